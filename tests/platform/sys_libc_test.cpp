@@ -1,0 +1,154 @@
+// The C-library binding against the real kernel, where no hardware is needed.
+#include "platform/sys.hpp"
+#include "platform/unique_fd.hpp"
+#include "tests/support/process.hpp"
+
+#include <fcntl.h>
+#include <sys/mman.h>
+#include <sys/un.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <cstring>
+#include <string>
+
+using testing_support::TempDir;
+
+namespace {
+
+TEST(SysLibc, FileReadWriteSeekAndMapAtAnOffset)
+{
+    TempDir dir;
+    const std::string path = dir.file("data");
+    const long page = sysconf(_SC_PAGESIZE);
+    std::string content(static_cast<size_t>(page) * 2, 'a');
+    content.replace(static_cast<size_t>(page), 5, "PAGE2");
+
+    sys::UniqueFd fd(sys::open(path.c_str(), O_RDWR | O_CREAT | O_TRUNC, 0600));
+    ASSERT_TRUE(fd.valid());
+    ASSERT_EQ(sys::write(fd.get(), content.data(), content.size()), static_cast<ssize_t>(content.size()));
+    ASSERT_EQ(sys::fsync(fd.get()), 0);
+
+    struct stat st {};
+    ASSERT_EQ(sys::fstat(fd.get(), &st), 0);
+    EXPECT_EQ(st.st_size, page * 2);
+    ASSERT_EQ(sys::stat(path.c_str(), &st), 0);
+    EXPECT_TRUE(S_ISREG(st.st_mode));
+
+    char five[5];
+    EXPECT_EQ(sys::pread(fd.get(), five, 5, page), 5);
+    EXPECT_EQ(std::string(five, 5), "PAGE2");
+    EXPECT_EQ(sys::lseek(fd.get(), page, SEEK_SET), page);
+    EXPECT_EQ(sys::read(fd.get(), five, 5), 5);
+    EXPECT_EQ(sys::pwrite(fd.get(), "ZZ", 2, 1), 2);
+
+    sys::Mapping map(sys::mmap(nullptr, static_cast<size_t>(page), PROT_READ, MAP_SHARED, fd.get(), page),
+                     static_cast<size_t>(page));
+    ASSERT_TRUE(map.valid());
+    EXPECT_EQ(std::memcmp(map.get(), "PAGE2", 5), 0);
+
+    EXPECT_EQ(sys::mmap(nullptr, 0, PROT_READ, MAP_SHARED, fd.get(), 0), MAP_FAILED);
+    EXPECT_EQ(errno, EINVAL);
+}
+
+TEST(SysLibc, FailuresReportErrno)
+{
+    EXPECT_EQ(sys::open("/nonexistent/file", O_RDONLY), -1);
+    EXPECT_EQ(errno, ENOENT);
+    EXPECT_EQ(sys::close(-1), -1);
+    EXPECT_EQ(errno, EBADF);
+    char byte;
+    EXPECT_EQ(sys::read(-1, &byte, 1), -1);
+    EXPECT_EQ(errno, EBADF);
+}
+
+TEST(SysLibc, TerminalSettingsOnAPseudoTerminal)
+{
+    sys::UniqueFd master(posix_openpt(O_RDWR | O_NOCTTY));
+    ASSERT_TRUE(master.valid());
+    ASSERT_EQ(grantpt(master.get()), 0);
+    ASSERT_EQ(unlockpt(master.get()), 0);
+    sys::UniqueFd slave(sys::open(ptsname(master.get()), O_RDWR | O_NOCTTY));
+    ASSERT_TRUE(slave.valid());
+
+    termios settings{};
+    ASSERT_EQ(sys::tcgetattr(slave.get(), &settings), 0);
+    cfmakeraw(&settings);
+    cfsetispeed(&settings, B115200);
+    cfsetospeed(&settings, B115200);
+    ASSERT_EQ(sys::tcsetattr(slave.get(), TCSANOW, &settings), 0);
+
+    termios read_back{};
+    ASSERT_EQ(sys::tcgetattr(slave.get(), &read_back), 0);
+    EXPECT_EQ(cfgetospeed(&read_back), static_cast<speed_t>(B115200));
+    EXPECT_EQ(read_back.c_lflag & ICANON, 0u);
+
+    // Raw mode: bytes pass unchanged, and poll sees them arrive.
+    ASSERT_EQ(sys::write(master.get(), "\xEE\x01", 2), 2);
+    pollfd waiting{slave.get(), POLLIN, 0};
+    ASSERT_EQ(sys::poll(&waiting, 1, 5000), 1);
+    char bytes[2];
+    ASSERT_EQ(sys::read(slave.get(), bytes, 2), 2);
+    EXPECT_EQ(static_cast<unsigned char>(bytes[0]), 0xEE);
+
+    // No descriptor, no terminal.
+    EXPECT_EQ(sys::tcgetattr(-1, &settings), -1);
+}
+
+TEST(SysLibc, TextAttributes)
+{
+    TempDir dir;
+    const std::string path = dir.file("attribute");
+    testing_support::write_file(path, "");
+    ASSERT_EQ(sys::write_text(path.c_str(), "/dev/mmcblk2p4\n"), 0);
+    char text[8];
+    EXPECT_EQ(sys::read_text(path.c_str(), text, sizeof text), 7);
+    EXPECT_STREQ(text, "/dev/mm");
+    char whole[64];
+    EXPECT_EQ(sys::read_text(path.c_str(), whole, sizeof whole), 15);
+    EXPECT_STREQ(whole, "/dev/mmcblk2p4\n");
+    EXPECT_EQ(sys::read_text(dir.file("missing").c_str(), whole, sizeof whole), -1);
+    EXPECT_EQ(errno, ENOENT);
+    EXPECT_EQ(sys::write_text(dir.file("missing").c_str(), "1"), -1);
+    EXPECT_EQ(sys::read_text(path.c_str(), whole, 0), -1);
+    EXPECT_EQ(errno, EINVAL);
+}
+
+TEST(SysLibc, NodesSocketsSleepsAndCommands)
+{
+    TempDir dir;
+    const std::string fifo = dir.file("fifo");
+    ASSERT_EQ(sys::mknod(fifo.c_str(), S_IFIFO | 0600, 0), 0);
+    struct stat st {};
+    ASSERT_EQ(sys::stat(fifo.c_str(), &st), 0);
+    EXPECT_TRUE(S_ISFIFO(st.st_mode));
+    EXPECT_EQ(sys::unlink(fifo.c_str()), 0);
+    EXPECT_EQ(sys::stat(fifo.c_str(), &st), -1);
+
+    sys::UniqueFd socket(sys::socket(AF_UNIX, SOCK_DGRAM, 0));
+    ASSERT_TRUE(socket.valid());
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    const std::string name = dir.file("sock");
+    std::strncpy(address.sun_path, name.c_str(), sizeof address.sun_path - 1);
+    ASSERT_EQ(sys::bind(socket.get(), reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    sys::UniqueFd sender(::socket(AF_UNIX, SOCK_DGRAM, 0));
+    ASSERT_EQ(sendto(sender.get(), "add@/block", 10, 0, reinterpret_cast<sockaddr*>(&address), sizeof address), 10);
+    char message[32];
+    EXPECT_EQ(sys::recv(socket.get(), message, sizeof message, 0), 10);
+
+    EXPECT_EQ(sys::usleep(1000), 0);
+    const timespec short_sleep{0, 1000};
+    EXPECT_EQ(sys::nanosleep(&short_sleep, nullptr), 0);
+    tms usage{};
+    EXPECT_NE(sys::times(&usage), static_cast<clock_t>(-1));
+
+    const int status = sys::system("exit 3");
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 3);
+}
+
+}  // namespace
