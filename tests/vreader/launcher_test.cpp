@@ -1,0 +1,207 @@
+// The vreader launcher, run as a user runs it.
+#include "tests/support/process.hpp"
+
+#include <gtest/gtest.h>
+
+#ifdef VREADER_TEST_PNG
+#include <png.h>
+#endif
+
+#include <filesystem>
+
+namespace {
+
+using testing_support::ProcessResult;
+
+class LauncherTest : public ::testing::Test {
+protected:
+    ProcessResult vreader(const std::vector<std::string>& arguments,
+                          std::map<std::string, std::string> environment = {}) const
+    {
+        std::vector<std::string> command = testing_support::emulator_prefix();
+        command.push_back(VREADER_EXECUTABLE);
+        command.insert(command.end(), arguments.begin(), arguments.end());
+        environment.emplace("VREADER_EMULATOR", READER_TEST_EMULATOR);
+        return testing_support::run_process(command, environment);
+    }
+
+    // A reader created through the launcher.
+    std::string reader(const std::vector<std::string>& options = {}) const
+    {
+        std::vector<std::string> arguments{"init", reader_};
+        arguments.insert(arguments.end(), options.begin(), options.end());
+        const ProcessResult result = vreader(arguments);
+        EXPECT_EQ(result.status, 0) << result.err;
+        return reader_;
+    }
+
+    testing_support::TempDir dir_;
+    std::string reader_ = dir_.file("reader");
+};
+
+TEST_F(LauncherTest, HelpAndUsage)
+{
+    for (const auto& arguments : std::vector<std::vector<std::string>>{
+             {"--help"}, {"help"}, {"init", "--help"}, {"help", "fail"}, {"run", "--help"}}) {
+        const ProcessResult result = vreader(arguments);
+        EXPECT_EQ(result.status, 0) << arguments.back();
+        EXPECT_NE(result.out.find("usage: vreader"), std::string::npos) << arguments.back();
+    }
+    for (const auto& arguments :
+         std::vector<std::vector<std::string>>{{},
+                                               {"frobnicate"},
+                                               {"init"},
+                                               {"state"},
+                                               {"init", "a", "--screen", "0x10"},
+                                               {"screenshot", "a", "b", "--memory", "--standby"}}) {
+        const ProcessResult result = vreader(arguments);
+        EXPECT_EQ(result.status, 2) << result.err;
+        EXPECT_TRUE(result.out.empty());
+        EXPECT_NE(result.err.find("usage: vreader"), std::string::npos) << result.err;
+    }
+}
+
+TEST_F(LauncherTest, InitCreatesResetsAndRefuses)
+{
+    reader({"--screen", "32x24", "--stride-pad=4", "--graphics-node"});
+    const std::string conf = testing_support::read_file(reader_ + "/reader.conf");
+    EXPECT_NE(conf.find("panel_width=32\npanel_height=24\nstride_pad=4\ngraphics_node=yes\n"), std::string::npos);
+    EXPECT_EQ(std::filesystem::file_size(reader_ + "/panel.gray"), 32u * 24u);
+    EXPECT_EQ(std::filesystem::file_size(reader_ + "/fb0.mem"), 4096u);  // (24 + 4) * 64 * 2, in whole pages
+
+    ProcessResult result = vreader({"init", reader_});
+    EXPECT_EQ(result.status, 125);
+    EXPECT_NE(result.err.find("--force"), std::string::npos);
+    testing_support::write_file(reader_ + "/journal.jsonl", "{}\n");
+    ASSERT_EQ(vreader({"fail", reader_, "open", "EIO"}).status, 0);
+    EXPECT_EQ(vreader({"init", reader_, "--force"}).status, 0);
+    EXPECT_EQ(testing_support::read_file(reader_ + "/journal.jsonl"), "");
+    EXPECT_EQ(vreader({"fail", reader_, "--list"}).out, "");
+    EXPECT_NE(testing_support::read_file(reader_ + "/reader.conf").find("panel_width=600\n"), std::string::npos);
+
+    testing_support::write_file(dir_.file("notes.txt"), "mine");
+    result = vreader({"init", dir_.path()});
+    EXPECT_EQ(result.status, 125);
+    EXPECT_EQ(testing_support::read_file(dir_.file("notes.txt")), "mine");
+}
+
+TEST_F(LauncherTest, FaultsAreListedAndChecked)
+{
+    reader();
+    EXPECT_EQ(vreader({"fail", reader_, "MXCFB_SEND_UPDATE", "EIO"}).status, 0);
+    EXPECT_EQ(vreader({"fail", reader_, "open", "13", "always"}).status, 0);
+    EXPECT_EQ(vreader({"fail", reader_, "MXCFB_SEND_UPDATE", "ETIMEDOUT", "3"}).status, 0);
+    EXPECT_EQ(vreader({"fail", reader_, "--list"}).out, "MXCFB_SEND_UPDATE ETIMEDOUT 3\nopen EACCES always\n");
+
+    ProcessResult result = vreader({"fail", reader_, "MXCFB_FROB", "EIO"});
+    EXPECT_EQ(result.status, 2);
+    EXPECT_NE(result.err.find("MXCFB_SET_PANEL_INIT_FLAG"), std::string::npos);
+    EXPECT_EQ(vreader({"fail", reader_, "open", "EWHATEVER"}).status, 2);
+    EXPECT_EQ(vreader({"fail", reader_, "open", "EIO", "0"}).status, 2);
+    EXPECT_EQ(vreader({"fail", dir_.path(), "open", "EIO"}).status, 125);
+    EXPECT_EQ(vreader({"fail", reader_, "--clear"}).status, 0);
+    EXPECT_EQ(vreader({"fail", reader_, "--list"}).out, "");
+}
+
+TEST_F(LauncherTest, StateAndSet)
+{
+    reader();
+    EXPECT_EQ(vreader({"set", reader_, "vcom", "2100000"}).status, 0);
+    EXPECT_EQ(vreader({"set", reader_, "pmic_temperature", "-12"}).status, 0);
+    EXPECT_EQ(vreader({"set", reader_, "wf_version", "00112233445566778899"}).status, 0);
+    EXPECT_EQ(vreader({"set", reader_, "wf_version", "0011"}).status, 2);
+    EXPECT_EQ(vreader({"set", reader_, "rotate", "1"}).status, 2);
+    const ProcessResult result = vreader({"state", reader_});
+    EXPECT_EQ(result.status, 0);
+    for (const char* line : {"xres_virtual=608\n", "smem_len=1945600\n", "vcom=2100000\n", "pmic_temperature=-12\n",
+                             "wf_version=00112233445566778899\n", "standby=no\n", "rotate=0\n"})
+        EXPECT_NE(result.out.find(line), std::string::npos) << line;
+}
+
+TEST_F(LauncherTest, RunExecutesTheVirtualProgram)
+{
+    reader();
+    const std::map<std::string, std::string> programs{{"VREADER_PROGRAMS", VREADER_TEST_PROGRAMS}};
+    // A relative reader directory reaches the program as an absolute path.
+    std::vector<std::string> command = testing_support::emulator_prefix();
+    const auto cwd = std::filesystem::current_path();
+    std::filesystem::current_path(dir_.path());
+    ProcessResult result = vreader({"run", "reader", "probe", "7", "--help"}, programs);
+    std::filesystem::current_path(cwd);
+    EXPECT_EQ(result.status, 7) << result.err;
+    EXPECT_EQ(result.out, "xres=600 dir=" + reader_ + " args=7,--help\n");
+    EXPECT_EQ(result.err, "probe done\n");
+    EXPECT_NE(testing_support::read_file(reader_ + "/journal.jsonl").find("FBIOGET_VSCREENINFO"), std::string::npos);
+
+    result = vreader({"run", reader_, "nonexistent"}, programs);
+    EXPECT_EQ(result.status, 127);
+    EXPECT_NE(result.err.find("available programs: probe"), std::string::npos) << result.err;
+    EXPECT_EQ(vreader({"run", reader_, "../probe"}, programs).status, 2);
+    EXPECT_EQ(vreader({"run", dir_.path(), "probe"}, programs).status, 125);
+}
+
+TEST_F(LauncherTest, ScreenshotWritesAPng)
+{
+    reader({"--screen", "20x10"});
+    const std::string file = dir_.file("shot.png");
+    const ProcessResult result = vreader({"screenshot", reader_, file});
+#ifdef VREADER_TEST_PNG
+    ASSERT_EQ(result.status, 0) << result.err;
+    png_image image{};
+    image.version = PNG_IMAGE_VERSION;
+    ASSERT_NE(png_image_begin_read_from_file(&image, file.c_str()), 0) << image.message;
+    EXPECT_EQ(image.width, 20u);
+    EXPECT_EQ(image.height, 10u);
+    image.format = PNG_FORMAT_GRAY;
+    std::vector<std::uint8_t> pixels(PNG_IMAGE_SIZE(image));
+    ASSERT_NE(png_image_finish_read(&image, nullptr, pixels.data(), 0, nullptr), 0) << image.message;
+    EXPECT_EQ(pixels, std::vector<std::uint8_t>(200, 255));
+
+    const ProcessResult memory = vreader({"screenshot", reader_, file, "--memory"});
+    EXPECT_EQ(memory.status, 0) << memory.err;
+    const ProcessResult standby = vreader({"screenshot", reader_, file, "--standby"});
+    EXPECT_EQ(standby.status, 125);
+    EXPECT_NE(standby.err.find("no standby screen"), std::string::npos);
+#else
+    EXPECT_EQ(result.status, 125);
+    EXPECT_NE(result.err.find("built without PNG support"), std::string::npos);
+#endif
+}
+
+TEST_F(LauncherTest, JournalPrintsAndClears)
+{
+    reader();
+    testing_support::write_file(reader_ + "/journal.jsonl", "{\"seq\":1}\n");
+    EXPECT_EQ(vreader({"journal", reader_}).out, "{\"seq\":1}\n");
+    EXPECT_EQ(vreader({"journal", reader_, "--clear"}).status, 0);
+    EXPECT_EQ(vreader({"journal", reader_}).out, "");
+}
+
+TEST_F(LauncherTest, BitmapWritesATestCardTheDisplayProgramsLoad)
+{
+    const std::string file = dir_.file("card.bmp");
+    ASSERT_EQ(vreader({"bitmap", file, "--size", "33x20"}).status, 0);
+    const std::string bytes = testing_support::read_file(file);
+    const auto u32 = [&](size_t at) {
+        std::uint32_t value = 0;
+        for (size_t i = 0; i < 4; ++i)
+            value |= std::uint32_t{static_cast<std::uint8_t>(bytes.at(at + i))} << (8 * i);
+        return value;
+    };
+    const size_t row = 68;  // 33 pixels of 2 bytes, padded to a multiple of 4
+    ASSERT_EQ(bytes.size(), 66 + row * 20);
+    EXPECT_EQ(bytes.substr(0, 2), "BM");
+    EXPECT_EQ(u32(2), bytes.size());
+    EXPECT_GT(u32(14), 12u);  // an info header, not a core header
+    EXPECT_EQ(u32(18), 33u);
+    EXPECT_EQ(u32(22), 20u);
+    EXPECT_EQ(u32(28) & 0xFFFF, 16u);
+    // Rows are stored bottom first: the last one is the top row, with the
+    // black corner square; the white inside of the card is 0xF79E.
+    const size_t top = bytes.size() - row;
+    EXPECT_EQ(u32(top) & 0xFFFF, 0u);
+    EXPECT_EQ(u32(66 + 1 * row + 2 * 16) & 0xFFFF, 0xF79Eu);  // (16, 18)
+    EXPECT_EQ(vreader({"bitmap", file, "--size", "33"}).status, 2);
+}
+
+}  // namespace

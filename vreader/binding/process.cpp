@@ -1,0 +1,66 @@
+#include "vreader/binding/process.hpp"
+
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+
+namespace vreader {
+
+Process& Process::get()
+{
+    // Never destroyed: a helper thread may still use the layer while the
+    // program exits.
+    static Process* const process = new Process;
+    return *process;
+}
+
+ReaderContext& Process::reader()
+{
+    if (!reader_) {
+        const char* dir = std::getenv("VREADER_DIR");
+        std::string why;
+        std::optional<ReaderDir> opened;
+        if (dir == nullptr || *dir == '\0')
+            why = "VREADER_DIR is not set";
+        else if (*dir != '/')
+            why = std::string("VREADER_DIR is not an absolute path: ") + dir;
+        else
+            opened = ReaderDir::open(dir, why);
+        if (!opened) {
+            std::fprintf(stderr,
+                         "vreader: VREADER_DIR is not set or is not a virtual reader (%s); "
+                         "run the program through 'vreader run DIR PROGRAM'\n",
+                         why.c_str());
+            std::fflush(stderr);
+            ::_exit(125);
+        }
+        reader_ = std::make_unique<ReaderContext>(std::move(*opened));
+    }
+    return *reader_;
+}
+
+DeviceFile* Process::file(int fd)
+{
+    const auto it = files.find(fd);
+    return it == files.end() ? nullptr : it->second.get();
+}
+
+void Process::restart()
+{
+    for (const auto& entry : files)
+        ::close(entry.first);
+    files.clear();
+    mappings.clear();
+    clock_ns = 0;
+    reader_.reset();
+}
+
+void restart_virtual_process() noexcept
+{
+    Process& process = Process::get();
+    const std::lock_guard lock(process.mutex);
+    process.restart();
+}
+
+}  // namespace vreader

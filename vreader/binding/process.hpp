@@ -1,0 +1,45 @@
+// What one process knows of its virtual reader: the reader it was started on
+// (VREADER_DIR), its modelled descriptors and mappings, and its virtual clock.
+#pragma once
+
+#include "vreader/model/device_file.hpp"
+#include "vreader/model/reader_context.hpp"
+
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <mutex>
+
+namespace vreader {
+
+class Process {
+public:
+    static Process& get();
+
+    // Everything below is used with `mutex` held.
+    std::mutex mutex;
+
+    // The reader named by VREADER_DIR. A program started without one cannot
+    // do anything sensible: it is told how to run and ends with status 125.
+    ReaderContext& reader();
+
+    DeviceFile* file(int fd);
+
+    std::map<int, std::unique_ptr<DeviceFile>> files;  // modelled descriptors
+    std::map<std::uintptr_t, std::size_t> mappings;    // of modelled memory
+    std::uint64_t clock_ns = 0;                        // virtual time slept
+
+    // Closes the modelled descriptors and forgets everything, as if the
+    // process started anew.
+    void restart();
+
+private:
+    std::unique_ptr<ReaderContext> reader_;
+};
+
+// For tests that play several program runs in one process: forget the
+// reader, descriptors, mappings and clock; VREADER_DIR is read again on the
+// next call that needs it.
+void restart_virtual_process() noexcept;
+
+}  // namespace vreader

@@ -1,0 +1,520 @@
+// The virtual reader's binding of the platform layer. Device nodes under
+// /dev go to the reader's models, /sys and /proc to the reader's own
+// directories, everything else to the C library. Sleeps run on a virtual
+// clock and return at once.
+#include "platform/sys.hpp"
+
+#include "vreader/binding/path_map.hpp"
+#include "vreader/binding/process.hpp"
+#include "vreader/model/device_nodes.hpp"
+
+#include <fcntl.h>
+#include <sys/ioctl.h>
+#include <sys/mman.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <vector>
+
+namespace sys {
+namespace {
+
+using vreader::Area;
+using vreader::JsonLine;
+using vreader::Process;
+
+template <class R>
+R fail(int error)
+{
+    errno = error;
+    return static_cast<R>(-1);
+}
+
+// A model result (>= 0, or -errno) as the C library reports it.
+template <class R>
+R model_result(std::int64_t result)
+{
+    return result < 0 ? fail<R>(static_cast<int>(-result)) : static_cast<R>(result);
+}
+
+// Runs `body`; a failure to allocate inside the model becomes ENOMEM.
+template <class R, class Body>
+R guarded(R failure, Body body) noexcept
+{
+    try {
+        return body();
+    } catch (...) {
+        errno = ENOMEM;
+        return failure;
+    }
+}
+
+// Journals a request that only this binding sees and injects its fault.
+// Returns 0 or the errno of an injected fault.
+int journal_call(Process& process, JsonLine& line, int error)
+{
+    auto session = process.reader().session();
+    const int fault = session.take_fault(line.request());
+    if (fault != 0)
+        error = fault;
+    session.commit();
+    line.set_result(error != 0 ? -1 : 0, error, fault != 0);
+    session.record(line);
+    return error;
+}
+
+// Advances the virtual clock by a sleep the program asked for.
+int virtual_sleep(JsonLine& line, std::uint64_t nanoseconds)
+{
+    Process& process = Process::get();
+    const std::lock_guard lock(process.mutex);
+    const int error = journal_call(process, line, 0);
+    if (error != 0)
+        return fail<int>(error);
+    process.clock_ns += nanoseconds;
+    return 0;
+}
+
+int not_modelled(JsonLine& line)
+{
+    Process& process = Process::get();
+    const std::lock_guard lock(process.mutex);
+    return fail<int>(journal_call(process, line, ENOSYS));
+}
+
+// Runs `model` on a modelled descriptor, `libc` on any other, the lock
+// held only while the model works.
+template <class R, class Model, class Libc>
+R on_descriptor(int fd, Model model, Libc libc) noexcept
+{
+    return guarded<R>(static_cast<R>(-1), [&]() -> R {
+        Process& process = Process::get();
+        std::unique_lock lock(process.mutex);
+        if (auto* file = process.file(fd))
+            return model_result<R>(model(*file));
+        lock.unlock();
+        return libc();
+    });
+}
+
+int open_mapped(const vreader::MappedPath& where, int flags, mode_t mode)
+{
+    Process& process = Process::get();
+    std::unique_lock lock(process.mutex);
+    vreader::ReaderContext& reader = process.reader();
+    if (where.area != Area::Dev) {
+        const std::string host = reader.dir.path() + where.normal;
+        lock.unlock();
+        return ::open(host.c_str(), flags, mode);
+    }
+    // A real descriptor number keeps modelled descriptors apart from real ones.
+    const int fd = ::open("/dev/null", O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return -1;
+    std::unique_ptr<vreader::DeviceFile> file;
+    const std::int64_t result = vreader::open_node(reader, where.normal, flags, fd, file);
+    if (result < 0) {
+        ::close(fd);
+        return fail<int>(static_cast<int>(-result));
+    }
+    process.files[fd] = std::move(file);
+    return fd;
+}
+
+}  // namespace
+
+int open(const char* path, int flags, mode_t mode) noexcept
+{
+    return guarded(-1, [&] {
+        const auto where = vreader::map_path(path);
+        if (where.area == Area::Host)
+            return ::open(path, flags, mode);
+        return open_mapped(where, flags, mode);
+    });
+}
+
+int openat(int dirfd, const char* path, int flags, mode_t mode) noexcept
+{
+    return guarded(-1, [&] {
+        if (path != nullptr && (path[0] == '/' || dirfd == AT_FDCWD))
+            return sys::open(path, flags, mode);
+        Process& process = Process::get();
+        {
+            const std::lock_guard lock(process.mutex);
+            if (process.file(dirfd) != nullptr)
+                return fail<int>(ENOTDIR);
+        }
+        return ::openat(dirfd, path, flags, mode);
+    });
+}
+
+int close(int fd) noexcept
+{
+    return guarded(-1, [&] {
+        Process& process = Process::get();
+        std::unique_lock lock(process.mutex);
+        const auto it = process.files.find(fd);
+        if (it == process.files.end()) {
+            lock.unlock();
+            return ::close(fd);
+        }
+        const std::unique_ptr<vreader::DeviceFile> file = std::move(it->second);
+        process.files.erase(it);
+        ::close(fd);
+        return model_result<int>(file->close());
+    });
+}
+
+ssize_t read(int fd, void* buf, size_t count) noexcept
+{
+    return on_descriptor<ssize_t>(
+        fd, [&](vreader::DeviceFile& file) { return file.read(buf, count); }, [&] { return ::read(fd, buf, count); });
+}
+
+ssize_t write(int fd, const void* buf, size_t count) noexcept
+{
+    return on_descriptor<ssize_t>(
+        fd, [&](vreader::DeviceFile& file) { return file.write(buf, count); }, [&] { return ::write(fd, buf, count); });
+}
+
+ssize_t pread(int fd, void* buf, size_t count, off_t offset) noexcept
+{
+    return on_descriptor<ssize_t>(
+        fd, [&](vreader::DeviceFile& file) { return file.pread(buf, count, offset); },
+        [&] { return ::pread(fd, buf, count, offset); });
+}
+
+ssize_t pwrite(int fd, const void* buf, size_t count, off_t offset) noexcept
+{
+    return on_descriptor<ssize_t>(
+        fd, [&](vreader::DeviceFile& file) { return file.pwrite(buf, count, offset); },
+        [&] { return ::pwrite(fd, buf, count, offset); });
+}
+
+off_t lseek(int fd, off_t offset, int whence) noexcept
+{
+    return on_descriptor<off_t>(
+        fd, [&](vreader::DeviceFile& file) { return file.lseek(offset, whence); },
+        [&] { return ::lseek(fd, offset, whence); });
+}
+
+int ioctl(int fd, unsigned long request, void* arg) noexcept
+{
+    return on_descriptor<int>(
+        fd, [&](vreader::DeviceFile& file) { return file.ioctl(request, arg); },
+        [&] { return ::ioctl(fd, request, arg); });
+}
+
+void* mmap(void* addr, size_t length, int prot, int flags, int fd, off_t offset) noexcept
+{
+    return guarded(MAP_FAILED, [&]() -> void* {
+        Process& process = Process::get();
+        std::unique_lock lock(process.mutex);
+        auto* file = process.file(fd);
+        if (file == nullptr) {
+            lock.unlock();
+            return ::mmap(addr, length, prot, flags, fd, offset);
+        }
+        void* address = MAP_FAILED;
+        const std::int64_t result = file->mmap(addr, length, prot, flags, offset, address);
+        if (result < 0) {
+            errno = static_cast<int>(-result);
+            return MAP_FAILED;
+        }
+        process.mappings[reinterpret_cast<std::uintptr_t>(address)] = length;
+        return address;
+    });
+}
+
+int munmap(void* addr, size_t length) noexcept
+{
+    return guarded(-1, [&] {
+        Process& process = Process::get();
+        std::unique_lock lock(process.mutex);
+        const auto it = process.mappings.find(reinterpret_cast<std::uintptr_t>(addr));
+        if (it == process.mappings.end()) {
+            lock.unlock();
+            return ::munmap(addr, length);
+        }
+        const int result = ::munmap(addr, length);
+        const int error = result < 0 ? errno : 0;
+        if (result == 0 && length >= it->second)
+            process.mappings.erase(it);
+        JsonLine line("munmap");
+        line.add("length", length);
+        line.set_result(result, error);
+        process.reader().session().record(line);
+        errno = error;
+        return result;
+    });
+}
+
+int stat(const char* path, struct ::stat* st) noexcept
+{
+    return guarded(-1, [&] {
+        const auto where = vreader::map_path(path);
+        if (where.area == Area::Host)
+            return ::stat(path, st);
+        Process& process = Process::get();
+        std::unique_lock lock(process.mutex);
+        vreader::ReaderContext& reader = process.reader();
+        if (where.area != Area::Dev) {
+            const std::string host = reader.dir.path() + where.normal;
+            lock.unlock();
+            return ::stat(host.c_str(), st);
+        }
+        const auto kind = vreader::find_node(reader.dir.config(), where.normal);
+        if (kind == vreader::NodeKind::None)
+            return fail<int>(ENOENT);
+        vreader::node_stat(kind, *st);
+        return 0;
+    });
+}
+
+int fstat(int fd, struct ::stat* st) noexcept
+{
+    return guarded(-1, [&] {
+        Process& process = Process::get();
+        std::unique_lock lock(process.mutex);
+        if (auto* file = process.file(fd)) {
+            file->fill_stat(*st);
+            return 0;
+        }
+        lock.unlock();
+        return ::fstat(fd, st);
+    });
+}
+
+int fsync(int fd) noexcept
+{
+    return guarded(-1, [&] {
+        Process& process = Process::get();
+        std::unique_lock lock(process.mutex);
+        if (process.file(fd) != nullptr)
+            return 0;
+        lock.unlock();
+        return ::fsync(fd);
+    });
+}
+
+int poll(struct pollfd* fds, nfds_t nfds, int timeout_ms) noexcept
+{
+    return guarded(-1, [&] {
+        Process& process = Process::get();
+        std::unique_lock lock(process.mutex);
+        std::vector<struct pollfd> real(fds, fds + nfds);
+        bool any_model = false;
+        bool any_real = false;
+        int ready = 0;
+        for (nfds_t i = 0; i < nfds; ++i) {
+            if (auto* file = process.file(fds[i].fd)) {
+                any_model = true;
+                fds[i].revents = file->poll_ready(fds[i].events);
+                if (fds[i].revents != 0)
+                    ++ready;
+                real[i].fd = -1;  // the C library skips negative descriptors
+            } else if (fds[i].fd >= 0) {
+                any_real = true;
+            }
+        }
+        if (any_real) {
+            lock.unlock();
+            if (!any_model)
+                return ::poll(fds, nfds, timeout_ms);
+            const int result = ::poll(real.data(), nfds, ready > 0 ? 0 : timeout_ms);
+            if (result < 0)
+                return -1;
+            for (nfds_t i = 0; i < nfds; ++i)
+                if (real[i].fd >= 0)
+                    fds[i].revents = real[i].revents;
+            return result + ready;
+        }
+        if (ready > 0)
+            return ready;
+        // Nothing can become ready but time: a virtual sleep. Without a
+        // timeout it could only end through a signal.
+        JsonLine line("poll");
+        line.add("nfds", static_cast<std::uint64_t>(nfds)).add("timeout", timeout_ms);
+        const int error = journal_call(process, line, timeout_ms < 0 ? EINTR : 0);
+        if (error != 0)
+            return fail<int>(error);
+        process.clock_ns += static_cast<std::uint64_t>(timeout_ms) * 1000000u;
+        for (nfds_t i = 0; i < nfds; ++i)
+            fds[i].revents = 0;
+        return 0;
+    });
+}
+
+int usleep(useconds_t usec) noexcept
+{
+    return guarded(-1, [&] {
+        JsonLine line("usleep");
+        line.add("usec", usec);
+        return virtual_sleep(line, std::uint64_t{usec} * 1000u);
+    });
+}
+
+int nanosleep(const struct timespec* request, struct timespec* remaining) noexcept
+{
+    (void)remaining;  // a virtual sleep is never interrupted
+    return guarded(-1, [&] {
+        if (request == nullptr)
+            return fail<int>(EFAULT);
+        if (request->tv_sec < 0 || request->tv_nsec < 0 || request->tv_nsec > 999999999)
+            return fail<int>(EINVAL);
+        JsonLine line("nanosleep");
+        line.add("sec", static_cast<long long>(request->tv_sec)).add("nsec", static_cast<long long>(request->tv_nsec));
+        return virtual_sleep(line, static_cast<std::uint64_t>(request->tv_sec) * 1000000000u +
+                                       static_cast<std::uint64_t>(request->tv_nsec));
+    });
+}
+
+clock_t times(struct tms* buf) noexcept
+{
+    Process& process = Process::get();
+    const std::lock_guard lock(process.mutex);
+    if (buf != nullptr)
+        std::memset(buf, 0, sizeof *buf);
+    // 100 ticks a second, counted on the virtual clock.
+    return static_cast<clock_t>(process.clock_ns / 10000000u);
+}
+
+int tcgetattr(int fd, struct termios* t) noexcept
+{
+    return guarded(-1, [&] {
+        Process& process = Process::get();
+        std::unique_lock lock(process.mutex);
+        if (process.file(fd) != nullptr)
+            return fail<int>(ENOTTY);
+        lock.unlock();
+        return ::tcgetattr(fd, t);
+    });
+}
+
+int tcsetattr(int fd, int optional_actions, const struct termios* t) noexcept
+{
+    return guarded(-1, [&] {
+        Process& process = Process::get();
+        std::unique_lock lock(process.mutex);
+        if (process.file(fd) != nullptr)
+            return fail<int>(ENOTTY);
+        lock.unlock();
+        return ::tcsetattr(fd, optional_actions, t);
+    });
+}
+
+int socket(int domain, int type, int protocol) noexcept
+{
+    return guarded(-1, [&] {
+        JsonLine line("socket");
+        line.add("domain", domain).add("type", type).add("protocol", protocol);
+        return not_modelled(line);
+    });
+}
+
+int bind(int fd, const struct sockaddr* addr, socklen_t len) noexcept
+{
+    (void)addr;
+    return guarded(-1, [&] {
+        JsonLine line("bind");
+        line.add("fd", fd).add("length", len);
+        return not_modelled(line);
+    });
+}
+
+ssize_t recv(int fd, void* buf, size_t len, int flags) noexcept
+{
+    (void)buf;
+    return guarded<ssize_t>(-1, [&]() -> ssize_t {
+        JsonLine line("recv");
+        line.add("fd", fd).add("length", len).add("flags", flags);
+        return not_modelled(line);
+    });
+}
+
+int mknod(const char* path, mode_t mode, dev_t dev) noexcept
+{
+    return guarded(-1, [&] {
+        JsonLine line("mknod");
+        line.add("path", path != nullptr ? path : "").add("mode", mode).add("dev", static_cast<std::uint64_t>(dev));
+        return not_modelled(line);
+    });
+}
+
+int unlink(const char* path) noexcept
+{
+    return guarded(-1, [&] {
+        const auto where = vreader::map_path(path);
+        if (where.area == Area::Host)
+            return ::unlink(path);
+        Process& process = Process::get();
+        std::unique_lock lock(process.mutex);
+        vreader::ReaderContext& reader = process.reader();
+        if (where.area != Area::Dev) {
+            const std::string host = reader.dir.path() + where.normal;
+            lock.unlock();
+            return ::unlink(host.c_str());
+        }
+        // The modelled nodes belong to the device models.
+        const auto kind = vreader::find_node(reader.dir.config(), where.normal);
+        return fail<int>(kind == vreader::NodeKind::None ? ENOENT : EACCES);
+    });
+}
+
+int system(const char* command) noexcept
+{
+    return guarded(-1, [&] {
+        JsonLine line("system");
+        line.add("command", command != nullptr ? command : "");
+        return not_modelled(line);
+    });
+}
+
+ssize_t read_text(const char* path, char* buf, size_t size) noexcept
+{
+    if (size == 0)
+        return fail<ssize_t>(EINVAL);
+    const int fd = sys::open(path, O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return -1;
+    size_t used = 0;
+    while (used < size - 1) {
+        const ssize_t n = sys::read(fd, buf + used, size - 1 - used);
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            const int saved = errno;
+            sys::close(fd);
+            return fail<ssize_t>(saved);
+        }
+        if (n == 0)
+            break;
+        used += static_cast<size_t>(n);
+    }
+    buf[used] = '\0';
+    sys::close(fd);
+    return static_cast<ssize_t>(used);
+}
+
+int write_text(const char* path, const char* text) noexcept
+{
+    // The reader's sys/ and proc/ hold plain files; a store to an attribute
+    // replaces its value, so the file is emptied first.
+    const auto area = guarded(Area::Host, [&] { return vreader::map_path(path).area; });
+    const bool attribute = area == Area::Sys || area == Area::Proc;
+    const int fd = sys::open(path, O_WRONLY | O_CLOEXEC | (attribute ? O_TRUNC : 0));
+    if (fd < 0)
+        return -1;
+    const size_t length = std::strlen(text);
+    const ssize_t n = sys::write(fd, text, length);
+    const int saved = errno;
+    sys::close(fd);
+    if (n < 0)
+        return fail<int>(saved);
+    if (static_cast<size_t>(n) != length)
+        return fail<int>(EIO);
+    return 0;
+}
+
+}  // namespace sys

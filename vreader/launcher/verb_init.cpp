@@ -1,0 +1,78 @@
+// vreader init: create (or reset) a virtual reader.
+#include "vreader/launcher/cli.hpp"
+#include "vreader/model/key_value.hpp"
+
+#include <cstdio>
+
+namespace vreader::cli {
+namespace {
+
+int run_init(const Verb& verb, const Args& args)
+{
+    if (wants_help(args)) {
+        print_verb_help(verb);
+        return 0;
+    }
+    ReaderConfig config;
+    bool force = false;
+    std::optional<std::string_view> dir;
+    for (size_t i = 0; i < args.size(); ++i) {
+        std::string_view arg = args[i];
+        std::string_view value;
+        const bool takes_value = arg == "--screen" || arg == "--stride-pad";
+        if (const auto equals = arg.find('='); arg.starts_with("--") && equals != std::string_view::npos) {
+            value = arg.substr(equals + 1);
+            arg = arg.substr(0, equals);
+        } else if (takes_value) {
+            if (i + 1 == args.size())
+                return usage_error(verb, std::string(arg) + " needs a value");
+            value = args[++i];
+        }
+        if (arg == "--screen") {
+            if (!parse_size(value, config.panel_width, config.panel_height))
+                return usage_error(verb, "--screen takes WIDTHxHEIGHT, each 1 to 4096: " + std::string(value));
+        } else if (arg == "--stride-pad") {
+            const auto pad = parse_unsigned(value, kMaxStridePad);
+            if (!pad)
+                return usage_error(verb, "--stride-pad takes 0 to 4096 pixels: " + std::string(value));
+            config.stride_pad = static_cast<std::uint32_t>(*pad);
+        } else if (arg == "--graphics-node") {
+            config.graphics_node = true;
+        } else if (arg == "--force") {
+            force = true;
+        } else if (arg.starts_with("-")) {
+            return usage_error(verb, "unknown option " + std::string(arg));
+        } else if (dir) {
+            return usage_error(verb, "more than one directory");
+        } else {
+            dir = arg;
+        }
+    }
+    if (!dir)
+        return usage_error(verb, "no directory");
+    std::string error;
+    if (!create_reader(absolute_path(*dir), config, force, error))
+        return failure(verb, error);
+    std::printf("virtual reader in %.*s: %ux%u panel, stride pad %u%s\n", static_cast<int>(dir->size()), dir->data(),
+                config.panel_width, config.panel_height, config.stride_pad,
+                config.graphics_node ? ", /dev/graphics/fb0" : "");
+    return 0;
+}
+
+}  // namespace
+
+const Verb kInitVerb = {
+    "init",
+    "DIR [--screen WxH] [--stride-pad N] [--graphics-node] [--force]",
+    "create a virtual reader in DIR",
+    "Creates a virtual reader in DIR (made if needed): a white panel, zeroed\n"
+    "framebuffer memory, default controller settings, an empty journal and no\n"
+    "faults.\n\n"
+    "  --screen WxH      panel size in its native orientation (default 600x800)\n"
+    "  --stride-pad N    extra pixels at the end of each memory row (default 8)\n"
+    "  --graphics-node   also provide /dev/graphics/fb0 (default: only /dev/fb0)\n"
+    "  --force           reset DIR if it already is a virtual reader\n",
+    run_init,
+};
+
+}  // namespace vreader::cli

@@ -1,0 +1,131 @@
+// vreader run: run a program's virtual build on a virtual reader. The
+// launcher replaces itself with the program, so the program's output and
+// exit status are the command's own.
+#include "vreader/launcher/cli.hpp"
+
+#include <dirent.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <sstream>
+
+namespace vreader::cli {
+namespace {
+
+constexpr int kExitCannotExecute = 126;
+constexpr int kExitNotFound = 127;
+
+// VREADER_PROGRAMS, else programs/ beside the launcher's own executable.
+std::string programs_directory()
+{
+    if (const char* dir = std::getenv("VREADER_PROGRAMS"); dir != nullptr && *dir != '\0')
+        return dir;
+    char self[4096];
+    const ssize_t n = ::readlink("/proc/self/exe", self, sizeof self - 1);
+    if (n <= 0)
+        return "programs";
+    std::string path(self, static_cast<size_t>(n));
+    return path.substr(0, path.rfind('/') + 1) + "programs";
+}
+
+bool is_program(const std::string& path)
+{
+    struct stat st {};
+    return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode) && ::access(path.c_str(), X_OK) == 0;
+}
+
+std::vector<std::string> available_programs(const std::string& dir)
+{
+    std::vector<std::string> names;
+    if (DIR* listing = ::opendir(dir.c_str())) {
+        while (const dirent* entry = ::readdir(listing))
+            if (entry->d_name[0] != '.' && is_program(dir + "/" + entry->d_name))
+                names.emplace_back(entry->d_name);
+        ::closedir(listing);
+    }
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+std::vector<std::string> split_words(const char* text)
+{
+    std::vector<std::string> words;
+    std::istringstream stream(text != nullptr ? text : "");
+    for (std::string word; stream >> word;)
+        words.push_back(word);
+    return words;
+}
+
+int run_run(const Verb& verb, const Args& args)
+{
+    // Options after PROGRAM are the program's own.
+    if (!args.empty() &&
+        (args[0] == "--help" || args[0] == "-h" || (args.size() > 1 && (args[1] == "--help" || args[1] == "-h")))) {
+        print_verb_help(verb);
+        return 0;
+    }
+    if (args.size() < 2)
+        return usage_error(verb, "too few arguments");
+    const std::string_view program = args[1];
+    if (program.empty() || program.find('/') != std::string_view::npos || program == "." || program == "..")
+        return usage_error(verb, "PROGRAM is the name of a program, not a path: " + std::string(program));
+
+    const std::string dir = absolute_path(args[0]);
+    if (!open_reader(verb, dir))
+        return kExitFailure;
+    const std::string programs = programs_directory();
+    const std::string path = programs + "/" + std::string(program);
+    if (!is_program(path)) {
+        std::string listing;
+        for (const auto& name : available_programs(programs))
+            listing += " " + name;
+        std::fprintf(stderr, "vreader run: no program '%.*s' in %s\navailable programs:%s\n",
+                     static_cast<int>(program.size()), program.data(), programs.c_str(),
+                     listing.empty() ? " none" : listing.c_str());
+        return kExitNotFound;
+    }
+
+    if (::setenv("VREADER_DIR", dir.c_str(), 1) != 0)
+        return failure(verb, std::string("cannot set VREADER_DIR: ") + std::strerror(errno));
+    std::vector<std::string> command = split_words(std::getenv("VREADER_EMULATOR"));
+    const bool emulated = !command.empty();
+    command.push_back(path);
+    for (size_t i = 2; i < args.size(); ++i)
+        command.emplace_back(args[i]);
+    std::vector<char*> argv;
+    for (auto& word : command)
+        argv.push_back(word.data());
+    argv.push_back(nullptr);
+    std::fflush(stdout);
+    if (emulated)
+        ::execvp(argv[0], argv.data());
+    else
+        ::execv(argv[0], argv.data());
+    const int error = errno;
+    std::fprintf(stderr, "vreader run: cannot run %s: %s\n", argv[0], std::strerror(error));
+    return error == ENOENT ? kExitNotFound : kExitCannotExecute;
+}
+
+}  // namespace
+
+const Verb kRunVerb = {
+    "run",
+    "DIR PROGRAM [ARGS...]",
+    "run a program on the virtual reader in DIR",
+    "Runs the virtual build of PROGRAM with ARGS, on the virtual reader in DIR.\n"
+    "The program replaces the launcher: its output and exit status are the\n"
+    "command's own. Status 125 means the launcher failed, 127 that there is no\n"
+    "such program, 126 that it could not be started.\n\n"
+    "Programs are looked up in the programs/ directory beside the vreader\n"
+    "executable, or in $VREADER_PROGRAMS. When $VREADER_EMULATOR is set (such\n"
+    "as 'qemu-arm -L /usr/arm-linux-gnueabihf'), the program is run through\n"
+    "that command.\n",
+    run_run,
+};
+
+}  // namespace vreader::cli

@@ -1,0 +1,115 @@
+// vreader state / vreader set: show the devices' kept state, change a knob.
+#include "vreader/launcher/cli.hpp"
+#include "vreader/model/journal.hpp"
+#include "vreader/model/key_value.hpp"
+#include "vreader/model/session.hpp"
+
+#include <cstdio>
+#include <cstring>
+
+namespace vreader::cli {
+namespace {
+
+int run_state(const Verb& verb, const Args& args)
+{
+    if (wants_help(args)) {
+        print_verb_help(verb);
+        return 0;
+    }
+    if (args.size() != 1)
+        return usage_error(verb, args.empty() ? "no directory" : "too many arguments");
+    const auto reader = open_reader(verb, args[0]);
+    if (!reader)
+        return kExitFailure;
+    Journal unused(reader->file(kJournalFile));
+    Session session(*reader, unused);
+    const EpdcState* state = session.state();
+    if (session.error() != 0 || state == nullptr)
+        return failure(verb, "cannot read " + reader->file(kStateFile));
+    const ReaderConfig& config = reader->config();
+    const ScreenGeometry g = screen_geometry(config, state->rotate);
+    char start[32];
+    std::snprintf(start, sizeof start, "0x%llX", static_cast<unsigned long long>(config.smem_start));
+    std::printf(
+        "panel_width=%u\npanel_height=%u\nstride_pad=%u\ngraphics_node=%s\n"
+        "xres=%u\nyres=%u\nxres_virtual=%u\nyres_virtual=%u\nline_length=%u\n"
+        "smem_start=%s\nsmem_len=%u\n",
+        config.panel_width, config.panel_height, config.stride_pad, config.graphics_node ? "yes" : "no", g.xres, g.yres,
+        g.xres_virtual, g.yres_virtual, g.line_length, start, memory_size(config));
+    const std::string kept = format_state(*state);
+    std::fwrite(kept.data(), 1, kept.size(), stdout);
+    return 0;
+}
+
+int run_set(const Verb& verb, const Args& args)
+{
+    if (wants_help(args)) {
+        print_verb_help(verb);
+        return 0;
+    }
+    if (args.size() != 3)
+        return usage_error(verb, args.size() < 3 ? "too few arguments" : "too many arguments");
+    const std::string_view key = args[1];
+    const std::string_view value = args[2];
+    std::optional<std::int64_t> temperature;
+    std::optional<std::uint64_t> vcom;
+    std::optional<WaveformVersion> version;
+    if (key == "pmic_temperature") {
+        if (!(temperature = parse_signed(value, INT32_MIN, INT32_MAX)))
+            return usage_error(verb, "pmic_temperature takes a whole number of degrees: " + std::string(value));
+    } else if (key == "vcom") {
+        if (!(vcom = parse_unsigned(value, UINT32_MAX)))
+            return usage_error(verb, "vcom takes microvolts below zero, 0 to 4294967295: " + std::string(value));
+    } else if (key == "wf_version") {
+        if (!(version = parse_wf_version(value)))
+            return usage_error(verb, "wf_version takes 20 hexadecimal digits: " + std::string(value));
+    } else {
+        return usage_error(verb, "unknown key '" + std::string(key) + "'; keys: pmic_temperature vcom wf_version");
+    }
+
+    const auto reader = open_reader(verb, args[0]);
+    if (!reader)
+        return kExitFailure;
+    Journal unused(reader->file(kJournalFile));
+    Session session(*reader, unused);
+    EpdcState* state = session.state();
+    if (session.error() != 0 || state == nullptr)
+        return failure(verb, "cannot read " + reader->file(kStateFile));
+    if (temperature)
+        state->pmic_temperature = static_cast<std::int32_t>(*temperature);
+    if (vcom)
+        state->vcom = static_cast<std::uint32_t>(*vcom);
+    if (version)
+        state->wf_version = *version;
+    session.state_changed();
+    if (const int e = session.commit())
+        return failure(verb, "cannot write " + reader->file(kStateFile) + ": " + std::strerror(e));
+    return 0;
+}
+
+}  // namespace
+
+const Verb kStateVerb = {
+    "state",
+    "DIR",
+    "print the devices' kept state",
+    "Prints, one key=value a line, the reader's geometry (panel size, stride\n"
+    "pad, the current orientation's screen and memory sizes) and what the\n"
+    "display controller keeps between runs: rotate, yoffset, update_scheme,\n"
+    "default_temperature, pmic_temperature, pwrdown_delay, vcom, wf_version,\n"
+    "panel_init_flag, standby and the standby screen's size.\n",
+    run_state,
+};
+
+const Verb kSetVerb = {
+    "set",
+    "DIR KEY VALUE",
+    "change a device knob",
+    "Changes what the devices will report:\n\n"
+    "  pmic_temperature DEGREES   the panel temperature the controller reads\n"
+    "  vcom MICROVOLTS            the VCOM kept in the panel's EEPROM\n"
+    "  wf_version HEX20           the waveform version, 20 hexadecimal digits\n",
+    run_set,
+};
+
+}  // namespace vreader::cli

@@ -1,0 +1,41 @@
+// One open description of a modelled device node. Results follow the
+// kernel's convention: a value >= 0 for success, -errno for failure.
+#pragma once
+
+#include <poll.h>
+#include <sys/stat.h>
+#include <sys/types.h>
+
+#include <cerrno>
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+namespace vreader {
+
+class DeviceFile {
+public:
+    virtual ~DeviceFile() = default;
+
+    virtual const std::string& path() const = 0;
+    virtual void fill_stat(struct stat& st) const = 0;
+
+    virtual std::int64_t read(void*, std::size_t) { return -EINVAL; }
+    virtual std::int64_t write(const void*, std::size_t) { return -EINVAL; }
+    virtual std::int64_t pread(void*, std::size_t, std::int64_t) { return -ESPIPE; }
+    virtual std::int64_t pwrite(const void*, std::size_t, std::int64_t) { return -ESPIPE; }
+    virtual std::int64_t lseek(std::int64_t, int) { return -ESPIPE; }
+    virtual std::int64_t ioctl(unsigned long, void*) { return -ENOTTY; }
+    virtual std::int64_t mmap(void*, std::size_t, int, int, std::int64_t, void*&) { return -ENODEV; }
+
+    // The poll events that are ready now, out of `requested`.
+    virtual short poll_ready(short requested) const
+    {
+        return static_cast<short>(requested & (POLLIN | POLLOUT | POLLRDNORM | POLLWRNORM));
+    }
+
+    // Releases the description; the descriptor is gone whatever the result.
+    virtual std::int64_t close() { return 0; }
+};
+
+}  // namespace vreader

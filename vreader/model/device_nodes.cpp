@@ -1,0 +1,56 @@
+#include "vreader/model/device_nodes.hpp"
+
+#include "vreader/model/framebuffer_file.hpp"
+
+#include <sys/sysmacros.h>
+
+#include <cstring>
+
+namespace vreader {
+
+NodeKind find_node(const ReaderConfig& config, std::string_view dev_path)
+{
+    if (dev_path == "/dev")
+        return NodeKind::Directory;
+    if (dev_path == "/dev/fb0")
+        return NodeKind::Framebuffer;
+    if (config.graphics_node && dev_path == "/dev/graphics")
+        return NodeKind::Directory;
+    if (config.graphics_node && dev_path == "/dev/graphics/fb0")
+        return NodeKind::Framebuffer;
+    return NodeKind::None;
+}
+
+void node_stat(NodeKind kind, struct stat& st)
+{
+    std::memset(&st, 0, sizeof st);
+    st.st_blksize = 4096;
+    if (kind == NodeKind::Directory) {
+        st.st_mode = S_IFDIR | 0755;
+        st.st_nlink = 2;
+    } else if (kind == NodeKind::Framebuffer) {
+        st.st_mode = S_IFCHR | 0660;
+        st.st_nlink = 1;
+        st.st_rdev = makedev(kFramebufferMajor, 0);
+    }
+}
+
+std::int64_t open_node(ReaderContext& context, const std::string& dev_path, int flags, int fd,
+                       std::unique_ptr<DeviceFile>& out)
+{
+    const NodeKind kind = find_node(context.dir.config(), dev_path);
+    if (kind == NodeKind::Framebuffer)
+        return FramebufferFile::open(context, dev_path, flags, fd, out);
+
+    // Nodes that do not exist and directories cannot be opened; the attempt
+    // is journaled all the same.
+    const int error = kind == NodeKind::Directory ? EISDIR : ENOENT;
+    Session session = context.session();
+    JsonLine line("open");
+    line.add("path", dev_path).add("flags", flags);
+    line.set_result(-1, error);
+    session.record(line);
+    return -error;
+}
+
+}  // namespace vreader

@@ -1,0 +1,112 @@
+#include "vreader/model/reader_config.hpp"
+
+#include "vreader/model/key_value.hpp"
+
+#include <algorithm>
+#include <cstdio>
+#include <vector>
+
+namespace vreader {
+
+ScreenGeometry screen_geometry(const ReaderConfig& config, std::uint32_t rotate)
+{
+    const bool swapped = rotate == 1 || rotate == 3;
+    ScreenGeometry g;
+    g.xres = swapped ? config.panel_height : config.panel_width;
+    g.yres = swapped ? config.panel_width : config.panel_height;
+    g.xres_virtual = g.xres + config.stride_pad;
+    g.yres_virtual = 2 * g.yres;
+    g.line_length = g.xres_virtual * 2;
+    return g;
+}
+
+std::uint32_t memory_size(const ReaderConfig& config)
+{
+    std::uint64_t largest = 0;
+    for (std::uint32_t rotate = 0; rotate < 2; ++rotate) {
+        const ScreenGeometry g = screen_geometry(config, rotate);
+        largest = std::max<std::uint64_t>(largest, std::uint64_t{g.line_length} * g.yres_virtual);
+    }
+    return static_cast<std::uint32_t>((largest + 4095) / 4096 * 4096);
+}
+
+std::string check_config(const ReaderConfig& config)
+{
+    if (config.panel_width < 1 || config.panel_width > kMaxPanelSide || config.panel_height < 1 ||
+        config.panel_height > kMaxPanelSide)
+        return "the screen must be 1 to " + std::to_string(kMaxPanelSide) + " pixels each way";
+    if (config.stride_pad > kMaxStridePad)
+        return "the stride pad must be 0 to " + std::to_string(kMaxStridePad) + " pixels";
+    return {};
+}
+
+std::string format_config(const ReaderConfig& config)
+{
+    char start[32];
+    std::snprintf(start, sizeof start, "0x%llX", static_cast<unsigned long long>(config.smem_start));
+    return "# virtual reader configuration\n"
+           "panel_width=" +
+           std::to_string(config.panel_width) +
+           "\n"
+           "panel_height=" +
+           std::to_string(config.panel_height) +
+           "\n"
+           "stride_pad=" +
+           std::to_string(config.stride_pad) +
+           "\n"
+           "graphics_node=" +
+           (config.graphics_node ? "yes" : "no") +
+           "\n"
+           "smem_start=" +
+           start + "\n";
+}
+
+bool parse_config(std::string_view text, ReaderConfig& out, std::string& error)
+{
+    std::vector<KeyValue> entries;
+    if (!parse_key_values(text, entries, error))
+        return false;
+    ReaderConfig config;
+    struct Field {
+        const char* key;
+        std::uint32_t* value;
+    };
+    const Field fields[] = {{"panel_width", &config.panel_width},
+                            {"panel_height", &config.panel_height},
+                            {"stride_pad", &config.stride_pad}};
+    for (const auto& field : fields) {
+        const std::string* text_value = find_value(entries, field.key);
+        if (text_value == nullptr) {
+            error = std::string("no ") + field.key;
+            return false;
+        }
+        const auto number = parse_unsigned(*text_value, UINT32_MAX);
+        if (!number) {
+            error = std::string("bad ") + field.key + ": " + *text_value;
+            return false;
+        }
+        *field.value = static_cast<std::uint32_t>(*number);
+    }
+    if (const std::string* node = find_value(entries, "graphics_node")) {
+        if (*node != "yes" && *node != "no") {
+            error = "bad graphics_node: " + *node;
+            return false;
+        }
+        config.graphics_node = *node == "yes";
+    }
+    if (const std::string* start = find_value(entries, "smem_start")) {
+        const auto number = parse_unsigned(*start, UINT32_MAX);
+        if (!number) {
+            error = "bad smem_start: " + *start;
+            return false;
+        }
+        config.smem_start = *number;
+    }
+    error = check_config(config);
+    if (!error.empty())
+        return false;
+    out = config;
+    return true;
+}
+
+}  // namespace vreader

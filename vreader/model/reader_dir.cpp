@@ -1,0 +1,80 @@
+#include "vreader/model/reader_dir.hpp"
+
+#include "vreader/model/epdc_state.hpp"
+#include "vreader/model/files.hpp"
+#include "vreader/model/reader_lock.hpp"
+
+#include <cstring>
+#include <filesystem>
+
+namespace vreader {
+
+std::optional<ReaderDir> ReaderDir::open(const std::string& path, std::string& error)
+{
+    std::string text;
+    const std::string config_path = path + "/" + std::string(kConfigFile);
+    if (const int e = read_file(config_path, text); e != 0) {
+        error = path + " is not a virtual reader (" + config_path + ": " + std::strerror(e) + ")";
+        return std::nullopt;
+    }
+    ReaderConfig config;
+    std::string why;
+    if (!parse_config(text, config, why)) {
+        error = config_path + ": " + why;
+        return std::nullopt;
+    }
+    return ReaderDir(path, config);
+}
+
+bool create_reader(const std::string& path, const ReaderConfig& config, bool force, std::string& error)
+{
+    namespace fs = std::filesystem;
+    error = check_config(config);
+    if (!error.empty())
+        return false;
+    std::error_code ec;
+    fs::create_directories(path, ec);
+    if (ec || !fs::is_directory(path, ec)) {
+        error = "cannot create directory " + path + (ec ? ": " + ec.message() : std::string());
+        return false;
+    }
+    const std::string root = path + "/";
+    if (file_exists(root + std::string(kConfigFile))) {
+        if (!force) {
+            error = path + " is already a virtual reader (--force resets it)";
+            return false;
+        }
+    } else if (!fs::is_empty(path, ec) || ec) {
+        error = path + " is not empty and is not a virtual reader";
+        return false;
+    }
+
+    ReaderLock lock(root + std::string(kLockFile));
+    if (lock.error() != 0) {
+        error = "cannot lock " + path + ": " + std::strerror(lock.error());
+        return false;
+    }
+    for (const auto name : {kStandbyFile, kFaultsFile})
+        fs::remove(root + std::string(name), ec);
+    fs::create_directories(root + "sys", ec);
+    fs::create_directories(root + "proc", ec);
+
+    const std::string panel(std::size_t{config.panel_width} * config.panel_height, '\xFF');
+    int e = replace_file(root + std::string(kPanelFile), panel);
+    if (e == 0)
+        e = create_zero_file(root + std::string(kMemoryFile), memory_size(config));
+    if (e == 0)
+        e = replace_file(root + std::string(kStateFile), format_state(EpdcState{}));
+    if (e == 0)
+        e = replace_file(root + std::string(kJournalFile), "");
+    // The configuration goes last: until it is there, the directory is not a reader.
+    if (e == 0)
+        e = replace_file(root + std::string(kConfigFile), format_config(config));
+    if (e != 0) {
+        error = "cannot write the reader's files in " + path + ": " + std::strerror(e);
+        return false;
+    }
+    return true;
+}
+
+}  // namespace vreader
