@@ -1,0 +1,436 @@
+// morvane run as a process against a virtual reader: what it prints, its exit
+// status, the requests the driver saw and what the panel shows.
+#include "display/graytable.hpp"
+#include "tests/display/bitmap_file.hpp"
+#include "tests/support/virtual_reader.hpp"
+
+#include <gtest/gtest.h>
+
+using namespace testing_support;
+using display_test::make_bitmap;
+using display_test::put_le32;
+
+namespace {
+
+constexpr int kWhite = 0;
+constexpr int kBlack = 15;
+
+class Morvane : public ::testing::Test {
+protected:
+    ProcessResult morvane(const std::vector<std::string>& arguments) const { return reader_.run("morvane", arguments); }
+
+    JsonLine only_update() const
+    {
+        const auto updates = reader_.requests("MXCFB_SEND_UPDATE");
+        EXPECT_EQ(updates.size(), 1u);
+        return updates.empty() ? JsonLine("{}") : updates.back();
+    }
+
+    static void expect_region(const JsonLine& update, long long left, long long top, long long width, long long height)
+    {
+        EXPECT_EQ(update.number("update_region.left"), left);
+        EXPECT_EQ(update.number("update_region.top"), top);
+        EXPECT_EQ(update.number("update_region.width"), width);
+        EXPECT_EQ(update.number("update_region.height"), height);
+    }
+
+    // Opens of a device node that succeeded.
+    size_t opened() const
+    {
+        size_t count = 0;
+        for (const JsonLine& open : reader_.requests("open"))
+            count += open.number("result") >= 0;
+        return count;
+    }
+
+    std::string write_image(const std::string& name, const std::string& bytes) const
+    {
+        const std::string path = reader_.temp_file(name);
+        write_file(path, bytes);
+        return path;
+    }
+
+    VirtualReader reader_;
+};
+
+TEST_F(Morvane, NoCommandPrintsTheUsageLineForLineWithoutOpeningTheDevice)
+{
+    const ProcessResult result = morvane({});
+    EXPECT_EQ(result.status, 1);
+    EXPECT_EQ(result.out, read_file(MORVANE_USAGE_GOLDEN));
+    EXPECT_TRUE(reader_.journal().empty());
+}
+
+TEST_F(Morvane, UnknownCommandAndWrongArgumentCounts)
+{
+    ProcessResult result = morvane({"show"});
+    EXPECT_EQ(result.out, "Invalid command.\n");
+    EXPECT_EQ(result.status, 2);
+
+    for (const std::vector<std::string>& arguments : std::vector<std::vector<std::string>>{{"writewf", "a.wf", "b.wf"},
+                                                                                           {"pandisp", "now"},
+                                                                                           {"setss"},
+                                                                                           {"file", "GC16", "FULL"},
+                                                                                           {"rotate"},
+                                                                                           {"setinit", "ON", "OFF"}}) {
+        result = morvane(arguments);
+        EXPECT_EQ(result.out, "Invalid args\n") << arguments[0];
+        EXPECT_EQ(result.status, 22) << arguments[0];
+    }
+    // The device was opened and closed each time, and nothing was sent.
+    EXPECT_EQ(opened(), reader_.requests("close").size());
+    EXPECT_TRUE(reader_.requests("MXCFB_SEND_UPDATE").empty());
+    EXPECT_TRUE(reader_.requests("FBIOPAN_DISPLAY").empty());
+    EXPECT_TRUE(reader_.requests("MXCFB_WRITE_WAVEFORM").empty());
+}
+
+TEST_F(Morvane, GetinfoPrintsTheScreenInformation)
+{
+    const ProcessResult result = morvane({"getinfo", "surplus"});
+    EXPECT_EQ(result.status, 0);
+    const JsonLine fix = reader_.requests("FBIOGET_FSCREENINFO").at(0);
+    char smem[64];
+    std::snprintf(smem, sizeof smem, "smem_start = %08llX\nsmem_len = %08llX\n",
+                  static_cast<unsigned long long>(fix.number("smem_start")),
+                  static_cast<unsigned long long>(fix.number("smem_len")));
+    EXPECT_EQ(result.out, std::string("xres = 600 px\nyres = 800 px\nxres_virtual = 608 px\nyres_virtual = 1600 px\n"
+                                      "x_offset = 0\ny_offset = 0\nbpp = 16\n") +
+                              smem +
+                              "red_offset = 11\nred_length = 5\ngreen_offset = 5\ngreen_length = 6\n"
+                              "blue_offset = 0\nblue_length = 5\nactivate = 0\n");
+    EXPECT_GE(fix.number("smem_len"), 608 * 1600 * 2);
+}
+
+TEST_F(Morvane, FileWithOnlyThePathUsesAmbientTemperatureOriginAndNoFlags)
+{
+    const std::string path = write_image("small.bmp", make_bitmap(40, 30, [](int, int) { return uint16_t{0}; }));
+    const ProcessResult result = morvane({"file", "GC16", "FULL", path});
+    EXPECT_EQ(result.status, 0);
+    EXPECT_EQ(result.out, "");
+    const JsonLine update = only_update();
+    expect_region(update, 0, 0, 40, 30);
+    EXPECT_EQ(update.number("waveform_mode"), 2);
+    EXPECT_EQ(update.number("update_mode"), 1);
+    EXPECT_EQ(update.number("update_marker"), 1);
+    EXPECT_EQ(update.number("temp"), 0x1000);
+    EXPECT_EQ(update.number("flags"), 0);
+    EXPECT_EQ(update.number("alt_buffer_data.virt_addr"), 0);
+    EXPECT_EQ(reader_.requests("MXCFB_SET_UPDATE_SCHEME").at(0).number("scheme"), 2);
+    // Only the bitmap's own pixels changed on the panel.
+    EXPECT_EQ(reader_.panel_level(39, 29), kBlack);
+    EXPECT_EQ(reader_.panel_level(40, 29), kWhite);
+    EXPECT_EQ(reader_.panel_level(39, 30), kWhite);
+}
+
+TEST_F(Morvane, MissingFileGivesAFullScreenBlackUpdate)
+{
+    const ProcessResult result = morvane({"file", "DU", "PART", reader_.temp_file("absent.bmp")});
+    EXPECT_EQ(result.status, 0);
+    const JsonLine update = only_update();
+    expect_region(update, 0, 0, 600, 800);
+    EXPECT_EQ(update.number("waveform_mode"), 1);
+    EXPECT_EQ(update.number("update_mode"), 0);
+    EXPECT_EQ(reader_.panel_level(0, 0), kBlack);
+    EXPECT_EQ(reader_.panel_level(599, 799), kBlack);
+}
+
+TEST_F(Morvane, FilePositionConversionAndTemperatureAreDecodedInOrder)
+{
+    const std::string path =
+        write_image("full.bmp", make_bitmap(600, 800, [](int x, int) { return epdc::graytable[x < 300 ? 15 : 3]; }));
+    const ProcessResult result = morvane({"file", "A2", "FULL", path, "31", "100", "0", "MOIN"});
+    EXPECT_EQ(result.status, 0);
+    EXPECT_EQ(result.out, "left pos = 100\ntop pos = 0\nmonochrome & inversion\nUse pseudo temperature 31\n");
+    const JsonLine update = only_update();
+    expect_region(update, 100, 0, 500, 800);
+    EXPECT_EQ(update.number("waveform_mode"), 4);
+    EXPECT_EQ(update.number("temp"), 31);
+    EXPECT_EQ(update.number("flags"), 3);
+    // Columns 0..99 were not refreshed; the image's left columns start at 100.
+    EXPECT_EQ(reader_.panel(99, 400), 255);
+    EXPECT_NE(reader_.panel(100, 400), reader_.panel(400, 400));
+}
+
+TEST_F(Morvane, TallerBitmapShowsItsBottomRowsAndTheRegionIsClipped)
+{
+    // 1000 rows: the top 200 image rows are white, the rest black.
+    const std::string path =
+        write_image("tall.bmp", make_bitmap(20, 1000, [](int, int y) { return epdc::graytable[y < 200 ? 0 : 15]; }));
+    EXPECT_EQ(morvane({"file", "GC16", "FULL", path}).status, 0);
+    expect_region(only_update(), 0, 0, 20, 800);
+    EXPECT_EQ(reader_.panel_level(10, 0), kBlack);
+    EXPECT_EQ(reader_.panel_level(10, 799), kBlack);
+}
+
+TEST_F(Morvane, HostileBitmapHeaderReadsNothingPastTheFile)
+{
+    std::string bytes = make_bitmap(4, 4, [](int, int) { return uint16_t{0}; });
+    put_le32(bytes, 18, 0x7FFFFFFF);
+    put_le32(bytes, 22, 0x7FFFFFFF);
+    const ProcessResult result = morvane({"file", "GC16", "FULL", write_image("hostile.bmp", bytes)});
+    EXPECT_EQ(result.status, 0) << result.out << result.err;
+    expect_region(only_update(), 0, 0, 600, 800);
+
+    // A negative height draws nothing; the driver refuses the region it gives.
+    put_le32(bytes, 22, static_cast<uint32_t>(-4));
+    reader_.clear_journal();
+    const ProcessResult negative = morvane({"file", "GC16", "FULL", write_image("negative.bmp", bytes)});
+    EXPECT_EQ(negative.out, "fb ioctl(MXCFB_SEND_UPDATE) error (22)\nupdata panel failed. errno=22\n");
+    EXPECT_EQ(negative.status, 255);
+}
+
+TEST_F(Morvane, SixteenGrayStripesReachThePanelThroughTheVirtualStride)
+{
+    const ProcessResult result = morvane({"patt", "GC16", "FULL", "16", "AMB"});
+    EXPECT_EQ(result.status, 0);
+    EXPECT_EQ(result.out, "pattern 16\nUse pseudo temperature 0\n");
+    const JsonLine update = only_update();
+    expect_region(update, 0, 0, 600, 800);
+    EXPECT_EQ(update.number("temp"), 0);
+    for (int y : {0, 400, 799}) {
+        EXPECT_EQ(reader_.panel_level(0, y), 0);
+        EXPECT_EQ(reader_.panel_level(37, y), 0);
+        EXPECT_EQ(reader_.panel_level(38, y), 1);
+        EXPECT_EQ(reader_.panel_level(569, y), 14);
+        EXPECT_EQ(reader_.panel_level(570, y), 15);
+        EXPECT_EQ(reader_.panel_level(599, y), 15);
+    }
+}
+
+TEST_F(Morvane, VerticalPatternMakesBandsDownTheScreen)
+{
+    EXPECT_EQ(morvane({"vpatt", "GC16", "FULL", "16"}).status, 0);
+    EXPECT_EQ(reader_.panel_level(599, 49), 0);
+    EXPECT_EQ(reader_.panel_level(0, 50), 1);
+    EXPECT_EQ(reader_.panel_level(300, 799), 15);
+}
+
+TEST_F(Morvane, GrayRectangleWithEveryArgument)
+{
+    const ProcessResult result =
+        morvane({"gray", "GC16", "PART", "15", "AMB", "10", "20", "30", "40", "SP1_1-2", "surplus"});
+    EXPECT_EQ(result.status, 0);
+    EXPECT_EQ(result.out, "gray level = 15\nleft pos = 10\ntop pos = 20\nwidth = 30\nheight = 40\nsp1_1 & sp1_2\n");
+    const JsonLine update = only_update();
+    expect_region(update, 10, 20, 30, 40);
+    EXPECT_EQ(update.number("flags"), 0x30000);
+    EXPECT_EQ(update.number("temp"), 0x1000);
+    EXPECT_EQ(update.number("update_mode"), 0);
+    EXPECT_EQ(reader_.panel_level(10, 20), kBlack);
+    EXPECT_EQ(reader_.panel_level(39, 59), kBlack);
+    EXPECT_EQ(reader_.panel_level(40, 59), kWhite);
+    EXPECT_EQ(reader_.panel_level(9, 20), kWhite);
+}
+
+TEST_F(Morvane, InvalidGrayLevelKeepsThePictureAndStillUpdates)
+{
+    ASSERT_EQ(morvane({"gray", "GC16", "FULL", "9"}).status, 0);
+    const int before = reader_.panel_level(300, 300);
+    reader_.clear_journal();
+    const ProcessResult result = morvane({"gray", "GC16", "FULL", "16"});
+    EXPECT_EQ(result.out, "Invalid gray level!!\n");
+    EXPECT_EQ(result.status, 0);
+    expect_region(only_update(), 0, 0, 600, 800);
+    EXPECT_EQ(before, 9);
+    EXPECT_EQ(reader_.panel_level(300, 300), 9);
+}
+
+TEST_F(Morvane, WaveformModeAndUpdateModeWords)
+{
+    const std::pair<const char*, long long> modes[] = {{"INIT", 0}, {"DU", 1}, {"GC16", 2}, {"A2", 4}, {"gc16", 257}};
+    for (const auto& [word, mode] : modes) {
+        reader_.clear_journal();
+        ASSERT_EQ(morvane({"gray", word, "PART", "3"}).status, 0);
+        EXPECT_EQ(only_update().number("waveform_mode"), mode) << word;
+        EXPECT_EQ(only_update().number("update_mode"), 0);
+    }
+}
+
+TEST_F(Morvane, RotationWordsAndTheRotatedPanel)
+{
+    ProcessResult result = morvane({"rotate", "45"});
+    EXPECT_EQ(result.out, "Invalid args.\n");
+    EXPECT_EQ(result.status, 22);
+    EXPECT_TRUE(reader_.requests("FBIOPUT_VSCREENINFO").empty());
+
+    result = morvane({"rotate", "90"});
+    EXPECT_EQ(result.out, "Set rotate 90 drgree.\n");
+    EXPECT_EQ(result.status, 0);
+    EXPECT_EQ(reader_.requests("FBIOPUT_VSCREENINFO").at(0).number("rotate"), 1);
+
+    // Rotated, the screen is 800 x 600; a black rectangle in its top-left
+    // corner lands at the panel's top-right.
+    ASSERT_EQ(morvane({"gray", "GC16", "FULL", "15", "AMB", "0", "0", "100", "50"}).status, 0);
+    EXPECT_EQ(reader_.panel_level(599, 0), kBlack);
+    EXPECT_EQ(reader_.panel_level(550, 99), kBlack);
+    EXPECT_EQ(reader_.panel_level(549, 0), kWhite);
+    EXPECT_EQ(reader_.panel_level(0, 0), kWhite);
+
+    for (const char* word : {"180", "270", "0"}) {
+        result = morvane({"rotate", word});
+        EXPECT_EQ(result.status, 0) << word;
+    }
+    EXPECT_EQ(result.out, "Set rotate 0 drgree.\n");
+}
+
+TEST_F(Morvane, PandispTogglesRelativeToTheReportedOffset)
+{
+    ProcessResult result = morvane({"pandisp"});
+    EXPECT_EQ(result.status, 0);
+    EXPECT_EQ(reader_.requests("FBIOPAN_DISPLAY").back().number("yoffset"), 800);
+    result = morvane({"pandisp"});
+    EXPECT_EQ(result.status, 0);
+    EXPECT_EQ(reader_.requests("FBIOPAN_DISPLAY").back().number("yoffset"), 0);
+}
+
+TEST_F(Morvane, WaitSleepsForTheGivenMicroseconds)
+{
+    EXPECT_EQ(morvane({"wait", "250000"}).status, 0);
+    EXPECT_EQ(reader_.requests("usleep").at(0).number("usec"), 250000);
+    // A negative time does not turn into an hour-long wait.
+    EXPECT_EQ(morvane({"wait", "-5"}).status, 0);
+    EXPECT_EQ(reader_.requests("usleep").at(1).number("usec"), 0);
+}
+
+TEST_F(Morvane, ControllerSettingsAreSentAndReadBack)
+{
+    ASSERT_EQ(reader_.vreader({"set", reader_.path(), "pmic_temperature", "23"}).status, 0);
+    ProcessResult result = morvane({"gettemp"});
+    EXPECT_EQ(result.out, "current temperature = 23\n");
+    EXPECT_EQ(result.status, 0);
+
+    result = morvane({"settemp", "abc"});
+    EXPECT_EQ(result.out, "");
+    EXPECT_EQ(result.status, 0);
+    EXPECT_EQ(reader_.requests("MXCFB_SET_TEMPERATURE").at(0).number("temperature"), 0);
+
+    EXPECT_EQ(morvane({"pddelay", "1000"}).status, 0);
+    EXPECT_EQ(reader_.requests("MXCFB_SET_PWRDOWN_DELAY").at(0).number("delay"), 1000);
+
+    result = morvane({"setvcom", "1520000"});
+    EXPECT_EQ(result.out, "set vcom = 1520000 [-uV]\n");
+    EXPECT_EQ(result.status, 0);
+    result = morvane({"getvcom"});
+    EXPECT_EQ(result.out, "current vcom = 1520000 [-uV]\n");
+
+    ASSERT_EQ(reader_.vreader({"set", reader_.path(), "wf_version", "00A1b2C3d4E5f60718FF"}).status, 0);
+    result = morvane({"getwfver"});
+    EXPECT_EQ(result.out, "00A1B2C3D4E5F60718FF\n");
+    EXPECT_EQ(result.status, 0);
+}
+
+TEST_F(Morvane, PanelInitFlagTakesOnlyTheExactWords)
+{
+    ProcessResult result = morvane({"setinit", "on"});
+    EXPECT_EQ(result.out, "Invalid arg on\n");
+    EXPECT_EQ(result.status, 255);
+    EXPECT_TRUE(reader_.requests("MXCFB_SET_PANEL_INIT_FLAG").empty());
+
+    EXPECT_EQ(morvane({"setinit", "ON"}).status, 0);
+    EXPECT_EQ(morvane({"setinit", "OFF"}).status, 0);
+    const auto flags = reader_.requests("MXCFB_SET_PANEL_INIT_FLAG");
+    ASSERT_EQ(flags.size(), 2u);
+    EXPECT_EQ(flags[0].number("flag"), 1);
+    EXPECT_EQ(flags[1].number("flag"), 0);
+}
+
+TEST_F(Morvane, StandbyScreenFromAMissingFileIsAllBlackAndNotShown)
+{
+    const ProcessResult result = morvane({"setss", reader_.temp_file("absent.bmp")});
+    EXPECT_EQ(result.status, 0);
+    EXPECT_EQ(result.out, "");
+    const JsonLine request = reader_.requests("MXCFB_WRITE_STANDBY_SCREEN").at(0);
+    EXPECT_EQ(request.number("width"), 600);
+    EXPECT_EQ(request.number("height"), 800);
+    const std::string standby = read_file(reader_.path() + "/standby.raw");
+    ASSERT_EQ(standby.size(), 600u * 800 * 2);
+    EXPECT_EQ(standby.find_first_not_of('\0'), std::string::npos);
+    EXPECT_EQ(reader_.panel_level(0, 0), kWhite);
+    EXPECT_TRUE(reader_.requests("MXCFB_SEND_UPDATE").empty());
+}
+
+TEST_F(Morvane, WaveformCommandsDoNotPretendToSucceed)
+{
+    const std::string path = write_image("panel.wbf", "waveform");
+    EXPECT_NE(morvane({"writewf", path}).status, 0);
+    EXPECT_NE(morvane({"verifywf", path}).status, 0);
+}
+
+TEST_F(Morvane, StartUpFailures)
+{
+    struct Case {
+        const char* request;
+        const char* error;
+        const char* output;
+        int status;
+    };
+    const Case cases[] = {
+        {"open", "EACCES", "open error (13)\n", 2},
+        {"FBIOGET_FSCREENINFO", "EIO", "Cannot execute ioctl.\n", 2},
+        {"mmap", "ENOMEM", "mmap error 12\n", 1},
+        {"FBIOGET_VSCREENINFO", "EIO", "Cannot execute ioctl.\n", 2},
+    };
+    for (const Case& c : cases) {
+        reader_.fail(c.request, c.error);
+        const ProcessResult result = morvane({"getinfo"});
+        EXPECT_EQ(result.out, c.output) << c.request;
+        EXPECT_EQ(result.status, c.status) << c.request;
+    }
+    // Each fault was used up: the next run starts normally, and every run
+    // closed what it opened.
+    EXPECT_EQ(morvane({"getinfo"}).status, 0);
+    EXPECT_EQ(opened(), reader_.requests("close").size());
+}
+
+TEST_F(Morvane, RequestFailuresAreReportedWithTheDriversErrno)
+{
+    struct Case {
+        std::vector<std::string> arguments;
+        const char* request;
+        const char* output;
+        int status;
+    };
+    const Case cases[] = {
+        {{"gray", "GC16", "FULL", "3"},
+         "MXCFB_SET_UPDATE_SCHEME",
+         "gray level = 3\nfb ioctl(MXCFB_SET_UPDATE_SCHEME) error (5)\nupdata panel failed. errno=5\n",
+         255},
+        {{"patt", "GC16", "FULL", "16"},
+         "MXCFB_SEND_UPDATE",
+         "pattern 16\nfb ioctl(MXCFB_SEND_UPDATE) error (5)\nupdata panel failed. errno=5\n",
+         255},
+        {{"rotate", "180"}, "FBIOPUT_VSCREENINFO", "Set rotate 180 degree.\nset rotate failed. 5.\n", 5},
+        {{"pandisp"}, "FBIOPAN_DISPLAY", "fails to pan. 5\n", 5},
+        {{"gettemp"}, "MXCFB_GET_PMIC_TEMPERATURE", "fb ioctl(MXCFB_GET_PMIC_TEMPERATURE) error (5)\n", 255},
+        {{"settemp", "25"}, "MXCFB_SET_TEMPERATURE", "fb ioctl(MXCFB_SET_TEMPERATURE) error (5)\n", 255},
+        {{"pddelay", "10"}, "MXCFB_SET_PWRDOWN_DELAY", "fb ioctl(MXCFB_SET_PWRDOWN_DELAY) error (5)\n", 255},
+        {{"getvcom"}, "MXCFB_GET_VCOM", "fb ioctl(MXCFB_GET_VCOM) error (5)\n", 255},
+        {{"setvcom", "1250000"}, "MXCFB_SET_VCOM", "set vcom = 1250000 [-uV]\nfb ioctl(MXCFB_SET_VCOM) error (5)\n", 5},
+        {{"getwfver"}, "MXCFB_GET_WF_VERSION", "fb ioctl(MXCFB_GET_WF_VERSION) error (5)\n", 5},
+        {{"setss", "x.bmp"}, "MXCFB_WRITE_STANDBY_SCREEN", "Fail to write standby screen image! 5\n", 5},
+        {{"setinit", "ON"}, "MXCFB_SET_PANEL_INIT_FLAG", "Fail to set panel init flag! 5\n", 5},
+    };
+    for (const Case& c : cases) {
+        reader_.clear_journal();
+        reader_.fail(c.request, "EIO");
+        const ProcessResult result = morvane(c.arguments);
+        EXPECT_EQ(result.out, c.output) << c.request;
+        EXPECT_EQ(result.status, c.status) << c.request;
+        EXPECT_EQ(reader_.requests(c.request).size(), 1u) << c.request;
+    }
+    // A failed scheme request sends no update.
+    reader_.clear_journal();
+    reader_.fail("MXCFB_SET_UPDATE_SCHEME", "EIO");
+    morvane({"gray", "GC16", "FULL", "3"});
+    EXPECT_TRUE(reader_.requests("MXCFB_SEND_UPDATE").empty());
+}
+
+TEST_F(Morvane, ThePictureSurvivesBetweenRunsLikeTheHardware)
+{
+    ASSERT_EQ(morvane({"gray", "GC16", "FULL", "6"}).status, 0);
+    // A later run that refreshes without drawing shows the same memory.
+    ASSERT_EQ(morvane({"gray", "GC16", "FULL", "99"}).status, 0);
+    EXPECT_EQ(reader_.panel_level(123, 456), 6);
+}
+
+}  // namespace
