@@ -274,28 +274,19 @@ int stat(const char* path, struct ::stat* st) noexcept
 
 int fstat(int fd, struct ::stat* st) noexcept
 {
-    return guarded(-1, [&] {
-        Process& process = Process::get();
-        std::unique_lock lock(process.mutex);
-        if (auto* file = process.file(fd)) {
-            file->fill_stat(*st);
+    return on_descriptor<int>(
+        fd,
+        [&](vreader::DeviceFile& file) {
+            file.fill_stat(*st);
             return 0;
-        }
-        lock.unlock();
-        return ::fstat(fd, st);
-    });
+        },
+        [&] { return ::fstat(fd, st); });
 }
 
 int fsync(int fd) noexcept
 {
-    return guarded(-1, [&] {
-        Process& process = Process::get();
-        std::unique_lock lock(process.mutex);
-        if (process.file(fd) != nullptr)
-            return 0;
-        lock.unlock();
-        return ::fsync(fd);
-    });
+    return on_descriptor<int>(
+        fd, [](vreader::DeviceFile&) { return 0; }, [&] { return ::fsync(fd); });
 }
 
 int poll(struct pollfd* fds, nfds_t nfds, int timeout_ms) noexcept
