@@ -98,16 +98,21 @@ R on_descriptor(int fd, Model model, Libc libc) noexcept
     });
 }
 
-int open_mapped(const vreader::MappedPath& where, int flags, mode_t mode)
+// The file in the reader's directory that a /sys or /proc path stands for.
+std::string reader_file(const vreader::MappedPath& where)
 {
     Process& process = Process::get();
-    std::unique_lock lock(process.mutex);
+    const std::lock_guard lock(process.mutex);
+    return process.reader().dir.path() + where.normal;
+}
+
+int open_mapped(const vreader::MappedPath& where, int flags, mode_t mode)
+{
+    if (where.area != Area::Dev)
+        return ::open(reader_file(where).c_str(), flags, mode);
+    Process& process = Process::get();
+    const std::lock_guard lock(process.mutex);
     vreader::ReaderContext& reader = process.reader();
-    if (where.area != Area::Dev) {
-        const std::string host = reader.dir.path() + where.normal;
-        lock.unlock();
-        return ::open(host.c_str(), flags, mode);
-    }
     // A real descriptor number keeps modelled descriptors apart from real ones.
     const int fd = ::open("/dev/null", O_RDONLY | O_CLOEXEC);
     if (fd < 0)
@@ -256,14 +261,11 @@ int stat(const char* path, struct ::stat* st) noexcept
         const auto where = vreader::map_path(path);
         if (where.area == Area::Host)
             return ::stat(path, st);
+        if (where.area != Area::Dev)
+            return ::stat(reader_file(where).c_str(), st);
         Process& process = Process::get();
-        std::unique_lock lock(process.mutex);
+        const std::lock_guard lock(process.mutex);
         vreader::ReaderContext& reader = process.reader();
-        if (where.area != Area::Dev) {
-            const std::string host = reader.dir.path() + where.normal;
-            lock.unlock();
-            return ::stat(host.c_str(), st);
-        }
         const auto kind = vreader::find_node(reader.dir.config(), where.normal);
         if (kind == vreader::NodeKind::None)
             return fail<int>(ENOENT);
