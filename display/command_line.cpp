@@ -6,6 +6,7 @@
 #include "display/morvane_state.hpp"
 #include "display/panel_settings.hpp"
 #include "display/waveform.hpp"
+#include "platform/numbers.hpp"
 #include "platform/sys.hpp"
 
 #include <fcntl.h>
@@ -14,7 +15,6 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
 #include <iterator>
 #include <new>
@@ -39,7 +39,7 @@ int command_wait(int, char** argv, epdc::mxcfb_update_data&)
 {
     // A negative time would become a wait of over an hour as an unsigned
     // count; it waits for nothing instead.
-    const int usec = std::atoi(argv[2]);
+    const int usec = sys::atoi(argv[2]);
     sys::usleep(static_cast<useconds_t>(std::max(usec, 0)));
     return 0;
 }

@@ -3,10 +3,10 @@
 #include "display/command_line.hpp"
 #include "display/drawing.hpp"
 #include "display/morvane_state.hpp"
+#include "platform/numbers.hpp"
 
 #include <cerrno>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
 
 namespace morvane {
@@ -62,13 +62,13 @@ void decode_pseudo_temperature(const char* word, epdc::mxcfb_update_data& record
 {
     if (std::strcmp(word, "AMB") == 0)
         return;
-    record.temp = std::atoi(word);
+    record.temp = sys::atoi(word);
     report_pseudo_temperature(record.temp);
 }
 
 int decode_position(const char* word, const char* format)
 {
-    const int value = std::atoi(word);
+    const int value = sys::atoi(word);
     std::printf(format, value);
     return value;
 }
@@ -120,7 +120,7 @@ int display_pattern(int argc, char** argv, epdc::mxcfb_update_data& record, int 
     set_region(record, 0, 0, ResX, ResY);
     write_img_to_fb(0, 0, ResX, ResY, var_info);
     if (argc > 5) {
-        record.temp = std::atoi(argv[5]);
+        record.temp = sys::atoi(argv[5]);
         report_pseudo_temperature(record.temp);
     }
     return send_update(argv, record);
@@ -128,7 +128,7 @@ int display_pattern(int argc, char** argv, epdc::mxcfb_update_data& record, int 
 
 int display_gray(int argc, char** argv, epdc::mxcfb_update_data& record)
 {
-    makegray(std::atoi(argv[4]));
+    makegray(sys::atoi(argv[4]));
     int left = 0;
     int top = 0;
     int width = ResX;

@@ -6,11 +6,11 @@
 #include "display/drawing.hpp"
 #include "display/epdc.hpp"
 #include "display/morvane_state.hpp"
+#include "platform/numbers.hpp"
 #include "platform/sys.hpp"
 
 #include <cerrno>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
 
 namespace morvane {
@@ -43,13 +43,13 @@ int get_temperature()
 
 int set_default_temperature(const char* text)
 {
-    int32_t temperature = std::atoi(text);
+    int32_t temperature = sys::atoi(text);
     return request(epdc::MXCFB_SET_TEMPERATURE, &temperature, "fb ioctl(MXCFB_SET_TEMPERATURE) error (%d)\n");
 }
 
 int set_powerdown_delay(const char* text)
 {
-    int32_t delay = std::atoi(text);
+    int32_t delay = sys::atoi(text);
     return request(epdc::MXCFB_SET_PWRDOWN_DELAY, &delay, "fb ioctl(MXCFB_SET_PWRDOWN_DELAY) error (%d)\n");
 }
 
@@ -64,7 +64,7 @@ int get_vcom()
 
 int set_vcom(const char* text)
 {
-    auto vcom = static_cast<uint32_t>(std::atoi(text));
+    auto vcom = static_cast<uint32_t>(sys::atoi(text));
     std::printf("set vcom = %u [-uV]\n", vcom);
     if (request(epdc::MXCFB_SET_VCOM, &vcom, "fb ioctl(MXCFB_SET_VCOM) error (%d)\n") < 0)
         return errno;

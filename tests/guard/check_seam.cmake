@@ -1,6 +1,8 @@
 # Lists the undefined symbols of each object (nm -u) and fails when one is a
-# C-library device or system function, or a file stream that would open
-# files inside the C++ library, past the platform layer.
+# C-library device or system function, a file stream that would open files
+# inside the C++ library, past the platform layer, or a number reader whose
+# result depends on the width of `long` (the layer's numbers.hpp gives the
+# reader's result in every build).
 #
 #   -DNM=nm -DOBJECTS="a.o|b.o" [-DPROGRAM=exe] [-DEXPECT="sym|sym"]
 #
@@ -23,7 +25,8 @@ set(forbidden
   socket bind recv __recv_chk recvfrom recvmsg send sendto sendmsg connect
   mknod mknodat __xmknod __xmknodat unlink unlinkat system popen
   fopen fopen64 freopen fdopen opendir readdir readdir64 dup dup2 pipe pipe2
-  fork vfork execl execv execve execvp)
+  fork vfork execl execv execve execvp
+  atoi atol strtol strtoul __isoc23_strtol __isoc23_strtoul)
 
 string(REPLACE "|" ";" objects "${OBJECTS}")
 set(violations "")

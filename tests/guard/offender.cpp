@@ -3,6 +3,7 @@
 #include <sys/ioctl.h>
 #include <unistd.h>
 
+#include <cstdlib>
 #include <fstream>
 
 int seam_guard_offender(const char* path, unsigned count)
@@ -11,6 +12,7 @@ int seam_guard_offender(const char* path, unsigned count)
     const int fd = open(path, O_RDONLY);
     ssize_t n = read(fd, buffer, count);
     n += ioctl(fd, 0x4600, buffer);
+    n += std::atoi(path);  // strtol once inlined
     std::ifstream stream(path);
     return static_cast<int>(n) + stream.good();
 }

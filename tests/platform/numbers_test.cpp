@@ -1,0 +1,71 @@
+// Numbers read as the reader's 32-bit C library reads them, in every build.
+#include "platform/numbers.hpp"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+namespace {
+
+TEST(ReaderNumbers, AtoiSaturatesAtTheInt32Range)
+{
+    const struct {
+        const char* text;
+        std::int32_t value;
+    } cases[] = {
+        {"0", 0},
+        {"  \t42xyz", 42},
+        {"+7", 7},
+        {"-15", -15},
+        {"word", 0},
+        {"", 0},
+        {"2147483647", INT32_MAX},
+        {"2147483648", INT32_MAX},
+        {"3000000000", INT32_MAX},
+        {"99999999999999999999999", INT32_MAX},
+        {"-2147483648", INT32_MIN},
+        {"-2147483649", INT32_MIN},
+        {"- 5", 0},
+        {"0x10", 0},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(sys::atoi(c.text), c.value) << '"' << c.text << '"';
+}
+
+TEST(ReaderNumbers, StrtoulReadsBasesPrefixesAndLimitsAsA32BitLibrary)
+{
+    const struct {
+        const char* text;
+        int base;
+        std::uint32_t value;
+        std::size_t used;  // characters consumed
+        bool range_error;
+    } cases[] = {
+        {"0x1F:rest", 0, 0x1F, 4, false},
+        {"0X1f", 16, 0x1F, 4, false},
+        {"1F", 16, 0x1F, 2, false},
+        {"017", 0, 15, 3, false},
+        {"19", 0, 19, 2, false},
+        {" 12 ", 10, 12, 3, false},
+        {"0x", 16, 0, 1, false},
+        {"0xg", 0, 0, 1, false},
+        {"zz", 16, 0, 0, false},
+        {"", 0, 0, 0, false},
+        {"-1", 10, 0xFFFFFFFF, 2, false},
+        {"-0x10", 0, 0xFFFFFFF0, 5, false},
+        {"0xFFFFFFFF", 0, 0xFFFFFFFF, 10, false},
+        {"0x100000000", 0, 0xFFFFFFFF, 11, true},
+        {"0x0000000000100000", 16, 0x100000, 18, false},
+        {"4294967296", 10, 0xFFFFFFFF, 10, true},
+        {"-4294967296", 10, 0xFFFFFFFF, 11, true},
+    };
+    for (const auto& c : cases) {
+        const char* end = nullptr;
+        errno = 0;
+        EXPECT_EQ(sys::strtoul(c.text, &end, c.base), c.value) << '"' << c.text << '"';
+        EXPECT_EQ(static_cast<std::size_t>(end - c.text), c.used) << '"' << c.text << '"';
+        EXPECT_EQ(errno == ERANGE, c.range_error) << '"' << c.text << '"';
+    }
+}
+
+}  // namespace
