@@ -31,15 +31,16 @@ bool is_bitmap(const uint8_t* file, int64_t size)
 
 void fill_picture(uint16_t value) { std::fill_n(imgbuf, picture_pixels(), value); }
 
-// Where the pixel rows lie in the file and how big the drawn area is.
+// Where the pixel rows lie in the file and how big the drawn area is. All
+// of it is 64-bit: a position near the int limits must not overflow.
 struct Layout {
     int64_t rows_start;  // file offset of the first row stored; may be negative
     int64_t row_size;    // bytes per stored row
-    int width;           // clipped
-    int height;          // clipped
+    int64_t width;       // clipped
+    int64_t height;      // clipped
 };
 
-Layout bitmap_layout(const uint8_t* file, int64_t size, int left, int top)
+Layout bitmap_layout(const uint8_t* file, int64_t size, int64_t left, int64_t top)
 {
     const int64_t width = static_cast<int32_t>(le32(file + 18));
     const int64_t height = static_cast<int32_t>(le32(file + 22));
@@ -47,30 +48,31 @@ Layout bitmap_layout(const uint8_t* file, int64_t size, int left, int top)
     // A header with no positive size draws nothing; keep the arithmetic away
     // from its extreme values.
     const int64_t rows_start = width > 0 && height > 0 ? size - row_size * height : 0;
-    return {rows_start, row_size, static_cast<int>(std::min<int64_t>(width, int64_t{ResX} - left)),
-            static_cast<int>(std::min<int64_t>(height, int64_t{ResY} - top))};
+    return {rows_start, row_size, std::min(width, ResX - left), std::min(height, ResY - top)};
 }
 
-Layout raw_layout(int64_t size, int left, int top)
+Layout raw_layout(int64_t size, int64_t left, int64_t top)
 {
     const int64_t row_size = 2 * int64_t{ResX};
-    return {size - row_size * ResY, row_size, static_cast<int>(int64_t{ResX} - left),
-            static_cast<int>(int64_t{ResY} - top)};
+    return {size - row_size * ResY, row_size, ResX - left, ResY - top};
 }
+
+// The size reported back to the command line, which keeps it in an int.
+int reported(int64_t length) { return static_cast<int>(std::clamp<int64_t>(length, INT32_MIN, INT32_MAX)); }
 
 // Copies the drawn area: picture row top + i takes file row height - 1 - i,
 // so the first row stored lands at the bottom. Columns outside the picture
 // and bytes outside the file are skipped.
-void draw_rows(const uint8_t* file, int64_t size, const Layout& layout, int left, int top)
+void draw_rows(const uint8_t* file, int64_t size, const Layout& layout, int64_t left, int64_t top)
 {
     const size_t capacity = picture_pixels();
-    for (int64_t i = std::max<int64_t>(0, -int64_t{top}); i < layout.height && top + i < ResY; ++i) {
+    for (int64_t i = std::max<int64_t>(0, -top); i < layout.height && top + i < ResY; ++i) {
         const int64_t y = top + i;
         const int64_t row = layout.rows_start + (layout.height - 1 - i) * layout.row_size;
         // Pixel j of this row is the two bytes at row + 2j; keep the j whose
         // bytes lie in the file and whose column lies in the picture.
         int64_t first = std::max<int64_t>({0, -left, row < 0 ? (-row + 1) / 2 : 0});
-        int64_t last = std::min<int64_t>({layout.width, int64_t{ResX} - left, (size - row) / 2});
+        int64_t last = std::min<int64_t>({layout.width, ResX - left, (size - row) / 2});
         if (row > size)
             last = 0;
         if (first >= last)
@@ -93,13 +95,16 @@ void load_img_file(const char* path, int left, int top, int* width, int* height)
     *width = ResX;
     *height = ResY;
 
-    sys::UniqueFd fd(sys::open(path, O_RDONLY));
+    // Without O_NONBLOCK a FIFO would hold the open until a writer came.
+    sys::UniqueFd fd(sys::open(path, O_RDONLY | O_NONBLOCK));
     if (!fd.valid()) {
         fill_picture(0x0000);
         return;
     }
+    // Only a regular file can be mapped whole; anything else is a file that
+    // cannot be mapped.
     struct stat st {};
-    if (sys::fstat(fd.get(), &st) != 0 || st.st_size < 0)
+    if (sys::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode) || st.st_size < 0)
         return;
     const int64_t size = st.st_size;
     if (static_cast<uint64_t>(size) > SIZE_MAX)
@@ -112,8 +117,8 @@ void load_img_file(const char* path, int left, int top, int* width, int* height)
     const auto* file = static_cast<const uint8_t*>(map.get());
     const Layout layout = is_bitmap(file, size) ? bitmap_layout(file, size, left, top) : raw_layout(size, left, top);
     draw_rows(file, size, layout, left, top);
-    *width = layout.width;
-    *height = layout.height;
+    *width = reported(layout.width);
+    *height = reported(layout.height);
 }
 
 }  // namespace morvane

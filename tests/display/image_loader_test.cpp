@@ -5,7 +5,11 @@
 #include "tests/display/bitmap_file.hpp"
 #include "tests/support/process.hpp"
 
+#include <sys/stat.h>
+
 #include <gtest/gtest.h>
+
+#include <cstdint>
 
 #include <vector>
 
@@ -185,6 +189,32 @@ TEST_F(ImageLoader, MissingFileIsBlackFullScreenAndNoPathIsWhite)
 TEST_F(ImageLoader, EmptyFileLeavesTheBufferAndReportsTheFullScreen)
 {
     load("", 2, 2);
+    EXPECT_EQ(width_, 8);
+    EXPECT_EQ(height_, 6);
+    EXPECT_EQ(changed_pixels(), 0);
+}
+
+TEST_F(ImageLoader, PositionsAtTheIntLimitsStayInsideTheBufferAndReportClampedSizes)
+{
+    // The fence check of TearDown and the sanitizers do the real work here.
+    const struct {
+        int left, top;
+    } positions[] = {{INT32_MIN, 0}, {0, INT32_MIN}, {INT32_MAX, INT32_MAX}, {INT32_MIN, INT32_MIN}};
+    for (const auto& at : positions) {
+        use_screen(8, 6);
+        load(make_bitmap(4, 4, coordinate_pixel), at.left, at.top);
+        EXPECT_EQ(changed_pixels(), 0) << at.left << "," << at.top;
+        load(std::string(8 * 6 * 2, '\x11'), at.left, at.top);
+    }
+    load(std::string(8 * 6 * 2, '\x11'), INT32_MIN, 0);
+    EXPECT_EQ(width_, INT32_MAX) << "8 - INT32_MIN does not fit an int";
+}
+
+TEST_F(ImageLoader, FifoIsAFileThatCannotBeMappedAndNeverBlocks)
+{
+    const std::string fifo = dir_.file("fifo");
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    morvane::load_img_file(fifo.c_str(), 1, 1, &width_, &height_);
     EXPECT_EQ(width_, 8);
     EXPECT_EQ(height_, 6);
     EXPECT_EQ(changed_pixels(), 0);

@@ -4,6 +4,8 @@
 #include "tests/display/bitmap_file.hpp"
 #include "tests/support/virtual_reader.hpp"
 
+#include <sys/stat.h>
+
 #include <gtest/gtest.h>
 
 using namespace testing_support;
@@ -290,6 +292,9 @@ TEST_F(Morvane, WaitSleepsForTheGivenMicroseconds)
     // A negative time does not turn into an hour-long wait.
     EXPECT_EQ(morvane({"wait", "-5"}).status, 0);
     EXPECT_EQ(reader_.requests("usleep").at(1).number("usec"), 0);
+    // Past the int range the reader's atoi saturates: about 35 minutes.
+    EXPECT_EQ(morvane({"wait", "3000000000"}).status, 0);
+    EXPECT_EQ(reader_.requests("usleep").at(2).number("usec"), 2147483647);
 }
 
 TEST_F(Morvane, ControllerSettingsAreSentAndReadBack)
@@ -312,6 +317,9 @@ TEST_F(Morvane, ControllerSettingsAreSentAndReadBack)
     EXPECT_EQ(result.status, 0);
     result = morvane({"getvcom"});
     EXPECT_EQ(result.out, "current vcom = 1520000 [-uV]\n");
+    result = morvane({"setvcom", "3000000000"});
+    EXPECT_EQ(result.out, "set vcom = 2147483647 [-uV]\n");
+    EXPECT_EQ(reader_.requests("MXCFB_SET_VCOM").back().number("vcom"), 2147483647);
 
     ASSERT_EQ(reader_.vreader({"set", reader_.path(), "wf_version", "00A1b2C3d4E5f60718FF"}).status, 0);
     result = morvane({"getwfver"});
@@ -347,6 +355,16 @@ TEST_F(Morvane, StandbyScreenFromAMissingFileIsAllBlackAndNotShown)
     EXPECT_EQ(standby.find_first_not_of('\0'), std::string::npos);
     EXPECT_EQ(reader_.panel_level(0, 0), kWhite);
     EXPECT_TRUE(reader_.requests("MXCFB_SEND_UPDATE").empty());
+}
+
+TEST_F(Morvane, FileAndStandbyScreenFromAFifoDoNotHang)
+{
+    const std::string fifo = reader_.temp_file("fifo");
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    EXPECT_EQ(morvane({"file", "GC16", "FULL", fifo}).status, 0);
+    expect_region(only_update(), 0, 0, 600, 800);
+    EXPECT_EQ(morvane({"setss", fifo}).status, 0);
+    EXPECT_EQ(reader_.requests("MXCFB_WRITE_STANDBY_SCREEN").size(), 1u);
 }
 
 TEST_F(Morvane, WaveformCommandsDoNotPretendToSucceed)
