@@ -99,6 +99,17 @@ TEST_F(LauncherTest, FaultsAreListedAndChecked)
     EXPECT_EQ(vreader({"fail", reader_, "open", "EWHATEVER"}).status, 2);
     EXPECT_EQ(vreader({"fail", reader_, "open", "EIO", "0"}).status, 2);
     EXPECT_EQ(vreader({"fail", dir_.path(), "open", "EIO"}).status, 125);
+
+    // Scoped to a device, and effects other than an errno.
+    EXPECT_EQ(vreader({"fail", reader_, "mmcblk2:read", "short"}).status, 0);
+    EXPECT_EQ(vreader({"fail", reader_, "mmcblk2:write", "lost", "2"}).status, 0);
+    EXPECT_EQ(vreader({"fail", reader_, "fb0:read", "EIO"}).status, 0);
+    EXPECT_EQ(vreader({"fail", reader_, "--list"}).out,
+              "MXCFB_SEND_UPDATE ETIMEDOUT 3\nopen EACCES always\nmmcblk2:read short 1\nmmcblk2:write lost 2\n"
+              "fb0:read EIO 1\n");
+    for (const auto& bad : std::vector<std::vector<std::string>>{
+             {"mmcblk7:read", "EIO"}, {"open", "short"}, {"read", "lost"}, {"MMC:read", "EIO"}})
+        EXPECT_EQ(vreader({"fail", reader_, bad[0], bad[1]}).status, 2) << bad[0] << " " << bad[1];
     EXPECT_EQ(vreader({"fail", reader_, "--clear"}).status, 0);
     EXPECT_EQ(vreader({"fail", reader_, "--list"}).out, "");
 }
@@ -114,8 +125,38 @@ TEST_F(LauncherTest, StateAndSet)
     const ProcessResult result = vreader({"state", reader_});
     EXPECT_EQ(result.status, 0);
     for (const char* line : {"xres_virtual=608\n", "smem_len=1945600\n", "vcom=2100000\n", "pmic_temperature=-12\n",
-                             "wf_version=00112233445566778899\n", "standby=no\n", "rotate=0\n"})
+                             "wf_version=00112233445566778899\n", "standby=no\n", "rotate=0\n",
+                             "emmc_size=4294967296\nemmc_unit=2\nemmc_nodes=both\nboot_env=normal\n"})
         EXPECT_NE(result.out.find(line), std::string::npos) << line;
+    EXPECT_EQ(vreader({"set", reader_, "boot_env", "recovery"}).status, 0);
+    EXPECT_NE(vreader({"state", reader_}).out.find("boot_env=recovery\n"), std::string::npos);
+    EXPECT_EQ(vreader({"set", reader_, "boot_env", "default"}).status, 2);
+}
+
+TEST_F(LauncherTest, TableDumpAndPutReachTheEmmcAreas)
+{
+    reader({"--emmc-size", "32M", "--emmc-unit", "0", "--emmc-nodes", "block"});
+    ProcessResult result = vreader({"table", reader_});
+    EXPECT_EQ(result.status, 0);
+    EXPECT_NE(result.out.find("Recovery Boot Env    0x00640000   0x00020000   0x00660000\n"), std::string::npos);
+    EXPECT_NE(result.out.find("eMMC: 32M, /dev/block/mmcblk0; mmc_dev_no: 0\n"), std::string::npos) << result.out;
+
+    testing_support::write_file(dir_.file("wf"), "WAVEFORM");
+    EXPECT_EQ(vreader({"put", reader_, "waveform", dir_.file("wf")}).out,
+              "8 bytes into 'Waveform Data' at 0x00100000\n");
+    result = vreader({"dump", reader_, "Waveform Data", "--length", "32"});
+    EXPECT_EQ(result.out,
+              "00000000  57 41 56 45 46 4f 52 4d  00 00 00 00 00 00 00 00  |WAVEFORM........|\n"
+              "00000010  00 00 00 00 00 00 00 00  00 00 00 00 00 00 00 00  |................|\n"
+              "00000020\n");
+    EXPECT_EQ(vreader({"dump", reader_, "id", "--raw", dir_.file("id.bin")}).status, 0);
+    EXPECT_EQ(std::filesystem::file_size(dir_.file("id.bin")), 0x20000u);
+
+    testing_support::write_file(dir_.file("big"), std::string(0x20001, 'x'));
+    EXPECT_EQ(vreader({"put", reader_, "id", dir_.file("big")}).status, 125);
+    EXPECT_EQ(vreader({"dump", reader_, "boot env", "--length", "4"}).out.substr(10, 11), "62 6f 6f 74");
+    EXPECT_NE(vreader({"dump", reader_, "env"}).err.find("no area is named 'env'"), std::string::npos);
+    EXPECT_EQ(vreader({"init", dir_.file("small"), "--emmc-size", "1M"}).status, 2);
 }
 
 TEST_F(LauncherTest, RunExecutesTheVirtualProgram)

@@ -55,7 +55,7 @@ R guarded(R failure, Body body) noexcept
 int journal_call(Process& process, JsonLine& line, int error)
 {
     auto session = process.reader().session();
-    const int fault = session.take_fault(line.request());
+    const int fault = session.take_fault(line.request()).error;
     if (fault != 0)
         error = fault;
     session.commit();
@@ -269,7 +269,7 @@ int stat(const char* path, struct ::stat* st) noexcept
         const auto kind = vreader::find_node(reader.dir.config(), where.normal);
         if (kind == vreader::NodeKind::None)
             return fail<int>(ENOENT);
-        vreader::node_stat(kind, *st);
+        vreader::node_stat(reader.dir.config(), kind, *st);
         return 0;
     });
 }
@@ -288,7 +288,7 @@ int fstat(int fd, struct ::stat* st) noexcept
 int fsync(int fd) noexcept
 {
     return on_descriptor<int>(
-        fd, [](vreader::DeviceFile&) { return 0; }, [&] { return ::fsync(fd); });
+        fd, [](vreader::DeviceFile& file) { return file.fsync(); }, [&] { return ::fsync(fd); });
 }
 
 int poll(struct pollfd* fds, nfds_t nfds, int timeout_ms) noexcept

@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <cstring>
 
 namespace vreader::cli {
 
@@ -47,6 +48,22 @@ std::optional<ReaderDir> open_reader(const Verb& verb, std::string_view dir)
     return reader;
 }
 
+std::optional<RawArea> named_area(const Verb& verb, const ReaderDir& reader, std::string_view words)
+{
+    std::vector<RawArea> areas;
+    if (const int e = read_areas(reader, areas)) {
+        failure(verb, "cannot read " + reader.file(kRawdataParamFile) + ": " + std::strerror(e));
+        return std::nullopt;
+    }
+    std::string error;
+    const RawArea* area = match_area(areas, words, error);
+    if (area == nullptr) {
+        failure(verb, error);
+        return std::nullopt;
+    }
+    return *area;
+}
+
 bool parse_size(std::string_view text, std::uint32_t& width, std::uint32_t& height)
 {
     const auto x = text.find('x');
@@ -59,6 +76,47 @@ bool parse_size(std::string_view text, std::uint32_t& width, std::uint32_t& heig
     width = static_cast<std::uint32_t>(w);
     height = static_cast<std::uint32_t>(h);
     return true;
+}
+
+std::optional<std::uint64_t> parse_byte_count(std::string_view text)
+{
+    static constexpr std::string_view kSuffixes = "KMGT";
+    unsigned shift = 0;
+    if (!text.empty()) {
+        if (const auto at = kSuffixes.find(text.back()); at != std::string_view::npos) {
+            shift = 10 * static_cast<unsigned>(at + 1);
+            text.remove_suffix(1);
+        }
+    }
+    const auto number = parse_unsigned(text, UINT64_MAX >> shift);
+    if (!number)
+        return std::nullopt;
+    return *number << shift;
+}
+
+std::string format_byte_count(std::uint64_t bytes)
+{
+    static constexpr char kSuffixes[] = "KMGT";
+    int suffix = -1;
+    while (suffix < 3 && bytes != 0 && bytes % 1024 == 0) {
+        bytes /= 1024;
+        ++suffix;
+    }
+    return std::to_string(bytes) + (suffix < 0 ? "" : std::string(1, kSuffixes[suffix]));
+}
+
+std::string emmc_node_names(const ReaderConfig& config)
+{
+    const std::string device = emmc_device(config);
+    switch (config.emmc_nodes) {
+    case EmmcNodes::Dev:
+        return "/dev/" + device;
+    case EmmcNodes::Block:
+        return "/dev/block/" + device;
+    case EmmcNodes::Both:
+        break;
+    }
+    return "/dev/" + device + " and /dev/block/" + device;
 }
 
 std::string absolute_path(std::string_view path)

@@ -2,6 +2,7 @@
 // messages, and opening the reader a verb names.
 #pragma once
 
+#include "vreader/model/rawdata_table.hpp"
 #include "vreader/model/reader_dir.hpp"
 
 #include <cstdint>
@@ -33,6 +34,9 @@ extern const Verb kFailVerb;
 extern const Verb kStateVerb;
 extern const Verb kSetVerb;
 extern const Verb kBitmapVerb;
+extern const Verb kTableVerb;
+extern const Verb kDumpVerb;
+extern const Verb kPutVerb;
 
 void print_verb_help(const Verb& verb);
 
@@ -48,8 +52,20 @@ bool wants_help(const Args& args);
 // The reader in `dir`, or nullopt after reporting why (status 125).
 std::optional<ReaderDir> open_reader(const Verb& verb, std::string_view dir);
 
+// The raw area a person named (exact, or a unique prefix in any case), from
+// the reader's published table; nullopt after reporting why (status 125).
+std::optional<RawArea> named_area(const Verb& verb, const ReaderDir& reader, std::string_view words);
+
 // "WxH" with each side 1..4096.
 bool parse_size(std::string_view text, std::uint32_t& width, std::uint32_t& height);
+
+// A byte count: a number with an optional K, M, G or T (powers of 1024).
+std::optional<std::uint64_t> parse_byte_count(std::string_view text);
+// The shortest of those forms that is exact: "4G", "16M", "1536".
+std::string format_byte_count(std::uint64_t bytes);
+
+// The eMMC's node names on this reader, e.g. "/dev/mmcblk2 and /dev/block/mmcblk2".
+std::string emmc_node_names(const ReaderConfig& config);
 
 // `path` made absolute against the current directory (not resolved).
 std::string absolute_path(std::string_view path);

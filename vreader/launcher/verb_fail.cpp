@@ -2,6 +2,7 @@
 #include "vreader/launcher/cli.hpp"
 #include "vreader/model/errno_names.hpp"
 #include "vreader/model/faults.hpp"
+#include "vreader/model/framebuffer_file.hpp"
 #include "vreader/model/files.hpp"
 #include "vreader/model/key_value.hpp"
 #include "vreader/model/reader_lock.hpp"
@@ -12,6 +13,11 @@
 
 namespace vreader::cli {
 namespace {
+
+bool is_reader_device(const ReaderConfig& config, std::string_view device)
+{
+    return device == kFramebufferDevice || device == emmc_device(config);
+}
 
 std::string known_requests()
 {
@@ -38,15 +44,12 @@ int run_fail(const Verb& verb, const Args& args)
     } else {
         if (args.size() < 3 || args.size() > 4)
             return usage_error(verb, args.size() < 3 ? "too few arguments" : "too many arguments");
-        if (!is_fault_request(args[1]))
-            return usage_error(verb,
-                               "unknown request '" + std::string(args[1]) + "'; known requests:" + known_requests());
-        const auto error = parse_errno(args[2]);
-        if (!error)
-            return usage_error(verb,
-                               "ERRNO must be a number or one of " + known_errno_names() + ": " + std::string(args[2]));
-        fault.request = std::string(args[1]);
-        fault.error = *error;
+        if (!parse_fault_target(args[1], fault.device, fault.request))
+            return usage_error(verb, "unknown request '" + std::string(args[1]) +
+                                         "'; REQUEST is [DEVICE:]NAME, the names being:" + known_requests());
+        std::string why;
+        if (!parse_fault_effect(args[2], fault.request, fault, why))
+            return usage_error(verb, why + ": " + std::string(args[2]));
         if (args.size() == 4 && args[3] == "always") {
             fault.always = true;
         } else if (args.size() == 4) {
@@ -60,6 +63,9 @@ int run_fail(const Verb& verb, const Args& args)
     const auto reader = open_reader(verb, args[0]);
     if (!reader)
         return kExitFailure;
+    if (!fault.device.empty() && !is_reader_device(reader->config(), fault.device))
+        return usage_error(verb, "this reader has no device '" + fault.device + "'; its devices are fb0 and " +
+                                     emmc_device(reader->config()));
     const ReaderLock lock(reader->file(kLockFile));
     const std::string path = reader->file(kFaultsFile);
     std::string text;
@@ -87,17 +93,23 @@ int run_fail(const Verb& verb, const Args& args)
 
 const Verb kFailVerb = {
     "fail",
-    "DIR REQUEST ERRNO [COUNT] | DIR --list | DIR --clear",
+    "DIR [DEVICE:]REQUEST EFFECT [COUNT] | DIR --list | DIR --clear",
     "make device requests fail",
-    "Makes the next COUNT requests named REQUEST fail with ERRNO (a number or a\n"
-    "name such as EIO), whatever the program asks. COUNT is a positive number\n"
-    "(default 1) or 'always'; a count is used up across runs. A new fault on a\n"
-    "request replaces the one it had. A failed request changes nothing and is\n"
-    "journaled with \"injected\":true.\n\n"
-    "REQUEST is 'open' (opening any device node), 'close', 'read', 'write',\n"
-    "'mmap', 'usleep', 'nanosleep', 'poll' (a poll that only waits), or a\n"
-    "display controller request such as MXCFB_SEND_UPDATE.\n\n"
-    "  --list    print the faults still set, one 'REQUEST ERRNO COUNT' a line\n"
+    "Makes the next COUNT requests named REQUEST go wrong, whatever the program\n"
+    "asks. COUNT is a positive number (default 1) or 'always'; a count is used\n"
+    "up across runs. A new fault on a request replaces the one it had.\n\n"
+    "REQUEST is 'open' (opening a device node), 'close', 'read', 'write',\n"
+    "'lseek', 'fsync', 'mmap', 'usleep', 'nanosleep', 'poll' (a poll that only\n"
+    "waits), or a display controller request such as MXCFB_SEND_UPDATE. With\n"
+    "DEVICE it fires only on that device's nodes: 'fb0' (the framebuffer) or\n"
+    "'mmcblk2' (the eMMC, by its unit), e.g. mmcblk2:read.\n\n"
+    "EFFECT is what happens:\n"
+    "  ERRNO     the request fails with ERRNO (a number or a name such as EIO)\n"
+    "            and changes nothing\n"
+    "  short     a read or write moves half the bytes asked for\n"
+    "  lost      a write reports every byte written and stores none\n"
+    "Affected requests are journaled with \"injected\":true.\n\n"
+    "  --list    print the faults still set, one '[DEVICE:]REQUEST EFFECT COUNT' a line\n"
     "  --clear   remove every fault\n",
     run_fail,
 };

@@ -19,7 +19,8 @@ int run_init(const Verb& verb, const Args& args)
     for (size_t i = 0; i < args.size(); ++i) {
         std::string_view arg = args[i];
         std::string_view value;
-        const bool takes_value = arg == "--screen" || arg == "--stride-pad";
+        const bool takes_value = arg == "--screen" || arg == "--stride-pad" || arg == "--emmc-size" ||
+                                 arg == "--emmc-unit" || arg == "--emmc-nodes";
         if (const auto equals = arg.find('='); arg.starts_with("--") && equals != std::string_view::npos) {
             value = arg.substr(equals + 1);
             arg = arg.substr(0, equals);
@@ -36,6 +37,19 @@ int run_init(const Verb& verb, const Args& args)
             if (!pad)
                 return usage_error(verb, "--stride-pad takes 0 to 4096 pixels: " + std::string(value));
             config.stride_pad = static_cast<std::uint32_t>(*pad);
+        } else if (arg == "--emmc-size") {
+            const auto size = parse_byte_count(value);
+            if (!size || *size < kMinEmmcSize || *size > kMaxEmmcSize || *size % 512 != 0)
+                return usage_error(verb, "--emmc-size takes 16M to 1T, a multiple of 512 bytes: " + std::string(value));
+            config.emmc_size = *size;
+        } else if (arg == "--emmc-unit") {
+            const auto unit = parse_unsigned(value, kMaxEmmcUnit);
+            if (!unit)
+                return usage_error(verb, "--emmc-unit takes 0 to 31: " + std::string(value));
+            config.emmc_unit = static_cast<std::uint32_t>(*unit);
+        } else if (arg == "--emmc-nodes") {
+            if (!parse_emmc_nodes(value, config.emmc_nodes))
+                return usage_error(verb, "--emmc-nodes takes both, dev or block: " + std::string(value));
         } else if (arg == "--graphics-node") {
             config.graphics_node = true;
         } else if (arg == "--force") {
@@ -53,9 +67,10 @@ int run_init(const Verb& verb, const Args& args)
     std::string error;
     if (!create_reader(absolute_path(*dir), config, force, error))
         return failure(verb, error);
-    std::printf("virtual reader in %.*s: %ux%u panel, stride pad %u%s\n", static_cast<int>(dir->size()), dir->data(),
-                config.panel_width, config.panel_height, config.stride_pad,
-                config.graphics_node ? ", /dev/graphics/fb0" : "");
+    std::printf("virtual reader in %.*s: %ux%u panel, stride pad %u%s; %s eMMC as %s\n",
+                static_cast<int>(dir->size()), dir->data(), config.panel_width, config.panel_height, config.stride_pad,
+                config.graphics_node ? ", /dev/graphics/fb0" : "", format_byte_count(config.emmc_size).c_str(),
+                emmc_node_names(config).c_str());
     return 0;
 }
 
@@ -63,15 +78,22 @@ int run_init(const Verb& verb, const Args& args)
 
 const Verb kInitVerb = {
     "init",
-    "DIR [--screen WxH] [--stride-pad N] [--graphics-node] [--force]",
+    "DIR [--screen WxH] [--stride-pad N] [--graphics-node] [--emmc-size SIZE]\n"
+    "       [--emmc-unit N] [--emmc-nodes both|dev|block] [--force]",
     "create a virtual reader in DIR",
     "Creates a virtual reader in DIR (made if needed): a white panel, zeroed\n"
-    "framebuffer memory, default controller settings, an empty journal and no\n"
-    "faults.\n\n"
-    "  --screen WxH      panel size in its native orientation (default 600x800)\n"
-    "  --stride-pad N    extra pixels at the end of each memory row (default 8)\n"
-    "  --graphics-node   also provide /dev/graphics/fb0 (default: only /dev/fb0)\n"
-    "  --force           reset DIR if it already is a virtual reader\n",
+    "framebuffer memory, default controller settings, an eMMC holding the raw\n"
+    "areas of the raw-data table (the normal boot environment active), an empty\n"
+    "journal and no faults.\n\n"
+    "  --screen WxH        panel size in its native orientation (default 600x800)\n"
+    "  --stride-pad N      extra pixels at the end of each memory row (default 8)\n"
+    "  --graphics-node     also provide /dev/graphics/fb0 (default: only /dev/fb0)\n"
+    "  --emmc-size SIZE    eMMC size in bytes, or with K, M, G or T (default 4G);\n"
+    "                      a sparse file, so a real size costs no disk\n"
+    "  --emmc-unit N       the eMMC is mmcblkN (default 2)\n"
+    "  --emmc-nodes WHICH  which names it has: /dev/mmcblkN (dev),\n"
+    "                      /dev/block/mmcblkN (block) or both (default)\n"
+    "  --force             reset DIR if it already is a virtual reader\n",
     run_init,
 };
 

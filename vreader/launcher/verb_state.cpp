@@ -1,7 +1,9 @@
 // vreader state / vreader set: show the devices' kept state, change a knob.
 #include "vreader/launcher/cli.hpp"
+#include "vreader/model/emmc_content.hpp"
 #include "vreader/model/journal.hpp"
 #include "vreader/model/key_value.hpp"
+#include "vreader/model/reader_lock.hpp"
 #include "vreader/model/session.hpp"
 
 #include <cstdio>
@@ -38,6 +40,10 @@ int run_state(const Verb& verb, const Args& args)
         g.xres_virtual, g.yres_virtual, g.line_length, start, memory_size(config));
     const std::string kept = format_state(*state);
     std::fwrite(kept.data(), 1, kept.size(), stdout);
+    std::printf("emmc_size=%llu\nemmc_unit=%u\nemmc_nodes=%.*s\nboot_env=%s\n",
+                static_cast<unsigned long long>(config.emmc_size), config.emmc_unit,
+                static_cast<int>(emmc_nodes_name(config.emmc_nodes).size()), emmc_nodes_name(config.emmc_nodes).data(),
+                active_boot_env(*reader).c_str());
     return 0;
 }
 
@@ -54,6 +60,17 @@ int run_set(const Verb& verb, const Args& args)
     std::optional<std::int64_t> temperature;
     std::optional<std::uint64_t> vcom;
     std::optional<WaveformVersion> version;
+    if (key == "boot_env") {
+        if (value != "normal" && value != "recovery")
+            return usage_error(verb, "boot_env takes normal or recovery: " + std::string(value));
+        const auto reader = open_reader(verb, args[0]);
+        if (!reader)
+            return kExitFailure;
+        const ReaderLock lock(reader->file(kLockFile));
+        if (const std::string error = activate_boot_env(*reader, value); !error.empty())
+            return failure(verb, error);
+        return 0;
+    }
     if (key == "pmic_temperature") {
         if (!(temperature = parse_signed(value, INT32_MIN, INT32_MAX)))
             return usage_error(verb, "pmic_temperature takes a whole number of degrees: " + std::string(value));
@@ -64,7 +81,8 @@ int run_set(const Verb& verb, const Args& args)
         if (!(version = parse_wf_version(value)))
             return usage_error(verb, "wf_version takes 20 hexadecimal digits: " + std::string(value));
     } else {
-        return usage_error(verb, "unknown key '" + std::string(key) + "'; keys: pmic_temperature vcom wf_version");
+        return usage_error(verb,
+                           "unknown key '" + std::string(key) + "'; keys: pmic_temperature vcom wf_version boot_env");
     }
 
     const auto reader = open_reader(verb, args[0]);
@@ -97,7 +115,10 @@ const Verb kStateVerb = {
     "pad, the current orientation's screen and memory sizes) and what the\n"
     "display controller keeps between runs: rotate, yoffset, update_scheme,\n"
     "default_temperature, pmic_temperature, pwrdown_delay, vcom, wf_version,\n"
-    "panel_init_flag, standby and the standby screen's size.\n",
+    "panel_init_flag, standby and the standby screen's size; then the eMMC's\n"
+    "size, unit and node names, and boot_env: the saved boot environment the\n"
+    "active one equals (normal, recovery or neither; unknown when the raw-data\n"
+    "table does not locate the three areas).\n",
     run_state,
 };
 
@@ -108,7 +129,9 @@ const Verb kSetVerb = {
     "Changes what the devices will report:\n\n"
     "  pmic_temperature DEGREES   the panel temperature the controller reads\n"
     "  vcom MICROVOLTS            the VCOM kept in the panel's EEPROM\n"
-    "  wf_version HEX20           the waveform version, 20 hexadecimal digits\n",
+    "  wf_version HEX20           the waveform version, 20 hexadecimal digits\n"
+    "  boot_env normal|recovery   copy that mode's saved boot environment over\n"
+    "                             the active one, as the boot mode tool does\n",
     run_set,
 };
 

@@ -27,6 +27,7 @@ public:
     virtual std::int64_t lseek(std::int64_t, int) { return -ESPIPE; }
     virtual std::int64_t ioctl(unsigned long, void*) { return -ENOTTY; }
     virtual std::int64_t mmap(void*, std::size_t, int, int, std::int64_t, void*&) { return -ENODEV; }
+    virtual std::int64_t fsync() { return 0; }
 
     // The poll events that are ready now, out of `requested`.
     virtual short poll_ready(short requested) const

@@ -1,5 +1,6 @@
 #include "vreader/model/device_nodes.hpp"
 
+#include "vreader/model/emmc_file.hpp"
 #include "vreader/model/framebuffer_file.hpp"
 
 #include <sys/sysmacros.h>
@@ -18,10 +19,19 @@ NodeKind find_node(const ReaderConfig& config, std::string_view dev_path)
         return NodeKind::Directory;
     if (config.graphics_node && dev_path == "/dev/graphics/fb0")
         return NodeKind::Framebuffer;
+    const std::string emmc = emmc_device(config);
+    const bool dev_name = config.emmc_nodes != EmmcNodes::Block;
+    const bool block_name = config.emmc_nodes != EmmcNodes::Dev;
+    if (dev_name && dev_path == "/dev/" + emmc)
+        return NodeKind::Emmc;
+    if (block_name && dev_path == "/dev/block")
+        return NodeKind::Directory;
+    if (block_name && dev_path == "/dev/block/" + emmc)
+        return NodeKind::Emmc;
     return NodeKind::None;
 }
 
-void node_stat(NodeKind kind, struct stat& st)
+void node_stat(const ReaderConfig& config, NodeKind kind, struct stat& st)
 {
     std::memset(&st, 0, sizeof st);
     st.st_blksize = 4096;
@@ -32,6 +42,8 @@ void node_stat(NodeKind kind, struct stat& st)
         st.st_mode = S_IFCHR | 0660;
         st.st_nlink = 1;
         st.st_rdev = makedev(kFramebufferMajor, 0);
+    } else if (kind == NodeKind::Emmc) {
+        emmc_stat(config, st);
     }
 }
 
@@ -41,6 +53,8 @@ std::int64_t open_node(ReaderContext& context, const std::string& dev_path, int 
     const NodeKind kind = find_node(context.dir.config(), dev_path);
     if (kind == NodeKind::Framebuffer)
         return FramebufferFile::open(context, dev_path, flags, fd, out);
+    if (kind == NodeKind::Emmc)
+        return EmmcFile::open(context, dev_path, flags, fd, out);
 
     // Nodes that do not exist and directories cannot be opened; the attempt
     // is journaled all the same.

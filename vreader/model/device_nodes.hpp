@@ -11,13 +11,13 @@
 
 namespace vreader {
 
-enum class NodeKind { None, Directory, Framebuffer };
+enum class NodeKind { None, Directory, Framebuffer, Emmc };
 
 // `dev_path` is absolute and normalised ("/dev" or "/dev/...").
 NodeKind find_node(const ReaderConfig& config, std::string_view dev_path);
 
 // stat of an existing node.
-void node_stat(NodeKind kind, struct stat& st);
+void node_stat(const ReaderConfig& config, NodeKind kind, struct stat& st);
 
 // Opens the node at `dev_path` as descriptor `fd` (reserved by the caller)
 // and journals the attempt. Returns `fd` or -errno.

@@ -1,8 +1,10 @@
 #include "vreader/model/epdc_controller.hpp"
 
+#include "vreader/model/emmc_content.hpp"
 #include "vreader/model/epdc_requests.hpp"
 #include "vreader/model/files.hpp"
 #include "vreader/model/panel_render.hpp"
+#include "vreader/model/rawdata_table.hpp"
 #include "vreader/model/update_record.hpp"
 
 #include <fcntl.h>
@@ -13,6 +15,7 @@
 
 #include <cstring>
 #include <string_view>
+#include <vector>
 
 namespace vreader {
 namespace {
@@ -233,14 +236,35 @@ std::int64_t get_wf_version(RequestCall& call, EpdcState& state)
     return 0;
 }
 
+// The waveform write record as the caller's ABI lays it out: a 32-bit byte
+// count, then the address of the image.
+struct WaveformRecord {
+    std::uint32_t size;
+    const void* data;
+};
+
+// The driver stores the image at the start of the waveform area of the
+// eMMC; the rest of the area keeps its bytes.
 std::int64_t write_waveform(RequestCall& call)
 {
-    std::uint32_t size = 0;
-    if (!copy_in(call, size))
+    WaveformRecord record{};
+    if (!copy_in(call, record))
         return -EFAULT;
-    call.line.add("size", size);
-    // The waveform area of the eMMC is not modelled yet.
-    return -ENOSYS;
+    call.line.add("size", record.size);
+    if (call.fault)
+        return 0;
+    if (record.size == 0 || record.data == nullptr)
+        return -EINVAL;
+    std::vector<RawArea> areas;
+    if (read_areas(call.session.dir(), areas) != 0)
+        return -ENODEV;
+    const RawArea* area = find_area(areas, kWaveformArea);
+    if (area == nullptr)
+        return -ENODEV;
+    if (record.size > area->size)
+        return -EINVAL;
+    const std::string_view image(static_cast<const char*>(record.data), record.size);
+    return -write_emmc(call.session.dir(), area->offset, image);
 }
 
 std::int64_t write_standby_screen(RequestCall& call, EpdcState& state)

@@ -20,7 +20,8 @@ constexpr ErrnoName kNames[] = {
     {EMFILE, "EMFILE"},   {ENOTTY, "ENOTTY"},       {EFBIG, "EFBIG"},       {ENOSPC, "ENOSPC"},
     {EROFS, "EROFS"},     {EPIPE, "EPIPE"},         {ERANGE, "ERANGE"},     {ENOSYS, "ENOSYS"},
     {ENODATA, "ENODATA"}, {ETIME, "ETIME"},         {EPROTO, "EPROTO"},     {EOVERFLOW, "EOVERFLOW"},
-    {ENOBUFS, "ENOBUFS"}, {ETIMEDOUT, "ETIMEDOUT"}, {EMSGSIZE, "EMSGSIZE"},
+    {ENOBUFS, "ENOBUFS"}, {ETIMEDOUT, "ETIMEDOUT"}, {EMSGSIZE, "EMSGSIZE"}, {ESPIPE, "ESPIPE"},
+    {EISDIR, "EISDIR"},
 };
 
 }  // namespace

@@ -1,7 +1,9 @@
-// Injected faults (the faults file): a request name, the errno to fail it
-// with, and how many more times, or always. One line per fault:
+// Injected faults (the faults file): a request, optionally scoped to one
+// device node, what happens to it, and how many more times, or always. One
+// fault a line:
 //     MXCFB_SEND_UPDATE EIO 1
 //     open ENODEV always
+//     mmcblk2:read short 1
 #pragma once
 
 #include <cstdint>
@@ -11,26 +13,51 @@
 
 namespace vreader {
 
+// What a fault does to the request it fires on.
+enum class FaultKind {
+    Error,  // the request fails with `error` and changes nothing
+    Short,  // a read or write moves half the bytes asked for
+    Lost,   // a write reports every byte written and stores none
+};
+
 struct Fault {
     std::string request;
-    int error = 0;
+    std::string device;  // a node's kernel name ("fb0", "mmcblk2"); empty: any
+    FaultKind kind = FaultKind::Error;
+    int error = 0;                // for FaultKind::Error
     std::uint32_t remaining = 1;  // ignored when `always`
     bool always = false;
 };
 
+// A fault that fired: what it does.
+struct FaultHit {
+    bool fired = false;
+    FaultKind kind = FaultKind::Error;
+    int error = 0;  // the errno of an Error fault, else 0
+};
+
 // The names a fault can target: "open" (any device node), "close", "read",
-// "write", "mmap", the sleeps, and every controller request.
+// "write", "lseek", "fsync", "mmap", the sleeps, and every controller request.
 const std::vector<std::string_view>& fault_requests();
 bool is_fault_request(std::string_view name);
+
+// "[DEVICE:]REQUEST" into its parts; false for an unknown request or a
+// device name that is not a lower-case word with digits.
+bool parse_fault_target(std::string_view text, std::string& device, std::string& request);
+
+// "short", "lost" or an errno (a name or a number); false with the reason
+// when it does not fit the request.
+bool parse_fault_effect(std::string_view text, std::string_view request, Fault& out, std::string& why);
 
 bool parse_faults(std::string_view text, std::vector<Fault>& out, std::string& error);
 std::string format_faults(const std::vector<Fault>& faults);
 
-// Uses up one firing of the first fault on `request`. Returns the errno to
-// fail with, or 0; sets `changed` when the list must be written back.
-int consume_fault(std::vector<Fault>& faults, std::string_view request, bool& changed);
+// Uses up one firing of the first fault on `request` that applies to
+// `device` (an empty device: a request of no device node). Sets `changed`
+// when the list must be written back.
+FaultHit consume_fault(std::vector<Fault>& faults, std::string_view request, std::string_view device, bool& changed);
 
-// Adds a fault, replacing any earlier one on the same request.
+// Adds a fault, replacing any earlier one on the same request and device.
 void set_fault(std::vector<Fault>& faults, Fault fault);
 
 }  // namespace vreader

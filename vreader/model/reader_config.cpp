@@ -30,6 +30,32 @@ std::uint32_t memory_size(const ReaderConfig& config)
     return static_cast<std::uint32_t>((largest + 4095) / 4096 * 4096);
 }
 
+std::string emmc_device(const ReaderConfig& config) { return "mmcblk" + std::to_string(config.emmc_unit); }
+
+std::string_view emmc_nodes_name(EmmcNodes nodes)
+{
+    switch (nodes) {
+    case EmmcNodes::Dev:
+        return "dev";
+    case EmmcNodes::Block:
+        return "block";
+    case EmmcNodes::Both:
+        break;
+    }
+    return "both";
+}
+
+bool parse_emmc_nodes(std::string_view text, EmmcNodes& out)
+{
+    for (const EmmcNodes nodes : {EmmcNodes::Both, EmmcNodes::Dev, EmmcNodes::Block}) {
+        if (text == emmc_nodes_name(nodes)) {
+            out = nodes;
+            return true;
+        }
+    }
+    return false;
+}
+
 std::string check_config(const ReaderConfig& config)
 {
     if (config.panel_width < 1 || config.panel_width > kMaxPanelSide || config.panel_height < 1 ||
@@ -37,6 +63,10 @@ std::string check_config(const ReaderConfig& config)
         return "the screen must be 1 to " + std::to_string(kMaxPanelSide) + " pixels each way";
     if (config.stride_pad > kMaxStridePad)
         return "the stride pad must be 0 to " + std::to_string(kMaxStridePad) + " pixels";
+    if (config.emmc_size < kMinEmmcSize || config.emmc_size > kMaxEmmcSize || config.emmc_size % 512 != 0)
+        return "the eMMC size must be a multiple of 512 bytes from 16 MiB to 1 TiB";
+    if (config.emmc_unit > kMaxEmmcUnit)
+        return "the eMMC unit must be 0 to " + std::to_string(kMaxEmmcUnit);
     return {};
 }
 
@@ -45,20 +75,14 @@ std::string format_config(const ReaderConfig& config)
     char start[32];
     std::snprintf(start, sizeof start, "0x%llX", static_cast<unsigned long long>(config.smem_start));
     return "# virtual reader configuration\n"
-           "panel_width=" +
-           std::to_string(config.panel_width) +
-           "\n"
-           "panel_height=" +
-           std::to_string(config.panel_height) +
-           "\n"
-           "stride_pad=" +
-           std::to_string(config.stride_pad) +
-           "\n"
-           "graphics_node=" +
-           (config.graphics_node ? "yes" : "no") +
-           "\n"
-           "smem_start=" +
-           start + "\n";
+           "panel_width=" + std::to_string(config.panel_width) + "\n" +
+           "panel_height=" + std::to_string(config.panel_height) + "\n" +
+           "stride_pad=" + std::to_string(config.stride_pad) + "\n" +
+           "graphics_node=" + (config.graphics_node ? "yes" : "no") + "\n" +
+           "smem_start=" + start + "\n" +
+           "emmc_size=" + std::to_string(config.emmc_size) + "\n" +
+           "emmc_unit=" + std::to_string(config.emmc_unit) + "\n" +
+           "emmc_nodes=" + std::string(emmc_nodes_name(config.emmc_nodes)) + "\n";
 }
 
 bool parse_config(std::string_view text, ReaderConfig& out, std::string& error)
@@ -101,6 +125,27 @@ bool parse_config(std::string_view text, ReaderConfig& out, std::string& error)
             return false;
         }
         config.smem_start = *number;
+    }
+    // A reader made before the eMMC existed keeps the defaults.
+    if (const std::string* size = find_value(entries, "emmc_size")) {
+        const auto number = parse_unsigned(*size);
+        if (!number) {
+            error = "bad emmc_size: " + *size;
+            return false;
+        }
+        config.emmc_size = *number;
+    }
+    if (const std::string* unit = find_value(entries, "emmc_unit")) {
+        const auto number = parse_unsigned(*unit, UINT32_MAX);
+        if (!number) {
+            error = "bad emmc_unit: " + *unit;
+            return false;
+        }
+        config.emmc_unit = static_cast<std::uint32_t>(*number);
+    }
+    if (const std::string* nodes = find_value(entries, "emmc_nodes"); nodes && !parse_emmc_nodes(*nodes, config.emmc_nodes)) {
+        error = "bad emmc_nodes: " + *nodes;
+        return false;
     }
     error = check_config(config);
     if (!error.empty())

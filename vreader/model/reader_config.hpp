@@ -10,6 +10,13 @@ namespace vreader {
 
 inline constexpr std::uint32_t kMaxPanelSide = 4096;
 inline constexpr std::uint32_t kMaxStridePad = 4096;
+inline constexpr std::uint64_t kDefaultEmmcSize = std::uint64_t{4} << 30;
+inline constexpr std::uint64_t kMinEmmcSize = std::uint64_t{16} << 20;  // holds the default raw areas
+inline constexpr std::uint64_t kMaxEmmcSize = std::uint64_t{1} << 40;
+inline constexpr std::uint32_t kMaxEmmcUnit = 31;
+
+// Which of the eMMC's two device names exist: /dev/mmcblkN, /dev/block/mmcblkN.
+enum class EmmcNodes { Both, Dev, Block };
 
 struct ReaderConfig {
     std::uint32_t panel_width = 600;  // native (rotate 0) orientation
@@ -17,7 +24,16 @@ struct ReaderConfig {
     std::uint32_t stride_pad = 8;  // extra pixels at the end of each memory row
     bool graphics_node = false;    // whether /dev/graphics/fb0 exists besides /dev/fb0
     std::uint64_t smem_start = 0x9C000000;
+    std::uint64_t emmc_size = kDefaultEmmcSize;  // bytes, a multiple of 512
+    std::uint32_t emmc_unit = 2;                 // N of mmcblkN
+    EmmcNodes emmc_nodes = EmmcNodes::Both;
 };
+
+// "mmcblk2": the eMMC's kernel name, which scopes its faults.
+std::string emmc_device(const ReaderConfig& config);
+
+std::string_view emmc_nodes_name(EmmcNodes nodes);
+bool parse_emmc_nodes(std::string_view text, EmmcNodes& out);
 
 // Screen geometry in one orientation.
 struct ScreenGeometry {

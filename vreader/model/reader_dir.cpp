@@ -1,5 +1,6 @@
 #include "vreader/model/reader_dir.hpp"
 
+#include "vreader/model/emmc_content.hpp"
 #include "vreader/model/epdc_state.hpp"
 #include "vreader/model/files.hpp"
 #include "vreader/model/reader_lock.hpp"
@@ -65,6 +66,8 @@ bool create_reader(const std::string& path, const ReaderConfig& config, bool for
         e = create_zero_file(root + std::string(kMemoryFile), memory_size(config));
     if (e == 0)
         e = replace_file(root + std::string(kStateFile), format_state(EpdcState{}));
+    if (e == 0)
+        e = create_emmc(root, config);
     if (e == 0)
         e = replace_file(root + std::string(kJournalFile), "");
     // The configuration goes last: until it is there, the directory is not a reader.

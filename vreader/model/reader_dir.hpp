@@ -6,10 +6,12 @@
 //     fb0.mem        framebuffer memory, smem_len bytes
 //     panel.gray     what the panel shows: 8-bit gray, native orientation
 //     standby.raw    the standby screen, RGB565, when one was written
+//     emmc.img       the eMMC's content, a sparse file
 //     faults         injected faults
 //     journal.jsonl  every device request, one JSON object per line
 //     lock           taken (flock) around every change of the above
-//     sys/, proc/    what programs see under /sys and /proc
+//     sys/, proc/    what programs see under /sys and /proc, among it the
+//                    raw-data table (sys/module/rawdatatable/parameters/)
 #pragma once
 
 #include "vreader/model/reader_config.hpp"
@@ -25,6 +27,7 @@ inline constexpr std::string_view kStateFile = "epdc.state";
 inline constexpr std::string_view kMemoryFile = "fb0.mem";
 inline constexpr std::string_view kPanelFile = "panel.gray";
 inline constexpr std::string_view kStandbyFile = "standby.raw";
+inline constexpr std::string_view kEmmcFile = "emmc.img";
 inline constexpr std::string_view kFaultsFile = "faults";
 inline constexpr std::string_view kJournalFile = "journal.jsonl";
 inline constexpr std::string_view kLockFile = "lock";
@@ -46,8 +49,8 @@ private:
 };
 
 // Creates a virtual reader in `path` (made with its parents if needed): white
-// panel, zeroed framebuffer memory, default controller state, empty journal,
-// no faults. An existing reader is reset only when `force` is set; a
+// panel, zeroed framebuffer memory, default controller state, an eMMC with
+// the default raw areas, empty journal, no faults. An existing reader is reset only when `force` is set; a
 // non-empty directory that is not a reader is never touched.
 bool create_reader(const std::string& path, const ReaderConfig& config, bool force, std::string& error);
 

@@ -10,7 +10,7 @@ namespace vreader {
 
 Session::Session(const ReaderDir& dir, Journal& journal) : dir_(dir), journal_(journal), lock_(dir.file(kLockFile)) {}
 
-int Session::take_fault(std::string_view request)
+FaultHit Session::take_fault(std::string_view request, std::string_view device)
 {
     if (!faults_) {
         faults_.emplace();
@@ -21,7 +21,7 @@ int Session::take_fault(std::string_view request)
             faults_->clear();
         }
     }
-    return consume_fault(*faults_, request, faults_dirty_);
+    return consume_fault(*faults_, request, device, faults_dirty_);
 }
 
 EpdcState* Session::state()

@@ -26,8 +26,9 @@ public:
     // 0 when the lock is held; requests fail with this errno otherwise.
     int error() const { return lock_.error(); }
 
-    // The errno an injected fault fails `request` with (using it up), or 0.
-    int take_fault(std::string_view request);
+    // The injected fault on `request` (using it up), if one applies to the
+    // node `device` ("fb0", "mmcblk2"; empty for a request of no node).
+    FaultHit take_fault(std::string_view request, std::string_view device = {});
 
     // The controller state, or nullptr when it cannot be read.
     EpdcState* state();

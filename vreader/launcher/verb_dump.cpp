@@ -1,0 +1,106 @@
+// vreader dump: an eMMC area in hex, or its raw bytes into a file.
+#include "vreader/launcher/cli.hpp"
+#include "vreader/model/emmc_content.hpp"
+#include "vreader/model/files.hpp"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+
+namespace vreader::cli {
+namespace {
+
+// Sixteen bytes a line with their text; a run of lines equal to the one
+// before is shown as a single "*", so an empty area takes three lines.
+void print_hex(std::string_view bytes)
+{
+    std::string_view previous;
+    bool skipping = false;
+    for (std::size_t at = 0; at < bytes.size(); at += 16) {
+        const std::string_view row = bytes.substr(at, 16);
+        if (row.size() == 16 && row == previous) {
+            if (!skipping)
+                std::printf("*\n");
+            skipping = true;
+            continue;
+        }
+        skipping = false;
+        previous = row;
+        std::printf("%08zx ", at);
+        for (std::size_t i = 0; i < 16; ++i) {
+            if (i == 8)
+                std::printf(" ");
+            if (i < row.size())
+                std::printf(" %02x", static_cast<unsigned char>(row[i]));
+            else
+                std::printf("   ");
+        }
+        std::printf("  |");
+        for (const char c : row)
+            std::putchar(c >= 0x20 && c < 0x7F ? c : '.');
+        std::printf("|\n");
+    }
+    std::printf("%08zx\n", bytes.size());
+}
+
+int run_dump(const Verb& verb, const Args& args)
+{
+    if (wants_help(args)) {
+        print_verb_help(verb);
+        return 0;
+    }
+    std::vector<std::string_view> positional;
+    std::optional<std::string_view> raw;
+    std::optional<std::uint64_t> length;
+    for (size_t i = 0; i < args.size(); ++i) {
+        if (args[i] == "--raw" || args[i] == "--length") {
+            if (i + 1 == args.size())
+                return usage_error(verb, std::string(args[i]) + " needs a value");
+            const std::string_view value = args[++i];
+            if (args[i - 1] == "--raw") {
+                raw = value;
+            } else if (!(length = parse_byte_count(value))) {
+                return usage_error(verb, "--length takes a byte count: " + std::string(value));
+            }
+        } else if (args[i].starts_with("-")) {
+            return usage_error(verb, "unknown option " + std::string(args[i]));
+        } else {
+            positional.push_back(args[i]);
+        }
+    }
+    if (positional.size() != 2)
+        return usage_error(verb, positional.size() < 2 ? "too few arguments" : "too many arguments");
+    const auto reader = open_reader(verb, positional[0]);
+    if (!reader)
+        return kExitFailure;
+    const auto area = named_area(verb, *reader, positional[1]);
+    if (!area)
+        return kExitFailure;
+    std::string bytes;
+    if (const int e = read_emmc(*reader, area->offset, std::min(area->size, length.value_or(area->size)), bytes))
+        return failure(verb, "cannot read '" + area->name + "' from the eMMC: " + std::strerror(e));
+    if (raw) {
+        if (const int e = replace_file(absolute_path(*raw), bytes))
+            return failure(verb, std::string(*raw) + ": " + std::strerror(e));
+        return 0;
+    }
+    print_hex(bytes);
+    return 0;
+}
+
+}  // namespace
+
+const Verb kDumpVerb = {
+    "dump",
+    "DIR AREA [--length N] [--raw FILE]",
+    "show an eMMC area in hex, or save it",
+    "Shows the raw area AREA of the eMMC in hex and text, 16 bytes a line,\n"
+    "offsets from the area's start; repeated lines are shown as '*'. AREA is\n"
+    "a name from 'vreader table' or the start of exactly one, in any case\n"
+    "(waveform, normal, 'boot env').\n\n"
+    "  --length N   only the first N bytes (K, M, G allowed)\n"
+    "  --raw FILE   write the bytes to FILE instead\n",
+    run_dump,
+};
+
+}  // namespace vreader::cli
