@@ -40,6 +40,58 @@ ProcessResult VirtualReader::run(const std::string& program, const std::vector<s
     return run_target(command);
 }
 
+ProcessResult VirtualReader::run_limited(const std::string& program, const std::vector<std::string>& arguments,
+                                         unsigned long kib) const
+{
+    std::vector<std::string> command{"/bin/sh", "-c", "ulimit -v " + std::to_string(kib) + " && exec \"$@\"", "sh",
+                                     VREADER_EXECUTABLE, "run", path_, program};
+    command.insert(command.end(), arguments.begin(), arguments.end());
+    return run_process(command);
+}
+
+bool VirtualReader::memory_limits_work()
+{
+#if defined(__SANITIZE_ADDRESS__)
+    return false;
+#else
+    return emulator_prefix().empty();
+#endif
+}
+
+std::string VirtualReader::area(const std::string& name, size_t length) const
+{
+    const std::string file = dir_.file("area.bin");
+    const ProcessResult result = vreader({"dump", path_, name, "--length", std::to_string(length), "--raw", file});
+    EXPECT_EQ(result.status, 0) << result.err;
+    return read_file(file);
+}
+
+void VirtualReader::put(const std::string& name, const std::string& bytes) const
+{
+    const std::string file = dir_.file("put.bin");
+    write_file(file, bytes);
+    const ProcessResult result = vreader({"put", path_, name, file});
+    EXPECT_EQ(result.status, 0) << result.err;
+}
+
+std::string VirtualReader::state(const std::string& key) const
+{
+    for (const std::string& line : split_lines(vreader({"state", path_}).out))
+        if (line.starts_with(key + "="))
+            return line.substr(key.size() + 1);
+    return "(no " + key + ")";
+}
+
+void VirtualReader::write_table(const std::string& text) const
+{
+    write_file(path_ + "/sys/module/rawdatatable/parameters/rawdata_param", text);
+}
+
+void VirtualReader::write_dev_no(const std::string& text) const
+{
+    write_file(path_ + "/sys/module/rawdatatable/parameters/mmc_dev_no", text);
+}
+
 std::vector<JsonLine> VirtualReader::journal() const { return parse_journal(read_file(path_ + "/journal.jsonl")); }
 
 std::vector<JsonLine> VirtualReader::requests(const std::string& name) const

@@ -20,6 +20,11 @@ public:
 
     ProcessResult vreader(const std::vector<std::string>& arguments) const;
     ProcessResult run(const std::string& program, const std::vector<std::string>& arguments) const;
+    // The same with the address space limited to `kib` KiB, so large
+    // allocations fail. Only where limits work: natively, without sanitizers.
+    ProcessResult run_limited(const std::string& program, const std::vector<std::string>& arguments,
+                              unsigned long kib) const;
+    static bool memory_limits_work();
 
     std::vector<JsonLine> journal() const;
     // Journal entries of one request name, in order.
@@ -33,6 +38,15 @@ public:
     // The same as a gray table index: 0 lightest .. 15 black.
     int panel_level(int x, int y) const { return 15 - panel(x, y) / 17; }
     std::string panel_image() const;
+
+    // The eMMC through the launcher: an area's first `length` bytes, a
+    // file's bytes into an area, one line of `vreader state`.
+    std::string area(const std::string& name, size_t length) const;
+    void put(const std::string& name, const std::string& bytes) const;
+    std::string state(const std::string& key) const;
+    // The raw-data table and the device number file programs read.
+    void write_table(const std::string& text) const;
+    void write_dev_no(const std::string& text) const;
 
     const std::string& path() const { return path_; }
     std::string temp_file(const std::string& name) const { return dir_.file(name); }
