@@ -1,22 +1,170 @@
-// Waveform images are not handled yet: both commands say so and fail rather
-// than report a write or a comparison that did not happen.
+// The waveform image: "writewf" hands a file to the display driver, which
+// stores it in the waveform area of the eMMC; "verifywf" compares a file
+// with what that area holds.
 #include "display/waveform.hpp"
 
+#include "display/epdc.hpp"
+#include "display/morvane_state.hpp"
+#include "platform/sys.hpp"
+#include "platform/unique_fd.hpp"
+#include "rawdata/raw_table.hpp"
+
+#include <fcntl.h>
+
 #include <cerrno>
+#include <cstdint>
 #include <cstdio>
+#include <cstring>
+#include <memory>
+#include <new>
 
 namespace morvane {
+namespace {
 
-int write_waveform_data(const char*)
+// Files are opened without blocking, so a FIFO cannot hold the command.
+int open_waveform_file(const char* path) { return sys::open(path, O_RDONLY | O_NONBLOCK); }
+
+// The waveform area from the raw-data table, or the command's result.
+int waveform_area(uint32_t& offset, uint32_t& size)
 {
-    std::printf("writewf is not available in this version.\n");
-    return ENOSYS;
+    const rawdata::AreaLookup area = rawdata::find_area("Waveform");
+    switch (area.status) {
+    case rawdata::AreaStatus::NoTable:
+        std::printf("Fail to read rawdata_param.\n");
+        return area.error;
+    case rawdata::AreaStatus::NoLine:
+        // Nothing to compare with is not a match.
+        std::printf("NO waveform area.\n");
+        return EINVAL;
+    case rawdata::AreaStatus::NoOffset:
+        std::printf("NO address for waveform.\n");
+        return EINVAL;
+    case rawdata::AreaStatus::NoSize:
+        std::printf("NO size for waveform.\n");
+        return EINVAL;
+    case rawdata::AreaStatus::Found:
+        break;
+    }
+    // A zero offset or size means the area is not available.
+    if (area.offset == 0) {
+        std::printf("NO address for waveform.\n");
+        return EINVAL;
+    }
+    if (area.size == 0) {
+        std::printf("NO size for waveform.\n");
+        return EINVAL;
+    }
+    offset = area.offset;
+    size = area.size;
+    return 0;
 }
 
-int verify_waveform(const char*)
+int open_emmc()
 {
-    std::printf("verifywf is not available in this version.\n");
-    return ENOSYS;
+    for (const char* name : rawdata::kEmmcDevices) {
+        const int fd = sys::open(name, O_RDONLY);
+        if (fd >= 0)
+            return fd;
+    }
+    return -1;
+}
+
+}  // namespace
+
+int write_waveform_data(const char* path)
+{
+    if (path == nullptr) {
+        std::printf("No waveform file path !\n");
+        return EINVAL;
+    }
+    const sys::UniqueFd fd(open_waveform_file(path));
+    if (!fd.valid()) {
+        const int error = errno;
+        std::printf("Waveform file open failed !\n");
+        return error;
+    }
+    struct stat st {};
+    if (sys::fstat(fd.get(), &st) != 0) {
+        const int error = errno;
+        std::printf("Fail to get Waveform file stat !\n");
+        return error;
+    }
+    // The driver's record counts bytes in 32 bits: a larger image cannot be
+    // described, let alone held.
+    const auto size = static_cast<uint64_t>(st.st_size);
+    const std::unique_ptr<uint8_t[]> buffer(
+        size <= UINT32_MAX && size <= SIZE_MAX ? new (std::nothrow) uint8_t[static_cast<size_t>(size)] : nullptr);
+    if (!buffer) {
+        std::printf("Fail to alloc memory for waveform !\n");
+        return ENOMEM;
+    }
+    const ssize_t got = sys::read(fd.get(), buffer.get(), static_cast<size_t>(size));
+    if (got < 0 || static_cast<uint64_t>(got) != size) {
+        // A short read sets no errno; it is still a failure.
+        const int error = got < 0 ? errno : EIO;
+        std::printf("Fail to read waveform !\n");
+        return error;
+    }
+    epdc::mxcfb_waveform_data record{static_cast<uint32_t>(size), buffer.get()};
+    if (sys::ioctl(fb_fd, epdc::MXCFB_WRITE_WAVEFORM, &record) < 0) {
+        const int error = errno;
+        std::printf("Fail to write waveform! %d\n", error);
+        return error;
+    }
+    return 0;
+}
+
+int verify_waveform(const char* path)
+{
+    if (path == nullptr) {
+        std::printf("No waveform file path !\n");
+        return EINVAL;
+    }
+    uint32_t offset = 0;
+    uint32_t area_size = 0;
+    if (const int result = waveform_area(offset, area_size); result != 0)
+        return result;
+    const sys::UniqueFd emmc(open_emmc());
+    if (!emmc.valid()) {
+        std::printf("NO eMMC block device file.\n");
+        return ENOENT;
+    }
+    const sys::UniqueFd fd(open_waveform_file(path));
+    if (!fd.valid()) {
+        const int error = errno;
+        std::printf("Waveform file open failed !\n");
+        return error;
+    }
+    struct stat st {};
+    if (sys::fstat(fd.get(), &st) != 0) {
+        const int error = errno;
+        std::printf("Fail to get Waveform file stat !\n");
+        return error;
+    }
+    if (st.st_size > static_cast<off_t>(area_size)) {
+        std::printf("Waveform file is too large!\n");
+        return EINVAL;
+    }
+    const auto file_size = static_cast<size_t>(st.st_size);
+    const sys::Mapping file(sys::mmap(nullptr, file_size, PROT_READ, MAP_SHARED, fd.get(), 0), file_size);
+    if (!file.valid()) {
+        const int error = errno;
+        std::printf("Fail to map waveform file !\n");
+        return error;
+    }
+    const sys::Mapping area(sys::mmap(nullptr, area_size, PROT_READ, MAP_SHARED, emmc.get(), offset), area_size);
+    if (!area.valid()) {
+        const int error = errno;
+        std::printf("Fail to map eMMC block file !\n");
+        return error;
+    }
+    // The area beyond the file's length is not compared.
+    if (std::memcmp(file.get(), area.get(), file_size) != 0) {
+        std::printf("Data is not same.\n");
+        return EINVAL;
+    }
+    std::printf("Data is match.\n");
+    return 0;
 }
 
 }  // namespace morvane

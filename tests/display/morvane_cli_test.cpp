@@ -367,13 +367,6 @@ TEST_F(Morvane, FileAndStandbyScreenFromAFifoDoNotHang)
     EXPECT_EQ(reader_.requests("MXCFB_WRITE_STANDBY_SCREEN").size(), 1u);
 }
 
-TEST_F(Morvane, WaveformCommandsDoNotPretendToSucceed)
-{
-    const std::string path = write_image("panel.wbf", "waveform");
-    EXPECT_NE(morvane({"writewf", path}).status, 0);
-    EXPECT_NE(morvane({"verifywf", path}).status, 0);
-}
-
 TEST_F(Morvane, StartUpFailures)
 {
     struct Case {

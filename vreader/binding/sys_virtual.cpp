@@ -274,15 +274,30 @@ int stat(const char* path, struct ::stat* st) noexcept
     });
 }
 
+// Journaled for every descriptor, files included, so that a program's
+// failure to learn a file's size can be played with a fault.
 int fstat(int fd, struct ::stat* st) noexcept
 {
-    return on_descriptor<int>(
-        fd,
-        [&](vreader::DeviceFile& file) {
-            file.fill_stat(*st);
-            return 0;
-        },
-        [&] { return ::fstat(fd, st); });
+    return guarded(-1, [&] {
+        Process& process = Process::get();
+        const std::lock_guard lock(process.mutex);
+        auto* file = process.file(fd);
+        JsonLine line("fstat");
+        line.add("fd", fd);
+        if (file != nullptr)
+            line.add("path", file->path());
+        auto session = process.reader().session();
+        const vreader::FaultHit fault = session.take_fault("fstat");
+        int error = fault.error;
+        if (!fault.fired && file != nullptr)
+            file->fill_stat(*st);
+        else if (!fault.fired && ::fstat(fd, st) != 0)
+            error = errno;
+        session.commit();
+        line.set_result(error != 0 ? -1 : 0, error, fault.fired);
+        session.record(line);
+        return error != 0 ? fail<int>(error) : 0;
+    });
 }
 
 int fsync(int fd) noexcept

@@ -37,8 +37,8 @@ std::string_view effect_name(const Fault& fault)
 const std::vector<std::string_view>& fault_requests()
 {
     static const std::vector<std::string_view> names = [] {
-        std::vector<std::string_view> list = {"open",  "close", "read",   "write",     "lseek",
-                                              "fsync", "mmap",  "usleep", "nanosleep", "poll"};
+        std::vector<std::string_view> list = {"open", "close", "read",   "write",     "lseek", "fsync",
+                                              "mmap", "fstat", "usleep", "nanosleep", "poll"};
         for (const auto& request : epdc::kRequests)
             list.push_back(request.name);
         return list;

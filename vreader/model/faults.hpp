@@ -37,7 +37,8 @@ struct FaultHit {
 };
 
 // The names a fault can target: "open" (any device node), "close", "read",
-// "write", "lseek", "fsync", "mmap", the sleeps, and every controller request.
+// "write", "lseek", "fsync", "mmap", "fstat" (of any descriptor, files
+// included), the sleeps, and every controller request.
 const std::vector<std::string_view>& fault_requests();
 bool is_fault_request(std::string_view name);
 
