@@ -21,8 +21,24 @@
 namespace morvane {
 namespace {
 
-// Files are opened without blocking, so a FIFO cannot hold the command.
-int open_waveform_file(const char* path) { return sys::open(path, O_RDONLY | O_NONBLOCK); }
+// Opens the waveform file and learns its size; on failure says why and
+// returns the command's result. The file is opened without blocking, so a
+// FIFO cannot hold the command.
+int open_waveform_file(const char* path, sys::UniqueFd& fd, struct stat& st)
+{
+    fd.reset(sys::open(path, O_RDONLY | O_NONBLOCK));
+    if (!fd.valid()) {
+        const int error = errno;
+        std::printf("Waveform file open failed !\n");
+        return error;
+    }
+    if (sys::fstat(fd.get(), &st) != 0) {
+        const int error = errno;
+        std::printf("Fail to get Waveform file stat !\n");
+        return error;
+    }
+    return 0;
+}
 
 // The waveform area from the raw-data table, or the command's result.
 int waveform_area(uint32_t& offset, uint32_t& size)
@@ -77,18 +93,10 @@ int write_waveform_data(const char* path)
         std::printf("No waveform file path !\n");
         return EINVAL;
     }
-    const sys::UniqueFd fd(open_waveform_file(path));
-    if (!fd.valid()) {
-        const int error = errno;
-        std::printf("Waveform file open failed !\n");
-        return error;
-    }
+    sys::UniqueFd fd;
     struct stat st {};
-    if (sys::fstat(fd.get(), &st) != 0) {
-        const int error = errno;
-        std::printf("Fail to get Waveform file stat !\n");
-        return error;
-    }
+    if (const int result = open_waveform_file(path, fd, st); result != 0)
+        return result;
     // The driver's record counts bytes in 32 bits: a larger image cannot be
     // described, let alone held.
     const auto size = static_cast<uint64_t>(st.st_size);
@@ -129,18 +137,10 @@ int verify_waveform(const char* path)
         std::printf("NO eMMC block device file.\n");
         return ENOENT;
     }
-    const sys::UniqueFd fd(open_waveform_file(path));
-    if (!fd.valid()) {
-        const int error = errno;
-        std::printf("Waveform file open failed !\n");
-        return error;
-    }
+    sys::UniqueFd fd;
     struct stat st {};
-    if (sys::fstat(fd.get(), &st) != 0) {
-        const int error = errno;
-        std::printf("Fail to get Waveform file stat !\n");
-        return error;
-    }
+    if (const int result = open_waveform_file(path, fd, st); result != 0)
+        return result;
     if (st.st_size > static_cast<off_t>(area_size)) {
         std::printf("Waveform file is too large!\n");
         return EINVAL;

@@ -54,10 +54,12 @@ int read_emmc(const ReaderDir& dir, std::uint64_t offset, std::uint64_t length, 
 {
     if (!inside(dir, offset, length))
         return EINVAL;
+    if (length > SIZE_MAX / 2)
+        return ENOMEM;
     const int fd = ::open(dir.file(kEmmcFile).c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0)
         return errno;
-    out.assign(length, '\0');
+    out.assign(static_cast<std::size_t>(length), '\0');
     const int e = whole_range(fd, offset, out.size(), [&](int f, std::size_t done, off_t at) {
         return ::pread(f, out.data() + done, out.size() - done, at);
     });
