@@ -1,9 +1,10 @@
-// The virtual reader's binding of the platform layer. Device nodes under
-// /dev go to the reader's models, /sys and /proc to the reader's own
-// directories, everything else to the C library. Sleeps run on a virtual
-// clock and return at once.
+// The virtual reader's binding of the platform layer, files and descriptors:
+// device nodes under /dev go to the reader's models, /sys and /proc to the
+// reader's own directories, everything else to the C library. Time and the
+// system's other services are in sys_virtual_system.cpp.
 #include "platform/sys.hpp"
 
+#include "vreader/binding/binding_calls.hpp"
 #include "vreader/binding/path_map.hpp"
 #include "vreader/binding/process.hpp"
 #include "vreader/model/device_nodes.hpp"
@@ -15,73 +16,17 @@
 
 #include <cerrno>
 #include <cstring>
-#include <vector>
 
 namespace sys {
 namespace {
 
+using binding::fail;
+using binding::guarded;
+using binding::journal_call;
+using binding::model_result;
 using vreader::Area;
 using vreader::JsonLine;
 using vreader::Process;
-
-template <class R>
-R fail(int error)
-{
-    errno = error;
-    return static_cast<R>(-1);
-}
-
-// A model result (>= 0, or -errno) as the C library reports it.
-template <class R>
-R model_result(std::int64_t result)
-{
-    return result < 0 ? fail<R>(static_cast<int>(-result)) : static_cast<R>(result);
-}
-
-// Runs `body`; a failure to allocate inside the model becomes ENOMEM.
-template <class R, class Body>
-R guarded(R failure, Body body) noexcept
-{
-    try {
-        return body();
-    } catch (...) {
-        errno = ENOMEM;
-        return failure;
-    }
-}
-
-// Journals a request that only this binding sees and injects its fault.
-// Returns 0 or the errno of an injected fault.
-int journal_call(Process& process, JsonLine& line, int error)
-{
-    auto session = process.reader().session();
-    const int fault = session.take_fault(line.request()).error;
-    if (fault != 0)
-        error = fault;
-    session.commit();
-    line.set_result(error != 0 ? -1 : 0, error, fault != 0);
-    session.record(line);
-    return error;
-}
-
-// Advances the virtual clock by a sleep the program asked for.
-int virtual_sleep(JsonLine& line, std::uint64_t nanoseconds)
-{
-    Process& process = Process::get();
-    const std::lock_guard lock(process.mutex);
-    const int error = journal_call(process, line, 0);
-    if (error != 0)
-        return fail<int>(error);
-    process.clock_ns += nanoseconds;
-    return 0;
-}
-
-int not_modelled(JsonLine& line)
-{
-    Process& process = Process::get();
-    const std::lock_guard lock(process.mutex);
-    return fail<int>(journal_call(process, line, ENOSYS));
-}
 
 // Runs `model` on a modelled descriptor, `libc` on any other, the lock
 // held only while the model works.
@@ -281,22 +226,20 @@ int fstat(int fd, struct ::stat* st) noexcept
     return guarded(-1, [&] {
         Process& process = Process::get();
         const std::lock_guard lock(process.mutex);
-        auto* file = process.file(fd);
         JsonLine line("fstat");
         line.add("fd", fd);
-        if (file != nullptr)
+        struct ::stat found {};
+        int error = 0;
+        if (auto* file = process.file(fd)) {
             line.add("path", file->path());
-        auto session = process.reader().session();
-        const vreader::FaultHit fault = session.take_fault("fstat");
-        int error = fault.error;
-        if (!fault.fired && file != nullptr)
-            file->fill_stat(*st);
-        else if (!fault.fired && ::fstat(fd, st) != 0)
+            file->fill_stat(found);
+        } else if (::fstat(fd, &found) != 0) {
             error = errno;
-        session.commit();
-        line.set_result(error != 0 ? -1 : 0, error, fault.fired);
-        session.record(line);
-        return error != 0 ? fail<int>(error) : 0;
+        }
+        if ((error = journal_call(process, line, error)) != 0)
+            return fail<int>(error);
+        *st = found;
+        return 0;
     });
 }
 
@@ -304,88 +247,6 @@ int fsync(int fd) noexcept
 {
     return on_descriptor<int>(
         fd, [](vreader::DeviceFile& file) { return file.fsync(); }, [&] { return ::fsync(fd); });
-}
-
-int poll(struct pollfd* fds, nfds_t nfds, int timeout_ms) noexcept
-{
-    return guarded(-1, [&] {
-        Process& process = Process::get();
-        std::unique_lock lock(process.mutex);
-        std::vector<struct pollfd> real(fds, fds + nfds);
-        bool any_model = false;
-        bool any_real = false;
-        int ready = 0;
-        for (nfds_t i = 0; i < nfds; ++i) {
-            if (auto* file = process.file(fds[i].fd)) {
-                any_model = true;
-                fds[i].revents = file->poll_ready(fds[i].events);
-                if (fds[i].revents != 0)
-                    ++ready;
-                real[i].fd = -1;  // the C library skips negative descriptors
-            } else if (fds[i].fd >= 0) {
-                any_real = true;
-            }
-        }
-        if (any_real) {
-            lock.unlock();
-            if (!any_model)
-                return ::poll(fds, nfds, timeout_ms);
-            const int result = ::poll(real.data(), nfds, ready > 0 ? 0 : timeout_ms);
-            if (result < 0)
-                return -1;
-            for (nfds_t i = 0; i < nfds; ++i)
-                if (real[i].fd >= 0)
-                    fds[i].revents = real[i].revents;
-            return result + ready;
-        }
-        if (ready > 0)
-            return ready;
-        // Nothing can become ready but time: a virtual sleep. Without a
-        // timeout it could only end through a signal.
-        JsonLine line("poll");
-        line.add("nfds", static_cast<std::uint64_t>(nfds)).add("timeout", timeout_ms);
-        const int error = journal_call(process, line, timeout_ms < 0 ? EINTR : 0);
-        if (error != 0)
-            return fail<int>(error);
-        process.clock_ns += static_cast<std::uint64_t>(timeout_ms) * 1000000u;
-        for (nfds_t i = 0; i < nfds; ++i)
-            fds[i].revents = 0;
-        return 0;
-    });
-}
-
-int usleep(useconds_t usec) noexcept
-{
-    return guarded(-1, [&] {
-        JsonLine line("usleep");
-        line.add("usec", usec);
-        return virtual_sleep(line, std::uint64_t{usec} * 1000u);
-    });
-}
-
-int nanosleep(const struct timespec* request, struct timespec* remaining) noexcept
-{
-    (void)remaining;  // a virtual sleep is never interrupted
-    return guarded(-1, [&] {
-        if (request == nullptr)
-            return fail<int>(EFAULT);
-        if (request->tv_sec < 0 || request->tv_nsec < 0 || request->tv_nsec > 999999999)
-            return fail<int>(EINVAL);
-        JsonLine line("nanosleep");
-        line.add("sec", static_cast<long long>(request->tv_sec)).add("nsec", static_cast<long long>(request->tv_nsec));
-        return virtual_sleep(line, static_cast<std::uint64_t>(request->tv_sec) * 1000000000u +
-                                       static_cast<std::uint64_t>(request->tv_nsec));
-    });
-}
-
-clock_t times(struct tms* buf) noexcept
-{
-    Process& process = Process::get();
-    const std::lock_guard lock(process.mutex);
-    if (buf != nullptr)
-        std::memset(buf, 0, sizeof *buf);
-    // 100 ticks a second, counted on the virtual clock.
-    return static_cast<clock_t>(process.clock_ns / 10000000u);
 }
 
 int tcgetattr(int fd, struct termios* t) noexcept
@@ -412,44 +273,6 @@ int tcsetattr(int fd, int optional_actions, const struct termios* t) noexcept
     });
 }
 
-int socket(int domain, int type, int protocol) noexcept
-{
-    return guarded(-1, [&] {
-        JsonLine line("socket");
-        line.add("domain", domain).add("type", type).add("protocol", protocol);
-        return not_modelled(line);
-    });
-}
-
-int bind(int fd, const struct sockaddr* addr, socklen_t len) noexcept
-{
-    (void)addr;
-    return guarded(-1, [&] {
-        JsonLine line("bind");
-        line.add("fd", fd).add("length", len);
-        return not_modelled(line);
-    });
-}
-
-ssize_t recv(int fd, void* buf, size_t len, int flags) noexcept
-{
-    (void)buf;
-    return guarded<ssize_t>(-1, [&]() -> ssize_t {
-        JsonLine line("recv");
-        line.add("fd", fd).add("length", len).add("flags", flags);
-        return not_modelled(line);
-    });
-}
-
-int mknod(const char* path, mode_t mode, dev_t dev) noexcept
-{
-    return guarded(-1, [&] {
-        JsonLine line("mknod");
-        line.add("path", path != nullptr ? path : "").add("mode", mode).add("dev", static_cast<std::uint64_t>(dev));
-        return not_modelled(line);
-    });
-}
-
 int unlink(const char* path) noexcept
 {
     return guarded(-1, [&] {
@@ -467,15 +290,6 @@ int unlink(const char* path) noexcept
         // The modelled nodes belong to the device models.
         const auto kind = vreader::find_node(reader.dir.config(), where.normal);
         return fail<int>(kind == vreader::NodeKind::None ? ENOENT : EACCES);
-    });
-}
-
-int system(const char* command) noexcept
-{
-    return guarded(-1, [&] {
-        JsonLine line("system");
-        line.add("command", command != nullptr ? command : "");
-        return not_modelled(line);
     });
 }
 
