@@ -21,6 +21,9 @@
 namespace morvane {
 namespace {
 
+// An empty argument names no file either.
+bool no_path(const char* path) { return path == nullptr || *path == '\0'; }
+
 // Opens the waveform file and learns its size; on failure says why and
 // returns the command's result. The file is opened without blocking, so a
 // FIFO cannot hold the command.
@@ -89,7 +92,7 @@ int open_emmc()
 
 int write_waveform_data(const char* path)
 {
-    if (path == nullptr) {
+    if (no_path(path)) {
         std::printf("No waveform file path !\n");
         return EINVAL;
     }
@@ -124,7 +127,7 @@ int write_waveform_data(const char* path)
 
 int verify_waveform(const char* path)
 {
-    if (path == nullptr) {
+    if (no_path(path)) {
         std::printf("No waveform file path !\n");
         return EINVAL;
     }

@@ -150,6 +150,8 @@ TEST_F(MorvaneWaveform, WriteFailures)
     reader_.put("waveform", image(100));
     expect(morvane({"verifywf", file("short.wbf", image(100))}), "Fail to map eMMC block file !\n", 12);
     expect(morvane({"writewf", "a", "b"}), "Invalid args\n", 22);
+    expect(morvane({"writewf", ""}), "No waveform file path !\n", 22);
+    expect(morvane({"verifywf", ""}), "No waveform file path !\n", 22);
 }
 
 TEST_F(MorvaneWaveform, AFifoNeitherBlocksNorPasses)
