@@ -1,105 +1,32 @@
 #include "tests/support/json_line.hpp"
 
-#include <cctype>
+#include <nlohmann/json.hpp>
+
 #include <stdexcept>
 
 namespace testing_support {
 namespace {
 
-class Parser {
-public:
-    Parser(const std::string& text, std::map<std::string, std::string>& values) : text_(text), values_(values) {}
-
-    void parse_object(const std::string& prefix)
-    {
-        expect('{');
-        skip_space();
-        if (peek() == '}') {
-            ++at_;
-            return;
-        }
-        for (;;) {
-            skip_space();
-            const std::string key = parse_string();
-            skip_space();
-            expect(':');
-            skip_space();
-            const std::string path = prefix.empty() ? key : prefix + "." + key;
-            if (peek() == '{') {
-                parse_object(path);
-            } else if (peek() == '"') {
-                values_[path] = parse_string();
-            } else {
-                const size_t start = at_;
-                while (at_ < text_.size() && (std::isalnum(static_cast<unsigned char>(text_[at_])) ||
-                                              text_[at_] == '-' || text_[at_] == '+' || text_[at_] == '.'))
-                    ++at_;
-                if (start == at_)
-                    throw std::runtime_error("bad value in: " + text_);
-                values_[path] = text_.substr(start, at_ - start);
-            }
-            skip_space();
-            if (peek() == ',') {
-                ++at_;
-                continue;
-            }
-            expect('}');
-            return;
-        }
+// Flattens nested objects into "outer.inner" paths.
+void flatten(const nlohmann::json& object, const std::string& prefix, std::map<std::string, std::string>& values)
+{
+    for (const auto& [key, value] : object.items()) {
+        const std::string path = prefix.empty() ? key : prefix + "." + key;
+        if (value.is_object())
+            flatten(value, path, values);
+        else
+            values[path] = value.is_string() ? value.get<std::string>() : value.dump();
     }
-
-    void finish()
-    {
-        skip_space();
-        if (at_ != text_.size())
-            throw std::runtime_error("trailing text in: " + text_);
-    }
-
-private:
-    char peek() const { return at_ < text_.size() ? text_[at_] : '\0'; }
-    void expect(char c)
-    {
-        if (peek() != c)
-            throw std::runtime_error(std::string("expected '") + c + "' in: " + text_);
-        ++at_;
-    }
-    void skip_space()
-    {
-        while (at_ < text_.size() && std::isspace(static_cast<unsigned char>(text_[at_])))
-            ++at_;
-    }
-    std::string parse_string()
-    {
-        expect('"');
-        std::string value;
-        while (peek() != '"') {
-            if (at_ >= text_.size())
-                throw std::runtime_error("unterminated string in: " + text_);
-            if (text_[at_] == '\\') {
-                ++at_;
-                const char escaped = peek();
-                value += escaped == 'n' ? '\n' : escaped == 't' ? '\t' : escaped;
-                ++at_;
-            } else {
-                value += text_[at_++];
-            }
-        }
-        ++at_;
-        return value;
-    }
-
-    const std::string& text_;
-    std::map<std::string, std::string>& values_;
-    size_t at_ = 0;
-};
+}
 
 }  // namespace
 
 JsonLine::JsonLine(const std::string& text)
 {
-    Parser parser(text, values_);
-    parser.parse_object("");
-    parser.finish();
+    const nlohmann::json parsed = nlohmann::json::parse(text, nullptr, false);
+    if (!parsed.is_object())
+        throw std::runtime_error("not a JSON object: " + text);
+    flatten(parsed, "", values_);
 }
 
 std::string JsonLine::text(const std::string& path) const

@@ -1,4 +1,5 @@
 // What outlives a run, injected faults, and the journal's exact lines.
+#include "tests/support/json_line.hpp"
 #include "tests/vreader/reader_fixture.hpp"
 
 namespace vreader_test {
@@ -128,6 +129,10 @@ TEST_F(PersistenceTest, JournalLinesOfARun)
         R"({"seq":7,"request":"open","path":"/dev/graphics/fb0","flags":2,"result":-1,"errno":2})",
     };
     EXPECT_EQ(journal(), expected);
+
+    // Whatever bytes a program names, the line stays JSON.
+    EXPECT_EQ(sys::open("/dev/a\"b\\c\nd\xFF", O_RDONLY), -1);
+    EXPECT_EQ(testing_support::JsonLine(journal().back()).text("path"), "/dev/a\"b\\c\nd\xEF\xBF\xBD");
 }
 
 }  // namespace

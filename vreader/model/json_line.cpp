@@ -1,62 +1,25 @@
 #include "vreader/model/json_line.hpp"
 
-#include <cstdio>
+#include <nlohmann/json.hpp>
 
 namespace vreader {
 
-std::string json_string(std::string_view text)
-{
-    std::string out = "\"";
-    for (const char c : text) {
-        const auto byte = static_cast<unsigned char>(c);
-        if (c == '"' || c == '\\') {
-            out += '\\';
-            out += c;
-        } else if (byte < 0x20) {
-            char escaped[8];
-            std::snprintf(escaped, sizeof escaped, "\\u%04x", byte);
-            out += escaped;
-        } else {
-            out += c;
-        }
-    }
-    return out + "\"";
-}
-
 JsonLine::JsonLine(std::string_view request) : request_(request) {}
 
-void JsonLine::key(std::string_view name)
+JsonLine& JsonLine::push(Field field)
 {
-    if (!object_empty_)
-        body_ += ',';
-    object_empty_ = false;
-    body_ += json_string(name);
-    body_ += ':';
-}
-
-JsonLine& JsonLine::raw(std::string_view name, std::string_view value)
-{
-    key(name);
-    body_ += value;
+    fields_.push_back(std::move(field));
     return *this;
 }
 
-JsonLine& JsonLine::add(std::string_view name, std::string_view text) { return raw(name, json_string(text)); }
-
-JsonLine& JsonLine::begin_object(std::string_view name)
+JsonLine& JsonLine::add(std::string_view key, std::string_view text)
 {
-    key(name);
-    body_ += '{';
-    object_empty_ = true;
-    return *this;
+    return push({Kind::Text, std::string(key), 0, 0, std::string(text)});
 }
 
-JsonLine& JsonLine::end_object()
-{
-    body_ += '}';
-    object_empty_ = false;
-    return *this;
-}
+JsonLine& JsonLine::begin_object(std::string_view key) { return push({Kind::Begin, std::string(key), 0, 0, {}}); }
+
+JsonLine& JsonLine::end_object() { return push({Kind::End, {}, 0, 0, {}}); }
 
 void JsonLine::set_result(long long result, int error, bool injected)
 {
@@ -67,14 +30,45 @@ void JsonLine::set_result(long long result, int error, bool injected)
 
 std::string JsonLine::text(std::uint64_t seq) const
 {
-    std::string out = "{\"seq\":" + std::to_string(seq) + ",\"request\":" + json_string(request_) + body_ +
-                      ",\"result\":" + std::to_string(result_);
-    if (result_ < 0) {
-        out += ",\"errno\":" + std::to_string(error_);
-        if (injected_)
-            out += ",\"injected\":true";
+    using Json = nlohmann::ordered_json;
+    Json line = Json::object();
+    line["seq"] = seq;
+    line["request"] = request_;
+    std::vector<Json*> open{&line};
+    for (const Field& field : fields_) {
+        Json& object = *open.back();
+        switch (field.kind) {
+        case Kind::Signed:
+            object[field.key] = field.signed_value;
+            break;
+        case Kind::Unsigned:
+            object[field.key] = field.unsigned_value;
+            break;
+        case Kind::Bool:
+            object[field.key] = field.signed_value != 0;
+            break;
+        case Kind::Text:
+            object[field.key] = field.text;
+            break;
+        case Kind::Begin:
+            object[field.key] = Json::object();
+            open.push_back(&object[field.key]);
+            break;
+        case Kind::End:
+            if (open.size() > 1)
+                open.pop_back();
+            break;
+        }
     }
-    return out + "}";
+    line["result"] = result_;
+    if (result_ < 0) {
+        line["errno"] = error_;
+        if (injected_)
+            line["injected"] = true;
+    }
+    // Paths and texts come from programs: bytes that are not UTF-8 are
+    // replaced rather than refused.
+    return line.dump(-1, ' ', false, Json::error_handler_t::replace);
 }
 
 }  // namespace vreader

@@ -1,13 +1,15 @@
 // One journal entry, built field by field in a fixed order:
 //     {"seq":N,"request":"NAME",<fields>,"result":R[,"errno":E][,"injected":true]}
-// The sequence number is only known when the line is appended, so the text
-// is assembled then.
+// The sequence number is only known when the line is appended, so the JSON
+// text is made then. The fields are kept plainly here, so that only the
+// writer needs the JSON library.
 #pragma once
 
 #include <concepts>
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace vreader {
 
@@ -20,11 +22,11 @@ public:
     JsonLine& add(std::string_view key, T value)
     {
         if constexpr (std::is_same_v<T, bool>)
-            return raw(key, value ? "true" : "false");
+            return push({Kind::Bool, std::string(key), value ? 1 : 0, 0, {}});
         else if constexpr (std::is_signed_v<T>)
-            return raw(key, std::to_string(static_cast<long long>(value)));
+            return push({Kind::Signed, std::string(key), static_cast<long long>(value), 0, {}});
         else
-            return raw(key, std::to_string(static_cast<unsigned long long>(value)));
+            return push({Kind::Unsigned, std::string(key), 0, static_cast<unsigned long long>(value), {}});
     }
     JsonLine& add(std::string_view key, std::string_view text);
     JsonLine& add(std::string_view key, const char* text) { return add(key, std::string_view(text)); }
@@ -36,22 +38,26 @@ public:
     // `error` and `injected` are written only for a negative result.
     void set_result(long long result, int error = 0, bool injected = false);
 
+    // The line's JSON text, without a line end.
     std::string text(std::uint64_t seq) const;
     const std::string& request() const { return request_; }
 
 private:
-    JsonLine& raw(std::string_view key, std::string_view value);
-    void key(std::string_view name);
+    enum class Kind { Signed, Unsigned, Bool, Text, Begin, End };
+    struct Field {
+        Kind kind;
+        std::string key;
+        long long signed_value;
+        unsigned long long unsigned_value;
+        std::string text;
+    };
+    JsonLine& push(Field field);
 
     std::string request_;
-    std::string body_;
-    bool object_empty_ = false;
+    std::vector<Field> fields_;
     long long result_ = 0;
     int error_ = 0;
     bool injected_ = false;
 };
-
-// The JSON string literal for `text`, quotes included.
-std::string json_string(std::string_view text);
 
 }  // namespace vreader
