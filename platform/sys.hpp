@@ -40,6 +40,11 @@ clock_t times(struct tms* buf) noexcept;
 
 int tcgetattr(int fd, struct termios* t) noexcept;
 int tcsetattr(int fd, int optional_actions, const struct termios* t) noexcept;
+int cfsetispeed(struct termios* t, speed_t speed) noexcept;
+int cfsetospeed(struct termios* t, speed_t speed) noexcept;
+
+// Starts `body(argument)` on a detached POSIX thread. 0 or an errno value.
+int start_detached_thread(void* (*body)(void*), void* argument) noexcept;
 
 int socket(int domain, int type, int protocol) noexcept;
 int bind(int fd, const struct sockaddr* addr, socklen_t len) noexcept;

@@ -4,6 +4,7 @@
 #include "platform/sys.hpp"
 
 #include <fcntl.h>
+#include <pthread.h>
 #include <sys/ioctl.h>
 #include <sys/mman.h>
 #include <sys/sysmacros.h>
@@ -58,6 +59,22 @@ int tcgetattr(int fd, struct termios* t) noexcept { return ::tcgetattr(fd, t); }
 int tcsetattr(int fd, int optional_actions, const struct termios* t) noexcept
 {
     return ::tcsetattr(fd, optional_actions, t);
+}
+
+int cfsetispeed(struct termios* t, speed_t speed) noexcept { return ::cfsetispeed(t, speed); }
+int cfsetospeed(struct termios* t, speed_t speed) noexcept { return ::cfsetospeed(t, speed); }
+
+int start_detached_thread(void* (*body)(void*), void* argument) noexcept
+{
+    pthread_attr_t attributes;
+    if (const int e = pthread_attr_init(&attributes))
+        return e;
+    int e = pthread_attr_setdetachstate(&attributes, PTHREAD_CREATE_DETACHED);
+    pthread_t thread;
+    if (e == 0)
+        e = pthread_create(&thread, &attributes, body, argument);
+    pthread_attr_destroy(&attributes);
+    return e;
 }
 
 int socket(int domain, int type, int protocol) noexcept { return ::socket(domain, type, protocol); }

@@ -15,7 +15,7 @@ using BindingTest = ReaderTest;
 
 TEST_F(BindingTest, DeviceTreeHoldsOnlyModelledNodes)
 {
-    for (const char* path : {"/dev/null", "/dev/ttymxc1", "/dev/graphics/fb0", "/dev/fb1"}) {
+    for (const char* path : {"/dev/null", "/dev/ttymxc2", "/dev/graphics/fb0", "/dev/fb1"}) {
         EXPECT_EQ(sys::open(path, O_RDONLY), -1) << path;
         EXPECT_EQ(errno, ENOENT) << path;
     }

@@ -52,7 +52,6 @@ void Process::restart()
         ::close(entry.first);
     files.clear();
     mappings.clear();
-    clock_ns = 0;
     reader_.reset();
 }
 

@@ -1,5 +1,6 @@
 // What one process knows of its virtual reader: the reader it was started on
-// (VREADER_DIR), its modelled descriptors and mappings, and its virtual clock.
+// (VREADER_DIR, with the process's virtual clock), and its modelled
+// descriptors and mappings.
 #pragma once
 
 #include "vreader/model/device_file.hpp"
@@ -27,7 +28,6 @@ public:
 
     std::map<int, std::unique_ptr<DeviceFile>> files;  // modelled descriptors
     std::map<std::uintptr_t, std::size_t> mappings;    // of modelled memory
-    std::uint64_t clock_ns = 0;                        // virtual time slept
 
     // Closes the modelled descriptors and forgets everything, as if the
     // process started anew.

@@ -10,6 +10,7 @@
 #include "vreader/model/device_nodes.hpp"
 
 #include <fcntl.h>
+#include <termios.h>
 #include <sys/ioctl.h>
 #include <sys/mman.h>
 #include <unistd.h>
@@ -251,27 +252,20 @@ int fsync(int fd) noexcept
 
 int tcgetattr(int fd, struct termios* t) noexcept
 {
-    return guarded(-1, [&] {
-        Process& process = Process::get();
-        std::unique_lock lock(process.mutex);
-        if (process.file(fd) != nullptr)
-            return fail<int>(ENOTTY);
-        lock.unlock();
-        return ::tcgetattr(fd, t);
-    });
+    return on_descriptor<int>(
+        fd, [&](vreader::DeviceFile& file) { return file.tcgetattr(*t); }, [&] { return ::tcgetattr(fd, t); });
 }
 
 int tcsetattr(int fd, int optional_actions, const struct termios* t) noexcept
 {
-    return guarded(-1, [&] {
-        Process& process = Process::get();
-        std::unique_lock lock(process.mutex);
-        if (process.file(fd) != nullptr)
-            return fail<int>(ENOTTY);
-        lock.unlock();
-        return ::tcsetattr(fd, optional_actions, t);
-    });
+    return on_descriptor<int>(
+        fd, [&](vreader::DeviceFile& file) { return file.tcsetattr(optional_actions, *t); },
+        [&] { return ::tcsetattr(fd, optional_actions, t); });
 }
+
+// Speeds only change the record; the C library's own functions do that.
+int cfsetispeed(struct termios* t, speed_t speed) noexcept { return ::cfsetispeed(t, speed); }
+int cfsetospeed(struct termios* t, speed_t speed) noexcept { return ::cfsetospeed(t, speed); }
 
 int unlink(const char* path) noexcept
 {

@@ -6,6 +6,8 @@
 
 #include "vreader/binding/binding_calls.hpp"
 
+#include <pthread.h>
+
 #include <cstring>
 #include <vector>
 
@@ -26,7 +28,7 @@ int virtual_sleep(JsonLine& line, std::uint64_t nanoseconds)
     const int error = journal_call(process, line, 0);
     if (error != 0)
         return fail<int>(error);
-    process.clock_ns += nanoseconds;
+    process.reader().clock_ns += nanoseconds;
     return 0;
 }
 
@@ -80,7 +82,7 @@ int poll(struct pollfd* fds, nfds_t nfds, int timeout_ms) noexcept
         const int error = journal_call(process, line, timeout_ms < 0 ? EINTR : 0);
         if (error != 0)
             return fail<int>(error);
-        process.clock_ns += static_cast<std::uint64_t>(timeout_ms) * 1000000u;
+        process.reader().clock_ns += static_cast<std::uint64_t>(timeout_ms) * 1000000u;
         for (nfds_t i = 0; i < nfds; ++i)
             fds[i].revents = 0;
         return 0;
@@ -118,7 +120,20 @@ clock_t times(struct tms* buf) noexcept
     if (buf != nullptr)
         std::memset(buf, 0, sizeof *buf);
     // 100 ticks a second, counted on the virtual clock.
-    return static_cast<clock_t>(process.clock_ns / 10000000u);
+    return static_cast<clock_t>(process.reader().clock_ns / 10000000u);
+}
+
+int start_detached_thread(void* (*body)(void*), void* argument) noexcept
+{
+    pthread_attr_t attributes;
+    if (const int e = pthread_attr_init(&attributes))
+        return e;
+    int e = pthread_attr_setdetachstate(&attributes, PTHREAD_CREATE_DETACHED);
+    pthread_t thread;
+    if (e == 0)
+        e = pthread_create(&thread, &attributes, body, argument);
+    pthread_attr_destroy(&attributes);
+    return e;
 }
 
 int socket(int domain, int type, int protocol) noexcept

@@ -3,6 +3,7 @@
 #include "vreader/model/errno_names.hpp"
 #include "vreader/model/faults.hpp"
 #include "vreader/model/framebuffer_file.hpp"
+#include "vreader/model/uart_file.hpp"
 #include "vreader/model/files.hpp"
 #include "vreader/model/key_value.hpp"
 #include "vreader/model/reader_lock.hpp"
@@ -16,7 +17,7 @@ namespace {
 
 bool is_reader_device(const ReaderConfig& config, std::string_view device)
 {
-    return device == kFramebufferDevice || device == emmc_device(config);
+    return device == kFramebufferDevice || device == emmc_device(config) || device == kUartDevice;
 }
 
 std::string known_requests()
@@ -42,20 +43,28 @@ int run_fail(const Verb& verb, const Args& args)
         if (args.size() != 2)
             return usage_error(verb, "unexpected argument " + std::string(args[2]));
     } else {
-        if (args.size() < 3 || args.size() > 4)
-            return usage_error(verb, args.size() < 3 ? "too few arguments" : "too many arguments");
+        Args rest = args;
+        if (rest.size() >= 2 && rest[rest.size() - 2] == "--after") {
+            const auto skip = parse_unsigned(rest.back(), UINT32_MAX);
+            if (!skip)
+                return usage_error(verb, "--after takes a number of requests: " + std::string(rest.back()));
+            fault.skip = static_cast<std::uint32_t>(*skip);
+            rest.resize(rest.size() - 2);
+        }
+        if (rest.size() < 3 || rest.size() > 4)
+            return usage_error(verb, rest.size() < 3 ? "too few arguments" : "too many arguments");
         if (!parse_fault_target(args[1], fault.device, fault.request))
             return usage_error(verb, "unknown request '" + std::string(args[1]) +
                                          "'; REQUEST is [DEVICE:]NAME, the names being:" + known_requests());
         std::string why;
         if (!parse_fault_effect(args[2], fault.request, fault, why))
             return usage_error(verb, why + ": " + std::string(args[2]));
-        if (args.size() == 4 && args[3] == "always") {
+        if (rest.size() == 4 && rest[3] == "always") {
             fault.always = true;
-        } else if (args.size() == 4) {
-            const auto count = parse_unsigned(args[3], UINT32_MAX);
+        } else if (rest.size() == 4) {
+            const auto count = parse_unsigned(rest[3], UINT32_MAX);
             if (!count || *count == 0)
-                return usage_error(verb, "COUNT must be a positive number or 'always': " + std::string(args[3]));
+                return usage_error(verb, "COUNT must be a positive number or 'always': " + std::string(rest[3]));
             fault.remaining = static_cast<std::uint32_t>(*count);
         }
     }
@@ -64,8 +73,8 @@ int run_fail(const Verb& verb, const Args& args)
     if (!reader)
         return kExitFailure;
     if (!fault.device.empty() && !is_reader_device(reader->config(), fault.device))
-        return usage_error(verb, "this reader has no device '" + fault.device + "'; its devices are fb0 and " +
-                                     emmc_device(reader->config()));
+        return usage_error(verb, "this reader has no device '" + fault.device + "'; its devices are fb0, " +
+                                     emmc_device(reader->config()) + " and ttymxc1");
     const ReaderLock lock(reader->file(kLockFile));
     const std::string path = reader->file(kFaultsFile);
     std::string text;
@@ -93,24 +102,33 @@ int run_fail(const Verb& verb, const Args& args)
 
 const Verb kFailVerb = {
     "fail",
-    "DIR [DEVICE:]REQUEST EFFECT [COUNT] | DIR --list | DIR --clear",
+    "DIR [DEVICE:]REQUEST EFFECT [COUNT] [--after N] | DIR --list | DIR --clear",
     "make device requests fail",
     "Makes the next COUNT requests named REQUEST go wrong, whatever the program\n"
     "asks. COUNT is a positive number (default 1) or 'always'; a count is used\n"
-    "up across runs. A new fault on a request replaces the one it had.\n\n"
+    "up across runs. With --after N, the first N such requests pass unharmed.\n"
+    "A new fault on a request replaces the one it had.\n\n"
     "REQUEST is 'open' (opening a device node), 'close', 'read', 'write',\n"
     "'lseek', 'fsync', 'mmap', 'fstat' (of any descriptor, files included),\n"
     "'usleep', 'nanosleep', 'poll' (a poll that only waits), or a display\n"
-    "controller request such as MXCFB_SEND_UPDATE. With\n"
-    "DEVICE it fires only on that device's nodes: 'fb0' (the framebuffer) or\n"
-    "'mmcblk2' (the eMMC, by its unit), e.g. mmcblk2:read.\n\n"
+    "controller request such as MXCFB_SEND_UPDATE, a modem-line request\n"
+    "(TIOCMGET, TIOCMBIS, TIOCMBIC), or the touch panel's replies: 'reply', or\n"
+    "'reply_XX' for the replies to command XX. With DEVICE it fires only on\n"
+    "that device's nodes: 'fb0' (the framebuffer), 'mmcblk2' (the eMMC, by its\n"
+    "unit) or 'ttymxc1' (the touch-panel UART), e.g. mmcblk2:read.\n\n"
     "EFFECT is what happens:\n"
     "  ERRNO     the request fails with ERRNO (a number or a name such as EIO)\n"
     "            and changes nothing\n"
     "  short     a read or write moves half the bytes asked for\n"
     "  lost      a write reports every byte written and stores none\n"
+    "and for a reply:\n"
+    "  silent    none comes\n"
+    "  split:N   it comes in N pieces, one a read\n"
+    "  lead:B, code:B, len:B, result:B\n"
+    "            its lead, code, length or first payload byte is B\n"
     "Affected requests are journaled with \"injected\":true.\n\n"
-    "  --list    print the faults still set, one '[DEVICE:]REQUEST EFFECT COUNT' a line\n"
+    "  --list    print the faults still set, one '[DEVICE:]REQUEST EFFECT COUNT' a\n"
+    "            line, with 'after N' while some are still to pass\n"
     "  --clear   remove every fault\n",
     run_fail,
 };

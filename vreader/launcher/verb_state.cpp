@@ -1,16 +1,36 @@
 // vreader state / vreader set: show the devices' kept state, change a knob.
 #include "vreader/launcher/cli.hpp"
 #include "vreader/model/emmc_content.hpp"
+#include "vreader/model/files.hpp"
 #include "vreader/model/journal.hpp"
 #include "vreader/model/key_value.hpp"
 #include "vreader/model/reader_lock.hpp"
 #include "vreader/model/session.hpp"
+#include "vreader/model/touch_panel_content.hpp"
+#include "vreader/model/tty_settings.hpp"
+#include "vreader/model/uart_file.hpp"
 
 #include <cstdio>
 #include <cstring>
 
 namespace vreader::cli {
 namespace {
+
+// Replaces one key of touch_panel.conf, refusing what the panel cannot read.
+std::string set_panel_key(const ReaderDir& reader, std::string_view key, std::string_view value)
+{
+    std::string text;
+    if (const int e = read_file(reader.file(kTouchPanelFile), text))
+        return "cannot read " + reader.file(kTouchPanelFile) + ": " + std::strerror(e);
+    text += "\n" + std::string(key) + "=" + std::string(value) + "\n";
+    TouchPanelContent content;
+    std::string error;
+    if (!parse_touch_panel(text, content, error))
+        return "panel." + std::string(key) + ": " + error;
+    if (const int e = replace_file(reader.file(kTouchPanelFile), format_touch_panel(content)))
+        return "cannot write " + reader.file(kTouchPanelFile) + ": " + std::strerror(e);
+    return {};
+}
 
 int run_state(const Verb& verb, const Args& args)
 {
@@ -40,6 +60,10 @@ int run_state(const Verb& verb, const Args& args)
         g.xres_virtual, g.yres_virtual, g.line_length, start, memory_size(config));
     const std::string kept = format_state(*state);
     std::fwrite(kept.data(), 1, kept.size(), stdout);
+    struct termios uart {};
+    std::string why;
+    std::printf("ttymxc1=%s\n", load_termios(*reader, kUartDevice, uart, why) ? describe_termios(uart).c_str()
+                                                                              : ("unreadable: " + why).c_str());
     std::printf("emmc_size=%llu\nemmc_unit=%u\nemmc_nodes=%.*s\nboot_env=%s\n",
                 static_cast<unsigned long long>(config.emmc_size), config.emmc_unit,
                 static_cast<int>(emmc_nodes_name(config.emmc_nodes).size()), emmc_nodes_name(config.emmc_nodes).data(),
@@ -60,6 +84,15 @@ int run_set(const Verb& verb, const Args& args)
     std::optional<std::int64_t> temperature;
     std::optional<std::uint64_t> vcom;
     std::optional<WaveformVersion> version;
+    if (key.starts_with("panel.")) {
+        const auto reader = open_reader(verb, args[0]);
+        if (!reader)
+            return kExitFailure;
+        const ReaderLock lock(reader->file(kLockFile));
+        if (const std::string error = set_panel_key(*reader, key.substr(6), value); !error.empty())
+            return usage_error(verb, error);
+        return 0;
+    }
     if (key == "boot_env") {
         if (value != "normal" && value != "recovery")
             return usage_error(verb, "boot_env takes normal or recovery: " + std::string(value));
@@ -81,8 +114,8 @@ int run_set(const Verb& verb, const Args& args)
         if (!(version = parse_wf_version(value)))
             return usage_error(verb, "wf_version takes 20 hexadecimal digits: " + std::string(value));
     } else {
-        return usage_error(verb,
-                           "unknown key '" + std::string(key) + "'; keys: pmic_temperature vcom wf_version boot_env");
+        return usage_error(verb, "unknown key '" + std::string(key) +
+                                     "'; keys: pmic_temperature vcom wf_version boot_env panel.KEY");
     }
 
     const auto reader = open_reader(verb, args[0]);
@@ -116,7 +149,8 @@ const Verb kStateVerb = {
     "display controller keeps between runs: rotate, yoffset, update_scheme,\n"
     "default_temperature, pmic_temperature, pwrdown_delay, vcom, wf_version,\n"
     "panel_init_flag, standby and the standby screen's size; then the eMMC's\n"
-    "size, unit and node names, and boot_env: the saved boot environment the\n"
+    "size, unit and node names, the panel UART's line settings (ttymxc1), and\n"
+    "boot_env: the saved boot environment the\n"
     "active one equals (normal, recovery or neither; unknown when the raw-data\n"
     "table does not locate the three areas).\n",
     run_state,
@@ -131,7 +165,11 @@ const Verb kSetVerb = {
     "  vcom MICROVOLTS            the VCOM kept in the panel's EEPROM\n"
     "  wf_version HEX20           the waveform version, 20 hexadecimal digits\n"
     "  boot_env normal|recovery   copy that mode's saved boot environment over\n"
-    "                             the active one, as the boot mode tool does\n",
+    "                             the active one, as the boot mode tool does\n"
+    "  panel.KEY VALUE            what the touch-panel controller answers with\n"
+    "                             (touch_panel.conf), e.g. panel.version '1 2 3 4',\n"
+    "                             panel.light.1F '10 20 30 / 40 50' (X / Y values at\n"
+    "                             level 0x1F), panel.led.0E, panel.touch, panel.rts low\n",
     run_set,
 };
 

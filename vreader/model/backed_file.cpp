@@ -15,15 +15,6 @@ constexpr std::int64_t kPageSize = 4096;
 
 }  // namespace
 
-std::int64_t BackedFile::finish(Session& session, JsonLine& line, std::int64_t result, bool injected)
-{
-    if (const int e = session.commit(); e != 0 && result >= 0)
-        result = -EIO;
-    line.set_result(result < 0 ? -1 : result, result < 0 ? static_cast<int>(-result) : 0, injected);
-    session.record(line);
-    return result;
-}
-
 std::int64_t BackedFile::open_node(ReaderContext& context, const Node& node, int flags, int fd, int& access,
                                    int& backing_fd)
 {
@@ -31,19 +22,19 @@ std::int64_t BackedFile::open_node(ReaderContext& context, const Node& node, int
     JsonLine line("open");
     line.add("path", node.path).add("flags", flags);
     if (const int e = session.error())
-        return finish(session, line, -e, false);
+        return session.finish(line, -e, false);
     if (const FaultHit fault = session.take_fault("open", node.device); fault.fired)
-        return finish(session, line, -fault.error, true);
+        return session.finish(line, -fault.error, true);
     access = flags & O_ACCMODE;
     if (access == O_ACCMODE)
-        return finish(session, line, -EINVAL, false);
+        return session.finish(line, -EINVAL, false);
     backing_fd = ::open(node.backing.c_str(), O_RDWR | O_CLOEXEC);
     if (backing_fd < 0) {
         std::fprintf(stderr, "vreader: cannot open %s, the content of %s: %s\n", node.backing.c_str(),
                      node.path.c_str(), std::strerror(errno));
-        return finish(session, line, -ENODEV, false);
+        return session.finish(line, -ENODEV, false);
     }
-    return finish(session, line, fd, false);
+    return session.finish(line, fd, false);
 }
 
 BackedFile::~BackedFile()
@@ -58,26 +49,26 @@ std::int64_t BackedFile::transfer(bool writing, void* buf, std::size_t count, st
     JsonLine line(writing ? "write" : "read");
     line.add("offset", offset).add("count", count);
     if (const int e = session.error())
-        return finish(session, line, -e, false);
+        return session.finish(line, -e, false);
     const FaultHit fault = take_fault(session, line.request());
     if (fault.fired && fault.kind == FaultKind::Error)
-        return finish(session, line, -fault.error, true);
+        return session.finish(line, -fault.error, true);
     if (access_ == (writing ? O_RDONLY : O_WRONLY))
-        return finish(session, line, -EBADF, fault.fired);
+        return session.finish(line, -EBADF, fault.fired);
     if (offset < 0)
-        return finish(session, line, -EINVAL, fault.fired);
+        return session.finish(line, -EINVAL, fault.fired);
     const std::int64_t size = content_size();
     if (offset > size)
-        return finish(session, line, writing ? -EFBIG : 0, fault.fired);
+        return session.finish(line, writing ? -EFBIG : 0, fault.fired);
     std::size_t n = static_cast<std::size_t>(std::min<std::int64_t>(static_cast<std::int64_t>(count), size - offset));
     if (n == 0)
-        return finish(session, line, writing && count > 0 ? -ENOSPC : 0, fault.fired);
+        return session.finish(line, writing && count > 0 ? -ENOSPC : 0, fault.fired);
     if (fault.fired && fault.kind == FaultKind::Short)
         n /= 2;
     if (fault.fired && fault.kind == FaultKind::Lost)
-        return finish(session, line, static_cast<std::int64_t>(n), true);
+        return session.finish(line, static_cast<std::int64_t>(n), true);
     const ssize_t done = writing ? ::pwrite(backing_fd_, buf, n, offset) : ::pread(backing_fd_, buf, n, offset);
-    return finish(session, line, done < 0 ? -errno : done, fault.fired);
+    return session.finish(line, done < 0 ? -errno : done, fault.fired);
 }
 
 std::int64_t BackedFile::read(void* buf, std::size_t count)
@@ -112,22 +103,22 @@ std::int64_t BackedFile::lseek(std::int64_t offset, int whence)
     JsonLine line("lseek");
     line.add("offset", offset).add("whence", whence);
     if (const int e = session.error())
-        return finish(session, line, -e, false);
+        return session.finish(line, -e, false);
     if (const FaultHit fault = take_fault(session, "lseek"); fault.fired)
-        return finish(session, line, -fault.error, true);
+        return session.finish(line, -fault.error, true);
     std::int64_t base = 0;
     if (whence == SEEK_CUR)
         base = position_;
     else if (whence == SEEK_END)
         base = content_size();
     else if (whence != SEEK_SET)
-        return finish(session, line, -EINVAL, false);
+        return session.finish(line, -EINVAL, false);
     if ((offset < 0 && base + offset < 0) || (offset > 0 && base > INT64_MAX - offset))
-        return finish(session, line, -EINVAL, false);
+        return session.finish(line, -EINVAL, false);
     if (!seeks_past_end() && base + offset > content_size())
-        return finish(session, line, -EINVAL, false);
+        return session.finish(line, -EINVAL, false);
     position_ = base + offset;
-    return finish(session, line, position_, false);
+    return session.finish(line, position_, false);
 }
 
 std::int64_t BackedFile::mmap(void* addr, std::size_t length, int prot, int flags, std::int64_t offset, void*& out)
@@ -136,23 +127,23 @@ std::int64_t BackedFile::mmap(void* addr, std::size_t length, int prot, int flag
     JsonLine line("mmap");
     line.add("length", length).add("offset", offset).add("prot", prot).add("flags", flags);
     if (const int e = session.error())
-        return finish(session, line, -e, false);
+        return session.finish(line, -e, false);
     if (const FaultHit fault = take_fault(session, "mmap"); fault.fired)
-        return finish(session, line, -fault.error, true);
+        return session.finish(line, -fault.error, true);
     // Only the device's content can be mapped: a mapping past its end would
     // fault when touched.
     const std::int64_t size = content_size();
     if (length == 0 || offset < 0 || offset % kPageSize != 0 || offset > size ||
         length > static_cast<std::uint64_t>(size - offset))
-        return finish(session, line, -EINVAL, false);
+        return session.finish(line, -EINVAL, false);
     // A mapping needs read access; a shared writable one needs write access too.
     if (access_ == O_WRONLY || ((flags & MAP_SHARED) && (prot & PROT_WRITE) && access_ == O_RDONLY))
-        return finish(session, line, -EACCES, false);
+        return session.finish(line, -EACCES, false);
     void* address = ::mmap(addr, length, prot, flags, backing_fd_, offset);
     if (address == MAP_FAILED)
-        return finish(session, line, -errno, false);
+        return session.finish(line, -errno, false);
     out = address;
-    return finish(session, line, 0, false);
+    return session.finish(line, 0, false);
 }
 
 std::int64_t BackedFile::close()
@@ -163,9 +154,9 @@ std::int64_t BackedFile::close()
     ::close(backing_fd_);
     backing_fd_ = -1;
     if (const int e = session.error())
-        return finish(session, line, -e, false);
+        return session.finish(line, -e, false);
     const FaultHit fault = take_fault(session, "close");
-    return finish(session, line, -fault.error, fault.fired);
+    return session.finish(line, -fault.error, fault.fired);
 }
 
 }  // namespace vreader

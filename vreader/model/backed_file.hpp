@@ -51,8 +51,6 @@ protected:
     // Whether the position may be set past the end (a block device refuses).
     virtual bool seeks_past_end() const { return true; }
 
-    // Records the request with its result: -errno for a failure.
-    static std::int64_t finish(Session& session, JsonLine& line, std::int64_t result, bool injected);
     FaultHit take_fault(Session& session, std::string_view request) { return session.take_fault(request, device_); }
 
     ReaderContext& context_;

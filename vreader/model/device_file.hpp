@@ -5,6 +5,7 @@
 #include <poll.h>
 #include <sys/stat.h>
 #include <sys/types.h>
+#include <termios.h>
 
 #include <cerrno>
 #include <cstddef>
@@ -28,6 +29,8 @@ public:
     virtual std::int64_t ioctl(unsigned long, void*) { return -ENOTTY; }
     virtual std::int64_t mmap(void*, std::size_t, int, int, std::int64_t, void*&) { return -ENODEV; }
     virtual std::int64_t fsync() { return 0; }
+    virtual std::int64_t tcgetattr(struct termios&) { return -ENOTTY; }
+    virtual std::int64_t tcsetattr(int, const struct termios&) { return -ENOTTY; }
 
     // The poll events that are ready now, out of `requested`.
     virtual short poll_ready(short requested) const

@@ -38,9 +38,9 @@ std::int64_t EmmcFile::fsync()
     JsonLine line("fsync");
     line.add("path", path());
     if (const int e = session.error())
-        return finish(session, line, -e, false);
+        return session.finish(line, -e, false);
     const FaultHit fault = take_fault(session, "fsync");
-    return finish(session, line, -fault.error, fault.fired);
+    return session.finish(line, -fault.error, fault.fired);
 }
 
 }  // namespace vreader

@@ -12,6 +12,26 @@ namespace {
 
 bool is_transfer(std::string_view request) { return request == "read" || request == "write"; }
 
+bool is_hex_digit(char c) { return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'F') || (c >= 'a' && c <= 'f'); }
+
+// "reply", or "reply_XX" for the replies to command XX.
+bool is_reply(std::string_view request)
+{
+    return request == "reply" ||
+           (request.size() == 8 && request.starts_with("reply_") && is_hex_digit(request[6]) && is_hex_digit(request[7]));
+}
+
+struct ReplyEffect {
+    std::string_view name;
+    FaultKind kind;
+    std::uint64_t min, max;  // of the value; a name without one has max 0
+};
+
+constexpr ReplyEffect kReplyEffects[] = {
+    {"silent", FaultKind::Silent, 0, 0}, {"split", FaultKind::Split, 2, 64}, {"lead", FaultKind::Lead, 0, 255},
+    {"code", FaultKind::Code, 0, 255},   {"len", FaultKind::Len, 0, 255},    {"result", FaultKind::Result, 0, 255},
+};
+
 bool is_device_name(std::string_view name)
 {
     return !name.empty() && std::all_of(name.begin(), name.end(), [](char c) {
@@ -19,17 +39,16 @@ bool is_device_name(std::string_view name)
     });
 }
 
-std::string_view effect_name(const Fault& fault)
+std::string effect_name(const Fault& fault)
 {
-    switch (fault.kind) {
-    case FaultKind::Short:
+    if (fault.kind == FaultKind::Short)
         return "short";
-    case FaultKind::Lost:
+    if (fault.kind == FaultKind::Lost)
         return "lost";
-    case FaultKind::Error:
-        break;
-    }
-    return {};
+    for (const auto& effect : kReplyEffects)
+        if (effect.kind == fault.kind)
+            return std::string(effect.name) + (effect.max == 0 ? "" : ":" + std::to_string(fault.value));
+    return errno_name(fault.error);
 }
 
 }  // namespace
@@ -41,6 +60,8 @@ const std::vector<std::string_view>& fault_requests()
                                               "mmap", "fstat", "usleep", "nanosleep", "poll"};
         for (const auto& request : epdc::kRequests)
             list.push_back(request.name);
+        for (const std::string_view modem : {"TIOCMGET", "TIOCMBIS", "TIOCMBIC", "reply", "reply_XX"})
+            list.push_back(modem);
         return list;
     }();
     return names;
@@ -49,7 +70,7 @@ const std::vector<std::string_view>& fault_requests()
 bool is_fault_request(std::string_view name)
 {
     const auto& names = fault_requests();
-    return std::find(names.begin(), names.end(), name) != names.end();
+    return is_reply(name) || (name != "reply_XX" && std::find(names.begin(), names.end(), name) != names.end());
 }
 
 bool parse_fault_target(std::string_view text, std::string& device, std::string& request)
@@ -66,6 +87,34 @@ bool parse_fault_target(std::string_view text, std::string& device, std::string&
 
 bool parse_fault_effect(std::string_view text, std::string_view request, Fault& out, std::string& why)
 {
+    const auto colon = text.find(':');
+    const std::string_view name = text.substr(0, colon);
+    for (const auto& effect : kReplyEffects) {
+        if (name != effect.name)
+            continue;
+        if (!is_reply(request)) {
+            why = "'" + std::string(name) + "' applies to reply and reply_XX only";
+            return false;
+        }
+        const bool has_value = colon != std::string_view::npos;
+        std::uint64_t value = 0;
+        bool value_ok = false;
+        if (has_value) {
+            const auto parsed = parse_unsigned(text.substr(colon + 1), effect.max);
+            value_ok = parsed.has_value() && *parsed >= effect.min;
+            value = parsed.value_or(0);
+        }
+        if (effect.max == 0 ? has_value : !value_ok) {
+            why = effect.max == 0 ? "'silent' takes no value"
+                                  : "'" + std::string(name) + "' takes :N, " + std::to_string(effect.min) + " to " +
+                                        std::to_string(effect.max);
+            return false;
+        }
+        out.kind = effect.kind;
+        out.value = static_cast<std::uint32_t>(value);
+        out.error = 0;
+        return true;
+    }
     if (text == "short" || text == "lost") {
         const bool lost = text == "lost";
         if (lost ? request != "write" : !is_transfer(request)) {
@@ -77,8 +126,9 @@ bool parse_fault_effect(std::string_view text, std::string_view request, Fault& 
         return true;
     }
     const auto code = parse_errno(text);
-    if (!code) {
-        why = "the effect must be 'short', 'lost' or an errno (" + known_errno_names() + ")";
+    if (!code || is_reply(request)) {
+        why = is_reply(request) ? "a reply takes silent, split:N, lead:XX, code:XX, len:N or result:N"
+                                : "the effect must be 'short', 'lost' or an errno (" + known_errno_names() + ")";
         return false;
     }
     out.kind = FaultKind::Error;
@@ -102,10 +152,18 @@ bool parse_faults(std::string_view text, std::vector<Fault>& out, std::string& e
         fault.always = count_text == "always";
         if (!fault.always)
             fault.remaining = static_cast<std::uint32_t>(parse_unsigned(count_text, UINT32_MAX).value_or(0));
+        bool skip_ok = true;
+        if (std::string after, skip_text; words >> after) {
+            words >> skip_text;
+            const auto skip = parse_unsigned(skip_text, UINT32_MAX);
+            skip_ok = after == "after" && skip.has_value();
+            fault.skip = static_cast<std::uint32_t>(skip.value_or(0));
+        }
         if (!parse_fault_target(target, fault.device, fault.request) ||
             !parse_fault_effect(effect, fault.request, fault, why) || (!fault.always && fault.remaining == 0) ||
-            (words >> extra)) {
-            error = "faults line " + std::to_string(line_number) + " is not '[DEVICE:]REQUEST EFFECT COUNT': " + line;
+            !skip_ok || (words >> extra)) {
+            error = "faults line " + std::to_string(line_number) +
+                    " is not '[DEVICE:]REQUEST EFFECT COUNT [after N]': " + line;
             return false;
         }
         out.push_back(fault);
@@ -117,10 +175,9 @@ std::string format_faults(const std::vector<Fault>& faults)
 {
     std::string text;
     for (const auto& fault : faults) {
-        const std::string_view effect = effect_name(fault);
-        text += (fault.device.empty() ? "" : fault.device + ":") + fault.request + " " +
-                (effect.empty() ? errno_name(fault.error) : std::string(effect)) + " " +
-                (fault.always ? std::string("always") : std::to_string(fault.remaining)) + "\n";
+        text += (fault.device.empty() ? "" : fault.device + ":") + fault.request + " " + effect_name(fault) + " " +
+                (fault.always ? std::string("always") : std::to_string(fault.remaining)) +
+                (fault.skip != 0 ? " after " + std::to_string(fault.skip) : "") + "\n";
     }
     return text;
 }
@@ -130,7 +187,12 @@ FaultHit consume_fault(std::vector<Fault>& faults, std::string_view request, std
     for (auto it = faults.begin(); it != faults.end(); ++it) {
         if (it->request != request || (!it->device.empty() && it->device != device))
             continue;
-        const FaultHit hit{true, it->kind, it->kind == FaultKind::Error ? it->error : 0};
+        if (it->skip != 0) {
+            --it->skip;
+            changed = true;
+            return {};
+        }
+        const FaultHit hit{true, it->kind, it->kind == FaultKind::Error ? it->error : 0, it->value};
         if (!it->always) {
             if (--it->remaining == 0)
                 faults.erase(it);

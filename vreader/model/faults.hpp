@@ -1,9 +1,10 @@
 // Injected faults (the faults file): a request, optionally scoped to one
-// device node, what happens to it, and how many more times, or always. One
-// fault a line:
+// device node, what happens to it, how many more times (or always), and
+// optionally how many such requests pass first. One fault a line:
 //     MXCFB_SEND_UPDATE EIO 1
 //     open ENODEV always
 //     mmcblk2:read short 1
+//     ttymxc1:read EIO 1 after 1
 #pragma once
 
 #include <cstdint>
@@ -18,6 +19,13 @@ enum class FaultKind {
     Error,  // the request fails with `error` and changes nothing
     Short,  // a read or write moves half the bytes asked for
     Lost,   // a write reports every byte written and stores none
+    // A device's reply ("reply", or "reply_XX" for command XX) goes wrong:
+    Silent,  // none is sent
+    Split,   // it arrives in `value` pieces, one a read
+    Lead,    // its lead byte is `value`
+    Code,    // its code byte is `value`
+    Len,     // its length byte is `value`
+    Result,  // its result (first payload) byte is `value`
 };
 
 struct Fault {
@@ -25,8 +33,10 @@ struct Fault {
     std::string device;  // a node's kernel name ("fb0", "mmcblk2"); empty: any
     FaultKind kind = FaultKind::Error;
     int error = 0;                // for FaultKind::Error
+    std::uint32_t value = 0;      // for the reply effects that carry one
     std::uint32_t remaining = 1;  // ignored when `always`
     bool always = false;
+    std::uint32_t skip = 0;       // requests let through before the first firing
 };
 
 // A fault that fired: what it does.
@@ -34,11 +44,13 @@ struct FaultHit {
     bool fired = false;
     FaultKind kind = FaultKind::Error;
     int error = 0;  // the errno of an Error fault, else 0
+    std::uint32_t value = 0;
 };
 
 // The names a fault can target: "open" (any device node), "close", "read",
 // "write", "lseek", "fsync", "mmap", "fstat" (of any descriptor, files
-// included), the sleeps, and every controller request.
+// included), the sleeps, every display controller request, the modem-line
+// requests, and a device's replies ("reply", "reply_XX").
 const std::vector<std::string_view>& fault_requests();
 bool is_fault_request(std::string_view name);
 
@@ -46,8 +58,9 @@ bool is_fault_request(std::string_view name);
 // device name that is not a lower-case word with digits.
 bool parse_fault_target(std::string_view text, std::string& device, std::string& request);
 
-// "short", "lost" or an errno (a name or a number); false with the reason
-// when it does not fit the request.
+// "short", "lost", a reply effect ("silent", "split:N", "lead:XX",
+// "code:XX", "len:N", "result:N") or an errno (a name or a number); false
+// with the reason when it does not fit the request.
 bool parse_fault_effect(std::string_view text, std::string_view request, Fault& out, std::string& why);
 
 bool parse_faults(std::string_view text, std::vector<Fault>& out, std::string& error);

@@ -44,15 +44,15 @@ std::int64_t FramebufferFile::ioctl(unsigned long request, void* arg)
         char hex[16];
         std::snprintf(hex, sizeof hex, "0x%08X", number);
         line.add("number", hex);
-        return finish(session, line, -ENOTTY, false);
+        return session.finish(line, -ENOTTY, false);
     }
     JsonLine line(known->name);
     if (const int e = session.error())
-        return finish(session, line, -e, false);
+        return session.finish(line, -e, false);
     const FaultHit fault = take_fault(session, known->name);
     RequestCall call{session, line, arg, fault.error};
     const std::int64_t result = epdc_request(known->number, call);
-    return finish(session, line, fault.fired ? -fault.error : result, fault.fired);
+    return session.finish(line, fault.fired ? -fault.error : result, fault.fired);
 }
 
 }  // namespace vreader

@@ -1,5 +1,6 @@
-// A process's handle on its virtual reader: the state directory and the
-// journal writer, shared by every device file the process opens.
+// A process's handle on its virtual reader: the state directory, the journal
+// writer and the virtual clock, shared by every device file the process
+// opens.
 #pragma once
 
 #include "vreader/model/journal.hpp"
@@ -15,6 +16,7 @@ struct ReaderContext {
 
     ReaderDir dir;
     Journal journal;
+    std::uint64_t clock_ns = 0;  // the process's virtual time: what it has slept
 };
 
 }  // namespace vreader

@@ -4,6 +4,8 @@
 #include "vreader/model/epdc_state.hpp"
 #include "vreader/model/files.hpp"
 #include "vreader/model/reader_lock.hpp"
+#include "vreader/model/touch_panel_content.hpp"
+#include "vreader/model/tty_settings.hpp"
 
 #include <cstring>
 #include <filesystem>
@@ -55,8 +57,8 @@ bool create_reader(const std::string& path, const ReaderConfig& config, bool for
         error = "cannot lock " + path + ": " + std::strerror(lock.error());
         return false;
     }
-    for (const auto name : {kStandbyFile, kFaultsFile})
-        fs::remove(root + std::string(name), ec);
+    for (const std::string& name : {std::string(kStandbyFile), std::string(kFaultsFile), termios_file("ttymxc1")})
+        fs::remove(root + name, ec);
     fs::create_directories(root + "sys", ec);
     fs::create_directories(root + "proc", ec);
 
@@ -68,6 +70,8 @@ bool create_reader(const std::string& path, const ReaderConfig& config, bool for
         e = replace_file(root + std::string(kStateFile), format_state(EpdcState{}));
     if (e == 0)
         e = create_emmc(root, config);
+    if (e == 0)
+        e = replace_file(root + std::string(kTouchPanelFile), format_touch_panel(default_touch_panel()));
     if (e == 0)
         e = replace_file(root + std::string(kJournalFile), "");
     // The configuration goes last: until it is there, the directory is not a reader.

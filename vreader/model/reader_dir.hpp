@@ -7,6 +7,8 @@
 //     panel.gray     what the panel shows: 8-bit gray, native orientation
 //     standby.raw    the standby screen, RGB565, when one was written
 //     emmc.img       the eMMC's content, a sparse file
+//     touch_panel.conf  what the touch-panel controller answers and keeps
+//     ttymxc1.termios   the panel UART's line settings, once a program set them
 //     faults         injected faults
 //     journal.jsonl  every device request, one JSON object per line
 //     lock           taken (flock) around every change of the above

@@ -58,6 +58,15 @@ int Session::commit()
     return error;
 }
 
+std::int64_t Session::finish(JsonLine& line, std::int64_t result, bool injected)
+{
+    if (commit() != 0 && result >= 0)
+        result = -EIO;
+    line.set_result(result < 0 ? -1 : result, result < 0 ? static_cast<int>(-result) : 0, injected);
+    record(line);
+    return result;
+}
+
 void Session::record(const JsonLine& line)
 {
     if (const int e = journal_.append(line); e != 0)

@@ -9,6 +9,7 @@
 #include "vreader/model/reader_dir.hpp"
 #include "vreader/model/reader_lock.hpp"
 
+#include <cstdint>
 #include <optional>
 #include <string_view>
 #include <vector>
@@ -38,6 +39,11 @@ public:
     int commit();
 
     void record(const JsonLine& line);
+
+    // Ends a request: writes back what changed, then journals `line` with
+    // the result (-errno for a failure; an unwritable state turns a success
+    // into EIO). Returns the result.
+    std::int64_t finish(JsonLine& line, std::int64_t result, bool injected);
 
 private:
     const ReaderDir& dir_;

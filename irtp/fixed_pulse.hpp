@@ -1,0 +1,25 @@
+// The fixed pulse strength measurement shared by irtp_pulse1, irtp_pulse2
+// and irtp_lightlevel: the request table of the 90 levels, the exchange, and
+// the X and Y light levels of the reply.
+#pragma once
+
+#include "irtp/axis_lists.hpp"
+
+namespace irtp {
+
+inline constexpr std::uint8_t kFixedPulseCode = 0x0F;
+
+// The start every pulse tool shares after its arguments: open and set the
+// port, release the line, send active. The descriptor, or -1 after "NG".
+int open_for_measurement();
+
+// One measurement with its three attempts, each sending the level's entry
+// of the request table. false when the tool must end (the failure printed,
+// the port closed, `exit_status` set).
+bool measure(int fd, std::uint8_t level, AxisLists& lists, int& exit_status);
+
+// The level argument: one or two hexadecimal digits, not 0, with an entry
+// in the request table (0x01 to 0x5F, but for 0x10, 0x20, ... 0x50).
+bool parse_level(const char* text, std::uint8_t& level);
+
+}  // namespace irtp

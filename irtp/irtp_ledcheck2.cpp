@@ -1,0 +1,37 @@
+// irtp_ledcheck2: the panel's LED check 0x1B, results printed without a
+// verdict.
+#include "irtp/axis_lists.hpp"
+#include "platform/sys.hpp"
+
+#include <fcntl.h>
+
+#include <cstdio>
+
+namespace {
+
+constexpr std::uint8_t ir_tp_led_chk_req[2] = {0x1B, 0x00};
+
+}  // namespace
+
+int main()
+{
+    const int fd = sys::open(irtp::IR_DEVICE, O_RDWR | O_SYNC);
+    if (fd < 0) {
+        std::printf("NG\n");
+        return 0;
+    }
+    irtp::setline(fd, CS8, B115200);
+    irtp::cts_off(fd);
+    if (irtp::send_active(fd) != 0) {
+        std::printf("NG");
+        sys::close(fd);
+        return 0;
+    }
+    std::uint8_t reply[irtp::kReplyBuffer];
+    int status = 0;
+    if (!irtp::read_reply(fd, {ir_tp_led_chk_req, 1, ir_tp_led_chk_req[0], 0, false}, reply, status))
+        return status;
+    irtp::print_lists(irtp::split_led_reply(reply));
+    sys::close(fd);
+    return 0;
+}

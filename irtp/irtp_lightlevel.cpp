@@ -1,0 +1,31 @@
+// irtp_lightlevel: light levels at a fixed pulse strength as one line of
+// comma-separated decimal values.
+#include "irtp/fixed_pulse.hpp"
+#include "platform/sys.hpp"
+
+#include <cstdio>
+
+int main(int argc, char** argv)
+{
+    std::uint8_t level = 0;
+    if (argc != 2 || !irtp::parse_level(argv[1], level)) {
+        std::printf("NG");
+        return 0;
+    }
+    const int fd = irtp::open_for_measurement();
+    if (fd < 0)
+        return 0;
+    irtp::AxisLists lists;
+    int status = 0;
+    if (!irtp::measure(fd, level, lists, status))
+        return status;
+    std::printf("fixed_light_level,%02X,X,", level);
+    for (std::size_t i = 0; i < lists.x.count; ++i)
+        std::printf("%d,", lists.x.values[i]);
+    std::printf(",Y,");
+    for (std::size_t i = 0; i < lists.y.count; ++i)
+        std::printf("%d,", lists.y.values[i]);
+    std::printf("\n");
+    sys::close(fd);
+    return 0;
+}

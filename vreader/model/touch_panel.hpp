@@ -1,0 +1,41 @@
+// The infra-red touch-panel controller's side of its serial protocol.
+// Requests are raw bytes: a command code and, for some commands, parameter
+// bytes. Replies are frames: 0xEE, LEN (the bytes after it), the code, then
+// the payload, little-endian where wider than a byte.
+#pragma once
+
+#include "vreader/model/faults.hpp"
+#include "vreader/model/touch_panel_content.hpp"
+
+#include <cstdint>
+#include <vector>
+
+namespace vreader::touch_panel {
+
+inline constexpr std::uint8_t kLead = 0xEE;
+inline constexpr std::uint8_t kDeactive = 0x00;
+inline constexpr std::uint8_t kActive = 0x01;
+inline constexpr std::uint8_t kSetConfig = 0x03;
+inline constexpr std::uint8_t kTouchStart = 0x04;
+inline constexpr std::uint8_t kVersion = 0x0A;
+inline constexpr std::uint8_t kLedCheck1 = 0x0E;
+inline constexpr std::uint8_t kFixedPulse = 0x0F;
+inline constexpr std::uint8_t kLedCheck2 = 0x1B;
+inline constexpr std::uint8_t kStatus = 0x1E;
+
+// Parameter bytes that follow a command code.
+std::size_t parameter_count(std::uint8_t code);
+
+using Frame = std::vector<std::uint8_t>;
+
+// The reply to one whole request (code and parameters): empty when the
+// panel does not answer. Active, deactive and setconfig change `content`
+// and set `changed`.
+Frame answer(const std::vector<std::uint8_t>& request, TouchPanelContent& content, bool& changed);
+
+// A reply as faults make it arrive: the pieces, one a read; none when the
+// reply is silenced. A changed length cuts the frame to it, or leaves the
+// frame shorter than it announces.
+std::vector<Frame> deliver(Frame frame, const std::vector<FaultHit>& faults);
+
+}  // namespace vreader::touch_panel
