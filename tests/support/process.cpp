@@ -6,6 +6,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
@@ -117,6 +118,92 @@ ProcessResult run_process(const std::vector<std::string>& argv, const std::map<s
     waitpid(pid, &status, 0);
     result.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
     return result;
+}
+
+namespace {
+
+std::vector<char*> c_strings(std::vector<std::string>& strings)
+{
+    std::vector<char*> pointers;
+    for (auto& s : strings)
+        pointers.push_back(s.data());
+    pointers.push_back(nullptr);
+    return pointers;
+}
+
+}  // namespace
+
+Spawned::Spawned(const std::vector<std::string>& argv, const std::map<std::string, std::string>& environment,
+                 std::string output_path)
+    : output_path_(std::move(output_path))
+{
+    std::vector<std::string> env_strings;
+    for (char** e = environ; *e != nullptr; ++e) {
+        const std::string entry = *e;
+        if (environment.count(entry.substr(0, entry.find('='))) == 0)
+            env_strings.push_back(entry);
+    }
+    for (const auto& [key, value] : environment)
+        env_strings.push_back(key + "=" + value);
+    std::vector<std::string> args = argv;
+    std::vector<char*> cargv = c_strings(args);
+    std::vector<char*> envp = c_strings(env_strings);
+    const int out = ::open(output_path_.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    if (out < 0)
+        throw std::runtime_error("cannot create " + output_path_);
+    pid_ = fork();
+    if (pid_ < 0)
+        throw std::runtime_error("fork failed");
+    if (pid_ == 0) {
+        const int null_input = ::open("/dev/null", O_RDONLY);
+        dup2(null_input, 0);
+        dup2(out, 1);
+        dup2(out, 2);
+        execvpe(cargv[0], cargv.data(), envp.data());
+        _exit(127);
+    }
+    ::close(out);
+}
+
+Spawned::~Spawned()
+{
+    if (wait(0) >= 0)
+        return;
+    ::kill(pid_, SIGTERM);
+    if (wait(5) < 0) {
+        ::kill(pid_, SIGKILL);
+        wait(60);
+    }
+}
+
+int Spawned::wait(double seconds)
+{
+    if (status_ >= 0)
+        return status_;
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
+    for (;;) {
+        int status = 0;
+        if (waitpid(pid_, &status, WNOHANG) == pid_) {
+            status_ = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+            return status_;
+        }
+        if (std::chrono::steady_clock::now() >= deadline)
+            return -1;
+        usleep(10000);
+    }
+}
+
+std::string Spawned::output() const { return read_file(output_path_); }
+
+bool eventually(const std::function<bool()>& condition, double seconds)
+{
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
+    while (!condition()) {
+        if (std::chrono::steady_clock::now() >= deadline)
+            return false;
+        usleep(10000);
+    }
+    return true;
 }
 
 TempDir::TempDir()

@@ -3,6 +3,7 @@
 // the build names.
 #pragma once
 
+#include <functional>
 #include <map>
 #include <string>
 #include <vector>
@@ -19,6 +20,31 @@ struct ProcessResult {
 // environment. `input` is written to the child's standard input.
 ProcessResult run_process(const std::vector<std::string>& argv,
                           const std::map<std::string, std::string>& environment = {}, const std::string& input = {});
+
+// A program left running while the test works with it, its output (both
+// streams) going to a file. It is stopped (SIGTERM, then SIGKILL) when the
+// object dies.
+class Spawned {
+public:
+    Spawned(const std::vector<std::string>& argv, const std::map<std::string, std::string>& environment,
+            std::string output_path);
+    ~Spawned();
+    Spawned(const Spawned&) = delete;
+    Spawned& operator=(const Spawned&) = delete;
+
+    // Waits at most `seconds` for the program to end: its exit status (or
+    // 128 + signal), or -1 while it still runs.
+    int wait(double seconds);
+    std::string output() const;
+
+private:
+    int pid_ = -1;
+    std::string output_path_;
+    int status_ = -1;
+};
+
+// Asks `condition` every 10 ms for at most `seconds`; whether it held.
+bool eventually(const std::function<bool()>& condition, double seconds);
 
 // The emulator prefix for target binaries ("" natively), from the build.
 std::vector<std::string> emulator_prefix();

@@ -49,6 +49,17 @@ ProcessResult VirtualReader::run_limited(const std::string& program, const std::
     return run_process(command);
 }
 
+std::unique_ptr<Spawned> VirtualReader::start(const std::string& program, const std::vector<std::string>& arguments,
+                                              const std::string& output) const
+{
+    std::vector<std::string> command = emulator_prefix();
+    for (const std::string& word : {std::string(VREADER_EXECUTABLE), std::string("run"), path_, program})
+        command.push_back(word);
+    command.insert(command.end(), arguments.begin(), arguments.end());
+    return std::make_unique<Spawned>(command, std::map<std::string, std::string>{{"VREADER_EMULATOR", READER_TEST_EMULATOR}},
+                                     dir_.file(output));
+}
+
 bool VirtualReader::memory_limits_work()
 {
 #if defined(__SANITIZE_ADDRESS__)

@@ -6,6 +6,7 @@
 #include "tests/support/process.hpp"
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -25,6 +26,10 @@ public:
     ProcessResult run_limited(const std::string& program, const std::vector<std::string>& arguments,
                               unsigned long kib) const;
     static bool memory_limits_work();
+    // The program left running; what it prints goes to `output` in the
+    // test's temporary directory.
+    std::unique_ptr<Spawned> start(const std::string& program, const std::vector<std::string>& arguments,
+                                   const std::string& output = "program.out") const;
 
     std::vector<JsonLine> journal() const;
     // Journal entries of one request name, in order.

@@ -100,6 +100,19 @@ TEST_F(BindingTest, SleepsAdvanceTheVirtualClockAtOnce)
 
     next_run();
     EXPECT_EQ(sys::times(nullptr), 0);
+
+    // A polling loop's sleeps are written once, then counted.
+    for (int i = 0; i < 5; ++i)
+        sys::usleep(10);
+    sys::usleep(20);
+    sys::usleep(10);
+    next_run();
+    const auto lines = journal();
+    EXPECT_EQ(std::vector<std::string>(lines.end() - 4, lines.end()),
+              (std::vector<std::string>{R"({"seq":5,"request":"usleep","usec":10,"result":0})",
+                                        R"({"seq":6,"request":"usleep","usec":10,"repeated":4,"result":0})",
+                                        R"({"seq":7,"request":"usleep","usec":20,"result":0})",
+                                        R"({"seq":8,"request":"usleep","usec":10,"result":0})"}));
 }
 
 TEST_F(BindingTest, PollMixesModelledAndRealDescriptors)

@@ -110,7 +110,7 @@ TEST_F(LauncherTest, FaultsAreListedAndChecked)
               "MXCFB_SEND_UPDATE ETIMEDOUT 3\nopen EACCES always\nmmcblk2:read short 1\nmmcblk2:write lost 2\n"
               "fb0:read EIO 1\nttymxc1:read EIO 1 after 2\nreply_1E split:3 always\n");
     for (const auto& bad : std::vector<std::vector<std::string>>{
-             {"mmcblk7:read", "EIO"}, {"open", "short"}, {"read", "lost"}, {"MMC:read", "EIO"},
+             {"mmcblk7:read", "EIO"}, {"open", "short"}, {"read", "lost"}, {"mmc-2:read", "EIO"},
              {"reply", "EIO"}, {"read", "split:2"}, {"reply_1E", "split:1"}, {"reply_XX", "silent"}})
         EXPECT_EQ(vreader({"fail", reader_, bad[0], bad[1]}).status, 2) << bad[0] << " " << bad[1];
     EXPECT_EQ(vreader({"fail", reader_, "--clear"}).status, 0);

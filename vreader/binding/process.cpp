@@ -15,6 +15,24 @@ Process& Process::get()
     return *process;
 }
 
+namespace {
+
+// Repeated sleeps the journal was only counting get their line at exit.
+void flush_journal_at_exit()
+{
+    Process& process = Process::get();
+    const std::lock_guard lock(process.mutex);
+    process.flush_journal();
+}
+
+}  // namespace
+
+void Process::flush_journal()
+{
+    if (reader_)
+        reader_->session().flush_journal();
+}
+
 ReaderContext& Process::reader()
 {
     if (!reader_) {
@@ -36,6 +54,8 @@ ReaderContext& Process::reader()
             ::_exit(125);
         }
         reader_ = std::make_unique<ReaderContext>(std::move(*opened));
+        static const bool flush_registered = std::atexit(flush_journal_at_exit) == 0;
+        (void)flush_registered;
     }
     return *reader_;
 }
@@ -48,6 +68,7 @@ DeviceFile* Process::file(int fd)
 
 void Process::restart()
 {
+    flush_journal();
     for (const auto& entry : files)
         ::close(entry.first);
     files.clear();

@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <map>
 #include <memory>
+#include <condition_variable>
 #include <mutex>
 
 namespace vreader {
@@ -19,6 +20,8 @@ public:
 
     // Everything below is used with `mutex` held.
     std::mutex mutex;
+    std::condition_variable changed;  // a model queued input
+    unsigned threads_started = 0;
 
     // The reader named by VREADER_DIR. A program started without one cannot
     // do anything sensible: it is told how to run and ends with status 125.
@@ -32,6 +35,9 @@ public:
     // Closes the modelled descriptors and forgets everything, as if the
     // process started anew.
     void restart();
+
+    // Writes the journal lines it is still only counting.
+    void flush_journal();
 
 private:
     std::unique_ptr<ReaderContext> reader_;

@@ -10,6 +10,7 @@
 #include "vreader/model/device_nodes.hpp"
 
 #include <fcntl.h>
+#include <poll.h>
 #include <termios.h>
 #include <sys/ioctl.h>
 #include <sys/mman.h>
@@ -30,18 +31,48 @@ using vreader::JsonLine;
 using vreader::Process;
 
 // Runs `model` on a modelled descriptor, `libc` on any other, the lock
-// held only while the model works.
+// held only while the model works. When a model queued input, the threads
+// waiting for input are woken.
 template <class R, class Model, class Libc>
 R on_descriptor(int fd, Model model, Libc libc) noexcept
 {
     return guarded<R>(static_cast<R>(-1), [&]() -> R {
         Process& process = Process::get();
         std::unique_lock lock(process.mutex);
-        if (auto* file = process.file(fd))
-            return model_result<R>(model(*file));
+        if (auto* file = process.file(fd)) {
+            const std::uint64_t events = process.reader().input_events;
+            const R result = model_result<R>(model(*file));
+            if (process.reader().input_events != events)
+                process.changed.notify_all();
+            return result;
+        }
         lock.unlock();
         return libc();
     });
+}
+
+// A read that would wait: on a real descriptor behind the model (a
+// pseudo-terminal) it waits for that one, the lock released; for input that
+// only another thread of this process can bring, it waits until a model
+// queues input. Nothing can come when there is no other thread: the model
+// answers.
+vreader::DeviceFile* wait_for_input(Process& process, std::unique_lock<std::mutex>& lock, int fd)
+{
+    vreader::DeviceFile* file = process.file(fd);
+    while (file != nullptr && file->read_would_block()) {
+        if (const int input = file->input_fd(); input >= 0) {
+            lock.unlock();
+            struct pollfd wait {input, POLLIN, 0};
+            ::poll(&wait, 1, -1);
+            lock.lock();
+        } else if (process.threads_started > 0) {
+            process.changed.wait(lock);
+        } else {
+            break;
+        }
+        file = process.file(fd);
+    }
+    return file;
 }
 
 // The file in the reader's directory that a /sys or /proc path stands for.
@@ -119,8 +150,18 @@ int close(int fd) noexcept
 
 ssize_t read(int fd, void* buf, size_t count) noexcept
 {
-    return on_descriptor<ssize_t>(
-        fd, [&](vreader::DeviceFile& file) { return file.read(buf, count); }, [&] { return ::read(fd, buf, count); });
+    return guarded<ssize_t>(-1, [&]() -> ssize_t {
+        Process& process = Process::get();
+        std::unique_lock lock(process.mutex);
+        if (process.file(fd) == nullptr) {
+            lock.unlock();
+            return ::read(fd, buf, count);
+        }
+        vreader::DeviceFile* file = wait_for_input(process, lock, fd);
+        if (file == nullptr)
+            return fail<ssize_t>(EBADF);
+        return model_result<ssize_t>(file->read(buf, count));
+    });
 }
 
 ssize_t write(int fd, const void* buf, size_t count) noexcept

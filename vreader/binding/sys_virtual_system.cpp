@@ -78,7 +78,7 @@ int poll(struct pollfd* fds, nfds_t nfds, int timeout_ms) noexcept
         // Nothing can become ready but time: a virtual sleep. Without a
         // timeout it could only end through a signal.
         JsonLine line("poll");
-        line.add("nfds", static_cast<std::uint64_t>(nfds)).add("timeout", timeout_ms);
+        line.add("nfds", static_cast<std::uint64_t>(nfds)).add("timeout", timeout_ms).foldable();
         const int error = journal_call(process, line, timeout_ms < 0 ? EINTR : 0);
         if (error != 0)
             return fail<int>(error);
@@ -93,7 +93,7 @@ int usleep(useconds_t usec) noexcept
 {
     return guarded(-1, [&] {
         JsonLine line("usleep");
-        line.add("usec", usec);
+        line.add("usec", usec).foldable();
         return virtual_sleep(line, std::uint64_t{usec} * 1000u);
     });
 }
@@ -107,7 +107,9 @@ int nanosleep(const struct timespec* request, struct timespec* remaining) noexce
         if (request->tv_sec < 0 || request->tv_nsec < 0 || request->tv_nsec > 999999999)
             return fail<int>(EINVAL);
         JsonLine line("nanosleep");
-        line.add("sec", static_cast<long long>(request->tv_sec)).add("nsec", static_cast<long long>(request->tv_nsec));
+        line.add("sec", static_cast<long long>(request->tv_sec))
+            .add("nsec", static_cast<long long>(request->tv_nsec))
+            .foldable();
         return virtual_sleep(line, static_cast<std::uint64_t>(request->tv_sec) * 1000000000u +
                                        static_cast<std::uint64_t>(request->tv_nsec));
     });
@@ -125,6 +127,12 @@ clock_t times(struct tms* buf) noexcept
 
 int start_detached_thread(void* (*body)(void*), void* argument) noexcept
 {
+    {
+        // From now on a read may wait for what another thread brings.
+        Process& process = Process::get();
+        const std::lock_guard lock(process.mutex);
+        ++process.threads_started;
+    }
     pthread_attr_t attributes;
     if (const int e = pthread_attr_init(&attributes))
         return e;

@@ -3,6 +3,7 @@
 #include "vreader/model/errno_names.hpp"
 #include "vreader/model/faults.hpp"
 #include "vreader/model/framebuffer_file.hpp"
+#include "vreader/model/gadget_serial_file.hpp"
 #include "vreader/model/uart_file.hpp"
 #include "vreader/model/files.hpp"
 #include "vreader/model/key_value.hpp"
@@ -17,7 +18,8 @@ namespace {
 
 bool is_reader_device(const ReaderConfig& config, std::string_view device)
 {
-    return device == kFramebufferDevice || device == emmc_device(config) || device == kUartDevice;
+    return device == kFramebufferDevice || device == emmc_device(config) || device == kUartDevice ||
+           device == kGadgetDevice;
 }
 
 std::string known_requests()
@@ -74,7 +76,7 @@ int run_fail(const Verb& verb, const Args& args)
         return kExitFailure;
     if (!fault.device.empty() && !is_reader_device(reader->config(), fault.device))
         return usage_error(verb, "this reader has no device '" + fault.device + "'; its devices are fb0, " +
-                                     emmc_device(reader->config()) + " and ttymxc1");
+                                     emmc_device(reader->config()) + ", ttymxc1 and ttyGS0");
     const ReaderLock lock(reader->file(kLockFile));
     const std::string path = reader->file(kFaultsFile);
     std::string text;

@@ -2,6 +2,7 @@
 #include "vreader/launcher/cli.hpp"
 #include "vreader/model/emmc_content.hpp"
 #include "vreader/model/files.hpp"
+#include "vreader/model/gadget_serial_file.hpp"
 #include "vreader/model/journal.hpp"
 #include "vreader/model/key_value.hpp"
 #include "vreader/model/reader_lock.hpp"
@@ -64,6 +65,12 @@ int run_state(const Verb& verb, const Args& args)
     std::string why;
     std::printf("ttymxc1=%s\n", load_termios(*reader, kUartDevice, uart, why) ? describe_termios(uart).c_str()
                                                                               : ("unreadable: " + why).c_str());
+    struct termios gadget {};
+    std::printf("ttyGS0=%s\n", load_termios(*reader, kGadgetDevice, gadget, why) ? describe_termios(gadget).c_str()
+                                                                              : ("unreadable: " + why).c_str());
+    std::string pc_end;
+    read_file(reader->file(kGadgetPcFile), pc_end);
+    std::printf("ttyGS0_pc=%s\n", pc_end.empty() ? "none\n" : pc_end.c_str());
     std::printf("emmc_size=%llu\nemmc_unit=%u\nemmc_nodes=%.*s\nboot_env=%s\n",
                 static_cast<unsigned long long>(config.emmc_size), config.emmc_unit,
                 static_cast<int>(emmc_nodes_name(config.emmc_nodes).size()), emmc_nodes_name(config.emmc_nodes).data(),
@@ -149,7 +156,9 @@ const Verb kStateVerb = {
     "display controller keeps between runs: rotate, yoffset, update_scheme,\n"
     "default_temperature, pmic_temperature, pwrdown_delay, vcom, wf_version,\n"
     "panel_init_flag, standby and the standby screen's size; then the eMMC's\n"
-    "size, unit and node names, the panel UART's line settings (ttymxc1), and\n"
+    "size, unit and node names, the line settings of the panel UART (ttymxc1)\n"
+    "and of the USB gadget serial port (ttyGS0), ttyGS0_pc: the path a PC-side\n"
+    "program opens while a program holds the gadget port (none otherwise), and\n"
     "boot_env: the saved boot environment the\n"
     "active one equals (normal, recovery or neither; unknown when the raw-data\n"
     "table does not locate the three areas).\n",

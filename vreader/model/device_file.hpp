@@ -38,6 +38,12 @@ public:
         return static_cast<short>(requested & (POLLIN | POLLOUT | POLLRDNORM | POLLWRNORM));
     }
 
+    // Whether a read now would have to wait for input, and the real
+    // descriptor whose input the wait can watch (-1: only another thread of
+    // the process can bring input, through a model).
+    virtual bool read_would_block() { return false; }
+    virtual int input_fd() const { return -1; }
+
     // Releases the description; the descriptor is gone whatever the result.
     virtual std::int64_t close() { return 0; }
 };

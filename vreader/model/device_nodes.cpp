@@ -2,6 +2,7 @@
 
 #include "vreader/model/emmc_file.hpp"
 #include "vreader/model/framebuffer_file.hpp"
+#include "vreader/model/gadget_serial_file.hpp"
 #include "vreader/model/uart_file.hpp"
 
 #include <sys/sysmacros.h>
@@ -18,6 +19,8 @@ NodeKind find_node(const ReaderConfig& config, std::string_view dev_path)
         return NodeKind::Framebuffer;
     if (dev_path == "/dev/ttymxc1")
         return NodeKind::Uart;
+    if (dev_path == "/dev/ttyGS0")
+        return NodeKind::GadgetSerial;
     if (config.graphics_node && dev_path == "/dev/graphics")
         return NodeKind::Directory;
     if (config.graphics_node && dev_path == "/dev/graphics/fb0")
@@ -47,10 +50,10 @@ void node_stat(const ReaderConfig& config, NodeKind kind, struct stat& st)
         st.st_rdev = makedev(kFramebufferMajor, 0);
     } else if (kind == NodeKind::Emmc) {
         emmc_stat(config, st);
-    } else if (kind == NodeKind::Uart) {
+    } else if (kind == NodeKind::Uart || kind == NodeKind::GadgetSerial) {
         st.st_mode = S_IFCHR | 0660;
         st.st_nlink = 1;
-        st.st_rdev = makedev(kUartMajor, kUartMinor);
+        st.st_rdev = kind == NodeKind::Uart ? makedev(kUartMajor, kUartMinor) : makedev(kGadgetMajor, kGadgetMinor);
     }
 }
 
@@ -64,6 +67,8 @@ std::int64_t open_node(ReaderContext& context, const std::string& dev_path, int 
         return EmmcFile::open(context, dev_path, flags, fd, out);
     if (kind == NodeKind::Uart)
         return UartFile::open(context, dev_path, flags, fd, out);
+    if (kind == NodeKind::GadgetSerial)
+        return GadgetSerialFile::open(context, dev_path, flags, fd, out);
 
     // Nodes that do not exist and directories cannot be opened; the attempt
     // is journaled all the same.

@@ -11,7 +11,7 @@
 
 namespace vreader {
 
-enum class NodeKind { None, Directory, Framebuffer, Emmc, Uart };
+enum class NodeKind { None, Directory, Framebuffer, Emmc, Uart, GadgetSerial };
 
 // `dev_path` is absolute and normalised ("/dev" or "/dev/...").
 NodeKind find_node(const ReaderConfig& config, std::string_view dev_path);

@@ -38,7 +38,37 @@ int count_lines(int fd, std::uint64_t& lines)
 
 }  // namespace
 
+bool Journal::fold(const JsonLine& line)
+{
+    if (!line.is_foldable() || !last_ || !(line == *last_) || repeats_ >= kFoldLimit)
+        return false;
+    ++repeats_;
+    return true;
+}
+
+int Journal::flush()
+{
+    if (repeats_ == 0 || !last_)
+        return 0;
+    JsonLine summary = *last_;
+    summary.add("repeated", repeats_);
+    repeats_ = 0;
+    return write_line(summary);
+}
+
 int Journal::append(const JsonLine& line)
+{
+    if (const int e = flush())
+        return e;
+    const int e = write_line(line);
+    if (line.is_foldable())
+        last_ = line;
+    else
+        last_.reset();
+    return e;
+}
+
+int Journal::write_line(const JsonLine& line)
 {
     const int fd = ::open(path_.c_str(), O_RDWR | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
     if (fd < 0)
@@ -88,6 +118,8 @@ int Journal::clear()
     ::close(fd);
     next_seq_ = 1;
     known_size_ = 0;
+    last_.reset();
+    repeats_ = 0;
     return 0;
 }
 

@@ -42,6 +42,16 @@ public:
     std::string text(std::uint64_t seq) const;
     const std::string& request() const { return request_; }
 
+    // A line that may stand for a run of identical ones (a sleep in a
+    // polling loop): the journal writes the first and then the count.
+    JsonLine& foldable()
+    {
+        foldable_ = true;
+        return *this;
+    }
+    bool is_foldable() const { return foldable_; }
+    bool operator==(const JsonLine&) const = default;
+
 private:
     enum class Kind { Signed, Unsigned, Bool, Text, Begin, End };
     struct Field {
@@ -50,6 +60,7 @@ private:
         long long signed_value;
         unsigned long long unsigned_value;
         std::string text;
+        bool operator==(const Field&) const = default;
     };
     JsonLine& push(Field field);
 
@@ -58,6 +69,7 @@ private:
     long long result_ = 0;
     int error_ = 0;
     bool injected_ = false;
+    bool foldable_ = false;
 };
 
 }  // namespace vreader

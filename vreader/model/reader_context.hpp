@@ -10,13 +10,18 @@
 namespace vreader {
 
 struct ReaderContext {
-    explicit ReaderContext(ReaderDir reader_dir) : dir(std::move(reader_dir)), journal(dir.file(kJournalFile)) {}
+    explicit ReaderContext(ReaderDir reader_dir)
+        : dir(std::move(reader_dir)), journal(dir.file(kJournalFile)), cache(dir)
+    {
+    }
 
-    Session session() { return Session(dir, journal); }
+    Session session() { return Session(dir, journal, cache); }
 
     ReaderDir dir;
     Journal journal;
-    std::uint64_t clock_ns = 0;  // the process's virtual time: what it has slept
+    SessionCache cache;
+    std::uint64_t clock_ns = 0;      // the process's virtual time: what it has slept
+    std::uint64_t input_events = 0;  // counts input a model queued, for waiting readers
 };
 
 }  // namespace vreader

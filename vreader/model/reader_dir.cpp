@@ -57,7 +57,8 @@ bool create_reader(const std::string& path, const ReaderConfig& config, bool for
         error = "cannot lock " + path + ": " + std::strerror(lock.error());
         return false;
     }
-    for (const std::string& name : {std::string(kStandbyFile), std::string(kFaultsFile), termios_file("ttymxc1")})
+    for (const std::string& name : {std::string(kStandbyFile), termios_file("ttymxc1"),
+                                    termios_file("ttyGS0"), std::string("ttyGS0.pc")})
         fs::remove(root + name, ec);
     fs::create_directories(root + "sys", ec);
     fs::create_directories(root + "proc", ec);
@@ -74,6 +75,8 @@ bool create_reader(const std::string& path, const ReaderConfig& config, bool for
         e = replace_file(root + std::string(kTouchPanelFile), format_touch_panel(default_touch_panel()));
     if (e == 0)
         e = replace_file(root + std::string(kJournalFile), "");
+    if (e == 0)
+        e = replace_file(root + std::string(kFaultsFile), "");
     // The configuration goes last: until it is there, the directory is not a reader.
     if (e == 0)
         e = replace_file(root + std::string(kConfigFile), format_config(config));

@@ -1,35 +1,61 @@
-// One transaction on a virtual reader's kept state: it holds the reader's
-// lock, reads the faults and the controller state when first needed, writes
-// back what changed, and appends journal lines.
+// One transaction on a virtual reader's kept state: it takes the reader's
+// lock when it first has to (to use up a fault, to read or write the
+// controller state, to write the journal), reads what it needs, writes back
+// what changed, and appends journal lines. A request that changes nothing
+// and finds no fault for it takes no lock and writes nothing, so the
+// thousands of polls of a wait loop stay cheap.
 #pragma once
 
 #include "vreader/model/epdc_state.hpp"
 #include "vreader/model/faults.hpp"
 #include "vreader/model/journal.hpp"
 #include "vreader/model/reader_dir.hpp"
-#include "vreader/model/reader_lock.hpp"
+#include "vreader/model/watched_file.hpp"
 
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string_view>
 #include <vector>
 
 namespace vreader {
 
+// What a process keeps from one session to the next: the lock file's
+// descriptor and the faults file as last read.
+class SessionCache {
+public:
+    explicit SessionCache(const ReaderDir& dir) : faults_file(dir.file(kFaultsFile)) {}
+    SessionCache(const SessionCache&) = delete;
+    SessionCache& operator=(const SessionCache&) = delete;
+    ~SessionCache();
+
+    int lock_fd = -1;
+    int lock_error = 0;
+    WatchedFile faults_file;
+    std::vector<Fault> faults;  // as the faults file last read
+};
+
 class Session {
 public:
+    Session(const ReaderDir& dir, Journal& journal, SessionCache& cache);
+    // For a one-off transaction, such as the launcher's.
     Session(const ReaderDir& dir, Journal& journal);
     Session(const Session&) = delete;
     Session& operator=(const Session&) = delete;
+    ~Session();
 
     const ReaderDir& dir() const { return dir_; }
 
-    // 0 when the lock is held; requests fail with this errno otherwise.
-    int error() const { return lock_.error(); }
+    // 0 while the reader's lock file can be used; requests fail with this
+    // errno otherwise.
+    int error();
 
     // The injected fault on `request` (using it up), if one applies to the
     // node `device` ("fb0", "mmcblk2"; empty for a request of no node).
     FaultHit take_fault(std::string_view request, std::string_view device = {});
+
+    // Whether a fault is set for `request` on `device`; nothing is used up.
+    bool fault_pending(std::string_view request, std::string_view device);
 
     // The controller state, or nullptr when it cannot be read.
     EpdcState* state();
@@ -39,6 +65,8 @@ public:
     int commit();
 
     void record(const JsonLine& line);
+    // Writes the count of repeated lines the journal is still holding.
+    void flush_journal();
 
     // Ends a request: writes back what changed, then journals `line` with
     // the result (-errno for a failure; an unwritable state turns a success
@@ -46,10 +74,15 @@ public:
     std::int64_t finish(JsonLine& line, std::int64_t result, bool injected);
 
 private:
+    int lock();
+    void load_faults(std::vector<Fault>& out);
+
     const ReaderDir& dir_;
     Journal& journal_;
-    ReaderLock lock_;
-    std::optional<std::vector<Fault>> faults_;
+    std::unique_ptr<SessionCache> own_cache_;
+    SessionCache& cache_;
+    bool locked_ = false;
+    std::optional<std::vector<Fault>> faults_;  // read under the lock
     bool faults_dirty_ = false;
     std::optional<EpdcState> state_;
     bool state_failed_ = false;

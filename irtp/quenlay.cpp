@@ -1,0 +1,116 @@
+// quenlay: hands the touch-panel controller to a PC. Bytes pass unchanged
+// between the panel UART and the USB gadget serial port; the bridge asserts
+// the panel's request line for the PC and, once the PC has started touch
+// reporting, waits for the panel's line to be high before each transfer.
+#include "irtp/irtp_link.hpp"
+#include "platform/sys.hpp"
+
+#include <fcntl.h>
+
+#include <cerrno>
+#include <cstdio>
+
+namespace {
+
+constexpr const char* GADGET_DEVICE = "/dev/ttyGS0";
+constexpr std::uint8_t kTouchStart = 0x04;
+constexpr int kLineWaitMs = 10000;
+constexpr size_t kToPanelChunk = 16;
+constexpr size_t kToPcChunk = 1024;
+// A port that keeps reading 0 bytes is hung up: read it again, but not in a
+// busy loop.
+constexpr useconds_t kAfterEmptyReadUs = 100000;
+
+struct Context {
+    int uart = -1;
+    int gadget = -1;
+};
+
+ssize_t send_to_pc(const Context& context, const std::uint8_t* buffer, size_t count)
+{
+    return sys::write(context.gadget, buffer, count);
+}
+
+// PC to panel, on its own thread: each chunk from the PC goes to the panel
+// with the line asserted, after touch start only once the panel's line is
+// high (or the wait ran out).
+void* gadget_serial(void* argument)
+{
+    const Context& context = *static_cast<const Context*>(argument);
+    bool first = true;
+    std::uint8_t buffer[kToPanelChunk];
+    for (;;) {
+        const ssize_t n = sys::read(context.gadget, buffer, sizeof buffer);
+        if (n <= 0)
+            return nullptr;
+        if (!first) {
+            const clock_t start = sys::times(nullptr);
+            if (irtp::rts_wait_high(context.uart, kLineWaitMs) == -1) {
+                std::printf("RTS HIGH wait timeout(before send)(%d)\n", static_cast<int>(sys::times(nullptr) - start));
+            }
+        }
+        irtp::cts_on(context.uart);
+        sys::write(context.uart, buffer, static_cast<size_t>(n));
+        if (buffer[0] == kTouchStart)
+            first = false;
+    }
+}
+
+int initialize(Context& context)
+{
+    context.uart = -1;
+    context.gadget = -1;
+    context.gadget = sys::open(GADGET_DEVICE, O_RDWR);
+    if (context.gadget < 0)
+        return -1;
+    irtp::setline(context.gadget, CS8, B38400);
+    context.uart = sys::open(irtp::IR_DEVICE, O_RDWR);
+    if (context.uart < 0) {
+        sys::close(context.gadget);
+        return -1;
+    }
+    irtp::setline(context.uart, CS8, B115200);
+    irtp::cts_off(context.uart);
+    if (sys::start_detached_thread(gadget_serial, &context) != 0) {
+        sys::close(context.gadget);
+        sys::close(context.uart);
+        return -1;
+    }
+    return 0;
+}
+
+void finalize(Context& context)
+{
+    sys::close(context.uart);
+    sys::close(context.gadget);
+}
+
+}  // namespace
+
+int main()
+{
+    // The forwarding thread may still run while main ends: the context
+    // outlives both.
+    static Context context;
+    // A bridge runs for long: each message is seen as it is printed.
+    std::setvbuf(stdout, nullptr, _IOLBF, 0);
+    if (initialize(context) != 0)
+        return -1;
+    std::uint8_t buffer[kToPcChunk];
+    for (;;) {
+        const ssize_t n = sys::read(context.uart, buffer, sizeof buffer);
+        if (n < 0) {
+            if (errno == EINTR || errno == EAGAIN)
+                continue;
+            std::printf("quenlay: IR read error(%d)\n", errno);
+            break;
+        }
+        if (n == 0) {
+            sys::usleep(kAfterEmptyReadUs);
+            continue;
+        }
+        send_to_pc(context, buffer, static_cast<size_t>(n));
+    }
+    finalize(context);
+    return 0;
+}

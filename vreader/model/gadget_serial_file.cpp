@@ -1,0 +1,131 @@
+#include "vreader/model/gadget_serial_file.hpp"
+
+#include "vreader/model/files.hpp"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+
+namespace vreader {
+namespace {
+
+// A pseudo-terminal: the gadget's end, non-blocking, and the PC's end, raw.
+// 0 or an errno value.
+int make_pty(int& master, int& pc_end, std::string& pc_path)
+{
+    master = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+    if (master < 0)
+        return errno;
+    char name[64];
+    if (::grantpt(master) != 0 || ::unlockpt(master) != 0 || ::ptsname_r(master, name, sizeof name) != 0 ||
+        (pc_end = ::open(name, O_RDWR | O_NOCTTY | O_CLOEXEC)) < 0) {
+        const int error = errno;
+        ::close(master);
+        return error;
+    }
+    struct termios raw {};
+    ::tcgetattr(pc_end, &raw);
+    ::cfmakeraw(&raw);
+    ::tcsetattr(pc_end, TCSANOW, &raw);
+    ::fcntl(master, F_SETFL, ::fcntl(master, F_GETFL) | O_NONBLOCK);
+    pc_path = name;
+    return 0;
+}
+
+short ready_now(int fd, short events)
+{
+    struct pollfd wait {fd, events, 0};
+    return ::poll(&wait, 1, 0) > 0 ? wait.revents : 0;
+}
+
+}  // namespace
+
+std::int64_t GadgetSerialFile::open(ReaderContext& context, const std::string& path, int flags, int fd,
+                                    std::unique_ptr<DeviceFile>& out)
+{
+    const Node node{path, kGadgetDevice, kGadgetMajor, kGadgetMinor};
+    int master = -1;
+    int pc_end = -1;
+    std::string pc_path;
+    const int made = make_pty(master, pc_end, pc_path);
+    int access = 0;
+    const std::int64_t result = open_access(context, node, flags, fd, access, made != 0 ? ENODEV : 0);
+    if (result < 0) {
+        if (made == 0) {
+            ::close(master);
+            ::close(pc_end);
+        }
+        return result;
+    }
+    replace_file(context.dir.file(kGadgetPcFile), pc_path + "\n");
+    Session session = context.session();
+    JsonLine line("pc_end");
+    line.add("path", pc_path);
+    session.finish(line, 0, false);
+    out.reset(new GadgetSerialFile(context, node, access, master, pc_end));
+    return result;
+}
+
+GadgetSerialFile::~GadgetSerialFile() { release(); }
+
+void GadgetSerialFile::release()
+{
+    if (master_ < 0)
+        return;
+    ::close(master_);
+    ::close(pc_end_);
+    master_ = pc_end_ = -1;
+    ::unlink(context_.dir.file(kGadgetPcFile).c_str());
+}
+
+bool GadgetSerialFile::read_would_block()
+{
+    return master_ >= 0 && (ready_now(master_, POLLIN) & POLLIN) == 0 &&
+           !context_.session().fault_pending("read", device_);
+}
+
+short GadgetSerialFile::poll_ready(short requested) const
+{
+    return master_ < 0 ? 0 : static_cast<short>(ready_now(master_, requested) & requested);
+}
+
+std::int64_t GadgetSerialFile::read(void* buf, std::size_t count)
+{
+    Session session = context_.session();
+    JsonLine line("read");
+    line.add("path", path_).add("count", count);
+    if (const int e = session.error())
+        return session.finish(line, -e, false);
+    if (const FaultHit fault = session.take_fault("read", device_); fault.fired && fault.kind == FaultKind::Error)
+        return session.finish(line, -fault.error, true);
+    if (access_ == O_WRONLY)
+        return session.finish(line, -EBADF, false);
+    const ssize_t n = ::read(master_, buf, count);
+    if (n < 0)
+        return session.finish(line, -errno, false);
+    line.add("bytes", hex_bytes(buf, static_cast<std::size_t>(n)));
+    return session.finish(line, n, false);
+}
+
+std::int64_t GadgetSerialFile::write(const void* buf, std::size_t count)
+{
+    Session session = context_.session();
+    JsonLine line("write");
+    line.add("path", path_).add("count", count).add("bytes", hex_bytes(buf, count));
+    if (const int e = session.error())
+        return session.finish(line, -e, false);
+    if (const FaultHit fault = session.take_fault("write", device_); fault.fired && fault.kind == FaultKind::Error)
+        return session.finish(line, -fault.error, true);
+    if (access_ == O_RDONLY)
+        return session.finish(line, -EBADF, false);
+    // A PC that does not read lets the pseudo-terminal fill up: what does
+    // not fit is not written, as with a host that stopped reading.
+    const ssize_t n = ::write(master_, buf, count);
+    return session.finish(line, n < 0 ? -errno : n, false);
+}
+
+}  // namespace vreader
