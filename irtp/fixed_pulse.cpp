@@ -61,6 +61,19 @@ bool measure(int fd, std::uint8_t level, AxisLists& lists, int& exit_status)
     return true;
 }
 
+int measure_once(int argc, char** argv, std::uint8_t& level, AxisLists& lists, int& exit_status)
+{
+    exit_status = 0;
+    if (argc != 2 || !parse_level(argv[1], level)) {
+        std::printf("NG");
+        return -1;
+    }
+    const int fd = open_for_measurement();
+    if (fd < 0 || !measure(fd, level, lists, exit_status))
+        return -1;
+    return fd;
+}
+
 bool parse_level(const char* text, std::uint8_t& level)
 {
     // A level without a request would be waited for in vain.

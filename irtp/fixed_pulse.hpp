@@ -18,6 +18,11 @@ int open_for_measurement();
 // the port closed, `exit_status` set).
 bool measure(int fd, std::uint8_t level, AxisLists& lists, int& exit_status);
 
+// What irtp_pulse2 and irtp_lightlevel share: the level argument, the port,
+// active, one measurement. The port's descriptor with `level` and `lists`
+// set, or -1 when the tool ends with `exit_status`.
+int measure_once(int argc, char** argv, std::uint8_t& level, AxisLists& lists, int& exit_status);
+
 // The level argument: one or two hexadecimal digits, not 0, with an entry
 // in the request table (0x01 to 0x5F, but for 0x10, 0x20, ... 0x50).
 bool parse_level(const char* text, std::uint8_t& level);

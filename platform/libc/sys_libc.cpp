@@ -3,8 +3,9 @@
 // C library's device functions.
 #include "platform/sys.hpp"
 
+#include "platform/posix_thread.hpp"
+
 #include <fcntl.h>
-#include <pthread.h>
 #include <sys/ioctl.h>
 #include <sys/mman.h>
 #include <sys/sysmacros.h>
@@ -66,15 +67,7 @@ int cfsetospeed(struct termios* t, speed_t speed) noexcept { return ::cfsetospee
 
 int start_detached_thread(void* (*body)(void*), void* argument) noexcept
 {
-    pthread_attr_t attributes;
-    if (const int e = pthread_attr_init(&attributes))
-        return e;
-    int e = pthread_attr_setdetachstate(&attributes, PTHREAD_CREATE_DETACHED);
-    pthread_t thread;
-    if (e == 0)
-        e = pthread_create(&thread, &attributes, body, argument);
-    pthread_attr_destroy(&attributes);
-    return e;
+    return start_posix_detached(body, argument);
 }
 
 int socket(int domain, int type, int protocol) noexcept { return ::socket(domain, type, protocol); }

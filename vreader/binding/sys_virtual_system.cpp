@@ -4,9 +4,8 @@
 // fails with ENOSYS, journaled.
 #include "platform/sys.hpp"
 
+#include "platform/posix_thread.hpp"
 #include "vreader/binding/binding_calls.hpp"
-
-#include <pthread.h>
 
 #include <cstring>
 #include <vector>
@@ -133,15 +132,7 @@ int start_detached_thread(void* (*body)(void*), void* argument) noexcept
         const std::lock_guard lock(process.mutex);
         ++process.threads_started;
     }
-    pthread_attr_t attributes;
-    if (const int e = pthread_attr_init(&attributes))
-        return e;
-    int e = pthread_attr_setdetachstate(&attributes, PTHREAD_CREATE_DETACHED);
-    pthread_t thread;
-    if (e == 0)
-        e = pthread_create(&thread, &attributes, body, argument);
-    pthread_attr_destroy(&attributes);
-    return e;
+    return start_posix_detached(body, argument);
 }
 
 int socket(int domain, int type, int protocol) noexcept

@@ -1,5 +1,7 @@
 #include "vreader/model/backed_file.hpp"
 
+#include "vreader/model/node_open.hpp"
+
 #include <fcntl.h>
 #include <sys/mman.h>
 #include <unistd.h>
@@ -18,23 +20,17 @@ constexpr std::int64_t kPageSize = 4096;
 std::int64_t BackedFile::open_node(ReaderContext& context, const Node& node, int flags, int fd, int& access,
                                    int& backing_fd)
 {
-    Session session = context.session();
-    JsonLine line("open");
-    line.add("path", node.path).add("flags", flags);
-    if (const int e = session.error())
-        return session.finish(line, -e, false);
-    if (const FaultHit fault = session.take_fault("open", node.device); fault.fired)
-        return session.finish(line, -fault.error, true);
-    access = flags & O_ACCMODE;
-    if (access == O_ACCMODE)
-        return session.finish(line, -EINVAL, false);
     backing_fd = ::open(node.backing.c_str(), O_RDWR | O_CLOEXEC);
-    if (backing_fd < 0) {
+    if (backing_fd < 0)
         std::fprintf(stderr, "vreader: cannot open %s, the content of %s: %s\n", node.backing.c_str(),
                      node.path.c_str(), std::strerror(errno));
-        return session.finish(line, -ENODEV, false);
+    const std::int64_t result =
+        journal_open(context, node.path, node.device, flags, fd, access, backing_fd < 0 ? ENODEV : 0);
+    if (result < 0 && backing_fd >= 0) {
+        ::close(backing_fd);
+        backing_fd = -1;
     }
-    return session.finish(line, fd, false);
+    return result;
 }
 
 BackedFile::~BackedFile()

@@ -1,6 +1,7 @@
 #include "vreader/model/gadget_serial_file.hpp"
 
 #include "vreader/model/files.hpp"
+#include "vreader/model/node_open.hpp"
 
 #include <fcntl.h>
 #include <poll.h>
@@ -53,7 +54,7 @@ std::int64_t GadgetSerialFile::open(ReaderContext& context, const std::string& p
     std::string pc_path;
     const int made = make_pty(master, pc_end, pc_path);
     int access = 0;
-    const std::int64_t result = open_access(context, node, flags, fd, access, made != 0 ? ENODEV : 0);
+    const std::int64_t result = journal_open(context, node.path, node.device, flags, fd, access, made != 0 ? ENODEV : 0);
     if (result < 0) {
         if (made == 0) {
             ::close(master);

@@ -2,7 +2,6 @@
 
 #include "vreader/model/tty_settings.hpp"
 
-#include <fcntl.h>
 #include <sys/sysmacros.h>
 
 #include <cstdio>
@@ -21,22 +20,6 @@ std::string hex_bytes(const void* bytes, std::size_t count)
         text += kDigits[byte & 0x0F];
     }
     return text;
-}
-
-std::int64_t TtyFile::open_access(ReaderContext& context, const Node& node, int flags, int fd, int& access,
-                                  int failure)
-{
-    Session session = context.session();
-    JsonLine line("open");
-    line.add("path", node.path).add("flags", flags);
-    if (const int e = session.error())
-        return session.finish(line, -e, false);
-    if (const FaultHit fault = session.take_fault("open", node.device); fault.fired)
-        return session.finish(line, -fault.error, true);
-    access = flags & O_ACCMODE;
-    if (access == O_ACCMODE)
-        return session.finish(line, -EINVAL, false);
-    return session.finish(line, failure != 0 ? -failure : fd, false);
 }
 
 void TtyFile::fill_stat(struct stat& st) const

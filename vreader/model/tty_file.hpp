@@ -33,12 +33,6 @@ protected:
     {
     }
 
-    // Journals the open of `node` as descriptor `fd`, with its faults:
-    // `fd` and the access mode, or -errno (`failure` when the port itself
-    // could not be made).
-    static std::int64_t open_access(ReaderContext& context, const Node& node, int flags, int fd, int& access,
-                                    int failure = 0);
-
     // What the port does when it is closed, before the close is journaled.
     virtual void release() {}
 

@@ -1,6 +1,7 @@
 #include "vreader/model/uart_file.hpp"
 
 #include "vreader/model/files.hpp"
+#include "vreader/model/node_open.hpp"
 #include "vreader/model/touch_panel.hpp"
 
 #include <fcntl.h>
@@ -30,7 +31,7 @@ std::int64_t UartFile::open(ReaderContext& context, const std::string& path, int
 {
     const Node node{path, kUartDevice, kUartMajor, kUartMinor};
     int access = 0;
-    const std::int64_t result = open_access(context, node, flags, fd, access);
+    const std::int64_t result = journal_open(context, node.path, node.device, flags, fd, access);
     if (result >= 0)
         out.reset(new UartFile(context, node, access));
     return result;
