@@ -85,6 +85,23 @@ inline std::uint32_t strtoul(const char* text, const char** end, int base) noexc
     return parsed.negative ? static_cast<std::uint32_t>(0u - value) : value;
 }
 
+// strtol with a 32-bit long: an overflow gives INT32_MAX or INT32_MIN with
+// ERANGE.
+inline std::int32_t strtol(const char* text, const char** end, int base) noexcept
+{
+    const auto parsed = numbers_detail::parse(text, base, std::uint64_t{INT32_MAX} + 1);
+    if (end != nullptr)
+        *end = parsed.end;
+    if (parsed.negative)
+        return parsed.overflow ? (errno = ERANGE, INT32_MIN)
+                               : static_cast<std::int32_t>(-static_cast<std::int64_t>(parsed.magnitude));
+    if (parsed.overflow || parsed.magnitude > INT32_MAX) {
+        errno = ERANGE;
+        return INT32_MAX;
+    }
+    return static_cast<std::int32_t>(parsed.magnitude);
+}
+
 // atoi, which is strtol in base 10 with a 32-bit long: saturates at the
 // int32 range.
 inline std::int32_t atoi(const char* text) noexcept

@@ -68,4 +68,17 @@ TEST(ReaderNumbers, StrtoulReadsBasesPrefixesAndLimitsAsA32BitLibrary)
     }
 }
 
+TEST(ReaderNumbers, StrtolSaturatesAtTheInt32Range)
+{
+    const struct {
+        const char* text;
+        int base;
+        std::int32_t value;
+    } cases[] = {{"7fffffff", 16, INT32_MAX}, {"80000000", 16, INT32_MAX}, {"ffffffff", 16, INT32_MAX},
+                 {"-80000000", 16, INT32_MIN}, {"-80000001", 16, INT32_MIN}, {"0x1000", 16, 0x1000},
+                 {"73ff", 16, 0x73FF},       {"28", 10, 28},                 {"-3", 10, -3}};
+    for (const auto& c : cases)
+        EXPECT_EQ(sys::strtol(c.text, nullptr, c.base), c.value) << c.text;
+}
+
 }  // namespace

@@ -83,9 +83,19 @@ std::string reader_file(const vreader::MappedPath& where)
     return process.reader().dir.path() + where.normal;
 }
 
+// A /sys attribute that a model answers, such as the sub-CPU's control mode.
+bool modelled_attribute(const vreader::MappedPath& where)
+{
+    if (where.area != Area::Sys)
+        return false;
+    Process& process = Process::get();
+    const std::lock_guard lock(process.mutex);
+    return vreader::find_node(process.reader().dir.config(), where.normal) != vreader::NodeKind::None;
+}
+
 int open_mapped(const vreader::MappedPath& where, int flags, mode_t mode)
 {
-    if (where.area != Area::Dev)
+    if (where.area != Area::Dev && !modelled_attribute(where))
         return ::open(reader_file(where).c_str(), flags, mode);
     Process& process = Process::get();
     const std::lock_guard lock(process.mutex);
@@ -248,7 +258,7 @@ int stat(const char* path, struct ::stat* st) noexcept
         const auto where = vreader::map_path(path);
         if (where.area == Area::Host)
             return ::stat(path, st);
-        if (where.area != Area::Dev)
+        if (where.area != Area::Dev && !modelled_attribute(where))
             return ::stat(reader_file(where).c_str(), st);
         Process& process = Process::get();
         const std::lock_guard lock(process.mutex);

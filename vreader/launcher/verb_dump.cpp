@@ -1,5 +1,6 @@
 // vreader dump: an eMMC area in hex, or its raw bytes into a file.
 #include "vreader/launcher/cli.hpp"
+#include "vreader/launcher/regions.hpp"
 #include "vreader/model/emmc_content.hpp"
 #include "vreader/model/files.hpp"
 
@@ -12,7 +13,7 @@ namespace {
 
 // Sixteen bytes a line with their text; a run of lines equal to the one
 // before is shown as a single "*", so an empty area takes three lines.
-void print_hex(std::string_view bytes)
+void print_hex(std::string_view bytes, std::uint64_t base)
 {
     std::string_view previous;
     bool skipping = false;
@@ -26,7 +27,7 @@ void print_hex(std::string_view bytes)
         }
         skipping = false;
         previous = row;
-        std::printf("%08zx ", at);
+        std::printf("%08llx ", static_cast<unsigned long long>(base + at));
         for (std::size_t i = 0; i < 16; ++i) {
             if (i == 8)
                 std::printf(" ");
@@ -40,7 +41,7 @@ void print_hex(std::string_view bytes)
             std::putchar(c >= 0x20 && c < 0x7F ? c : '.');
         std::printf("|\n");
     }
-    std::printf("%08zx\n", bytes.size());
+    std::printf("%08llx\n", static_cast<unsigned long long>(base + bytes.size()));
 }
 
 int run_dump(const Verb& verb, const Args& args)
@@ -52,13 +53,19 @@ int run_dump(const Verb& verb, const Args& args)
     std::vector<std::string_view> positional;
     std::optional<std::string_view> raw;
     std::optional<std::uint64_t> length;
+    std::uint64_t offset = 0;
     for (size_t i = 0; i < args.size(); ++i) {
-        if (args[i] == "--raw" || args[i] == "--length") {
+        if (args[i] == "--raw" || args[i] == "--length" || args[i] == "--offset") {
             if (i + 1 == args.size())
                 return usage_error(verb, std::string(args[i]) + " needs a value");
             const std::string_view value = args[++i];
             if (args[i - 1] == "--raw") {
                 raw = value;
+            } else if (args[i - 1] == "--offset") {
+                const auto number = parse_byte_count(value);
+                if (!number)
+                    return usage_error(verb, "--offset takes a byte count: " + std::string(value));
+                offset = *number;
             } else if (!(length = parse_byte_count(value))) {
                 return usage_error(verb, "--length takes a byte count: " + std::string(value));
             }
@@ -73,18 +80,21 @@ int run_dump(const Verb& verb, const Args& args)
     const auto reader = open_reader(verb, positional[0]);
     if (!reader)
         return kExitFailure;
-    const auto area = named_area(verb, *reader, positional[1]);
-    if (!area)
+    const auto region = named_region(verb, *reader, positional[1]);
+    if (!region)
         return kExitFailure;
+    if (offset > region->size)
+        return usage_error(verb, "--offset is past the end of '" + region->name + "'");
     std::string bytes;
-    if (const int e = read_emmc(*reader, area->offset, std::min(area->size, length.value_or(area->size)), bytes))
-        return failure(verb, "cannot read '" + area->name + "' from the eMMC: " + std::strerror(e));
+    const std::uint64_t left = region->size - offset;
+    if (const int e = read_region(*region, offset, std::min(left, length.value_or(left)), bytes))
+        return failure(verb, "cannot read '" + region->name + "': " + std::strerror(e));
     if (raw) {
         if (const int e = replace_file(absolute_path(*raw), bytes))
             return failure(verb, std::string(*raw) + ": " + std::strerror(e));
         return 0;
     }
-    print_hex(bytes);
+    print_hex(bytes, region->base + offset);
     return 0;
 }
 
@@ -92,13 +102,16 @@ int run_dump(const Verb& verb, const Args& args)
 
 const Verb kDumpVerb = {
     "dump",
-    "DIR AREA [--length N] [--raw FILE]",
-    "show an eMMC area in hex, or save it",
-    "Shows the raw area AREA of the eMMC in hex and text, 16 bytes a line,\n"
-    "offsets from the area's start; repeated lines are shown as '*'. AREA is\n"
-    "a name from 'vreader table' or the start of exactly one, in any case\n"
-    "(waveform, normal, 'boot env').\n\n"
-    "  --length N   only the first N bytes (K, M, G allowed)\n"
+    "DIR AREA [--offset N] [--length N] [--raw FILE]",
+    "show an eMMC area or the sub-CPU's flash in hex, or save it",
+    "Shows AREA in hex and text, 16 bytes a line; repeated lines are shown as\n"
+    "'*'. AREA is a raw area of the eMMC, by a name from 'vreader table' or the\n"
+    "start of exactly one, in any case (waveform, normal, 'boot env'), shown\n"
+    "from offset 0; or the sub-CPU's flash, shown by address from 0x1000:\n"
+    "'subcpu' (the cluster an update writes) or 'subcpu-active' (the one that\n"
+    "runs).\n\n"
+    "  --offset N   start N bytes into AREA\n"
+    "  --length N   only N bytes (K, M, G allowed)\n"
     "  --raw FILE   write the bytes to FILE instead\n",
     run_dump,
 };

@@ -4,6 +4,7 @@
 #include "vreader/model/faults.hpp"
 #include "vreader/model/framebuffer_file.hpp"
 #include "vreader/model/gadget_serial_file.hpp"
+#include "vreader/model/subcpu_file.hpp"
 #include "vreader/model/uart_file.hpp"
 #include "vreader/model/files.hpp"
 #include "vreader/model/key_value.hpp"
@@ -19,7 +20,7 @@ namespace {
 bool is_reader_device(const ReaderConfig& config, std::string_view device)
 {
     return device == kFramebufferDevice || device == emmc_device(config) || device == kUartDevice ||
-           device == kGadgetDevice;
+           device == kGadgetDevice || device == kSubCpuDevice || device == kControlModeDevice;
 }
 
 std::string known_requests()
@@ -76,7 +77,7 @@ int run_fail(const Verb& verb, const Args& args)
         return kExitFailure;
     if (!fault.device.empty() && !is_reader_device(reader->config(), fault.device))
         return usage_error(verb, "this reader has no device '" + fault.device + "'; its devices are fb0, " +
-                                     emmc_device(reader->config()) + ", ttymxc1 and ttyGS0");
+                                     emmc_device(reader->config()) + ", ttymxc1, ttyGS0, sub_cpu and control_mode");
     const ReaderLock lock(reader->file(kLockFile));
     const std::string path = reader->file(kFaultsFile);
     std::string text;

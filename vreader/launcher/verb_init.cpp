@@ -20,7 +20,7 @@ int run_init(const Verb& verb, const Args& args)
         std::string_view arg = args[i];
         std::string_view value;
         const bool takes_value = arg == "--screen" || arg == "--stride-pad" || arg == "--emmc-size" ||
-                                 arg == "--emmc-unit" || arg == "--emmc-nodes";
+                                 arg == "--emmc-unit" || arg == "--emmc-nodes" || arg == "--spi-cs";
         if (const auto equals = arg.find('='); arg.starts_with("--") && equals != std::string_view::npos) {
             value = arg.substr(equals + 1);
             arg = arg.substr(0, equals);
@@ -50,6 +50,10 @@ int run_init(const Verb& verb, const Args& args)
         } else if (arg == "--emmc-nodes") {
             if (!parse_emmc_nodes(value, config.emmc_nodes))
                 return usage_error(verb, "--emmc-nodes takes both, dev or block: " + std::string(value));
+        } else if (arg == "--spi-cs") {
+            if (value != "0" && value != "2")
+                return usage_error(verb, "--spi-cs takes 2, or 0 for an older board: " + std::string(value));
+            config.spi_cs = value == "0" ? 0 : 2;
         } else if (arg == "--graphics-node") {
             config.graphics_node = true;
         } else if (arg == "--force") {
@@ -79,12 +83,13 @@ int run_init(const Verb& verb, const Args& args)
 const Verb kInitVerb = {
     "init",
     "DIR [--screen WxH] [--stride-pad N] [--graphics-node] [--emmc-size SIZE]\n"
-    "       [--emmc-unit N] [--emmc-nodes both|dev|block] [--force]",
+    "       [--emmc-unit N] [--emmc-nodes both|dev|block] [--spi-cs 2|0] [--force]",
     "create a virtual reader in DIR",
     "Creates a virtual reader in DIR (made if needed): a white panel, zeroed\n"
     "framebuffer memory, default controller settings, an eMMC holding the raw\n"
-    "areas of the raw-data table (the normal boot environment active), an empty\n"
-    "journal and no faults.\n\n"
+    "areas of the raw-data table (the normal boot environment active), a touch\n"
+    "panel, a sub-CPU running firmware 20190521_1234 with a charger behind it,\n"
+    "an empty journal and no faults.\n\n"
     "  --screen WxH        panel size in its native orientation (default 600x800)\n"
     "  --stride-pad N      extra pixels at the end of each memory row (default 8)\n"
     "  --graphics-node     also provide /dev/graphics/fb0 (default: only /dev/fb0)\n"
@@ -93,6 +98,8 @@ const Verb kInitVerb = {
     "  --emmc-unit N       the eMMC is mmcblkN (default 2)\n"
     "  --emmc-nodes WHICH  which names it has: /dev/mmcblkN (dev),\n"
     "                      /dev/block/mmcblkN (block) or both (default)\n"
+    "  --spi-cs 2|0        the sub-CPU's SPI chip select: 2 (default), or 0 as on\n"
+    "                      older boards, where control_mode sits under spi3.0\n"
     "  --force             reset DIR if it already is a virtual reader\n",
     run_init,
 };

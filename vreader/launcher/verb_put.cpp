@@ -1,5 +1,6 @@
 // vreader put: a file into an eMMC area.
 #include "vreader/launcher/cli.hpp"
+#include "vreader/launcher/regions.hpp"
 #include "vreader/model/emmc_content.hpp"
 #include "vreader/model/files.hpp"
 #include "vreader/model/reader_lock.hpp"
@@ -16,25 +17,38 @@ int run_put(const Verb& verb, const Args& args)
         print_verb_help(verb);
         return 0;
     }
-    if (args.size() != 3)
-        return usage_error(verb, args.size() < 3 ? "too few arguments" : "too many arguments");
-    const auto reader = open_reader(verb, args[0]);
+    Args positional;
+    std::uint64_t offset = 0;
+    for (size_t i = 0; i < args.size(); ++i) {
+        if (args[i] == "--offset") {
+            const auto number = i + 1 < args.size() ? parse_byte_count(args[i + 1]) : std::nullopt;
+            if (!number)
+                return usage_error(verb, "--offset takes a byte count");
+            offset = *number;
+            ++i;
+        } else {
+            positional.push_back(args[i]);
+        }
+    }
+    if (positional.size() != 3)
+        return usage_error(verb, positional.size() < 3 ? "too few arguments" : "too many arguments");
+    const auto reader = open_reader(verb, positional[0]);
     if (!reader)
         return kExitFailure;
-    const auto area = named_area(verb, *reader, args[1]);
-    if (!area)
+    const auto region = named_region(verb, *reader, positional[1]);
+    if (!region)
         return kExitFailure;
     std::string bytes;
-    if (const int e = read_file(absolute_path(args[2]), bytes))
-        return failure(verb, std::string(args[2]) + ": " + std::strerror(e));
-    if (bytes.size() > area->size)
-        return failure(verb, std::string(args[2]) + " has " + std::to_string(bytes.size()) + " bytes; '" +
-                                 area->name + "' holds " + std::to_string(area->size));
+    if (const int e = read_file(absolute_path(positional[2]), bytes))
+        return failure(verb, std::string(positional[2]) + ": " + std::strerror(e));
+    if (offset > region->size || bytes.size() > region->size - offset)
+        return failure(verb, std::string(positional[2]) + " has " + std::to_string(bytes.size()) + " bytes; '" +
+                                 region->name + "' holds " + std::to_string(region->size) + " from offset 0");
     const ReaderLock lock(reader->file(kLockFile));
-    if (const int e = write_emmc(*reader, area->offset, bytes))
-        return failure(verb, "cannot write '" + area->name + "' on the eMMC: " + std::strerror(e));
-    std::printf("%zu bytes into '%s' at 0x%08llX\n", bytes.size(), area->name.c_str(),
-                static_cast<unsigned long long>(area->offset));
+    if (const int e = write_region(*region, offset, bytes))
+        return failure(verb, "cannot write '" + region->name + "': " + std::strerror(e));
+    std::printf("%zu bytes into '%s' at 0x%08llX\n", bytes.size(), region->name.c_str(),
+                static_cast<unsigned long long>(region->base + region->offset + offset));
     return 0;
 }
 
@@ -42,11 +56,12 @@ int run_put(const Verb& verb, const Args& args)
 
 const Verb kPutVerb = {
     "put",
-    "DIR AREA FILE",
-    "write a file into an eMMC area",
-    "Writes FILE at the start of the raw area AREA of the eMMC, as a person\n"
-    "with a programmer would; the rest of the area keeps its bytes. A file\n"
-    "larger than the area is refused. AREA is named as for 'vreader dump'.\n",
+    "DIR AREA FILE [--offset N]",
+    "write a file into an eMMC area or the sub-CPU's flash",
+    "Writes FILE at the start of AREA (or N bytes into it), as a person with a\n"
+    "programmer would; the rest keeps its bytes. A file that does not fit is\n"
+    "refused. AREA is named as for 'vreader dump': an eMMC area, 'subcpu' or\n"
+    "'subcpu-active'.\n",
     run_put,
 };
 

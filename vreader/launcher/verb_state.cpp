@@ -7,6 +7,8 @@
 #include "vreader/model/key_value.hpp"
 #include "vreader/model/reader_lock.hpp"
 #include "vreader/model/session.hpp"
+#include "vreader/model/subcpu_file.hpp"
+#include "vreader/model/subcpu_state.hpp"
 #include "vreader/model/touch_panel_content.hpp"
 #include "vreader/model/tty_settings.hpp"
 #include "vreader/model/uart_file.hpp"
@@ -16,6 +18,50 @@
 
 namespace vreader::cli {
 namespace {
+
+void print_subcpu(const ReaderDir& reader)
+{
+    SubCpuState state;
+    std::string why;
+    if (!load_subcpu(reader, state, why)) {
+        std::printf("subcpu=unreadable: %s\n", why.c_str());
+        return;
+    }
+    std::uint8_t record[8] = {};
+    std::string bytes;
+    if (read_file(reader.file(cluster_file(state.active_cluster)), bytes) == 0 && bytes.size() >= sizeof record)
+        std::memcpy(record, bytes.data(), sizeof record);
+    std::printf("spi_cs=%u\ncontrol_mode=%s\nsubcpu_update_mode=%d\nsubcpu_active_cluster=%u\n"
+                "subcpu_boot_cluster=%u\nsubcpu_version_mcu=%s\nsubcpu_version_self=%s\ncharger=",
+                reader.config().spi_cs, state.control_mode.c_str(), state.update_mode ? 1 : 0, state.active_cluster,
+                state.boot_cluster, format_version(version_of(record)).c_str(),
+                format_version(state.version_self).c_str());
+    const char* separator = "";
+    for (const auto& [reg, value] : state.charger) {
+        std::printf("%s%02X:%02X", separator, reg, value);
+        separator = " ";
+    }
+    std::printf("\n");
+}
+
+// Sets one of the sub-CPU's or the charger's values. Empty, or why not.
+std::string set_subcpu_key(const ReaderDir& reader, std::string_view key, std::string_view value)
+{
+    SubCpuState state;
+    std::string why;
+    if (!load_subcpu(reader, state, why))
+        return "cannot read the sub-CPU's state: " + why;
+    // The state's own text format checks the value.
+    const std::string text = format_subcpu(state) + std::string(key.starts_with("subcpu.") ? key.substr(7) : key) +
+                             "=" + std::string(value) + "\n";
+    if (!parse_subcpu(text, state, why))
+        return std::string(key) + ": " + why;
+    if (state.control_mode != "update" && state.control_mode != "normal")
+        return "subcpu.control_mode takes update or normal";
+    if (const int e = save_subcpu(reader, state))
+        return std::string("cannot write the sub-CPU's state: ") + std::strerror(e);
+    return {};
+}
 
 // Replaces one key of touch_panel.conf, refusing what the panel cannot read.
 std::string set_panel_key(const ReaderDir& reader, std::string_view key, std::string_view value)
@@ -71,6 +117,7 @@ int run_state(const Verb& verb, const Args& args)
     std::string pc_end;
     read_file(reader->file(kGadgetPcFile), pc_end);
     std::printf("ttyGS0_pc=%s\n", pc_end.empty() ? "none\n" : pc_end.c_str());
+    print_subcpu(*reader);
     std::printf("emmc_size=%llu\nemmc_unit=%u\nemmc_nodes=%.*s\nboot_env=%s\n",
                 static_cast<unsigned long long>(config.emmc_size), config.emmc_unit,
                 static_cast<int>(emmc_nodes_name(config.emmc_nodes).size()), emmc_nodes_name(config.emmc_nodes).data(),
@@ -91,6 +138,15 @@ int run_set(const Verb& verb, const Args& args)
     std::optional<std::int64_t> temperature;
     std::optional<std::uint64_t> vcom;
     std::optional<WaveformVersion> version;
+    if (key.starts_with("subcpu.") || key.starts_with("charger.")) {
+        const auto reader = open_reader(verb, args[0]);
+        if (!reader)
+            return kExitFailure;
+        const ReaderLock lock(reader->file(kLockFile));
+        if (const std::string error = set_subcpu_key(*reader, key, value); !error.empty())
+            return usage_error(verb, error);
+        return 0;
+    }
     if (key.starts_with("panel.")) {
         const auto reader = open_reader(verb, args[0]);
         if (!reader)
@@ -122,7 +178,8 @@ int run_set(const Verb& verb, const Args& args)
             return usage_error(verb, "wf_version takes 20 hexadecimal digits: " + std::string(value));
     } else {
         return usage_error(verb, "unknown key '" + std::string(key) +
-                                     "'; keys: pmic_temperature vcom wf_version boot_env panel.KEY");
+                                     "'; keys: pmic_temperature vcom wf_version boot_env panel.KEY subcpu.KEY "
+                                     "charger.XX");
     }
 
     const auto reader = open_reader(verb, args[0]);
@@ -158,7 +215,9 @@ const Verb kStateVerb = {
     "panel_init_flag, standby and the standby screen's size; then the eMMC's\n"
     "size, unit and node names, the line settings of the panel UART (ttymxc1)\n"
     "and of the USB gadget serial port (ttyGS0), ttyGS0_pc: the path a PC-side\n"
-    "program opens while a program holds the gadget port (none otherwise), and\n"
+    "program opens while a program holds the gadget port (none otherwise), the\n"
+    "sub-CPU (spi_cs, control_mode, update mode, the clusters that run and boot\n"
+    "next, both firmware versions) and the charger's registers; and\n"
     "boot_env: the saved boot environment the\n"
     "active one equals (normal, recovery or neither; unknown when the raw-data\n"
     "table does not locate the three areas).\n",
@@ -178,7 +237,13 @@ const Verb kSetVerb = {
     "  panel.KEY VALUE            what the touch-panel controller answers with\n"
     "                             (touch_panel.conf), e.g. panel.version '1 2 3 4',\n"
     "                             panel.light.1F '10 20 30 / 40 50' (X / Y values at\n"
-    "                             level 0x1F), panel.led.0E, panel.touch, panel.rts low\n",
+    "                             level 0x1F), panel.led.0E, panel.touch, panel.rts low\n"
+    "  subcpu.update_mode 0|1     whether the sub-CPU is in update mode\n"
+    "  subcpu.active_cluster 0|1, subcpu.boot_cluster 0|1\n"
+    "                             the flash cluster that runs, that boots next\n"
+    "  subcpu.version_self YYYYMMDD_N   the self-update firmware's version\n"
+    "  subcpu.control_mode update|normal   the SPI controller's attribute\n"
+    "  charger.XX VALUE           a charger register (XX in hexadecimal)\n",
     run_set,
 };
 

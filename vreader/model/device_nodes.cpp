@@ -3,6 +3,7 @@
 #include "vreader/model/emmc_file.hpp"
 #include "vreader/model/framebuffer_file.hpp"
 #include "vreader/model/gadget_serial_file.hpp"
+#include "vreader/model/subcpu_file.hpp"
 #include "vreader/model/uart_file.hpp"
 
 #include <sys/sysmacros.h>
@@ -21,6 +22,10 @@ NodeKind find_node(const ReaderConfig& config, std::string_view dev_path)
         return NodeKind::Uart;
     if (dev_path == "/dev/ttyGS0")
         return NodeKind::GadgetSerial;
+    if (dev_path == "/dev/sub_cpu")
+        return NodeKind::SubCpu;
+    if (dev_path == control_mode_path(config))
+        return NodeKind::ControlMode;
     if (config.graphics_node && dev_path == "/dev/graphics")
         return NodeKind::Directory;
     if (config.graphics_node && dev_path == "/dev/graphics/fb0")
@@ -50,6 +55,14 @@ void node_stat(const ReaderConfig& config, NodeKind kind, struct stat& st)
         st.st_rdev = makedev(kFramebufferMajor, 0);
     } else if (kind == NodeKind::Emmc) {
         emmc_stat(config, st);
+    } else if (kind == NodeKind::SubCpu) {
+        st.st_mode = S_IFCHR | 0660;
+        st.st_nlink = 1;
+        st.st_rdev = makedev(kMiscMajor, kSubCpuMinor);
+    } else if (kind == NodeKind::ControlMode) {
+        st.st_mode = S_IFREG | 0644;
+        st.st_nlink = 1;
+        st.st_size = 4096;
     } else if (kind == NodeKind::Uart || kind == NodeKind::GadgetSerial) {
         st.st_mode = S_IFCHR | 0660;
         st.st_nlink = 1;
@@ -69,6 +82,10 @@ std::int64_t open_node(ReaderContext& context, const std::string& dev_path, int 
         return UartFile::open(context, dev_path, flags, fd, out);
     if (kind == NodeKind::GadgetSerial)
         return GadgetSerialFile::open(context, dev_path, flags, fd, out);
+    if (kind == NodeKind::SubCpu)
+        return SubCpuFile::open(context, dev_path, flags, fd, out);
+    if (kind == NodeKind::ControlMode)
+        return ControlModeFile::open(context, dev_path, flags, fd, out);
 
     // Nodes that do not exist and directories cannot be opened; the attempt
     // is journaled all the same.

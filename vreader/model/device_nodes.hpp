@@ -11,9 +11,10 @@
 
 namespace vreader {
 
-enum class NodeKind { None, Directory, Framebuffer, Emmc, Uart, GadgetSerial };
+enum class NodeKind { None, Directory, Framebuffer, Emmc, Uart, GadgetSerial, SubCpu, ControlMode };
 
-// `dev_path` is absolute and normalised ("/dev" or "/dev/...").
+// `dev_path` is absolute and normalised ("/dev" or "/dev/..."); the
+// attributes of /sys that a model answers are found here too.
 NodeKind find_node(const ReaderConfig& config, std::string_view dev_path);
 
 // stat of an existing node.

@@ -30,6 +30,7 @@ struct ReplyEffect {
 constexpr ReplyEffect kReplyEffects[] = {
     {"silent", FaultKind::Silent, 0, 0}, {"split", FaultKind::Split, 2, 64}, {"lead", FaultKind::Lead, 0, 255},
     {"code", FaultKind::Code, 0, 255},   {"len", FaultKind::Len, 0, 255},    {"result", FaultKind::Result, 0, 255},
+    {"sum", FaultKind::Sum, 0, 255},
 };
 
 bool is_device_name(std::string_view name)
@@ -45,6 +46,8 @@ std::string effect_name(const Fault& fault)
         return "short";
     if (fault.kind == FaultKind::Lost)
         return "lost";
+    if (fault.kind == FaultKind::Corrupt)
+        return "corrupt";
     for (const auto& effect : kReplyEffects)
         if (effect.kind == fault.kind)
             return std::string(effect.name) + (effect.max == 0 ? "" : ":" + std::to_string(fault.value));
@@ -60,7 +63,7 @@ const std::vector<std::string_view>& fault_requests()
                                               "mmap", "fstat", "usleep", "nanosleep", "poll"};
         for (const auto& request : epdc::kRequests)
             list.push_back(request.name);
-        for (const std::string_view modem : {"TIOCMGET", "TIOCMBIS", "TIOCMBIC", "reply", "reply_XX"})
+        for (const std::string_view modem : {"TIOCMGET", "TIOCMBIS", "TIOCMBIC", "reply", "reply_XX", "flash"})
             list.push_back(modem);
         return list;
     }();
@@ -115,6 +118,15 @@ bool parse_fault_effect(std::string_view text, std::string_view request, Fault& 
         out.error = 0;
         return true;
     }
+    if (text == "corrupt" || request == "flash") {
+        if (text != "corrupt" || request != "flash") {
+            why = "'flash' takes 'corrupt', and only 'flash' does";
+            return false;
+        }
+        out.kind = FaultKind::Corrupt;
+        out.error = 0;
+        return true;
+    }
     if (text == "short" || text == "lost") {
         const bool lost = text == "lost";
         if (lost ? request != "write" : !is_transfer(request)) {
@@ -127,7 +139,7 @@ bool parse_fault_effect(std::string_view text, std::string_view request, Fault& 
     }
     const auto code = parse_errno(text);
     if (!code || is_reply(request)) {
-        why = is_reply(request) ? "a reply takes silent, split:N, lead:XX, code:XX, len:N or result:N"
+        why = is_reply(request) ? "a reply takes silent, split:N, lead:XX, code:XX, len:N, result:N or sum:XX"
                                 : "the effect must be 'short', 'lost' or an errno (" + known_errno_names() + ")";
         return false;
     }

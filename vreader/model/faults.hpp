@@ -26,6 +26,9 @@ enum class FaultKind {
     Code,    // its code byte is `value`
     Len,     // its length byte is `value`
     Result,  // its result (first payload) byte is `value`
+    Sum,     // its checksum byte is `value`
+    // The sub-CPU's flash ("flash"):
+    Corrupt,  // a 16-byte write is stored with its first byte changed
 };
 
 struct Fault {
@@ -50,7 +53,8 @@ struct FaultHit {
 // The names a fault can target: "open" (any device node), "close", "read",
 // "write", "lseek", "fsync", "mmap", "fstat" (of any descriptor, files
 // included), the sleeps, every display controller request, the modem-line
-// requests, and a device's replies ("reply", "reply_XX").
+// requests, a device's replies ("reply", "reply_XX") and the sub-CPU's flash
+// programming ("flash").
 const std::vector<std::string_view>& fault_requests();
 bool is_fault_request(std::string_view name);
 
@@ -59,8 +63,9 @@ bool is_fault_request(std::string_view name);
 bool parse_fault_target(std::string_view text, std::string& device, std::string& request);
 
 // "short", "lost", a reply effect ("silent", "split:N", "lead:XX",
-// "code:XX", "len:N", "result:N") or an errno (a name or a number); false
-// with the reason when it does not fit the request.
+// "code:XX", "len:N", "result:N", "sum:XX"), "corrupt" (for "flash") or an
+// errno (a name or a number); false with the reason when it does not fit
+// the request.
 bool parse_fault_effect(std::string_view text, std::string_view request, Fault& out, std::string& why);
 
 bool parse_faults(std::string_view text, std::vector<Fault>& out, std::string& error);

@@ -67,6 +67,8 @@ std::string check_config(const ReaderConfig& config)
         return "the eMMC size must be a multiple of 512 bytes from 16 MiB to 1 TiB";
     if (config.emmc_unit > kMaxEmmcUnit)
         return "the eMMC unit must be 0 to " + std::to_string(kMaxEmmcUnit);
+    if (config.spi_cs != 0 && config.spi_cs != 2)
+        return "the sub-CPU's chip select is 2, or 0 on older boards";
     return {};
 }
 
@@ -82,7 +84,8 @@ std::string format_config(const ReaderConfig& config)
            "smem_start=" + start + "\n" +
            "emmc_size=" + std::to_string(config.emmc_size) + "\n" +
            "emmc_unit=" + std::to_string(config.emmc_unit) + "\n" +
-           "emmc_nodes=" + std::string(emmc_nodes_name(config.emmc_nodes)) + "\n";
+           "emmc_nodes=" + std::string(emmc_nodes_name(config.emmc_nodes)) + "\n" +
+           "spi_cs=" + std::to_string(config.spi_cs) + "\n";
 }
 
 bool parse_config(std::string_view text, ReaderConfig& out, std::string& error)
@@ -142,6 +145,14 @@ bool parse_config(std::string_view text, ReaderConfig& out, std::string& error)
             return false;
         }
         config.emmc_unit = static_cast<std::uint32_t>(*number);
+    }
+    if (const std::string* cs = find_value(entries, "spi_cs")) {
+        const auto number = parse_unsigned(*cs, UINT32_MAX);
+        if (!number) {
+            error = "bad spi_cs: " + *cs;
+            return false;
+        }
+        config.spi_cs = static_cast<std::uint32_t>(*number);
     }
     if (const std::string* nodes = find_value(entries, "emmc_nodes"); nodes && !parse_emmc_nodes(*nodes, config.emmc_nodes)) {
         error = "bad emmc_nodes: " + *nodes;

@@ -4,6 +4,7 @@
 #include "vreader/model/epdc_state.hpp"
 #include "vreader/model/files.hpp"
 #include "vreader/model/reader_lock.hpp"
+#include "vreader/model/subcpu_state.hpp"
 #include "vreader/model/touch_panel_content.hpp"
 #include "vreader/model/tty_settings.hpp"
 
@@ -73,6 +74,8 @@ bool create_reader(const std::string& path, const ReaderConfig& config, bool for
         e = create_emmc(root, config);
     if (e == 0)
         e = replace_file(root + std::string(kTouchPanelFile), format_touch_panel(default_touch_panel()));
+    if (e == 0)
+        e = create_subcpu(root);
     if (e == 0)
         e = replace_file(root + std::string(kJournalFile), "");
     if (e == 0)

@@ -68,13 +68,16 @@ public:
     // Writes the count of repeated lines the journal is still holding.
     void flush_journal();
 
+    // Takes the reader's lock for the rest of the session, for a model that
+    // reads and writes its own state. 0 or an errno value.
+    int lock();
+
     // Ends a request: writes back what changed, then journals `line` with
     // the result (-errno for a failure; an unwritable state turns a success
     // into EIO). Returns the result.
     std::int64_t finish(JsonLine& line, std::int64_t result, bool injected);
 
 private:
-    int lock();
     void load_faults(std::vector<Fault>& out);
 
     const ReaderDir& dir_;
