@@ -1,0 +1,65 @@
+// The connection to the sub-CPU: the SPI controller's control mode is
+// switched to "update" around the use of the device, and back to "normal".
+#include "platform/sys.hpp"
+#include "subcpu/subcmd.hpp"
+#include "subcpu/tarvik.hpp"
+
+#include <fcntl.h>
+
+#include <cstdio>
+#include <cstring>
+
+namespace tarvik {
+namespace {
+
+constexpr const char* SPI_CTRL = "/sys/devices/platform/mxc_spi.2/spi3.2/control_mode";
+// Older boards have the sub-CPU on chip select 0.
+constexpr const char* OLD_SPI_CTRL = "/sys/devices/platform/mxc_spi.2/spi3.0/control_mode";
+
+}  // namespace
+
+bool spi_ctrl(bool update)
+{
+    const char* word = update ? "update" : "normal";
+    const char* path = SPI_CTRL;
+    int fd = sys::open(path, O_WRONLY);
+    if (fd < 0) {
+        std::printf("old spi ctrl open\n\n");
+        path = OLD_SPI_CTRL;
+        fd = sys::open(path, O_WRONLY);
+        if (fd < 0) {
+            std::printf("open error : %s or %s\n", SPI_CTRL, OLD_SPI_CTRL);
+            return false;
+        }
+    }
+    const ssize_t written = sys::write(fd, word, std::strlen(word));
+    sys::close(fd);
+    if (written != static_cast<ssize_t>(std::strlen(word))) {
+        std::printf("'%s' write error : %s\n", word, path);
+        return false;
+    }
+    return true;
+}
+
+int open_sub()
+{
+    if (bNoSend)
+        return 0;
+    if (!spi_ctrl(true))
+        return 1;
+    if (!subcmd::sub_open()) {
+        std::printf("NG\n");
+        // The link is not left handed over to user space.
+        spi_ctrl(false);
+        return 1;
+    }
+    return 0;
+}
+
+void close_sub()
+{
+    subcmd::sub_close();
+    spi_ctrl(false);
+}
+
+}  // namespace tarvik

@@ -1,0 +1,82 @@
+// The link to the sub-CPU through its character device, /dev/sub_cpu: one
+// write of a whole request packet is one request, one read of the reply's
+// size returns the reply. A packet, in both directions:
+//     0xEE, S - 2, code, payload (big-endian numbers), checksum
+// where S is fixed by the code and the direction, and the checksum is the
+// low 8 bits of the sum of the bytes from the length byte to the last
+// payload byte. (Not the touch panel's frame: that one has no checksum.)
+//
+// Every function returns 1 for success and 0 for failure; the module keeps
+// one send and one receive buffer, one exchange at a time.
+#pragma once
+
+#include <cstdint>
+
+namespace subcmd {
+
+inline constexpr const char* SUB_CPU_DEVICE = "/dev/sub_cpu";
+inline constexpr std::uint8_t kLeadByte = 0xEE;
+
+enum : std::uint8_t {
+    REG_WRITE = 0x01,
+    REG_READ = 0x02,
+    REGS_CONFIG = 0x03,
+    REGS_STATUS = 0x04,
+    VERSION_MCU = 0x80,
+    VERSION_SELF = 0x81,
+    REQ_STATUS = 0xF0,
+    REQ_UPDATE_START = 0xF1,
+    REQ_UPDATE_END = 0xF2,
+    REQ_WRITE = 0xF3,
+    REQ_READ = 0xF4,
+    REQ_ERASE = 0xF5,
+    REQ_VERIFY = 0xF6,
+    REQ_SWAP = 0xF7,
+    REQ_REBOOT = 0xF8,
+    REQ_UPDATE_MODE = 0xF9,
+};
+
+struct Version {
+    unsigned year;
+    unsigned month;
+    unsigned day;
+    unsigned long number;
+};
+
+std::uint16_t big2short(const std::uint8_t* bytes);
+std::uint32_t big2long(const std::uint8_t* bytes);
+void short2big(std::uint16_t value, std::uint8_t* bytes);
+void long2big(std::uint32_t value, std::uint8_t* bytes);
+
+// Packet sizes by code, requests and replies; 0 for a code that has none.
+unsigned get_send_size(std::uint8_t code);
+unsigned get_recv_size(std::uint8_t code);
+// The checksum of a framed packet, from its length byte.
+std::uint8_t checksum(const std::uint8_t* packet);
+
+int sub_open();
+void sub_close();
+
+int sub_reg_write(std::uint8_t reg, std::uint8_t value);
+int sub_reg_read(std::uint8_t reg, std::uint8_t* value);
+// 0x03 or 0x04: `data` points at the values in the receive buffer until the
+// next exchange.
+int sub_regs_read(std::uint8_t code, unsigned* count, const std::uint8_t** data);
+// The requests answered by a status byte: `ok` is 1 when it is 0.
+int sub_request(std::uint8_t code, int* ok);
+int sub_req_block(std::uint8_t code, std::uint8_t block, int* ok);
+// 16 bytes at `address`: 1 only when the exchange succeeded and the status is 0.
+int sub_req_write(std::uint16_t address, const std::uint8_t* data);
+int sub_req_read(std::uint16_t address, std::uint8_t* value);
+int sub_req_version(std::uint8_t code, Version* version);
+
+// The last reply's payload: its size, `data` pointing at it.
+unsigned sub_received(const std::uint8_t** data);
+void sub_received_dump();
+
+// Print every packet sent and every valid reply received.
+void debug_cmd_out();
+// The same, and never touch the device: every status reads as 0.
+void debug_no_send();
+
+}  // namespace subcmd
