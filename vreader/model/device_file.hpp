@@ -14,6 +14,9 @@
 
 namespace vreader {
 
+// What stat shows of a character device node.
+void char_device_stat(struct stat& st, unsigned major, unsigned minor);
+
 class DeviceFile {
 public:
     virtual ~DeviceFile() = default;

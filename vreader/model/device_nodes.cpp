@@ -50,23 +50,19 @@ void node_stat(const ReaderConfig& config, NodeKind kind, struct stat& st)
         st.st_mode = S_IFDIR | 0755;
         st.st_nlink = 2;
     } else if (kind == NodeKind::Framebuffer) {
-        st.st_mode = S_IFCHR | 0660;
-        st.st_nlink = 1;
-        st.st_rdev = makedev(kFramebufferMajor, 0);
+        char_device_stat(st, kFramebufferMajor, 0);
     } else if (kind == NodeKind::Emmc) {
         emmc_stat(config, st);
     } else if (kind == NodeKind::SubCpu) {
-        st.st_mode = S_IFCHR | 0660;
-        st.st_nlink = 1;
-        st.st_rdev = makedev(kMiscMajor, kSubCpuMinor);
+        char_device_stat(st, kMiscMajor, kSubCpuMinor);
     } else if (kind == NodeKind::ControlMode) {
         st.st_mode = S_IFREG | 0644;
         st.st_nlink = 1;
         st.st_size = 4096;
-    } else if (kind == NodeKind::Uart || kind == NodeKind::GadgetSerial) {
-        st.st_mode = S_IFCHR | 0660;
-        st.st_nlink = 1;
-        st.st_rdev = kind == NodeKind::Uart ? makedev(kUartMajor, kUartMinor) : makedev(kGadgetMajor, kGadgetMinor);
+    } else if (kind == NodeKind::Uart) {
+        char_device_stat(st, kUartMajor, kUartMinor);
+    } else if (kind == NodeKind::GadgetSerial) {
+        char_device_stat(st, kGadgetMajor, kGadgetMinor);
     }
 }
 

@@ -22,14 +22,7 @@ std::int64_t FramebufferFile::open(ReaderContext& context, const std::string& pa
     return result;
 }
 
-void FramebufferFile::fill_stat(struct stat& st) const
-{
-    std::memset(&st, 0, sizeof st);
-    st.st_mode = S_IFCHR | 0660;
-    st.st_nlink = 1;
-    st.st_rdev = makedev(kFramebufferMajor, 0);
-    st.st_blksize = 4096;
-}
+void FramebufferFile::fill_stat(struct stat& st) const { char_device_stat(st, kFramebufferMajor, 0); }
 
 std::int64_t FramebufferFile::content_size() const { return memory_size(context_.dir.config()); }
 

@@ -4,6 +4,7 @@
 
 namespace vreader {
 
+
 std::int64_t journal_open(ReaderContext& context, const std::string& path, std::string_view device, int flags,
                           int fd, int& access, int failure)
 {

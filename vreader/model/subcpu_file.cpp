@@ -117,13 +117,7 @@ std::int64_t SubCpuFile::open(ReaderContext& context, const std::string& path, i
     return result;
 }
 
-void SubCpuFile::fill_stat(struct stat& st) const
-{
-    std::memset(&st, 0, sizeof st);
-    st.st_mode = S_IFCHR | 0660;
-    st.st_nlink = 1;
-    st.st_rdev = makedev(kMiscMajor, kSubCpuMinor);
-}
+void SubCpuFile::fill_stat(struct stat& st) const { char_device_stat(st, kMiscMajor, kSubCpuMinor); }
 
 std::int64_t SubCpuFile::write(const void* buf, std::size_t count)
 {

@@ -22,14 +22,7 @@ std::string hex_bytes(const void* bytes, std::size_t count)
     return text;
 }
 
-void TtyFile::fill_stat(struct stat& st) const
-{
-    std::memset(&st, 0, sizeof st);
-    st.st_mode = S_IFCHR | 0660;
-    st.st_nlink = 1;
-    st.st_rdev = makedev(major_, minor_);
-    st.st_blksize = 4096;
-}
+void TtyFile::fill_stat(struct stat& st) const { char_device_stat(st, major_, minor_); }
 
 std::int64_t TtyFile::tcgetattr(struct termios& t)
 {
