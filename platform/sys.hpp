@@ -43,6 +43,8 @@ int tcsetattr(int fd, int optional_actions, const struct termios* t) noexcept;
 int cfsetispeed(struct termios* t, speed_t speed) noexcept;
 int cfsetospeed(struct termios* t, speed_t speed) noexcept;
 
+int pipe(int fds[2]) noexcept;
+
 // Starts `body(argument)` on a detached POSIX thread. 0 or an errno value.
 int start_detached_thread(void* (*body)(void*), void* argument) noexcept;
 

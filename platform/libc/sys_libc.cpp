@@ -65,6 +65,8 @@ int tcsetattr(int fd, int optional_actions, const struct termios* t) noexcept
 int cfsetispeed(struct termios* t, speed_t speed) noexcept { return ::cfsetispeed(t, speed); }
 int cfsetospeed(struct termios* t, speed_t speed) noexcept { return ::cfsetospeed(t, speed); }
 
+int pipe(int fds[2]) noexcept { return ::pipe(fds); }
+
 int start_detached_thread(void* (*body)(void*), void* argument) noexcept
 {
     return start_posix_detached(body, argument);

@@ -149,24 +149,33 @@ Spawned::Spawned(const std::vector<std::string>& argv, const std::map<std::strin
     std::vector<char*> cargv = c_strings(args);
     std::vector<char*> envp = c_strings(env_strings);
     const int out = ::open(output_path_.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-    if (out < 0)
-        throw std::runtime_error("cannot create " + output_path_);
+    int input[2];
+    if (out < 0 || pipe2(input, O_CLOEXEC) != 0)
+        throw std::runtime_error("cannot create " + output_path_ + " or a pipe");
     pid_ = fork();
     if (pid_ < 0)
         throw std::runtime_error("fork failed");
     if (pid_ == 0) {
-        const int null_input = ::open("/dev/null", O_RDONLY);
-        dup2(null_input, 0);
+        dup2(input[0], 0);
         dup2(out, 1);
         dup2(out, 2);
         execvpe(cargv[0], cargv.data(), envp.data());
         _exit(127);
     }
     ::close(out);
+    ::close(input[0]);
+    input_ = input[1];
+}
+
+void Spawned::type(const std::string& text) const
+{
+    if (::write(input_, text.data(), text.size()) != static_cast<ssize_t>(text.size()))
+        throw std::runtime_error("cannot write to the program's input");
 }
 
 Spawned::~Spawned()
 {
+    ::close(input_);
     if (wait(0) >= 0)
         return;
     ::kill(pid_, SIGTERM);

@@ -22,8 +22,9 @@ ProcessResult run_process(const std::vector<std::string>& argv,
                           const std::map<std::string, std::string>& environment = {}, const std::string& input = {});
 
 // A program left running while the test works with it, its output (both
-// streams) going to a file. It is stopped (SIGTERM, then SIGKILL) when the
-// object dies.
+// streams) going to a file and its standard input a pipe the test holds. It
+// is stopped (its input ended, then SIGTERM, then SIGKILL) when the object
+// dies.
 class Spawned {
 public:
     Spawned(const std::vector<std::string>& argv, const std::map<std::string, std::string>& environment,
@@ -36,9 +37,12 @@ public:
     // 128 + signal), or -1 while it still runs.
     int wait(double seconds);
     std::string output() const;
+    // Writes to the program's standard input.
+    void type(const std::string& text) const;
 
 private:
     int pid_ = -1;
+    int input_ = -1;
     std::string output_path_;
     int status_ = -1;
 };

@@ -7,6 +7,9 @@
 #include "platform/posix_thread.hpp"
 #include "vreader/binding/binding_calls.hpp"
 
+#include <time.h>
+#include <unistd.h>
+
 #include <cstring>
 #include <vector>
 
@@ -19,15 +22,32 @@ using binding::journal_call;
 using vreader::JsonLine;
 using vreader::Process;
 
+// In a program with threads, a sleep of a millisecond or more is a thread
+// pacing itself against the others and the world: it takes real time too.
+// Shorter sleeps (a polling loop's) and every sleep of a single-threaded
+// program only advance the virtual clock.
+constexpr std::uint64_t kRealSleepFromNs = 1000000;
+
+void sleep_for_real(std::unique_lock<std::mutex>& lock, std::uint64_t nanoseconds)
+{
+    if (Process::get().threads_started == 0 || nanoseconds < kRealSleepFromNs)
+        return;
+    lock.unlock();
+    const timespec wait{static_cast<time_t>(nanoseconds / 1000000000u), static_cast<long>(nanoseconds % 1000000000u)};
+    ::nanosleep(&wait, nullptr);
+    lock.lock();
+}
+
 // Advances the virtual clock by a sleep the program asked for.
 int virtual_sleep(JsonLine& line, std::uint64_t nanoseconds)
 {
     Process& process = Process::get();
-    const std::lock_guard lock(process.mutex);
+    std::unique_lock lock(process.mutex);
     const int error = journal_call(process, line, 0);
     if (error != 0)
         return fail<int>(error);
     process.reader().clock_ns += nanoseconds;
+    sleep_for_real(lock, nanoseconds);
     return 0;
 }
 
@@ -45,25 +65,24 @@ int poll(struct pollfd* fds, nfds_t nfds, int timeout_ms) noexcept
     return guarded(-1, [&] {
         Process& process = Process::get();
         std::unique_lock lock(process.mutex);
+        // Descriptors of the host, and models whose input is a real
+        // descriptor (a pipe, a pseudo-terminal), are waited on for real;
+        // the other models answer at once.
         std::vector<struct pollfd> real(fds, fds + nfds);
-        bool any_model = false;
         bool any_real = false;
         int ready = 0;
         for (nfds_t i = 0; i < nfds; ++i) {
             if (auto* file = process.file(fds[i].fd)) {
-                any_model = true;
-                fds[i].revents = file->poll_ready(fds[i].events);
-                if (fds[i].revents != 0)
-                    ++ready;
-                real[i].fd = -1;  // the C library skips negative descriptors
-            } else if (fds[i].fd >= 0) {
-                any_real = true;
+                real[i].fd = file->input_fd();  // -1: the C library skips it
+                if (real[i].fd < 0) {
+                    fds[i].revents = file->poll_ready(fds[i].events);
+                    ready += fds[i].revents != 0;
+                }
             }
+            any_real |= real[i].fd >= 0;
         }
         if (any_real) {
             lock.unlock();
-            if (!any_model)
-                return ::poll(fds, nfds, timeout_ms);
             const int result = ::poll(real.data(), nfds, ready > 0 ? 0 : timeout_ms);
             if (result < 0)
                 return -1;
@@ -81,7 +100,9 @@ int poll(struct pollfd* fds, nfds_t nfds, int timeout_ms) noexcept
         const int error = journal_call(process, line, timeout_ms < 0 ? EINTR : 0);
         if (error != 0)
             return fail<int>(error);
-        process.reader().clock_ns += static_cast<std::uint64_t>(timeout_ms) * 1000000u;
+        const std::uint64_t nanoseconds = static_cast<std::uint64_t>(timeout_ms) * 1000000u;
+        process.reader().clock_ns += nanoseconds;
+        sleep_for_real(lock, nanoseconds);
         for (nfds_t i = 0; i < nfds; ++i)
             fds[i].revents = 0;
         return 0;
@@ -123,6 +144,9 @@ clock_t times(struct tms* buf) noexcept
     // 100 ticks a second, counted on the virtual clock.
     return static_cast<clock_t>(process.reader().clock_ns / 10000000u);
 }
+
+// Pipes are the host's: a program's threads talk through them for real.
+int pipe(int fds[2]) noexcept { return ::pipe(fds); }
 
 int start_detached_thread(void* (*body)(void*), void* argument) noexcept
 {

@@ -37,6 +37,7 @@ extern const Verb kBitmapVerb;
 extern const Verb kTableVerb;
 extern const Verb kDumpVerb;
 extern const Verb kPutVerb;
+extern const Verb kTouchVerb;
 
 void print_verb_help(const Verb& verb);
 

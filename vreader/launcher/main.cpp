@@ -9,8 +9,8 @@ namespace {
 
 using namespace vreader::cli;
 
-const Verb* const kVerbs[] = {&kInitVerb, &kRunVerb,    &kScreenshotVerb, &kJournalVerb, &kFailVerb, &kStateVerb,
-                              &kSetVerb,  &kTableVerb, &kDumpVerb,       &kPutVerb,     &kBitmapVerb};
+const Verb* const kVerbs[] = {&kInitVerb, &kRunVerb,  &kTouchVerb, &kScreenshotVerb, &kJournalVerb, &kFailVerb,
+                              &kStateVerb, &kSetVerb, &kTableVerb, &kDumpVerb,       &kPutVerb,     &kBitmapVerb};
 
 const Verb* find_verb(std::string_view name)
 {

@@ -20,7 +20,8 @@ int run_init(const Verb& verb, const Args& args)
         std::string_view arg = args[i];
         std::string_view value;
         const bool takes_value = arg == "--screen" || arg == "--stride-pad" || arg == "--emmc-size" ||
-                                 arg == "--emmc-unit" || arg == "--emmc-nodes" || arg == "--spi-cs";
+                                 arg == "--emmc-unit" || arg == "--emmc-nodes" || arg == "--spi-cs" ||
+                                 arg == "--touch-devices";
         if (const auto equals = arg.find('='); arg.starts_with("--") && equals != std::string_view::npos) {
             value = arg.substr(equals + 1);
             arg = arg.substr(0, equals);
@@ -50,6 +51,11 @@ int run_init(const Verb& verb, const Args& args)
         } else if (arg == "--emmc-nodes") {
             if (!parse_emmc_nodes(value, config.emmc_nodes))
                 return usage_error(verb, "--emmc-nodes takes both, dev or block: " + std::string(value));
+        } else if (arg == "--touch-devices") {
+            const auto count = parse_unsigned(value, kMaxTouchDevices);
+            if (!count)
+                return usage_error(verb, "--touch-devices takes 0 to 8: " + std::string(value));
+            config.touch_devices = static_cast<std::uint32_t>(*count);
         } else if (arg == "--spi-cs") {
             if (value != "0" && value != "2")
                 return usage_error(verb, "--spi-cs takes 2, or 0 for an older board: " + std::string(value));
@@ -83,7 +89,7 @@ int run_init(const Verb& verb, const Args& args)
 const Verb kInitVerb = {
     "init",
     "DIR [--screen WxH] [--stride-pad N] [--graphics-node] [--emmc-size SIZE]\n"
-    "       [--emmc-unit N] [--emmc-nodes both|dev|block] [--spi-cs 2|0] [--force]",
+    "       [--emmc-unit N] [--emmc-nodes both|dev|block] [--spi-cs 2|0] [--touch-devices N] [--force]",
     "create a virtual reader in DIR",
     "Creates a virtual reader in DIR (made if needed): a white panel, zeroed\n"
     "framebuffer memory, default controller settings, an eMMC holding the raw\n"
@@ -100,6 +106,8 @@ const Verb kInitVerb = {
     "                      /dev/block/mmcblkN (block) or both (default)\n"
     "  --spi-cs 2|0        the sub-CPU's SPI chip select: 2 (default), or 0 as on\n"
     "                      older boards, where control_mode sits under spi3.0\n"
+    "  --touch-devices N   touch input devices /dev/input/event1 on (default 1);\n"
+    "                      /dev/input/event0 is the HOME key\n"
     "  --force             reset DIR if it already is a virtual reader\n",
     run_init,
 };

@@ -3,7 +3,12 @@
 // exit status are the command's own.
 #include "vreader/launcher/cli.hpp"
 
+#include "vreader/model/files.hpp"
+#include "vreader/model/input_trace.hpp"
+
 #include <dirent.h>
+#include <signal.h>
+#include <sys/wait.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -61,13 +66,59 @@ std::vector<std::string> split_words(const char* text)
     return words;
 }
 
-int run_run(const Verb& verb, const Args& args)
+// Starts the program with a pipe for its standard input, plays the trace
+// into it and the input devices, then ends its input and waits for it.
+int run_with_trace(const Verb& verb, const ReaderDir& reader, const std::vector<TraceStep>& steps, char** argv,
+                   bool emulated)
+{
+    int input[2];
+    if (::pipe(input) != 0)
+        return failure(verb, std::string("cannot make a pipe: ") + std::strerror(errno));
+    std::fflush(stdout);
+    const pid_t child = ::fork();
+    if (child < 0)
+        return failure(verb, std::string("cannot start the program: ") + std::strerror(errno));
+    if (child == 0) {
+        ::dup2(input[0], 0);
+        ::close(input[0]);
+        ::close(input[1]);
+        if (emulated)
+            ::execvp(argv[0], argv);
+        else
+            ::execv(argv[0], argv);
+        std::fprintf(stderr, "vreader run: cannot run %s: %s\n", argv[0], std::strerror(errno));
+        ::_exit(kExitCannotExecute);
+    }
+    ::close(input[0]);
+    ::signal(SIGPIPE, SIG_IGN);
+    int status = 0;
+    bool ended = false;
+    const auto stop = [&] {
+        ended = ended || ::waitpid(child, &status, WNOHANG) == child;
+        return ended;
+    };
+    const std::string error = play_trace(reader, steps, input[1], 60, stop);
+    ::close(input[1]);
+    if (!ended)
+        ::waitpid(child, &status, 0);
+    if (!error.empty())
+        std::fprintf(stderr, "vreader run: the trace: %s\n", error.c_str());
+    return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+}
+
+int run_run(const Verb& verb, const Args& given)
 {
     // Options after PROGRAM are the program's own.
+    Args args = given;
     if (!args.empty() &&
         (args[0] == "--help" || args[0] == "-h" || (args.size() > 1 && (args[1] == "--help" || args[1] == "-h")))) {
         print_verb_help(verb);
         return 0;
+    }
+    std::optional<std::string> trace_file;
+    if (args.size() >= 3 && args[1] == "--trace") {
+        trace_file = absolute_path(args[2]);
+        args.erase(args.begin() + 1, args.begin() + 3);
     }
     if (args.size() < 2)
         return usage_error(verb, "too few arguments");
@@ -76,8 +127,17 @@ int run_run(const Verb& verb, const Args& args)
         return usage_error(verb, "PROGRAM is the name of a program, not a path: " + std::string(program));
 
     const std::string dir = absolute_path(args[0]);
-    if (!open_reader(verb, dir))
+    const auto reader = open_reader(verb, dir);
+    if (!reader)
         return kExitFailure;
+    std::vector<TraceStep> steps;
+    if (trace_file) {
+        std::string text, error;
+        if (const int e = read_file(*trace_file, text))
+            return failure(verb, *trace_file + ": " + std::strerror(e));
+        if (!parse_trace(text, steps, error))
+            return usage_error(verb, *trace_file + ": " + error);
+    }
     const std::string programs = programs_directory();
     const std::string path = programs + "/" + std::string(program);
     if (!is_program(path)) {
@@ -101,6 +161,8 @@ int run_run(const Verb& verb, const Args& args)
     for (auto& word : command)
         argv.push_back(word.data());
     argv.push_back(nullptr);
+    if (trace_file)
+        return run_with_trace(verb, *reader, steps, argv.data(), emulated);
     std::fflush(stdout);
     if (emulated)
         ::execvp(argv[0], argv.data());
@@ -115,7 +177,7 @@ int run_run(const Verb& verb, const Args& args)
 
 const Verb kRunVerb = {
     "run",
-    "DIR PROGRAM [ARGS...]",
+    "DIR [--trace FILE] PROGRAM [ARGS...]",
     "run a program on the virtual reader in DIR",
     "Runs the virtual build of PROGRAM with ARGS, on the virtual reader in DIR.\n"
     "The program replaces the launcher: its output and exit status are the\n"
@@ -124,7 +186,11 @@ const Verb kRunVerb = {
     "Programs are looked up in the programs/ directory beside the vreader\n"
     "executable, or in $VREADER_PROGRAMS. When $VREADER_EMULATOR is set (such\n"
     "as 'qemu-arm -L /usr/arm-linux-gnueabihf'), the program is run through\n"
-    "that command.\n",
+    "that command.\n\n"
+    "With --trace FILE, the launcher stays: it plays the finger trace in FILE\n"
+    "into the reader's input devices and the program's standard input (see\n"
+    "'vreader touch --help' for the format), ends that input when the trace is\n"
+    "played, and returns the program's exit status.\n",
     run_run,
 };
 

@@ -3,6 +3,7 @@
 #include "vreader/model/emmc_file.hpp"
 #include "vreader/model/framebuffer_file.hpp"
 #include "vreader/model/gadget_serial_file.hpp"
+#include "vreader/model/input_device.hpp"
 #include "vreader/model/subcpu_file.hpp"
 #include "vreader/model/uart_file.hpp"
 
@@ -24,6 +25,10 @@ NodeKind find_node(const ReaderConfig& config, std::string_view dev_path)
         return NodeKind::GadgetSerial;
     if (dev_path == "/dev/sub_cpu")
         return NodeKind::SubCpu;
+    if (dev_path == "/dev/input")
+        return NodeKind::Directory;
+    if (input_device_number(config, dev_path) >= 0)
+        return NodeKind::Input;
     if (dev_path == control_mode_path(config))
         return NodeKind::ControlMode;
     if (config.graphics_node && dev_path == "/dev/graphics")
@@ -59,6 +64,8 @@ void node_stat(const ReaderConfig& config, NodeKind kind, struct stat& st)
         st.st_mode = S_IFREG | 0644;
         st.st_nlink = 1;
         st.st_size = 4096;
+    } else if (kind == NodeKind::Input) {
+        char_device_stat(st, kInputMajor, kInputMinorBase);
     } else if (kind == NodeKind::Uart) {
         char_device_stat(st, kUartMajor, kUartMinor);
     } else if (kind == NodeKind::GadgetSerial) {
@@ -80,6 +87,10 @@ std::int64_t open_node(ReaderContext& context, const std::string& dev_path, int 
         return GadgetSerialFile::open(context, dev_path, flags, fd, out);
     if (kind == NodeKind::SubCpu)
         return SubCpuFile::open(context, dev_path, flags, fd, out);
+    if (kind == NodeKind::Input)
+        return InputFile::open(context, dev_path,
+                               static_cast<unsigned>(input_device_number(context.dir.config(), dev_path)), flags, fd,
+                               out);
     if (kind == NodeKind::ControlMode)
         return ControlModeFile::open(context, dev_path, flags, fd, out);
 

@@ -67,6 +67,8 @@ std::string check_config(const ReaderConfig& config)
         return "the eMMC size must be a multiple of 512 bytes from 16 MiB to 1 TiB";
     if (config.emmc_unit > kMaxEmmcUnit)
         return "the eMMC unit must be 0 to " + std::to_string(kMaxEmmcUnit);
+    if (config.touch_devices > kMaxTouchDevices)
+        return "a reader has 0 to " + std::to_string(kMaxTouchDevices) + " touch devices";
     if (config.spi_cs != 0 && config.spi_cs != 2)
         return "the sub-CPU's chip select is 2, or 0 on older boards";
     return {};
@@ -85,7 +87,8 @@ std::string format_config(const ReaderConfig& config)
            "emmc_size=" + std::to_string(config.emmc_size) + "\n" +
            "emmc_unit=" + std::to_string(config.emmc_unit) + "\n" +
            "emmc_nodes=" + std::string(emmc_nodes_name(config.emmc_nodes)) + "\n" +
-           "spi_cs=" + std::to_string(config.spi_cs) + "\n";
+           "spi_cs=" + std::to_string(config.spi_cs) + "\n" +
+           "touch_devices=" + std::to_string(config.touch_devices) + "\n";
 }
 
 bool parse_config(std::string_view text, ReaderConfig& out, std::string& error)
@@ -145,6 +148,14 @@ bool parse_config(std::string_view text, ReaderConfig& out, std::string& error)
             return false;
         }
         config.emmc_unit = static_cast<std::uint32_t>(*number);
+    }
+    if (const std::string* touch = find_value(entries, "touch_devices")) {
+        const auto number = parse_unsigned(*touch, UINT32_MAX);
+        if (!number) {
+            error = "bad touch_devices: " + *touch;
+            return false;
+        }
+        config.touch_devices = static_cast<std::uint32_t>(*number);
     }
     if (const std::string* cs = find_value(entries, "spi_cs")) {
         const auto number = parse_unsigned(*cs, UINT32_MAX);

@@ -28,7 +28,10 @@ struct ReaderConfig {
     std::uint32_t emmc_unit = 2;                 // N of mmcblkN
     EmmcNodes emmc_nodes = EmmcNodes::Both;
     std::uint32_t spi_cs = 2;  // the sub-CPU's chip select: 2, or 0 on older boards
+    std::uint32_t touch_devices = 1;  // /dev/input/event1 on; event0 is the HOME key
 };
+
+inline constexpr std::uint32_t kMaxTouchDevices = 8;
 
 // "mmcblk2": the eMMC's kernel name, which scopes its faults.
 std::string emmc_device(const ReaderConfig& config);

@@ -3,6 +3,7 @@
 #include "vreader/model/emmc_content.hpp"
 #include "vreader/model/epdc_state.hpp"
 #include "vreader/model/files.hpp"
+#include "vreader/model/input_device.hpp"
 #include "vreader/model/reader_lock.hpp"
 #include "vreader/model/subcpu_state.hpp"
 #include "vreader/model/touch_panel_content.hpp"
@@ -76,6 +77,8 @@ bool create_reader(const std::string& path, const ReaderConfig& config, bool for
         e = replace_file(root + std::string(kTouchPanelFile), format_touch_panel(default_touch_panel()));
     if (e == 0)
         e = create_subcpu(root);
+    if (e == 0)
+        e = create_input_pipes(root, config);
     if (e == 0)
         e = replace_file(root + std::string(kJournalFile), "");
     if (e == 0)

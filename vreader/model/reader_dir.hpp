@@ -12,6 +12,7 @@
 //     ttyGS0.termios    the same for the USB gadget serial port
 //     ttyGS0.pc         the path of the PC's end, while the gadget port is open
 //     subcpu.*          the sub-CPU's state, flash clusters and update record
+//     input/eventN      named pipes: the input event devices' sources
 //     faults         injected faults
 //     journal.jsonl  every device request, one JSON object per line
 //     lock           taken (flock) around every change of the above

@@ -1,0 +1,94 @@
+// The inspection tool's drawing layer on the virtual framebuffer: what the
+// dirty area sends, and where drawing stops.
+#include "tests/support/json_line.hpp"
+#include "tests/vreader/reader_fixture.hpp"
+#include "tpinspect/epd.hpp"
+
+namespace vreader_test {
+namespace {
+
+class Epd : public ReaderTest {
+protected:
+    void SetUp() override
+    {
+        ReaderTest::SetUp();
+        ASSERT_EQ(epd::epd_initialize(), 0);
+    }
+    void TearDown() override
+    {
+        epd::epd_finalize();
+        ReaderTest::TearDown();
+    }
+
+    // The regions of the updates sent so far: top, left, width, height.
+    std::vector<std::array<long long, 4>> updates() const
+    {
+        std::vector<std::array<long long, 4>> regions;
+        for (const std::string& text : journal()) {
+            if (text.find("MXCFB_SEND_UPDATE") == std::string::npos)
+                continue;
+            const testing_support::JsonLine line(text);
+            regions.push_back({line.number("update_region.top"), line.number("update_region.left"),
+                               line.number("update_region.width"), line.number("update_region.height")});
+        }
+        return regions;
+    }
+};
+
+TEST_F(Epd, TheDirtyAreaIsSentOnceAndOnlyWhenSomethingWasDrawn)
+{
+    epd::epd_flush_area();
+    epd::epd_flush_area();
+    EXPECT_TRUE(updates().empty());
+    for (int i = 0; i < 2; ++i) {
+        epd::epd_drawfillrect(10, 20, 3, 3, 15);
+        epd::epd_flush_area();
+    }
+    EXPECT_EQ(updates(), (std::vector<std::array<long long, 4>>{{20, 10, 3, 3}}));
+    // A full refresh in between leaves what was drawn to the next partial one.
+    epd::epd_drawrect(100, 100, 10, 10, 13);
+    epd::epd_flush_all();
+    epd::epd_flush_area();
+    EXPECT_EQ(updates().back(), (std::array<long long, 4>{100, 100, 10, 10}));
+    EXPECT_EQ(updates()[1], (std::array<long long, 4>{0, 0, 600, 800}));
+}
+
+TEST_F(Epd, RectanglesAreCutAtEveryEdge)
+{
+    epd::epd_drawfillrect(590, 790, 20, 20, 15);
+    epd::epd_drawfillrect(-1, -1, 3, 3, 15);
+    epd::epd_flush_area();
+    EXPECT_EQ(updates(), (std::vector<std::array<long long, 4>>{{0, 0, 600, 800}}));
+    epd::epd_drawrect(-50, 500, 20, 20, 15);  // wholly off the screen
+    epd::epd_flush_area();
+    EXPECT_EQ(updates().size(), 1u);
+    // Memory starts black: the gray index 0 drawn shows where drawing reached.
+    const int fd = open_fb();
+    const auto pixel = [&](int x, int y) {
+        std::uint16_t value = 0;
+        EXPECT_EQ(sys::pread(fd, &value, 2, (y * 608 + x) * 2), 2);
+        return value;
+    };
+    epd::epd_drawfillrect(-2, 798, 5, 5, 0);
+    EXPECT_EQ(pixel(0, 799), 0xF79E);
+    EXPECT_EQ(pixel(2, 799), 0xF79E);
+    EXPECT_EQ(pixel(3, 799), 0x0000);
+    EXPECT_EQ(pixel(607, 798), 0x0000) << "nothing in the row's padding";
+    sys::close(fd);
+}
+
+TEST_F(Epd, NothingIsDrawnWithoutADisplay)
+{
+    epd::epd_finalize();
+    testing_support::write_file(path_ + "/faults", "fb0:open ENODEV 1\n");
+    next_run();
+    EXPECT_EQ(epd::epd_initialize(), -1);
+    const size_t lines = journal().size();
+    epd::epd_drawrect(10, 10, 20, 20, 15);
+    epd::epd_flush_area();
+    epd::epd_flush_all();
+    EXPECT_EQ(journal().size(), lines);
+}
+
+}  // namespace
+}  // namespace vreader_test

@@ -1,0 +1,104 @@
+// The layouts' check points on a 600x800 screen and the limits of the
+// inspection's lists, without a display.
+#include "tpinspect/inspection.hpp"
+
+#include <gtest/gtest.h>
+
+#include <array>
+
+namespace {
+
+using namespace tpinspect;
+using Cell = std::array<int, 4>;
+
+Cell cell(int i)
+{
+    const CheckPoint& p = Lcheck_point_aggregate[i];
+    return {p.left, p.top, p.right, p.bottom};
+}
+
+class Layouts : public ::testing::Test {
+protected:
+    void SetUp() override { reset_inspection(); }
+};
+
+TEST_F(Layouts, RingAlongTheEdges)
+{
+    register_layout(0, 600, 800);
+    ASSERT_EQ(Lcheck_points, 73);
+    int ordered = 0;
+    for (int i = 0; i < Lcheck_points; ++i)
+        ordered += Lcheck_point_aggregate[i].ordered != 0;
+    EXPECT_EQ(ordered, 71);
+    EXPECT_EQ(cell(0), (Cell{64, 0, 95, 65}));
+    EXPECT_EQ(cell(14), (Cell{512, 0, 599, 65}));
+    // The closing cells of the right and bottom edges, the corner, the start mark.
+    int right_closing = -1, bottom_closing = -1;
+    for (int i = 0; i < Lcheck_points; ++i) {
+        if (cell(i) == Cell{536, 705, 599, 799})
+            right_closing = i;
+        if (cell(i) == Cell{0, 735, 87, 799})
+            bottom_closing = i;
+    }
+    EXPECT_GT(right_closing, 14);
+    EXPECT_GT(bottom_closing, right_closing);
+    EXPECT_EQ(cell(71), (Cell{0, 0, 64, 94}));
+    EXPECT_EQ(Lcheck_point_aggregate[71].ordered, 0);
+    EXPECT_EQ(cell(72), (Cell{8, 8, 56, 57}));
+    EXPECT_EQ(Lcheck_point_aggregate[72].ordered, 0);
+}
+
+TEST_F(Layouts, LanesDiagonalsAndGrid)
+{
+    register_layout(1, 600, 800);
+    ASSERT_EQ(Lcheck_points, 66);
+    for (int lane = 0; lane < 3; ++lane) {
+        const int left = 118 + 150 * lane;
+        EXPECT_EQ(cell(22 * lane), (Cell{left, 0, left + 64, 65}));
+        EXPECT_EQ(cell(22 * lane + 21), (Cell{left, 705, left + 64, 800}));
+    }
+
+    reset_inspection();
+    register_layout(3, 600, 800);
+    ASSERT_EQ(Lcheck_points, 46);  // the corner, n = 44 cells, the closing cell
+    EXPECT_EQ(cell(0), (Cell{536, 0, 600, 48}));
+    EXPECT_EQ(cell(1), (Cell{528, 48, 592, 63}));
+    EXPECT_EQ(cell(44), (Cell{12, 736, 76, 751}));
+    EXPECT_EQ(cell(45), (Cell{0, 752, 64, 800}));
+
+    reset_inspection();
+    register_layout(4, 600, 800);
+    EXPECT_EQ(cell(1), (Cell{8, 48, 72, 63}));
+    EXPECT_EQ(cell(45), (Cell{536, 752, 600, 800}));
+
+    reset_inspection();
+    register_layout(5, 600, 800);
+    ASSERT_EQ(Lcheck_points, 9);
+    EXPECT_EQ(cell(0), (Cell{118, 168, 182, 233}));
+    EXPECT_EQ(cell(8), (Cell{418, 568, 482, 633}));
+
+    // A screen too short for the diagonal's cells: the corner and the closing cell.
+    reset_inspection();
+    register_layout(3, 600, 100);
+    EXPECT_EQ(Lcheck_points, 2);
+    register_layout(9, 600, 800);
+    EXPECT_EQ(Lcheck_points, 2) << "no layout 9";
+}
+
+TEST_F(Layouts, ListsStopAtTheirLimitsButEntriesAreStillCounted)
+{
+    for (int i = 0; i < 1001; ++i)
+        register_check_point(0, 0, 9, 9, 0, 1);
+    EXPECT_EQ(Lcheck_points, 1000);
+    testing::internal::CaptureStdout();
+    for (int i = 0; i < 10001; ++i) {
+        process_touch_point(5, 5, 0);
+        process_touch_point(50, 50, 0);
+    }
+    EXPECT_TRUE(testing::internal::GetCapturedStdout().starts_with("outside coordinates: 50, 50\n"));
+    EXPECT_EQ(Lcheck_point_orders, 10000);
+    EXPECT_EQ(Lcheck_point_aggregate[999].entries, 10001);
+    EXPECT_EQ(Lcheck_point_out_area, 10001);
+}
+
+}  // namespace

@@ -1,0 +1,96 @@
+// tpinspect run as a process on the virtual reader, driven by finger traces
+// played into its input devices.
+#include "tests/support/virtual_reader.hpp"
+
+#include <gtest/gtest.h>
+
+using namespace testing_support;
+
+namespace {
+
+// Back from x = 300 to 260 and on again: both cells it crossed twice.
+const std::string kSloppy = "repetition area: left=256 top=0 right=287 bottom=65\n"
+                            "repetition area: left=288 top=0 right=319 bottom=65\n";
+
+std::string trace(const std::string& name) { return std::string(TPINSPECT_TRACES) + "/" + name; }
+
+class Tpinspect : public ::testing::Test {
+protected:
+    ProcessResult inspect(const std::string& trace_name, const std::vector<std::string>& options) const
+    {
+        std::vector<std::string> arguments{"run", reader_.path(), "--trace", trace(trace_name), "tpinspect"};
+        arguments.insert(arguments.end(), options.begin(), options.end());
+        return reader_.vreader(arguments);
+    }
+
+    VirtualReader reader_{{"--emmc-size", "16M"}};
+};
+
+TEST_F(Tpinspect, RingInspections)
+{
+    const struct {
+        const char* why;
+        const char* trace;
+        std::vector<std::string> options;
+        std::string out;
+        int status;
+    } cases[] = {
+        {"once round, lifted once", "ring.trace", {"-t", "0"}, "", 0},
+        {"one stroke", "ring.trace", {"-s", "-t", "0"}, "", 0},
+        {"in order", "ring.trace", {"-c", "-t", "0"}, "", 0},
+        {"cells entered twice", "sloppy_ring.trace", {"-t", "0"}, kSloppy, 1},
+        {"two strokes", "sloppy_ring.trace", {"-s", "-t", "0"}, kSloppy, 1},
+        // A touch is processed where the finger comes down and again where
+        // it is lifted.
+        {"in order, outside", "outside.trace", {"-c", "-t", "0"},
+         "outside coordinates: 300, 400\noutside coordinates: 300, 400\noutside test area\n", 255},
+        {"no layout", "two_points.trace", {},
+         "outside coordinates: 100, 200\noutside coordinates: 100, 200\n"
+         "outside coordinates: 300, 400\noutside coordinates: 300, 400\n",
+         0},
+        {"no touch", "no_touch.trace", {"-t", "0"}, "", 255},
+        {"bad option", "no_touch.trace", {"-x"}, "", 255},
+    };
+    for (const auto& c : cases) {
+        const ProcessResult result = inspect(c.trace, c.options);
+        EXPECT_EQ(result.out, c.out) << c.why;
+        EXPECT_EQ(result.status, c.status) << c.why << result.err;
+    }
+    // A bad option still releases the key device and the display.
+    size_t opened = 0;
+    for (const JsonLine& open : reader_.requests("open"))
+        opened += open.number("result") >= 0;
+    EXPECT_EQ(reader_.requests("close").size(), opened);
+}
+
+TEST_F(Tpinspect, SkippingACellInOrderModeNamesTheFirstOutOfPlace)
+{
+    // The top edge from its third cell on: the first two are skipped.
+    write_file(reader_.temp_file("skip.trace"), "step 2\ndown 130 32\nmove 570 32 30\nup\nwait 100\nhome\n");
+    const ProcessResult result = reader_.vreader(
+        {"run", reader_.path(), "--trace", reader_.temp_file("skip.trace"), "tpinspect", "-c", "-t", "0"});
+    EXPECT_EQ(result.out, "skip area: left=64 top=0 right=95 bottom=65\n");
+    EXPECT_EQ(result.status, 1);
+}
+
+TEST_F(Tpinspect, ThePanelShowsTheTargetsAndTheTrail)
+{
+    ASSERT_EQ(inspect("ring.trace", {"-t", "0", "-t", "5"}).status, 1);
+    EXPECT_EQ(reader_.panel_level(8, 30), 13) << "the start mark's outline";
+    EXPECT_EQ(reader_.panel_level(118, 200), 13) << "a grid cell's outline";
+    EXPECT_EQ(reader_.panel_level(300, 32), 15) << "the trail";
+    EXPECT_EQ(reader_.panel_level(300, 400), 0) << "the cleared screen";
+}
+
+TEST_F(Tpinspect, APersonDrivesItFromASecondShell)
+{
+    const auto program = reader_.start("tpinspect", {"-t", "0"});
+    const ProcessResult result = reader_.vreader({"touch", reader_.path(), trace("ring.trace")});
+    EXPECT_EQ(result.status, 0) << result.err;
+    EXPECT_EQ(program->wait(60), 0) << program->output();
+    // Typed lines need a program the launcher started.
+    write_file(reader_.temp_file("line.trace"), "line x\n");
+    EXPECT_EQ(reader_.vreader({"touch", reader_.path(), reader_.temp_file("line.trace")}).status, 125);
+}
+
+}  // namespace

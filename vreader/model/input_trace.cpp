@@ -1,0 +1,213 @@
+#include "vreader/model/input_trace.hpp"
+
+#include "vreader/model/input_device.hpp"
+#include "vreader/model/key_value.hpp"
+
+#include <fcntl.h>
+#include <linux/input.h>
+#include <sys/time.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstring>
+#include <map>
+#include <optional>
+#include <sstream>
+#include <thread>
+
+namespace vreader {
+namespace {
+
+constexpr std::int32_t kContact = 10;
+constexpr std::uint16_t kKeyHome = KEY_HOME;
+
+class Builder {
+public:
+    explicit Builder(std::vector<TraceStep>& out) : out_(out) {}
+
+    void event(unsigned to, std::uint16_t type, std::uint16_t code, std::int32_t value)
+    {
+        out_.push_back({TraceStep::Kind::Event, to, type, code, value, {}, 0});
+    }
+    void sync(unsigned to) { event(to, EV_SYN, SYN_REPORT, 0); }
+    void wait(unsigned ms)
+    {
+        if (ms != 0)
+            out_.push_back({TraceStep::Kind::Wait, 0, 0, 0, 0, {}, ms});
+    }
+    void touch(std::int32_t major, std::int32_t at_x, std::int32_t at_y)
+    {
+        if (major >= 0)
+            event(device, EV_ABS, ABS_MT_TOUCH_MAJOR, major);
+        event(device, EV_ABS, ABS_MT_POSITION_X, at_x);
+        event(device, EV_ABS, ABS_MT_POSITION_Y, at_y);
+        sync(device);
+        x = at_x;
+        y = at_y;
+    }
+    void key(std::int32_t value)
+    {
+        event(0, EV_KEY, kKeyHome, value);
+        sync(0);
+    }
+
+    unsigned device = 1;
+    unsigned step_ms = 10;
+    std::int32_t x = 0;
+    std::int32_t y = 0;
+
+private:
+    std::vector<TraceStep>& out_;
+};
+
+std::optional<std::int64_t> number(std::istringstream& words, std::int64_t min, std::int64_t max)
+{
+    std::string word;
+    if (!(words >> word))
+        return std::nullopt;
+    if (word.starts_with("0x"))
+        return parse_unsigned(word, static_cast<std::uint64_t>(max));
+    return parse_signed(word, min, max);
+}
+
+}  // namespace
+
+bool parse_trace(std::string_view text, std::vector<TraceStep>& out, std::string& error)
+{
+    out.clear();
+    Builder build(out);
+    std::istringstream lines{std::string(text)};
+    int line_number = 0;
+    for (std::string line; std::getline(lines, line);) {
+        ++line_number;
+        if (const auto hash = line.find('#'); hash != std::string::npos)
+            line.erase(hash);
+        std::istringstream words(line);
+        std::string verb;
+        if (!(words >> verb))
+            continue;
+        bool ok = true;
+        std::string rest;
+        if (verb == "down" || verb == "move") {
+            const auto x = number(words, INT32_MIN, INT32_MAX);
+            const auto y = number(words, INT32_MIN, INT32_MAX);
+            const auto steps = verb == "move" ? number(words, 1, 100000).value_or(1) : 1;
+            ok = x && y;
+            if (ok && verb == "down") {
+                build.touch(kContact, static_cast<std::int32_t>(*x), static_cast<std::int32_t>(*y));
+            } else if (ok) {
+                const std::int32_t from_x = build.x;
+                const std::int32_t from_y = build.y;
+                for (std::int64_t i = 1; i <= steps; ++i) {
+                    build.touch(-1, static_cast<std::int32_t>(from_x + (*x - from_x) * i / steps),
+                                static_cast<std::int32_t>(from_y + (*y - from_y) * i / steps));
+                    build.wait(build.step_ms);
+                }
+            }
+        } else if (verb == "up") {
+            build.touch(0, build.x, build.y);
+        } else if (verb == "home") {
+            std::string which;
+            words >> which;
+            ok = which.empty() || which == "down" || which == "up";
+            if (which != "up")
+                build.key(1);
+            if (which != "down")
+                build.key(0);
+        } else if (verb == "line") {
+            std::getline(words >> std::ws, rest);
+            out.push_back({TraceStep::Kind::Line, 0, 0, 0, 0, rest + "\n", 0});
+        } else if (verb == "wait" || verb == "step") {
+            const auto ms = number(words, 0, 3600000);
+            ok = ms.has_value();
+            if (ok && verb == "wait")
+                build.wait(static_cast<unsigned>(*ms));
+            else if (ok)
+                build.step_ms = static_cast<unsigned>(*ms);
+        } else if (verb == "device") {
+            const auto device = number(words, 0, 64);
+            ok = device.has_value();
+            build.device = static_cast<unsigned>(device.value_or(1));
+        } else if (verb == "event") {
+            const auto device = number(words, 0, 64);
+            const auto type = number(words, 0, 0xFFFF);
+            const auto code = number(words, 0, 0xFFFF);
+            const auto value = number(words, INT32_MIN, INT32_MAX);
+            ok = device && type && code && value;
+            if (ok)
+                build.event(static_cast<unsigned>(*device), static_cast<std::uint16_t>(*type),
+                            static_cast<std::uint16_t>(*code), static_cast<std::int32_t>(*value));
+        } else {
+            ok = false;
+        }
+        if (!ok || (verb != "line" && words >> rest)) {
+            error = "line " + std::to_string(line_number) + " is not a trace step: " + line;
+            return false;
+        }
+    }
+    return true;
+}
+
+bool trace_has_lines(const std::vector<TraceStep>& steps)
+{
+    for (const TraceStep& step : steps)
+        if (step.kind == TraceStep::Kind::Line)
+            return true;
+    return false;
+}
+
+std::string play_trace(const ReaderDir& dir, const std::vector<TraceStep>& steps, int line_fd, double open_seconds,
+                       const std::function<bool()>& stop)
+{
+    // A device's pipe opens for writing only while a program reads it.
+    std::map<unsigned, int> pipes;
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::duration<double>(open_seconds);
+    for (const TraceStep& step : steps) {
+        if (step.kind != TraceStep::Kind::Event || pipes.count(step.device))
+            continue;
+        if (step.device > dir.config().touch_devices)
+            return "the reader has no /dev/input/event" + std::to_string(step.device);
+        int fd;
+        while ((fd = ::open(dir.file(input_pipe(step.device)).c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC)) < 0) {
+            if (errno != ENXIO)
+                return "cannot open " + dir.file(input_pipe(step.device)) + ": " + std::strerror(errno);
+            if (std::chrono::steady_clock::now() >= deadline || stop())
+                return "no program reads /dev/input/event" + std::to_string(step.device);
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+        // Full pipes wait for the program to read, as a queue would.
+        ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+        pipes[step.device] = fd;
+    }
+    std::string error;
+    for (const TraceStep& step : steps) {
+        if (stop())
+            break;
+        if (step.kind == TraceStep::Kind::Wait) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(step.ms));
+        } else if (step.kind == TraceStep::Kind::Line) {
+            if (line_fd < 0 || ::write(line_fd, step.text.data(), step.text.size()) < 0) {
+                error = line_fd < 0 ? "typed lines can only be played into a program 'vreader run' starts"
+                                    : std::string("cannot type a line: ") + std::strerror(errno);
+                break;
+            }
+        } else {
+            input_event event{};
+            timeval now{};
+            ::gettimeofday(&now, nullptr);
+            event.time = now;
+            event.type = step.type;
+            event.code = step.code;
+            event.value = step.value;
+            if (::write(pipes[step.device], &event, sizeof event) != static_cast<ssize_t>(sizeof event)) {
+                error = "the program stopped reading /dev/input/event" + std::to_string(step.device);
+                break;
+            }
+        }
+    }
+    for (const auto& [device, fd] : pipes)
+        ::close(fd);
+    return error;
+}
+
+}  // namespace vreader
