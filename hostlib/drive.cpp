@@ -1,0 +1,131 @@
+#include "hostlib/drive.hpp"
+
+#include "hostlib/named_mutex.hpp"
+#include "hostlib/os/host_device.hpp"
+#include "hostlib/results.hpp"
+
+#include <cstring>
+#include <new>
+
+namespace fendrac {
+namespace {
+
+constexpr int kUnlockProbeAttempts = 150;
+constexpr std::uint32_t kUnlockProbePause = 200;
+
+std::int32_t word_value(const std::uint8_t (&bytes)[4])
+{
+    return static_cast<std::int32_t>(std::uint32_t(bytes[0]) | std::uint32_t(bytes[1]) << 8 |
+                                     std::uint32_t(bytes[2]) << 16 | std::uint32_t(bytes[3]) << 24);
+}
+
+void put_word(std::uint8_t (&bytes)[4], std::uint32_t value)
+{
+    for (int i = 0; i < 4; ++i)
+        bytes[i] = static_cast<std::uint8_t>(value >> (8 * i));
+}
+
+}  // namespace
+
+std::int32_t unlock_device(CUSBCommandManager& manager, const char* code)
+{
+    char field[8] = {};
+    if (code != nullptr)
+        std::strncpy(field, code, sizeof field - 1);
+    std::uint8_t reply[4] = {};
+    const std::int32_t result = manager.DispatchExchange(4, field, sizeof field, reply, sizeof reply);
+    return result != 0 ? result : word_value(reply);
+}
+
+std::int32_t notify_connection(CUSBCommandManager& manager, std::uint32_t connected)
+{
+    std::uint8_t request[4];
+    put_word(request, connected);
+    std::uint8_t reply[4] = {};
+    const std::int32_t result = manager.DispatchExchange(3, request, sizeof request, reply, sizeof reply);
+    return result != 0 ? result : word_value(reply);
+}
+
+std::int32_t open_drive(const wchar_t* path)
+{
+    LibraryState& state = library();
+    {
+        MutexHold state2(kState2);
+        if (state.manager_slot == nullptr) {
+            state.manager_slot = new (std::nothrow) CUSBCommandManager();
+            if (state.manager_slot == nullptr)
+                return 0;
+            state.open_count = 0;
+        }
+        ++state.open_count;
+    }
+    state.current_manager = state.manager_slot;
+    if (state.open_count > 1)
+        return 1;
+
+    CUSBCommandManager& manager = *state.current_manager;
+    if (!manager.set_device_path(path)) {
+        close_drive();
+        return 0;
+    }
+    if (manager.device_handle != nullptr && manager.device_handle != hostos::invalid_handle())
+        hostos::close_volume(manager.device_handle);
+    manager.device_handle = OpenDeviceHandle(manager.device_path.get());
+    manager.handle_open = 1;
+
+    // Whether the reader is locked; it may take a while to answer at all.
+    for (int attempt = 1; attempt <= kUnlockProbeAttempts; ++attempt) {
+        const std::int32_t probe = unlock_device(manager, "-1");
+        if (probe == kReplyFailed) {
+            if (attempt < kUnlockProbeAttempts)
+                hostos::sleep_ms(kUnlockProbePause);
+            continue;
+        }
+        if (probe == kReaderLocked)
+            manager.locked = 1;
+        break;
+    }
+
+    std::int32_t result = 0;
+    if (manager.locked == 0 && manager.handle_open == 1)
+        result = notify_connection(manager, 1);
+    if (result < 0) {
+        close_drive();
+        return 0;
+    }
+
+    std::uint8_t version[8] = {};
+    if (manager.DispatchRead(1, version, sizeof version, 1) != 0)
+        std::memset(version, 0, sizeof version);
+    if (manager.property != nullptr)
+        std::memcpy(manager.property->protocol_version.data(), version, sizeof version);
+    return 1;
+}
+
+void close_drive()
+{
+    LibraryState& state = library();
+    if (state.current_manager == nullptr)
+        return;
+    // STATE1 first, as every command takes it: the disconnect below runs a
+    // command while STATE2 is held, and taking STATE2 before STATE1 here
+    // could deadlock with a command of another process.
+    MutexHold state1(kState1);
+    MutexHold state2(kState2);
+    const std::uint32_t count = state.open_count;
+    if (count != 0)
+        --state.open_count;
+    if (count == 1) {
+        CUSBCommandManager* manager = state.manager_slot;
+        if (manager->locked == 0 && manager->handle_open == 1)
+            notify_connection(*manager, 0);
+        delete manager;
+        state.manager_slot = nullptr;
+        state.open_count = 0;
+    }
+    state1.release();
+    state2.release();
+    state.current_manager = state.manager_slot;
+}
+
+}  // namespace fendrac

@@ -1,0 +1,148 @@
+// Device information, clock and the reader's lock.
+#include "hostlib/commands_device.hpp"
+#include "hostlib/drive.hpp"
+#include "hostlib/include/fendrac.h"
+#include "hostlib/results.hpp"
+
+#include <cstdlib>
+#include <cstring>
+
+using namespace fendrac;
+
+namespace {
+
+constexpr int kNoDrive = -3;
+constexpr int kExchangeFailed = -2;
+constexpr int kNotOffered = -500;
+
+static_assert(offsetof(DeviceProperty, entry_count) == 84);
+static_assert(offsetof(DeviceProperty, entries) == 88);
+#if defined(_WIN32) && !defined(_WIN64)
+static_assert(sizeof(DeviceProperty) == 92);
+#endif
+
+CUSBCommandManager* drive() { return library().current_manager; }
+
+// The reader's 4-byte result of a request-and-result command: -2 when the
+// exchange failed.
+int request_and_result(std::uint8_t code, const void* request, std::uint32_t length)
+{
+    std::uint8_t reply[4] = {};
+    if (drive()->DispatchExchange(code, request, length, reply, sizeof reply) != 0)
+        return kExchangeFailed;
+    return static_cast<int>(std::uint32_t(reply[0]) | std::uint32_t(reply[1]) << 8 | std::uint32_t(reply[2]) << 16 |
+                            std::uint32_t(reply[3]) << 24);
+}
+
+bool fits_one_phase(int size) { return size >= 0 && size <= static_cast<int>(kDataCapacity); }
+
+}  // namespace
+
+extern "C" {
+
+FENDRAC_API int FENDRAC_CALL MSC_UsbGetProtocolVer(int selector, void* destination, int size)
+{
+    if (destination == nullptr || drive() == nullptr || size < 8)
+        return -1;
+    std::uint8_t version[8];
+    if (drive()->DispatchRead(1, version, sizeof version, static_cast<std::uint32_t>(selector)) != 0)
+        return -1;
+    std::memcpy(destination, version, sizeof version);
+    return 0;
+}
+
+FENDRAC_API int FENDRAC_CALL MSC_UsbInitCheck(void)
+{
+    if (drive() == nullptr)
+        return -1;
+    std::uint8_t version[8];
+    return drive()->DispatchRead(1, version, sizeof version, 0) == 0 ? 0 : -1;
+}
+
+FENDRAC_API int FENDRAC_CALL MSC_UsbGetDevProperty(DeviceProperty* property)
+{
+    if (drive() == nullptr || property == nullptr)
+        return -1;
+    return drive()->DispatchRead(6, property, sizeof *property, 0);
+}
+
+FENDRAC_API void FENDRAC_CALL MSC_UsbFreeDevProperty(DeviceProperty* property)
+{
+    if (property == nullptr)
+        return;
+    std::free(property->entries);
+    property->entries = nullptr;
+}
+
+FENDRAC_API int FENDRAC_CALL MSC_UsbUnlockDevice(const char* code)
+{
+    if (drive() == nullptr)
+        return kNoDrive;
+    return unlock_device(*drive(), code);
+}
+
+FENDRAC_API int FENDRAC_CALL MSC_ebookUsb_setTime(const void* clock)
+{
+    if (drive() == nullptr)
+        return kNoDrive;
+    if (clock == nullptr)
+        return kExchangeFailed;
+    return request_and_result(7, clock, 28);
+}
+
+FENDRAC_API int FENDRAC_CALL MSC_ebookUsb_notifyBeginEnd(int value)
+{
+    if (drive() == nullptr)
+        return kNoDrive;
+    std::uint8_t request[4];
+    for (int i = 0; i < 4; ++i)
+        request[i] = static_cast<std::uint8_t>(static_cast<std::uint32_t>(value) >> (8 * i));
+    return request_and_result(9, request, sizeof request);
+}
+
+FENDRAC_API int FENDRAC_CALL msc_CheckMediaState(void* state)
+{
+    if (drive() == nullptr)
+        return kNoDrive;
+    return drive()->DispatchRead(10, state, 8, 0) == 0 ? 0 : kExchangeFailed;
+}
+
+FENDRAC_API int FENDRAC_CALL MSC_ebookUsb_GetFreeSpace(const char* text, void* space)
+{
+    if (drive() == nullptr)
+        return kNoDrive;
+    const auto length = static_cast<std::uint32_t>(text != nullptr ? std::strlen(text) : 0);
+    return drive()->DispatchExchange(8, text, length, space, 8) == 0 ? 0 : kExchangeFailed;
+}
+
+FENDRAC_API int FENDRAC_CALL MSC_GetFingerPrint(void* reply, int reply_size, const void* request, int request_size)
+{
+    if (reply == nullptr || request_size == 0 || drive() == nullptr)
+        return kExchangeFailed;
+    // Each travels in one phase of at most 4096 bytes.
+    if (request == nullptr || !fits_one_phase(request_size) || !fits_one_phase(reply_size))
+        return kExchangeFailed;
+    const std::int32_t result = drive()->DispatchExchange(144, request, static_cast<std::uint32_t>(request_size),
+                                                          reply, static_cast<std::uint32_t>(reply_size));
+    return result == kNotBuilt ? kNotOffered : result;
+}
+
+FENDRAC_API int FENDRAC_CALL MSC_GetInfo(const char* query, void* buffer, int size)
+{
+    if (drive() == nullptr)
+        return -1;
+    // The query travels in one phase.
+    if (query == nullptr)
+        return kExchangeFailed;
+    const std::size_t length = std::strlen(query);
+    if (length > kDataCapacity)
+        return kExchangeFailed;
+    InfoReply reply{0, buffer, size};
+    const std::int32_t result =
+        drive()->DispatchExchange(160, query, static_cast<std::uint32_t>(length), &reply, sizeof reply);
+    if (result == kNotBuilt)
+        return kNotOffered;
+    return result != 0 ? result : reply.total;
+}
+
+}  // extern "C"

@@ -1,0 +1,173 @@
+/*
+ * fendrac.h: the PC side of the e-book reader's USB connection.
+ *
+ * Fendrac.dll (32-bit Windows) finds the reader's volumes among the PC's
+ * drive letters, opens one reader drive, and sends the reader its vendor
+ * commands through the storage driver's SCSI pass-through request. Every
+ * function is exported by its plain C name with the C calling convention.
+ *
+ * Usage:
+ *   1. For each drive letter, FSVolumeGetDeviceInfo, then IsEbookProduct on
+ *      the record; IsVenderSpecificReader / MS / SD on its vendor-specific
+ *      text tell the built-in storage from the card slots.
+ *   2. Optionally MSC_LockUSBDLL to keep other processes off the library.
+ *   3. MSC_OpenDriveW (or MSC_OpenDriveA) with the volume path, for example
+ *      L"\\\\.\\E:".
+ *   4. Any device functions below.
+ *   5. MSC_CloseDrive, then MSC_UnlockUSBDLL if you locked.
+ *
+ * At most one reader drive is open per process. Opens are counted: a second
+ * open while a drive is open returns 1 at once, and the drive stays open
+ * until the same number of closes.
+ *
+ * Machine-wide exclusion: every device command runs under the named mutexes
+ * "Global\ZEPA_EBOOK_QLX_STATE1" and "Global\ZEPA_EBOOK_QLX_STATE2", taken in
+ * that order; "Global\ZEPA_EBOOK_QLX_STATE3" is the application-level lock of
+ * MSC_LockUSBDLL. The library opens these mutexes but never creates them:
+ * the host application creates all three (CreateMutex, not owned) before it
+ * uses the library. Without them, commands run without exclusion, and
+ * MSC_LockUSBDLL and MSC_checkAvailability return 0.
+ *
+ * Results are 32-bit ints: 0 for success and negative codes for failure,
+ * as each function lists. Diagnostics go only to the debugger output.
+ * Memory that the library allocates for the caller is released with the
+ * library's own free function.
+ */
+#ifndef FENDRAC_H
+#define FENDRAC_H
+
+#include <wchar.h>
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+#if defined(_WIN32)
+#  if defined(FENDRAC_BUILD)
+#    define FENDRAC_API __declspec(dllexport)
+#  else
+#    define FENDRAC_API __declspec(dllimport)
+#  endif
+#  define FENDRAC_CALL __cdecl
+#else
+#  define FENDRAC_API __attribute__((visibility("default")))
+#  define FENDRAC_CALL
+#endif
+
+/* ---- Drive, locks ------------------------------------------------------ */
+
+/* Opens the reader volume at `path` (for example L"\\\\.\\E:"): opens the
+ * volume, asks the reader whether it is locked (retrying for up to about
+ * 30 s while it does not answer), tells an unlocked reader that the host is
+ * connected, and keeps the reader's protocol version.
+ * 1 = open; 0 = failed (the drive is closed again). */
+FENDRAC_API int FENDRAC_CALL MSC_OpenDriveW(const wchar_t* path);
+/* The same function, under its older name. */
+FENDRAC_API int FENDRAC_CALL MSC_OpenDrive(const wchar_t* path);
+/* MSC_OpenDriveW with a path in the C library's multibyte encoding. */
+FENDRAC_API int FENDRAC_CALL MSC_OpenDriveA(const char* path);
+/* Matches one open; the last one tells the reader that the host leaves and
+ * releases the volume. Nothing happens when no drive is open. */
+FENDRAC_API void FENDRAC_CALL MSC_CloseDrive(void);
+/* 1 if a drive is open, else 0. */
+FENDRAC_API int FENDRAC_CALL MSC_canConnect(void);
+/* Takes "Global\ZEPA_EBOOK_QLX_STATE3" without waiting.
+ * 1 = taken (held by the calling thread until MSC_UnlockUSBDLL);
+ * 0 = held by someone else, or the mutex does not exist. */
+FENDRAC_API int FENDRAC_CALL MSC_LockUSBDLL(void);
+/* Releases the lock of the last MSC_LockUSBDLL. Always 1. */
+FENDRAC_API int FENDRAC_CALL MSC_UnlockUSBDLL(void);
+/* 1 when nobody else holds STATE3 (or when the low 16 bits of `code` are
+ * 48213); 0 when it is held elsewhere or does not exist. */
+FENDRAC_API int FENDRAC_CALL MSC_checkAvailability(int code);
+/* Always 0. */
+FENDRAC_API int FENDRAC_CALL msc_TargetWin(void);
+
+/* ---- Volume identification --------------------------------------------- */
+
+/* What FSVolumeGetDeviceInfo fills from the drive's SCSI INQUIRY answer:
+ * the INQUIRY text fields as received (space-padded), each zero-terminated. */
+typedef struct VolumeIdentity {
+    unsigned char caller_byte;    /* not written by the library */
+    char vendor[9];               /* INQUIRY bytes 8 to 15 */
+    char product[17];             /* bytes 16 to 31 */
+    char revision[5];             /* bytes 32 to 35 */
+    char vendor_specific[21];     /* bytes 36 to 55 */
+} VolumeIdentity;
+
+/* Sends an INQUIRY to drive `letter` ('E' for E:) and fills `identity`.
+ * 0 = filled; 22 = the drive failed to open or to answer (the record is
+ * then untouched). Takes no lock; may be called at any time. */
+FENDRAC_API int FENDRAC_CALL FSVolumeGetDeviceInfo(int letter, VolumeIdentity* identity);
+/* 1 = a supported reader (by vendor, product and revision), 0 = not. */
+FENDRAC_API int FENDRAC_CALL IsEbookProduct(const VolumeIdentity* identity);
+/* 1 when the revision begins with "1", else 0. */
+FENDRAC_API int FENDRAC_CALL IsXmlDatabase(const VolumeIdentity* identity);
+/* On the record's vendor_specific text: 1 when it marks the reader's
+ * built-in storage ("emb,"), a memory stick ("ext,ms,") or an SD card
+ * ("ext,sd,") respectively, else 0. */
+FENDRAC_API int FENDRAC_CALL IsVenderSpecificReader(const char* text);
+FENDRAC_API int FENDRAC_CALL IsVenderSpecificMS(const char* text);
+FENDRAC_API int FENDRAC_CALL IsVenderSpecificSD(const char* text);
+/* On the record's product text: 0 for the models without audio, else 1. */
+FENDRAC_API int FENDRAC_CALL IsAudioSupported(const char* product);
+
+/* ---- Device information, clock, lock ------------------------------------ */
+
+typedef struct DevicePropertyEntry {
+    unsigned char bytes[256];
+} DevicePropertyEntry;
+
+/* The reader's property block. The library allocates `entries`; release
+ * it with MSC_UsbFreeDevProperty. */
+typedef struct DeviceProperty {
+    unsigned char reader_data[32];   /* reader-defined */
+    char device_type[52];            /* zero-terminated, then reader-defined */
+    unsigned int entry_count;        /* entries at `entries` */
+    DevicePropertyEntry* entries;
+} DeviceProperty;
+
+/* Copies the reader's 8-byte protocol version (text, no terminator) for
+ * `selector` to `destination`, which must hold at least 8 bytes.
+ * 0 = copied; -1 = null destination, size below 8, no drive, or no answer. */
+FENDRAC_API int FENDRAC_CALL MSC_UsbGetProtocolVer(int selector, void* destination, int size);
+/* 0 = the reader answers; -1 = no drive or no answer. */
+FENDRAC_API int FENDRAC_CALL MSC_UsbInitCheck(void);
+/* Fills `property`. 0 = filled; -1 = no drive, null record or out of
+ * memory; -13 = the reader's reply failed or was short; -101, -102, -103 =
+ * the command could not run. */
+FENDRAC_API int FENDRAC_CALL MSC_UsbGetDevProperty(DeviceProperty* property);
+/* Releases the entries and sets the pointer to null; null is ignored. */
+FENDRAC_API void FENDRAC_CALL MSC_UsbFreeDevProperty(DeviceProperty* property);
+/* Unlocks the reader with `code` (at most 7 characters). The reader's
+ * result (0 = unlocked, -5 = locked); -3 = no drive; -13, -15, -16 = the
+ * exchange failed (-15: the reader did not answer). */
+FENDRAC_API int FENDRAC_CALL MSC_UsbUnlockDevice(const char* code);
+/* Sends the 28-byte clock record. The reader's result; -2 = the exchange
+ * failed or the record is null; -3 = no drive. */
+FENDRAC_API int FENDRAC_CALL MSC_ebookUsb_setTime(const void* clock);
+/* Tells the reader that a run of transfers begins or ends. The reader's
+ * result; -2 = the exchange failed; -3 = no drive. */
+FENDRAC_API int FENDRAC_CALL MSC_ebookUsb_notifyBeginEnd(int value);
+/* Copies the reader's 8 bytes of media state. 0; -2 = failed; -3 = no drive. */
+FENDRAC_API int FENDRAC_CALL msc_CheckMediaState(void* state);
+/* Copies the reader's 8 bytes of free space; `text` is not sent.
+ * 0; -2 = failed; -3 = no drive. */
+FENDRAC_API int FENDRAC_CALL MSC_ebookUsb_GetFreeSpace(const char* text, void* space);
+/* Sends `request` and fills `reply` (each at most 4096 bytes).
+ * 0 = filled; -1 = an exchange failed or the reply was short; -2 = null
+ * buffer, a request size of 0, a size above 4096 or below 0, or no drive; -500 = the reader does
+ * not offer the command. */
+FENDRAC_API int FENDRAC_CALL MSC_GetFingerPrint(void* reply, int reply_size, const void* request, int request_size);
+/* Asks the reader for the information named by `query` and copies up to
+ * `size` bytes of it to `buffer` (which may be null, to learn the size).
+ * The total size the reader has (0 or more); -1 = no drive; -2 = an
+ * exchange failed (or the query is null or above 4096 bytes); -500 = the
+ * reader does not offer the command. */
+FENDRAC_API int FENDRAC_CALL MSC_GetInfo(const char* query, void* buffer, int size);
+
+#ifdef __cplusplus
+}
+#endif
+
+#endif /* FENDRAC_H */

@@ -1,0 +1,109 @@
+#include "hostlib/usb_command.hpp"
+
+#include "hostlib/os/host_device.hpp"
+
+#include <algorithm>
+#include <cstring>
+
+namespace fendrac {
+
+CUSBCommand::CUSBCommand() : data_area(record.data), property(shared_property())
+{
+    std::memset(&record, 0, sizeof record);
+    ScsiPassThrough& h = record.header;
+    h.Length = sizeof(ScsiPassThrough);
+    h.TargetId = 1;
+    h.CdbLength = 10;
+    h.SenseInfoLength = sizeof record.sense;
+    h.DataTransferLength = kDataCapacity;
+    h.TimeOutValue = 10000;
+    h.DataBufferOffset = kDataOffset;
+    h.SenseInfoOffset = kSenseOffset;
+    h.Cdb[0] = kVendorOperation;
+}
+
+std::int32_t CUSBCommand::Execute(void*, std::uint32_t, void*, std::uint32_t, void*, std::uint32_t) { return 0; }
+std::int32_t CUSBCommand::Prepare() { return 0; }
+std::int32_t CUSBCommand::Finish() { return 0; }
+
+namespace {
+
+void start_phase(CUSBCommand& command, bool data_in, std::uint8_t phase, std::uint32_t length)
+{
+    ScsiPassThrough& h = command.record.header;
+    h.ScsiStatus = 0;
+    h.DataIn = data_in ? 1 : 0;
+    h.Cdb[kCdbCode] = command.command_code;
+    h.Cdb[kCdbPhase] = phase;
+    h.DataTransferLength = std::min(length, kDataCapacity);
+}
+
+}  // namespace
+
+std::int32_t SendPhase(CUSBCommand& command, const void* data, std::uint32_t length, std::uint8_t phase)
+{
+    start_phase(command, false, phase, length);
+    const std::uint32_t size = command.record.header.DataTransferLength;
+    if (size != 0 && data != nullptr)
+        std::memcpy(command.data_area, data, size);
+    const std::uint32_t moved = command.device_handle != nullptr ? Transfer(command) : 0;
+    return static_cast<std::int32_t>(command.record.header.DataTransferLength - moved);
+}
+
+std::int32_t ReceivePhase(CUSBCommand& command, void* buffer, std::uint32_t capacity, std::uint32_t* received,
+                          std::uint8_t phase)
+{
+    start_phase(command, true, phase, capacity);
+    capacity = command.record.header.DataTransferLength;
+    const std::uint32_t moved = command.device_handle != nullptr ? Transfer(command) : 0;
+    if (buffer == nullptr)
+        return -2;
+    const std::uint32_t count = std::min(capacity, command.record.header.DataTransferLength);
+    if (count != 0)
+        std::memcpy(buffer, command.data_area, count);
+    if (received != nullptr)
+        *received = count;
+    return static_cast<std::int32_t>(capacity - moved);
+}
+
+std::uint32_t Transfer(CUSBCommand& command)
+{
+    PassThroughRecord reply;
+    const std::uint32_t length = command.record.header.DataTransferLength;
+    const bool data_in = command.record.header.DataIn != 0;
+    std::memcpy(&reply, &command.record, sizeof reply);
+
+    bool call_ok = false;
+    std::uint32_t returned = 0;
+    for (int attempt = 1;; ++attempt) {
+        returned = 0;
+        call_ok = hostos::device_io_control(command.device_handle, hostos::kIoctlScsiPassThrough, &command.record,
+                                            kDataOffset + length, &reply, sizeof reply, returned);
+        const bool check_condition = reply.header.ScsiStatus == kScsiCheckCondition;
+        if (!check_condition && call_ok)
+            break;
+        if (check_condition && (data_in || returned == 0))
+            break;
+        if (attempt == 10)
+            break;
+        hostos::sleep_ms(200);
+    }
+    std::memcpy(&command.record, &reply, sizeof reply);
+
+    std::uint32_t moved = 0;
+    if (command.record.header.ScsiStatus == kScsiCheckCondition || !call_ok) {
+        hostos::debug_output_wide(L"Transfer Error2 ");
+        returned = 0;
+    } else {
+        moved = returned == kDataOffset + length ? length : 0;
+        if (!data_in)
+            moved = command.record.header.DataTransferLength;
+    }
+    if (returned == 0) {
+        hostos::debug_output_wide(L"Transfer Error3 ");
+        return 0;
+    }
+    return moved;
+}
+
+}  // namespace fendrac

@@ -1,0 +1,35 @@
+cmake_minimum_required(VERSION 3.25)
+# The shipped DLL exports exactly the names in EXPORTS (plain C names, no
+# decoration) and imports only the system DLLs in ALLOWED.
+#   cmake -DOBJDUMP=... -DDLL=... -DEXPORTS=file "-DALLOWED=a.dll|b.dll" -P check_dll.cmake
+execute_process(COMMAND ${OBJDUMP} -p ${DLL} OUTPUT_VARIABLE dump RESULT_VARIABLE failed)
+if(failed)
+  message(FATAL_ERROR "${OBJDUMP} -p ${DLL} failed")
+endif()
+
+# The export table lists "\t[   N] name".
+string(REGEX MATCHALL "\t\\[ *[0-9]+\\] [A-Za-z0-9_@?]+" entries "${dump}")
+set(exported "")
+foreach(entry IN LISTS entries)
+  string(REGEX REPLACE "^\t\\[ *[0-9]+\\] " "" name "${entry}")
+  list(APPEND exported "${name}")
+endforeach()
+list(SORT exported)
+file(STRINGS ${EXPORTS} expected)
+list(SORT expected)
+if(NOT exported STREQUAL expected)
+  message(FATAL_ERROR "exports differ\n  expected: ${expected}\n  exported: ${exported}")
+endif()
+
+string(REGEX MATCHALL "DLL Name: [^\n]+" imports "${dump}")
+string(REPLACE "|" ";" allowed "${ALLOWED}")
+string(TOLOWER "${allowed}" allowed)
+foreach(import IN LISTS imports)
+  string(SUBSTRING "${import}" 10 -1 name)
+  string(TOLOWER "${name}" name)
+  if(NOT name IN_LIST allowed)
+    message(FATAL_ERROR "${DLL} imports ${name}, which is not a system DLL")
+  endif()
+endforeach()
+list(LENGTH exported count)
+message(STATUS "${count} exports, imports: ${imports}")

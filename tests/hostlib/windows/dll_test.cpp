@@ -1,0 +1,82 @@
+// The shipped DLL as an application meets it: loaded by name, every export
+// found by its plain name, the application lock against another process,
+// and a volume that cannot carry the reader's commands.
+#include "tests/hostlib/windows/exported_names.hpp"
+#include "tests/hostlib/windows/host_application.hpp"
+
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+namespace {
+
+using host_application::NamedMutex;
+using host_application::OtherProcess;
+
+constexpr const char* kState3 = "Global\\ZEPA_EBOOK_QLX_STATE3";
+
+class Dll : public ::testing::Test {
+protected:
+    void SetUp() override { ASSERT_NE(library_, nullptr); }
+    static void SetUpTestSuite() { library_ = LoadLibraryA("Fendrac.dll"); }
+    static void TearDownTestSuite() { FreeLibrary(library_); }
+
+    template <typename Function>
+    static Function* get(const char* name)
+    {
+        return reinterpret_cast<Function*>(reinterpret_cast<void*>(GetProcAddress(library_, name)));
+    }
+
+    static HMODULE library_;
+};
+HMODULE Dll::library_ = nullptr;
+
+TEST_F(Dll, EveryExportResolvesByItsPlainName)
+{
+    for (const char* name : kExportedNames)
+        EXPECT_NE(get<void()>(name), nullptr) << name;
+    EXPECT_EQ(get<void()>("_MSC_OpenDriveW@4"), nullptr);
+}
+
+TEST_F(Dll, TheApplicationLockAgainstAnotherProcess)
+{
+    auto lock = get<int()>("MSC_LockUSBDLL");
+    auto unlock = get<int()>("MSC_UnlockUSBDLL");
+    auto available = get<int(int)>("MSC_checkAvailability");
+
+    // Before the application created the mutex there is nothing to take.
+    EXPECT_EQ(lock(), 0);
+    EXPECT_EQ(available(0), 0);
+
+    NamedMutex state3(kState3);
+    ASSERT_TRUE(state3.created());
+    EXPECT_EQ(available(0), 1);
+    EXPECT_EQ(lock(), 1);
+    EXPECT_EQ(unlock(), 1);
+    {
+        OtherProcess other(kState3);
+        ASSERT_TRUE(other.holding());
+        EXPECT_EQ(lock(), 0);
+        EXPECT_EQ(available(0), 0);
+        EXPECT_EQ(available(48213), 1);
+    }
+    EXPECT_EQ(lock(), 1);
+    EXPECT_EQ(unlock(), 1);
+}
+
+TEST_F(Dll, AVolumeWithoutPassThroughFailsCleanly)
+{
+    // Under Wine a volume answers the pass-through request with "not
+    // supported": the open fails after its retries and leaves nothing open,
+    // and so does a drive letter with no drive at all.
+    auto open = get<int(const wchar_t*)>("MSC_OpenDriveW");
+    auto can_connect = get<int()>("MSC_canConnect");
+    auto device_info = get<int(int, void*)>("FSVolumeGetDeviceInfo");
+    EXPECT_EQ(open(L"\\\\.\\C:"), 0);
+    EXPECT_EQ(can_connect(), 0);
+    unsigned char identity[53] = {};
+    EXPECT_EQ(device_info('C', identity), 22);
+    EXPECT_EQ(device_info('Q', identity), 22);
+}
+
+}  // namespace
