@@ -5,6 +5,7 @@
 #include "vreader/model/files.hpp"
 #include "vreader/model/input_device.hpp"
 #include "vreader/model/reader_lock.hpp"
+#include "vreader/model/sparse_file.hpp"
 #include "vreader/model/subcpu_state.hpp"
 #include "vreader/model/touch_panel_content.hpp"
 #include "vreader/model/tty_settings.hpp"
