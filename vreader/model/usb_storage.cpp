@@ -11,6 +11,7 @@
 #include "vreader/model/usb_faults.hpp"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <exception>
@@ -148,13 +149,17 @@ private:
     FaultHit take_fault(const ScsiRequest& request);
     Handled handle(const ScsiRequest& request, const Bytes& arriving, UsbContent& content, const UsbVolume& volume,
                    JsonLine& line);
-    void record(JsonLine& line, const ScsiReply& reply, const std::string& error, const FaultHit& fault);
+    // Journals the exchange; a failed call also with the errno that stands
+    // for its cause.
+    void record(JsonLine& line, const ScsiReply& reply, const std::string& error, const FaultHit& fault,
+                int cause = 0);
 
     std::string dir_;
     Journal journal_;
 };
 
-void ReaderUsb::record(JsonLine& line, const ScsiReply& reply, const std::string& error, const FaultHit& fault)
+void ReaderUsb::record(JsonLine& line, const ScsiReply& reply, const std::string& error, const FaultHit& fault,
+                       int cause)
 {
     long long result = 0;
     switch (reply.call) {
@@ -176,7 +181,7 @@ void ReaderUsb::record(JsonLine& line, const ScsiReply& reply, const std::string
         line.add("fault", fault_name(fault));
     if (!error.empty())
         line.add("error", error);
-    line.set_result(result, fault.kind == FaultKind::Error && fault.fired ? fault.error : 0, fault.fired);
+    line.set_result(result, cause, fault.fired);
     if (const int e = journal_.append(line))
         std::fprintf(stderr, "vreader: cannot write the journal: %s\n", std::strerror(e));
 }
@@ -196,20 +201,20 @@ ScsiReply ReaderUsb::run(int volume, const ScsiRequest& request)
     std::string why;
     if (!load(content, why)) {
         const ScsiReply reply = failed_call(usb::kErrorGenFailure);
-        record(line, reply, why, {});
+        record(line, reply, why, {}, EIO);
         return reply;
     }
     const UsbVolume* found = find_volume(content, letter);
     if (found == nullptr) {
         const ScsiReply reply = failed_call(usb::kErrorNotReady);
-        record(line, reply, "the reader has no volume " + std::string(1, letter), {});
+        record(line, reply, "the reader has no volume " + std::string(1, letter), {}, ENXIO);
         return reply;
     }
 
     const FaultHit fault = take_fault(request);
     if (fault.fired && fault.kind != FaultKind::Short) {
         const ScsiReply reply = injected(fault);
-        record(line, reply, {}, fault);
+        record(line, reply, {}, fault, fault.kind == FaultKind::Error ? fault.error : ETIMEDOUT);
         return reply;
     }
     const bool shortened = fault.fired;

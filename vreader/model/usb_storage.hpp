@@ -43,13 +43,21 @@ public:
     virtual ~UsbStorage() = default;
 
     // The reader in `reader_dir`, or nullptr with the reason in `error`.
+    // The directory is a path as the calling process names it: "/tmp/r"
+    // natively, "Z:\tmp\r" or "Z:/tmp/r" in a Windows process (under Wine,
+    // Z: is the host's root); a trailing separator is allowed. Every call
+    // reads the reader's state afresh, so any number of objects, in any
+    // number of processes, may work on one reader one exchange at a time.
     static std::unique_ptr<UsbStorage> open(const std::string& reader_dir, std::string& error);
 
-    // The volume behind a drive letter (either case), if the reader has one.
+    // The volume behind a drive letter (either case), if the reader has one:
+    // its number is the upper-case letter's character code ('E' is 69).
     virtual std::optional<int> volume(char letter) = 0;
 
     // One request to a volume: the reader's answer, with the misbehaviour
-    // asked of it through the faults file, journaled.
+    // asked of it through the faults file, journaled. A volume that has gone
+    // since (usb.conf changed) fails the call with ERROR_NOT_READY. Nothing
+    // is thrown.
     virtual ScsiReply exchange(int volume, const ScsiRequest& request) = 0;
 };
 
