@@ -19,7 +19,10 @@ using Call = ScsiReply::Call;
 
 constexpr std::uint8_t kIn = 1, kOut = 0;
 
-Bytes le32(std::uint32_t v) { return {std::uint8_t(v), std::uint8_t(v >> 8), std::uint8_t(v >> 16), std::uint8_t(v >> 24)}; }
+Bytes le32(std::uint32_t v)
+{
+    return {std::uint8_t(v), std::uint8_t(v >> 8), std::uint8_t(v >> 16), std::uint8_t(v >> 24)};
+}
 Bytes text(const std::string& s) { return Bytes(s.begin(), s.end()); }
 std::string repeated(const std::string& s, int times)
 {
@@ -30,7 +33,7 @@ std::string repeated(const std::string& s, int times)
 }
 std::string text_of(const Bytes& b, std::size_t at = 0, std::size_t n = std::string::npos)
 {
-    return std::string(b.begin() + at, b.begin() + std::min(b.size(), at + std::min(n, b.size() - at)));
+    return std::string(b.begin(), b.end()).substr(at, n);
 }
 
 class UsbStorageTest : public ::testing::Test {
@@ -210,8 +213,8 @@ TEST_F(UsbStorageTest, GetInfoSendsItsTotalThenPiecesAndTakesTheAcknowledgement)
         std::uint32_t total;
         std::int32_t not_fetched;
     };
-    for (const Run& run : {Run{"log", {4096, 904}, 5000, 0}, Run{"log", {100}, 5000, 4900},
-                           Run{"nothing here", {}, 0, 0}}) {
+    for (const Run& run :
+         {Run{"log", {4096, 904}, 5000, 0}, Run{"log", {100}, 5000, 4900}, Run{"nothing here", {}, 0, 0}}) {
         SCOPED_TRACE(run.query);
         EXPECT_EQ(vendor(160, 1, kOut, 0, text(run.query)).status, 0);
         EXPECT_EQ(vendor(160, 3, kIn, 4).data_in, le32(run.total));
@@ -241,12 +244,14 @@ TEST_F(UsbStorageTest, RefusedExchangesAreJournaledAndEndTheCommandInProgress)
         return ScsiRequest{cdb, length, in, in ? 4u : static_cast<std::uint32_t>(out.size()), out};
     };
     const Case cases[] = {
-        {"phase out of order", block({0x20, 0, 4, 0, 3}, true), 0x05, 0x2C, "unlock expects in phase 2, not in phase 3"},
+        {"phase out of order", block({0x20, 0, 4, 0, 3}, true), 0x05, 0x2C,
+         "unlock expects in phase 2, not in phase 3"},
         {"another command's opening", block({0x20, 0, 9, 0, 1}, false, le32(1)), 0x05, 0x2C,
          "begin_end out phase 1 while unlock is unfinished"},
         {"unknown code", block({0x20, 0, 99, 0, 1}, true), 0x05, 0x20, "unknown vendor command 99"},
         {"byte 1 set", block({0x20, 1, 4, 0, 2}, true), 0x05, 0x24, "byte 1 of the vendor block is 1, not 0"},
-        {"selector on code 4", block({0x20, 0, 4, 0, 2, 1}, true), 0x05, 0x24, "byte 5 of the vendor block is 1, not 0"},
+        {"selector on code 4", block({0x20, 0, 4, 0, 2, 1}, true), 0x05, 0x24,
+         "byte 5 of the vendor block is 1, not 0"},
         {"phase code 4", block({0x20, 0, 4, 0, 4}, true), 0x05, 0x24, "phase code 4 in byte 4"},
         {"12-byte block", block({0x20, 0, 4, 0, 2}, true, {}, 12), 0x05, 0x24, "a vendor block of 12 bytes, not 10"},
     };
@@ -303,8 +308,10 @@ TEST_F(UsbStorageTest, FaultsHitAttemptsAndTheReaderSeesOnlyShortOnes)
         std::uint32_t error;
         std::uint8_t status;
     } effects[] = {
-        {"usb:scsi check 1", Call::Done, 0, 2},        {"usb:scsi_04 EIO 1", Call::Fails, 1117, 0},
-        {"scsi fail 1", Call::Fails, 1117, 0},         {"usb:scsi ETIMEDOUT 1", Call::Fails, 121, 0},
+        {"usb:scsi check 1", Call::Done, 0, 2},
+        {"usb:scsi_04 EIO 1", Call::Fails, 1117, 0},
+        {"scsi fail 1", Call::Fails, 1117, 0},
+        {"usb:scsi ETIMEDOUT 1", Call::Fails, 121, 0},
         {"usb:scsi_04 empty 1", Call::NothingReturned, 0, 0},
     };
     for (const auto& effect : effects) {

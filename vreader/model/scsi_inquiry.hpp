@@ -20,8 +20,8 @@ inline constexpr std::uint8_t kInquiryCdbLength = 6;
 
 // Standard INQUIRY data as the volumes send it; texts space-padded.
 struct InquiryData {
-    std::uint8_t peripheral;         // qualifier 0, direct-access block device
-    std::uint8_t removable;          // bit 7: removable medium
+    std::uint8_t peripheral;  // qualifier 0, direct-access block device
+    std::uint8_t removable;   // bit 7: removable medium
     std::uint8_t version;
     std::uint8_t response_format;
     std::uint8_t additional_length;  // bytes after this one

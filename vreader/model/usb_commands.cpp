@@ -197,10 +197,10 @@ std::optional<VendorAnswer> expect_size(const VendorExchange& exchange, std::siz
 {
     if (exchange.data.size() >= min && exchange.data.size() <= max)
         return std::nullopt;
-    return refuse(scsi::kParameterLength, std::to_string(exchange.data.size()) + " bytes where " +
-                                              (min == max ? std::to_string(min)
-                                                          : std::to_string(min) + " to " + std::to_string(max)) +
-                                              " belong");
+    return refuse(scsi::kParameterLength,
+                  std::to_string(exchange.data.size()) + " bytes where " +
+                      (min == max ? std::to_string(min) : std::to_string(min) + " to " + std::to_string(max)) +
+                      " belong");
 }
 
 // Sends the next bytes of the prepared reply, as many as the PC takes.
@@ -225,8 +225,8 @@ VendorAnswer run_read(const Command& command, const VendorExchange& exchange, Us
     return answer;
 }
 
-VendorAnswer run_request_reply(const Command& command, const VendorExchange& exchange,
-                               UsbCommandInProgress& progress, UsbContent& content, JsonLine& line)
+VendorAnswer run_request_reply(const Command& command, const VendorExchange& exchange, UsbCommandInProgress& progress,
+                               UsbContent& content, JsonLine& line)
 {
     if (progress.step == 0) {
         if (auto wrong = expect(command, exchange, false, kOpening))
@@ -296,9 +296,9 @@ VendorAnswer dispatch(const VendorExchange& exchange, UsbContent& content, JsonL
                                                   phase_text(exchange.data_in, exchange.phase) + " while " +
                                                   code_text(content.command->code) + " is unfinished");
     if (!content.command && exchange.phase != kOpening)
-        return refuse(scsi::kCommandSequence, std::string(command->name) + " " +
-                                                  phase_text(exchange.data_in, exchange.phase) +
-                                                  " with no command open");
+        return refuse(
+            scsi::kCommandSequence,
+            std::string(command->name) + " " + phase_text(exchange.data_in, exchange.phase) + " with no command open");
     UsbCommandInProgress progress = content.command.value_or(UsbCommandInProgress{exchange.code, 0, {}, 0});
     VendorAnswer answer;
     switch (command->shape) {

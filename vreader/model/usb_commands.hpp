@@ -69,11 +69,11 @@ inline constexpr std::int32_t kLocked = -5;
 
 // The property block the reader sends for code 6.
 struct PropertyBlock {
-    std::uint8_t head[32];      // reader-defined
-    char device_type[52];       // zero-terminated
-    std::uint8_t count[4];      // entries that follow: 1, little-endian
+    std::uint8_t head[32];  // reader-defined
+    char device_type[52];   // zero-terminated
+    std::uint8_t count[4];  // entries that follow: 1, little-endian
     std::uint8_t placeholder[4];
-    char entry[256];            // zero-terminated
+    char entry[256];  // zero-terminated
 };
 static_assert(sizeof(PropertyBlock) == 348);
 static_assert(offsetof(PropertyBlock, device_type) == 32);
@@ -85,8 +85,8 @@ struct VendorRequest {
     std::array<std::uint8_t, 16> cdb{};
     std::uint8_t cdb_length = 0;
     bool data_in = false;
-    std::uint32_t asked = 0;          // data-in: bytes the PC takes at most
-    std::vector<std::uint8_t> data;   // data-out: the bytes that arrived
+    std::uint32_t asked = 0;         // data-in: bytes the PC takes at most
+    std::vector<std::uint8_t> data;  // data-out: the bytes that arrived
 };
 
 struct VendorAnswer {

@@ -248,7 +248,8 @@ bool parse_usb(std::string_view text, UsbContent& out, std::string& error)
         } else if (key.starts_with("info.") && key.size() > 5)
             ok = text_field(value, 65536, c.info[key.substr(5)]);
         else if (key == "getinfo_ack") {
-            const auto number = value == "none" ? std::optional<std::int64_t>() : parse_signed(value, INT32_MIN, INT32_MAX);
+            const auto number =
+                value == "none" ? std::optional<std::int64_t>() : parse_signed(value, INT32_MIN, INT32_MAX);
             ok = value == "none" || number.has_value();
             if (number)
                 c.getinfo_ack = static_cast<std::int32_t>(*number);

@@ -48,17 +48,17 @@ namespace vreader {
 inline constexpr std::string_view kUsbFile = "usb.conf";
 
 struct UsbVolume {
-    char letter = 'E';   // upper case
-    std::string text;    // vendor-specific INQUIRY text
+    char letter = 'E';  // upper case
+    std::string text;   // vendor-specific INQUIRY text
     bool operator==(const UsbVolume&) const = default;
 };
 
 // A vendor command between its exchanges.
 struct UsbCommandInProgress {
     std::uint8_t code = 0;
-    std::uint32_t step = 0;             // exchanges it has had
-    std::vector<std::uint8_t> reply;    // what it will send
-    std::uint32_t sent = 0;             // of `reply`
+    std::uint32_t step = 0;           // exchanges it has had
+    std::vector<std::uint8_t> reply;  // what it will send
+    std::uint32_t sent = 0;           // of `reply`
     bool operator==(const UsbCommandInProgress&) const = default;
 };
 
@@ -90,7 +90,7 @@ struct UsbContent {
 inline constexpr std::size_t kClockSize = 28;
 inline constexpr std::size_t kMaxUnlockCode = 7;
 inline constexpr std::size_t kVersionSize = 8;
-inline constexpr std::size_t kMaxDeviceType = 51;     // and its terminator in 52 bytes
+inline constexpr std::size_t kMaxDeviceType = 51;      // and its terminator in 52 bytes
 inline constexpr std::size_t kMaxPropertyEntry = 255;  // and its terminator in 256 bytes
 
 std::string format_usb(const UsbContent& content);

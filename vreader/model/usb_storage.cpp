@@ -151,8 +151,7 @@ private:
                    JsonLine& line);
     // Journals the exchange; a failed call also with the errno that stands
     // for its cause.
-    void record(JsonLine& line, const ScsiReply& reply, const std::string& error, const FaultHit& fault,
-                int cause = 0);
+    void record(JsonLine& line, const ScsiReply& reply, const std::string& error, const FaultHit& fault, int cause = 0);
 
     std::string dir_;
     Journal journal_;
@@ -189,11 +188,11 @@ void ReaderUsb::record(JsonLine& line, const ScsiReply& reply, const std::string
 ScsiReply ReaderUsb::run(int volume, const ScsiRequest& request)
 {
     const char letter = volume > 0 && volume < 128 ? static_cast<char>(volume) : '?';
-    const Bytes offered = request.data_in ? Bytes{}
-                                          : Bytes(request.data_out.begin(),
-                                                  request.data_out.begin() +
-                                                      static_cast<std::ptrdiff_t>(std::min<std::size_t>(
-                                                          request.data_out.size(), request.transfer_length)));
+    const Bytes offered =
+        request.data_in ? Bytes{}
+                        : Bytes(request.data_out.begin(),
+                                request.data_out.begin() + static_cast<std::ptrdiff_t>(std::min<std::size_t>(
+                                                               request.data_out.size(), request.transfer_length)));
     JsonLine line("scsi");
     describe(line, letter, request, offered);
 
@@ -219,8 +218,8 @@ ScsiReply ReaderUsb::run(int volume, const ScsiRequest& request)
     }
     const bool shortened = fault.fired;
     // A short data-out request reaches the reader with half its bytes.
-    const Bytes arriving(offered.begin(), offered.begin() + static_cast<std::ptrdiff_t>(
-                                                                 shortened ? offered.size() / 2 : offered.size()));
+    const Bytes arriving(offered.begin(), offered.begin() + static_cast<std::ptrdiff_t>(shortened ? offered.size() / 2
+                                                                                                  : offered.size()));
     Handled handled = handle(request, arriving, content, *found, line);
 
     ScsiReply reply;
@@ -269,8 +268,8 @@ ReaderUsb::Handled ReaderUsb::handle(const ScsiRequest& request, const Bytes& ar
 {
     const std::uint8_t operation = request.cdb[0];
     if (operation == scsi::kInquiry) {
-        scsi::InquiryAnswer answer = scsi::inquiry(request.cdb, request.cdb_length, request.data_in,
-                                                   request.transfer_length, content, volume);
+        scsi::InquiryAnswer answer =
+            scsi::inquiry(request.cdb, request.cdb_length, request.data_in, request.transfer_length, content, volume);
         return {answer.refused, std::move(answer.error), std::move(answer.data)};
     }
     if (operation != usb::kVendorOperation)
