@@ -248,13 +248,12 @@ bool parse_usb(std::string_view text, UsbContent& out, std::string& error)
         } else if (key.starts_with("info.") && key.size() > 5)
             ok = text_field(value, 65536, c.info[key.substr(5)]);
         else if (key == "getinfo_ack") {
-            const auto number =
-                value == "none" ? std::optional<std::int64_t>() : parse_signed(value, INT32_MIN, INT32_MAX);
-            ok = value == "none" || number.has_value();
-            if (number)
-                c.getinfo_ack = static_cast<std::int32_t>(*number);
-            else
-                c.getinfo_ack.reset();
+            c.getinfo_ack.reset();
+            if (value != "none") {
+                const auto number = parse_signed(value, INT32_MIN, INT32_MAX);
+                ok = number.has_value();
+                c.getinfo_ack = static_cast<std::int32_t>(number.value_or(0));
+            }
         } else if (key == "command" || key == "command_step" || key == "command_reply" || key == "command_sent") {
             continue;  // read together below
         } else {
