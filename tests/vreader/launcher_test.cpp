@@ -136,6 +136,34 @@ TEST_F(LauncherTest, StateAndSet)
     EXPECT_EQ(vreader({"set", reader_, "boot_env", "default"}).status, 2);
 }
 
+TEST_F(LauncherTest, UsbSideIsShownSetAndFaulted)
+{
+    reader();
+    EXPECT_NE(testing_support::read_file(reader_ + "/usb.conf").find("\nversion=01000010\n"), std::string::npos);
+    for (const auto& [key, value] : std::vector<std::pair<std::string, std::string>>{
+             {"usb.locked", "1"}, {"usb.volumes", "e:emb, h:ext,sd,"}, {"usb.info.serial", "X 1"}})
+        EXPECT_EQ(vreader({"set", reader_, key, value}).status, 0) << key;
+    for (const auto& [key, value] : std::vector<std::pair<std::string, std::string>>{
+             {"usb.locked", "2"}, {"usb.version", "0100001"}, {"usb.volumes", "E:emb, E:ext,sd,"},
+             {"usb.unlock_code", "12345678"}, {"usb.frob", "1"}})
+        EXPECT_EQ(vreader({"set", reader_, key, value}).status, 2) << key;
+    const std::string state = vreader({"state", reader_}).out;
+    for (const char* line : {"usb_volumes=E:emb, H:ext,sd,\n", "usb_identity=ZEPA QLX-K1 2081\n", "usb_locked=1\n",
+                             "usb_version=01000010\n", "usb_clock=none\n", "usb_command=none\n"})
+        EXPECT_NE(state.find(line), std::string::npos) << line;
+
+    for (const std::string fault : {"usb:scsi", "usb:scsi_A0", "scsi_04"})
+        EXPECT_EQ(vreader({"fail", reader_, fault, "check"}).status, 0) << fault;
+    EXPECT_EQ(vreader({"fail", reader_, "usb:reply_04", "silent", "10"}).status, 0);
+    EXPECT_EQ(vreader({"fail", reader_, "usb:scsi", "fail", "2"}).status, 0);
+    EXPECT_EQ(vreader({"fail", reader_, "--list"}).out,
+              "usb:scsi EIO 2\nusb:scsi_A0 check 1\nscsi_04 check 1\nusb:reply_04 silent 10\n");
+    for (const auto& bad : std::vector<std::vector<std::string>>{{"usb:reply", "lead:1"}, {"usb:read", "EIO"},
+                                                                  {"fb0:scsi", "check"}, {"read", "check"},
+                                                                  {"usb:scsi_4", "check"}, {"usb:scsi", "silent"}})
+        EXPECT_EQ(vreader({"fail", reader_, bad[0], bad[1]}).status, 2) << bad[0] << " " << bad[1];
+}
+
 TEST_F(LauncherTest, TableDumpAndPutReachTheEmmcAreas)
 {
     reader({"--emmc-size", "32M", "--emmc-unit", "0", "--emmc-nodes", "block"});

@@ -6,6 +6,7 @@
 #include "vreader/model/gadget_serial_file.hpp"
 #include "vreader/model/subcpu_file.hpp"
 #include "vreader/model/uart_file.hpp"
+#include "vreader/model/usb_faults.hpp"
 #include "vreader/model/files.hpp"
 #include "vreader/model/key_value.hpp"
 #include "vreader/model/reader_lock.hpp"
@@ -20,7 +21,24 @@ namespace {
 bool is_reader_device(const ReaderConfig& config, std::string_view device)
 {
     return device == kFramebufferDevice || device == emmc_device(config) || device == kUartDevice ||
-           device == kGadgetDevice || device == kSubCpuDevice || device == kControlModeDevice;
+           device == kGadgetDevice || device == kSubCpuDevice || device == kControlModeDevice ||
+           device == usb::kUsbDevice;
+}
+
+// Faults that the USB side could never fire; empty when the fault is fine.
+std::string usb_misfit(const Fault& fault)
+{
+    const bool scsi = fault.request.starts_with("scsi");
+    const bool reply = fault.request.starts_with("reply");
+    if (scsi && !fault.device.empty() && fault.device != usb::kUsbDevice)
+        return "SCSI requests go to the USB side only: usb:" + fault.request;
+    if (fault.device != usb::kUsbDevice)
+        return {};
+    if (!scsi && !reply)
+        return "the USB side takes scsi, scsi_XX, reply and reply_XX";
+    if (reply && fault.kind != FaultKind::Silent)
+        return "the USB side's replies take 'silent' only";
+    return {};
 }
 
 std::string known_requests()
@@ -72,12 +90,15 @@ int run_fail(const Verb& verb, const Args& args)
         }
     }
 
+    if (const std::string misfit = usb_misfit(fault); !list && !clear && !misfit.empty())
+        return usage_error(verb, misfit);
     const auto reader = open_reader(verb, args[0]);
     if (!reader)
         return kExitFailure;
     if (!fault.device.empty() && !is_reader_device(reader->config(), fault.device))
         return usage_error(verb, "this reader has no device '" + fault.device + "'; its devices are fb0, " +
-                                     emmc_device(reader->config()) + ", ttymxc1, ttyGS0, sub_cpu and control_mode");
+                                     emmc_device(reader->config()) +
+                                     ", ttymxc1, ttyGS0, sub_cpu, control_mode and usb");
     const ReaderLock lock(reader->file(kLockFile));
     const std::string path = reader->file(kFaultsFile);
     std::string text;
@@ -119,13 +140,23 @@ const Verb kFailVerb = {
     "'reply_XX' for the replies to command XX. With DEVICE it fires only on\n"
     "that device's nodes: 'fb0' (the framebuffer), 'mmcblk2' (the eMMC, by its\n"
     "unit) or 'ttymxc1' (the touch-panel UART), e.g. mmcblk2:read.\n\n"
+    "The USB side (device 'usb') takes 'scsi' (any SCSI request a PC sends a\n"
+    "volume), 'scsi_XX' (the exchanges of vendor command XX, hexadecimal) and\n"
+    "'reply', 'reply_XX' (the data-in exchange that closes a vendor command);\n"
+    "every pass-through request is one attempt and uses up one count.\n\n"
     "EFFECT is what happens:\n"
     "  ERRNO     the request fails with ERRNO (a number or a name such as EIO)\n"
     "            and changes nothing\n"
     "  short     a read or write moves half the bytes asked for\n"
     "  lost      a write reports every byte written and stores none\n"
+    "and for a SCSI request, which the reader then never sees unless 'short':\n"
+    "  check     CHECK CONDITION\n"
+    "  empty     the call succeeds and returns nothing\n"
+    "  fail      the call fails with ERROR_IO_DEVICE (the same as EIO; other\n"
+    "            errnos map to the Windows error closest to them)\n"
+    "  short     half the data arrives (in), or reaches the reader (out)\n"
     "and for a reply:\n"
-    "  silent    none comes\n"
+    "  silent    none comes (on USB: the call fails with ERROR_SEM_TIMEOUT)\n"
     "  split:N   it comes in N pieces, one a read\n"
     "  lead:B, code:B, len:B, result:B\n"
     "            its lead, code, length or first payload byte is B\n"

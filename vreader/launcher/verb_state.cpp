@@ -12,6 +12,8 @@
 #include "vreader/model/touch_panel_content.hpp"
 #include "vreader/model/tty_settings.hpp"
 #include "vreader/model/uart_file.hpp"
+#include "vreader/model/usb_commands.hpp"
+#include "vreader/model/usb_content.hpp"
 
 #include <cstdio>
 #include <cstring>
@@ -42,6 +44,46 @@ void print_subcpu(const ReaderDir& reader)
         separator = " ";
     }
     std::printf("\n");
+}
+
+// The USB side in brief: what a PC finds and what it left there.
+void print_usb(const ReaderDir& reader)
+{
+    UsbContent usb;
+    std::string why;
+    if (!load_usb(reader.file(kUsbFile), usb, why)) {
+        std::printf("usb=unreadable: %s\n", why.c_str());
+        return;
+    }
+    std::string command = "none";
+    if (usb.command) {
+        const std::string_view name = usb::command_name(usb.command->code);
+        command = (name.empty() ? std::to_string(usb.command->code) : std::string(name)) + " after " +
+                  std::to_string(usb.command->step) + " exchanges";
+    }
+    const std::string clock = usb.clock.empty() ? "none" : format_hex(usb.clock);
+    const std::string ack = usb.getinfo_ack ? std::to_string(*usb.getinfo_ack) : "none";
+    std::printf("usb_volumes=%s\nusb_identity=%s %s %s\nusb_locked=%d\nusb_connected=%d\nusb_version=%s\n"
+                "usb_clock=%s\nusb_notice=%u\nusb_notices=%llu\nusb_getinfo_ack=%s\nusb_command=%s\n",
+                format_volumes(usb.volumes).c_str(), usb.vendor.c_str(), usb.product.c_str(), usb.revision.c_str(),
+                usb.locked ? 1 : 0, usb.connected ? 1 : 0, usb.version.c_str(), clock.c_str(), usb.notice,
+                static_cast<unsigned long long>(usb.notices), ack.c_str(), command.c_str());
+}
+
+// Replaces one key of usb.conf, refusing what the reader cannot read.
+std::string set_usb_key(const ReaderDir& reader, std::string_view key, std::string_view value)
+{
+    std::string text;
+    if (const int e = read_file(reader.file(kUsbFile), text))
+        return "cannot read " + reader.file(kUsbFile) + ": " + std::strerror(e);
+    text += "\n" + std::string(key) + "=" + std::string(value) + "\n";
+    UsbContent content;
+    std::string error;
+    if (!parse_usb(text, content, error))
+        return "usb." + std::string(key) + ": " + error;
+    if (const int e = save_usb(reader.file(kUsbFile), content))
+        return "cannot write " + reader.file(kUsbFile) + ": " + std::strerror(e);
+    return {};
 }
 
 // Sets one of the sub-CPU's or the charger's values. Empty, or why not.
@@ -118,6 +160,7 @@ int run_state(const Verb& verb, const Args& args)
     read_file(reader->file(kGadgetPcFile), pc_end);
     std::printf("ttyGS0_pc=%s\n", pc_end.empty() ? "none\n" : pc_end.c_str());
     print_subcpu(*reader);
+    print_usb(*reader);
     std::printf("emmc_size=%llu\nemmc_unit=%u\nemmc_nodes=%.*s\nboot_env=%s\n",
                 static_cast<unsigned long long>(config.emmc_size), config.emmc_unit,
                 static_cast<int>(emmc_nodes_name(config.emmc_nodes).size()), emmc_nodes_name(config.emmc_nodes).data(),
@@ -156,6 +199,15 @@ int run_set(const Verb& verb, const Args& args)
             return usage_error(verb, error);
         return 0;
     }
+    if (key.starts_with("usb.")) {
+        const auto reader = open_reader(verb, args[0]);
+        if (!reader)
+            return kExitFailure;
+        const ReaderLock lock(reader->file(kLockFile));
+        if (const std::string error = set_usb_key(*reader, key.substr(4), value); !error.empty())
+            return usage_error(verb, error);
+        return 0;
+    }
     if (key == "boot_env") {
         if (value != "normal" && value != "recovery")
             return usage_error(verb, "boot_env takes normal or recovery: " + std::string(value));
@@ -179,7 +231,7 @@ int run_set(const Verb& verb, const Args& args)
     } else {
         return usage_error(verb, "unknown key '" + std::string(key) +
                                      "'; keys: pmic_temperature vcom wf_version boot_env panel.KEY subcpu.KEY "
-                                     "charger.XX");
+                                     "charger.XX usb.KEY");
     }
 
     const auto reader = open_reader(verb, args[0]);
@@ -217,8 +269,12 @@ const Verb kStateVerb = {
     "and of the USB gadget serial port (ttyGS0), ttyGS0_pc: the path a PC-side\n"
     "program opens while a program holds the gadget port (none otherwise), the\n"
     "sub-CPU (spi_cs, control_mode, update mode, the clusters that run and boot\n"
-    "next, both firmware versions) and the charger's registers; and\n"
-    "boot_env: the saved boot environment the\n"
+    "next, both firmware versions) and the charger's registers; the USB side\n"
+    "(usb_volumes, usb_identity: vendor, product and revision, usb_locked,\n"
+    "usb_connected, usb_version, usb_clock, usb_notice and usb_notices: the\n"
+    "last begin/end value and their count, usb_getinfo_ack: the count of bytes\n"
+    "not fetched acknowledged last, usb_command: the vendor command in\n"
+    "progress); and boot_env: the saved boot environment the\n"
     "active one equals (normal, recovery or neither; unknown when the raw-data\n"
     "table does not locate the three areas).\n",
     run_state,
@@ -243,7 +299,12 @@ const Verb kSetVerb = {
     "                             the flash cluster that runs, that boots next\n"
     "  subcpu.version_self YYYYMMDD_N   the self-update firmware's version\n"
     "  subcpu.control_mode update|normal   the SPI controller's attribute\n"
-    "  charger.XX VALUE           a charger register (XX in hexadecimal)\n",
+    "  charger.XX VALUE           a charger register (XX in hexadecimal)\n"
+    "  usb.KEY VALUE              the reader as a PC sees it over USB (usb.conf),\n"
+    "                             e.g. usb.locked 1, usb.unlock_code 4321,\n"
+    "                             usb.version 01000000, usb.volumes 'E:emb, F:ext,sd,',\n"
+    "                             usb.product QLX-K2, usb.info.QUERY TEXT,\n"
+    "                             usb.fingerprint '01 02 03', usb.command none\n",
     run_set,
 };
 

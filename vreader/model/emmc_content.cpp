@@ -2,6 +2,7 @@
 
 #include "vreader/model/files.hpp"
 #include "vreader/model/rawdata_table.hpp"
+#include "vreader/model/sparse_file.hpp"
 
 #include <fcntl.h>
 #include <unistd.h>

@@ -5,6 +5,7 @@
 #include "vreader/model/key_value.hpp"
 
 #include <algorithm>
+#include <cerrno>
 #include <sstream>
 
 namespace vreader {
@@ -19,6 +20,13 @@ bool is_reply(std::string_view request)
 {
     return request == "reply" ||
            (request.size() == 8 && request.starts_with("reply_") && is_hex_digit(request[6]) && is_hex_digit(request[7]));
+}
+
+// "scsi", or "scsi_XX" for the exchanges of vendor command XX.
+bool is_scsi(std::string_view request)
+{
+    return request == "scsi" ||
+           (request.size() == 7 && request.starts_with("scsi_") && is_hex_digit(request[5]) && is_hex_digit(request[6]));
 }
 
 struct ReplyEffect {
@@ -48,6 +56,10 @@ std::string effect_name(const Fault& fault)
         return "lost";
     if (fault.kind == FaultKind::Corrupt)
         return "corrupt";
+    if (fault.kind == FaultKind::Check)
+        return "check";
+    if (fault.kind == FaultKind::Empty)
+        return "empty";
     for (const auto& effect : kReplyEffects)
         if (effect.kind == fault.kind)
             return std::string(effect.name) + (effect.max == 0 ? "" : ":" + std::to_string(fault.value));
@@ -63,7 +75,8 @@ const std::vector<std::string_view>& fault_requests()
                                               "mmap", "fstat", "usleep", "nanosleep", "poll"};
         for (const auto& request : epdc::kRequests)
             list.push_back(request.name);
-        for (const std::string_view modem : {"TIOCMGET", "TIOCMBIS", "TIOCMBIC", "reply", "reply_XX", "flash"})
+        for (const std::string_view modem :
+             {"TIOCMGET", "TIOCMBIS", "TIOCMBIC", "reply", "reply_XX", "flash", "scsi", "scsi_XX"})
             list.push_back(modem);
         return list;
     }();
@@ -73,7 +86,8 @@ const std::vector<std::string_view>& fault_requests()
 bool is_fault_request(std::string_view name)
 {
     const auto& names = fault_requests();
-    return is_reply(name) || (name != "reply_XX" && std::find(names.begin(), names.end(), name) != names.end());
+    return is_reply(name) || is_scsi(name) ||
+           (name != "reply_XX" && name != "scsi_XX" && std::find(names.begin(), names.end(), name) != names.end());
 }
 
 bool parse_fault_target(std::string_view text, std::string& device, std::string& request)
@@ -127,10 +141,19 @@ bool parse_fault_effect(std::string_view text, std::string_view request, Fault& 
         out.error = 0;
         return true;
     }
+    if (text == "check" || text == "empty" || text == "fail") {
+        if (!is_scsi(request)) {
+            why = "'" + std::string(text) + "' applies to scsi and scsi_XX only";
+            return false;
+        }
+        out.kind = text == "check" ? FaultKind::Check : text == "empty" ? FaultKind::Empty : FaultKind::Error;
+        out.error = text == "fail" ? EIO : 0;
+        return true;
+    }
     if (text == "short" || text == "lost") {
         const bool lost = text == "lost";
-        if (lost ? request != "write" : !is_transfer(request)) {
-            why = lost ? "'lost' applies to write only" : "'short' applies to read and write only";
+        if (lost ? request != "write" : !is_transfer(request) && !is_scsi(request)) {
+            why = lost ? "'lost' applies to write only" : "'short' applies to read, write, scsi and scsi_XX only";
             return false;
         }
         out.kind = lost ? FaultKind::Lost : FaultKind::Short;
@@ -140,7 +163,9 @@ bool parse_fault_effect(std::string_view text, std::string_view request, Fault& 
     const auto code = parse_errno(text);
     if (!code || is_reply(request)) {
         why = is_reply(request) ? "a reply takes silent, split:N, lead:XX, code:XX, len:N, result:N or sum:XX"
-                                : "the effect must be 'short', 'lost' or an errno (" + known_errno_names() + ")";
+              : is_scsi(request)
+                  ? "a SCSI request takes check, empty, short, fail or an errno (" + known_errno_names() + ")"
+                  : "the effect must be 'short', 'lost' or an errno (" + known_errno_names() + ")";
         return false;
     }
     out.kind = FaultKind::Error;
@@ -194,11 +219,18 @@ std::string format_faults(const std::vector<Fault>& faults)
     return text;
 }
 
+const Fault* first_fault(const std::vector<Fault>& faults, std::string_view request, std::string_view device)
+{
+    for (const Fault& fault : faults)
+        if (fault.request == request && (fault.device.empty() || fault.device == device))
+            return &fault;
+    return nullptr;
+}
+
 FaultHit consume_fault(std::vector<Fault>& faults, std::string_view request, std::string_view device, bool& changed)
 {
-    for (auto it = faults.begin(); it != faults.end(); ++it) {
-        if (it->request != request || (!it->device.empty() && it->device != device))
-            continue;
+    if (const Fault* found = first_fault(faults, request, device)) {
+        const auto it = faults.begin() + (found - faults.data());
         if (it->skip != 0) {
             --it->skip;
             changed = true;

@@ -29,6 +29,10 @@ enum class FaultKind {
     Sum,     // its checksum byte is `value`
     // The sub-CPU's flash ("flash"):
     Corrupt,  // a 16-byte write is stored with its first byte changed
+    // A SCSI request to the reader over USB ("scsi", or "scsi_XX" for
+    // vendor command XX), before the reader sees it:
+    Check,  // answered with CHECK CONDITION
+    Empty,  // the pass-through call succeeds and returns nothing
 };
 
 struct Fault {
@@ -53,8 +57,9 @@ struct FaultHit {
 // The names a fault can target: "open" (any device node), "close", "read",
 // "write", "lseek", "fsync", "mmap", "fstat" (of any descriptor, files
 // included), the sleeps, every display controller request, the modem-line
-// requests, a device's replies ("reply", "reply_XX") and the sub-CPU's flash
-// programming ("flash").
+// requests, a device's replies ("reply", "reply_XX"), the sub-CPU's flash
+// programming ("flash") and the SCSI requests a PC sends the reader over USB
+// ("scsi", "scsi_XX").
 const std::vector<std::string_view>& fault_requests();
 bool is_fault_request(std::string_view name);
 
@@ -63,7 +68,8 @@ bool is_fault_request(std::string_view name);
 bool parse_fault_target(std::string_view text, std::string& device, std::string& request);
 
 // "short", "lost", a reply effect ("silent", "split:N", "lead:XX",
-// "code:XX", "len:N", "result:N", "sum:XX"), "corrupt" (for "flash") or an
+// "code:XX", "len:N", "result:N", "sum:XX"), "corrupt" (for "flash"),
+// "check", "empty" or "fail" (for "scsi" and "scsi_XX"; "fail" is EIO) or an
 // errno (a name or a number); false with the reason when it does not fit
 // the request.
 bool parse_fault_effect(std::string_view text, std::string_view request, Fault& out, std::string& why);
@@ -71,9 +77,13 @@ bool parse_fault_effect(std::string_view text, std::string_view request, Fault& 
 bool parse_faults(std::string_view text, std::vector<Fault>& out, std::string& error);
 std::string format_faults(const std::vector<Fault>& faults);
 
-// Uses up one firing of the first fault on `request` that applies to
-// `device` (an empty device: a request of no device node). Sets `changed`
-// when the list must be written back.
+// The first fault on `request` that applies to `device` (an empty device: a
+// request of no device node), the one consume_fault would use; nothing is
+// used up.
+const Fault* first_fault(const std::vector<Fault>& faults, std::string_view request, std::string_view device);
+
+// Uses up one firing of that fault. Sets `changed` when the list must be
+// written back.
 FaultHit consume_fault(std::vector<Fault>& faults, std::string_view request, std::string_view device, bool& changed);
 
 // Adds a fault, replacing any earlier one on the same request and device.

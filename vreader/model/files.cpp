@@ -1,88 +1,78 @@
 #include "vreader/model/files.hpp"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
+#include <atomic>
 #include <cerrno>
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <random>
 
 namespace vreader {
 namespace {
 
-int write_all(int fd, std::string_view data)
+int errno_or_eio() { return errno != 0 ? errno : EIO; }
+
+// A temporary name beside `path` that no other process or thread picks: a
+// token drawn once per process, and a count within it.
+std::string temporary_beside(const std::string& path)
 {
-    size_t done = 0;
-    while (done < data.size()) {
-        const ssize_t n = ::write(fd, data.data() + done, data.size() - done);
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            return errno;
-        }
-        done += static_cast<size_t>(n);
-    }
-    return 0;
+    static const unsigned long long token = [] {
+        std::random_device random;
+        const auto now = static_cast<unsigned long long>(std::chrono::steady_clock::now().time_since_epoch().count());
+        return (static_cast<unsigned long long>(random()) << 32 ^ random()) ^ now;
+    }();
+    static std::atomic<unsigned> count{0};
+    char suffix[48];
+    std::snprintf(suffix, sizeof suffix, ".tmp%llx.%u", token, count++);
+    return path + suffix;
 }
 
 }  // namespace
 
 int read_file(const std::string& path, std::string& out)
 {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0)
-        return errno;
+    errno = 0;
+    std::FILE* file = std::fopen(path.c_str(), "rb");
+    if (file == nullptr)
+        return errno_or_eio();
     out.clear();
     char buffer[8192];
-    for (;;) {
-        const ssize_t n = ::read(fd, buffer, sizeof buffer);
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            const int error = errno;
-            ::close(fd);
-            return error;
-        }
-        if (n == 0)
-            break;
-        out.append(buffer, static_cast<size_t>(n));
-    }
-    ::close(fd);
-    return 0;
+    std::size_t n = 0;
+    while ((n = std::fread(buffer, 1, sizeof buffer, file)) > 0)
+        out.append(buffer, n);
+    const int error = std::ferror(file) ? errno_or_eio() : 0;
+    std::fclose(file);
+    return error;
 }
 
 int replace_file(const std::string& path, std::string_view data)
 {
-    const std::string temporary = path + ".tmp" + std::to_string(::getpid());
-    const int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-    if (fd < 0)
-        return errno;
-    int error = write_all(fd, data);
-    if (::close(fd) != 0 && error == 0)
-        error = errno;
-    if (error == 0 && ::rename(temporary.c_str(), path.c_str()) != 0)
-        error = errno;
-    if (error != 0)
-        ::unlink(temporary.c_str());
-    return error;
-}
-
-int create_zero_file(const std::string& path, std::uint64_t size)
-{
-    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-    if (fd < 0)
-        return errno;
+    const std::string temporary = temporary_beside(path);
+    errno = 0;
+    std::FILE* file = std::fopen(temporary.c_str(), "wb");
+    if (file == nullptr)
+        return errno_or_eio();
     int error = 0;
-    if (::ftruncate(fd, static_cast<off_t>(size)) != 0)
-        error = errno;
-    if (::close(fd) != 0 && error == 0)
-        error = errno;
+    if (std::fwrite(data.data(), 1, data.size(), file) != data.size())
+        error = errno_or_eio();
+    if (std::fclose(file) != 0 && error == 0)
+        error = errno_or_eio();
+    std::error_code ec;
+    if (error == 0) {
+        // Replaces an existing file, on Windows too.
+        std::filesystem::rename(temporary, path, ec);
+        if (ec)
+            error = ec.value() != 0 ? ec.value() : EIO;
+    }
+    if (error != 0)
+        std::filesystem::remove(temporary, ec);
     return error;
 }
 
 bool file_exists(const std::string& path)
 {
-    struct stat st {};
-    return ::stat(path.c_str(), &st) == 0;
+    std::error_code ec;
+    return std::filesystem::exists(path, ec);
 }
 
 }  // namespace vreader

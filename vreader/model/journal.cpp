@@ -1,38 +1,48 @@
 #include "vreader/model/journal.hpp"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <cerrno>
+#include <cstdio>
+#include <filesystem>
 
 namespace vreader {
 namespace {
 
-// Number of lines in the file, a last line without a line end included.
-int count_lines(int fd, std::uint64_t& lines)
+// Number of lines in the file, a last line without a line end included, and
+// whether the file ends with a line end (an empty one counts as ending so).
+int count_lines(std::FILE* file, std::uint64_t& lines, bool& ends_with_line_end)
 {
     lines = 0;
     char buffer[65536];
     char last = '\n';
-    off_t offset = 0;
+    if (std::fseek(file, 0, SEEK_SET) != 0)
+        return errno;
     for (;;) {
-        const ssize_t n = ::pread(fd, buffer, sizeof buffer, offset);
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            return errno;
-        }
-        if (n == 0)
-            break;
-        for (ssize_t i = 0; i < n; ++i)
+        const std::size_t n = std::fread(buffer, 1, sizeof buffer, file);
+        for (std::size_t i = 0; i < n; ++i)
             if (buffer[i] == '\n')
                 ++lines;
-        last = buffer[n - 1];
-        offset += n;
+        if (n > 0)
+            last = buffer[n - 1];
+        if (n < sizeof buffer)
+            break;
     }
-    if (last != '\n')
+    if (std::ferror(file))
+        return errno != 0 ? errno : EIO;
+    ends_with_line_end = last == '\n';
+    if (!ends_with_line_end)
         ++lines;
+    return 0;
+}
+
+// Appends all of `text`; 0 or an errno value.
+int append_text(std::FILE* file, const std::string& text)
+{
+    // A stream opened for update must be positioned between a read and a
+    // write; in append mode every write goes to the end anyway.
+    if (std::fseek(file, 0, SEEK_END) != 0)
+        return errno;
+    if (std::fwrite(text.data(), 1, text.size(), file) != text.size() || std::fflush(file) != 0)
+        return errno != 0 ? errno : EIO;
     return 0;
 }
 
@@ -70,52 +80,42 @@ int Journal::append(const JsonLine& line)
 
 int Journal::write_line(const JsonLine& line)
 {
-    const int fd = ::open(path_.c_str(), O_RDWR | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
-    if (fd < 0)
-        return errno;
-    int error = 0;
-    struct stat st {};
-    if (::fstat(fd, &st) != 0) {
-        error = errno;
-    } else if (st.st_size != known_size_) {
+    errno = 0;
+    std::FILE* file = std::fopen(path_.c_str(), "ab+");
+    if (file == nullptr)
+        return errno != 0 ? errno : EIO;
+    std::error_code ec;
+    auto size = static_cast<long long>(std::filesystem::file_size(path_, ec));
+    int error = ec ? (ec.value() != 0 ? ec.value() : EIO) : 0;
+    if (error == 0 && size != known_size_) {
         // Another process wrote or cleared the journal since our last line.
         std::uint64_t lines = 0;
-        error = count_lines(fd, lines);
-        if (st.st_size > 0 && error == 0) {
-            char last = '\n';
-            if (::pread(fd, &last, 1, st.st_size - 1) == 1 && last != '\n' && ::write(fd, "\n", 1) == 1)
-                ++st.st_size;
-        }
+        bool ends_with_line_end = true;
+        error = count_lines(file, lines, ends_with_line_end);
+        if (error == 0 && !ends_with_line_end && append_text(file, "\n") == 0)
+            ++size;
         next_seq_ = lines + 1;
     }
     if (error == 0) {
         const std::string text = line.text(next_seq_) + "\n";
-        size_t done = 0;
-        while (done < text.size()) {
-            const ssize_t n = ::write(fd, text.data() + done, text.size() - done);
-            if (n < 0) {
-                if (errno == EINTR)
-                    continue;
-                error = errno;
-                break;
-            }
-            done += static_cast<size_t>(n);
-        }
+        error = append_text(file, text);
         if (error == 0) {
             ++next_seq_;
-            known_size_ = static_cast<long long>(st.st_size) + static_cast<long long>(text.size());
+            known_size_ = size + static_cast<long long>(text.size());
         }
     }
-    ::close(fd);
+    if (std::fclose(file) != 0 && error == 0)
+        error = errno != 0 ? errno : EIO;
     return error;
 }
 
 int Journal::clear()
 {
-    const int fd = ::open(path_.c_str(), O_WRONLY | O_TRUNC | O_CREAT | O_CLOEXEC, 0644);
-    if (fd < 0)
-        return errno;
-    ::close(fd);
+    errno = 0;
+    std::FILE* file = std::fopen(path_.c_str(), "wb");
+    if (file == nullptr)
+        return errno != 0 ? errno : EIO;
+    std::fclose(file);
     next_seq_ = 1;
     known_size_ = 0;
     last_.reset();

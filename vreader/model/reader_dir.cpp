@@ -5,9 +5,11 @@
 #include "vreader/model/files.hpp"
 #include "vreader/model/input_device.hpp"
 #include "vreader/model/reader_lock.hpp"
+#include "vreader/model/sparse_file.hpp"
 #include "vreader/model/subcpu_state.hpp"
 #include "vreader/model/touch_panel_content.hpp"
 #include "vreader/model/tty_settings.hpp"
+#include "vreader/model/usb_content.hpp"
 
 #include <cstring>
 #include <filesystem>
@@ -77,6 +79,8 @@ bool create_reader(const std::string& path, const ReaderConfig& config, bool for
         e = replace_file(root + std::string(kTouchPanelFile), format_touch_panel(default_touch_panel()));
     if (e == 0)
         e = create_subcpu(root);
+    if (e == 0)
+        e = replace_file(root + std::string(kUsbFile), format_usb(UsbContent{}));
     if (e == 0)
         e = create_input_pipes(root, config);
     if (e == 0)

@@ -12,6 +12,9 @@
 //     ttyGS0.termios    the same for the USB gadget serial port
 //     ttyGS0.pc         the path of the PC's end, while the gadget port is open
 //     subcpu.*          the sub-CPU's state, flash clusters and update record
+//     usb.conf          the reader as a PC sees it over USB: its volumes,
+//                       lock, protocol version and what its vendor commands
+//                       keep and answer
 //     input/eventN      named pipes: the input event devices' sources
 //     faults         injected faults
 //     journal.jsonl  every device request, one JSON object per line

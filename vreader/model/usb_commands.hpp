@@ -1,0 +1,115 @@
+// The reader's handler of the vendor SCSI commands that a PC sends through
+// the storage driver's pass-through request. A command is a run of
+// exchanges, each one SCSI request with a 10-byte block
+//
+//     byte 0 0x20, 1 0, 2 the command code, 3 0, 4 the phase (1 opening,
+//     3 continuing, 2 closing), 5 the selector (code 1 only, else 0), 6-9 0
+//
+// and data in one direction, whose length travels only in the request's
+// transfer length. The handler follows each command through its exchanges
+// and keeps the one in progress in the reader's USB state, so that it
+// outlives the process that saw its first exchange. An exchange that does
+// not fit (a malformed block, an unknown code, a phase out of order or one
+// of another command, request data of the wrong size) is refused with CHECK
+// CONDITION and ends the command in progress.
+//
+// Commands (out: PC to reader; in: reader to PC; the number is the phase):
+//     1   protocol_version  in 1: the 8-character version
+//     3   connect           out 1: 4-byte flag; in 2: 4-byte result
+//     4   unlock            out 1: 8-byte code field; in 2: 4-byte result
+//                           (-5 while locked and the code is wrong)
+//     6   property          in 1: the 348-byte property block
+//     7   set_time          out 1: 28-byte clock record; in 2: result
+//     8   free_space        out 1: 4 bytes; in 2: the 8-byte free space
+//     9   begin_end         out 1: 4-byte value; in 2: result
+//     10  media_state       in 1: a 4-byte word, then the 8-byte state
+//     144 fingerprint       out 1: the request; in 2: the reply
+//     160 get_info          out 1: query text; in 3: 4-byte total; in 3:
+//                           data pieces; out 2: 4-byte count not fetched
+// 144 and 160 exist only from protocol version "0100" + "0010" on.
+//
+// A new command: its code and name in the command table, a shape (how its
+// exchanges run) and the function that makes its reply.
+#pragma once
+
+#include "vreader/model/json_line.hpp"
+#include "vreader/model/scsi_sense.hpp"
+#include "vreader/model/usb_content.hpp"
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace vreader::usb {
+
+inline constexpr std::uint8_t kVendorOperation = 0x20;
+inline constexpr std::uint8_t kVendorCdbLength = 10;
+
+inline constexpr std::uint8_t kOpening = 1;
+inline constexpr std::uint8_t kClosing = 2;
+inline constexpr std::uint8_t kContinuing = 3;
+
+inline constexpr std::uint8_t kProtocolVersion = 1;
+inline constexpr std::uint8_t kConnect = 3;
+inline constexpr std::uint8_t kUnlock = 4;
+inline constexpr std::uint8_t kProperty = 6;
+inline constexpr std::uint8_t kSetTime = 7;
+inline constexpr std::uint8_t kFreeSpace = 8;
+inline constexpr std::uint8_t kBeginEnd = 9;
+inline constexpr std::uint8_t kMediaState = 10;
+inline constexpr std::uint8_t kFingerprint = 144;
+inline constexpr std::uint8_t kGetInfo = 160;
+
+// The reader's answer to an unlock with the wrong code while it is locked.
+inline constexpr std::int32_t kLocked = -5;
+
+// The property block the reader sends for code 6.
+struct PropertyBlock {
+    std::uint8_t head[32];  // reader-defined
+    char device_type[52];   // zero-terminated
+    std::uint8_t count[4];  // entries that follow: 1, little-endian
+    std::uint8_t placeholder[4];
+    char entry[256];  // zero-terminated
+};
+static_assert(sizeof(PropertyBlock) == 348);
+static_assert(offsetof(PropertyBlock, device_type) == 32);
+static_assert(offsetof(PropertyBlock, count) == 84);
+static_assert(offsetof(PropertyBlock, entry) == 92);
+
+// One exchange as the reader receives it.
+struct VendorRequest {
+    std::array<std::uint8_t, 16> cdb{};
+    std::uint8_t cdb_length = 0;
+    bool data_in = false;
+    std::uint32_t asked = 0;         // data-in: bytes the PC takes at most
+    std::vector<std::uint8_t> data;  // data-out: the bytes that arrived
+};
+
+struct VendorAnswer {
+    std::optional<scsi::Sense> refused;  // CHECK CONDITION with this sense
+    std::string error;                   // why, for the journal
+    std::vector<std::uint8_t> data;      // data-in: what the reader sends
+    bool ends_command = false;
+    bool changed = false;  // the content (the command in progress included)
+};
+
+// A command's name; empty for a code the reader does not know.
+std::string_view command_name(std::uint8_t code);
+
+// Whether the exchange is its command's reply (the data-in exchange that
+// closes it), judged from the block alone, before the handler sees it.
+bool is_reply(std::uint8_t code, std::uint8_t phase, bool data_in);
+
+// Whether a protocol version is new enough for codes 144 and 160: "0100",
+// then four characters that read as a little-endian 32-bit number above
+// 0x3031302F ("0010" is, "0000" is not).
+bool offers_newer_commands(const std::string& version);
+
+// Carries out one exchange on `content`, adding what it learnt to `line`.
+VendorAnswer handle(const VendorRequest& request, UsbContent& content, JsonLine& line);
+
+}  // namespace vreader::usb
