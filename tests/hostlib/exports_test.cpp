@@ -1,0 +1,292 @@
+// Every export of the drive, volume and information families against the
+// virtual reader's USB side, as an application calls them. The same test
+// runs natively and, built for Windows, under Wine, where the host
+// application's named mutexes are real.
+#include "hostlib/include/fendrac.h"
+#include "vreader/model/usb_content.hpp"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <string>
+
+#if defined(_WIN32)
+#include "tests/hostlib/windows/host_application.hpp"
+
+#include <process.h>
+
+#include <atomic>
+#include <memory>
+#include <thread>
+#else
+#include <unistd.h>
+#endif
+
+namespace {
+
+namespace fs = std::filesystem;
+using vreader::UsbContent;
+
+constexpr const wchar_t* kBuiltIn = L"\\\\.\\E:";
+
+class Exports : public ::testing::Test {
+protected:
+    static void SetUpTestSuite()
+    {
+#if defined(_WIN32)
+        const int process = _getpid();
+#else
+        const int process = getpid();
+#endif
+        dir_ = fs::temp_directory_path() / ("fendrac-exports-" + std::to_string(process));
+        fs::create_directories(dir_);
+        std::ofstream(dir_ / "reader.conf").put('\n');
+#if defined(_WIN32)
+        _putenv_s("VREADER_DIR", dir_.string().c_str());
+        for (const char* name : {"Global\\ZEPA_EBOOK_QLX_STATE1", "Global\\ZEPA_EBOOK_QLX_STATE2",
+                                 "Global\\ZEPA_EBOOK_QLX_STATE3"})
+            mutexes_.push_back(std::make_unique<host_application::NamedMutex>(name));
+#else
+        setenv("VREADER_DIR", dir_.c_str(), 1);
+#endif
+    }
+    static void TearDownTestSuite()
+    {
+#if defined(_WIN32)
+        mutexes_.clear();
+#endif
+        std::error_code ignored;
+        fs::remove_all(dir_, ignored);
+    }
+
+    void SetUp() override
+    {
+        ASSERT_EQ(vreader::save_usb(usb_file(), UsbContent{}), 0);
+        faults("");
+    }
+    void TearDown() override
+    {
+        while (MSC_canConnect())
+            MSC_CloseDrive();
+    }
+
+    static std::string usb_file() { return (dir_ / "usb.conf").string(); }
+    static UsbContent usb()
+    {
+        UsbContent content;
+        std::string error;
+        EXPECT_TRUE(vreader::load_usb(usb_file(), content, error)) << error;
+        return content;
+    }
+    static void edit(const std::function<void(UsbContent&)>& change)
+    {
+        UsbContent content = usb();
+        change(content);
+        ASSERT_EQ(vreader::save_usb(usb_file(), content), 0);
+    }
+    static void faults(const std::string& lines) { std::ofstream(dir_ / "faults") << lines; }
+
+    static fs::path dir_;
+#if defined(_WIN32)
+    static std::vector<std::unique_ptr<host_application::NamedMutex>> mutexes_;
+#endif
+};
+fs::path Exports::dir_;
+#if defined(_WIN32)
+std::vector<std::unique_ptr<host_application::NamedMutex>> Exports::mutexes_;
+#endif
+
+TEST_F(Exports, WithoutADriveEachExportGivesItsOwnCode)
+{
+    unsigned char bytes[8];
+    DeviceProperty property{};
+    struct Case {
+        const char* name;
+        int result;
+        int expected;
+    };
+    const Case cases[] = {
+        {"MSC_UsbGetProtocolVer", MSC_UsbGetProtocolVer(1, bytes, 8), -1},
+        {"MSC_UsbInitCheck", MSC_UsbInitCheck(), -1},
+        {"MSC_UsbGetDevProperty", MSC_UsbGetDevProperty(&property), -1},
+        {"MSC_UsbUnlockDevice", MSC_UsbUnlockDevice("1234"), -3},
+        {"MSC_ebookUsb_setTime", MSC_ebookUsb_setTime(bytes), -3},
+        {"MSC_ebookUsb_notifyBeginEnd", MSC_ebookUsb_notifyBeginEnd(1), -3},
+        {"msc_CheckMediaState", msc_CheckMediaState(bytes), -3},
+        {"MSC_ebookUsb_GetFreeSpace", MSC_ebookUsb_GetFreeSpace("", bytes), -3},
+        {"MSC_GetFingerPrint", MSC_GetFingerPrint(bytes, 8, "x", 1), -2},
+        {"MSC_GetInfo", MSC_GetInfo("model", nullptr, 0), -1},
+        {"MSC_canConnect", MSC_canConnect(), 0},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(c.result, c.expected) << c.name;
+}
+
+TEST_F(Exports, TheReaderVolumesAreFoundAndOpened)
+{
+    VolumeIdentity identity{};
+    ASSERT_EQ(FSVolumeGetDeviceInfo('E', &identity), 0);
+    EXPECT_EQ(IsEbookProduct(&identity), 1);
+    EXPECT_EQ(IsVenderSpecificReader(identity.vendor_specific), 1);
+    ASSERT_EQ(FSVolumeGetDeviceInfo('f', &identity), 0);
+    EXPECT_EQ(IsVenderSpecificSD(identity.vendor_specific), 1);
+    EXPECT_EQ(FSVolumeGetDeviceInfo('H', &identity), 22);
+
+    ASSERT_EQ(MSC_OpenDriveW(kBuiltIn), 1);
+    EXPECT_TRUE(usb().connected);
+    MSC_CloseDrive();
+    EXPECT_FALSE(usb().connected);
+    EXPECT_EQ(MSC_OpenDriveA("\\\\.\\H:"), 0);
+}
+
+TEST_F(Exports, TheReadersLock)
+{
+    edit([](UsbContent& c) {
+        c.locked = true;
+        c.unlock_code = "4711";
+    });
+    ASSERT_EQ(MSC_OpenDriveW(kBuiltIn), 1);
+    EXPECT_FALSE(usb().connected);  // a locked reader is not told
+    EXPECT_EQ(MSC_UsbUnlockDevice("1234"), -5);
+    EXPECT_EQ(MSC_UsbUnlockDevice("4711"), 0);
+    EXPECT_FALSE(usb().locked);
+
+    // No answer to the reply phase is -15, which the open's probe waits on.
+    faults("usb:reply_04 silent always\n");
+    EXPECT_EQ(MSC_UsbUnlockDevice("4711"), -15);
+}
+
+TEST_F(Exports, VersionPropertyClockAndNotices)
+{
+    ASSERT_EQ(MSC_OpenDriveW(kBuiltIn), 1);
+    char version[9] = {};
+    EXPECT_EQ(MSC_UsbGetProtocolVer(0, version, 8), 0);
+    EXPECT_STREQ(version, "01000010");
+    char untouched[8] = {'x'};
+    EXPECT_EQ(MSC_UsbGetProtocolVer(1, untouched, 7), -1);
+    EXPECT_EQ(untouched[0], 'x');
+    EXPECT_EQ(MSC_UsbGetProtocolVer(1, nullptr, 8), -1);
+    EXPECT_EQ(MSC_UsbInitCheck(), 0);
+
+    DeviceProperty property{};
+    ASSERT_EQ(MSC_UsbGetDevProperty(&property), 0);
+    EXPECT_STREQ(property.device_type, "QLX-K1");
+    ASSERT_EQ(property.entry_count, 1u);
+    EXPECT_STREQ(reinterpret_cast<const char*>(property.entries[0].bytes), "ebook reader");
+    MSC_UsbFreeDevProperty(&property);
+    EXPECT_EQ(property.entries, nullptr);
+    MSC_UsbFreeDevProperty(&property);
+    MSC_UsbFreeDevProperty(nullptr);
+    EXPECT_EQ(MSC_UsbGetDevProperty(nullptr), -1);
+
+    unsigned char clock[28];
+    for (int i = 0; i < 28; ++i)
+        clock[i] = static_cast<unsigned char>(i);
+    EXPECT_EQ(MSC_ebookUsb_setTime(clock), 0);
+    EXPECT_EQ(usb().clock, std::vector<std::uint8_t>(clock, clock + 28));
+    EXPECT_EQ(MSC_ebookUsb_setTime(nullptr), -2);
+    EXPECT_EQ(MSC_ebookUsb_notifyBeginEnd(7), 0);
+    EXPECT_EQ(usb().notice, 7u);
+
+    faults("usb:scsi_07 check always\n");
+    EXPECT_EQ(MSC_ebookUsb_setTime(clock), -2);
+}
+
+TEST_F(Exports, MediaStateAndFreeSpace)
+{
+    edit([](UsbContent& c) {
+        c.media_state = {1, 2, 3, 4, 5, 6, 7, 8};
+        c.free_space = 0x0102030405060708;
+    });
+    ASSERT_EQ(MSC_OpenDriveW(kBuiltIn), 1);
+    unsigned char state[8] = {};
+    ASSERT_EQ(msc_CheckMediaState(state), 0);
+    EXPECT_EQ(state[0], 1);
+    EXPECT_EQ(state[7], 8);
+    unsigned char space[8] = {};
+    ASSERT_EQ(MSC_ebookUsb_GetFreeSpace("whatever the text", space), 0);  // the text is not sent
+    EXPECT_EQ(space[0], 0x08);
+    EXPECT_EQ(space[7], 0x01);
+
+    faults("usb:scsi_0A short 1\n");
+    EXPECT_EQ(msc_CheckMediaState(state), -2);
+}
+
+TEST_F(Exports, FingerPrint)
+{
+    ASSERT_EQ(MSC_OpenDriveW(kBuiltIn), 1);
+    unsigned char reply[64] = {};
+    EXPECT_EQ(MSC_GetFingerPrint(reply, 16, "id", 2), 0);
+    EXPECT_EQ(reply[15], 0x0F);
+    EXPECT_EQ(MSC_GetFingerPrint(reply, 64, "id", 2), -1);  // the reader has only 16
+    EXPECT_EQ(MSC_GetFingerPrint(reply, 16, "id", 0), -2);
+    EXPECT_EQ(MSC_GetFingerPrint(nullptr, 16, "id", 2), -2);
+    EXPECT_EQ(MSC_GetFingerPrint(reply, 5000, "id", 2), -2);
+}
+
+TEST_F(Exports, InformationInPieces)
+{
+    const std::string big(5000, 'i');
+    edit([&](UsbContent& c) { c.info["big"] = big; });
+    ASSERT_EQ(MSC_OpenDriveW(kBuiltIn), 1);
+
+    // The size first, then the data; the acknowledgement says what was
+    // not fetched.
+    EXPECT_EQ(MSC_GetInfo("model", nullptr, 0), 6);
+    EXPECT_EQ(usb().getinfo_ack, 6);
+    char text[16] = {};
+    EXPECT_EQ(MSC_GetInfo("model", text, sizeof text), 6);
+    EXPECT_STREQ(text, "QLX-K1");
+    EXPECT_EQ(usb().getinfo_ack, 0);
+    EXPECT_EQ(MSC_GetInfo("unknown", text, sizeof text), 0);
+    EXPECT_EQ(usb().getinfo_ack, 0);
+
+    // A small buffer is filled and never overrun.
+    char small[5] = {0, 0, 0, 0, '#'};
+    EXPECT_EQ(MSC_GetInfo("model", small, 4), 6);
+    EXPECT_EQ(std::string(small, 4), "QLX-");
+    EXPECT_EQ(small[4], '#');
+
+    std::string buffer(6000, '\0');
+    EXPECT_EQ(MSC_GetInfo("big", buffer.data(), 6000), 5000);
+    EXPECT_EQ(buffer.substr(0, 5000), big);
+
+    // The second piece fails: what is still owed is acknowledged.
+    faults("usb:scsi_A0 check 1 after 3\n");
+    EXPECT_EQ(MSC_GetInfo("big", buffer.data(), 6000), -2);
+    EXPECT_EQ(usb().getinfo_ack, 5000 - 4096);
+}
+
+TEST_F(Exports, AnOlderReaderDoesNotOfferTheNewerCommands)
+{
+    edit([](UsbContent& c) { c.version = "01000000"; });
+    ASSERT_EQ(MSC_OpenDriveW(kBuiltIn), 1);
+    unsigned char reply[16];
+    EXPECT_EQ(MSC_GetFingerPrint(reply, 16, "id", 2), -500);
+    EXPECT_EQ(MSC_GetInfo("model", nullptr, 0), -500);
+}
+
+#if defined(_WIN32)
+TEST_F(Exports, AnotherProcessHoldingState1HoldsBackACommand)
+{
+    ASSERT_EQ(MSC_OpenDriveW(kBuiltIn), 1);
+    host_application::OtherProcess other("Global\\ZEPA_EBOOK_QLX_STATE1");
+    ASSERT_TRUE(other.holding());
+    std::atomic<bool> done = false;
+    std::thread command([&] {
+        MSC_UsbInitCheck();
+        done = true;
+    });
+    Sleep(300);
+    EXPECT_FALSE(done);
+    other.release();
+    command.join();
+    EXPECT_TRUE(done);
+}
+#endif
+
+}  // namespace
