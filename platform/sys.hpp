@@ -45,7 +45,8 @@ int cfsetospeed(struct termios* t, speed_t speed) noexcept;
 
 int pipe(int fds[2]) noexcept;
 
-// Starts `body(argument)` on a detached POSIX thread. 0 or an errno value.
+// Starts `body(argument)` on a detached POSIX thread, SIGPIPE blocked in it
+// (its writes to a pipe nobody reads fail with EPIPE). 0 or an errno value.
 int start_detached_thread(void* (*body)(void*), void* argument) noexcept;
 
 int socket(int domain, int type, int protocol) noexcept;

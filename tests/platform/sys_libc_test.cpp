@@ -151,4 +151,35 @@ TEST(SysLibc, NodesSocketsSleepsAndCommands)
     EXPECT_EQ(WEXITSTATUS(status), 3);
 }
 
+// A detached thread's write to a pipe nobody reads fails instead of ending
+// the program (tpinspect's timer may tick once more after its loop closed
+// the pipe).
+TEST(SysLibc, ADetachedThreadOutlivesThePipeItWritesTo)
+{
+    int ends[2];
+    ASSERT_EQ(sys::pipe(ends), 0);
+    ASSERT_EQ(::close(ends[0]), 0);
+    static int result_errno = 0;
+    static int write_end = 0;
+    write_end = ends[1];
+    int done[2];
+    ASSERT_EQ(::pipe(done), 0);
+    static int done_end = 0;
+    done_end = done[1];
+    ASSERT_EQ(sys::start_detached_thread(
+                  [](void*) -> void* {
+                      const char tick = 0;
+                      result_errno = sys::write(write_end, &tick, 1) < 0 ? errno : 0;
+                      ::write(done_end, &tick, 1);
+                      return nullptr;
+                  },
+                  nullptr),
+              0);
+    char tick;
+    ASSERT_EQ(::read(done[0], &tick, 1), 1);
+    EXPECT_EQ(result_errno, EPIPE);
+    for (const int fd : {ends[1], done[0], done[1]})
+        ::close(fd);
+}
+
 }  // namespace

@@ -5,6 +5,7 @@
 
 #include <fcntl.h>
 #include <linux/input.h>
+#include <sys/ioctl.h>
 #include <sys/time.h>
 #include <unistd.h>
 
@@ -156,6 +157,30 @@ bool trace_has_lines(const std::vector<TraceStep>& steps)
     return false;
 }
 
+namespace {
+
+// Waits (up to 10 s) until the program has read every record written so
+// far. A program looks at its standard input and the key device before the
+// touch devices, so a line or a HOME press must not overtake touches that
+// are still queued: an operator's finger is never that fast.
+void wait_until_read(const std::map<unsigned, int>& pipes, const std::function<bool()>& stop)
+{
+    const auto give_up = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    for (;;) {
+        bool queued = false;
+        for (const auto& [device, fd] : pipes) {
+            int unread = 0;
+            if (::ioctl(fd, FIONREAD, &unread) == 0 && unread > 0)
+                queued = true;
+        }
+        if (!queued || stop() || std::chrono::steady_clock::now() >= give_up)
+            return;
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+}
+
+}  // namespace
+
 std::string play_trace(const ReaderDir& dir, const std::vector<TraceStep>& steps, int line_fd, double open_seconds,
                        const std::function<bool()>& stop)
 {
@@ -180,9 +205,15 @@ std::string play_trace(const ReaderDir& dir, const std::vector<TraceStep>& steps
         pipes[step.device] = fd;
     }
     std::string error;
+    unsigned last_device = 0;
     for (const TraceStep& step : steps) {
         if (stop())
             break;
+        const bool to_key = step.kind == TraceStep::Kind::Event && step.device == 0 && last_device != 0;
+        if (step.kind == TraceStep::Kind::Line || to_key)
+            wait_until_read(pipes, stop);
+        if (step.kind == TraceStep::Kind::Event)
+            last_device = step.device;
         if (step.kind == TraceStep::Kind::Wait) {
             std::this_thread::sleep_for(std::chrono::milliseconds(step.ms));
         } else if (step.kind == TraceStep::Kind::Line) {
