@@ -7,11 +7,11 @@
 namespace testing_support {
 namespace {
 
-ProcessResult run_target(std::vector<std::string> arguments)
+ProcessResult run_target(std::vector<std::string> arguments, const std::string& input = {})
 {
     std::vector<std::string> command = emulator_prefix();
     command.insert(command.end(), arguments.begin(), arguments.end());
-    return run_process(command, {{"VREADER_EMULATOR", READER_TEST_EMULATOR}});
+    return run_process(command, {{"VREADER_EMULATOR", READER_TEST_EMULATOR}}, input);
 }
 
 }  // namespace
@@ -33,11 +33,12 @@ ProcessResult VirtualReader::vreader(const std::vector<std::string>& arguments) 
     return run_target(command);
 }
 
-ProcessResult VirtualReader::run(const std::string& program, const std::vector<std::string>& arguments) const
+ProcessResult VirtualReader::run(const std::string& program, const std::vector<std::string>& arguments,
+                                 const std::string& input) const
 {
     std::vector<std::string> command{VREADER_EXECUTABLE, "run", path_, program};
     command.insert(command.end(), arguments.begin(), arguments.end());
-    return run_target(command);
+    return run_target(command, input);
 }
 
 ProcessResult VirtualReader::run_limited(const std::string& program, const std::vector<std::string>& arguments,

@@ -20,7 +20,9 @@ public:
                            int panel_height = 800);
 
     ProcessResult vreader(const std::vector<std::string>& arguments) const;
-    ProcessResult run(const std::string& program, const std::vector<std::string>& arguments) const;
+    // `input` is the program's standard input.
+    ProcessResult run(const std::string& program, const std::vector<std::string>& arguments,
+                      const std::string& input = {}) const;
     // The same with the address space limited to `kib` KiB, so large
     // allocations fail. Only where limits work: natively, without sanitizers.
     ProcessResult run_limited(const std::string& program, const std::vector<std::string>& arguments,

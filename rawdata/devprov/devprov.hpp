@@ -1,0 +1,65 @@
+// devprov: writes and reads the reader's identity data in the eMMC's "Id"
+// area. The area is mapped once at start; one operation, chosen by a long
+// option, works on the mapping; the flush at exit commits what it wrote.
+#pragma once
+
+#include <cstdint>
+
+namespace devprov {
+
+// Every operation: the mapped area, the option's argument (null when it
+// takes none). 0 for success, -1 for failure.
+using Operation = int (*)(std::uint8_t* area, const char* argument);
+
+struct Field {
+    const char* name;
+    std::uint32_t offset;
+    std::uint32_t length;
+};
+
+// The identity area's fields, offsets from the start of the area.
+inline constexpr Field offset_address_name[] = {
+    {"product_name", 0x0000, 16},   {"sku_name", 0x0010, 16},         {"device_id", 0x0020, 16},
+    {"serial_number", 0x0030, 15},  {"wifi_mac_address", 0x0100, 6}, {"meid", 0x0200, 14},
+    {"psn", 0x0210, 11},            {"psn_check_digit", 0x021B, 2},   {"factoryid", 0x1000, 4096},
+    {"moa_size", 0x3000, 4},
+};
+
+inline constexpr std::uint32_t kWifiMacAddress = 0x0100;
+inline constexpr std::uint32_t kMacLength = 6;
+inline constexpr std::uint32_t kMeid = 0x0200;
+inline constexpr std::uint32_t kMeidLength = 14;
+inline constexpr std::uint32_t kPsn = 0x0210;
+inline constexpr std::uint32_t kPsnLength = 11;
+inline constexpr std::uint32_t kPsnCheckDigit = 0x021B;
+inline constexpr std::uint32_t kMoaSize = 0x3000;
+inline constexpr std::uint32_t kMoaKey = 0x3004;  // the key blob, moa_size bytes
+
+// The mapping's length (module main).
+extern std::uint32_t L_emmc_id_area_size;
+
+// Whether `length` bytes at `offset` lie inside the mapped area.
+bool in_area(std::uint32_t offset, std::uint32_t length);
+
+// main
+int get_offset(std::uint8_t* area, const char* argument);
+int get_dump(std::uint8_t* area, const char* name);
+
+// wifi
+int wifi_set_mac_address(std::uint8_t* area, const char* interface);
+
+// wan
+int execute_command(int fd, const char* command, const char* prefix, char* destination, int length);
+int sequence_command(const char* device, const char* command, const char* prefix, char* destination, int length);
+int wan_set_meid(std::uint8_t* area, const char* device);
+int wan_set_psn(std::uint8_t* area, const char* device);
+// The two check digits of an 11-character serial number, as ASCII.
+void psn_check_digits(const char* psn, char digits[2]);
+
+// moa
+int moa_set_device_key(std::uint8_t* area, const char* argument);
+int moa_get_device_key(std::uint8_t* area, const char* argument);
+
+int devprov_main(int argc, char** argv);
+
+}  // namespace devprov

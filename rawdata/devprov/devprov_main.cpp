@@ -1,0 +1,3 @@
+#include "rawdata/devprov/devprov.hpp"
+
+int main(int argc, char** argv) { return devprov::devprov_main(argc, argv); }

@@ -1,0 +1,153 @@
+// The WAN modem's identities, asked with AT commands on its command port.
+#include "platform/sys.hpp"
+#include "rawdata/devprov/devprov.hpp"
+
+#include <fcntl.h>
+#include <strings.h>
+
+#include <cctype>
+#include <cstdio>
+#include <cstring>
+
+namespace devprov {
+namespace {
+
+constexpr int kLineMax = 255;
+constexpr int kByteWait = 500;  // ms for each byte of an answer
+// A modem that keeps answering "ERROR" to "AT" is not going to come round.
+constexpr int kHandshakeErrors = 10;
+
+constexpr int weight[11] = {3, 4, 5, 6, 7, 2, 3, 4, 5, 6, 7};
+
+// One answer line, NUL-terminated: false on a time-out or a failed read.
+bool read_line(int fd, char (&line)[kLineMax + 1])
+{
+    std::memset(line, 0, sizeof line);
+    for (int n = 0; n < kLineMax;) {
+        pollfd waiting{fd, POLLIN, 0};
+        if (sys::poll(&waiting, 1, kByteWait) <= 0)
+            return false;
+        char c;
+        if (sys::read(fd, &c, 1) != 1)
+            return false;
+        line[n++] = c;
+        if (c == '\n')
+            break;
+    }
+    return true;
+}
+
+// Upper case, and every blank a NUL; false when nothing else is left.
+bool normalise(char (&line)[kLineMax + 1])
+{
+    bool any = false;
+    for (char& c : line) {
+        const auto u = static_cast<unsigned char>(c);
+        if (c == '\0')
+            continue;
+        if (std::isspace(u)) {
+            c = '\0';
+        } else {
+            c = static_cast<char>(std::toupper(u));
+            any = true;
+        }
+    }
+    return any;
+}
+
+int digit_value(char c)
+{
+    if (c >= '0' && c <= '9')
+        return c - '0';
+    const char upper = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    if (upper >= 'A' && upper <= 'Y')
+        return upper - 'A' + 10;
+    return 0;
+}
+
+}  // namespace
+
+int execute_command(int fd, const char* command, const char* prefix, char* destination, int length)
+{
+    if (destination != nullptr)
+        std::memset(destination, 0, static_cast<std::size_t>(length));
+    char text[kLineMax + 1];
+    const int written = std::snprintf(text, sizeof text, "%s\r\n", command);
+    const std::size_t size = written < 0 ? 0 : std::strlen(text);
+    if (sys::write(fd, text, size) < 0)
+        return -1;
+
+    const std::size_t prefix_length = prefix != nullptr ? std::strlen(prefix) : 0;
+    for (;;) {
+        char line[kLineMax + 1];
+        if (!read_line(fd, line))
+            return -1;
+        if (!normalise(line))
+            continue;
+        if (line[0] == 'O' && line[1] == 'K')
+            return destination != nullptr ? length : 1;
+        if (std::strstr(line, "ERROR") != nullptr)
+            return 0;
+        if (prefix != nullptr && destination != nullptr && ::strncasecmp(line, prefix, prefix_length) == 0 &&
+            prefix_length + static_cast<std::size_t>(length) <= kLineMax)
+            std::memcpy(destination, line + prefix_length, static_cast<std::size_t>(length));
+    }
+}
+
+int sequence_command(const char* device, const char* command, const char* prefix, char* destination, int length)
+{
+    std::memset(destination, 0xFF, static_cast<std::size_t>(length));
+    const int fd = sys::open(device, O_RDWR | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0)
+        return -1;
+    for (int errors = 0;;) {
+        const int answer = execute_command(fd, "AT", nullptr, nullptr, 0);
+        if (answer > 0)
+            break;
+        if (answer < 0 || ++errors == kHandshakeErrors) {
+            sys::close(fd);
+            return -1;
+        }
+    }
+    const int answer = execute_command(fd, command, prefix, destination, length);
+    sys::close(fd);
+    return answer > 0 ? 0 : -1;
+}
+
+int wan_set_meid(std::uint8_t* area, const char* device)
+{
+    if (!in_area(kMeid, kMeidLength))
+        return -1;
+    return sequence_command(device, "AT$QCGSN", "0x00", reinterpret_cast<char*>(area + kMeid), kMeidLength);
+}
+
+void psn_check_digits(const char* psn, char digits[2])
+{
+    int v[12];
+    int s1 = 0;
+    for (int i = 0; i < 11; ++i) {
+        v[i] = digit_value(psn[i]);
+        s1 += weight[i] * (40 - v[i]);
+    }
+    const int d1 = (s1 % 11) % 10;
+    v[11] = d1;
+    int s2 = 0;
+    for (int i = 0; i < 12; ++i)
+        s2 += (i % 2 == 1) ? 2 * v[i] : v[i];
+    const int d2 = s2 % 10;
+    digits[0] = static_cast<char>('0' + d1);
+    digits[1] = static_cast<char>('0' + d2);
+}
+
+int wan_set_psn(std::uint8_t* area, const char* device)
+{
+    if (!in_area(kPsn, kPsnLength) || !in_area(kPsnCheckDigit, 2))
+        return -1;
+    char* psn = reinterpret_cast<char*>(area + kPsn);
+    if (sequence_command(device, "AT^PSN", "^PSN:", psn, kPsnLength) != 0)
+        return -1;
+    psn_check_digits(psn, reinterpret_cast<char*>(area + kPsnCheckDigit));
+    return 0;
+}
+
+}  // namespace devprov

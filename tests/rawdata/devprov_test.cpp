@@ -1,0 +1,158 @@
+// devprov run as a process against a virtual reader: its options, the
+// identity area's layout, the key blob, and its start-up failures.
+#include "tests/support/virtual_reader.hpp"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+using namespace testing_support;
+
+namespace {
+
+const std::string kSmallId = "Id Data:0x00400000:0x00004000\n";  // room for 0x0FFC key bytes
+
+class Devprov : public ::testing::Test {
+protected:
+    ProcessResult devprov(const std::vector<std::string>& arguments, const std::string& input = {}) const
+    {
+        return reader_.run("devprov", arguments, input);
+    }
+    // The identity area's bytes at `offset`.
+    std::string id(std::size_t offset, std::size_t length) const
+    {
+        return reader_.area("Id Data", offset + length).substr(offset);
+    }
+
+    VirtualReader reader_{{"--emmc-size", "16M"}};
+};
+
+TEST_F(Devprov, OptionsAndTheLayout)
+{
+    ProcessResult result = devprov({"-offset"});
+    EXPECT_EQ(result.status, 0);
+    EXPECT_EQ(result.out, "0x0000(0x0010:    16): product_name\n"
+                          "0x0010(0x0010:    16): sku_name\n"
+                          "0x0020(0x0010:    16): device_id\n"
+                          "0x0030(0x000F:    15): serial_number\n"
+                          "0x0100(0x0006:     6): wifi_mac_address\n"
+                          "0x0200(0x000E:    14): meid\n"
+                          "0x0210(0x000B:    11): psn\n"
+                          "0x021B(0x0002:     2): psn_check_digit\n"
+                          "0x1000(0x1000:  4096): factoryid\n"
+                          "0x3000(0x0004:     4): moa_size\n");
+    EXPECT_EQ(devprov({"--offset", "-dump", "psn"}).out, result.out) << "only the first option counts";
+    EXPECT_EQ(devprov({"-off"}).out, result.out) << "the parser takes a unique abbreviation";
+
+    std::string area = reader_.area("Id Data", 0x40);
+    area.replace(0x30, 15, "SN0123456789ABC");
+    reader_.put("Id Data", area);
+    result = devprov({"--dump", "serial_number"});
+    EXPECT_EQ(result.out, "SN0123456789ABC");
+    EXPECT_EQ(result.status, 0);
+    EXPECT_EQ(devprov({"-dump", "moa_size"}).out.size(), 4u);
+    result = devprov({"-dump", "serial_numbr"});
+    EXPECT_EQ(result.out, "");
+    EXPECT_EQ(result.status, 0);
+
+    for (const std::vector<std::string>& wrong :
+         {std::vector<std::string>{}, {"-bogus"}, {"-dump"}, {"psn"}, {"-offset=1"}}) {
+        result = devprov(wrong);
+        EXPECT_EQ(result.status, 255) << (wrong.empty() ? "" : wrong[0]);
+        EXPECT_EQ(result.out, "");
+    }
+}
+
+TEST_F(Devprov, TheKeyBlob)
+{
+    const struct {
+        const char* why;
+        std::string input;
+        int status;
+        std::string key;  // what get-moa prints afterwards
+    } cases[] = {
+        {"pairs, the odd digit not counted", "0a1b2", 0, "\x0a\x1b"},
+        {"line ends and tabs skipped", "0A\r\n1b\tff\n", 0, "\x0a\x1b\xff"},
+        {"Ctrl-D ends the input", "ab\x04" "cd", 0, "\xab"},
+        {"a space fails at once", "0a 1b", 255, ""},
+        {"empty input", "", 255, ""},
+        {"a lone digit", "7", 255, ""},
+        {"not hex", "0g", 255, ""},
+    };
+    for (const auto& c : cases) {
+        const ProcessResult set = devprov({"-set-moa"}, c.input);
+        EXPECT_EQ(set.out, "READY\n") << c.why;
+        EXPECT_EQ(set.status, c.status) << c.why;
+        const ProcessResult get = devprov({"-get-moa"});
+        EXPECT_EQ(get.out, c.key) << c.why;
+        EXPECT_EQ(get.status, c.key.empty() ? 255 : 0) << c.why;
+    }
+}
+
+TEST_F(Devprov, AKeyBlobStaysInsideTheArea)
+{
+    reader_.write_table(kSmallId);
+    const std::string fits(2 * 0x0FFC, 'e');
+    EXPECT_EQ(devprov({"-set-moa"}, fits).status, 0);
+    EXPECT_EQ(devprov({"-get-moa"}).out.size(), 0x0FFCu);
+    EXPECT_EQ(devprov({"-set-moa"}, fits + "ee").status, 255);
+    EXPECT_EQ(id(0x3000, 4), std::string(4, '\0'));
+
+    // A stored size past the area is not believed.
+    std::string area = reader_.area("Id Data", 0x3004);
+    area.replace(0x3000, 4, "\xfd\x0f\x00\x00", 4);
+    reader_.put("Id Data", area);
+    const ProcessResult get = devprov({"-get-moa"});
+    EXPECT_EQ(get.status, 255);
+    EXPECT_EQ(get.out, "");
+}
+
+TEST_F(Devprov, AnAreaTooSmallForAFieldIsNeverWrittenPast)
+{
+    reader_.write_table("Id Data:0x00400000:0x00001000\n");
+    EXPECT_EQ(devprov({"-dump", "factoryid"}).status, 255);
+    EXPECT_EQ(devprov({"-set-moa"}, "0a").status, 255);
+    EXPECT_EQ(devprov({"-dump", "psn"}).status, 0);
+}
+
+TEST_F(Devprov, StartUpFailuresEndAtOnceWithNoFlush)
+{
+    const std::string table = reader_.path() + "/sys/module/rawdatatable/parameters/rawdata_param";
+    const struct {
+        const char* why;
+        std::string table;  // empty: no table at all
+        std::string fault;
+    } cases[] = {
+        {"no table", "", ""},
+        {"no Id line", "Waveform Data:0x00100000:0x00200000\n", ""},
+        {"a zero size", "Id Data:0x00400000:0\n", ""},
+        {"a zero offset", "Id Data:0:0x1000\n", ""},
+        {"no colon for the size", "Id Data:0x00400000\n", ""},
+        {"an offset off a page", "Id Data:0x00400800:0x1000\n", ""},
+        {"no device", kSmallId, "open"},
+        {"no mapping", kSmallId, "mmap"},
+    };
+    for (const auto& c : cases) {
+        if (c.table.empty())
+            std::filesystem::remove(table);
+        else
+            reader_.write_table(c.table);
+        if (!c.fault.empty())
+            reader_.fail("mmcblk2:" + c.fault, "EIO", "always");
+        reader_.clear_journal();
+        const ProcessResult result = devprov({"-offset"});
+        EXPECT_EQ(result.status, 255) << c.why;
+        EXPECT_EQ(result.out, "") << c.why;
+        EXPECT_TRUE(reader_.requests("fsync").empty()) << c.why;
+        reader_.vreader({"fail", reader_.path(), "--clear"});
+    }
+}
+
+TEST_F(Devprov, AWriteTheFlushLosesIsAFailure)
+{
+    reader_.fail("mmcblk2:fsync", "EIO", "always");
+    EXPECT_EQ(devprov({"-set-moa"}, "0a1b").status, 255);
+    EXPECT_EQ(devprov({"-offset"}).status, 0) << "nothing to commit";
+}
+
+}  // namespace
