@@ -53,6 +53,7 @@ int socket(int domain, int type, int protocol) noexcept;
 int bind(int fd, const struct sockaddr* addr, socklen_t len) noexcept;
 ssize_t recv(int fd, void* buf, size_t len, int flags) noexcept;
 
+pid_t getpid() noexcept;
 int mknod(const char* path, mode_t mode, dev_t dev) noexcept;
 int unlink(const char* path) noexcept;
 int system(const char* command) noexcept;

@@ -78,6 +78,7 @@ int bind(int fd, const struct sockaddr* addr, socklen_t len) noexcept { return :
 
 ssize_t recv(int fd, void* buf, size_t len, int flags) noexcept { return ::recv(fd, buf, len, flags); }
 
+pid_t getpid() noexcept { return ::getpid(); }
 int mknod(const char* path, mode_t mode, dev_t dev) noexcept { return ::mknod(path, mode, dev); }
 int unlink(const char* path) noexcept { return ::unlink(path); }
 int system(const char* command) noexcept { return std::system(command); }

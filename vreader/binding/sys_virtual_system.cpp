@@ -206,4 +206,6 @@ int system(const char* command) noexcept
     });
 }
 
+pid_t getpid() noexcept { return ::getpid(); }
+
 }  // namespace sys

@@ -1,0 +1,306 @@
+// usbhotplugd: keeps the USB mass-storage gadget's logical units attached to
+// the right block devices. It follows the kernel's uevents (the gadget coming
+// online, the block devices coming and going) and, with -usb, the switch
+// that loads and unloads the USB modules; at normal exit it ejects every LUN.
+#include "platform/numbers.hpp"
+#include "platform/sys.hpp"
+
+#include <fcntl.h>
+#include <getopt.h>
+#include <linux/input.h>
+#include <linux/netlink.h>
+#include <sys/stat.h>
+
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string_view>
+#include <vector>
+
+namespace {
+
+constexpr int kLuns = 9;
+constexpr int kPollEntries = 10;  // the uevent socket and up to nine input devices
+constexpr std::size_t kMessageMax = 64 * 1024;
+constexpr std::uint64_t kMajor179 = 0xB300;
+constexpr std::uint16_t kUsbSwitch = 12;
+
+#if defined(__arm__)
+static_assert(sizeof(input_event) == 16, "the reader's input records are 16 bytes");
+#endif
+
+struct BlockDevice {
+    std::uint64_t device;  // 0: the LUN has no backing device
+    std::int32_t read_only;
+};
+
+BlockDevice block_devices[kLuns] = {
+    {0xB344, 0},  // 179:68
+    {0xB300, 0},  // 179:0
+    {0xB347, 1},  // 179:71
+};
+
+pollfd poll_set[kPollEntries];
+int poll_count = 0;
+
+const option long_options[] = {
+    {"off", no_argument, nullptr, 'o'},       {"usb", no_argument, nullptr, 'u'},
+    {"lun0", required_argument, nullptr, '0'}, {"lun1", required_argument, nullptr, '1'},
+    {"lun2", required_argument, nullptr, '2'}, {nullptr, 0, nullptr, 0},
+};
+
+void lun_attribute(char (&path)[128], int lun, const char* name)
+{
+    std::snprintf(path, sizeof path, "/sys/devices/platform/usb_mass_storage/lun%d/%s", lun, name);
+}
+
+void node_path(char (&path)[32], int lun) { std::snprintf(path, sizeof path, "/tmp/lun%d", lun); }
+
+void write_string(int fd, const char* text) { sys::write(fd, text, std::strlen(text)); }
+
+// The read-only flag to the LUN's "ro" attribute, if it opens.
+void write_read_only(int lun)
+{
+    char path[128];
+    lun_attribute(path, lun, "ro");
+    const int fd = sys::open(path, O_WRONLY | O_CLOEXEC);
+    if (fd < 0)
+        return;
+    char text[16];
+    std::snprintf(text, sizeof text, "%d\n", block_devices[lun].read_only);
+    write_string(fd, text);
+    sys::close(fd);
+}
+
+int open_file_attribute(int lun)
+{
+    char path[128];
+    lun_attribute(path, lun, "file");
+    return sys::open(path, O_WRONLY | O_CLOEXEC);
+}
+
+// Attaches every LUN that has a device, through a node of its own.
+void initialize()
+{
+    for (int lun = 0; lun < kLuns; ++lun) {
+        write_read_only(lun);
+        const int file = open_file_attribute(lun);
+        if (file < 0)
+            break;  // the gadget has no further LUNs
+        if (block_devices[lun].device != 0) {
+            char node[32];
+            node_path(node, lun);
+            sys::unlink(node);
+            sys::mknod(node, S_IFBLK | 0600, static_cast<dev_t>(block_devices[lun].device));
+            write_string(file, node);
+        }
+        sys::close(file);
+    }
+}
+
+// Ejects every LUN: an empty name.
+void finalize()
+{
+    for (int lun = 0; lun < kLuns; ++lun) {
+        const int file = open_file_attribute(lun);
+        if (file < 0)
+            break;
+        sys::write(file, "", 1);
+        sys::close(file);
+    }
+}
+
+// The value of `key` ("ACTION=") in one uevent string: the text after its
+// first '='. Null when the string is another key's.
+const char* get_param_value(std::string_view string, std::string_view key, std::string_view& value)
+{
+    if (!string.starts_with(key))
+        return nullptr;
+    value = string.substr(string.find('=') + 1);
+    return value.data();
+}
+
+// The last value of `key` in the message.
+bool last_value(const std::vector<std::string_view>& message, std::string_view key, std::string_view& value)
+{
+    bool found = false;
+    for (const std::string_view string : message) {
+        std::string_view candidate;
+        if (get_param_value(string, key, candidate) != nullptr) {
+            value = candidate;
+            found = true;
+        }
+    }
+    return found;
+}
+
+void handle_usb_composite(const std::vector<std::string_view>& message)
+{
+    std::string_view enabled, state;
+    if (last_value(message, "ENABLED=", enabled) && last_value(message, "STATE=", state) && enabled == "1" &&
+        state == "online")
+        initialize();
+}
+
+long parse_number(std::string_view text)
+{
+    char buffer[64];
+    const std::size_t length = std::min(text.size(), sizeof buffer - 1);
+    std::memcpy(buffer, text.data(), length);
+    buffer[length] = '\0';
+    return sys::strtol(buffer, nullptr, 0);
+}
+
+void handle_block(const std::vector<std::string_view>& message)
+{
+    std::string_view action, devname, major, minor;
+    if (!last_value(message, "ACTION=", action) || !last_value(message, "DEVNAME=", devname) ||
+        !last_value(message, "MAJOR=", major) || !last_value(message, "MINOR=", minor))
+        return;
+    const std::int64_t device = (std::int64_t{parse_number(major)} << 8) | std::int64_t{parse_number(minor)};
+    int lun = 0;
+    // Only a LUN that has a device can be this one's.
+    while (lun < kLuns && (block_devices[lun].device == 0 ||
+                           block_devices[lun].device != static_cast<std::uint64_t>(device)))
+        ++lun;
+    if (lun == kLuns)
+        return;
+    write_read_only(lun);
+    const int file = open_file_attribute(lun);
+    if (file < 0)
+        return;
+    sys::write(file, "", 1);
+    if (action == "add") {
+        char node[32];
+        node_path(node, lun);
+        write_string(file, node);
+    }
+    sys::close(file);
+}
+
+void handle_subsystem(const std::vector<std::string_view>& message)
+{
+    for (const std::string_view string : message) {
+        std::string_view subsystem;
+        if (get_param_value(string, "SUBSYSTEM=", subsystem) == nullptr)
+            continue;
+        if (subsystem == "usb_composite") {
+            handle_usb_composite(message);
+            return;
+        }
+        if (subsystem == "block") {
+            handle_block(message);
+            return;
+        }
+    }
+}
+
+// The message's NUL-terminated strings, never past the bytes received; a
+// last string without its NUL ends where the message does.
+std::vector<std::string_view> split_message(const char* buffer, std::size_t length)
+{
+    std::vector<std::string_view> strings;
+    for (std::size_t at = 0; at < length;) {
+        const void* end = std::memchr(buffer + at, '\0', length - at);
+        const std::size_t stop = end != nullptr ? static_cast<std::size_t>(static_cast<const char*>(end) - buffer) : length;
+        strings.emplace_back(buffer + at, stop - at);
+        at = stop + 1;
+    }
+    return strings;
+}
+
+void handle_events()
+{
+    if (poll_set[0].revents & POLLIN) {
+        static char message[kMessageMax];
+        const ssize_t length = sys::recv(poll_set[0].fd, message, sizeof message, 0);
+        if (length < 0) {
+            std::perror("read");
+            return;
+        }
+        handle_subsystem(split_message(message, static_cast<std::size_t>(length)));
+    }
+    for (int i = 1; i < poll_count; ++i) {
+        const short revents = poll_set[i].revents;
+        if (!(revents & POLLIN)) {
+            // A device that is gone would report itself for ever.
+            if (revents & (POLLERR | POLLHUP | POLLNVAL))
+                poll_set[i].fd = -1;
+            continue;
+        }
+        input_event event{};
+        if (sys::read(poll_set[i].fd, &event, sizeof event) != static_cast<ssize_t>(sizeof event)) {
+            std::perror("read");
+            return;
+        }
+        if (event.type == EV_SW && event.code == kUsbSwitch)
+            sys::system(event.value != 0 ? "modprobe ehci-hcd; modprobe g_android"
+                                         : "modprobe -r ehci-hcd; modprobe -r g_android");
+    }
+}
+
+// -usb: the input devices from event0 on, as many as the poll set holds.
+void open_input_devices()
+{
+    for (int n = 0; poll_count < kPollEntries; ++n) {
+        char path[64];
+        std::snprintf(path, sizeof path, "/dev/input/event%d", n);
+        const int fd = sys::open(path, O_RDONLY | O_CLOEXEC);
+        if (fd < 0)
+            return;
+        poll_set[poll_count++] = {fd, POLLIN, 0};
+    }
+}
+
+void set_lun(int lun, const char* argument)
+{
+    const long number = sys::strtol(argument, nullptr, 0);
+    const std::uint64_t minor = number < 0 ? std::uint64_t(-std::int64_t{number}) : std::uint64_t(number);
+    block_devices[lun].device = minor | kMajor179;
+    block_devices[lun].read_only = number < 0 ? 1 : 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    const int uevents = sys::socket(AF_NETLINK, SOCK_DGRAM, NETLINK_KOBJECT_UEVENT);
+    if (uevents < 0) {
+        std::perror("socket");
+        return 255;
+    }
+    sockaddr_nl address{};
+    address.nl_family = AF_NETLINK;
+    address.nl_pid = static_cast<std::uint32_t>(sys::getpid());
+    address.nl_groups = 0xFFFFFFFF;
+    if (sys::bind(uevents, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) {
+        std::perror("bind");
+        return 255;
+    }
+    poll_set[0] = {uevents, POLLIN, 0};
+    poll_count = 1;
+
+    for (int option; (option = getopt_long_only(argc, argv, "", long_options, nullptr)) != -1;) {
+        if (option == 'o') {
+            finalize();
+            return 0;
+        }
+        if (option == 'u')
+            open_input_devices();
+        else if (option >= '0' && option <= '2')
+            set_lun(option - '0', optarg);
+        else
+            break;  // the parser said what it did not know
+    }
+
+    std::atexit(finalize);
+    initialize();
+    for (;;) {
+        if (sys::poll(poll_set, static_cast<nfds_t>(poll_count), -1) < 0) {
+            std::perror("poll");
+            std::exit(255);
+        }
+        handle_events();
+    }
+}
