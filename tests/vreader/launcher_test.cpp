@@ -190,6 +190,25 @@ TEST_F(LauncherTest, TableDumpAndPutReachTheEmmcAreas)
     EXPECT_EQ(vreader({"init", dir_.file("small"), "--emmc-size", "1M"}).status, 2);
 }
 
+TEST_F(LauncherTest, DumpShowsTheIdentityAreaFieldByField)
+{
+    reader();
+    const ProcessResult result = vreader({"dump", reader_, "id", "--fields"});
+    EXPECT_EQ(result.status, 0) << result.err;
+    EXPECT_EQ(testing_support::split_lines(result.out).size(), 11u);
+    EXPECT_TRUE(result.out.starts_with("product_name      0x0000     16  \"QLX-K1\"\n"
+                                       "sku_name          0x0010     16  \"QLX-K1-WW-BK\"\n"))
+        << result.out;
+    EXPECT_NE(result.out.find("wifi_mac_address  0x0100      6  ff ff ff ff ff ff (erased)\n"), std::string::npos);
+    for (const auto& bad : std::vector<std::vector<std::string>>{{"waveform", "--fields"},
+                                                                  {"id", "--fields", "--length", "4"},
+                                                                  {"id", "--fields", "--raw", dir_.file("x")}}) {
+        std::vector<std::string> arguments{"dump", reader_};
+        arguments.insert(arguments.end(), bad.begin(), bad.end());
+        EXPECT_EQ(vreader(arguments).status, 2) << bad[0] << " " << bad.back();
+    }
+}
+
 TEST_F(LauncherTest, RunExecutesTheVirtualProgram)
 {
     reader();

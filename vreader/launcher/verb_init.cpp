@@ -93,7 +93,8 @@ const Verb kInitVerb = {
     "create a virtual reader in DIR",
     "Creates a virtual reader in DIR (made if needed): a white panel, zeroed\n"
     "framebuffer memory, default controller settings, an eMMC holding the raw\n"
-    "areas of the raw-data table (the normal boot environment active), a touch\n"
+    "areas of the raw-data table (the normal boot environment active, the\n"
+    "identity area as the factory leaves it: see 'vreader dump --help'), a touch\n"
     "panel, a sub-CPU running firmware 20190521_1234 with a charger behind it,\n"
     "the reader as a PC sees it over USB (usb.conf: volumes E, F and G, not\n"
     "locked, protocol version 01000010), an empty journal and no faults.\n\n"
