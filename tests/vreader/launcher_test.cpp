@@ -164,6 +164,36 @@ TEST_F(LauncherTest, UsbSideIsShownSetAndFaulted)
         EXPECT_EQ(vreader({"fail", reader_, bad[0], bad[1]}).status, 2) << bad[0] << " " << bad[1];
 }
 
+TEST_F(LauncherTest, NetworkInterfacesAreMadeShownSetAndFaulted)
+{
+    reader({"--wifi", "wl0"});
+    const auto state = [&] { return vreader({"state", reader_}).out; };
+    EXPECT_NE(state().find("\nnet.wl0=06:3F:A2:91:5C:E7 appears_after=0\n"), std::string::npos) << state();
+    for (const auto& [key, value] : std::vector<std::pair<std::string, std::string>>{
+             {"net.wl0.appears_after", "3"}, {"net.eth0.100.mac", "0a:1b:2c:3d:4e:5f"}})
+        EXPECT_EQ(vreader({"set", reader_, key, value}).status, 0) << key;
+    EXPECT_NE(state().find("\nnet.wl0=06:3F:A2:91:5C:E7 appears_after=3\nnet.eth0.100=0A:1B:2C:3D:4E:5F "
+                           "appears_after=0\n"),
+              std::string::npos)
+        << state();
+    for (const auto& [key, value] : std::vector<std::pair<std::string, std::string>>{
+             {"net.wl0.mac", "06:3F:A2:91:5C"}, {"net.wl0.mac", "none"}, {"net.wl1.appears_after", "1"},
+             {"net.wl0.appears_after", "1.5"}, {"net.a/b.mac", "0a:1b:2c:3d:4e:5f"}, {"net.wl0.speed", "1"},
+             {"net.abcdefghijklmnop.mac", "0a:1b:2c:3d:4e:5f"}})
+        EXPECT_EQ(vreader({"set", reader_, key, value}).status, 2) << key << " " << value;
+    EXPECT_EQ(vreader({"set", reader_, "net.wl0", "none"}).status, 0);
+    EXPECT_EQ(vreader({"set", reader_, "net.eth0.100", "none"}).status, 0);
+    EXPECT_NE(state().find("\nnet=none\n"), std::string::npos);
+    EXPECT_EQ(vreader({"init", dir_.file("other"), "--wifi", "a:b"}).status, 2);
+
+    EXPECT_EQ(vreader({"fail", reader_, "net:SIOCGIFHWADDR", "EIO"}).status, 0);
+    EXPECT_EQ(vreader({"fail", reader_, "socket", "EMFILE", "always"}).status, 0);
+    for (const auto& bad : std::vector<std::vector<std::string>>{
+             {"fb0:SIOCGIFHWADDR", "EIO"}, {"net:MXCFB_SEND_UPDATE", "EIO"}, {"SIOCGIFHWADDR", "short"}})
+        EXPECT_EQ(vreader({"fail", reader_, bad[0], bad[1]}).status, 2) << bad[0];
+    EXPECT_EQ(vreader({"fail", reader_, "--list"}).out, "net:SIOCGIFHWADDR EIO 1\nsocket EMFILE always\n");
+}
+
 TEST_F(LauncherTest, TableDumpAndPutReachTheEmmcAreas)
 {
     reader({"--emmc-size", "32M", "--emmc-unit", "0", "--emmc-nodes", "block"});

@@ -4,6 +4,7 @@
 #include "vreader/model/faults.hpp"
 #include "vreader/model/framebuffer_file.hpp"
 #include "vreader/model/gadget_serial_file.hpp"
+#include "vreader/model/inet_socket_file.hpp"
 #include "vreader/model/subcpu_file.hpp"
 #include "vreader/model/uart_file.hpp"
 #include "vreader/model/usb_faults.hpp"
@@ -22,7 +23,19 @@ bool is_reader_device(const ReaderConfig& config, std::string_view device)
 {
     return device == kFramebufferDevice || device == emmc_device(config) || device == kUartDevice ||
            device == kGadgetDevice || device == kSubCpuDevice || device == kControlModeDevice ||
-           device == usb::kUsbDevice;
+           device == usb::kUsbDevice || device == kNetDevice;
+}
+
+// Faults that the network side could never fire; empty when the fault is fine.
+std::string net_misfit(const Fault& fault)
+{
+    const bool network_request = fault.request == "socket" || fault.request == "SIOCGIFHWADDR";
+    if (network_request && !fault.device.empty() && fault.device != kNetDevice)
+        return fault.request + " belongs to the network side: net:" + fault.request;
+    if (fault.device == kNetDevice && !network_request && fault.request != "read" && fault.request != "write" &&
+        fault.request != "close")
+        return "the network side takes socket, SIOCGIFHWADDR, read, write and close";
+    return {};
 }
 
 // Faults that the USB side could never fire; empty when the fault is fine.
@@ -90,7 +103,7 @@ int run_fail(const Verb& verb, const Args& args)
         }
     }
 
-    if (const std::string misfit = usb_misfit(fault); !list && !clear && !misfit.empty())
+    if (const std::string misfit = usb_misfit(fault) + net_misfit(fault); !list && !clear && !misfit.empty())
         return usage_error(verb, misfit);
     const auto reader = open_reader(verb, args[0]);
     if (!reader)
@@ -98,7 +111,7 @@ int run_fail(const Verb& verb, const Args& args)
     if (!fault.device.empty() && !is_reader_device(reader->config(), fault.device))
         return usage_error(verb, "this reader has no device '" + fault.device + "'; its devices are fb0, " +
                                      emmc_device(reader->config()) +
-                                     ", ttymxc1, ttyGS0, sub_cpu, control_mode and usb");
+                                     ", ttymxc1, ttyGS0, sub_cpu, control_mode, usb and net");
     const ReaderLock lock(reader->file(kLockFile));
     const std::string path = reader->file(kFaultsFile);
     std::string text;
@@ -140,6 +153,9 @@ const Verb kFailVerb = {
     "'reply_XX' for the replies to command XX. With DEVICE it fires only on\n"
     "that device's nodes: 'fb0' (the framebuffer), 'mmcblk2' (the eMMC, by its\n"
     "unit) or 'ttymxc1' (the touch-panel UART), e.g. mmcblk2:read.\n\n"
+    "The network side (device 'net') takes 'socket' (opening an IPv4 datagram\n"
+    "socket) and 'SIOCGIFHWADDR' (asking for an interface's hardware address),\n"
+    "e.g. net:SIOCGIFHWADDR EIO or socket EMFILE.\n\n"
     "The USB side (device 'usb') takes 'scsi' (any SCSI request a PC sends a\n"
     "volume), 'scsi_XX' (the exchanges of vendor command XX, hexadecimal) and\n"
     "'reply', 'reply_XX' (the data-in exchange that closes a vendor command);\n"

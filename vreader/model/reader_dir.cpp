@@ -4,6 +4,7 @@
 #include "vreader/model/epdc_state.hpp"
 #include "vreader/model/files.hpp"
 #include "vreader/model/input_device.hpp"
+#include "vreader/model/network_interfaces.hpp"
 #include "vreader/model/reader_lock.hpp"
 #include "vreader/model/sparse_file.hpp"
 #include "vreader/model/subcpu_state.hpp"
@@ -81,6 +82,8 @@ bool create_reader(const std::string& path, const ReaderConfig& config, bool for
         e = create_subcpu(root);
     if (e == 0)
         e = replace_file(root + std::string(kUsbFile), format_usb(UsbContent{}));
+    if (e == 0)
+        e = save_interfaces(root + std::string(kNetworkFile), default_interfaces());
     if (e == 0)
         e = create_input_pipes(root, config);
     if (e == 0)

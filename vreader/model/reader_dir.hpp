@@ -15,6 +15,8 @@
 //     usb.conf          the reader as a PC sees it over USB: its volumes,
 //                       lock, protocol version and what its vendor commands
 //                       keep and answer
+//     net.conf          the network interfaces: their addresses, and when
+//                       each appears
 //     input/eventN      named pipes: the input event devices' sources
 //     faults         injected faults
 //     journal.jsonl  every device request, one JSON object per line
