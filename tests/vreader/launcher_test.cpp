@@ -194,6 +194,38 @@ TEST_F(LauncherTest, NetworkInterfacesAreMadeShownSetAndFaulted)
     EXPECT_EQ(vreader({"fail", reader_, "--list"}).out, "net:SIOCGIFHWADDR EIO 1\nsocket EMFILE always\n");
 }
 
+TEST_F(LauncherTest, ModemIsShownSetAndFaulted)
+{
+    reader();
+    const auto state = [&] { return vreader({"state", reader_}).out; };
+    EXPECT_NE(state().find("\nmodem_present=1\nmodem_meid=A100004A7C2E91\nmodem_psn=QK1NB405174\nmodem_echo=off\n"),
+              std::string::npos)
+        << state();
+    for (const auto& [key, value] : std::vector<std::pair<std::string, std::string>>{
+             {"modem.meid", "A0000012345678"}, {"modem.psn_answer", "cme_error"}, {"modem.handshake_errors", "always"},
+             {"modem.delivery", "bytes"}, {"modem.present", "0"}})
+        EXPECT_EQ(vreader({"set", reader_, key, value}).status, 0) << key;
+    for (const char* line : {"\nmodem_present=0\n", "\nmodem_meid=A0000012345678\n", "\nmodem_psn_answer=cme_error\n",
+                             "\nmodem_handshake_errors=always\n", "\nmodem_delivery=bytes\n"})
+        EXPECT_NE(state().find(line), std::string::npos) << line;
+    for (const auto& [key, value] : std::vector<std::pair<std::string, std::string>>{
+             {"modem.echo", "yes"}, {"modem.meid_answer", "maybe"}, {"modem.present", "2"},
+             {"modem.handshake_errors", "-1"}, {"modem.speed", "1"}, {"modem.psn", std::string(65, '1')}})
+        EXPECT_EQ(vreader({"set", reader_, key, value}).status, 2) << key;
+    // A reader without a modem has no device to fault.
+    EXPECT_EQ(vreader({"fail", reader_, "ttyUSB0:read", "EIO"}).status, 2);
+    EXPECT_EQ(vreader({"set", reader_, "modem.present", "1"}).status, 0);
+    EXPECT_EQ(vreader({"fail", reader_, "ttyUSB0:read", "EIO"}).status, 0);
+    EXPECT_EQ(vreader({"fail", reader_, "ttyUSB0:reply", "split:4", "always"}).status, 0);
+    for (const auto& bad :
+         std::vector<std::vector<std::string>>{{"ttyUSB0:reply", "lead:1"}, {"ttyUSB0:reply_41", "silent"}})
+        EXPECT_EQ(vreader({"fail", reader_, bad[0], bad[1]}).status, 2) << bad[1];
+    EXPECT_EQ(vreader({"fail", reader_, "--list"}).out, "ttyUSB0:read EIO 1\nttyUSB0:reply split:4 always\n");
+
+    EXPECT_EQ(vreader({"init", dir_.file("none"), "--no-modem"}).status, 0);
+    EXPECT_NE(testing_support::read_file(dir_.file("none") + "/reader.conf").find("\nmodem=no\n"), std::string::npos);
+}
+
 TEST_F(LauncherTest, TableDumpAndPutReachTheEmmcAreas)
 {
     reader({"--emmc-size", "32M", "--emmc-unit", "0", "--emmc-nodes", "block"});

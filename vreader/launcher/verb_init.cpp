@@ -64,9 +64,12 @@ int run_init(const Verb& verb, const Args& args)
             config.spi_cs = value == "0" ? 0 : 2;
         } else if (arg == "--wifi") {
             if (value != "none" && !valid_interface_name(value))
-                return usage_error(verb, "--wifi takes an interface name (1 to 15 characters, no '/', ':' or "
-                                         "blank) or none: " + std::string(value));
+                return usage_error(verb, "--wifi takes an interface name (1 to 15 characters, no '/', ':' "
+                                         "or blank) or none: " +
+                                             std::string(value));
             wifi = value == "none" ? std::string_view{} : value;
+        } else if (arg == "--no-modem") {
+            config.modem = false;
         } else if (arg == "--graphics-node") {
             config.graphics_node = true;
         } else if (arg == "--force") {
@@ -100,7 +103,7 @@ const Verb kInitVerb = {
     "init",
     "DIR [--screen WxH] [--stride-pad N] [--graphics-node] [--emmc-size SIZE]\n"
     "       [--emmc-unit N] [--emmc-nodes both|dev|block] [--spi-cs 2|0] [--touch-devices N]\n"
-    "       [--wifi NAME|none] [--force]",
+    "       [--wifi NAME|none] [--no-modem] [--force]",
     "create a virtual reader in DIR",
     "Creates a virtual reader in DIR (made if needed): a white panel, zeroed\n"
     "framebuffer memory, default controller settings, an eMMC holding the raw\n"
@@ -109,7 +112,9 @@ const Verb kInitVerb = {
     "panel, a sub-CPU running firmware 20190521_1234 with a charger behind it,\n"
     "the reader as a PC sees it over USB (usb.conf: volumes E, F and G, not\n"
     "locked, protocol version 01000010), a Wi-Fi interface wlan0 with the\n"
-    "address 06:3F:A2:91:5C:E7 (net.conf), an empty journal and no faults.\n\n"
+    "address 06:3F:A2:91:5C:E7 (net.conf), a WAN modem on /dev/ttyUSB0\n"
+    "(modem.conf: MEID A100004A7C2E91, serial number QK1NB405174), an empty\n"
+    "journal and no faults.\n\n"
     "  --screen WxH        panel size in its native orientation (default 600x800)\n"
     "  --stride-pad N      extra pixels at the end of each memory row (default 8)\n"
     "  --graphics-node     also provide /dev/graphics/fb0 (default: only /dev/fb0)\n"
@@ -124,6 +129,7 @@ const Verb kInitVerb = {
     "                      /dev/input/event0 is the HOME key\n"
     "  --wifi NAME|none    the Wi-Fi interface's name (default wlan0), or none\n"
     "                      for a reader without network interfaces\n"
+    "  --no-modem          a reader without a WAN modem: no /dev/ttyUSB0\n"
     "  --force             reset DIR if it already is a virtual reader\n",
     run_init,
 };

@@ -5,6 +5,7 @@
 #include "vreader/model/gadget_serial_file.hpp"
 #include "vreader/model/journal.hpp"
 #include "vreader/model/key_value.hpp"
+#include "vreader/model/modem_content.hpp"
 #include "vreader/model/network_interfaces.hpp"
 #include "vreader/model/reader_lock.hpp"
 #include "vreader/model/session.hpp"
@@ -69,6 +70,50 @@ void print_usb(const ReaderDir& reader)
                 format_volumes(usb.volumes).c_str(), usb.vendor.c_str(), usb.product.c_str(), usb.revision.c_str(),
                 usb.locked ? 1 : 0, usb.connected ? 1 : 0, usb.version.c_str(), clock.c_str(), usb.notice,
                 static_cast<unsigned long long>(usb.notices), ack.c_str(), command.c_str());
+}
+
+// Whether the reader has a modem, and modem.conf with its keys prefixed.
+void print_modem(const ReaderDir& reader)
+{
+    std::printf("modem_present=%d\n", reader.config().modem ? 1 : 0);
+    std::string text;
+    ModemContent modem;
+    std::string why;
+    const int e = read_file(reader.file(kModemFile), text);
+    if ((e != 0 && e != ENOENT) || !parse_modem(text, modem, why)) {
+        std::printf("modem=unreadable: %s\n", e != 0 ? std::strerror(e) : why.c_str());
+        return;
+    }
+    std::vector<KeyValue> entries;
+    parse_key_values(format_modem(modem), entries, why);
+    for (const auto& [key, value] : entries)
+        std::printf("modem_%s=%s\n", key.c_str(), value.c_str());
+}
+
+// modem.present changes the device tree (reader.conf); the other keys what
+// the modem answers (modem.conf).
+std::string set_modem_key(const ReaderDir& reader, std::string_view key, std::string_view value)
+{
+    if (key == "present") {
+        if (value != "0" && value != "1")
+            return "modem.present takes 1 or 0: " + std::string(value);
+        ReaderConfig config = reader.config();
+        config.modem = value == "1";
+        if (const int e = replace_file(reader.file(kConfigFile), format_config(config)))
+            return "cannot write " + reader.file(kConfigFile) + ": " + std::strerror(e);
+        return {};
+    }
+    std::string text;
+    if (const int e = read_file(reader.file(kModemFile), text); e != 0 && e != ENOENT)
+        return "cannot read " + reader.file(kModemFile) + ": " + std::strerror(e);
+    text += "\n" + std::string(key) + "=" + std::string(value) + "\n";
+    ModemContent content;
+    std::string error;
+    if (!parse_modem(text, content, error))
+        return "modem." + std::string(key) + ": " + error;
+    if (const int e = replace_file(reader.file(kModemFile), format_modem(content)))
+        return "cannot write " + reader.file(kModemFile) + ": " + std::strerror(e);
+    return {};
 }
 
 // One line an interface: its address and when it appears.
@@ -191,6 +236,7 @@ int run_state(const Verb& verb, const Args& args)
     std::printf("ttyGS0_pc=%s\n", pc_end.empty() ? "none\n" : pc_end.c_str());
     print_subcpu(*reader);
     print_usb(*reader);
+    print_modem(*reader);
     print_network(*reader);
     std::printf("emmc_size=%llu\nemmc_unit=%u\nemmc_nodes=%.*s\nboot_env=%s\n",
                 static_cast<unsigned long long>(config.emmc_size), config.emmc_unit,
@@ -227,6 +273,15 @@ int run_set(const Verb& verb, const Args& args)
             return kExitFailure;
         const ReaderLock lock(reader->file(kLockFile));
         if (const std::string error = set_panel_key(*reader, key.substr(6), value); !error.empty())
+            return usage_error(verb, error);
+        return 0;
+    }
+    if (key.starts_with("modem.")) {
+        const auto reader = open_reader(verb, args[0]);
+        if (!reader)
+            return kExitFailure;
+        const ReaderLock lock(reader->file(kLockFile));
+        if (const std::string error = set_modem_key(*reader, key.substr(6), value); !error.empty())
             return usage_error(verb, error);
         return 0;
     }
@@ -271,7 +326,7 @@ int run_set(const Verb& verb, const Args& args)
     } else {
         return usage_error(verb, "unknown key '" + std::string(key) +
                                      "'; keys: pmic_temperature vcom wf_version boot_env panel.KEY subcpu.KEY "
-                                     "charger.XX usb.KEY net.NAME.KEY");
+                                     "charger.XX usb.KEY modem.KEY net.NAME.KEY");
     }
 
     const auto reader = open_reader(verb, args[0]);
@@ -314,7 +369,8 @@ const Verb kStateVerb = {
     "usb_connected, usb_version, usb_clock, usb_notice and usb_notices: the\n"
     "last begin/end value and their count, usb_getinfo_ack: the count of bytes\n"
     "not fetched acknowledged last, usb_command: the vendor command in\n"
-    "progress); the network interfaces (net.NAME=MAC appears_after=SECONDS,\n"
+    "progress); the WAN modem (modem_present, then modem_KEY=VALUE for each key\n"
+    "of modem.conf); the network interfaces (net.NAME=MAC appears_after=SECONDS,\n"
     "or net=none); and boot_env: the saved boot environment the\n"
     "active one equals (normal, recovery or neither; unknown when the raw-data\n"
     "table does not locate the three areas).\n",
@@ -346,6 +402,15 @@ const Verb kSetVerb = {
     "                             usb.version 01000000, usb.volumes 'E:emb, F:ext,sd,',\n"
     "                             usb.product QLX-K2, usb.info.QUERY TEXT,\n"
     "                             usb.fingerprint '01 02 03', usb.command none\n"
+    "  modem.present 1|0          whether the reader has the WAN modem (/dev/ttyUSB0)\n"
+    "  modem.KEY VALUE            what the modem answers (modem.conf):\n"
+    "                             modem.meid TEXT (after 0x00), modem.psn TEXT\n"
+    "                             (after ^PSN:), modem.echo on|off, modem.blank_lines\n"
+    "                             on|off, modem.meid_answer and modem.psn_answer\n"
+    "                             normal|no_data|error|cme_error|okay|silent,\n"
+    "                             modem.handshake_errors N|always (ERROR to the\n"
+    "                             first N AT after each open), modem.delivery\n"
+    "                             whole|bytes (one byte a read)\n"
     "  net.NAME.mac XX:XX:XX:XX:XX:XX   a network interface's address (adds the\n"
     "                             interface NAME when it is new)\n"
     "  net.NAME.appears_after SECONDS   the interface exists only once the\n"
