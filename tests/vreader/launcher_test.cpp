@@ -286,6 +286,16 @@ TEST_F(LauncherTest, RunExecutesTheVirtualProgram)
     EXPECT_EQ(result.err, "probe done\n");
     EXPECT_NE(testing_support::read_file(reader_ + "/journal.jsonl").find("FBIOGET_VSCREENINFO"), std::string::npos);
 
+    // Standard input reaches the program.
+    std::vector<std::string> with_input = testing_support::emulator_prefix();
+    for (const std::string word : {VREADER_EXECUTABLE, "run", reader_.c_str(), "probe", "stdin"})
+        with_input.push_back(word);
+    result = testing_support::run_process(
+        with_input, {{"VREADER_PROGRAMS", VREADER_TEST_PROGRAMS}, {"VREADER_EMULATOR", READER_TEST_EMULATOR}},
+        "0a1b2\n");
+    EXPECT_EQ(result.status, 0) << result.err;
+    EXPECT_TRUE(result.out.ends_with("args=stdin\nstdin=0a1b2\n")) << result.out;
+
     result = vreader({"run", reader_, "nonexistent"}, programs);
     EXPECT_EQ(result.status, 127);
     EXPECT_NE(result.err.find("available programs: probe"), std::string::npos) << result.err;
