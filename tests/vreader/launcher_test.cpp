@@ -164,6 +164,68 @@ TEST_F(LauncherTest, UsbSideIsShownSetAndFaulted)
         EXPECT_EQ(vreader({"fail", reader_, bad[0], bad[1]}).status, 2) << bad[0] << " " << bad[1];
 }
 
+TEST_F(LauncherTest, NetworkInterfacesAreMadeShownSetAndFaulted)
+{
+    reader({"--wifi", "wl0"});
+    const auto state = [&] { return vreader({"state", reader_}).out; };
+    EXPECT_NE(state().find("\nnet.wl0=06:3F:A2:91:5C:E7 appears_after=0\n"), std::string::npos) << state();
+    for (const auto& [key, value] : std::vector<std::pair<std::string, std::string>>{
+             {"net.wl0.appears_after", "3"}, {"net.eth0.100.mac", "0a:1b:2c:3d:4e:5f"}})
+        EXPECT_EQ(vreader({"set", reader_, key, value}).status, 0) << key;
+    EXPECT_NE(state().find("\nnet.wl0=06:3F:A2:91:5C:E7 appears_after=3\nnet.eth0.100=0A:1B:2C:3D:4E:5F "
+                           "appears_after=0\n"),
+              std::string::npos)
+        << state();
+    for (const auto& [key, value] : std::vector<std::pair<std::string, std::string>>{
+             {"net.wl0.mac", "06:3F:A2:91:5C"}, {"net.wl0.mac", "none"}, {"net.wl1.appears_after", "1"},
+             {"net.wl0.appears_after", "1.5"}, {"net.a/b.mac", "0a:1b:2c:3d:4e:5f"}, {"net.wl0.speed", "1"},
+             {"net.abcdefghijklmnop.mac", "0a:1b:2c:3d:4e:5f"}})
+        EXPECT_EQ(vreader({"set", reader_, key, value}).status, 2) << key << " " << value;
+    EXPECT_EQ(vreader({"set", reader_, "net.wl0", "none"}).status, 0);
+    EXPECT_EQ(vreader({"set", reader_, "net.eth0.100", "none"}).status, 0);
+    EXPECT_NE(state().find("\nnet=none\n"), std::string::npos);
+    EXPECT_EQ(vreader({"init", dir_.file("other"), "--wifi", "a:b"}).status, 2);
+
+    EXPECT_EQ(vreader({"fail", reader_, "net:SIOCGIFHWADDR", "EIO"}).status, 0);
+    EXPECT_EQ(vreader({"fail", reader_, "socket", "EMFILE", "always"}).status, 0);
+    for (const auto& bad : std::vector<std::vector<std::string>>{
+             {"fb0:SIOCGIFHWADDR", "EIO"}, {"net:MXCFB_SEND_UPDATE", "EIO"}, {"SIOCGIFHWADDR", "short"}})
+        EXPECT_EQ(vreader({"fail", reader_, bad[0], bad[1]}).status, 2) << bad[0];
+    EXPECT_EQ(vreader({"fail", reader_, "--list"}).out, "net:SIOCGIFHWADDR EIO 1\nsocket EMFILE always\n");
+}
+
+TEST_F(LauncherTest, ModemIsShownSetAndFaulted)
+{
+    reader();
+    const auto state = [&] { return vreader({"state", reader_}).out; };
+    EXPECT_NE(state().find("\nmodem_present=1\nmodem_meid=A100004A7C2E91\nmodem_psn=QK1NB405174\nmodem_echo=off\n"),
+              std::string::npos)
+        << state();
+    for (const auto& [key, value] : std::vector<std::pair<std::string, std::string>>{
+             {"modem.meid", "A0000012345678"}, {"modem.psn_answer", "cme_error"}, {"modem.handshake_errors", "always"},
+             {"modem.delivery", "bytes"}, {"modem.present", "0"}})
+        EXPECT_EQ(vreader({"set", reader_, key, value}).status, 0) << key;
+    for (const char* line : {"\nmodem_present=0\n", "\nmodem_meid=A0000012345678\n", "\nmodem_psn_answer=cme_error\n",
+                             "\nmodem_handshake_errors=always\n", "\nmodem_delivery=bytes\n"})
+        EXPECT_NE(state().find(line), std::string::npos) << line;
+    for (const auto& [key, value] : std::vector<std::pair<std::string, std::string>>{
+             {"modem.echo", "yes"}, {"modem.meid_answer", "maybe"}, {"modem.present", "2"},
+             {"modem.handshake_errors", "-1"}, {"modem.speed", "1"}, {"modem.psn", std::string(65, '1')}})
+        EXPECT_EQ(vreader({"set", reader_, key, value}).status, 2) << key;
+    // A reader without a modem has no device to fault.
+    EXPECT_EQ(vreader({"fail", reader_, "ttyUSB0:read", "EIO"}).status, 2);
+    EXPECT_EQ(vreader({"set", reader_, "modem.present", "1"}).status, 0);
+    EXPECT_EQ(vreader({"fail", reader_, "ttyUSB0:read", "EIO"}).status, 0);
+    EXPECT_EQ(vreader({"fail", reader_, "ttyUSB0:reply", "split:4", "always"}).status, 0);
+    for (const auto& bad :
+         std::vector<std::vector<std::string>>{{"ttyUSB0:reply", "lead:1"}, {"ttyUSB0:reply_41", "silent"}})
+        EXPECT_EQ(vreader({"fail", reader_, bad[0], bad[1]}).status, 2) << bad[1];
+    EXPECT_EQ(vreader({"fail", reader_, "--list"}).out, "ttyUSB0:read EIO 1\nttyUSB0:reply split:4 always\n");
+
+    EXPECT_EQ(vreader({"init", dir_.file("none"), "--no-modem"}).status, 0);
+    EXPECT_NE(testing_support::read_file(dir_.file("none") + "/reader.conf").find("\nmodem=no\n"), std::string::npos);
+}
+
 TEST_F(LauncherTest, TableDumpAndPutReachTheEmmcAreas)
 {
     reader({"--emmc-size", "32M", "--emmc-unit", "0", "--emmc-nodes", "block"});
@@ -190,6 +252,25 @@ TEST_F(LauncherTest, TableDumpAndPutReachTheEmmcAreas)
     EXPECT_EQ(vreader({"init", dir_.file("small"), "--emmc-size", "1M"}).status, 2);
 }
 
+TEST_F(LauncherTest, DumpShowsTheIdentityAreaFieldByField)
+{
+    reader();
+    const ProcessResult result = vreader({"dump", reader_, "id", "--fields"});
+    EXPECT_EQ(result.status, 0) << result.err;
+    EXPECT_EQ(testing_support::split_lines(result.out).size(), 11u);
+    EXPECT_TRUE(result.out.starts_with("product_name      0x0000     16  \"QLX-K1\"\n"
+                                       "sku_name          0x0010     16  \"QLX-K1-WW-BK\"\n"))
+        << result.out;
+    EXPECT_NE(result.out.find("wifi_mac_address  0x0100      6  ff ff ff ff ff ff (erased)\n"), std::string::npos);
+    for (const auto& bad : std::vector<std::vector<std::string>>{{"waveform", "--fields"},
+                                                                  {"id", "--fields", "--length", "4"},
+                                                                  {"id", "--fields", "--raw", dir_.file("x")}}) {
+        std::vector<std::string> arguments{"dump", reader_};
+        arguments.insert(arguments.end(), bad.begin(), bad.end());
+        EXPECT_EQ(vreader(arguments).status, 2) << bad[0] << " " << bad.back();
+    }
+}
+
 TEST_F(LauncherTest, RunExecutesTheVirtualProgram)
 {
     reader();
@@ -204,6 +285,16 @@ TEST_F(LauncherTest, RunExecutesTheVirtualProgram)
     EXPECT_EQ(result.out, "xres=600 dir=" + reader_ + " args=7,--help\n");
     EXPECT_EQ(result.err, "probe done\n");
     EXPECT_NE(testing_support::read_file(reader_ + "/journal.jsonl").find("FBIOGET_VSCREENINFO"), std::string::npos);
+
+    // Standard input reaches the program.
+    std::vector<std::string> with_input = testing_support::emulator_prefix();
+    for (const std::string word : {VREADER_EXECUTABLE, "run", reader_.c_str(), "probe", "stdin"})
+        with_input.push_back(word);
+    result = testing_support::run_process(
+        with_input, {{"VREADER_PROGRAMS", VREADER_TEST_PROGRAMS}, {"VREADER_EMULATOR", READER_TEST_EMULATOR}},
+        "0a1b2\n");
+    EXPECT_EQ(result.status, 0) << result.err;
+    EXPECT_TRUE(result.out.ends_with("args=stdin\nstdin=0a1b2\n")) << result.out;
 
     result = vreader({"run", reader_, "nonexistent"}, programs);
     EXPECT_EQ(result.status, 127);

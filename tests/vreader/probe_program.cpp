@@ -1,6 +1,7 @@
 // A small program built against the virtual reader for the launcher's tests:
 // it reports what it finds through the platform layer and exits with the
-// status named by its first argument.
+// status named by its first argument. With the argument "stdin" it also
+// copies its standard input, as a factory tool reads a key from it.
 #include "platform/sys.hpp"
 
 #include <fcntl.h>
@@ -8,6 +9,8 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
+#include <string>
 
 int main(int argc, char** argv)
 {
@@ -23,6 +26,13 @@ int main(int argc, char** argv)
     for (int i = 1; i < argc; ++i)
         std::printf("%s%s", i > 1 ? "," : "", argv[i]);
     std::printf("\n");
+    if (argc > 1 && std::strcmp(argv[1], "stdin") == 0) {
+        std::string input;
+        char buf[256];
+        for (ssize_t n; (n = sys::read(0, buf, sizeof buf)) > 0;)
+            input.append(buf, static_cast<size_t>(n));
+        std::printf("stdin=%s", input.c_str());
+    }
     std::fprintf(stderr, "probe done\n");
     return argc > 1 ? std::atoi(argv[1]) : 0;
 }

@@ -1,12 +1,15 @@
 // The virtual reader's binding of the platform layer, time and the system's
 // other services: sleeps run on a virtual clock and return at once, a poll
-// on modelled descriptors asks the models, and what is not modelled yet
+// on modelled descriptors asks the models, an IPv4 datagram socket is
+// modelled (for network interface requests), and what is not modelled yet
 // fails with ENOSYS, journaled.
 #include "platform/sys.hpp"
 
 #include "platform/posix_thread.hpp"
 #include "vreader/binding/binding_calls.hpp"
+#include "vreader/model/inet_socket_file.hpp"
 
+#include <fcntl.h>
 #include <time.h>
 #include <unistd.h>
 
@@ -162,9 +165,27 @@ int start_detached_thread(void* (*body)(void*), void* argument) noexcept
 int socket(int domain, int type, int protocol) noexcept
 {
     return guarded(-1, [&] {
-        JsonLine line("socket");
-        line.add("domain", domain).add("type", type).add("protocol", protocol);
-        return not_modelled(line);
+        if (!vreader::is_inet_datagram(domain, type, protocol)) {
+            JsonLine line("socket");
+            line.add("domain", domain).add("type", type).add("protocol", protocol);
+            return not_modelled(line);
+        }
+        // A socket for asking about network interfaces: a modelled
+        // descriptor, numbered like the device nodes'.
+        Process& process = Process::get();
+        const std::lock_guard lock(process.mutex);
+        vreader::ReaderContext& reader = process.reader();
+        const int fd = ::open("/dev/null", O_RDONLY | O_CLOEXEC);
+        if (fd < 0)
+            return -1;
+        std::unique_ptr<vreader::DeviceFile> file;
+        const std::int64_t result = vreader::InetSocketFile::open(reader, domain, type, protocol, fd, file);
+        if (result < 0) {
+            ::close(fd);
+            return fail<int>(static_cast<int>(-result));
+        }
+        process.files[fd] = std::move(file);
+        return fd;
     });
 }
 

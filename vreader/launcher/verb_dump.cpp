@@ -1,8 +1,10 @@
-// vreader dump: an eMMC area in hex, or its raw bytes into a file.
+// vreader dump: an eMMC area in hex, or its raw bytes into a file; the
+// identity area field by field.
 #include "vreader/launcher/cli.hpp"
 #include "vreader/launcher/regions.hpp"
 #include "vreader/model/emmc_content.hpp"
 #include "vreader/model/files.hpp"
+#include "vreader/model/identity_area.hpp"
 
 #include <algorithm>
 #include <cstdio>
@@ -54,8 +56,11 @@ int run_dump(const Verb& verb, const Args& args)
     std::optional<std::string_view> raw;
     std::optional<std::uint64_t> length;
     std::uint64_t offset = 0;
+    bool fields = false;
     for (size_t i = 0; i < args.size(); ++i) {
-        if (args[i] == "--raw" || args[i] == "--length" || args[i] == "--offset") {
+        if (args[i] == "--fields") {
+            fields = true;
+        } else if (args[i] == "--raw" || args[i] == "--length" || args[i] == "--offset") {
             if (i + 1 == args.size())
                 return usage_error(verb, std::string(args[i]) + " needs a value");
             const std::string_view value = args[++i];
@@ -77,18 +82,29 @@ int run_dump(const Verb& verb, const Args& args)
     }
     if (positional.size() != 2)
         return usage_error(verb, positional.size() < 2 ? "too few arguments" : "too many arguments");
+    if (fields && (raw || length || offset != 0))
+        return usage_error(verb, "--fields shows the whole area: no --offset, --length or --raw");
     const auto reader = open_reader(verb, positional[0]);
     if (!reader)
         return kExitFailure;
     const auto region = named_region(verb, *reader, positional[1]);
     if (!region)
         return kExitFailure;
+    // The identity area is the one whose name starts with "Id", as the
+    // provisioning tool finds it.
+    if (fields && !region->name.starts_with("Id"))
+        return usage_error(verb, "--fields shows the identity area only, not '" + region->name + "'");
     if (offset > region->size)
         return usage_error(verb, "--offset is past the end of '" + region->name + "'");
     std::string bytes;
     const std::uint64_t left = region->size - offset;
     if (const int e = read_region(*region, offset, std::min(left, length.value_or(left)), bytes))
         return failure(verb, "cannot read '" + region->name + "': " + std::strerror(e));
+    if (fields) {
+        const std::string text = describe_identity(bytes);
+        std::fwrite(text.data(), 1, text.size(), stdout);
+        return 0;
+    }
     if (raw) {
         if (const int e = replace_file(absolute_path(*raw), bytes))
             return failure(verb, std::string(*raw) + ": " + std::strerror(e));
@@ -102,7 +118,7 @@ int run_dump(const Verb& verb, const Args& args)
 
 const Verb kDumpVerb = {
     "dump",
-    "DIR AREA [--offset N] [--length N] [--raw FILE]",
+    "DIR AREA [--offset N] [--length N] [--raw FILE] | DIR id --fields",
     "show an eMMC area or the sub-CPU's flash in hex, or save it",
     "Shows AREA in hex and text, 16 bytes a line; repeated lines are shown as\n"
     "'*'. AREA is a raw area of the eMMC, by a name from 'vreader table' or the\n"
@@ -112,7 +128,12 @@ const Verb kDumpVerb = {
     "runs).\n\n"
     "  --offset N   start N bytes into AREA\n"
     "  --length N   only N bytes (K, M, G allowed)\n"
-    "  --raw FILE   write the bytes to FILE instead\n",
+    "  --raw FILE   write the bytes to FILE instead\n"
+    "  --fields     the identity area ('id') field by field: name, offset,\n"
+    "               length and content, as quoted text when it is printable\n"
+    "               (then zeros), else its first 16 bytes in hex, '(erased)'\n"
+    "               when all are 0xff; then moa_size and the key blob's first\n"
+    "               bytes\n",
     run_dump,
 };
 

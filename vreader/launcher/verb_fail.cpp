@@ -4,6 +4,8 @@
 #include "vreader/model/faults.hpp"
 #include "vreader/model/framebuffer_file.hpp"
 #include "vreader/model/gadget_serial_file.hpp"
+#include "vreader/model/inet_socket_file.hpp"
+#include "vreader/model/modem_file.hpp"
 #include "vreader/model/subcpu_file.hpp"
 #include "vreader/model/uart_file.hpp"
 #include "vreader/model/usb_faults.hpp"
@@ -22,7 +24,32 @@ bool is_reader_device(const ReaderConfig& config, std::string_view device)
 {
     return device == kFramebufferDevice || device == emmc_device(config) || device == kUartDevice ||
            device == kGadgetDevice || device == kSubCpuDevice || device == kControlModeDevice ||
-           device == usb::kUsbDevice;
+           device == usb::kUsbDevice || device == kNetDevice || (config.modem && device == kModemDevice);
+}
+
+// The modem's answers are lines, not frames: they keep silent or come in
+// pieces, and have no code to pick them by.
+std::string modem_misfit(const Fault& fault)
+{
+    if (fault.device != kModemDevice || !fault.request.starts_with("reply"))
+        return {};
+    if (fault.request != "reply")
+        return "the modem's answers are faulted as ttyUSB0:reply";
+    if (fault.kind != FaultKind::Silent && fault.kind != FaultKind::Split)
+        return "the modem's answers take silent or split:N";
+    return {};
+}
+
+// Faults that the network side could never fire; empty when the fault is fine.
+std::string net_misfit(const Fault& fault)
+{
+    const bool network_request = fault.request == "socket" || fault.request == "SIOCGIFHWADDR";
+    if (network_request && !fault.device.empty() && fault.device != kNetDevice)
+        return fault.request + " belongs to the network side: net:" + fault.request;
+    if (fault.device == kNetDevice && !network_request && fault.request != "read" && fault.request != "write" &&
+        fault.request != "close")
+        return "the network side takes socket, SIOCGIFHWADDR, read, write and close";
+    return {};
 }
 
 // Faults that the USB side could never fire; empty when the fault is fine.
@@ -90,7 +117,8 @@ int run_fail(const Verb& verb, const Args& args)
         }
     }
 
-    if (const std::string misfit = usb_misfit(fault); !list && !clear && !misfit.empty())
+    if (const std::string misfit = usb_misfit(fault) + net_misfit(fault) + modem_misfit(fault);
+        !list && !clear && !misfit.empty())
         return usage_error(verb, misfit);
     const auto reader = open_reader(verb, args[0]);
     if (!reader)
@@ -98,7 +126,8 @@ int run_fail(const Verb& verb, const Args& args)
     if (!fault.device.empty() && !is_reader_device(reader->config(), fault.device))
         return usage_error(verb, "this reader has no device '" + fault.device + "'; its devices are fb0, " +
                                      emmc_device(reader->config()) +
-                                     ", ttymxc1, ttyGS0, sub_cpu, control_mode and usb");
+                                     ", ttymxc1, ttyGS0, sub_cpu, control_mode, usb, net and, with a "
+                                     "modem, ttyUSB0");
     const ReaderLock lock(reader->file(kLockFile));
     const std::string path = reader->file(kFaultsFile);
     std::string text;
@@ -140,6 +169,12 @@ const Verb kFailVerb = {
     "'reply_XX' for the replies to command XX. With DEVICE it fires only on\n"
     "that device's nodes: 'fb0' (the framebuffer), 'mmcblk2' (the eMMC, by its\n"
     "unit) or 'ttymxc1' (the touch-panel UART), e.g. mmcblk2:read.\n\n"
+    "The network side (device 'net') takes 'socket' (opening an IPv4 datagram\n"
+    "socket) and 'SIOCGIFHWADDR' (asking for an interface's hardware address),\n"
+    "e.g. net:SIOCGIFHWADDR EIO or socket EMFILE.\n\n"
+    "The WAN modem's port (device 'ttyUSB0') takes open, read, write, close\n"
+    "and 'reply' (its answer to one command line) with silent or split:N,\n"
+    "e.g. ttyUSB0:read EIO, ttyUSB0:reply silent.\n\n"
     "The USB side (device 'usb') takes 'scsi' (any SCSI request a PC sends a\n"
     "volume), 'scsi_XX' (the exchanges of vendor command XX, hexadecimal) and\n"
     "'reply', 'reply_XX' (the data-in exchange that closes a vendor command);\n"

@@ -1,6 +1,7 @@
 // vreader init: create (or reset) a virtual reader.
 #include "vreader/launcher/cli.hpp"
 #include "vreader/model/key_value.hpp"
+#include "vreader/model/network_interfaces.hpp"
 
 #include <cstdio>
 
@@ -15,13 +16,14 @@ int run_init(const Verb& verb, const Args& args)
     }
     ReaderConfig config;
     bool force = false;
+    std::string_view wifi = kDefaultWifiName;
     std::optional<std::string_view> dir;
     for (size_t i = 0; i < args.size(); ++i) {
         std::string_view arg = args[i];
         std::string_view value;
         const bool takes_value = arg == "--screen" || arg == "--stride-pad" || arg == "--emmc-size" ||
                                  arg == "--emmc-unit" || arg == "--emmc-nodes" || arg == "--spi-cs" ||
-                                 arg == "--touch-devices";
+                                 arg == "--touch-devices" || arg == "--wifi";
         if (const auto equals = arg.find('='); arg.starts_with("--") && equals != std::string_view::npos) {
             value = arg.substr(equals + 1);
             arg = arg.substr(0, equals);
@@ -60,6 +62,14 @@ int run_init(const Verb& verb, const Args& args)
             if (value != "0" && value != "2")
                 return usage_error(verb, "--spi-cs takes 2, or 0 for an older board: " + std::string(value));
             config.spi_cs = value == "0" ? 0 : 2;
+        } else if (arg == "--wifi") {
+            if (value != "none" && !valid_interface_name(value))
+                return usage_error(verb, "--wifi takes an interface name (1 to 15 characters, no '/', ':' "
+                                         "or blank) or none: " +
+                                             std::string(value));
+            wifi = value == "none" ? std::string_view{} : value;
+        } else if (arg == "--no-modem") {
+            config.modem = false;
         } else if (arg == "--graphics-node") {
             config.graphics_node = true;
         } else if (arg == "--force") {
@@ -77,6 +87,9 @@ int run_init(const Verb& verb, const Args& args)
     std::string error;
     if (!create_reader(absolute_path(*dir), config, force, error))
         return failure(verb, error);
+    const std::string network = absolute_path(*dir) + "/" + std::string(kNetworkFile);
+    if (wifi != kDefaultWifiName && save_interfaces(network, default_interfaces(wifi)) != 0)
+        return failure(verb, "cannot write " + network);
     std::printf("virtual reader in %.*s: %ux%u panel, stride pad %u%s; %s eMMC as %s\n",
                 static_cast<int>(dir->size()), dir->data(), config.panel_width, config.panel_height, config.stride_pad,
                 config.graphics_node ? ", /dev/graphics/fb0" : "", format_byte_count(config.emmc_size).c_str(),
@@ -89,14 +102,19 @@ int run_init(const Verb& verb, const Args& args)
 const Verb kInitVerb = {
     "init",
     "DIR [--screen WxH] [--stride-pad N] [--graphics-node] [--emmc-size SIZE]\n"
-    "       [--emmc-unit N] [--emmc-nodes both|dev|block] [--spi-cs 2|0] [--touch-devices N] [--force]",
+    "       [--emmc-unit N] [--emmc-nodes both|dev|block] [--spi-cs 2|0] [--touch-devices N]\n"
+    "       [--wifi NAME|none] [--no-modem] [--force]",
     "create a virtual reader in DIR",
     "Creates a virtual reader in DIR (made if needed): a white panel, zeroed\n"
     "framebuffer memory, default controller settings, an eMMC holding the raw\n"
-    "areas of the raw-data table (the normal boot environment active), a touch\n"
+    "areas of the raw-data table (the normal boot environment active, the\n"
+    "identity area as the factory leaves it: see 'vreader dump --help'), a touch\n"
     "panel, a sub-CPU running firmware 20190521_1234 with a charger behind it,\n"
     "the reader as a PC sees it over USB (usb.conf: volumes E, F and G, not\n"
-    "locked, protocol version 01000010), an empty journal and no faults.\n\n"
+    "locked, protocol version 01000010), a Wi-Fi interface wlan0 with the\n"
+    "address 06:3F:A2:91:5C:E7 (net.conf), a WAN modem on /dev/ttyUSB0\n"
+    "(modem.conf: MEID A100004A7C2E91, serial number QK1NB405174), an empty\n"
+    "journal and no faults.\n\n"
     "  --screen WxH        panel size in its native orientation (default 600x800)\n"
     "  --stride-pad N      extra pixels at the end of each memory row (default 8)\n"
     "  --graphics-node     also provide /dev/graphics/fb0 (default: only /dev/fb0)\n"
@@ -109,6 +127,9 @@ const Verb kInitVerb = {
     "                      older boards, where control_mode sits under spi3.0\n"
     "  --touch-devices N   touch input devices /dev/input/event1 on (default 1);\n"
     "                      /dev/input/event0 is the HOME key\n"
+    "  --wifi NAME|none    the Wi-Fi interface's name (default wlan0), or none\n"
+    "                      for a reader without network interfaces\n"
+    "  --no-modem          a reader without a WAN modem: no /dev/ttyUSB0\n"
     "  --force             reset DIR if it already is a virtual reader\n",
     run_init,
 };

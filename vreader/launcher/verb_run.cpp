@@ -180,8 +180,8 @@ const Verb kRunVerb = {
     "DIR [--trace FILE] PROGRAM [ARGS...]",
     "run a program on the virtual reader in DIR",
     "Runs the virtual build of PROGRAM with ARGS, on the virtual reader in DIR.\n"
-    "The program replaces the launcher: its output and exit status are the\n"
-    "command's own. Status 125 means the launcher failed, 127 that there is no\n"
+    "The program replaces the launcher: its standard input and output and its\n"
+    "exit status are the command's own. Status 125 means the launcher failed, 127 that there is no\n"
     "such program, 126 that it could not be started.\n\n"
     "Programs are looked up in the programs/ directory beside the vreader\n"
     "executable, or in $VREADER_PROGRAMS. When $VREADER_EMULATOR is set (such\n"

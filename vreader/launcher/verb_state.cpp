@@ -5,6 +5,8 @@
 #include "vreader/model/gadget_serial_file.hpp"
 #include "vreader/model/journal.hpp"
 #include "vreader/model/key_value.hpp"
+#include "vreader/model/modem_content.hpp"
+#include "vreader/model/network_interfaces.hpp"
 #include "vreader/model/reader_lock.hpp"
 #include "vreader/model/session.hpp"
 #include "vreader/model/subcpu_file.hpp"
@@ -68,6 +70,79 @@ void print_usb(const ReaderDir& reader)
                 format_volumes(usb.volumes).c_str(), usb.vendor.c_str(), usb.product.c_str(), usb.revision.c_str(),
                 usb.locked ? 1 : 0, usb.connected ? 1 : 0, usb.version.c_str(), clock.c_str(), usb.notice,
                 static_cast<unsigned long long>(usb.notices), ack.c_str(), command.c_str());
+}
+
+// Whether the reader has a modem, and modem.conf with its keys prefixed.
+void print_modem(const ReaderDir& reader)
+{
+    std::printf("modem_present=%d\n", reader.config().modem ? 1 : 0);
+    std::string text;
+    ModemContent modem;
+    std::string why;
+    const int e = read_file(reader.file(kModemFile), text);
+    if ((e != 0 && e != ENOENT) || !parse_modem(text, modem, why)) {
+        std::printf("modem=unreadable: %s\n", e != 0 ? std::strerror(e) : why.c_str());
+        return;
+    }
+    std::vector<KeyValue> entries;
+    parse_key_values(format_modem(modem), entries, why);
+    for (const auto& [key, value] : entries)
+        std::printf("modem_%s=%s\n", key.c_str(), value.c_str());
+}
+
+// modem.present changes the device tree (reader.conf); the other keys what
+// the modem answers (modem.conf).
+std::string set_modem_key(const ReaderDir& reader, std::string_view key, std::string_view value)
+{
+    if (key == "present") {
+        if (value != "0" && value != "1")
+            return "modem.present takes 1 or 0: " + std::string(value);
+        ReaderConfig config = reader.config();
+        config.modem = value == "1";
+        if (const int e = replace_file(reader.file(kConfigFile), format_config(config)))
+            return "cannot write " + reader.file(kConfigFile) + ": " + std::strerror(e);
+        return {};
+    }
+    std::string text;
+    if (const int e = read_file(reader.file(kModemFile), text); e != 0 && e != ENOENT)
+        return "cannot read " + reader.file(kModemFile) + ": " + std::strerror(e);
+    text += "\n" + std::string(key) + "=" + std::string(value) + "\n";
+    ModemContent content;
+    std::string error;
+    if (!parse_modem(text, content, error))
+        return "modem." + std::string(key) + ": " + error;
+    if (const int e = replace_file(reader.file(kModemFile), format_modem(content)))
+        return "cannot write " + reader.file(kModemFile) + ": " + std::strerror(e);
+    return {};
+}
+
+// One line an interface: its address and when it appears.
+void print_network(const ReaderDir& reader)
+{
+    NetInterfaces interfaces;
+    std::string why;
+    if (!load_interfaces(reader.file(kNetworkFile), interfaces, why)) {
+        std::printf("net=unreadable: %s\n", why.c_str());
+        return;
+    }
+    if (interfaces.empty())
+        std::printf("net=none\n");
+    for (const NetInterface& interface : interfaces)
+        std::printf("net.%s=%s appears_after=%u\n", interface.name.c_str(), format_mac(interface.mac).c_str(),
+                    interface.appears_after_s);
+}
+
+std::string set_network_key(const ReaderDir& reader, std::string_view key, std::string_view value)
+{
+    NetInterfaces interfaces;
+    std::string why;
+    if (!load_interfaces(reader.file(kNetworkFile), interfaces, why))
+        return "cannot read " + reader.file(kNetworkFile) + ": " + why;
+    if (std::string error = set_interface_key(interfaces, key, value); !error.empty())
+        return "net." + std::string(key) + ": " + error;
+    if (const int e = save_interfaces(reader.file(kNetworkFile), interfaces))
+        return "cannot write " + reader.file(kNetworkFile) + ": " + std::strerror(e);
+    return {};
 }
 
 // Replaces one key of usb.conf, refusing what the reader cannot read.
@@ -161,6 +236,8 @@ int run_state(const Verb& verb, const Args& args)
     std::printf("ttyGS0_pc=%s\n", pc_end.empty() ? "none\n" : pc_end.c_str());
     print_subcpu(*reader);
     print_usb(*reader);
+    print_modem(*reader);
+    print_network(*reader);
     std::printf("emmc_size=%llu\nemmc_unit=%u\nemmc_nodes=%.*s\nboot_env=%s\n",
                 static_cast<unsigned long long>(config.emmc_size), config.emmc_unit,
                 static_cast<int>(emmc_nodes_name(config.emmc_nodes).size()), emmc_nodes_name(config.emmc_nodes).data(),
@@ -199,6 +276,24 @@ int run_set(const Verb& verb, const Args& args)
             return usage_error(verb, error);
         return 0;
     }
+    if (key.starts_with("modem.")) {
+        const auto reader = open_reader(verb, args[0]);
+        if (!reader)
+            return kExitFailure;
+        const ReaderLock lock(reader->file(kLockFile));
+        if (const std::string error = set_modem_key(*reader, key.substr(6), value); !error.empty())
+            return usage_error(verb, error);
+        return 0;
+    }
+    if (key.starts_with("net.")) {
+        const auto reader = open_reader(verb, args[0]);
+        if (!reader)
+            return kExitFailure;
+        const ReaderLock lock(reader->file(kLockFile));
+        if (const std::string error = set_network_key(*reader, key.substr(4), value); !error.empty())
+            return usage_error(verb, error);
+        return 0;
+    }
     if (key.starts_with("usb.")) {
         const auto reader = open_reader(verb, args[0]);
         if (!reader)
@@ -231,7 +326,7 @@ int run_set(const Verb& verb, const Args& args)
     } else {
         return usage_error(verb, "unknown key '" + std::string(key) +
                                      "'; keys: pmic_temperature vcom wf_version boot_env panel.KEY subcpu.KEY "
-                                     "charger.XX usb.KEY");
+                                     "charger.XX usb.KEY modem.KEY net.NAME.KEY");
     }
 
     const auto reader = open_reader(verb, args[0]);
@@ -274,7 +369,9 @@ const Verb kStateVerb = {
     "usb_connected, usb_version, usb_clock, usb_notice and usb_notices: the\n"
     "last begin/end value and their count, usb_getinfo_ack: the count of bytes\n"
     "not fetched acknowledged last, usb_command: the vendor command in\n"
-    "progress); and boot_env: the saved boot environment the\n"
+    "progress); the WAN modem (modem_present, then modem_KEY=VALUE for each key\n"
+    "of modem.conf); the network interfaces (net.NAME=MAC appears_after=SECONDS,\n"
+    "or net=none); and boot_env: the saved boot environment the\n"
     "active one equals (normal, recovery or neither; unknown when the raw-data\n"
     "table does not locate the three areas).\n",
     run_state,
@@ -304,7 +401,22 @@ const Verb kSetVerb = {
     "                             e.g. usb.locked 1, usb.unlock_code 4321,\n"
     "                             usb.version 01000000, usb.volumes 'E:emb, F:ext,sd,',\n"
     "                             usb.product QLX-K2, usb.info.QUERY TEXT,\n"
-    "                             usb.fingerprint '01 02 03', usb.command none\n",
+    "                             usb.fingerprint '01 02 03', usb.command none\n"
+    "  modem.present 1|0          whether the reader has the WAN modem (/dev/ttyUSB0)\n"
+    "  modem.KEY VALUE            what the modem answers (modem.conf):\n"
+    "                             modem.meid TEXT (after 0x00), modem.psn TEXT\n"
+    "                             (after ^PSN:), modem.echo on|off, modem.blank_lines\n"
+    "                             on|off, modem.meid_answer and modem.psn_answer\n"
+    "                             normal|no_data|error|cme_error|okay|silent,\n"
+    "                             modem.handshake_errors N|always (ERROR to the\n"
+    "                             first N AT after each open), modem.delivery\n"
+    "                             whole|bytes (one byte a read)\n"
+    "  net.NAME.mac XX:XX:XX:XX:XX:XX   a network interface's address (adds the\n"
+    "                             interface NAME when it is new)\n"
+    "  net.NAME.appears_after SECONDS   the interface exists only once the\n"
+    "                             program's clock reached SECONDS: a Wi-Fi\n"
+    "                             driver still loading\n"
+    "  net.NAME none              remove the interface\n",
     run_set,
 };
 

@@ -4,6 +4,7 @@
 #include "vreader/model/framebuffer_file.hpp"
 #include "vreader/model/gadget_serial_file.hpp"
 #include "vreader/model/input_device.hpp"
+#include "vreader/model/modem_file.hpp"
 #include "vreader/model/subcpu_file.hpp"
 #include "vreader/model/uart_file.hpp"
 
@@ -25,6 +26,8 @@ NodeKind find_node(const ReaderConfig& config, std::string_view dev_path)
         return NodeKind::GadgetSerial;
     if (dev_path == "/dev/sub_cpu")
         return NodeKind::SubCpu;
+    if (config.modem && dev_path == kModemPath)
+        return NodeKind::Modem;
     if (dev_path == "/dev/input")
         return NodeKind::Directory;
     if (input_device_number(config, dev_path) >= 0)
@@ -70,6 +73,8 @@ void node_stat(const ReaderConfig& config, NodeKind kind, struct stat& st)
         char_device_stat(st, kUartMajor, kUartMinor);
     } else if (kind == NodeKind::GadgetSerial) {
         char_device_stat(st, kGadgetMajor, kGadgetMinor);
+    } else if (kind == NodeKind::Modem) {
+        char_device_stat(st, kModemMajor, kModemMinor);
     }
 }
 
@@ -87,6 +92,8 @@ std::int64_t open_node(ReaderContext& context, const std::string& dev_path, int 
         return GadgetSerialFile::open(context, dev_path, flags, fd, out);
     if (kind == NodeKind::SubCpu)
         return SubCpuFile::open(context, dev_path, flags, fd, out);
+    if (kind == NodeKind::Modem)
+        return ModemFile::open(context, dev_path, flags, fd, out);
     if (kind == NodeKind::Input)
         return InputFile::open(context, dev_path,
                                static_cast<unsigned>(input_device_number(context.dir.config(), dev_path)), flags, fd,

@@ -1,6 +1,7 @@
 #include "vreader/model/emmc_content.hpp"
 
 #include "vreader/model/files.hpp"
+#include "vreader/model/identity_area.hpp"
 #include "vreader/model/rawdata_table.hpp"
 #include "vreader/model/sparse_file.hpp"
 
@@ -104,7 +105,8 @@ int create_emmc(const std::string& root, const ReaderConfig& config)
         if (const int e = write_image(image, find_area(areas, environment.area)->offset, saved_boot_env(environment.mode)))
             return e;
     }
-    return 0;
+    const RawArea* identity = find_area(areas, kIdArea);
+    return write_image(image, identity->offset, factory_identity(identity->size));
 }
 
 namespace {

@@ -17,7 +17,8 @@ int read_emmc(const ReaderDir& dir, std::uint64_t offset, std::uint64_t length, 
 int write_emmc(const ReaderDir& dir, std::uint64_t offset, std::string_view data);
 
 // The image, the raw-data table with its default areas, the device number,
-// and a saved boot environment for each mode, the normal one active.
+// a saved boot environment for each mode, the normal one active, and the
+// identity area as the factory leaves it.
 int create_emmc(const std::string& root, const ReaderConfig& config);
 
 // The environment a mode saves: its variables, NUL-separated.

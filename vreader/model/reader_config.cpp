@@ -88,7 +88,8 @@ std::string format_config(const ReaderConfig& config)
            "emmc_unit=" + std::to_string(config.emmc_unit) + "\n" +
            "emmc_nodes=" + std::string(emmc_nodes_name(config.emmc_nodes)) + "\n" +
            "spi_cs=" + std::to_string(config.spi_cs) + "\n" +
-           "touch_devices=" + std::to_string(config.touch_devices) + "\n";
+           "touch_devices=" + std::to_string(config.touch_devices) + "\n" +
+           "modem=" + (config.modem ? "yes" : "no") + "\n";
 }
 
 bool parse_config(std::string_view text, ReaderConfig& out, std::string& error)
@@ -123,6 +124,14 @@ bool parse_config(std::string_view text, ReaderConfig& out, std::string& error)
             return false;
         }
         config.graphics_node = *node == "yes";
+    }
+    // A reader made before the modem existed has one, as readers do.
+    if (const std::string* modem = find_value(entries, "modem")) {
+        if (*modem != "yes" && *modem != "no") {
+            error = "bad modem: " + *modem;
+            return false;
+        }
+        config.modem = *modem == "yes";
     }
     if (const std::string* start = find_value(entries, "smem_start")) {
         const auto number = parse_unsigned(*start, UINT32_MAX);

@@ -29,6 +29,7 @@ struct ReaderConfig {
     EmmcNodes emmc_nodes = EmmcNodes::Both;
     std::uint32_t spi_cs = 2;  // the sub-CPU's chip select: 2, or 0 on older boards
     std::uint32_t touch_devices = 1;  // /dev/input/event1 on; event0 is the HOME key
+    bool modem = true;                // whether the WAN modem's port /dev/ttyUSB0 exists
 };
 
 inline constexpr std::uint32_t kMaxTouchDevices = 8;

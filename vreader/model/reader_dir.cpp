@@ -4,6 +4,8 @@
 #include "vreader/model/epdc_state.hpp"
 #include "vreader/model/files.hpp"
 #include "vreader/model/input_device.hpp"
+#include "vreader/model/modem_content.hpp"
+#include "vreader/model/network_interfaces.hpp"
 #include "vreader/model/reader_lock.hpp"
 #include "vreader/model/sparse_file.hpp"
 #include "vreader/model/subcpu_state.hpp"
@@ -62,7 +64,7 @@ bool create_reader(const std::string& path, const ReaderConfig& config, bool for
         return false;
     }
     for (const std::string& name : {std::string(kStandbyFile), termios_file("ttymxc1"),
-                                    termios_file("ttyGS0"), std::string("ttyGS0.pc")})
+                                    termios_file("ttyGS0"), termios_file("ttyUSB0"), std::string("ttyGS0.pc")})
         fs::remove(root + name, ec);
     fs::create_directories(root + "sys", ec);
     fs::create_directories(root + "proc", ec);
@@ -81,6 +83,10 @@ bool create_reader(const std::string& path, const ReaderConfig& config, bool for
         e = create_subcpu(root);
     if (e == 0)
         e = replace_file(root + std::string(kUsbFile), format_usb(UsbContent{}));
+    if (e == 0)
+        e = replace_file(root + std::string(kModemFile), format_modem(ModemContent{}));
+    if (e == 0)
+        e = save_interfaces(root + std::string(kNetworkFile), default_interfaces());
     if (e == 0)
         e = create_input_pipes(root, config);
     if (e == 0)

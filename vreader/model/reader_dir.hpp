@@ -15,6 +15,10 @@
 //     usb.conf          the reader as a PC sees it over USB: its volumes,
 //                       lock, protocol version and what its vendor commands
 //                       keep and answer
+//     modem.conf        what the WAN modem answers, and how
+//     ttyUSB0.termios   the modem port's line settings, once a program set them
+//     net.conf          the network interfaces: their addresses, and when
+//                       each appears
 //     input/eventN      named pipes: the input event devices' sources
 //     faults         injected faults
 //     journal.jsonl  every device request, one JSON object per line
