@@ -1,9 +1,11 @@
 # Runs the example application on a fresh virtual reader and checks that it
 # went through the whole session.
-#   cmake -DEXAMPLE=... -DDIR=... [-DVREADER=launcher] [-DEMULATOR=wine-run] -P run_example.cmake
+#   cmake -DEXAMPLE=... -DDIR=... [-DVREADER=launcher] [-DEMULATOR=a|b|c] -P run_example.cmake
+# EMULATOR ('|'-separated) runs the target's programs on this machine.
+string(REPLACE "|" ";" EMULATOR "${EMULATOR}")
 file(REMOVE_RECURSE ${DIR})
 if(VREADER)
-  execute_process(COMMAND ${VREADER} init ${DIR} RESULT_VARIABLE failed OUTPUT_QUIET)
+  execute_process(COMMAND ${EMULATOR} ${VREADER} init ${DIR} RESULT_VARIABLE failed OUTPUT_QUIET)
   if(failed)
     message(FATAL_ERROR "vreader init failed")
   endif()

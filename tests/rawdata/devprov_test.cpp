@@ -156,3 +156,101 @@ TEST_F(Devprov, AWriteTheFlushLosesIsAFailure)
 }
 
 }  // namespace
+
+namespace {
+
+// The identity steps that ask devices: the Wi-Fi interface and the modem.
+class DevprovDevices : public Devprov {
+protected:
+    void set(const std::string& key, const std::string& value) const
+    {
+        ASSERT_EQ(reader_.vreader({"set", reader_.path(), key, value}).status, 0) << key;
+    }
+};
+
+TEST_F(DevprovDevices, CheckDigitsOfTheSerialNumber)
+{
+    const struct {
+        const char* psn;
+        const char* stored;
+        const char* digits;
+    } cases[] = {
+        {"00000000000", "00000000000", "12"},
+        {"12345678901", "12345678901", "82"},
+        {"ABCDEFGHJKL", "ABCDEFGHJKL", "80"},
+        {"abcdefghjkl", "ABCDEFGHJKL", "80"},  // stored as the normalised line has it
+        {"QK1NB405174", "QK1NB405174", "49"},
+    };
+    for (const auto& c : cases) {
+        set("modem.psn", c.psn);
+        EXPECT_EQ(devprov({"-psn", "/dev/ttyUSB0"}).status, 0) << c.psn;
+        EXPECT_EQ(id(0x210, 13), std::string(c.stored) + c.digits) << c.psn;
+    }
+    set("modem.meid", "a100004a7c2e91");
+    EXPECT_EQ(devprov({"-meid", "/dev/ttyUSB0"}).status, 0);
+    EXPECT_EQ(id(0x200, 14), "A100004A7C2E91");
+}
+
+TEST_F(DevprovDevices, ModemsThatAnswerOtherwise)
+{
+    const std::string erased(11, '\xff'), zeros(11, '\0');
+    const struct {
+        const char* why;
+        std::vector<std::pair<std::string, std::string>> settings;
+        int status;
+        std::string psn;  // the 11 bytes stored, then the check digits when written
+    } cases[] = {
+        {"echo and blank lines, byte by byte",
+         {{"modem.echo", "on"}, {"modem.blank_lines", "on"}, {"modem.delivery", "bytes"}},
+         0, "QK1NB40517449"},
+        {"OK without the data line", {{"modem.psn_answer", "no_data"}}, 0, zeros + "12"},
+        {"a line that only starts with OK", {{"modem.psn_answer", "okay"}}, 0, "QK1NB40517449"},
+        {"ERROR", {{"modem.psn_answer", "error"}}, 255, zeros},
+        {"+CME ERROR: 10 is no error, and then silence", {{"modem.psn_answer", "cme_error"}}, 255, zeros},
+        {"silence", {{"modem.psn_answer", "silent"}}, 255, zeros},
+        {"three failed handshakes", {{"modem.handshake_errors", "3"}}, 0, "QK1NB40517449"},
+        {"a handshake that never comes", {{"modem.handshake_errors", "always"}}, 255, erased},
+    };
+    for (const auto& c : cases) {
+        reader_.vreader({"init", reader_.path(), "--force", "--emmc-size", "16M"});
+        for (const auto& [key, value] : c.settings)
+            set(key, value);
+        EXPECT_EQ(devprov({"-psn", "/dev/ttyUSB0"}).status, c.status) << c.why;
+        EXPECT_EQ(id(0x210, c.psn.size()), c.psn) << c.why;
+    }
+    reader_.fail("ttyUSB0:read", "EIO");
+    EXPECT_EQ(devprov({"-meid", "/dev/ttyUSB0"}).status, 255);
+    EXPECT_EQ(devprov({"-meid", "/dev/ttyUSB9"}).status, 255);
+    EXPECT_EQ(id(0x200, 14), std::string(14, '\xff'));
+}
+
+TEST_F(DevprovDevices, TheWifiAddressWaitsForTheInterface)
+{
+    const std::string mac = "\x06\x3f\xa2\x91\x5c\xe7";
+    const struct {
+        const char* why;
+        std::string setting;  // appears_after, or none
+        int status;
+        std::string field;
+    } cases[] = {
+        {"present", "0", 0, mac},
+        {"a driver still loading", "4", 0, mac},
+        {"too late", "11", 255, std::string(6, '\xff')},
+        {"missing", "none", 255, std::string(6, '\xff')},
+    };
+    for (const auto& c : cases) {
+        reader_.vreader({"init", reader_.path(), "--force", "--emmc-size", "16M"});
+        if (c.setting == "none")
+            set("net.wlan0", "none");
+        else
+            set("net.wlan0.appears_after", c.setting);
+        reader_.clear_journal();
+        EXPECT_EQ(devprov({"-wifi", "wlan0"}).status, c.status) << c.why;
+        EXPECT_EQ(id(0x100, 6), c.field) << c.why;
+        if (c.status != 0) {
+            EXPECT_EQ(reader_.requests("SIOCGIFHWADDR").size(), 10u) << c.why;
+        }
+    }
+}
+
+}  // namespace
