@@ -15,6 +15,7 @@
 #include <time.h>
 
 #include <cstddef>
+#include <cstdio>
 
 namespace sys {
 
@@ -55,6 +56,9 @@ ssize_t recv(int fd, void* buf, size_t len, int flags) noexcept;
 
 pid_t getpid() noexcept;
 int mknod(const char* path, mode_t mode, dev_t dev) noexcept;
+void sync() noexcept;
+// A stdio stream on a file, as fopen opens it.
+FILE* fopen(const char* path, const char* mode) noexcept;
 int unlink(const char* path) noexcept;
 int system(const char* command) noexcept;
 

@@ -80,6 +80,8 @@ ssize_t recv(int fd, void* buf, size_t len, int flags) noexcept { return ::recv(
 
 pid_t getpid() noexcept { return ::getpid(); }
 int mknod(const char* path, mode_t mode, dev_t dev) noexcept { return ::mknod(path, mode, dev); }
+void sync() noexcept { ::sync(); }
+FILE* fopen(const char* path, const char* mode) noexcept { return std::fopen(path, mode); }
 int unlink(const char* path) noexcept { return ::unlink(path); }
 int system(const char* command) noexcept { return std::system(command); }
 

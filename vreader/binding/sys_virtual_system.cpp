@@ -6,6 +6,7 @@
 #include "platform/sys.hpp"
 
 #include "platform/posix_thread.hpp"
+#include "vreader/binding/path_map.hpp"
 #include "vreader/binding/binding_calls.hpp"
 #include "vreader/model/inet_socket_file.hpp"
 
@@ -228,5 +229,28 @@ int system(const char* command) noexcept
 }
 
 pid_t getpid() noexcept { return ::getpid(); }
+
+// The host's disks are none of a virtual program's business: a sync is
+// journaled, not done.
+void sync() noexcept
+{
+    guarded(0, [&] {
+        JsonLine line("sync");
+        Process& process = Process::get();
+        const std::lock_guard lock(process.mutex);
+        journal_call(process, line, 0);
+        return 0;
+    });
+}
+
+// Streams are for ordinary files; the modelled trees have no stream form.
+FILE* fopen(const char* path, const char* mode) noexcept
+{
+    if (vreader::map_path(path).area != vreader::Area::Host) {
+        errno = EACCES;
+        return nullptr;
+    }
+    return std::fopen(path, mode);
+}
 
 }  // namespace sys

@@ -1,0 +1,316 @@
+// melgrin: writes out the log the kernel kept from earlier runs (the past
+// log), as text lines or as the raw binary entries, from the driver or from
+// a binary dump made earlier; or has the kernel flush its log to storage.
+#include "platform/sys.hpp"
+
+#include <fcntl.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+#include <string_view>
+
+namespace {
+
+constexpr const char* kControl = "/dev/melgrin";
+constexpr const char* kLog = "/dev/log_past";
+
+constexpr unsigned long kFlush = 1;
+constexpr unsigned long kChallenge = 3;
+constexpr unsigned long kComplement = 4;
+constexpr unsigned long kKeyed = 5;
+constexpr std::uint32_t kHandshakeKey = 0x5A17C3E9;
+
+constexpr std::size_t kEntryBuffer = 4640;
+constexpr std::size_t kReadLimit = 4608;  // the 32 zero bytes past it end every string
+constexpr std::size_t kHeader = 20;
+constexpr int kAttempts = 3;
+constexpr long long kMinimumDump = 4096;  // a smaller output file is taken as a failed dump
+
+int ifd = -1;
+int ofd = -1;
+FILE* oStream = nullptr;
+
+const char* const kUsage[] = {
+    "melgrin [options]",
+    "",
+    "  When you do not appoint an option, execute a out of the log.",
+    "",
+    "  [options]",
+    "    [flush | out | bin]",
+    "      flush     : Write in all the log on the memory.",
+    "      out       : Output all the old text log.",
+    "      bin       : Output all the old binary log (logger entry format).",
+    "                  Appoint a -o option.",
+    "",
+    "    [-o -i]",
+    "      -o <file> : Output file.",
+    "      -i <file> : Input file (binary log fomrat).",
+};
+
+void usage()
+{
+    for (const char* line : kUsage)
+        std::fprintf(stderr, "%s\n", line);
+}
+
+bool word_is(const char* word, const char* name) { return std::strncmp(word, name, std::strlen(name)) == 0; }
+
+std::uint32_t u16_at(const std::uint8_t* p) { return std::uint32_t(p[0]) | std::uint32_t(p[1]) << 8; }
+std::int32_t i32_at(const std::uint8_t* p)
+{
+    return static_cast<std::int32_t>(std::uint32_t(p[0]) | std::uint32_t(p[1]) << 8 | std::uint32_t(p[2]) << 16 |
+                                     std::uint32_t(p[3]) << 24);
+}
+
+char priority_letter(unsigned priority)
+{
+    static const char letters[] = "VDIWEFS";
+    return priority >= 2 && priority <= 8 ? letters[priority - 2] : '?';
+}
+
+// One entry of `size` bytes as a text line. The tag and the message are
+// taken only from the payload the entry holds, whatever its length field
+// claims: a payload too short for them leaves them empty.
+void print_log_entry(const std::uint8_t* entry, std::size_t size)
+{
+    const std::size_t held = size > kHeader ? size - kHeader : 0;
+    const std::size_t payload = std::min<std::size_t>(u16_at(entry), held);
+    const std::uint8_t* p = entry + kHeader;
+    const unsigned priority = payload >= 1 ? p[0] : 0;
+
+    const char* text = reinterpret_cast<const char*>(p);
+    auto field = [&](std::size_t from, std::size_t& next) {
+        if (from >= payload) {
+            next = payload;
+            return std::string_view{};
+        }
+        const void* nul = std::memchr(text + from, '\0', payload - from);
+        const std::size_t end = nul != nullptr ? static_cast<std::size_t>(static_cast<const char*>(nul) - text) : payload;
+        next = end + 1;
+        return std::string_view(text + from, end - from);
+    };
+    std::size_t after_tag = 0, after_message = 0;
+    const std::string_view tag = field(1, after_tag);
+    std::string_view message = field(after_tag, after_message);
+    if (!message.empty() && message.back() == '\n')
+        message.remove_suffix(1);
+
+    const std::time_t seconds = i32_at(entry + 12);
+    char when[64] = "";
+    if (const std::tm* local = std::localtime(&seconds))
+        std::strftime(when, sizeof when, "%Y-%m-%d %H:%M:%S", local);
+    std::fprintf(oStream, "%s.%03ld %c %.*s (%ld:%ld) %.*s\n", when, long{i32_at(entry + 16)} / 1000000,
+                 priority_letter(priority), static_cast<int>(tag.size()), tag.data(), long{i32_at(entry + 4)},
+                 long{i32_at(entry + 8)}, static_cast<int>(message.size()), message.data());
+}
+
+// The entries of the source, each to the output; true when every entry
+// came and went out whole.
+bool read_log(std::uint8_t* entry, bool binary, const char* input, const char* output, long long file_size)
+{
+    long long consumed = 0;
+    for (;;) {
+        std::size_t size = 0;
+        if (input == nullptr) {
+            const ssize_t n = sys::read(ifd, entry, kReadLimit);
+            if (n == 0)
+                return true;
+            if (n < 0) {
+                std::fprintf(stderr, "cannot read : %s\n", kLog);
+                return false;
+            }
+            size = static_cast<std::size_t>(n);
+        } else {
+            const ssize_t got = sys::read(ifd, entry, 2);
+            bool complete = false;
+            if (got == 2) {
+                const std::size_t rest = u16_at(entry) + 18;
+                if (rest <= kReadLimit - 2) {
+                    const ssize_t n = sys::read(ifd, entry + 2, rest);
+                    // A dump cut inside an entry is a bad dump, not a short entry.
+                    complete = n == static_cast<ssize_t>(rest);
+                    size = rest + 2;
+                }
+            }
+            if (!complete) {
+                if (got < 2 && got >= 0 && consumed == file_size)
+                    return true;
+                std::fprintf(stderr, "cannot read : %s\n", input);
+                return false;
+            }
+            consumed += static_cast<long long>(size);
+        }
+        if (binary) {
+            if (sys::write(ofd, entry, size) != static_cast<ssize_t>(size)) {
+                std::fprintf(stderr, "cannot write : %s\n", output);
+                return false;
+            }
+        } else {
+            print_log_entry(entry, size);
+        }
+    }
+}
+
+// Unlocks the past log with the driver's three-step handshake.
+bool handshake()
+{
+    const int control = sys::open(kControl, O_RDWR | O_CLOEXEC);
+    if (control < 0) {
+        std::fprintf(stderr, "cannot open : %s\n", kControl);
+        return false;
+    }
+    std::uint32_t value = 0;
+    const char* failed = nullptr;
+    if (sys::ioctl(control, kChallenge, &value) != 0) {
+        failed = "h1";
+    } else {
+        value = ~value;
+        if (sys::ioctl(control, kComplement, &value) != 0) {
+            failed = "h2";
+        } else {
+            value ^= kHandshakeKey;
+            if (sys::ioctl(control, kKeyed, &value) != 0)
+                failed = "h3";
+        }
+    }
+    sys::close(control);
+    if (failed != nullptr)
+        std::fprintf(stderr, "%s error : %s\n", failed, kControl);
+    return failed == nullptr;
+}
+
+void clean_up(std::uint8_t* entry)
+{
+    if (ifd >= 0)
+        sys::close(ifd);
+    if (ofd >= 0)
+        sys::close(ofd);
+    if (oStream != nullptr && oStream != stdout)
+        std::fclose(oStream);
+    else if (oStream == stdout)
+        std::fflush(stdout);
+    ifd = ofd = -1;
+    oStream = nullptr;
+    for (int i = 0; i < 3; ++i)
+        sys::sync();
+    std::free(entry);
+}
+
+// One dump: 0 when it worked, 1 when it did not.
+int proc(bool binary, const char* input, const char* output)
+{
+    long long file_size = 0;
+    if (input == nullptr) {
+        if (!handshake())
+            return 1;
+        ifd = sys::open(kLog, O_RDONLY | O_CLOEXEC);
+        if (ifd < 0) {
+            std::fprintf(stderr, "cannot open : %s\n", kLog);
+            return 1;
+        }
+    } else {
+        ifd = sys::open(input, O_RDONLY | O_CLOEXEC);
+        if (ifd < 0) {
+            std::fprintf(stderr, "cannot open : %s\n", input);
+            return 1;
+        }
+        struct stat st {};
+        if (sys::fstat(ifd, &st) == 0)
+            file_size = st.st_size;
+    }
+
+    bool opened = true;
+    if (binary && output != nullptr) {
+        ofd = sys::open(output, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0664);
+        if (ofd < 0) {
+            std::fprintf(stderr, "cannot create : %s\n", output);
+            opened = false;
+        }
+    } else if (binary) {
+        std::fprintf(stderr, "When you appoint a bin option, appoint the -o option.\n");
+        opened = false;
+    } else if (output != nullptr) {
+        oStream = sys::fopen(output, "w");
+        if (oStream == nullptr) {
+            std::fprintf(stderr, "cannot open : %s\n", output);
+            opened = false;
+        }
+    } else {
+        oStream = stdout;
+    }
+    std::uint8_t* entry = opened ? static_cast<std::uint8_t*>(std::calloc(1, kEntryBuffer)) : nullptr;
+    if (opened && entry == nullptr)
+        std::fprintf(stderr, "out of memory %u\n", static_cast<unsigned>(kEntryBuffer));
+    const bool dumped = entry != nullptr && read_log(entry, binary, input, output, file_size);
+    clean_up(entry);
+    return dumped ? 0 : 1;
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    bool flush = false, binary = false;
+    const char* output = nullptr;
+    const char* input = nullptr;
+    for (int i = 1; i < argc; ++i) {
+        const char* word = argv[i];
+        if (word_is(word, "flush")) {
+            flush = true;
+        } else if (word_is(word, "out")) {
+            binary = false;
+        } else if (word_is(word, "bin")) {
+            binary = true;
+        } else if (word_is(word, "-o") || word_is(word, "-i")) {
+            if (i + 1 == argc) {
+                std::fprintf(stderr, "%.2s option error\n", word);
+                return 1;
+            }
+            (word[1] == 'o' ? output : input) = argv[++i];
+        } else if (word_is(word, "-h") || word_is(word, "--help")) {
+            usage();
+            return 0;
+        } else {
+            std::fprintf(stderr, "unknown option : '%s'\n", word);
+            return 1;
+        }
+    }
+
+    if (flush) {
+        const int control = sys::open(kControl, O_RDWR | O_CLOEXEC);
+        if (control < 0) {
+            std::fprintf(stderr, "cannot open : %s\n", kControl);
+            return 1;
+        }
+        const bool flushed = sys::ioctl(control, kFlush, nullptr) == 0;
+        if (!flushed)
+            std::fprintf(stderr, "flush error : %s\n", kControl);
+        sys::close(control);
+        return flushed ? 0 : 1;
+    }
+    if (binary && output == nullptr) {
+        std::fprintf(stderr, "When you appoint a bin option, appoint the -o option.\n");
+        return 1;
+    }
+
+    int result = 1;
+    for (int attempt = 0; attempt < kAttempts; ++attempt) {
+        result = proc(binary, input, output);
+        if (result == 0 && output != nullptr) {
+            struct stat st {};
+            if (sys::stat(output, &st) != 0)
+                result = -1;
+            else if (st.st_size < kMinimumDump)
+                result = 1;
+        }
+        if (result == 0)
+            break;
+        const timespec pause{3, 0};
+        sys::nanosleep(&pause, nullptr);
+    }
+    return result == 0 ? 0 : (result < 0 ? 255 : 1);
+}
