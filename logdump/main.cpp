@@ -1,19 +1,19 @@
 // melgrin: writes out the log the kernel kept from earlier runs (the past
 // log), as text lines or as the raw binary entries, from the driver or from
 // a binary dump made earlier; or has the kernel flush its log to storage.
+#include "logdump/log_entry.hpp"
 #include "platform/sys.hpp"
 
 #include <fcntl.h>
 
-#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <ctime>
-#include <string_view>
 
 namespace {
+
+using namespace melgrin;
 
 constexpr const char* kControl = "/dev/melgrin";
 constexpr const char* kLog = "/dev/log_past";
@@ -24,9 +24,6 @@ constexpr unsigned long kComplement = 4;
 constexpr unsigned long kKeyed = 5;
 constexpr std::uint32_t kHandshakeKey = 0x5A17C3E9;
 
-constexpr std::size_t kEntryBuffer = 4640;
-constexpr std::size_t kReadLimit = 4608;  // the 32 zero bytes past it end every string
-constexpr std::size_t kHeader = 20;
 constexpr int kAttempts = 3;
 constexpr long long kMinimumDump = 4096;  // a smaller output file is taken as a failed dump
 
@@ -59,55 +56,6 @@ void usage()
 
 bool word_is(const char* word, const char* name) { return std::strncmp(word, name, std::strlen(name)) == 0; }
 
-std::uint32_t u16_at(const std::uint8_t* p) { return std::uint32_t(p[0]) | std::uint32_t(p[1]) << 8; }
-std::int32_t i32_at(const std::uint8_t* p)
-{
-    return static_cast<std::int32_t>(std::uint32_t(p[0]) | std::uint32_t(p[1]) << 8 | std::uint32_t(p[2]) << 16 |
-                                     std::uint32_t(p[3]) << 24);
-}
-
-char priority_letter(unsigned priority)
-{
-    static const char letters[] = "VDIWEFS";
-    return priority >= 2 && priority <= 8 ? letters[priority - 2] : '?';
-}
-
-// One entry of `size` bytes as a text line. The tag and the message are
-// taken only from the payload the entry holds, whatever its length field
-// claims: a payload too short for them leaves them empty.
-void print_log_entry(const std::uint8_t* entry, std::size_t size)
-{
-    const std::size_t held = size > kHeader ? size - kHeader : 0;
-    const std::size_t payload = std::min<std::size_t>(u16_at(entry), held);
-    const std::uint8_t* p = entry + kHeader;
-    const unsigned priority = payload >= 1 ? p[0] : 0;
-
-    const char* text = reinterpret_cast<const char*>(p);
-    auto field = [&](std::size_t from, std::size_t& next) {
-        if (from >= payload) {
-            next = payload;
-            return std::string_view{};
-        }
-        const void* nul = std::memchr(text + from, '\0', payload - from);
-        const std::size_t end = nul != nullptr ? static_cast<std::size_t>(static_cast<const char*>(nul) - text) : payload;
-        next = end + 1;
-        return std::string_view(text + from, end - from);
-    };
-    std::size_t after_tag = 0, after_message = 0;
-    const std::string_view tag = field(1, after_tag);
-    std::string_view message = field(after_tag, after_message);
-    if (!message.empty() && message.back() == '\n')
-        message.remove_suffix(1);
-
-    const std::time_t seconds = i32_at(entry + 12);
-    char when[64] = "";
-    if (const std::tm* local = std::localtime(&seconds))
-        std::strftime(when, sizeof when, "%Y-%m-%d %H:%M:%S", local);
-    std::fprintf(oStream, "%s.%03ld %c %.*s (%ld:%ld) %.*s\n", when, long{i32_at(entry + 16)} / 1000000,
-                 priority_letter(priority), static_cast<int>(tag.size()), tag.data(), long{i32_at(entry + 4)},
-                 long{i32_at(entry + 8)}, static_cast<int>(message.size()), message.data());
-}
-
 // The entries of the source, each to the output; true when every entry
 // came and went out whole.
 bool read_log(std::uint8_t* entry, bool binary, const char* input, const char* output, long long file_size)
@@ -125,19 +73,9 @@ bool read_log(std::uint8_t* entry, bool binary, const char* input, const char* o
             }
             size = static_cast<std::size_t>(n);
         } else {
-            const ssize_t got = sys::read(ifd, entry, 2);
-            bool complete = false;
-            if (got == 2) {
-                const std::size_t rest = u16_at(entry) + 18;
-                if (rest <= kReadLimit - 2) {
-                    const ssize_t n = sys::read(ifd, entry + 2, rest);
-                    // A dump cut inside an entry is a bad dump, not a short entry.
-                    complete = n == static_cast<ssize_t>(rest);
-                    size = rest + 2;
-                }
-            }
-            if (!complete) {
-                if (got < 2 && got >= 0 && consumed == file_size)
+            const DumpRead got = read_dump_entry(ifd, entry, size);
+            if (got != DumpRead::Entry) {
+                if (got == DumpRead::End && consumed == file_size)
                     return true;
                 std::fprintf(stderr, "cannot read : %s\n", input);
                 return false;
@@ -150,7 +88,7 @@ bool read_log(std::uint8_t* entry, bool binary, const char* input, const char* o
                 return false;
             }
         } else {
-            print_log_entry(entry, size);
+            print_log_entry(oStream, entry, size);
         }
     }
 }
