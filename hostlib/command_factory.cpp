@@ -1,5 +1,8 @@
 // Which class carries which vendor command code.
 #include "hostlib/commands_device.hpp"
+#include "hostlib/commands_file.hpp"
+#include "hostlib/commands_tunnel.hpp"
+#include "hostlib/commands_update.hpp"
 #include "hostlib/usb_command_manager.hpp"
 
 #include <new>
@@ -42,6 +45,28 @@ std::unique_ptr<CUSBCommand> build_command(std::uint8_t code, std::uint32_t sele
         return make<CUSBCommand_NotifyDeviceBeginEnd>();
     case 10:
         return make<CUSBCommand_ConnectDevice>();
+    case 64:
+        return make<CUSBCommand_GetHttpRequest>();
+    case 65:
+        return make<CUSBCommand_SetHttpResponse>();
+    case 112:
+        return make<CUSBCommand_ReqUpdateChangeMode>();
+    case 113:
+        return make<CUSBCommand_ReqUpdateDeletePartition>();
+    case 114:
+        return make<CUSBCommand_ReqUpdateCreatePartition>();
+    case 115:
+        return make<CUSBCommand_ReqUpdateCreatePartitionWithImage>();
+    case 116:
+        return make<CUSBCommand_GetUpdatePartitionSize>();
+    case 128:
+        return make<CUSBCommand_UsbFileGetSize>();
+    case 129:
+        return make<CUSBCommand_UsbFileRead>();
+    case 130:
+        return make<CUSBCommand_UsbFileWrite>();
+    case 131:
+        return make<CUSBCommand_UsbFileDelete>();
     case 144:
         return make<CUSBCommand_GetFingerPrint>();
     case 160:

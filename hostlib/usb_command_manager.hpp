@@ -54,7 +54,6 @@ struct LibraryState {
     CUSBCommandManager* current_manager = nullptr;
     CUSBCommandManager* manager_slot = nullptr;
     std::uint32_t open_count = 0;
-    std::int32_t eject_result = 0;
 };
 LibraryState& library();
 

@@ -166,6 +166,88 @@ FENDRAC_API int FENDRAC_CALL MSC_GetFingerPrint(void* reply, int reply_size, con
  * reader does not offer the command. */
 FENDRAC_API int FENDRAC_CALL MSC_GetInfo(const char* query, void* buffer, int size);
 
+/* ---- Files on the reader ------------------------------------------------ */
+
+/* The reader's file service: files named by a path that the reader
+ * resolves (its syntax, positions and codes are the reader's). Data moves
+ * in pieces of 4096 bytes within one command, which holds the library's
+ * command mutexes until it ends. */
+
+/* Stores the size of the file at `path` (shorter than 256 bytes).
+ * 0 = stored; a negative code from the reader is returned and also
+ * stored; -2 = the exchange failed, or a null or too long path; -3 = no
+ * drive; -1 = out of memory. */
+FENDRAC_API int FENDRAC_CALL MSC_UsbFile_GetSize(const char* path, int* size);
+/* Reads `length` bytes at `position` into `destination`; `option` is
+ * passed to the reader. A path of 256 bytes or more is sent cut to 256.
+ * 0 = read; -2 = failed (the reader's status included); -3; -1. */
+FENDRAC_API int FENDRAC_CALL MSC_UsbFile_Read(const char* path, void* destination, int position, int length,
+                                             int option);
+/* Writes `length` bytes from `data` at `position`. With null `data` only
+ * the request is sent. 0 = written; -2 = failed; -3; -1. */
+FENDRAC_API int FENDRAC_CALL MSC_UsbFile_Write(const char* path, const void* data, int position, int length);
+/* Deletes the file. The reader's result (0 = deleted); -2; -3; -1. */
+FENDRAC_API int FENDRAC_CALL MSC_UsbFile_Delete(const char* path);
+
+/* ---- Update mode and partitions ---------------------------------------- */
+
+/* Switches the reader's mode. The reader's result; -2 = the exchange
+ * failed; -3 = no drive. */
+FENDRAC_API int FENDRAC_CALL MSC_ReqChangeMode(int mode);
+/* Partition names have at most 31 characters; a longer or null one is
+ * refused with -2 and nothing is sent. */
+/* The reader's result; -2; -3. */
+FENDRAC_API int FENDRAC_CALL MSC_ReqDeletePartition(const char* name);
+/* Creates an empty partition. Before the reader's result the call waits
+ * (upper 16 bits of `third`) x 95000 / 3386 ms less 20 s, when that is
+ * positive, and then writes "wait:sleep=N" to standard error.
+ * The reader's result; -2; -3; -1 = out of memory. */
+FENDRAC_API int FENDRAC_CALL MSC_ReqCreatePartition(const char* name, unsigned first, unsigned second,
+                                                   unsigned third);
+/* Creates a partition filled with `image_bytes` bytes of the file at
+ * `image_path` (shorter than 256 bytes; a file that does not open sends no
+ * data and the reader decides), tagged with `tag` (at most 16 characters),
+ * with the 128-byte `extra` block when it is not null.
+ * The reader's result; -2 (also for a file shorter than `image_bytes`, or
+ * a name, tag or path too long); -3; -1. */
+FENDRAC_API int FENDRAC_CALL MSC_ReqCreatePartitionWithImage(const char* name, unsigned first, unsigned second,
+                                                            unsigned third, unsigned image_bytes,
+                                                            const char* image_path, const char* tag,
+                                                            const void* extra);
+/* Stores the reader's three words for the partition.
+ * 0 = stored; -2 (also for a null pointer); -3; -1. */
+FENDRAC_API int FENDRAC_CALL MSC_GetPartitionSize(const char* name, unsigned* first, unsigned* second,
+                                                 unsigned* third);
+
+/* ---- HTTP tunnel --------------------------------------------------------- */
+
+/* Fetches the HTTP request the reader prepared; `first` and `second` (at
+ * most 256 bytes each, null for empty) are the reader's selection. On 0 the
+ * body and its size are stored (null and 0 when there is none); release it
+ * with MSC_ebookUsb_freeHTTPRequestfromDevice.
+ * 0; -2 = the exchange failed (nothing stored); -3 = no drive; -1. */
+FENDRAC_API int FENDRAC_CALL MSC_ebookUsb_getHTTPRequestfromDevice(const char* first, const char* second,
+                                                                  void** body, int* body_size);
+/* Hands the response to the reader and stores the reader's next body (size
+ * first, then the pointer: note the order). A null `data` with a positive
+ * `length` is refused with -2.
+ * 0; -2 = the exchange failed (nothing stored); -3 = no drive. */
+FENDRAC_API int FENDRAC_CALL MSC_ebookUsb_sendHTTPResponsetoDevice(const void* data, int length, int* body_size,
+                                                                  void** body);
+/* Releases a body; null is ignored. Both names are the same function. */
+FENDRAC_API void FENDRAC_CALL MSC_ebookUsb_freeHTTPRequestfromDevice(void* body);
+FENDRAC_API void FENDRAC_CALL MSC_ebookUsb_freeHTTPResponsetoDevice(void* body);
+
+/* ---- Media eject --------------------------------------------------------- */
+
+/* Ejects the reader's device as safe removal does: tells the reader that
+ * the host disconnects, locks the volume, finds the removable device that
+ * carries its disk and asks Windows to eject it, within 60 s.
+ * 1 = ejected: the drive still counts as open, without a volume; close it
+ * with MSC_CloseDrive. 0 = no drive, or the eject failed or timed out: the
+ * volume is opened again and the reader told that the host is back. */
+FENDRAC_API int FENDRAC_CALL MSC_EjectMedia(void);
+
 #ifdef __cplusplus
 }
 #endif

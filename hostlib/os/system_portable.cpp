@@ -2,6 +2,7 @@
 // process (re-entrant for their owning thread, as on Windows), a virtual
 // clock that sleeps advance without waiting, and debugger output kept for
 // the tests.
+#include "hostlib/os/host_eject.hpp"
 #include "hostlib/os/host_system.hpp"
 #include "hostlib/os/portable_control.hpp"
 
@@ -17,6 +18,10 @@
 
 namespace hostos {
 namespace {
+
+struct PortableObject {
+    virtual ~PortableObject() = default;
+};
 
 struct NamedMutex {
     std::thread::id owner;
@@ -37,9 +42,26 @@ Registry& registry()
     return instance;
 }
 
-// A handle is a heap object holding its mutex.
-struct MutexHandle {
+// A handle is a heap object: a mutex's or a thread's.
+struct MutexHandle : PortableObject {
+    explicit MutexHandle(std::shared_ptr<NamedMutex> named) : mutex(std::move(named)) {}
     std::shared_ptr<NamedMutex> mutex;
+};
+
+// The virtual milliseconds the calling thread has slept.
+thread_local std::uint64_t t_slept = 0;
+
+// A worker thread runs at once and to its end; the virtual time it slept
+// decides whether a wait on it timed out.
+struct ThreadHandle : PortableObject {
+    std::thread thread;
+    std::uint64_t slept = 0;
+    std::uint32_t exit_code = 0;
+    ~ThreadHandle() override
+    {
+        if (thread.joinable())
+            thread.join();
+    }
 };
 
 // The threads that hold a mutex for the tests, standing in for another process.
@@ -77,38 +99,66 @@ Handle open_mutex(const char* name)
     const auto found = r.mutexes.find(name);
     if (found == r.mutexes.end())
         return nullptr;
-    return new MutexHandle{found->second};
+    return static_cast<PortableObject*>(new MutexHandle(found->second));
 }
 
 WaitResult wait(Handle handle, std::uint32_t timeout_ms)
 {
-    if (handle == nullptr)
+    auto* mutex = dynamic_cast<MutexHandle*>(static_cast<PortableObject*>(handle));
+    if (mutex == nullptr)
         return WaitResult::Failed;
     std::unique_lock held(registry().lock);
-    return acquire(*static_cast<MutexHandle*>(handle)->mutex, held, timeout_ms) ? WaitResult::Signaled
+    return acquire(*mutex->mutex, held, timeout_ms) ? WaitResult::Signaled
                                                                               : WaitResult::TimedOut;
 }
 
 void release_mutex(Handle handle)
 {
-    if (handle == nullptr)
+    auto* held_mutex = dynamic_cast<MutexHandle*>(static_cast<PortableObject*>(handle));
+    if (held_mutex == nullptr)
         return;
     Registry& r = registry();
     std::lock_guard held(r.lock);
-    NamedMutex& mutex = *static_cast<MutexHandle*>(handle)->mutex;
+    NamedMutex& mutex = *held_mutex->mutex;
     if (mutex.depth == 0 || mutex.owner != std::this_thread::get_id())
         return;
     --mutex.depth;
     r.changed.notify_all();
 }
 
-void close_handle(Handle handle) { delete static_cast<MutexHandle*>(handle); }
+void close_handle(Handle handle) { delete static_cast<PortableObject*>(handle); }
 
 void sleep_ms(std::uint32_t milliseconds)
 {
+    t_slept += milliseconds;
     std::lock_guard held(registry().lock);
     registry().clock += milliseconds;
 }
+
+Handle create_thread(ThreadRoutine routine, void* argument)
+{
+    auto* handle = new ThreadHandle;
+    handle->thread = std::thread([handle, routine, argument] {
+        t_slept = 0;
+        handle->exit_code = routine(argument);
+        handle->slept = t_slept;
+    });
+    return static_cast<PortableObject*>(handle);
+}
+
+WaitResult wait_thread(Handle thread, std::uint32_t timeout_ms)
+{
+    auto* worker = dynamic_cast<ThreadHandle*>(static_cast<PortableObject*>(thread));
+    if (worker == nullptr)
+        return WaitResult::Failed;
+    if (worker->thread.joinable())
+        worker->thread.join();
+    return timeout_ms != kInfinite && worker->slept > timeout_ms ? WaitResult::TimedOut : WaitResult::Signaled;
+}
+
+// The worker has already run to its end: stopping it changes nothing that
+// a caller could see, its result being ignored after a time-out.
+void terminate_thread(Handle) {}
 
 void debug_output(const char* text)
 {

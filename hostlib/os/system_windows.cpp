@@ -1,8 +1,11 @@
 // The system layer bound to the Windows API.
+#include "hostlib/os/host_eject.hpp"
 #include "hostlib/os/host_system.hpp"
 
 #include <windows.h>
 #include <objbase.h>
+
+#include <new>
 
 namespace hostos {
 
@@ -30,6 +33,38 @@ void debug_output_wide(const wchar_t* text) { OutputDebugStringW(text); }
 std::uint32_t current_process_id() { return GetCurrentProcessId(); }
 std::int32_t com_initialize() { return CoInitialize(nullptr); }
 void com_uninitialize() { CoUninitialize(); }
+
+namespace {
+
+// CreateThread calls its routine with the system's calling convention.
+struct ThreadStart {
+    ThreadRoutine routine;
+    void* argument;
+};
+
+DWORD WINAPI thread_entry(LPVOID parameter)
+{
+    const ThreadStart start = *static_cast<ThreadStart*>(parameter);
+    delete static_cast<ThreadStart*>(parameter);
+    return start.routine(start.argument);
+}
+
+}  // namespace
+
+Handle create_thread(ThreadRoutine routine, void* argument)
+{
+    auto* start = new (std::nothrow) ThreadStart{routine, argument};
+    if (start == nullptr)
+        return nullptr;
+    const HANDLE thread = CreateThread(nullptr, 0, thread_entry, start, 0, nullptr);
+    if (thread == nullptr)
+        delete start;
+    return thread;
+}
+
+WaitResult wait_thread(Handle thread, std::uint32_t timeout_ms) { return wait(thread, timeout_ms); }
+
+void terminate_thread(Handle thread) { TerminateThread(thread, 0); }
 
 std::wstring ansi_to_wide(std::string_view text)
 {

@@ -1,4 +1,5 @@
 #include "tests/hostlib/scripted_device.hpp"
+#include "tests/hostlib/scripted_tree.hpp"
 
 #include "hostlib/os/host_device.hpp"
 #include "hostlib/pass_through.hpp"
@@ -42,7 +43,11 @@ Answer good_reader(const Exchange& exchange)
     return answer;
 }
 
-void reset() { state() = State{}; }
+void reset()
+{
+    state() = State{};
+    set_tree(usb_reader_tree());
+}
 void respond(Responder responder) { state().responder = std::move(responder); }
 const std::vector<Exchange>& log() { return state().log; }
 void volumes_open(bool open) { state().volumes_open = open; }
@@ -75,16 +80,24 @@ Handle open_volume_ansi(const char* path)
     return open_volume(nullptr);
 }
 
-void close_volume(Handle) { ++scripted::state().closed; }
+void close_volume(Handle handle)
+{
+    if (scripted::is_interface_handle(handle))
+        scripted::close_interface(handle);
+    else
+        ++scripted::state().closed;
+}
 
 bool device_io_control(Handle handle, std::uint32_t code, void* in, std::uint32_t in_size, void* out,
                        std::uint32_t out_size, std::uint32_t& returned)
 {
     returned = 0;
+    if (scripted::is_interface_handle(handle))
+        return scripted::tree_io_control(handle, code, out, out_size, returned, false);
     if (handle != scripted::kVolume && handle != reinterpret_cast<Handle>(0x6000))
         return false;
     if (code != kIoctlScsiPassThrough)
-        return false;
+        return scripted::tree_io_control(handle, code, out, out_size, returned, true);
     fendrac::ScsiPassThrough header;
     std::memcpy(&header, in, sizeof header);
     scripted::Exchange exchange;

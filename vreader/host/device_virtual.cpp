@@ -4,6 +4,7 @@
 // reader is the one in $VREADER_DIR.
 #include "hostlib/os/host_device.hpp"
 #include "hostlib/pass_through.hpp"
+#include "vreader/host/reader_link.hpp"
 #include "vreader/model/usb_storage.hpp"
 
 #include <algorithm>
@@ -29,8 +30,10 @@ Reader& reader()
     return instance;
 }
 
+}  // namespace
+
 // Windows programs under Wine see the Unix root as drive Z:.
-std::string reader_directory()
+std::string virtual_reader::directory()
 {
     const char* dir = std::getenv("VREADER_DIR");
     if (dir == nullptr || *dir == '\0')
@@ -43,13 +46,17 @@ std::string reader_directory()
     return path;
 }
 
+std::mutex& virtual_reader::lock() { return reader().lock; }
+
+namespace {
+
 vreader::UsbStorage* storage()
 {
     Reader& r = reader();
     if (!r.tried) {
         r.tried = true;
         std::string error;
-        const std::string dir = reader_directory();
+        const std::string dir = virtual_reader::directory();
         if (!dir.empty())
             r.storage = vreader::UsbStorage::open(dir, error);
     }
@@ -65,7 +72,10 @@ Handle handle_for(int volume)
     return reinterpret_cast<Handle>(kHandleTag + (static_cast<std::uintptr_t>(volume) & 0xFF) + 1);
 }
 
-bool volume_of(Handle handle, int& volume)
+
+}  // namespace
+
+bool virtual_reader::volume_of(Handle handle, int& volume)
 {
     const auto value = reinterpret_cast<std::uintptr_t>(handle);
     if (value <= kHandleTag || value > kHandleTag + 0x100)
@@ -73,6 +83,8 @@ bool volume_of(Handle handle, int& volume)
     volume = static_cast<int>(value - kHandleTag - 1);
     return true;
 }
+
+namespace {
 
 // "\\.\X:" with nothing after it.
 template <typename Char>
@@ -109,8 +121,10 @@ bool device_io_control(Handle handle, std::uint32_t code, void* in, std::uint32_
                        std::uint32_t out_size, std::uint32_t& returned)
 {
     returned = 0;
+    if (const std::optional<bool> answered = virtual_reader::eject_io_control(handle, code, out, out_size, returned))
+        return *answered;
     int volume = 0;
-    if (!volume_of(handle, volume))
+    if (!virtual_reader::volume_of(handle, volume))
         return false;
     if (code != kIoctlScsiPassThrough)
         return false;

@@ -3,6 +3,7 @@
 #include "vreader/model/errno_names.hpp"
 #include "vreader/model/files.hpp"
 #include "vreader/model/journal.hpp"
+#include "vreader/model/pc_device_tree.hpp"
 #include "vreader/model/reader_dir.hpp"
 #include "vreader/model/scsi_inquiry.hpp"
 #include "vreader/model/scsi_sense.hpp"
@@ -112,7 +113,7 @@ public:
         try {
             UsbContent content;
             std::string why;
-            if (!load(content, why) || find_volume(content, letter) == nullptr)
+            if (!reader_attached(dir_) || !load(content, why) || find_volume(content, letter) == nullptr)
                 return std::nullopt;
             return static_cast<int>(upper(letter));
         } catch (...) {
@@ -203,7 +204,7 @@ ScsiReply ReaderUsb::run(int volume, const ScsiRequest& request)
         record(line, reply, why, {}, EIO);
         return reply;
     }
-    const UsbVolume* found = find_volume(content, letter);
+    const UsbVolume* found = reader_attached(dir_) ? find_volume(content, letter) : nullptr;
     if (found == nullptr) {
         const ScsiReply reply = failed_call(usb::kErrorNotReady);
         record(line, reply, "the reader has no volume " + std::string(1, letter), {}, ENXIO);

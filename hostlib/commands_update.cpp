@@ -1,0 +1,91 @@
+#include "hostlib/commands_update.hpp"
+
+#include "hostlib/os/host_system.hpp"
+#include "hostlib/results.hpp"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <memory>
+
+namespace fendrac {
+namespace {
+
+constexpr std::uint32_t kWaitWithoutSleep = 20000;
+constexpr std::uint32_t kSleepSlice = 300;
+
+std::int32_t receive_result(CUSBCommand& command, void* reply, std::uint32_t reply_length)
+{
+    std::uint32_t received = 0;
+    if (ReceivePhase(command, reply, reply_length, &received, kPhaseClosing) != 0 || received < reply_length)
+        return kPhaseFailed;
+    return kOk;
+}
+
+struct FileCloser {
+    void operator()(std::FILE* file) const { std::fclose(file); }
+};
+
+// Streams `count` bytes of the image file in pieces, all continuing; false
+// at the first short read or failed piece. A file that does not open sends
+// nothing: the reader's result then tells.
+bool send_image(CUSBCommand& command, const char* path, std::uint32_t count)
+{
+    std::unique_ptr<std::uint8_t, decltype(&std::free)> buffer(static_cast<std::uint8_t*>(std::malloc(kDataCapacity)),
+                                                               &std::free);
+    if (!buffer)
+        return false;
+    std::unique_ptr<std::FILE, FileCloser> file(path[0] != '\0' ? std::fopen(path, "rb") : nullptr);
+    if (!file)
+        return true;
+    while (count > 0) {
+        const std::uint32_t piece = std::min(count, kDataCapacity);
+        if (std::fread(buffer.get(), 1, piece, file.get()) != piece)
+            return false;
+        if (SendPhase(command, buffer.get(), piece, kPhaseContinuing) != 0)
+            return false;
+        count -= piece;
+    }
+    return true;
+}
+
+}  // namespace
+
+std::uint32_t creation_wait_ms(std::uint32_t third)
+{
+    const std::uint32_t upper = third >> 16;
+    return upper * 95000u / 3386u;
+}
+
+std::int32_t CUSBCommand_ReqUpdateCreatePartition::Execute(void* request, std::uint32_t length, void*, std::uint32_t,
+                                                           void* reply, std::uint32_t reply_length)
+{
+    if (SendPhase(*this, request, length, kPhaseOpening) != 0)
+        return kPhaseFailed;
+    const std::uint32_t wait = creation_wait_ms(static_cast<const PartitionRequest*>(request)->third);
+    if (wait > kWaitWithoutSleep) {
+        std::fprintf(stderr, "wait:sleep=%d\n", static_cast<int>(wait));
+        for (std::uint32_t left = wait - kWaitWithoutSleep; left > 0;) {
+            const std::uint32_t slice = std::min(left, kSleepSlice);
+            hostos::sleep_ms(slice);
+            left -= slice;
+        }
+    }
+    return receive_result(*this, reply, reply_length);
+}
+
+std::int32_t CUSBCommand_ReqUpdateCreatePartitionWithImage::Execute(void* request, std::uint32_t length, void*,
+                                                                    std::uint32_t, void* reply,
+                                                                    std::uint32_t reply_length)
+{
+    if (request == nullptr)
+        return -7;
+    if (SendPhase(*this, request, length, kPhaseOpening) != 0)
+        return kPhaseFailed;
+    const auto& partition = *static_cast<const PartitionRequest*>(request);
+    if (!send_image(*this, partition.image_path, partition.image_bytes))
+        return kPhaseFailed;
+    return receive_result(*this, reply, reply_length);
+}
+
+}  // namespace fendrac

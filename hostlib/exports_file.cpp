@@ -1,0 +1,122 @@
+// The reader's file service: size, read, write and delete.
+#include "hostlib/commands_file.hpp"
+#include "hostlib/include/fendrac.h"
+#include "hostlib/usb_command_manager.hpp"
+
+#include <cstdint>
+#include <cstring>
+#include <memory>
+#include <new>
+
+using namespace fendrac;
+
+namespace {
+
+constexpr int kNoDrive = -3;
+constexpr int kExchangeFailed = -2;
+constexpr int kOutOfMemory = -1;
+
+CUSBCommandManager* drive() { return library().current_manager; }
+
+// What size and delete send: the path field alone.
+struct PathField {
+    char bytes[kPathFieldSize];
+};
+
+// The path's bytes up to its terminator, at most the whole field: a path
+// of 256 bytes or more travels cut, without a terminator.
+void fill_path(char (&field)[kPathFieldSize], const char* path)
+{
+    std::memset(field, 0, sizeof field);
+    std::size_t length = 0;
+    while (length < sizeof field && path[length] != '\0')
+        ++length;
+    std::memcpy(field, path, length);
+}
+
+template <typename T>
+std::unique_ptr<T> zeroed()
+{
+    std::unique_ptr<T> block(new (std::nothrow) T);
+    if (block)
+        std::memset(static_cast<void*>(block.get()), 0, sizeof(T));
+    return block;
+}
+
+}  // namespace
+
+extern "C" {
+
+FENDRAC_API int FENDRAC_CALL MSC_UsbFile_GetSize(const char* path, int* size)
+{
+    if (drive() == nullptr)
+        return kNoDrive;
+    // The size query needs room for the terminator in its field.
+    if (path == nullptr || std::strlen(path) >= kPathFieldSize)
+        return kExchangeFailed;
+    auto field = zeroed<PathField>();
+    if (!field)
+        return kOutOfMemory;
+    fill_path(field->bytes, path);
+    if (drive()->DispatchExchange(128, field.get(), kPathFieldSize, size, 4) != 0)
+        return kExchangeFailed;
+    return *size < 0 ? *size : 0;
+}
+
+FENDRAC_API int FENDRAC_CALL MSC_UsbFile_Read(const char* path, void* destination, int position, int length,
+                                             int option)
+{
+    if (drive() == nullptr)
+        return kNoDrive;
+    if (path == nullptr)
+        return kExchangeFailed;
+    auto request = zeroed<FileRequest>();
+    if (!request)
+        return kOutOfMemory;
+    fill_path(request->path, path);
+    request->position = position;
+    request->length = length;
+    request->word = static_cast<std::uint32_t>(option);
+    const std::int32_t result = drive()->DispatchExchange(129, request.get(), sizeof(FileRequest), destination,
+                                                          static_cast<std::uint32_t>(length));
+    return result != 0 ? kExchangeFailed : 0;
+}
+
+FENDRAC_API int FENDRAC_CALL MSC_UsbFile_Write(const char* path, const void* data, int position, int length)
+{
+    if (drive() == nullptr)
+        return kNoDrive;
+    if (path == nullptr)
+        return kExchangeFailed;
+    auto call = zeroed<FileWriteCall>();
+    if (!call)
+        return kOutOfMemory;
+    fill_path(call->request.path, path);
+    call->request.position = position;
+    call->request.length = length;
+    call->request.word = static_cast<std::uint32_t>(reinterpret_cast<std::uintptr_t>(data));
+    call->data = data;
+    std::uint8_t reply[4] = {};
+    if (drive()->DispatchExchange(130, call.get(), sizeof(FileRequest), reply, sizeof reply) != 0)
+        return kExchangeFailed;
+    return 0;
+}
+
+FENDRAC_API int FENDRAC_CALL MSC_UsbFile_Delete(const char* path)
+{
+    if (drive() == nullptr)
+        return kNoDrive;
+    if (path == nullptr)
+        return kExchangeFailed;
+    auto field = zeroed<PathField>();
+    if (!field)
+        return kOutOfMemory;
+    fill_path(field->bytes, path);
+    std::uint8_t reply[4] = {};
+    if (drive()->DispatchExchange(131, field.get(), kPathFieldSize, reply, sizeof reply) != 0)
+        return kExchangeFailed;
+    return static_cast<int>(std::uint32_t(reply[0]) | std::uint32_t(reply[1]) << 8 | std::uint32_t(reply[2]) << 16 |
+                            std::uint32_t(reply[3]) << 24);
+}
+
+}  // extern "C"

@@ -1,0 +1,88 @@
+// The HTTP tunnel: the request the reader prepared, the response handed
+// back, and the release of the bodies they return.
+#include "hostlib/commands_tunnel.hpp"
+#include "hostlib/include/fendrac.h"
+#include "hostlib/usb_command_manager.hpp"
+
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+#include <new>
+
+using namespace fendrac;
+
+namespace {
+
+constexpr int kNoDrive = -3;
+constexpr int kExchangeFailed = -2;
+constexpr int kOutOfMemory = -1;
+
+CUSBCommandManager* drive() { return library().current_manager; }
+
+// The text up to its terminator, at most the whole field.
+void fill_field(char* field, const char* text)
+{
+    if (text == nullptr)
+        return;
+    std::size_t length = 0;
+    while (length < kSelectionFieldSize && text[length] != '\0')
+        ++length;
+    std::memcpy(field, text, length);
+}
+
+// Hands the body to the caller, or releases it when there is nowhere to
+// put it.
+void deliver(const TunnelBody& body, void** buffer, int* size)
+{
+    if (buffer == nullptr || size == nullptr) {
+        std::free(body.buffer);
+        return;
+    }
+    *buffer = body.buffer;
+    *size = body.size;
+}
+
+}  // namespace
+
+extern "C" {
+
+FENDRAC_API int FENDRAC_CALL MSC_ebookUsb_getHTTPRequestfromDevice(const char* first, const char* second,
+                                                                  void** body, int* body_size)
+{
+    if (drive() == nullptr)
+        return kNoDrive;
+    std::unique_ptr<char[]> block(new (std::nothrow) char[2 * kSelectionFieldSize]);
+    if (!block)
+        return kOutOfMemory;
+    std::memset(block.get(), 0, 2 * kSelectionFieldSize);
+    fill_field(block.get(), first);
+    fill_field(block.get() + kSelectionFieldSize, second);
+    TunnelBody reply{nullptr, 0};
+    if (drive()->DispatchExchange(64, block.get(), 2 * kSelectionFieldSize, &reply, kTunnelReplySize) != 0)
+        return kExchangeFailed;
+    deliver(reply, body, body_size);
+    return 0;
+}
+
+FENDRAC_API int FENDRAC_CALL MSC_ebookUsb_sendHTTPResponsetoDevice(const void* data, int length, int* body_size,
+                                                                  void** body)
+{
+    if (drive() == nullptr)
+        return kNoDrive;
+    if (data == nullptr && length > 0)
+        return kExchangeFailed;
+    TunnelResponse response{static_cast<const std::uint8_t*>(data), length};
+    TunnelBody reply{nullptr, 0};
+    if (drive()->DispatchExchange(65, &response, static_cast<std::uint32_t>(length), &reply, kTunnelReplySize) != 0)
+        return kExchangeFailed;
+    deliver(reply, body, body_size);
+    return 0;
+}
+
+FENDRAC_API void FENDRAC_CALL MSC_ebookUsb_freeHTTPRequestfromDevice(void* body) { std::free(body); }
+
+}  // extern "C"
+
+// One function under both names.
+extern "C" FENDRAC_API void FENDRAC_CALL MSC_ebookUsb_freeHTTPResponsetoDevice(void* body)
+    __attribute__((nothrow, alias("MSC_ebookUsb_freeHTTPRequestfromDevice")));

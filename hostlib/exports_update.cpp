@@ -1,0 +1,139 @@
+// The update mode and the update partitions.
+#include "hostlib/commands_update.hpp"
+#include "hostlib/include/fendrac.h"
+#include "hostlib/usb_command_manager.hpp"
+
+#include <cstdint>
+#include <cstring>
+#include <memory>
+#include <new>
+
+using namespace fendrac;
+
+namespace {
+
+constexpr int kNoDrive = -3;
+constexpr int kExchangeFailed = -2;
+constexpr int kOutOfMemory = -1;
+
+CUSBCommandManager* drive() { return library().current_manager; }
+
+int word_value(const std::uint8_t* bytes)
+{
+    return static_cast<int>(std::uint32_t(bytes[0]) | std::uint32_t(bytes[1]) << 8 | std::uint32_t(bytes[2]) << 16 |
+                            std::uint32_t(bytes[3]) << 24);
+}
+
+// The reader's 4-byte result of command `code`, or -2.
+int result_of(std::uint8_t code, const void* request, std::uint32_t length)
+{
+    std::uint8_t reply[4] = {};
+    if (drive()->DispatchExchange(code, request, length, reply, sizeof reply) != 0)
+        return kExchangeFailed;
+    return word_value(reply);
+}
+
+// Whether `text` (null for none) fits a field of `limit` characters.
+bool fits(const char* text, std::size_t limit) { return text == nullptr || std::strlen(text) <= limit; }
+
+std::unique_ptr<PartitionRequest> new_request(const char* name)
+{
+    std::unique_ptr<PartitionRequest> request(new (std::nothrow) PartitionRequest);
+    if (request) {
+        std::memset(static_cast<void*>(request.get()), 0, sizeof *request);
+        std::memcpy(request->name, name, std::strlen(name));
+    }
+    return request;
+}
+
+// A partition name fills its field with at least one terminating zero.
+bool valid_name(const char* name) { return name != nullptr && fits(name, kPartitionNameSize - 1); }
+
+}  // namespace
+
+extern "C" {
+
+FENDRAC_API int FENDRAC_CALL MSC_ReqChangeMode(int mode)
+{
+    if (drive() == nullptr)
+        return kNoDrive;
+    std::uint8_t request[4];
+    for (int i = 0; i < 4; ++i)
+        request[i] = static_cast<std::uint8_t>(static_cast<std::uint32_t>(mode) >> (8 * i));
+    return result_of(112, request, sizeof request);
+}
+
+FENDRAC_API int FENDRAC_CALL MSC_ReqDeletePartition(const char* name)
+{
+    if (drive() == nullptr)
+        return kNoDrive;
+    if (!valid_name(name))
+        return kExchangeFailed;
+    char field[kPartitionNameSize] = {};
+    std::memcpy(field, name, std::strlen(name));
+    return result_of(113, field, sizeof field);
+}
+
+FENDRAC_API int FENDRAC_CALL MSC_ReqCreatePartition(const char* name, unsigned first, unsigned second, unsigned third)
+{
+    if (drive() == nullptr)
+        return kNoDrive;
+    if (!valid_name(name))
+        return kExchangeFailed;
+    auto request = new_request(name);
+    if (!request)
+        return kOutOfMemory;
+    request->first = first;
+    request->second = second;
+    request->third = third;
+    return result_of(114, request.get(), kCreateRequestSent);
+}
+
+FENDRAC_API int FENDRAC_CALL MSC_ReqCreatePartitionWithImage(const char* name, unsigned first, unsigned second,
+                                                            unsigned third, unsigned image_bytes,
+                                                            const char* image_path, const char* tag,
+                                                            const void* extra)
+{
+    if (drive() == nullptr)
+        return kNoDrive;
+    if (!valid_name(name) || !fits(tag, kImageTagSize) || !fits(image_path, kImagePathSize - 1))
+        return kExchangeFailed;
+    auto request = new_request(name);
+    if (!request)
+        return kOutOfMemory;
+    request->first = first;
+    request->second = second;
+    request->third = third;
+    request->image_bytes = image_bytes;
+    if (tag != nullptr)
+        std::memcpy(request->tag, tag, std::strlen(tag));
+    std::uint32_t sent = kImageRequestSent;
+    if (extra != nullptr) {
+        std::memcpy(request->extra, extra, kExtraBlockSize);
+        sent = kImageRequestWithExtraSent;
+    }
+    if (image_path != nullptr)
+        std::memcpy(request->image_path, image_path, std::strlen(image_path));
+    return result_of(115, request.get(), sent);
+}
+
+FENDRAC_API int FENDRAC_CALL MSC_GetPartitionSize(const char* name, unsigned* first, unsigned* second,
+                                                 unsigned* third)
+{
+    if (drive() == nullptr)
+        return kNoDrive;
+    if (!valid_name(name) || first == nullptr || second == nullptr || third == nullptr)
+        return kExchangeFailed;
+    auto request = new_request(name);
+    if (!request)
+        return kOutOfMemory;
+    std::uint8_t reply[12] = {};
+    if (drive()->DispatchExchange(116, request.get(), kPartitionNameSize, reply, sizeof reply) != 0)
+        return kExchangeFailed;
+    *first = static_cast<unsigned>(word_value(reply));
+    *second = static_cast<unsigned>(word_value(reply + 4));
+    *third = static_cast<unsigned>(word_value(reply + 8));
+    return 0;
+}
+
+}  // extern "C"
