@@ -2,103 +2,15 @@
 // virtual reader's USB side, as an application calls them. The same test
 // runs natively and, built for Windows, under Wine, where the host
 // application's named mutexes are real.
-#include "hostlib/include/fendrac.h"
-#include "vreader/model/usb_content.hpp"
+#include "tests/hostlib/exports_fixture.hpp"
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <cstring>
-#include <filesystem>
-#include <fstream>
-#include <functional>
-#include <string>
-
-#if defined(_WIN32)
-#include "tests/hostlib/windows/host_application.hpp"
-
-#include <process.h>
-
-#include <atomic>
-#include <memory>
-#include <thread>
-#else
-#include <unistd.h>
-#endif
 
 namespace {
 
-namespace fs = std::filesystem;
-using vreader::UsbContent;
-
-constexpr const wchar_t* kBuiltIn = L"\\\\.\\E:";
-
-class Exports : public ::testing::Test {
-protected:
-    static void SetUpTestSuite()
-    {
-#if defined(_WIN32)
-        const int process = _getpid();
-#else
-        const int process = getpid();
-#endif
-        dir_ = fs::temp_directory_path() / ("fendrac-exports-" + std::to_string(process));
-        fs::create_directories(dir_);
-        std::ofstream(dir_ / "reader.conf").put('\n');
-#if defined(_WIN32)
-        _putenv_s("VREADER_DIR", dir_.string().c_str());
-        for (const char* name : {"Global\\ZEPA_EBOOK_QLX_STATE1", "Global\\ZEPA_EBOOK_QLX_STATE2",
-                                 "Global\\ZEPA_EBOOK_QLX_STATE3"})
-            mutexes_.push_back(std::make_unique<host_application::NamedMutex>(name));
-#else
-        setenv("VREADER_DIR", dir_.c_str(), 1);
-#endif
-    }
-    static void TearDownTestSuite()
-    {
-#if defined(_WIN32)
-        mutexes_.clear();
-#endif
-        std::error_code ignored;
-        fs::remove_all(dir_, ignored);
-    }
-
-    void SetUp() override
-    {
-        ASSERT_EQ(vreader::save_usb(usb_file(), UsbContent{}), 0);
-        faults("");
-    }
-    void TearDown() override
-    {
-        while (MSC_canConnect())
-            MSC_CloseDrive();
-    }
-
-    static std::string usb_file() { return (dir_ / "usb.conf").string(); }
-    static UsbContent usb()
-    {
-        UsbContent content;
-        std::string error;
-        EXPECT_TRUE(vreader::load_usb(usb_file(), content, error)) << error;
-        return content;
-    }
-    static void edit(const std::function<void(UsbContent&)>& change)
-    {
-        UsbContent content = usb();
-        change(content);
-        ASSERT_EQ(vreader::save_usb(usb_file(), content), 0);
-    }
-    static void faults(const std::string& lines) { std::ofstream(dir_ / "faults") << lines; }
-
-    static fs::path dir_;
-#if defined(_WIN32)
-    static std::vector<std::unique_ptr<host_application::NamedMutex>> mutexes_;
-#endif
-};
-fs::path Exports::dir_;
-#if defined(_WIN32)
-std::vector<std::unique_ptr<host_application::NamedMutex>> Exports::mutexes_;
-#endif
+using namespace exports_fixture;
 
 TEST_F(Exports, WithoutADriveEachExportGivesItsOwnCode)
 {

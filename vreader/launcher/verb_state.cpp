@@ -14,6 +14,7 @@
 #include "vreader/model/touch_panel_content.hpp"
 #include "vreader/model/tty_settings.hpp"
 #include "vreader/model/uart_file.hpp"
+#include "vreader/model/pc_device_tree.hpp"
 #include "vreader/model/usb_commands.hpp"
 #include "vreader/model/usb_content.hpp"
 
@@ -48,6 +49,36 @@ void print_subcpu(const ReaderDir& reader)
     std::printf("\n");
 }
 
+// The PC's device tree around the reader, on one line.
+void print_device_tree(const ReaderDir& reader)
+{
+    DeviceTree tree;
+    std::string why;
+    if (!load_device_tree(reader.path(), tree, why)) {
+        std::printf("usb_tree=unreadable: %s\n", why.c_str());
+        return;
+    }
+    std::printf("usb_tree=disk %u, %s, %s, %s, eject %.*s, ejects %llu\n", tree.disk_number,
+                tree.removable ? "removable" : "not removable", tree.volume_busy ? "volume busy" : "volume free",
+                tree.attached ? "attached" : "ejected", static_cast<int>(eject_answer_name(tree.eject).size()),
+                eject_answer_name(tree.eject).data(), static_cast<unsigned long long>(tree.ejects));
+}
+
+// Replaces one key of device_tree.conf, refusing what cannot be read back.
+std::string set_device_tree_key(const ReaderDir& reader, std::string_view key, std::string_view value)
+{
+    DeviceTree tree;
+    std::string error;
+    if (!load_device_tree(reader.path(), tree, error))
+        return error;
+    const std::string text = format_device_tree(tree) + std::string(key) + "=" + std::string(value) + "\n";
+    if (!parse_device_tree(text, tree, error))
+        return "tree." + std::string(key) + ": " + error;
+    if (const int e = save_device_tree(reader.path(), tree))
+        return "cannot write " + reader.file(kDeviceTreeFile) + ": " + std::strerror(e);
+    return {};
+}
+
 // The USB side in brief: what a PC finds and what it left there.
 void print_usb(const ReaderDir& reader)
 {
@@ -70,6 +101,7 @@ void print_usb(const ReaderDir& reader)
                 format_volumes(usb.volumes).c_str(), usb.vendor.c_str(), usb.product.c_str(), usb.revision.c_str(),
                 usb.locked ? 1 : 0, usb.connected ? 1 : 0, usb.version.c_str(), clock.c_str(), usb.notice,
                 static_cast<unsigned long long>(usb.notices), ack.c_str(), command.c_str());
+    print_device_tree(reader);
 }
 
 // Whether the reader has a modem, and modem.conf with its keys prefixed.
@@ -294,6 +326,15 @@ int run_set(const Verb& verb, const Args& args)
             return usage_error(verb, error);
         return 0;
     }
+    if (key.starts_with("tree.")) {
+        const auto reader = open_reader(verb, args[0]);
+        if (!reader)
+            return kExitFailure;
+        const ReaderLock lock(reader->file(kLockFile));
+        if (const std::string error = set_device_tree_key(*reader, key.substr(5), value); !error.empty())
+            return usage_error(verb, error);
+        return 0;
+    }
     if (key.starts_with("usb.")) {
         const auto reader = open_reader(verb, args[0]);
         if (!reader)
@@ -326,7 +367,7 @@ int run_set(const Verb& verb, const Args& args)
     } else {
         return usage_error(verb, "unknown key '" + std::string(key) +
                                      "'; keys: pmic_temperature vcom wf_version boot_env panel.KEY subcpu.KEY "
-                                     "charger.XX usb.KEY modem.KEY net.NAME.KEY");
+                                     "charger.XX usb.KEY tree.KEY modem.KEY net.NAME.KEY");
     }
 
     const auto reader = open_reader(verb, args[0]);
