@@ -83,6 +83,14 @@ FENDRAC_API void FENDRAC_CALL MSC_ebookUsb_freeHTTPRequestfromDevice(void* body)
 
 }  // extern "C"
 
-// One function under both names.
+// One function under both names. GCC would have the alias repeat the
+// target's inferred attributes, which a C declaration cannot carry.
+#if defined(__GNUC__) && !defined(__clang__)
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wmissing-attributes"
+#endif
 extern "C" FENDRAC_API void FENDRAC_CALL MSC_ebookUsb_freeHTTPResponsetoDevice(void* body)
-    __attribute__((nothrow, alias("MSC_ebookUsb_freeHTTPRequestfromDevice")));
+    __attribute__((alias("MSC_ebookUsb_freeHTTPRequestfromDevice")));
+#if defined(__GNUC__) && !defined(__clang__)
+#pragma GCC diagnostic pop
+#endif
