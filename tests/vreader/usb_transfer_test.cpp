@@ -417,4 +417,80 @@ TEST_F(UsbTransferTest, ImagesCountAsAnnouncedOrTheCreateFails)
     EXPECT_EQ(testing_support::read_file(path_ + "/partitions/p1.img").size(), 1u);
 }
 
+Bytes selection(const std::string& first, const std::string& second)
+{
+    Bytes block = field(first, 256);
+    const Bytes other = field(second, 256);
+    block.insert(block.end(), other.begin(), other.end());
+    return block;
+}
+
+TEST_F(UsbTransferTest, TunnelHandsOutTheQueueAndKeepsTheResponses)
+{
+    const std::string tunnel = path_ + "/tunnel/";
+    const std::string request = testing_support::read_file(tunnel + "000001.request");
+    EXPECT_EQ(request.substr(0, 4), "GET ");
+    EXPECT_NE(request.find("\r\nHost: "), std::string::npos);
+    EXPECT_NE(request.find("\r\nUser-Agent: "), std::string::npos);
+
+    // Code 64: the header, the body, and the request leaves the queue.
+    ASSERT_EQ(out(64, kOpening, selection("catalog", "")).status, 0);
+    EXPECT_EQ(last().text("first_text"), "catalog");
+    const Bytes header = in(64, kContinuing, 8).data_in;
+    ASSERT_EQ(header.size(), 8u);
+    EXPECT_EQ(word(header), 0);
+    ASSERT_EQ(word(header, 4), static_cast<std::int32_t>(request.size()));
+    Bytes body;
+    ASSERT_TRUE(pieces_in(64, request.size(), body));
+    EXPECT_EQ(string_of(body), request);
+    EXPECT_FALSE(fs::exists(tunnel + "000001.request"));
+    EXPECT_NE(conf().find("command=none"), std::string::npos);
+    ASSERT_EQ(out(64, kOpening, selection("", "")).status, 0);
+    EXPECT_EQ(in(64, kContinuing, 8).data_in, Bytes(8, 0));
+    EXPECT_NE(conf().find("command=none"), std::string::npos);
+
+    // Code 65 by sizes: the response is kept as it came, the next request follows.
+    const struct {
+        std::size_t response, next;
+    } runs[] = {{0, 1}, {1, 4095}, {4096, 4096}, {4097, 4097}, {1u << 20, 0}};
+    int number = 0;
+    for (const auto& run : runs) {
+        SCOPED_TRACE(run.response);
+        const Bytes next = pattern(run.next);
+        if (run.next > 0)
+            testing_support::write_file(tunnel + "000009.request", string_of(next));
+        const Bytes response = pattern(run.response);
+        ASSERT_EQ(out(65, kOpening, le32(static_cast<std::int64_t>(run.response))).status, 0);
+        ASSERT_TRUE(pieces_out(65, response, true)) << last().text("error");
+        const Bytes head = in(65, kContinuing, 8).data_in;
+        EXPECT_EQ(word(head), 0);
+        ASSERT_EQ(word(head, 4), static_cast<std::int32_t>(run.next));
+        Bytes got;
+        ASSERT_TRUE(pieces_in(65, run.next, got)) << last().text("error");
+        EXPECT_EQ(got, next);
+        char name[32];
+        std::snprintf(name, sizeof name, "responses/%06d.response", ++number);
+        EXPECT_EQ(bytes_of(testing_support::read_file(tunnel + name)), response);
+        EXPECT_FALSE(fs::exists(tunnel + "000009.request"));
+    }
+
+    // The knob: a status with a positive size, no body, the request stays.
+    testing_support::write_file(tunnel + "000010.request", "GET / HTTP/1.1\r\n\r\n");
+    set("tunnel_status=-9");
+    ASSERT_EQ(out(65, kOpening, le32(0)).status, 0);
+    const Bytes refused = in(65, kContinuing, 8).data_in;
+    EXPECT_EQ(word(refused), -9);
+    EXPECT_EQ(word(refused, 4), 18);
+    EXPECT_NE(conf().find("command=none"), std::string::npos);
+    EXPECT_TRUE(fs::exists(tunnel + "000010.request"));
+    ASSERT_EQ(out(65, kOpening, le32(0)).status, 0);
+    EXPECT_EQ(word(in(65, kContinuing, 8).data_in), 0);
+
+    // Pieces out of step.
+    ASSERT_EQ(out(65, kOpening, le32(10)).status, 0);
+    expect_refused(in(65, kContinuing, 8), 0x2C);
+    ASSERT_EQ(out(65, kOpening, le32(10)).status, 0);
+    expect_refused(out(65, kClosing, pattern(10)), 0x2C);
+}
+
 }  // namespace

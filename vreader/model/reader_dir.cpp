@@ -14,6 +14,7 @@
 #include "vreader/model/usb_content.hpp"
 #include "vreader/model/usb_files.hpp"
 #include "vreader/model/usb_partitions.hpp"
+#include "vreader/model/usb_tunnel.hpp"
 
 #include <cstring>
 #include <filesystem>
@@ -89,6 +90,8 @@ bool create_reader(const std::string& path, const ReaderConfig& config, bool for
         e = usb::create_storage(path);
     if (e == 0)
         e = usb::create_partitions(path);
+    if (e == 0)
+        e = usb::create_tunnel(path);
     if (e == 0)
         e = replace_file(root + std::string(kModemFile), format_modem(ModemContent{}));
     if (e == 0)

@@ -123,6 +123,8 @@ constexpr Command kCommands[] = {
     {kFreeSpace, "free_space", Shape::RequestReply, 4, false, free_space},
     {kBeginEnd, "begin_end", Shape::RequestReply, 4, false, begin_end},
     {kMediaState, "media_state", Shape::Read, 0, false, media_state},
+    {kHttpRequest, "http_request", Shape::Transfer, 0, false, nullptr, run_tunnel_request},
+    {kHttpResponse, "http_response", Shape::Transfer, 0, false, nullptr, run_tunnel_response},
     {kUpdateMode, "update_mode", Shape::RequestReply, 4, false, change_mode},
     {kDeletePartition, "delete_partition", Shape::RequestReply, 32, false, delete_partition},
     {kCreatePartition, "create_partition", Shape::RequestReply, 44, false, create_partition},
