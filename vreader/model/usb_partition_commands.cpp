@@ -132,12 +132,13 @@ Bytes partition_size(const VendorExchange& exchange, CommandContext& context)
             refused = kNoSuchPartition;
     }
     // A refusal answers its code in all three words.
+    const auto code = static_cast<std::uint32_t>(refused);
+    const std::uint32_t words[3] = {
+        partition ? partition->first : code, partition ? partition->second : code,
+        partition ? static_cast<std::uint32_t>(std::min<std::uint64_t>(partition->bytes, UINT32_MAX)) : code};
     Bytes reply;
-    for (const std::uint64_t word : {partition ? std::uint64_t{partition->first} : std::uint64_t(std::uint32_t(refused)),
-                                     partition ? std::uint64_t{partition->second} : std::uint64_t(std::uint32_t(refused)),
-                                     partition ? std::min<std::uint64_t>(partition->bytes, UINT32_MAX)
-                                               : std::uint64_t(std::uint32_t(refused))}) {
-        const Bytes bytes = le32(static_cast<std::uint32_t>(word));
+    for (const std::uint32_t word : words) {
+        const Bytes bytes = le32(word);
         reply.insert(reply.end(), bytes.begin(), bytes.end());
     }
     context.line.add("answer", refused);
