@@ -16,13 +16,13 @@ using testing_support::ProcessResult;
 class LauncherTest : public ::testing::Test {
 protected:
     ProcessResult vreader(const std::vector<std::string>& arguments,
-                          std::map<std::string, std::string> environment = {}) const
+                          std::map<std::string, std::string> environment = {}, const std::string& input = {}) const
     {
         std::vector<std::string> command = testing_support::emulator_prefix();
         command.push_back(VREADER_EXECUTABLE);
         command.insert(command.end(), arguments.begin(), arguments.end());
         environment.emplace("VREADER_EMULATOR", READER_TEST_EMULATOR);
-        return testing_support::run_process(command, environment);
+        return testing_support::run_process(command, environment, input);
     }
 
     // A reader created through the launcher.
@@ -162,6 +162,35 @@ TEST_F(LauncherTest, UsbSideIsShownSetAndFaulted)
                                                                   {"fb0:scsi", "check"}, {"read", "check"},
                                                                   {"usb:scsi_4", "check"}, {"usb:scsi", "silent"}})
         EXPECT_EQ(vreader({"fail", reader_, bad[0], bad[1]}).status, 2) << bad[0] << " " << bad[1];
+}
+
+TEST_F(LauncherTest, TunnelQueueAndUpdatePartitionsAreShown)
+{
+    reader();
+    EXPECT_EQ(vreader({"tunnel", reader_}).out.substr(0, 27), "request 000001.request 167 ");
+    testing_support::write_file(dir_.file("post.http"), "POST /sync HTTP/1.1\r\n\r\n");
+    EXPECT_EQ(vreader({"tunnel", reader_, "--add", dir_.file("post.http")}).out, "queued 000002.request (23 bytes)\n");
+    EXPECT_EQ(vreader({"tunnel", reader_, "--add", "-"}, {}, "GET /\r\n").out, "queued 000003.request (7 bytes)\n");
+    EXPECT_EQ(testing_support::read_file(reader_ + "/tunnel/000003.request"), "GET /\r\n");
+    testing_support::write_file(reader_ + "/tunnel/responses/000001.response", "HTTP/1.1 200 OK\r\n");
+    const std::string listed = vreader({"tunnel", reader_}).out;
+    EXPECT_NE(listed.find("\nrequest 000002.request 23 POST /sync HTTP/1.1\n"), std::string::npos) << listed;
+    EXPECT_NE(listed.find("\nresponse 000001.response 17 HTTP/1.1 200 OK\n"), std::string::npos) << listed;
+    EXPECT_EQ(vreader({"tunnel", reader_, "--add"}).status, 2);
+    EXPECT_EQ(vreader({"tunnel", reader_, "--add", dir_.file("missing")}).status, 125);
+
+    testing_support::write_file(reader_ + "/partitions/boot.conf",
+                                "first=1\nsecond=2\nthird=3\nimage=yes\ntag=v1\nextra=none\nannounced=4\n");
+    testing_support::write_file(reader_ + "/partitions/boot.img", "abcd");
+    EXPECT_EQ(vreader({"set", reader_, "usb.update_mode", "1"}).status, 0);
+    EXPECT_EQ(vreader({"set", reader_, "usb.update_mode", "2"}).status, 2);
+    std::string state = vreader({"state", reader_}).out;
+    for (const char* line : {"\nusb_update_mode=1\n", "\nusb_tunnel_queued=3\nusb_tunnel_responses=1\n",
+                             "\nusb_partition.boot=first=1 second=2 third=3 image=yes tag=v1 extra=no announced=4 "
+                             "bytes=4\n"})
+        EXPECT_NE(state.find(line), std::string::npos) << line << state;
+    EXPECT_EQ(vreader({"tunnel", reader_, "--clear"}).status, 0);
+    EXPECT_EQ(vreader({"tunnel", reader_}).out, "");
 }
 
 TEST_F(LauncherTest, NetworkInterfacesAreMadeShownSetAndFaulted)

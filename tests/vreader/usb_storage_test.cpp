@@ -246,8 +246,8 @@ TEST_F(UsbStorageTest, RefusedExchangesAreJournaledAndEndTheCommandInProgress)
     const Case cases[] = {
         {"phase out of order", block({0x20, 0, 4, 0, 3}, true), 0x05, 0x2C,
          "unlock expects in phase 2, not in phase 3"},
-        {"another command's opening", block({0x20, 0, 9, 0, 1}, false, le32(1)), 0x05, 0x2C,
-         "begin_end out phase 1 while unlock is unfinished"},
+        {"another command's reply", block({0x20, 0, 9, 0, 2}, true), 0x05, 0x2C,
+         "begin_end in phase 2 while unlock is unfinished"},
         {"unknown code", block({0x20, 0, 99, 0, 1}, true), 0x05, 0x20, "unknown vendor command 99"},
         {"byte 1 set", block({0x20, 1, 4, 0, 2}, true), 0x05, 0x24, "byte 1 of the vendor block is 1, not 0"},
         {"selector on code 4", block({0x20, 0, 4, 0, 2, 1}, true), 0x05, 0x24,

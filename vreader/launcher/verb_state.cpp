@@ -17,6 +17,8 @@
 #include "vreader/model/pc_device_tree.hpp"
 #include "vreader/model/usb_commands.hpp"
 #include "vreader/model/usb_content.hpp"
+#include "vreader/model/usb_partitions.hpp"
+#include "vreader/model/usb_tunnel.hpp"
 
 #include <cstdio>
 #include <cstring>
@@ -101,6 +103,17 @@ void print_usb(const ReaderDir& reader)
                 format_volumes(usb.volumes).c_str(), usb.vendor.c_str(), usb.product.c_str(), usb.revision.c_str(),
                 usb.locked ? 1 : 0, usb.connected ? 1 : 0, usb.version.c_str(), clock.c_str(), usb.notice,
                 static_cast<unsigned long long>(usb.notices), ack.c_str(), command.c_str());
+    std::printf("usb_update_mode=%u\n", usb.update_mode);
+    const std::vector<usb::Partition> partitions = usb::Partitions(reader.path()).list();
+    if (partitions.empty())
+        std::printf("usb_partitions=none\n");
+    for (const usb::Partition& p : partitions)
+        std::printf("usb_partition.%s=first=%u second=%u third=%u image=%s tag=%s extra=%s announced=%u bytes=%llu\n",
+                    p.name.c_str(), p.first, p.second, p.third, p.image ? "yes" : "no", p.tag.c_str(),
+                    p.extra.empty() ? "no" : "yes", p.announced, static_cast<unsigned long long>(p.bytes));
+    const usb::Tunnel tunnel(reader.path());
+    std::printf("usb_tunnel_queued=%zu\nusb_tunnel_responses=%zu\n", tunnel.queue().size(),
+                tunnel.responses().size());
     print_device_tree(reader);
 }
 
@@ -410,7 +423,11 @@ const Verb kStateVerb = {
     "usb_connected, usb_version, usb_clock, usb_notice and usb_notices: the\n"
     "last begin/end value and their count, usb_getinfo_ack: the count of bytes\n"
     "not fetched acknowledged last, usb_command: the vendor command in\n"
-    "progress); the WAN modem (modem_present, then modem_KEY=VALUE for each key\n"
+    "progress, usb_update_mode: 0 normal or 1 update, one\n"
+    "usb_partition.NAME=first=N second=N third=N image=yes|no tag=TEXT\n"
+    "extra=yes|no announced=N bytes=N line per update partition or\n"
+    "usb_partitions=none, usb_tunnel_queued and usb_tunnel_responses: the HTTP\n"
+    "requests queued and the responses kept); the WAN modem (modem_present, then modem_KEY=VALUE for each key\n"
     "of modem.conf); the network interfaces (net.NAME=MAC appears_after=SECONDS,\n"
     "or net=none); and boot_env: the saved boot environment the\n"
     "active one equals (normal, recovery or neither; unknown when the raw-data\n"
@@ -442,7 +459,11 @@ const Verb kSetVerb = {
     "                             e.g. usb.locked 1, usb.unlock_code 4321,\n"
     "                             usb.version 01000000, usb.volumes 'E:emb, F:ext,sd,',\n"
     "                             usb.product QLX-K2, usb.info.QUERY TEXT,\n"
-    "                             usb.fingerprint '01 02 03', usb.command none\n"
+    "                             usb.fingerprint '01 02 03', usb.command none,\n"
+    "                             usb.update_mode 1, usb.file_status -204 (the\n"
+    "                             next file read or write answers that status),\n"
+    "                             usb.tunnel_status -1 (the next response\n"
+    "                             hand-over's header carries it)\n"
     "  modem.present 1|0          whether the reader has the WAN modem (/dev/ttyUSB0)\n"
     "  modem.KEY VALUE            what the modem answers (modem.conf):\n"
     "                             modem.meid TEXT (after 0x00), modem.psn TEXT\n"

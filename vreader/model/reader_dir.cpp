@@ -12,6 +12,9 @@
 #include "vreader/model/touch_panel_content.hpp"
 #include "vreader/model/tty_settings.hpp"
 #include "vreader/model/usb_content.hpp"
+#include "vreader/model/usb_files.hpp"
+#include "vreader/model/usb_partitions.hpp"
+#include "vreader/model/usb_tunnel.hpp"
 
 #include <cstring>
 #include <filesystem>
@@ -83,6 +86,12 @@ bool create_reader(const std::string& path, const ReaderConfig& config, bool for
         e = create_subcpu(root);
     if (e == 0)
         e = replace_file(root + std::string(kUsbFile), format_usb(UsbContent{}));
+    if (e == 0)
+        e = usb::create_storage(path);
+    if (e == 0)
+        e = usb::create_partitions(path);
+    if (e == 0)
+        e = usb::create_tunnel(path);
     if (e == 0)
         e = replace_file(root + std::string(kModemFile), format_modem(ModemContent{}));
     if (e == 0)

@@ -1,29 +1,24 @@
 #include "vreader/model/usb_commands.hpp"
 
+#include "vreader/model/usb_exchange.hpp"
+
 #include <algorithm>
 #include <cstring>
 
 namespace vreader::usb {
 namespace {
 
-using Bytes = std::vector<std::uint8_t>;
-
-// An exchange as the handler reads its block.
-struct VendorExchange {
-    std::uint8_t code = 0;
-    std::uint8_t phase = 0;
-    std::uint8_t selector = 0;
-    bool data_in = false;
-    std::uint32_t asked = 0;
-    Bytes data;
-};
-
 // How a command's exchanges run.
 enum class Shape {
     Read,          // in 1: the reply
     RequestReply,  // out 1: the request; in 2: the reply
     Info,          // out 1: the query; in 3: the total; in 3: pieces; out 2: bytes not fetched
+    Transfer,      // its own run of exchanges, moving data in pieces
 };
+
+using ReplyMaker = Bytes (*)(const VendorExchange& exchange, CommandContext& context);
+using TransferRunner = VendorAnswer (*)(const VendorExchange& exchange, UsbCommandInProgress& progress,
+                                        CommandContext& context);
 
 struct Command {
     std::uint8_t code;
@@ -33,114 +28,90 @@ struct Command {
     bool newer;                // only from the newer protocol version on
     // The reply, from the request (RequestReply) or at once (Read); Info
     // commands look their reply up themselves.
-    Bytes (*reply)(const VendorExchange& exchange, UsbContent& content, JsonLine& line);
+    ReplyMaker reply;
+    TransferRunner run = nullptr;  // Transfer
 };
 
-constexpr std::size_t kMaxPhase = 4096;
-
-Bytes le32(std::uint32_t value)
+Bytes protocol_version(const VendorExchange& exchange, CommandContext& context)
 {
-    return {static_cast<std::uint8_t>(value), static_cast<std::uint8_t>(value >> 8),
-            static_cast<std::uint8_t>(value >> 16), static_cast<std::uint8_t>(value >> 24)};
+    context.line.add("selector", exchange.selector);
+    return Bytes(context.content.version.begin(), context.content.version.end());
 }
 
-Bytes result(std::int32_t value) { return le32(static_cast<std::uint32_t>(value)); }
-
-std::uint32_t read_le32(const Bytes& data)
-{
-    std::uint32_t value = 0;
-    for (std::size_t i = 0; i < 4 && i < data.size(); ++i)
-        value |= std::uint32_t{data[i]} << (8 * i);
-    return value;
-}
-
-// Text up to its first zero byte.
-std::string text_of(const Bytes& data)
-{
-    const auto end = std::find(data.begin(), data.end(), std::uint8_t{0});
-    return std::string(data.begin(), end);
-}
-
-Bytes protocol_version(const VendorExchange& exchange, UsbContent& content, JsonLine& line)
-{
-    line.add("selector", exchange.selector);
-    return Bytes(content.version.begin(), content.version.end());
-}
-
-Bytes connect(const VendorExchange& exchange, UsbContent& content, JsonLine& line)
+Bytes connect(const VendorExchange& exchange, CommandContext& context)
 {
     const std::uint32_t flag = read_le32(exchange.data);
-    line.add("connected", flag);
-    content.connected = flag != 0;
+    context.line.add("connected", flag);
+    context.content.connected = flag != 0;
     return result(0);
 }
 
-Bytes unlock(const VendorExchange& exchange, UsbContent& content, JsonLine& line)
+Bytes unlock(const VendorExchange& exchange, CommandContext& context)
 {
     std::int32_t answer = 0;
-    if (!content.locked) {
-        line.add("unlock", "not locked");
-    } else if (text_of(exchange.data) == content.unlock_code) {
-        content.locked = false;
-        line.add("unlock", "unlocked");
+    if (!context.content.locked) {
+        context.line.add("unlock", "not locked");
+    } else if (text_of(exchange.data) == context.content.unlock_code) {
+        context.content.locked = false;
+        context.line.add("unlock", "unlocked");
     } else {
         answer = kLocked;
-        line.add("unlock", "wrong code");
+        context.line.add("unlock", "wrong code");
     }
-    line.add("answer", answer);
+    context.line.add("answer", answer);
     return result(answer);
 }
 
-Bytes property(const VendorExchange&, UsbContent& content, JsonLine&)
+Bytes property(const VendorExchange&, CommandContext& context)
 {
     PropertyBlock block{};
-    std::memcpy(block.head, content.property_head.data(), sizeof block.head);
-    std::memcpy(block.device_type, content.device_type.data(),
-                std::min(content.device_type.size(), sizeof block.device_type - 1));
+    std::memcpy(block.head, context.content.property_head.data(), sizeof block.head);
+    std::memcpy(block.device_type, context.content.device_type.data(),
+                std::min(context.content.device_type.size(), sizeof block.device_type - 1));
     block.count[0] = 1;
-    std::memcpy(block.entry, content.property_entry.data(),
-                std::min(content.property_entry.size(), sizeof block.entry - 1));
+    std::memcpy(block.entry, context.content.property_entry.data(),
+                std::min(context.content.property_entry.size(), sizeof block.entry - 1));
     const auto* bytes = reinterpret_cast<const std::uint8_t*>(&block);
     return Bytes(bytes, bytes + sizeof block);
 }
 
-Bytes set_time(const VendorExchange& exchange, UsbContent& content, JsonLine&)
+Bytes set_time(const VendorExchange& exchange, CommandContext& context)
 {
-    content.clock = exchange.data;
+    context.content.clock = exchange.data;
     return result(0);
 }
 
-Bytes free_space(const VendorExchange&, UsbContent& content, JsonLine&)
+Bytes free_space(const VendorExchange&, CommandContext& context)
 {
-    Bytes reply = le32(static_cast<std::uint32_t>(content.free_space));
-    const Bytes high = le32(static_cast<std::uint32_t>(content.free_space >> 32));
+    Bytes reply = le32(static_cast<std::uint32_t>(context.content.free_space));
+    const Bytes high = le32(static_cast<std::uint32_t>(context.content.free_space >> 32));
     reply.insert(reply.end(), high.begin(), high.end());
     return reply;
 }
 
-Bytes begin_end(const VendorExchange& exchange, UsbContent& content, JsonLine& line)
+Bytes begin_end(const VendorExchange& exchange, CommandContext& context)
 {
-    content.notice = read_le32(exchange.data);
-    ++content.notices;
-    line.add("value", content.notice);
+    context.content.notice = read_le32(exchange.data);
+    ++context.content.notices;
+    context.line.add("value", context.content.notice);
     return result(0);
 }
 
-Bytes media_state(const VendorExchange&, UsbContent& content, JsonLine&)
+Bytes media_state(const VendorExchange&, CommandContext& context)
 {
     Bytes reply = le32(0);
-    reply.insert(reply.end(), content.media_state.begin(), content.media_state.end());
+    reply.insert(reply.end(), context.content.media_state.begin(), context.content.media_state.end());
     return reply;
 }
 
-Bytes fingerprint(const VendorExchange&, UsbContent& content, JsonLine&) { return content.fingerprint; }
+Bytes fingerprint(const VendorExchange&, CommandContext& context) { return context.content.fingerprint; }
 
-Bytes info(const VendorExchange& exchange, UsbContent& content, JsonLine& line)
+Bytes info(const VendorExchange& exchange, CommandContext& context)
 {
     const std::string query = text_of(exchange.data);
-    line.add("query", query);
-    const auto found = content.info.find(query);
-    return found == content.info.end() ? Bytes{} : Bytes(found->second.begin(), found->second.end());
+    context.line.add("query", query);
+    const auto found = context.content.info.find(query);
+    return found == context.content.info.end() ? Bytes{} : Bytes(found->second.begin(), found->second.end());
 }
 
 constexpr Command kCommands[] = {
@@ -152,6 +123,17 @@ constexpr Command kCommands[] = {
     {kFreeSpace, "free_space", Shape::RequestReply, 4, false, free_space},
     {kBeginEnd, "begin_end", Shape::RequestReply, 4, false, begin_end},
     {kMediaState, "media_state", Shape::Read, 0, false, media_state},
+    {kHttpRequest, "http_request", Shape::Transfer, 0, false, nullptr, run_tunnel_request},
+    {kHttpResponse, "http_response", Shape::Transfer, 0, false, nullptr, run_tunnel_response},
+    {kUpdateMode, "update_mode", Shape::RequestReply, 4, false, change_mode},
+    {kDeletePartition, "delete_partition", Shape::RequestReply, 32, false, delete_partition},
+    {kCreatePartition, "create_partition", Shape::RequestReply, 44, false, create_partition},
+    {kCreatePartitionImage, "create_partition_image", Shape::Transfer, 0, false, nullptr, run_partition_image},
+    {kPartitionSize, "partition_size", Shape::RequestReply, 32, false, partition_size},
+    {kFileSize, "file_size", Shape::RequestReply, 256, false, file_size},
+    {kFileRead, "file_read", Shape::Transfer, 0, false, nullptr, run_file_read},
+    {kFileWrite, "file_write", Shape::Transfer, 0, false, nullptr, run_file_write},
+    {kFileDelete, "file_delete", Shape::RequestReply, 256, false, file_delete},
     {kFingerprint, "fingerprint", Shape::RequestReply, 0, true, fingerprint},
     {kGetInfo, "get_info", Shape::Info, 0, true, info},
 };
@@ -170,39 +152,6 @@ std::string code_text(std::uint8_t code)
     return name.empty() ? "code " + std::to_string(code) : std::string(name);
 }
 
-std::string phase_text(bool data_in, std::uint8_t phase)
-{
-    return std::string(data_in ? "in" : "out") + " phase " + std::to_string(phase);
-}
-
-VendorAnswer refuse(const scsi::Sense& sense, std::string error)
-{
-    VendorAnswer answer;
-    answer.refused = sense;
-    answer.error = std::move(error);
-    return answer;
-}
-
-// Refuses an exchange that is not the one `command` expects next.
-std::optional<VendorAnswer> expect(const Command& command, const VendorExchange& exchange, bool data_in,
-                                   std::uint8_t phase)
-{
-    if (exchange.data_in == data_in && exchange.phase == phase)
-        return std::nullopt;
-    return refuse(scsi::kCommandSequence, std::string(command.name) + " expects " + phase_text(data_in, phase) +
-                                              ", not " + phase_text(exchange.data_in, exchange.phase));
-}
-
-std::optional<VendorAnswer> expect_size(const VendorExchange& exchange, std::size_t min, std::size_t max)
-{
-    if (exchange.data.size() >= min && exchange.data.size() <= max)
-        return std::nullopt;
-    return refuse(scsi::kParameterLength,
-                  std::to_string(exchange.data.size()) + " bytes where " +
-                      (min == max ? std::to_string(min) : std::to_string(min) + " to " + std::to_string(max)) +
-                      " belong");
-}
-
 // Sends the next bytes of the prepared reply, as many as the PC takes.
 VendorAnswer send_reply(const VendorExchange& exchange, UsbCommandInProgress& progress)
 {
@@ -215,30 +164,30 @@ VendorAnswer send_reply(const VendorExchange& exchange, UsbCommandInProgress& pr
 }
 
 VendorAnswer run_read(const Command& command, const VendorExchange& exchange, UsbCommandInProgress& progress,
-                      UsbContent& content, JsonLine& line)
+                      CommandContext& context)
 {
-    if (auto wrong = expect(command, exchange, true, kOpening))
+    if (auto wrong = expect(command.name, exchange, true, kOpening))
         return *wrong;
-    progress.reply = command.reply(exchange, content, line);
+    progress.reply = command.reply(exchange, context);
     VendorAnswer answer = send_reply(exchange, progress);
     answer.ends_command = true;
     return answer;
 }
 
 VendorAnswer run_request_reply(const Command& command, const VendorExchange& exchange, UsbCommandInProgress& progress,
-                               UsbContent& content, JsonLine& line)
+                               CommandContext& context)
 {
     if (progress.step == 0) {
-        if (auto wrong = expect(command, exchange, false, kOpening))
+        if (auto wrong = expect(command.name, exchange, false, kOpening))
             return *wrong;
         const std::size_t min = command.request_size == 0 ? 1 : command.request_size;
         const std::size_t max = command.request_size == 0 ? kMaxPhase : command.request_size;
         if (auto wrong = expect_size(exchange, min, max))
             return *wrong;
-        progress.reply = command.reply(exchange, content, line);
+        progress.reply = command.reply(exchange, context);
         return {};
     }
-    if (auto wrong = expect(command, exchange, true, kClosing))
+    if (auto wrong = expect(command.name, exchange, true, kClosing))
         return *wrong;
     VendorAnswer answer = send_reply(exchange, progress);
     answer.ends_command = true;
@@ -246,52 +195,56 @@ VendorAnswer run_request_reply(const Command& command, const VendorExchange& exc
 }
 
 VendorAnswer run_info(const Command& command, const VendorExchange& exchange, UsbCommandInProgress& progress,
-                      UsbContent& content, JsonLine& line)
+                      CommandContext& context)
 {
+    JsonLine& line = context.line;
     if (progress.step == 0) {
-        if (auto wrong = expect(command, exchange, false, kOpening))
+        if (auto wrong = expect(command.name, exchange, false, kOpening))
             return *wrong;
         if (auto wrong = expect_size(exchange, 0, kMaxPhase))
             return *wrong;
-        progress.reply = command.reply(exchange, content, line);
+        progress.reply = command.reply(exchange, context);
         return {};
     }
     if (progress.step == 1) {
-        if (auto wrong = expect(command, exchange, true, kContinuing))
+        if (auto wrong = expect(command.name, exchange, true, kContinuing))
             return *wrong;
         const auto total = static_cast<std::uint32_t>(progress.reply.size());
         line.add("total", total);
-        VendorAnswer answer;
-        answer.data = le32(total);
-        answer.data.resize(std::min<std::size_t>(answer.data.size(), exchange.asked));
-        return answer;
+        return send_at_most(exchange, le32(total));
     }
     if (exchange.data_in) {
-        if (auto wrong = expect(command, exchange, true, kContinuing))
+        if (auto wrong = expect(command.name, exchange, true, kContinuing))
             return *wrong;
         line.add("offset", progress.sent);
         return send_reply(exchange, progress);
     }
-    if (auto wrong = expect(command, exchange, false, kClosing))
+    if (auto wrong = expect(command.name, exchange, false, kClosing))
         return *wrong;
     if (auto wrong = expect_size(exchange, 4, 4))
         return *wrong;
     const auto not_fetched = static_cast<std::int32_t>(read_le32(exchange.data));
     line.add("not_fetched", not_fetched).add("unsent", progress.reply.size() - progress.sent);
-    content.getinfo_ack = not_fetched;
+    context.content.getinfo_ack = not_fetched;
     VendorAnswer answer;
     answer.ends_command = true;
     return answer;
 }
 
-VendorAnswer dispatch(const VendorExchange& exchange, UsbContent& content, JsonLine& line)
+VendorAnswer dispatch(const VendorExchange& exchange, CommandContext& context)
 {
+    UsbContent& content = context.content;
     const Command* command = find_command(exchange.code);
     if (command != nullptr && command->newer && !offers_newer_commands(content.version))
         command = nullptr;
     if (command == nullptr)
         return refuse(scsi::kInvalidOperation, "unknown vendor command " + std::to_string(exchange.code));
-    if (content.command && (content.command->code != exchange.code || exchange.phase == kOpening))
+    if (content.command && exchange.phase == kOpening) {
+        context.line.add("abandoned", code_text(content.command->code)).add("abandoned_step", content.command->step);
+        drop_unfinished(*content.command, context.dir);
+        content.command.reset();
+    }
+    if (content.command && content.command->code != exchange.code)
         return refuse(scsi::kCommandSequence, std::string(command->name) + " " +
                                                   phase_text(exchange.data_in, exchange.phase) + " while " +
                                                   code_text(content.command->code) + " is unfinished");
@@ -299,17 +252,23 @@ VendorAnswer dispatch(const VendorExchange& exchange, UsbContent& content, JsonL
         return refuse(
             scsi::kCommandSequence,
             std::string(command->name) + " " + phase_text(exchange.data_in, exchange.phase) + " with no command open");
-    UsbCommandInProgress progress = content.command.value_or(UsbCommandInProgress{exchange.code, 0, {}, 0});
+    UsbCommandInProgress progress;
+    progress.code = exchange.code;
+    if (content.command)
+        progress = *content.command;
     VendorAnswer answer;
     switch (command->shape) {
     case Shape::Read:
-        answer = run_read(*command, exchange, progress, content, line);
+        answer = run_read(*command, exchange, progress, context);
         break;
     case Shape::RequestReply:
-        answer = run_request_reply(*command, exchange, progress, content, line);
+        answer = run_request_reply(*command, exchange, progress, context);
         break;
     case Shape::Info:
-        answer = run_info(*command, exchange, progress, content, line);
+        answer = run_info(*command, exchange, progress, context);
+        break;
+    case Shape::Transfer:
+        answer = command->run(exchange, progress, context);
         break;
     }
     ++progress.step;
@@ -373,14 +332,18 @@ bool offers_newer_commands(const std::string& version)
     return minor > 0x3031302F;
 }
 
-VendorAnswer handle(const VendorRequest& request, UsbContent& content, JsonLine& line)
+VendorAnswer handle(const VendorRequest& request, UsbContent& content, const std::string& reader_dir,
+                    JsonLine& line)
 {
     const UsbContent before = content;
     const std::string malformed = block_error(request.cdb, request.cdb_length);
+    CommandContext context{content, reader_dir, line};
     VendorAnswer answer =
-        malformed.empty() ? dispatch(exchange_of(request), content, line) : refuse(scsi::kInvalidCdbField, malformed);
-    if (answer.refused)
+        malformed.empty() ? dispatch(exchange_of(request), context) : refuse(scsi::kInvalidCdbField, malformed);
+    if (answer.refused && content.command) {
+        drop_unfinished(*content.command, reader_dir);
         content.command.reset();
+    }
     answer.changed = !(content == before);
     return answer;
 }

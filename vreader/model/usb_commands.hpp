@@ -8,10 +8,12 @@
 // and data in one direction, whose length travels only in the request's
 // transfer length. The handler follows each command through its exchanges
 // and keeps the one in progress in the reader's USB state, so that it
-// outlives the process that saw its first exchange. An exchange that does
-// not fit (a malformed block, an unknown code, a phase out of order or one
-// of another command, request data of the wrong size) is refused with CHECK
-// CONDITION and ends the command in progress.
+// outlives the process that saw its first exchange. An opening exchange
+// (phase 1) starts its command afresh and abandons an unfinished one, as a
+// PC whose transfer broke off simply starts its next command. Any other
+// exchange that does not fit (a malformed block, an unknown code, a phase
+// out of order or of another command, request data or a piece of the wrong
+// size) is refused with CHECK CONDITION and ends the command in progress.
 //
 // Commands (out: PC to reader; in: reader to PC; the number is the phase):
 //     1   protocol_version  in 1: the 8-character version
@@ -26,7 +28,34 @@
 //     144 fingerprint       out 1: the request; in 2: the reply
 //     160 get_info          out 1: query text; in 3: 4-byte total; in 3:
 //                           data pieces; out 2: 4-byte count not fetched
+//     64  http_request      out 1: 512-byte selection block; in 3: 8-byte
+//                           header (0, body size); in: body pieces
+//     65  http_response     out 1: 4-byte length; out 3: response pieces;
+//                           in 3: 8-byte header (status, body size); in:
+//                           body pieces
+//     112 update_mode       out 1: 4-byte mode; in 2: result
+//     113 delete_partition  out 1: 32-byte name field; in 2: result
+//     114 create_partition  out 1: 44-byte request; in 2: result
+//     115 create_partition_image  out 1: 64- or 192-byte request; out 3:
+//                           image pieces; in 2: result
+//     116 partition_size    out 1: 32-byte name field; in 2: 12 bytes
+//     128 file_size         out 1: 256-byte path field; in 2: size or code
+//     129 file_read         out 1: 268-byte request; in 3 (2 when length
+//                           <= 0): status; in: data pieces
+//     130 file_write        out 1: 264-byte request; in 3 (2 when length
+//                           <= 0): status; out: data pieces
+//     131 file_delete       out 1: 256-byte path field; in 2: result
+// Data pieces are min(remaining, 4096) bytes, phase 3, the last phase 2;
+// image and response pieces are all phase 3.
 // 144 and 160 exist only from protocol version "0100" + "0010" on.
+//
+// The reader's status and result codes (usb_results.hpp):
+//     -201 no such file            -211 mode other than 0 or 1
+//     -202 bad position or length  -212 partition command in normal mode
+//     -203 path refused            -213 partition name or tag refused
+//     -204 I/O failure             -214 partition exists
+//     -205 the path is a folder    -215 no such partition
+//     -206 file too large          -216 image incomplete
 //
 // A new command: its code and name in the command table, a shape (how its
 // exchanges run) and the function that makes its reply.
@@ -35,6 +64,7 @@
 #include "vreader/model/json_line.hpp"
 #include "vreader/model/scsi_sense.hpp"
 #include "vreader/model/usb_content.hpp"
+#include "vreader/model/usb_results.hpp"
 
 #include <array>
 #include <cstddef>
@@ -61,6 +91,17 @@ inline constexpr std::uint8_t kSetTime = 7;
 inline constexpr std::uint8_t kFreeSpace = 8;
 inline constexpr std::uint8_t kBeginEnd = 9;
 inline constexpr std::uint8_t kMediaState = 10;
+inline constexpr std::uint8_t kHttpRequest = 64;
+inline constexpr std::uint8_t kHttpResponse = 65;
+inline constexpr std::uint8_t kUpdateMode = 112;
+inline constexpr std::uint8_t kDeletePartition = 113;
+inline constexpr std::uint8_t kCreatePartition = 114;
+inline constexpr std::uint8_t kCreatePartitionImage = 115;
+inline constexpr std::uint8_t kPartitionSize = 116;
+inline constexpr std::uint8_t kFileSize = 128;
+inline constexpr std::uint8_t kFileRead = 129;
+inline constexpr std::uint8_t kFileWrite = 130;
+inline constexpr std::uint8_t kFileDelete = 131;
 inline constexpr std::uint8_t kFingerprint = 144;
 inline constexpr std::uint8_t kGetInfo = 160;
 
@@ -109,7 +150,10 @@ bool is_reply(std::uint8_t code, std::uint8_t phase, bool data_in);
 // 0x3031302F ("0010" is, "0000" is not).
 bool offers_newer_commands(const std::string& version);
 
-// Carries out one exchange on `content`, adding what it learnt to `line`.
-VendorAnswer handle(const VendorRequest& request, UsbContent& content, JsonLine& line);
+// Carries out one exchange on `content` and the files of the reader in
+// `reader_dir` (storage/, partitions/, tunnel/), adding what it learnt to
+// `line`.
+VendorAnswer handle(const VendorRequest& request, UsbContent& content, const std::string& reader_dir,
+                    JsonLine& line);
 
 }  // namespace vreader::usb

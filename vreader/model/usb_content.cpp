@@ -85,7 +85,18 @@ bool parse_command(const std::vector<KeyValue>& entries, std::optional<UsbComman
     const auto step_number = step ? parse_unsigned(*step, UINT32_MAX) : std::optional<std::uint64_t>(0);
     const auto reply_bytes = reply ? parse_hex(*reply) : std::optional<std::vector<std::uint8_t>>(std::in_place);
     const auto sent_number = sent ? parse_unsigned(*sent, UINT32_MAX) : std::optional<std::uint64_t>(0);
-    if (!number || !step_number || !reply_bytes || !sent_number || *sent_number > reply_bytes->size()) {
+    const std::string* target = last_value(entries, "command_target");
+    const auto number_of = [&](std::string_view key, std::int64_t min, std::int64_t max) {
+        const std::string* value = last_value(entries, key);
+        return value ? parse_signed(*value, min, max) : std::optional<std::int64_t>(0);
+    };
+    const auto position = number_of("command_position", INT64_MIN, INT64_MAX);
+    const auto length = number_of("command_length", 0, UINT32_MAX);
+    const auto moved = number_of("command_moved", 0, UINT32_MAX);
+    const auto status = number_of("command_status", INT32_MIN, INT32_MAX);
+    const auto stage = number_of("command_stage", 0, UINT32_MAX);
+    if (!number || !step_number || !reply_bytes || !sent_number || *sent_number > reply_bytes->size() ||
+        (target && !printable(*target, 4096)) || !position || !length || !moved || !status || !stage) {
         error = "bad command in progress: command=" + *code;
         return false;
     }
@@ -93,6 +104,12 @@ bool parse_command(const std::vector<KeyValue>& entries, std::optional<UsbComman
     command.step = static_cast<std::uint32_t>(*step_number);
     command.reply = *reply_bytes;
     command.sent = static_cast<std::uint32_t>(*sent_number);
+    command.target = target ? *target : std::string();
+    command.position = *position;
+    command.length = static_cast<std::uint32_t>(*length);
+    command.moved = static_cast<std::uint32_t>(*moved);
+    command.status = static_cast<std::int32_t>(*status);
+    command.stage = static_cast<std::uint32_t>(*stage);
     out = command;
     return true;
 }
@@ -176,6 +193,9 @@ std::string format_usb(const UsbContent& c)
     for (const auto& [query, reply] : c.info)
         text += "info." + query + "=" + reply + "\n";
     text += "getinfo_ack=" + (c.getinfo_ack ? std::to_string(*c.getinfo_ack) : std::string("none")) + "\n";
+    text += "update_mode=" + std::to_string(c.update_mode) + "\n";
+    text += "file_status=" + std::to_string(c.file_status) + "\n";
+    text += "tunnel_status=" + std::to_string(c.tunnel_status) + "\n";
     if (!c.command) {
         text += "command=none\n";
         return text;
@@ -184,6 +204,12 @@ std::string format_usb(const UsbContent& c)
     text += "command_step=" + std::to_string(c.command->step) + "\n";
     text += "command_reply=" + format_hex(c.command->reply) + "\n";
     text += "command_sent=" + std::to_string(c.command->sent) + "\n";
+    text += "command_target=" + c.command->target + "\n";
+    text += "command_position=" + std::to_string(c.command->position) + "\n";
+    text += "command_length=" + std::to_string(c.command->length) + "\n";
+    text += "command_moved=" + std::to_string(c.command->moved) + "\n";
+    text += "command_status=" + std::to_string(c.command->status) + "\n";
+    text += "command_stage=" + std::to_string(c.command->stage) + "\n";
     return text;
 }
 
@@ -254,7 +280,17 @@ bool parse_usb(std::string_view text, UsbContent& out, std::string& error)
                 ok = number.has_value();
                 c.getinfo_ack = static_cast<std::int32_t>(number.value_or(0));
             }
-        } else if (key == "command" || key == "command_step" || key == "command_reply" || key == "command_sent") {
+        } else if (key == "update_mode") {
+            const auto number = parse_unsigned(value, 1);
+            ok = number.has_value();
+            c.update_mode = static_cast<std::uint32_t>(number.value_or(0));
+        } else if (key == "file_status" || key == "tunnel_status") {
+            const auto number = parse_signed(value, INT32_MIN, INT32_MAX);
+            ok = number.has_value();
+            (key == "file_status" ? c.file_status : c.tunnel_status) = static_cast<std::int32_t>(number.value_or(0));
+        } else if (key == "command" || key == "command_step" || key == "command_reply" || key == "command_sent" ||
+                   key == "command_target" || key == "command_position" || key == "command_length" ||
+                   key == "command_moved" || key == "command_status" || key == "command_stage") {
             continue;  // read together below
         } else {
             error = "unknown key " + key;

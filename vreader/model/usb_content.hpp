@@ -26,10 +26,21 @@
 //     info.QUERY=TEXT          what the information query QUERY answers
 //     getinfo_ack=none         the count of bytes not fetched that the PC
 //                              acknowledged last
+//     update_mode=0            0 normal, 1 update (partition commands work)
+//     file_status=0            when not 0: the status the next file read or
+//                              write answers, whatever its request
+//     tunnel_status=0          when not 0: the status the next response
+//                              hand-over's header carries
 //     command=none             the vendor command in progress: its code, the
 //     command_step=0           exchanges it has had, the reply it prepared
-//     command_reply=           (hex) and how many bytes of that were sent
-//     command_sent=0
+//     command_reply=           (hex) and how many bytes of that were sent;
+//     command_sent=0           a transfer's file (command_target, a path
+//     command_target=          under storage/, a partition or a tunnel
+//     command_position=0       file), its position, length, bytes moved, the
+//     command_length=0         status it answers and the stage it is in
+//     command_moved=0
+//     command_status=0
+//     command_stage=0
 //
 // Numbers are decimal or 0x-hexadecimal. Texts are printable ASCII. Portable
 // C++: this builds into the Windows builds too.
@@ -59,6 +70,14 @@ struct UsbCommandInProgress {
     std::uint32_t step = 0;           // exchanges it has had
     std::vector<std::uint8_t> reply;  // what it will send
     std::uint32_t sent = 0;           // of `reply`
+    // A transfer moves its data piece by piece to or from a file, which it
+    // names here rather than keeping the data.
+    std::string target;
+    std::int64_t position = 0;
+    std::uint32_t length = 0;
+    std::uint32_t moved = 0;
+    std::int32_t status = 0;  // what the command answers
+    std::uint32_t stage = 0;  // for a command with more than one transfer
     bool operator==(const UsbCommandInProgress&) const = default;
 };
 
@@ -83,6 +102,9 @@ struct UsbContent {
                                              0x08, 0x09, 0x0A, 0x0B, 0x0C, 0x0D, 0x0E, 0x0F};
     std::map<std::string, std::string> info = {{"model", "QLX-K1"}};
     std::optional<std::int32_t> getinfo_ack;
+    std::uint32_t update_mode = 0;
+    std::int32_t file_status = 0;
+    std::int32_t tunnel_status = 0;
     std::optional<UsbCommandInProgress> command;
     bool operator==(const UsbContent&) const = default;
 };

@@ -276,7 +276,7 @@ ReaderUsb::Handled ReaderUsb::handle(const ScsiRequest& request, const Bytes& ar
     if (operation != usb::kVendorOperation)
         return {scsi::kInvalidOperation, "operation " + std::to_string(operation) + " is not modelled", {}};
     usb::VendorAnswer answer = usb::handle(
-        {request.cdb, request.cdb_length, request.data_in, request.transfer_length, arriving}, content, line);
+        {request.cdb, request.cdb_length, request.data_in, request.transfer_length, arriving}, content, dir_, line);
     if (answer.changed) {
         if (const int e = save_usb(file(kUsbFile), content))
             return {scsi::kInternalFailure, "cannot write " + file(kUsbFile) + ": " + std::strerror(e), {}};
