@@ -10,7 +10,8 @@ namespace {
 using namespace vreader::cli;
 
 const Verb* const kVerbs[] = {&kInitVerb, &kRunVerb,  &kTouchVerb, &kScreenshotVerb, &kJournalVerb, &kFailVerb,
-                              &kStateVerb, &kSetVerb, &kTableVerb, &kDumpVerb,       &kPutVerb,     &kBitmapVerb};
+                              &kStateVerb, &kSetVerb, &kTableVerb, &kDumpVerb,       &kPutVerb,     &kBitmapVerb,
+                              &kPastLogVerb};
 
 const Verb* find_verb(std::string_view name)
 {

@@ -238,6 +238,7 @@ int run_state(const Verb& verb, const Args& args)
     print_usb(*reader);
     print_modem(*reader);
     print_network(*reader);
+    print_past_log(*reader);
     std::printf("emmc_size=%llu\nemmc_unit=%u\nemmc_nodes=%.*s\nboot_env=%s\n",
                 static_cast<unsigned long long>(config.emmc_size), config.emmc_unit,
                 static_cast<int>(emmc_nodes_name(config.emmc_nodes).size()), emmc_nodes_name(config.emmc_nodes).data(),
