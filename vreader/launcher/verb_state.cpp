@@ -372,7 +372,9 @@ const Verb kStateVerb = {
     "not fetched acknowledged last, usb_command: the vendor command in\n"
     "progress); the WAN modem (modem_present, then modem_KEY=VALUE for each key\n"
     "of modem.conf); the network interfaces (net.NAME=MAC appears_after=SECONDS,\n"
-    "or net=none); and boot_env: the saved boot environment the\n"
+    "or net=none); the past log (past_log_entries, past_log_bytes and\n"
+    "past_log_flushes, the flushes asked of the driver); and boot_env: the\n"
+    "saved boot environment the\n"
     "active one equals (normal, recovery or neither; unknown when the raw-data\n"
     "table does not locate the three areas).\n",
     run_state,
