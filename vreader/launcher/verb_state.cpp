@@ -374,9 +374,9 @@ const Verb kStateVerb = {
     "of modem.conf); the network interfaces (net.NAME=MAC appears_after=SECONDS,\n"
     "or net=none); the past log (past_log_entries, past_log_bytes and\n"
     "past_log_flushes, the flushes asked of the driver); and boot_env: the\n"
-    "saved boot environment the\n"
-    "active one equals (normal, recovery or neither; unknown when the raw-data\n"
-    "table does not locate the three areas).\n",
+    "saved boot environment the active one equals (normal, recovery or\n"
+    "neither; unknown when the raw-data table does not locate the three\n"
+    "areas).\n",
     run_state,
 };
 

@@ -181,7 +181,12 @@ std::string generate_log(const GenerateOptions& options)
         } else {
             const std::size_t phase = std::min<std::size_t>(3, (index - opening - 1) * 4 / (options.count - opening));
             const std::span<const Line> lines = kPhases[phase];
-            const Line& line = lines[sequence.below(static_cast<std::uint32_t>(lines.size()))];
+            const auto pick = [&] { return &lines[sequence.below(static_cast<std::uint32_t>(lines.size()))]; };
+            const Line* chosen = pick();
+            // Priorities out of range stay a rarity: such a line is drawn twice.
+            if (chosen->priority < 2 || chosen->priority > 8)
+                chosen = pick();
+            const Line& line = *chosen;
             entry.tag = line.source->tag;
             entry.pid = line.source->pid;
             std::size_t tids = 1;
