@@ -22,13 +22,13 @@ bool parse_long(std::string_view text, past_log::GenerateOptions& options)
     const auto entry = parse_unsigned(text.substr(0, colon), past_log::kMaxGeneratedEntries);
     if (!entry || *entry == 0)
         return false;
-    options.long_entry = *entry;
+    options.long_entry = static_cast<std::size_t>(*entry);
     if (colon == std::string_view::npos)
         return true;
     const auto size = parse_unsigned(text.substr(colon + 1), past_log::kMaxEntrySize);
     if (!size || *size < kMinLongSize)
         return false;
-    options.long_size = *size;
+    options.long_size = static_cast<std::size_t>(*size);
     return true;
 }
 
@@ -61,7 +61,7 @@ int run_pastlog(const Verb& verb, const Args& args)
                 const auto count = parse_unsigned(args[++i], past_log::kMaxGeneratedEntries);
                 if (!count)
                     return usage_error(verb, "--generate takes 0 to 100000 entries: " + std::string(args[i]));
-                options.count = *count;
+                options.count = static_cast<std::size_t>(*count);
             }
         } else if (arg == "--long") {
             if (!has_next || !parse_long(args[++i], options))
