@@ -6,6 +6,7 @@
 #include "vreader/model/gadget_serial_file.hpp"
 #include "vreader/model/inet_socket_file.hpp"
 #include "vreader/model/modem_file.hpp"
+#include "vreader/model/past_log_nodes.hpp"
 #include "vreader/model/subcpu_file.hpp"
 #include "vreader/model/uart_file.hpp"
 #include "vreader/model/usb_faults.hpp"
@@ -24,7 +25,22 @@ bool is_reader_device(const ReaderConfig& config, std::string_view device)
 {
     return device == kFramebufferDevice || device == emmc_device(config) || device == kUartDevice ||
            device == kGadgetDevice || device == kSubCpuDevice || device == kControlModeDevice ||
-           device == usb::kUsbDevice || device == kNetDevice || (config.modem && device == kModemDevice);
+           device == usb::kUsbDevice || device == kNetDevice || (config.modem && device == kModemDevice) ||
+           device == kPastLogControlDevice || device == kPastLogDevice;
+}
+
+// Faults that the past-log driver's nodes could never fire.
+std::string past_log_misfit(const Fault& fault)
+{
+    const bool control = fault.request.starts_with("PASTLOG_");
+    const bool node_request = fault.request == "open" || fault.request == "close";
+    if (control && !fault.device.empty() && fault.device != kPastLogControlDevice)
+        return fault.request + " belongs to the past-log control node: melgrin:" + fault.request;
+    if (fault.device == kPastLogControlDevice && !control && !node_request)
+        return "the past-log control node takes open, close and the PASTLOG_ requests";
+    if (fault.device == kPastLogDevice && !node_request && fault.request != "read" && fault.request != "write")
+        return "the past-log node takes open, read, write and close";
+    return {};
 }
 
 // The modem's answers are lines, not frames: they keep silent or come in
@@ -117,7 +133,8 @@ int run_fail(const Verb& verb, const Args& args)
         }
     }
 
-    if (const std::string misfit = usb_misfit(fault) + net_misfit(fault) + modem_misfit(fault);
+    if (const std::string misfit = usb_misfit(fault) + net_misfit(fault) + modem_misfit(fault) +
+                                     past_log_misfit(fault);
         !list && !clear && !misfit.empty())
         return usage_error(verb, misfit);
     const auto reader = open_reader(verb, args[0]);
@@ -126,8 +143,8 @@ int run_fail(const Verb& verb, const Args& args)
     if (!fault.device.empty() && !is_reader_device(reader->config(), fault.device))
         return usage_error(verb, "this reader has no device '" + fault.device + "'; its devices are fb0, " +
                                      emmc_device(reader->config()) +
-                                     ", ttymxc1, ttyGS0, sub_cpu, control_mode, usb, net and, with a "
-                                     "modem, ttyUSB0");
+                                     ", ttymxc1, ttyGS0, sub_cpu, control_mode, usb, net, melgrin, "
+                                     "log_past and, with a modem, ttyUSB0");
     const ReaderLock lock(reader->file(kLockFile));
     const std::string path = reader->file(kFaultsFile);
     std::string text;
@@ -179,6 +196,12 @@ const Verb kFailVerb = {
     "volume), 'scsi_XX' (the exchanges of vendor command XX, hexadecimal) and\n"
     "'reply', 'reply_XX' (the data-in exchange that closes a vendor command);\n"
     "every pass-through request is one attempt and uses up one count.\n\n"
+    "The past-log driver's control node (device 'melgrin') takes PASTLOG_FLUSH,\n"
+    "PASTLOG_CHALLENGE, PASTLOG_COMPLEMENT and PASTLOG_CONFIRM (requests 1, 3,\n"
+    "4, 5) with an errno, and the two answers also 'reject': a right answer is\n"
+    "refused with EPERM. Its log node (device 'log_past') takes open, read\n"
+    "(an errno, or 'short': half the entry comes), write and close, e.g.\n"
+    "log_past:read EIO 1 --after 50 fails the 51st read.\n\n"
     "EFFECT is what happens:\n"
     "  ERRNO     the request fails with ERRNO (a number or a name such as EIO)\n"
     "            and changes nothing\n"

@@ -283,6 +283,7 @@ int run_state(const Verb& verb, const Args& args)
     print_usb(*reader);
     print_modem(*reader);
     print_network(*reader);
+    print_past_log(*reader);
     std::printf("emmc_size=%llu\nemmc_unit=%u\nemmc_nodes=%.*s\nboot_env=%s\n",
                 static_cast<unsigned long long>(config.emmc_size), config.emmc_unit,
                 static_cast<int>(emmc_nodes_name(config.emmc_nodes).size()), emmc_nodes_name(config.emmc_nodes).data(),
@@ -429,9 +430,11 @@ const Verb kStateVerb = {
     "usb_partitions=none, usb_tunnel_queued and usb_tunnel_responses: the HTTP\n"
     "requests queued and the responses kept); the WAN modem (modem_present, then modem_KEY=VALUE for each key\n"
     "of modem.conf); the network interfaces (net.NAME=MAC appears_after=SECONDS,\n"
-    "or net=none); and boot_env: the saved boot environment the\n"
-    "active one equals (normal, recovery or neither; unknown when the raw-data\n"
-    "table does not locate the three areas).\n",
+    "or net=none); the past log (past_log_entries, past_log_bytes and\n"
+    "past_log_flushes, the flushes asked of the driver); and boot_env: the\n"
+    "saved boot environment the active one equals (normal, recovery or\n"
+    "neither; unknown when the raw-data table does not locate the three\n"
+    "areas).\n",
     run_state,
 };
 

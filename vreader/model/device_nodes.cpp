@@ -5,6 +5,7 @@
 #include "vreader/model/gadget_serial_file.hpp"
 #include "vreader/model/input_device.hpp"
 #include "vreader/model/modem_file.hpp"
+#include "vreader/model/past_log_nodes.hpp"
 #include "vreader/model/subcpu_file.hpp"
 #include "vreader/model/uart_file.hpp"
 
@@ -28,6 +29,10 @@ NodeKind find_node(const ReaderConfig& config, std::string_view dev_path)
         return NodeKind::SubCpu;
     if (config.modem && dev_path == kModemPath)
         return NodeKind::Modem;
+    if (dev_path == kPastLogControlPath)
+        return NodeKind::PastLogControl;
+    if (dev_path == kPastLogPath)
+        return NodeKind::PastLog;
     if (dev_path == "/dev/input")
         return NodeKind::Directory;
     if (input_device_number(config, dev_path) >= 0)
@@ -75,6 +80,10 @@ void node_stat(const ReaderConfig& config, NodeKind kind, struct stat& st)
         char_device_stat(st, kGadgetMajor, kGadgetMinor);
     } else if (kind == NodeKind::Modem) {
         char_device_stat(st, kModemMajor, kModemMinor);
+    } else if (kind == NodeKind::PastLogControl) {
+        char_device_stat(st, kMiscMajor, kPastLogControlMinor);
+    } else if (kind == NodeKind::PastLog) {
+        char_device_stat(st, kMiscMajor, kPastLogMinor);
     }
 }
 
@@ -100,6 +109,10 @@ std::int64_t open_node(ReaderContext& context, const std::string& dev_path, int 
                                out);
     if (kind == NodeKind::ControlMode)
         return ControlModeFile::open(context, dev_path, flags, fd, out);
+    if (kind == NodeKind::PastLogControl)
+        return PastLogControlFile::open(context, dev_path, flags, fd, out);
+    if (kind == NodeKind::PastLog)
+        return PastLogFile::open(context, dev_path, flags, fd, out);
 
     // Nodes that do not exist and directories cannot be opened; the attempt
     // is journaled all the same.

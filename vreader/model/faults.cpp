@@ -3,6 +3,7 @@
 #include "vreader/model/epdc_requests.hpp"
 #include "vreader/model/errno_names.hpp"
 #include "vreader/model/key_value.hpp"
+#include "vreader/model/past_log_requests.hpp"
 
 #include <algorithm>
 #include <cerrno>
@@ -60,6 +61,8 @@ std::string effect_name(const Fault& fault)
         return "check";
     if (fault.kind == FaultKind::Empty)
         return "empty";
+    if (fault.kind == FaultKind::Reject)
+        return "reject";
     for (const auto& effect : kReplyEffects)
         if (effect.kind == fault.kind)
             return std::string(effect.name) + (effect.max == 0 ? "" : ":" + std::to_string(fault.value));
@@ -79,6 +82,8 @@ const std::vector<std::string_view>& fault_requests()
              {"TIOCMGET", "TIOCMBIS", "TIOCMBIC", "socket", "SIOCGIFHWADDR", "reply", "reply_XX", "flash", "scsi",
               "scsi_XX"})
             list.push_back(modem);
+        for (const auto& request : past_log::kRequests)
+            list.push_back(request.name);
         return list;
     }();
     return names;
@@ -149,6 +154,16 @@ bool parse_fault_effect(std::string_view text, std::string_view request, Fault& 
         }
         out.kind = text == "check" ? FaultKind::Check : text == "empty" ? FaultKind::Empty : FaultKind::Error;
         out.error = text == "fail" ? EIO : 0;
+        return true;
+    }
+    if (text == "reject") {
+        if (request != past_log::kComplement.name && request != past_log::kConfirm.name) {
+            why = "'reject' applies to " + std::string(past_log::kComplement.name) + " and " +
+                  std::string(past_log::kConfirm.name) + " only";
+            return false;
+        }
+        out.kind = FaultKind::Reject;
+        out.error = 0;
         return true;
     }
     if (text == "short" || text == "lost") {

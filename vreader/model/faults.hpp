@@ -33,6 +33,9 @@ enum class FaultKind {
     // vendor command XX), before the reader sees it:
     Check,  // answered with CHECK CONDITION
     Empty,  // the pass-through call succeeds and returns nothing
+    // The past-log driver's handshake answers (PASTLOG_COMPLEMENT,
+    // PASTLOG_CONFIRM):
+    Reject,  // a right answer is refused as wrong
 };
 
 struct Fault {
@@ -57,7 +60,8 @@ struct FaultHit {
 // The names a fault can target: "open" (any device node), "close", "read",
 // "write", "lseek", "fsync", "mmap", "fstat" (of any descriptor, files
 // included), the sleeps, every display controller request, the modem-line
-// requests, "socket" and "SIOCGIFHWADDR" (device "net"), a device's replies ("reply", "reply_XX"), the sub-CPU's flash
+// requests, "socket" and "SIOCGIFHWADDR" (device "net"), the past-log
+// driver's requests (PASTLOG_*, device "melgrin"), a device's replies ("reply", "reply_XX"), the sub-CPU's flash
 // programming ("flash") and the SCSI requests a PC sends the reader over USB
 // ("scsi", "scsi_XX").
 const std::vector<std::string_view>& fault_requests();
@@ -69,7 +73,8 @@ bool parse_fault_target(std::string_view text, std::string& device, std::string&
 
 // "short", "lost", a reply effect ("silent", "split:N", "lead:XX",
 // "code:XX", "len:N", "result:N", "sum:XX"), "corrupt" (for "flash"),
-// "check", "empty" or "fail" (for "scsi" and "scsi_XX"; "fail" is EIO) or an
+// "check", "empty" or "fail" (for "scsi" and "scsi_XX"; "fail" is EIO),
+// "reject" (for the past-log handshake's answers) or an
 // errno (a name or a number); false with the reason when it does not fit
 // the request.
 bool parse_fault_effect(std::string_view text, std::string_view request, Fault& out, std::string& why);

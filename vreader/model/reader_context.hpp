@@ -4,6 +4,7 @@
 #pragma once
 
 #include "vreader/model/journal.hpp"
+#include "vreader/model/past_log_requests.hpp"
 #include "vreader/model/reader_dir.hpp"
 #include "vreader/model/session.hpp"
 
@@ -22,6 +23,7 @@ struct ReaderContext {
     SessionCache cache;
     std::uint64_t clock_ns = 0;      // the process's virtual time: what it has slept
     std::uint64_t input_events = 0;  // counts input a model queued, for waiting readers
+    past_log::Access past_log;       // the past-log driver's unlock handshake
 };
 
 }  // namespace vreader

@@ -6,6 +6,8 @@
 #include "vreader/model/input_device.hpp"
 #include "vreader/model/modem_content.hpp"
 #include "vreader/model/network_interfaces.hpp"
+#include "vreader/model/past_log.hpp"
+#include "vreader/model/past_log_generate.hpp"
 #include "vreader/model/reader_lock.hpp"
 #include "vreader/model/sparse_file.hpp"
 #include "vreader/model/subcpu_state.hpp"
@@ -96,6 +98,10 @@ bool create_reader(const std::string& path, const ReaderConfig& config, bool for
         e = replace_file(root + std::string(kModemFile), format_modem(ModemContent{}));
     if (e == 0)
         e = save_interfaces(root + std::string(kNetworkFile), default_interfaces());
+    if (e == 0)
+        e = past_log::save(path, past_log::generate_log({}));
+    if (e == 0)
+        e = past_log::save_counters(path, {});
     if (e == 0)
         e = create_input_pipes(root, config);
     if (e == 0)
