@@ -1,8 +1,8 @@
 // The PC library against a reader whose every answer comes from the fuzzer:
 // each data-in exchange takes a control byte (bit 0: the call fails, bit 1:
 // CHECK CONDITION, bit 2: nothing returned), a 16-bit length and that many
-// bytes. Once the input is used up the reader answers zeros, which end
-// every command.
+// bytes. Once the input is used up the reader refuses every data-in
+// exchange but those of opening the drive, so each command ends at once.
 // A session runs every command that parses a reply: INQUIRY, the property
 // block, the information query, the tunnel's headers and bodies, the file
 // and partition replies, and the eject's notices.
@@ -26,8 +26,14 @@ struct Replies {
         scripted::Answer answer;
         if (!exchange.data_in)
             return answer;
-        if (size - at < 3)
-            return scripted::good_reader(exchange);
+        if (size - at < 3) {
+            // The drive still opens; any other command ends at its next
+            // data-in exchange.
+            if (exchange.code() == 1 || exchange.code() == 3 || exchange.code() == 4)
+                return scripted::good_reader(exchange);
+            answer.status = 2;
+            return answer;
+        }
         const std::uint8_t control = data[at];
         std::size_t length = data[at + 1] | std::size_t(data[at + 2]) << 8;
         at += 3;
