@@ -1,0 +1,113 @@
+// Files, update partitions and the HTTP tunnel against the virtual reader,
+// as an application calls them: natively and, built for Windows, under Wine.
+#include "tests/hostlib/exports_fixture.hpp"
+
+#include <gtest/gtest.h>
+
+#include <vector>
+
+namespace {
+
+using namespace exports_fixture;
+using Bytes = std::vector<unsigned char>;
+
+Bytes read_bytes(const fs::path& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+class TransferExports : public Exports {
+protected:
+    void SetUp() override
+    {
+        Exports::SetUp();
+        ASSERT_EQ(MSC_OpenDriveW(kBuiltIn), 1);
+    }
+};
+
+TEST_F(TransferExports, AFileGoesToTheReaderAndComesBackTheSame)
+{
+    Bytes data(1 << 20);
+    for (std::size_t i = 0; i < data.size(); ++i)
+        data[i] = static_cast<unsigned char>(i * 131 + i / 4096);
+    ASSERT_EQ(MSC_UsbFile_Write("/documents/big.bin", data.data(), 0, static_cast<int>(data.size())), 0);
+    EXPECT_EQ(read_bytes(dir_ / "storage" / "documents" / "big.bin"), data);
+    int size = 0;
+    EXPECT_EQ(MSC_UsbFile_GetSize("documents/big.bin", &size), 0);
+    EXPECT_EQ(size, 1 << 20);
+    Bytes back(data.size());
+    ASSERT_EQ(MSC_UsbFile_Read("/documents/big.bin", back.data(), 0, static_cast<int>(back.size()), 0), 0);
+    EXPECT_EQ(back, data);
+    Bytes middle(5000);
+    ASSERT_EQ(MSC_UsbFile_Read("/documents/big.bin", middle.data(), 4000, 5000, 0), 0);
+    EXPECT_TRUE(std::equal(middle.begin(), middle.end(), data.begin() + 4000));
+
+    // The reader's codes: a read past the end, a missing file, a path that
+    // would leave its storage.
+    EXPECT_EQ(MSC_UsbFile_Read("/documents/big.bin", middle.data(), (1 << 20) - 10, 11, 0), -2);
+    EXPECT_EQ(MSC_UsbFile_GetSize("/documents/none", &size), -201);
+    EXPECT_EQ(MSC_UsbFile_GetSize("../reader.conf", &size), -203);
+    EXPECT_EQ(MSC_UsbFile_Delete("/../usb.conf"), -203);
+    EXPECT_TRUE(fs::exists(dir_ / "usb.conf"));
+    EXPECT_EQ(MSC_UsbFile_Delete("/documents/big.bin"), 0);
+    EXPECT_EQ(MSC_UsbFile_Delete("/documents/big.bin"), -201);
+
+    // A piece that fails in the middle fails the read; the next command runs.
+    ASSERT_EQ(MSC_UsbFile_Write("/a.bin", data.data(), 0, 20000), 0);
+    // (ten times, as the library tries a failed exchange ten times)
+    faults("usb:scsi_81 EIO 10 after 3\n");
+    EXPECT_EQ(MSC_UsbFile_Read("/a.bin", back.data(), 0, 20000, 0), -2);
+    EXPECT_EQ(MSC_UsbFile_GetSize("/a.bin", &size), 0);
+    EXPECT_EQ(size, 20000);
+}
+
+TEST_F(TransferExports, AnUpdatePartitionFromAnImage)
+{
+    const fs::path image = dir_ / "kernel.img";
+    Bytes data(8192 + 100, 0x5A);
+    std::ofstream(image, std::ios::binary).write(reinterpret_cast<const char*>(data.data()), 8192 + 100);
+
+    EXPECT_EQ(MSC_ReqCreatePartition("boot", 1, 2, 3), -212) << "not in update mode";
+    EXPECT_EQ(MSC_ReqChangeMode(1), 0);
+    EXPECT_EQ(MSC_ReqCreatePartitionWithImage("kernel", 7, 8, 9, 8192, image.string().c_str(), "v2.1", nullptr), 0);
+    unsigned first = 0, second = 0, bytes = 0;
+    EXPECT_EQ(MSC_GetPartitionSize("kernel", &first, &second, &bytes), 0);
+    EXPECT_EQ(std::vector<unsigned>({first, second, bytes}), std::vector<unsigned>({7, 8, 8192}));
+    EXPECT_EQ(read_bytes(dir_ / "partitions" / "kernel.img"), Bytes(8192, 0x5A));
+    EXPECT_EQ(MSC_ReqCreatePartitionWithImage("empty", 0, 0, 0, 10, (dir_ / "none.img").string().c_str(), "", nullptr),
+              -216)
+        << "a missing image sends nothing, and the reader says so";
+    EXPECT_EQ(MSC_ReqCreatePartitionWithImage("short", 0, 0, 0, 9000, image.string().c_str(), "", nullptr), -2);
+    EXPECT_EQ(MSC_ReqCreatePartition("rootfs", 4, 5, 6), 0);
+    EXPECT_EQ(MSC_ReqDeletePartition("kernel"), 0);
+    EXPECT_EQ(MSC_ReqDeletePartition("kernel"), -215);
+    EXPECT_EQ(MSC_ReqChangeMode(0), 0);
+}
+
+TEST_F(TransferExports, OneTunnelExchange)
+{
+    const std::string prepared = "GET /store/catalog?lang=en&page=1 HTTP/1.1\r\nHost: books.example.com\r\n\r\n";
+    fs::create_directories(dir_ / "tunnel");
+    std::ofstream(dir_ / "tunnel" / "000001.request", std::ios::binary) << prepared;
+    void* body = nullptr;
+    int size = 0;
+    ASSERT_EQ(MSC_ebookUsb_getHTTPRequestfromDevice("", "", &body, &size), 0);
+    ASSERT_NE(body, nullptr);
+    const std::string request(static_cast<const char*>(body), static_cast<std::size_t>(size));
+    MSC_ebookUsb_freeHTTPRequestfromDevice(body);
+    EXPECT_EQ(request, prepared);
+
+    const std::string response = "HTTP/1.1 200 OK\r\nContent-Length: 2\r\n\r\nok";
+    ASSERT_EQ(MSC_ebookUsb_sendHTTPResponsetoDevice(response.data(), static_cast<int>(response.size()), &size, &body),
+              0);
+    EXPECT_EQ(body, nullptr) << "nothing more queued";
+    EXPECT_EQ(size, 0);
+    std::vector<fs::path> responses;
+    for (const auto& entry : fs::directory_iterator(dir_ / "tunnel" / "responses"))
+        responses.push_back(entry.path());
+    ASSERT_EQ(responses.size(), 1u);
+    EXPECT_EQ(read_bytes(responses[0]), Bytes(response.begin(), response.end()));
+}
+
+}  // namespace
