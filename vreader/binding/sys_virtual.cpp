@@ -26,6 +26,7 @@ using binding::fail;
 using binding::guarded;
 using binding::journal_call;
 using binding::model_result;
+using binding::wait_for_input;
 using vreader::Area;
 using vreader::JsonLine;
 using vreader::Process;
@@ -49,30 +50,6 @@ R on_descriptor(int fd, Model model, Libc libc) noexcept
         lock.unlock();
         return libc();
     });
-}
-
-// A read that would wait: on a real descriptor behind the model (a
-// pseudo-terminal) it waits for that one, the lock released; for input that
-// only another thread of this process can bring, it waits until a model
-// queues input. Nothing can come when there is no other thread: the model
-// answers.
-vreader::DeviceFile* wait_for_input(Process& process, std::unique_lock<std::mutex>& lock, int fd)
-{
-    vreader::DeviceFile* file = process.file(fd);
-    while (file != nullptr && file->read_would_block()) {
-        if (const int input = file->input_fd(); input >= 0) {
-            lock.unlock();
-            struct pollfd wait {input, POLLIN, 0};
-            ::poll(&wait, 1, -1);
-            lock.lock();
-        } else if (process.threads_started > 0) {
-            process.changed.wait(lock);
-        } else {
-            break;
-        }
-        file = process.file(fd);
-    }
-    return file;
 }
 
 // The file in the reader's directory that a /sys or /proc path stands for.

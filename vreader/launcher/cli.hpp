@@ -38,6 +38,7 @@ extern const Verb kTableVerb;
 extern const Verb kDumpVerb;
 extern const Verb kPutVerb;
 extern const Verb kTouchVerb;
+extern const Verb kUeventVerb;
 
 void print_verb_help(const Verb& verb);
 

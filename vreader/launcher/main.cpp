@@ -10,7 +10,7 @@ namespace {
 using namespace vreader::cli;
 
 const Verb* const kVerbs[] = {&kInitVerb, &kRunVerb,  &kTouchVerb, &kScreenshotVerb, &kJournalVerb, &kFailVerb,
-                              &kStateVerb, &kSetVerb, &kTableVerb, &kDumpVerb,       &kPutVerb,     &kBitmapVerb};
+                              &kStateVerb, &kSetVerb, &kTableVerb, &kDumpVerb,       &kPutVerb,     &kBitmapVerb, &kUeventVerb};
 
 const Verb* find_verb(std::string_view name)
 {

@@ -8,10 +8,12 @@
 #include "vreader/model/modem_file.hpp"
 #include "vreader/model/subcpu_file.hpp"
 #include "vreader/model/uart_file.hpp"
+#include "vreader/model/uevent_socket.hpp"
 #include "vreader/model/usb_faults.hpp"
 #include "vreader/model/files.hpp"
 #include "vreader/model/key_value.hpp"
 #include "vreader/model/reader_lock.hpp"
+#include "vreader/model/wake_pipe.hpp"
 
 #include <cerrno>
 #include <cstdio>
@@ -24,7 +26,8 @@ bool is_reader_device(const ReaderConfig& config, std::string_view device)
 {
     return device == kFramebufferDevice || device == emmc_device(config) || device == kUartDevice ||
            device == kGadgetDevice || device == kSubCpuDevice || device == kControlModeDevice ||
-           device == usb::kUsbDevice || device == kNetDevice || (config.modem && device == kModemDevice);
+           device == usb::kUsbDevice || device == kNetDevice || device == kUeventDevice ||
+           (config.modem && device == kModemDevice);
 }
 
 // The modem's answers are lines, not frames: they keep silent or come in
@@ -44,6 +47,8 @@ std::string modem_misfit(const Fault& fault)
 std::string net_misfit(const Fault& fault)
 {
     const bool network_request = fault.request == "socket" || fault.request == "SIOCGIFHWADDR";
+    if (fault.request == "socket" && fault.device == kUeventDevice)
+        return {};
     if (network_request && !fault.device.empty() && fault.device != kNetDevice)
         return fault.request + " belongs to the network side: net:" + fault.request;
     if (fault.device == kNetDevice && !network_request && fault.request != "read" && fault.request != "write" &&
@@ -126,7 +131,7 @@ int run_fail(const Verb& verb, const Args& args)
     if (!fault.device.empty() && !is_reader_device(reader->config(), fault.device))
         return usage_error(verb, "this reader has no device '" + fault.device + "'; its devices are fb0, " +
                                      emmc_device(reader->config()) +
-                                     ", ttymxc1, ttyGS0, sub_cpu, control_mode, usb, net and, with a "
+                                     ", ttymxc1, ttyGS0, sub_cpu, control_mode, usb, net, uevent and, with a "
                                      "modem, ttyUSB0");
     const ReaderLock lock(reader->file(kLockFile));
     const std::string path = reader->file(kFaultsFile);
@@ -148,6 +153,8 @@ int run_fail(const Verb& verb, const Args& args)
         set_fault(faults, fault);
     if (const int e = replace_file(path, format_faults(faults)))
         return failure(verb, path + ": " + std::strerror(e));
+    // A program waiting in poll learns of a "poll" fault at once.
+    wake(reader->file(kFaultsWake));
     return 0;
 }
 
@@ -163,7 +170,8 @@ const Verb kFailVerb = {
     "A new fault on a request replaces the one it had.\n\n"
     "REQUEST is 'open' (opening a device node), 'close', 'read', 'write',\n"
     "'lseek', 'fsync', 'mmap', 'fstat' (of any descriptor, files included),\n"
-    "'usleep', 'nanosleep', 'poll' (a poll that only waits), or a display\n"
+    "'usleep', 'nanosleep', 'poll' (a poll that waits: for time only, or on\n"
+    "devices that nothing made ready yet), or a display\n"
     "controller request such as MXCFB_SEND_UPDATE, a modem-line request\n"
     "(TIOCMGET, TIOCMBIS, TIOCMBIC), or the touch panel's replies: 'reply', or\n"
     "'reply_XX' for the replies to command XX. With DEVICE it fires only on\n"
@@ -172,6 +180,9 @@ const Verb kFailVerb = {
     "The network side (device 'net') takes 'socket' (opening an IPv4 datagram\n"
     "socket) and 'SIOCGIFHWADDR' (asking for an interface's hardware address),\n"
     "e.g. net:SIOCGIFHWADDR EIO or socket EMFILE.\n\n"
+    "The kernel's uevent socket (device 'uevent') takes socket, bind, recv,\n"
+    "read and close, e.g. uevent:recv ENOBUFS. 'poll EIO' also wakes a program\n"
+    "already waiting in a poll on a device or socket, which then fails.\n\n"
     "The WAN modem's port (device 'ttyUSB0') takes open, read, write, close\n"
     "and 'reply' (its answer to one command line) with silent or split:N,\n"
     "e.g. ttyUSB0:read EIO, ttyUSB0:reply silent.\n\n"

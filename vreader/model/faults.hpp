@@ -57,7 +57,8 @@ struct FaultHit {
 // The names a fault can target: "open" (any device node), "close", "read",
 // "write", "lseek", "fsync", "mmap", "fstat" (of any descriptor, files
 // included), the sleeps, every display controller request, the modem-line
-// requests, "socket" and "SIOCGIFHWADDR" (device "net"), a device's replies ("reply", "reply_XX"), the sub-CPU's flash
+// requests, "socket" and "SIOCGIFHWADDR" (device "net"), "socket", "bind"
+// and "recv" of the uevent socket (device "uevent"), a device's replies ("reply", "reply_XX"), the sub-CPU's flash
 // programming ("flash") and the SCSI requests a PC sends the reader over USB
 // ("scsi", "scsi_XX").
 const std::vector<std::string_view>& fault_requests();

@@ -11,7 +11,9 @@
 #include "vreader/model/subcpu_state.hpp"
 #include "vreader/model/touch_panel_content.hpp"
 #include "vreader/model/tty_settings.hpp"
+#include "vreader/model/uevent_queue.hpp"
 #include "vreader/model/usb_content.hpp"
+#include "vreader/model/wake_pipe.hpp"
 
 #include <cstring>
 #include <filesystem>
@@ -89,6 +91,13 @@ bool create_reader(const std::string& path, const ReaderConfig& config, bool for
         e = save_interfaces(root + std::string(kNetworkFile), default_interfaces());
     if (e == 0)
         e = create_input_pipes(root, config);
+    if (e == 0) {
+        // A reset drops the messages still waiting.
+        fs::remove_all(root + std::string(kUeventDir), ec);
+        e = create_uevent_spool(path);
+    }
+    if (e == 0)
+        e = make_wake_pipe(root + std::string(kFaultsWake));
     if (e == 0)
         e = replace_file(root + std::string(kJournalFile), "");
     if (e == 0)
