@@ -6,6 +6,8 @@
 #include "vreader/model/uevent_queue.hpp"
 
 #include <linux/netlink.h>
+#include <sys/sysmacros.h>
+#include <unistd.h>
 #include <sys/socket.h>
 
 namespace vreader_test {
@@ -101,6 +103,114 @@ TEST_F(HotplugModelTest, UeventSocketBindRulesAndFaults)
     EXPECT_EQ(sys::recv(listening, buf, sizeof buf, 0), 7);
     EXPECT_EQ(sys::socket(AF_NETLINK, SOCK_DGRAM, NETLINK_KOBJECT_UEVENT), -1);
     EXPECT_EQ(errno, EMFILE);
+}
+
+// One store: open, write the bytes, close. 0 or the errno.
+int store(const std::string& path, const std::string& bytes)
+{
+    const int fd = sys::open(path.c_str(), O_WRONLY);
+    if (fd < 0)
+        return errno;
+    const ssize_t n = sys::write(fd, bytes.data(), bytes.size());
+    const int error = n < 0 ? errno : 0;
+    sys::close(fd);
+    return error;
+}
+
+std::string shown(const std::string& path)
+{
+    char text[256];
+    return sys::read_text(path.c_str(), text, sizeof text) < 0 ? "error" : text;
+}
+
+const std::string kLun0 = "/sys/devices/platform/usb_mass_storage/lun0/";
+
+TEST_F(HotplugModelTest, BlockNodesStayInTheReaderAndLunStoresActAsTheKernelDoes)
+{
+    ASSERT_EQ(sys::mknod("/tmp/lun0", S_IFBLK | 0600, makedev(179, 68)), 0);
+    EXPECT_EQ(sys::mknod("/tmp/lun0", S_IFBLK | 0600, makedev(179, 68)), -1);
+    EXPECT_EQ(errno, EEXIST);
+    ASSERT_EQ(sys::mknod("/tmp/lun1", S_IFCHR | 0600, makedev(1, 3)), 0);
+    struct stat st {};
+    ASSERT_EQ(sys::stat("/tmp/lun0", &st), 0);
+    EXPECT_TRUE(S_ISBLK(st.st_mode));
+    EXPECT_EQ(st.st_rdev, makedev(179, 68));
+    EXPECT_NE(::access("/tmp/lun0", F_OK), 0) << "a virtual mknod reached the host";
+
+    const struct {
+        std::string attribute, bytes;
+        int error;
+        std::string file_after, ro_after;
+    } stores[] = {
+        {"file", "/tmp/lun0", 0, "/tmp/lun0\n", "0\n"},
+        {"ro", "1\n", EBUSY, "/tmp/lun0\n", "0\n"},  // not while a medium is attached
+        {"file", std::string(1, '\0'), 0, "\n", "0\n"},
+        {"ro", "1\n", 0, "\n", "1\n"},
+        {"ro", "yes", EINVAL, "\n", "1\n"},
+        {"file", std::string("/tmp/lun0\0junk", 14), 0, "/tmp/lun0\n", "1\n"},
+        {"file", "\n", 0, "\n", "1\n"},
+        {"file", "/tmp/lun0\n", 0, "/tmp/lun0\n", "1\n"},
+        {"file", "", 0, "/tmp/lun0\n", "1\n"},  // an empty write stores nothing
+        {"file", "/tmp/lun7", ENOENT, "/tmp/lun0\n", "1\n"},
+        {"file", "/tmp/lun1", EINVAL, "/tmp/lun0\n", "1\n"},  // not a block node
+        {"file", "/etc/passwd", ENOENT, "/tmp/lun0\n", "1\n"},
+        {"file", "/dev/mmcblk2", 0, "/dev/mmcblk2\n", "1\n"},
+    };
+    for (const auto& s : stores) {
+        EXPECT_EQ(store(kLun0 + s.attribute, s.bytes), s.error) << s.attribute << " " << s.bytes;
+        EXPECT_EQ(shown(kLun0 + "file"), s.file_after) << s.bytes;
+        EXPECT_EQ(shown(kLun0 + "ro"), s.ro_after) << s.bytes;
+    }
+    // The daemon's re-attach: eject and attach on one open attribute.
+    const int fd = sys::open((kLun0 + "file").c_str(), O_WRONLY);
+    EXPECT_EQ(sys::write(fd, "", 1), 1);
+    EXPECT_EQ(sys::write(fd, "/tmp/lun0", 9), 9);
+    sys::close(fd);
+    EXPECT_EQ(shown(kLun0 + "file"), "/tmp/lun0\n");
+
+    // An attached node may go; the LUN keeps its medium, as the kernel does.
+    EXPECT_EQ(sys::unlink("/tmp/lun0"), 0);
+    EXPECT_EQ(sys::unlink("/tmp/lun0"), -1);
+    EXPECT_EQ(errno, ENOENT);
+    EXPECT_EQ(sys::stat("/tmp/lun0", &st), -1);
+    EXPECT_EQ(shown(kLun0 + "file"), "/tmp/lun0\n");
+
+    // The gadget has three LUNs by default: lun3 does not exist.
+    EXPECT_EQ(store("/sys/devices/platform/usb_mass_storage/lun3/file", ""), ENOENT);
+    EXPECT_EQ(sys::stat("/sys/devices/platform/usb_mass_storage/lun3/ro", &st), -1);
+    EXPECT_EQ(sys::stat("/sys/devices/platform/usb_mass_storage/lun2/ro", &st), 0);
+    const auto stored = requests("store");
+    ASSERT_FALSE(stored.empty());
+    EXPECT_EQ(stored[0].text("effect"), "attach");
+    EXPECT_EQ(stored[0].text("device"), "179:68");
+    // Nodes elsewhere are not modelled, and nothing is made on the host.
+    EXPECT_EQ(sys::mknod("/tmp/other-node", S_IFBLK | 0600, 0), -1);
+    EXPECT_EQ(errno, ENOSYS);
+}
+
+TEST_F(HotplugModelTest, ShellCommandsLoadAndUnloadModulesAndRunNothing)
+{
+    const struct {
+        const char* command;
+        int status;
+        const char* modules;
+    } commands[] = {
+        {"modprobe ehci-hcd; modprobe g_android", 0, "ehci-hcd g_android"},
+        {"modprobe g_android", 0, "ehci-hcd g_android"},
+        {"modprobe -r ehci_hcd;modprobe -r g_android", 0, ""},
+        {"touch /tmp/vreader-system-ran", 127 << 8, ""},
+        {"modprobe ehci-hcd; reboot", 127 << 8, "ehci-hcd"},
+        {"reboot; modprobe -r ehci-hcd", 0, ""},
+    };
+    for (const auto& c : commands) {
+        EXPECT_EQ(sys::system(c.command), c.status) << c.command;
+        EXPECT_EQ(requests("system").back().text("modules"), c.modules) << c.command;
+    }
+    EXPECT_NE(::access("/tmp/vreader-system-ran", F_OK), 0);
+    EXPECT_NE(sys::system(nullptr), 0);
+    testing_support::write_file(path_ + "/faults", "system EAGAIN 1\n");
+    EXPECT_EQ(sys::system("modprobe x"), -1);
+    EXPECT_EQ(errno, EAGAIN);
 }
 
 }  // namespace

@@ -7,7 +7,10 @@
 
 #include "platform/posix_thread.hpp"
 #include "vreader/binding/binding_calls.hpp"
+#include "vreader/binding/path_map.hpp"
 #include "vreader/model/inet_socket_file.hpp"
+#include "vreader/model/kept_nodes.hpp"
+#include "vreader/model/shell_commands.hpp"
 #include "vreader/model/uevent_socket.hpp"
 #include "vreader/model/wake_pipe.hpp"
 
@@ -295,6 +298,13 @@ ssize_t recv(int fd, void* buf, size_t len, int flags) noexcept
 int mknod(const char* path, mode_t mode, dev_t dev) noexcept
 {
     return guarded(-1, [&] {
+        const auto where = vreader::map_path(path);
+        if (where.area == vreader::Area::Nodes) {
+            Process& process = Process::get();
+            const std::lock_guard lock(process.mutex);
+            return binding::model_result<int>(vreader::make_node(process.reader(), where.normal, mode, dev));
+        }
+        // Nodes anywhere else are not modelled: nothing is made on the host.
         JsonLine line("mknod");
         line.add("path", path != nullptr ? path : "").add("mode", mode).add("dev", static_cast<std::uint64_t>(dev));
         return not_modelled(line);
@@ -304,9 +314,12 @@ int mknod(const char* path, mode_t mode, dev_t dev) noexcept
 int system(const char* command) noexcept
 {
     return guarded(-1, [&] {
-        JsonLine line("system");
-        line.add("command", command != nullptr ? command : "");
-        return not_modelled(line);
+        // A shell is always there to ask.
+        if (command == nullptr)
+            return 1;
+        Process& process = Process::get();
+        const std::lock_guard lock(process.mutex);
+        return binding::model_result<int>(vreader::run_shell_command(process.reader(), command));
     });
 }
 

@@ -3,6 +3,7 @@
 #include "vreader/model/errno_names.hpp"
 #include "vreader/model/faults.hpp"
 #include "vreader/model/framebuffer_file.hpp"
+#include "vreader/model/gadget_lun_file.hpp"
 #include "vreader/model/gadget_serial_file.hpp"
 #include "vreader/model/inet_socket_file.hpp"
 #include "vreader/model/modem_file.hpp"
@@ -26,7 +27,7 @@ bool is_reader_device(const ReaderConfig& config, std::string_view device)
 {
     return device == kFramebufferDevice || device == emmc_device(config) || device == kUartDevice ||
            device == kGadgetDevice || device == kSubCpuDevice || device == kControlModeDevice ||
-           device == usb::kUsbDevice || device == kNetDevice || device == kUeventDevice ||
+           device == usb::kUsbDevice || device == kNetDevice || device == kUeventDevice || device == kLunsDevice ||
            (config.modem && device == kModemDevice);
 }
 
@@ -131,7 +132,7 @@ int run_fail(const Verb& verb, const Args& args)
     if (!fault.device.empty() && !is_reader_device(reader->config(), fault.device))
         return usage_error(verb, "this reader has no device '" + fault.device + "'; its devices are fb0, " +
                                      emmc_device(reader->config()) +
-                                     ", ttymxc1, ttyGS0, sub_cpu, control_mode, usb, net, uevent and, with a "
+                                     ", ttymxc1, ttyGS0, sub_cpu, control_mode, usb, net, uevent, luns and, with a "
                                      "modem, ttyUSB0");
     const ReaderLock lock(reader->file(kLockFile));
     const std::string path = reader->file(kFaultsFile);
@@ -183,6 +184,9 @@ const Verb kFailVerb = {
     "The kernel's uevent socket (device 'uevent') takes socket, bind, recv,\n"
     "read and close, e.g. uevent:recv ENOBUFS. 'poll EIO' also wakes a program\n"
     "already waiting in a poll on a device or socket, which then fails.\n\n"
+    "The gadget's LUN attributes (device 'luns') take open, read, write (a\n"
+    "store) and close, e.g. luns:write EIO. The reader's own calls take\n"
+    "'mknod' and 'unlink' (of the nodes under /tmp/lun*) and 'system'.\n\n"
     "The WAN modem's port (device 'ttyUSB0') takes open, read, write, close\n"
     "and 'reply' (its answer to one command line) with silent or split:N,\n"
     "e.g. ttyUSB0:read EIO, ttyUSB0:reply silent.\n\n"

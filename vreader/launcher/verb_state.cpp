@@ -1,5 +1,6 @@
 // vreader state / vreader set: show the devices' kept state, change a knob.
 #include "vreader/launcher/cli.hpp"
+#include "vreader/launcher/gadget_state.hpp"
 #include "vreader/model/emmc_content.hpp"
 #include "vreader/model/files.hpp"
 #include "vreader/model/gadget_serial_file.hpp"
@@ -238,6 +239,7 @@ int run_state(const Verb& verb, const Args& args)
     print_usb(*reader);
     print_modem(*reader);
     print_network(*reader);
+    print_gadget(*reader);
     std::printf("emmc_size=%llu\nemmc_unit=%u\nemmc_nodes=%.*s\nboot_env=%s\n",
                 static_cast<unsigned long long>(config.emmc_size), config.emmc_unit,
                 static_cast<int>(emmc_nodes_name(config.emmc_nodes).size()), emmc_nodes_name(config.emmc_nodes).data(),
@@ -303,6 +305,14 @@ int run_set(const Verb& verb, const Args& args)
             return usage_error(verb, error);
         return 0;
     }
+    if (is_gadget_key(key)) {
+        const auto reader = open_reader(verb, args[0]);
+        if (!reader)
+            return kExitFailure;
+        if (const std::string error = set_gadget_state(*reader, key, value); !error.empty())
+            return usage_error(verb, error);
+        return 0;
+    }
     if (key == "boot_env") {
         if (value != "normal" && value != "recovery")
             return usage_error(verb, "boot_env takes normal or recovery: " + std::string(value));
@@ -326,7 +336,7 @@ int run_set(const Verb& verb, const Args& args)
     } else {
         return usage_error(verb, "unknown key '" + std::string(key) +
                                      "'; keys: pmic_temperature vcom wf_version boot_env panel.KEY subcpu.KEY "
-                                     "charger.XX usb.KEY modem.KEY net.NAME.KEY");
+                                     "charger.XX usb.KEY modem.KEY net.NAME.KEY luns usb_modules lunN.ro lunN.file");
     }
 
     const auto reader = open_reader(verb, args[0]);
@@ -371,7 +381,11 @@ const Verb kStateVerb = {
     "not fetched acknowledged last, usb_command: the vendor command in\n"
     "progress); the WAN modem (modem_present, then modem_KEY=VALUE for each key\n"
     "of modem.conf); the network interfaces (net.NAME=MAC appears_after=SECONDS,\n"
-    "or net=none); and boot_env: the saved boot environment the\n"
+    "or net=none); the mass-storage gadget (gadget_luns=N, then lunN=PATH\n"
+    "MAJOR:MINOR ro=0|1, or lunN=ejected ro=0|1), usb_modules (the loaded USB\n"
+    "modules in loading order, or none) and the nodes programs made under\n"
+    "/tmp/lun* (tmp_node=PATH TYPE MODE MAJOR:MINOR, or tmp_nodes=none);\n"
+    "and boot_env: the saved boot environment the\n"
     "active one equals (normal, recovery or neither; unknown when the raw-data\n"
     "table does not locate the three areas).\n",
     run_state,
@@ -416,7 +430,12 @@ const Verb kSetVerb = {
     "  net.NAME.appears_after SECONDS   the interface exists only once the\n"
     "                             program's clock reached SECONDS: a Wi-Fi\n"
     "                             driver still loading\n"
-    "  net.NAME none              remove the interface\n",
+    "  net.NAME none              remove the interface\n"
+    "  luns N                     how many LUNs the mass-storage gadget has (0-16)\n"
+    "  lunN.ro 0|1                a LUN's read-only flag\n"
+    "  lunN.file PATH|none        a LUN's backing node, attached as it is, or\n"
+    "                             ejected (lunN.device MAJOR:MINOR goes with it)\n"
+    "  usb_modules 'A B'|none     the USB modules loaded, in loading order\n",
     run_set,
 };
 

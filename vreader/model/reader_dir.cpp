@@ -3,7 +3,9 @@
 #include "vreader/model/emmc_content.hpp"
 #include "vreader/model/epdc_state.hpp"
 #include "vreader/model/files.hpp"
+#include "vreader/model/gadget_content.hpp"
 #include "vreader/model/input_device.hpp"
+#include "vreader/model/kept_nodes.hpp"
 #include "vreader/model/modem_content.hpp"
 #include "vreader/model/network_interfaces.hpp"
 #include "vreader/model/reader_lock.hpp"
@@ -66,7 +68,8 @@ bool create_reader(const std::string& path, const ReaderConfig& config, bool for
         return false;
     }
     for (const std::string& name : {std::string(kStandbyFile), termios_file("ttymxc1"),
-                                    termios_file("ttyGS0"), termios_file("ttyUSB0"), std::string("ttyGS0.pc")})
+                                    termios_file("ttyGS0"), termios_file("ttyUSB0"), std::string("ttyGS0.pc"),
+                                    std::string(kNodesFile), std::string(kGadgetFile)})
         fs::remove(root + name, ec);
     fs::create_directories(root + "sys", ec);
     fs::create_directories(root + "proc", ec);
