@@ -42,10 +42,13 @@ protected:
     }
 
     // The listener left running, with a receive buffer of `buffer` bytes.
-    std::unique_ptr<testing_support::Spawned> listen(const std::string& buffer, const std::string& count) const
+    std::unique_ptr<testing_support::Spawned> listen(const std::string& buffer, const std::string& count,
+                                                     const std::vector<std::string>& more = {}) const
     {
-        auto program = std::make_unique<testing_support::Spawned>(
-            command({"run", reader_, "uevent_listen", buffer, count}), environment(), dir_.file("listen.out"));
+        std::vector<std::string> arguments{"run", reader_, "uevent_listen", buffer, count};
+        arguments.insert(arguments.end(), more.begin(), more.end());
+        auto program = std::make_unique<testing_support::Spawned>(command(arguments), environment(),
+                                                                  dir_.file("listen.out"));
         EXPECT_TRUE(testing_support::eventually(
             [&] { return program->output().find("ready\n") != std::string::npos; }, 10));
         return program;
@@ -104,6 +107,27 @@ TEST_F(HotplugSideTest, APollFaultStopsAWaitingProgramCleanlyAndASignalDoesNot)
     program = listen("4096", "100");
     program.reset();  // SIGTERM: no exit handlers
     EXPECT_EQ(testing_support::read_file(dir_.file("listen.out")), "ready\n");
+}
+
+TEST_F(HotplugSideTest, SwitchEventsFromStandardInputAndTheGadgetInState)
+{
+    auto program = listen("4096", "2", {"-usb"});
+    ProcessResult result = vreader({"touch", reader_, "-"}, "device 0\nevent 5 12 1\nevent 1 5 12 0\n");
+    ASSERT_EQ(result.status, 0) << result.err;
+    ASSERT_EQ(program->wait(10), 0) << program->output();
+    EXPECT_EQ(program->output(), "ready\nevent0 5 12 1\nevent1 5 12 0\nexit handler ran\n");
+    EXPECT_EQ(vreader({"touch", reader_, "-"}, "event 5 12\n").status, 2);
+
+    ASSERT_EQ(vreader({"init", reader_, "--force", "--luns", "2"}).status, 0);
+    for (const auto& [key, value] :
+         {std::pair<std::string, std::string>{"usb_modules", "ehci-hcd g_android"}, {"lun1.ro", "1"}})
+        ASSERT_EQ(vreader({"set", reader_, key, value}).status, 0) << key;
+    EXPECT_EQ(vreader({"set", reader_, "lun2.ro", "1"}).status, 2);
+    const std::string state = vreader({"state", reader_}).out;
+    EXPECT_NE(state.find("gadget_luns=2\nlun0=ejected ro=0\nlun1=ejected ro=1\n"
+                         "usb_modules=ehci-hcd g_android\ntmp_nodes=none\n"),
+              std::string::npos)
+        << state;
 }
 
 }  // namespace

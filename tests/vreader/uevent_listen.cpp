@@ -2,14 +2,19 @@
 // uevent socket, as a hot-plug daemon does: it prints each message it
 // receives ("LENGTH: strings", a NUL shown as |), stops after COUNT of them
 // (status 0), and when its poll fails says so and exits through exit(), so
-// that its exit handler ("exit handler ran") shows a clean stop.
-//     uevent_listen BUFFER_SIZE COUNT
+// that its exit handler ("exit handler ran") shows a clean stop. With -usb it
+// also reads the input devices /dev/input/event0, 1, ... (as many as open)
+// and prints each event ("event TYPE CODE VALUE"), counted like messages.
+//     uevent_listen BUFFER_SIZE COUNT [-usb]
 #include "platform/sys.hpp"
 
+#include <fcntl.h>
+#include <linux/input.h>
 #include <linux/netlink.h>
 #include <poll.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -25,7 +30,7 @@ void say_goodbye() { std::printf("exit handler ran\n"); }
 
 int main(int argc, char** argv)
 {
-    if (argc != 3)
+    if (argc != 3 && argc != 4)
         return 2;
     std::vector<char> buffer(std::strtoul(argv[1], nullptr, 10));
     const long count = std::strtol(argv[2], nullptr, 10);
@@ -40,12 +45,27 @@ int main(int argc, char** argv)
         std::printf("socket: %s\n", std::strerror(errno));
         return 1;
     }
+    std::vector<struct pollfd> waits{{fd, POLLIN, 0}};
+    for (int n = 0; argc == 4; ++n) {
+        const int input = sys::open(("/dev/input/event" + std::to_string(n)).c_str(), O_RDONLY);
+        if (input < 0)
+            break;
+        waits.push_back({input, POLLIN, 0});
+    }
     std::printf("ready\n");
     for (long received = 0; received < count; ++received) {
-        struct pollfd wait {fd, POLLIN, 0};
-        if (sys::poll(&wait, 1, -1) < 0) {
+        if (sys::poll(waits.data(), waits.size(), -1) < 0) {
             std::printf("poll: %s\n", std::strerror(errno));
             std::exit(3);
+        }
+        const auto input = std::find_if(waits.begin() + 1, waits.end(), [](const pollfd& w) { return w.revents != 0; });
+        if (waits[0].revents == 0 && input != waits.end()) {
+            input_event event{};
+            if (sys::read(input->fd, &event, sizeof event) != sizeof event)
+                return 1;
+            std::printf("event%ld %u %u %d\n", static_cast<long>(input - waits.begin() - 1), event.type, event.code,
+                        event.value);
+            continue;
         }
         const ssize_t n = sys::recv(fd, buffer.data(), buffer.size(), 0);
         if (n < 0) {
