@@ -75,7 +75,7 @@ int run_init(const Verb& verb, const Args& args)
             const auto count = parse_unsigned(value, kMaxLuns);
             if (!count)
                 return usage_error(verb, "--luns takes 0 to " + std::to_string(kMaxLuns) + ": " + std::string(value));
-            gadget.luns.resize(*count);
+            gadget.luns.resize(static_cast<std::size_t>(*count));
         } else if (arg == "--no-modem") {
             config.modem = false;
         } else if (arg == "--graphics-node") {

@@ -103,7 +103,7 @@ int run_uevent(const Verb& verb, const Args& args)
             if (message.size() + 5 > options.pad)
                 return usage_error(verb, "the message is " + std::to_string(message.size()) +
                                              " bytes already; --pad needs room for PAD=");
-            message += "PAD=" + std::string(options.pad - message.size() - 5, 'x') + '\0';
+            message += "PAD=" + std::string(static_cast<std::size_t>(options.pad) - message.size() - 5, 'x') + '\0';
         }
         if (!options.final_nul && !message.empty() && message.back() == '\0')
             message.pop_back();

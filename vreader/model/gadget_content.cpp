@@ -40,7 +40,7 @@ std::string set_key(GadgetContent& content, std::string_view key, std::string_vi
         const auto count = parse_unsigned(value, kMaxLuns);
         if (!count)
             return "luns takes 0 to " + std::to_string(kMaxLuns);
-        content.luns.resize(*count);
+        content.luns.resize(static_cast<std::size_t>(*count));
         return {};
     }
     if (key == "modules" || key == "usb_modules") {
