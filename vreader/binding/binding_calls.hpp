@@ -5,6 +5,8 @@
 
 #include "vreader/binding/process.hpp"
 
+#include <poll.h>
+
 #include <cerrno>
 #include <cstdint>
 
@@ -51,6 +53,30 @@ inline int journal_call(Process& process, JsonLine& line, int error)
     line.set_result(error != 0 ? -1 : 0, error, fault != 0);
     session.record(line);
     return error;
+}
+
+// A read that would wait: on a real descriptor behind the model (a
+// pseudo-terminal) it waits for that one, the lock released; for input that
+// only another thread of this process can bring, it waits until a model
+// queues input. Nothing can come when there is no other thread: the model
+// answers.
+inline vreader::DeviceFile* wait_for_input(Process& process, std::unique_lock<std::mutex>& lock, int fd)
+{
+    vreader::DeviceFile* file = process.file(fd);
+    while (file != nullptr && file->read_would_block()) {
+        if (const int input = file->input_fd(); input >= 0) {
+            lock.unlock();
+            struct pollfd wait {input, POLLIN, 0};
+            ::poll(&wait, 1, -1);
+            lock.lock();
+        } else if (process.threads_started > 0) {
+            process.changed.wait(lock);
+        } else {
+            break;
+        }
+        file = process.file(fd);
+    }
+    return file;
 }
 
 }  // namespace sys::binding

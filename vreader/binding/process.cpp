@@ -1,5 +1,7 @@
 #include "vreader/binding/process.hpp"
 
+#include "vreader/model/wake_pipe.hpp"
+
 #include <unistd.h>
 
 #include <cstdio>
@@ -66,9 +68,19 @@ DeviceFile* Process::file(int fd)
     return it == files.end() ? nullptr : it->second.get();
 }
 
+int Process::faults_wake_fd()
+{
+    if (faults_wake_fd_ < 0)
+        faults_wake_fd_ = open_wake_pipe(reader().dir.file(kFaultsWake));
+    return faults_wake_fd_;
+}
+
 void Process::restart()
 {
     flush_journal();
+    if (faults_wake_fd_ >= 0)
+        ::close(faults_wake_fd_);
+    faults_wake_fd_ = -1;
     for (const auto& entry : files)
         ::close(entry.first);
     files.clear();

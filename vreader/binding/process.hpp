@@ -32,6 +32,11 @@ public:
     std::map<int, std::unique_ptr<DeviceFile>> files;  // modelled descriptors
     std::map<std::uintptr_t, std::size_t> mappings;    // of modelled memory
 
+    // The read end of the reader's faults wake-up pipe, opened by the first
+    // poll that waits on a model: a fault set while it waits wakes it. -1
+    // until then, or when the pipe cannot be opened.
+    int faults_wake_fd();
+
     // Closes the modelled descriptors and forgets everything, as if the
     // process started anew.
     void restart();
@@ -41,6 +46,7 @@ public:
 
 private:
     std::unique_ptr<ReaderContext> reader_;
+    int faults_wake_fd_ = -1;
 };
 
 // For tests that play several program runs in one process: forget the

@@ -1,6 +1,8 @@
 // The virtual reader's binding of the platform layer, files and descriptors:
 // device nodes under /dev go to the reader's models, /sys and /proc to the
-// reader's own directories, everything else to the C library. Time and the
+// reader's own directories (the attributes a model answers excepted), the
+// nodes programs make under /tmp/lun* to the reader's kept nodes, everything
+// else to the C library. Time and the
 // system's other services are in sys_virtual_system.cpp.
 #include "platform/sys.hpp"
 
@@ -8,6 +10,8 @@
 #include "vreader/binding/path_map.hpp"
 #include "vreader/binding/process.hpp"
 #include "vreader/model/device_nodes.hpp"
+#include "vreader/model/gadget_lun_file.hpp"
+#include "vreader/model/kept_nodes.hpp"
 
 #include <fcntl.h>
 #include <poll.h>
@@ -26,6 +30,7 @@ using binding::fail;
 using binding::guarded;
 using binding::journal_call;
 using binding::model_result;
+using binding::wait_for_input;
 using vreader::Area;
 using vreader::JsonLine;
 using vreader::Process;
@@ -51,30 +56,6 @@ R on_descriptor(int fd, Model model, Libc libc) noexcept
     });
 }
 
-// A read that would wait: on a real descriptor behind the model (a
-// pseudo-terminal) it waits for that one, the lock released; for input that
-// only another thread of this process can bring, it waits until a model
-// queues input. Nothing can come when there is no other thread: the model
-// answers.
-vreader::DeviceFile* wait_for_input(Process& process, std::unique_lock<std::mutex>& lock, int fd)
-{
-    vreader::DeviceFile* file = process.file(fd);
-    while (file != nullptr && file->read_would_block()) {
-        if (const int input = file->input_fd(); input >= 0) {
-            lock.unlock();
-            struct pollfd wait {input, POLLIN, 0};
-            ::poll(&wait, 1, -1);
-            lock.lock();
-        } else if (process.threads_started > 0) {
-            process.changed.wait(lock);
-        } else {
-            break;
-        }
-        file = process.file(fd);
-    }
-    return file;
-}
-
 // The file in the reader's directory that a /sys or /proc path stands for.
 std::string reader_file(const vreader::MappedPath& where)
 {
@@ -95,6 +76,11 @@ bool modelled_attribute(const vreader::MappedPath& where)
 
 int open_mapped(const vreader::MappedPath& where, int flags, mode_t mode)
 {
+    if (where.area == Area::Nodes) {
+        Process& process = Process::get();
+        const std::lock_guard lock(process.mutex);
+        return model_result<int>(vreader::open_kept_node(process.reader(), where.normal, flags));
+    }
     if (where.area != Area::Dev && !modelled_attribute(where))
         return ::open(reader_file(where).c_str(), flags, mode);
     Process& process = Process::get();
@@ -258,13 +244,19 @@ int stat(const char* path, struct ::stat* st) noexcept
         const auto where = vreader::map_path(path);
         if (where.area == Area::Host)
             return ::stat(path, st);
+        if (where.area == Area::Nodes) {
+            Process& process = Process::get();
+            const std::lock_guard lock(process.mutex);
+            return model_result<int>(vreader::stat_kept_node(process.reader(), where.normal, *st));
+        }
         if (where.area != Area::Dev && !modelled_attribute(where))
             return ::stat(reader_file(where).c_str(), st);
         Process& process = Process::get();
         const std::lock_guard lock(process.mutex);
         vreader::ReaderContext& reader = process.reader();
         const auto kind = vreader::find_node(reader.dir.config(), where.normal);
-        if (kind == vreader::NodeKind::None)
+        if (kind == vreader::NodeKind::None ||
+            (kind == vreader::NodeKind::LunAttribute && !vreader::GadgetLunFile::exists(reader.dir, where.normal)))
             return fail<int>(ENOENT);
         vreader::node_stat(reader.dir.config(), kind, *st);
         return 0;
@@ -327,6 +319,9 @@ int unlink(const char* path) noexcept
         Process& process = Process::get();
         std::unique_lock lock(process.mutex);
         vreader::ReaderContext& reader = process.reader();
+        // Nodes a program made under /tmp/lun* are the reader's, never the host's.
+        if (where.area == Area::Nodes)
+            return model_result<int>(vreader::remove_node(reader, where.normal));
         if (where.area != Area::Dev) {
             const std::string host = reader.dir.path() + where.normal;
             lock.unlock();

@@ -1,16 +1,22 @@
 // The virtual reader's binding of the platform layer, time and the system's
 // other services: sleeps run on a virtual clock and return at once, a poll
-// on modelled descriptors asks the models, an IPv4 datagram socket is
-// modelled (for network interface requests), and what is not modelled yet
-// fails with ENOSYS, journaled.
+// on modelled descriptors asks the models, an IPv4 datagram socket (for
+// network interface requests) and the kernel's uevent socket are modelled,
+// and what is not modelled yet fails with ENOSYS, journaled.
 #include "platform/sys.hpp"
 
 #include "platform/posix_thread.hpp"
 #include "vreader/binding/path_map.hpp"
 #include "vreader/binding/binding_calls.hpp"
+#include "vreader/binding/path_map.hpp"
 #include "vreader/model/inet_socket_file.hpp"
+#include "vreader/model/kept_nodes.hpp"
+#include "vreader/model/shell_commands.hpp"
+#include "vreader/model/uevent_socket.hpp"
+#include "vreader/model/wake_pipe.hpp"
 
 #include <fcntl.h>
+#include <sys/socket.h>
 #include <time.h>
 #include <unistd.h>
 
@@ -64,6 +70,56 @@ int not_modelled(JsonLine& line)
 
 }  // namespace
 
+namespace {
+
+// A poll that waits for real, on host descriptors or on models whose input
+// is a real descriptor, until something is ready, the timeout passes, or a
+// "poll" fault is set meanwhile (the faults wake-up pipe is watched too). A
+// model's readiness is asked of the model, before and after the wait, so a
+// wake-up that brought nothing for it does not end the wait.
+int wait_for_real(Process& process, std::unique_lock<std::mutex>& lock, struct pollfd* fds, nfds_t nfds,
+                  int timeout_ms, bool models)
+{
+    for (;;) {
+        std::vector<struct pollfd> real(fds, fds + nfds);
+        int ready = 0;
+        for (nfds_t i = 0; i < nfds; ++i) {
+            fds[i].revents = 0;
+            if (auto* file = process.file(fds[i].fd)) {
+                fds[i].revents = file->poll_ready(fds[i].events);
+                real[i].fd = fds[i].revents != 0 ? -1 : file->input_fd();  // -1: the C library skips it
+                ready += fds[i].revents != 0;
+            }
+        }
+        if (ready == 0 && models && process.reader().session().fault_pending("poll", {})) {
+            JsonLine line("poll");
+            line.add("nfds", static_cast<std::uint64_t>(nfds)).add("timeout", timeout_ms);
+            return fail<int>(journal_call(process, line, 0));
+        }
+        const int faults_fd = models ? process.faults_wake_fd() : -1;
+        real.push_back({faults_fd, POLLIN, 0});
+        lock.unlock();
+        const int result = ::poll(real.data(), static_cast<nfds_t>(real.size()), ready > 0 ? 0 : timeout_ms);
+        const int error = errno;
+        lock.lock();
+        if (result < 0)
+            return fail<int>(error);
+        if (faults_fd >= 0 && real.back().revents != 0)
+            vreader::drain_wake_pipe(faults_fd);
+        for (nfds_t i = 0; i < nfds; ++i) {
+            if (real[i].fd < 0 || real[i].revents == 0)
+                continue;
+            auto* file = process.file(fds[i].fd);
+            fds[i].revents = file != nullptr ? file->poll_ready(fds[i].events) : real[i].revents;
+            ready += fds[i].revents != 0;
+        }
+        if (ready > 0 || result == 0)
+            return ready;
+    }
+}
+
+}  // namespace
+
 int poll(struct pollfd* fds, nfds_t nfds, int timeout_ms) noexcept
 {
     return guarded(-1, [&] {
@@ -72,29 +128,25 @@ int poll(struct pollfd* fds, nfds_t nfds, int timeout_ms) noexcept
         // Descriptors of the host, and models whose input is a real
         // descriptor (a pipe, a pseudo-terminal), are waited on for real;
         // the other models answer at once.
-        std::vector<struct pollfd> real(fds, fds + nfds);
         bool any_real = false;
+        bool models = false;
         int ready = 0;
         for (nfds_t i = 0; i < nfds; ++i) {
+            fds[i].revents = 0;
             if (auto* file = process.file(fds[i].fd)) {
-                real[i].fd = file->input_fd();  // -1: the C library skips it
-                if (real[i].fd < 0) {
+                models = true;
+                if (file->input_fd() >= 0) {
+                    any_real = true;
+                } else {
                     fds[i].revents = file->poll_ready(fds[i].events);
                     ready += fds[i].revents != 0;
                 }
+            } else {
+                any_real |= fds[i].fd >= 0;
             }
-            any_real |= real[i].fd >= 0;
         }
-        if (any_real) {
-            lock.unlock();
-            const int result = ::poll(real.data(), nfds, ready > 0 ? 0 : timeout_ms);
-            if (result < 0)
-                return -1;
-            for (nfds_t i = 0; i < nfds; ++i)
-                if (real[i].fd >= 0)
-                    fds[i].revents = real[i].revents;
-            return result + ready;
-        }
+        if (any_real)
+            return wait_for_real(process, lock, fds, nfds, timeout_ms, models);
         if (ready > 0)
             return ready;
         // Nothing can become ready but time: a virtual sleep. Without a
@@ -163,56 +215,97 @@ int start_detached_thread(void* (*body)(void*), void* argument) noexcept
     return start_posix_detached(body, argument);
 }
 
+namespace {
+
+using OpenSocket = std::int64_t (*)(vreader::ReaderContext&, int, int, int, int, std::unique_ptr<vreader::DeviceFile>&);
+
+// A modelled socket gets a descriptor numbered like the device nodes'.
+int open_socket(OpenSocket model, int domain, int type, int protocol)
+{
+    Process& process = Process::get();
+    const std::lock_guard lock(process.mutex);
+    vreader::ReaderContext& reader = process.reader();
+    const int fd = ::open("/dev/null", O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return -1;
+    std::unique_ptr<vreader::DeviceFile> file;
+    const std::int64_t result = model(reader, domain, type, protocol, fd, file);
+    if (result < 0) {
+        ::close(fd);
+        return fail<int>(static_cast<int>(-result));
+    }
+    process.files[fd] = std::move(file);
+    return fd;
+}
+
+// A call on a descriptor whose model has no such call: journaled, ENOSYS.
+template <class R>
+R model_or_not_modelled(Process& process, std::int64_t result, JsonLine& line)
+{
+    if (result == -ENOSYS)
+        return fail<R>(journal_call(process, line, ENOSYS));
+    return binding::model_result<R>(result);
+}
+
+}  // namespace
+
 int socket(int domain, int type, int protocol) noexcept
 {
     return guarded(-1, [&] {
-        if (!vreader::is_inet_datagram(domain, type, protocol)) {
-            JsonLine line("socket");
-            line.add("domain", domain).add("type", type).add("protocol", protocol);
-            return not_modelled(line);
-        }
-        // A socket for asking about network interfaces: a modelled
-        // descriptor, numbered like the device nodes'.
-        Process& process = Process::get();
-        const std::lock_guard lock(process.mutex);
-        vreader::ReaderContext& reader = process.reader();
-        const int fd = ::open("/dev/null", O_RDONLY | O_CLOEXEC);
-        if (fd < 0)
-            return -1;
-        std::unique_ptr<vreader::DeviceFile> file;
-        const std::int64_t result = vreader::InetSocketFile::open(reader, domain, type, protocol, fd, file);
-        if (result < 0) {
-            ::close(fd);
-            return fail<int>(static_cast<int>(-result));
-        }
-        process.files[fd] = std::move(file);
-        return fd;
+        // An IPv4 datagram socket answers questions about network
+        // interfaces; the kernel's uevent socket brings device events.
+        if (vreader::is_inet_datagram(domain, type, protocol))
+            return open_socket(&vreader::InetSocketFile::open, domain, type, protocol);
+        if (vreader::is_uevent_socket(domain, type, protocol))
+            return open_socket(&vreader::UeventSocketFile::open, domain, type, protocol);
+        JsonLine line("socket");
+        line.add("domain", domain).add("type", type).add("protocol", protocol);
+        return not_modelled(line);
     });
 }
 
 int bind(int fd, const struct sockaddr* addr, socklen_t len) noexcept
 {
-    (void)addr;
     return guarded(-1, [&] {
         JsonLine line("bind");
         line.add("fd", fd).add("length", len);
-        return not_modelled(line);
+        Process& process = Process::get();
+        const std::lock_guard lock(process.mutex);
+        auto* file = process.file(fd);
+        if (file == nullptr)
+            return fail<int>(journal_call(process, line, ENOSYS));
+        return model_or_not_modelled<int>(process, file->bind(addr, len), line);
     });
 }
 
 ssize_t recv(int fd, void* buf, size_t len, int flags) noexcept
 {
-    (void)buf;
     return guarded<ssize_t>(-1, [&]() -> ssize_t {
         JsonLine line("recv");
         line.add("fd", fd).add("length", len).add("flags", flags);
-        return not_modelled(line);
+        Process& process = Process::get();
+        std::unique_lock lock(process.mutex);
+        auto* file = process.file(fd);
+        if (file == nullptr)
+            return fail<ssize_t>(journal_call(process, line, ENOSYS));
+        if ((flags & MSG_DONTWAIT) == 0)
+            file = binding::wait_for_input(process, lock, fd);
+        if (file == nullptr)
+            return fail<ssize_t>(EBADF);
+        return model_or_not_modelled<ssize_t>(process, file->recv(buf, len, flags), line);
     });
 }
 
 int mknod(const char* path, mode_t mode, dev_t dev) noexcept
 {
     return guarded(-1, [&] {
+        const auto where = vreader::map_path(path);
+        if (where.area == vreader::Area::Nodes) {
+            Process& process = Process::get();
+            const std::lock_guard lock(process.mutex);
+            return binding::model_result<int>(vreader::make_node(process.reader(), where.normal, mode, dev));
+        }
+        // Nodes anywhere else are not modelled: nothing is made on the host.
         JsonLine line("mknod");
         line.add("path", path != nullptr ? path : "").add("mode", mode).add("dev", static_cast<std::uint64_t>(dev));
         return not_modelled(line);
@@ -222,9 +315,12 @@ int mknod(const char* path, mode_t mode, dev_t dev) noexcept
 int system(const char* command) noexcept
 {
     return guarded(-1, [&] {
-        JsonLine line("system");
-        line.add("command", command != nullptr ? command : "");
-        return not_modelled(line);
+        // A shell is always there to ask.
+        if (command == nullptr)
+            return 1;
+        Process& process = Process::get();
+        const std::lock_guard lock(process.mutex);
+        return binding::model_result<int>(vreader::run_shell_command(process.reader(), command));
     });
 }
 

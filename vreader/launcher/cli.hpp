@@ -40,6 +40,7 @@ extern const Verb kPutVerb;
 extern const Verb kTouchVerb;
 extern const Verb kTunnelVerb;
 extern const Verb kPastLogVerb;
+extern const Verb kUeventVerb;
 
 void print_verb_help(const Verb& verb);
 

@@ -3,16 +3,19 @@
 #include "vreader/model/errno_names.hpp"
 #include "vreader/model/faults.hpp"
 #include "vreader/model/framebuffer_file.hpp"
+#include "vreader/model/gadget_lun_file.hpp"
 #include "vreader/model/gadget_serial_file.hpp"
 #include "vreader/model/inet_socket_file.hpp"
 #include "vreader/model/modem_file.hpp"
 #include "vreader/model/past_log_nodes.hpp"
 #include "vreader/model/subcpu_file.hpp"
 #include "vreader/model/uart_file.hpp"
+#include "vreader/model/uevent_socket.hpp"
 #include "vreader/model/usb_faults.hpp"
 #include "vreader/model/files.hpp"
 #include "vreader/model/key_value.hpp"
 #include "vreader/model/reader_lock.hpp"
+#include "vreader/model/wake_pipe.hpp"
 
 #include <cerrno>
 #include <cstdio>
@@ -26,7 +29,8 @@ bool is_reader_device(const ReaderConfig& config, std::string_view device)
     return device == kFramebufferDevice || device == emmc_device(config) || device == kUartDevice ||
            device == kGadgetDevice || device == kSubCpuDevice || device == kControlModeDevice ||
            device == usb::kUsbDevice || device == kNetDevice || (config.modem && device == kModemDevice) ||
-           device == kPastLogControlDevice || device == kPastLogDevice;
+           device == kPastLogControlDevice || device == kPastLogDevice || device == kUeventDevice ||
+           device == kLunsDevice;
 }
 
 // Faults that the past-log driver's nodes could never fire.
@@ -60,6 +64,8 @@ std::string modem_misfit(const Fault& fault)
 std::string net_misfit(const Fault& fault)
 {
     const bool network_request = fault.request == "socket" || fault.request == "SIOCGIFHWADDR";
+    if (fault.request == "socket" && fault.device == kUeventDevice)
+        return {};
     if (network_request && !fault.device.empty() && fault.device != kNetDevice)
         return fault.request + " belongs to the network side: net:" + fault.request;
     if (fault.device == kNetDevice && !network_request && fault.request != "read" && fault.request != "write" &&
@@ -144,7 +150,7 @@ int run_fail(const Verb& verb, const Args& args)
         return usage_error(verb, "this reader has no device '" + fault.device + "'; its devices are fb0, " +
                                      emmc_device(reader->config()) +
                                      ", ttymxc1, ttyGS0, sub_cpu, control_mode, usb, net, melgrin, "
-                                     "log_past and, with a modem, ttyUSB0");
+                                     "log_past, uevent, luns and, with a modem, ttyUSB0");
     const ReaderLock lock(reader->file(kLockFile));
     const std::string path = reader->file(kFaultsFile);
     std::string text;
@@ -165,6 +171,8 @@ int run_fail(const Verb& verb, const Args& args)
         set_fault(faults, fault);
     if (const int e = replace_file(path, format_faults(faults)))
         return failure(verb, path + ": " + std::strerror(e));
+    // A program waiting in poll learns of a "poll" fault at once.
+    wake(reader->file(kFaultsWake));
     return 0;
 }
 
@@ -180,7 +188,8 @@ const Verb kFailVerb = {
     "A new fault on a request replaces the one it had.\n\n"
     "REQUEST is 'open' (opening a device node), 'close', 'read', 'write',\n"
     "'lseek', 'fsync', 'mmap', 'fstat' (of any descriptor, files included),\n"
-    "'usleep', 'nanosleep', 'poll' (a poll that only waits), or a display\n"
+    "'usleep', 'nanosleep', 'poll' (a poll that waits: for time only, or on\n"
+    "devices that nothing made ready yet), or a display\n"
     "controller request such as MXCFB_SEND_UPDATE, a modem-line request\n"
     "(TIOCMGET, TIOCMBIS, TIOCMBIC), or the touch panel's replies: 'reply', or\n"
     "'reply_XX' for the replies to command XX. With DEVICE it fires only on\n"
@@ -189,6 +198,12 @@ const Verb kFailVerb = {
     "The network side (device 'net') takes 'socket' (opening an IPv4 datagram\n"
     "socket) and 'SIOCGIFHWADDR' (asking for an interface's hardware address),\n"
     "e.g. net:SIOCGIFHWADDR EIO or socket EMFILE.\n\n"
+    "The kernel's uevent socket (device 'uevent') takes socket, bind, recv,\n"
+    "read and close, e.g. uevent:recv ENOBUFS. 'poll EIO' also wakes a program\n"
+    "already waiting in a poll on a device or socket, which then fails.\n\n"
+    "The gadget's LUN attributes (device 'luns') take open, read, write (a\n"
+    "store) and close, e.g. luns:write EIO. The reader's own calls take\n"
+    "'mknod' and 'unlink' (of the nodes under /tmp/lun*) and 'system'.\n\n"
     "The WAN modem's port (device 'ttyUSB0') takes open, read, write, close\n"
     "and 'reply' (its answer to one command line) with silent or split:N,\n"
     "e.g. ttyUSB0:read EIO, ttyUSB0:reply silent.\n\n"

@@ -1,5 +1,7 @@
 // vreader init: create (or reset) a virtual reader.
 #include "vreader/launcher/cli.hpp"
+#include "vreader/model/files.hpp"
+#include "vreader/model/gadget_content.hpp"
 #include "vreader/model/key_value.hpp"
 #include "vreader/model/network_interfaces.hpp"
 
@@ -15,6 +17,7 @@ int run_init(const Verb& verb, const Args& args)
         return 0;
     }
     ReaderConfig config;
+    GadgetContent gadget;
     bool force = false;
     std::string_view wifi = kDefaultWifiName;
     std::optional<std::string_view> dir;
@@ -23,7 +26,7 @@ int run_init(const Verb& verb, const Args& args)
         std::string_view value;
         const bool takes_value = arg == "--screen" || arg == "--stride-pad" || arg == "--emmc-size" ||
                                  arg == "--emmc-unit" || arg == "--emmc-nodes" || arg == "--spi-cs" ||
-                                 arg == "--touch-devices" || arg == "--wifi";
+                                 arg == "--touch-devices" || arg == "--wifi" || arg == "--luns";
         if (const auto equals = arg.find('='); arg.starts_with("--") && equals != std::string_view::npos) {
             value = arg.substr(equals + 1);
             arg = arg.substr(0, equals);
@@ -68,6 +71,11 @@ int run_init(const Verb& verb, const Args& args)
                                          "or blank) or none: " +
                                              std::string(value));
             wifi = value == "none" ? std::string_view{} : value;
+        } else if (arg == "--luns") {
+            const auto count = parse_unsigned(value, kMaxLuns);
+            if (!count)
+                return usage_error(verb, "--luns takes 0 to " + std::to_string(kMaxLuns) + ": " + std::string(value));
+            gadget.luns.resize(static_cast<std::size_t>(*count));
         } else if (arg == "--no-modem") {
             config.modem = false;
         } else if (arg == "--graphics-node") {
@@ -90,6 +98,9 @@ int run_init(const Verb& verb, const Args& args)
     const std::string network = absolute_path(*dir) + "/" + std::string(kNetworkFile);
     if (wifi != kDefaultWifiName && save_interfaces(network, default_interfaces(wifi)) != 0)
         return failure(verb, "cannot write " + network);
+    const std::string gadget_file = absolute_path(*dir) + "/" + std::string(kGadgetFile);
+    if (replace_file(gadget_file, format_gadget(gadget)) != 0)
+        return failure(verb, "cannot write " + gadget_file);
     std::printf("virtual reader in %.*s: %ux%u panel, stride pad %u%s; %s eMMC as %s\n",
                 static_cast<int>(dir->size()), dir->data(), config.panel_width, config.panel_height, config.stride_pad,
                 config.graphics_node ? ", /dev/graphics/fb0" : "", format_byte_count(config.emmc_size).c_str(),
@@ -103,7 +114,7 @@ const Verb kInitVerb = {
     "init",
     "DIR [--screen WxH] [--stride-pad N] [--graphics-node] [--emmc-size SIZE]\n"
     "       [--emmc-unit N] [--emmc-nodes both|dev|block] [--spi-cs 2|0] [--touch-devices N]\n"
-    "       [--wifi NAME|none] [--no-modem] [--force]",
+    "       [--wifi NAME|none] [--no-modem] [--luns N] [--force]",
     "create a virtual reader in DIR",
     "Creates a virtual reader in DIR (made if needed): a white panel, zeroed\n"
     "framebuffer memory, default controller settings, an eMMC holding the raw\n"
@@ -128,6 +139,8 @@ const Verb kInitVerb = {
     "                      /dev/block/mmcblkN (block) or both (default)\n"
     "  --spi-cs 2|0        the sub-CPU's SPI chip select: 2 (default), or 0 as on\n"
     "                      older boards, where control_mode sits under spi3.0\n"
+    "  --luns N            LUNs of the USB mass-storage gadget, 0 to 16 (default 3)\n"
+    "  --luns N            LUNs of the USB mass-storage gadget, 0 to 16 (default 3)\n"
     "  --touch-devices N   touch input devices /dev/input/event1 on (default 1);\n"
     "                      /dev/input/event0 is the HOME key\n"
     "  --wifi NAME|none    the Wi-Fi interface's name (default wlan0), or none\n"

@@ -1,5 +1,6 @@
 // vreader state / vreader set: show the devices' kept state, change a knob.
 #include "vreader/launcher/cli.hpp"
+#include "vreader/launcher/gadget_state.hpp"
 #include "vreader/model/emmc_content.hpp"
 #include "vreader/model/files.hpp"
 #include "vreader/model/gadget_serial_file.hpp"
@@ -284,6 +285,7 @@ int run_state(const Verb& verb, const Args& args)
     print_modem(*reader);
     print_network(*reader);
     print_past_log(*reader);
+    print_gadget(*reader);
     std::printf("emmc_size=%llu\nemmc_unit=%u\nemmc_nodes=%.*s\nboot_env=%s\n",
                 static_cast<unsigned long long>(config.emmc_size), config.emmc_unit,
                 static_cast<int>(emmc_nodes_name(config.emmc_nodes).size()), emmc_nodes_name(config.emmc_nodes).data(),
@@ -358,6 +360,14 @@ int run_set(const Verb& verb, const Args& args)
             return usage_error(verb, error);
         return 0;
     }
+    if (is_gadget_key(key)) {
+        const auto reader = open_reader(verb, args[0]);
+        if (!reader)
+            return kExitFailure;
+        if (const std::string error = set_gadget_state(*reader, key, value); !error.empty())
+            return usage_error(verb, error);
+        return 0;
+    }
     if (key == "boot_env") {
         if (value != "normal" && value != "recovery")
             return usage_error(verb, "boot_env takes normal or recovery: " + std::string(value));
@@ -381,7 +391,8 @@ int run_set(const Verb& verb, const Args& args)
     } else {
         return usage_error(verb, "unknown key '" + std::string(key) +
                                      "'; keys: pmic_temperature vcom wf_version boot_env panel.KEY subcpu.KEY "
-                                     "charger.XX usb.KEY tree.KEY modem.KEY net.NAME.KEY");
+                                     "charger.XX usb.KEY tree.KEY modem.KEY net.NAME.KEY luns usb_modules "
+                                     "lunN.ro lunN.file");
     }
 
     const auto reader = open_reader(verb, args[0]);
@@ -431,8 +442,12 @@ const Verb kStateVerb = {
     "requests queued and the responses kept); the WAN modem (modem_present, then modem_KEY=VALUE for each key\n"
     "of modem.conf); the network interfaces (net.NAME=MAC appears_after=SECONDS,\n"
     "or net=none); the past log (past_log_entries, past_log_bytes and\n"
-    "past_log_flushes, the flushes asked of the driver); and boot_env: the\n"
-    "saved boot environment the active one equals (normal, recovery or\n"
+    "past_log_flushes, the flushes asked of the driver); the mass-storage\n"
+    "gadget (gadget_luns=N, then lunN=PATH MAJOR:MINOR ro=0|1, or\n"
+    "lunN=ejected ro=0|1), usb_modules (the loaded USB modules in loading\n"
+    "order, or none) and the nodes programs made under /tmp/lun*\n"
+    "(tmp_node=PATH TYPE MODE MAJOR:MINOR, or tmp_nodes=none); and boot_env:\n"
+    "the saved boot environment the active one equals (normal, recovery or\n"
     "neither; unknown when the raw-data table does not locate the three\n"
     "areas).\n",
     run_state,
@@ -481,7 +496,12 @@ const Verb kSetVerb = {
     "  net.NAME.appears_after SECONDS   the interface exists only once the\n"
     "                             program's clock reached SECONDS: a Wi-Fi\n"
     "                             driver still loading\n"
-    "  net.NAME none              remove the interface\n",
+    "  net.NAME none              remove the interface\n"
+    "  luns N                     how many LUNs the mass-storage gadget has (0-16)\n"
+    "  lunN.ro 0|1                a LUN's read-only flag\n"
+    "  lunN.file PATH|none        a LUN's backing node, attached as it is, or\n"
+    "                             ejected (lunN.device MAJOR:MINOR goes with it)\n"
+    "  usb_modules 'A B'|none     the USB modules loaded, in loading order\n",
     run_set,
 };
 

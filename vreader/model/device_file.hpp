@@ -34,6 +34,9 @@ public:
     virtual std::int64_t fsync() { return 0; }
     virtual std::int64_t tcgetattr(struct termios&) { return -ENOTTY; }
     virtual std::int64_t tcsetattr(int, const struct termios&) { return -ENOTTY; }
+    // Sockets that a model serves; ENOSYS: the model has no such call.
+    virtual std::int64_t bind(const void*, std::size_t) { return -ENOSYS; }
+    virtual std::int64_t recv(void*, std::size_t, int) { return -ENOSYS; }
 
     // The poll events that are ready now, out of `requested`.
     virtual short poll_ready(short requested) const

@@ -2,6 +2,8 @@
 
 #include "vreader/model/emmc_file.hpp"
 #include "vreader/model/framebuffer_file.hpp"
+#include "vreader/model/gadget_content.hpp"
+#include "vreader/model/gadget_lun_file.hpp"
 #include "vreader/model/gadget_serial_file.hpp"
 #include "vreader/model/input_device.hpp"
 #include "vreader/model/modem_file.hpp"
@@ -39,6 +41,10 @@ NodeKind find_node(const ReaderConfig& config, std::string_view dev_path)
         return NodeKind::Input;
     if (dev_path == control_mode_path(config))
         return NodeKind::ControlMode;
+    unsigned lun = 0;
+    std::string attribute;
+    if (parse_lun_attribute(dev_path, lun, attribute))
+        return NodeKind::LunAttribute;
     if (config.graphics_node && dev_path == "/dev/graphics")
         return NodeKind::Directory;
     if (config.graphics_node && dev_path == "/dev/graphics/fb0")
@@ -68,7 +74,7 @@ void node_stat(const ReaderConfig& config, NodeKind kind, struct stat& st)
         emmc_stat(config, st);
     } else if (kind == NodeKind::SubCpu) {
         char_device_stat(st, kMiscMajor, kSubCpuMinor);
-    } else if (kind == NodeKind::ControlMode) {
+    } else if (kind == NodeKind::ControlMode || kind == NodeKind::LunAttribute) {
         st.st_mode = S_IFREG | 0644;
         st.st_nlink = 1;
         st.st_size = 4096;
@@ -113,6 +119,8 @@ std::int64_t open_node(ReaderContext& context, const std::string& dev_path, int 
         return PastLogControlFile::open(context, dev_path, flags, fd, out);
     if (kind == NodeKind::PastLog)
         return PastLogFile::open(context, dev_path, flags, fd, out);
+    if (kind == NodeKind::LunAttribute)
+        return GadgetLunFile::open(context, dev_path, flags, fd, out);
 
     // Nodes that do not exist and directories cannot be opened; the attempt
     // is journaled all the same.

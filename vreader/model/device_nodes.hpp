@@ -12,7 +12,7 @@
 namespace vreader {
 
 enum class NodeKind { None, Directory, Framebuffer, Emmc, Uart, GadgetSerial, SubCpu, ControlMode, Input, Modem,
-                      PastLogControl, PastLog };
+                      PastLogControl, PastLog, LunAttribute };
 
 // `dev_path` is absolute and normalised ("/dev" or "/dev/..."); the
 // attributes of /sys that a model answers are found here too.

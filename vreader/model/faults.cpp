@@ -79,7 +79,7 @@ const std::vector<std::string_view>& fault_requests()
         for (const auto& request : epdc::kRequests)
             list.push_back(request.name);
         for (const std::string_view modem :
-             {"TIOCMGET", "TIOCMBIS", "TIOCMBIC", "socket", "SIOCGIFHWADDR", "reply", "reply_XX", "flash", "scsi",
+             {"TIOCMGET", "TIOCMBIS", "TIOCMBIC", "socket", "SIOCGIFHWADDR", "bind", "recv", "mknod", "unlink", "system", "reply", "reply_XX", "flash", "scsi",
               "scsi_XX"})
             list.push_back(modem);
         for (const auto& request : past_log::kRequests)

@@ -61,7 +61,8 @@ struct FaultHit {
 // "write", "lseek", "fsync", "mmap", "fstat" (of any descriptor, files
 // included), the sleeps, every display controller request, the modem-line
 // requests, "socket" and "SIOCGIFHWADDR" (device "net"), the past-log
-// driver's requests (PASTLOG_*, device "melgrin"), a device's replies ("reply", "reply_XX"), the sub-CPU's flash
+// driver's requests (PASTLOG_*, device "melgrin"), "socket", "bind" and
+// "recv" of the uevent socket (device "uevent"), a device's replies ("reply", "reply_XX"), the sub-CPU's flash
 // programming ("flash") and the SCSI requests a PC sends the reader over USB
 // ("scsi", "scsi_XX").
 const std::vector<std::string_view>& fault_requests();

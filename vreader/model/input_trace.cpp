@@ -9,6 +9,7 @@
 #include <sys/time.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstring>
 #include <map>
@@ -130,14 +131,21 @@ bool parse_trace(std::string_view text, std::vector<TraceStep>& out, std::string
             ok = device.has_value();
             build.device = static_cast<unsigned>(device.value_or(1));
         } else if (verb == "event") {
-            const auto device = number(words, 0, 64);
-            const auto type = number(words, 0, 0xFFFF);
-            const auto code = number(words, 0, 0xFFFF);
-            const auto value = number(words, INT32_MIN, INT32_MAX);
-            ok = device && type && code && value;
+            // event [N] TYPE CODE VALUE: without N, into the device of the
+            // steps before it.
+            std::vector<std::optional<std::int64_t>> values;
+            for (std::string word; values.size() < 4 && words >> word;) {
+                std::istringstream one(word);
+                values.push_back(number(one, INT32_MIN, INT32_MAX));
+            }
+            const bool numbers = std::all_of(values.begin(), values.end(), [](const auto& v) { return v.has_value(); });
+            if (values.size() == 3)
+                values.insert(values.begin(), std::int64_t{build.device});
+            const auto within = [&](std::size_t i, std::int64_t max) { return *values[i] >= 0 && *values[i] <= max; };
+            ok = numbers && values.size() == 4 && within(0, 64) && within(1, 0xFFFF) && within(2, 0xFFFF);
             if (ok)
-                build.event(static_cast<unsigned>(*device), static_cast<std::uint16_t>(*type),
-                            static_cast<std::uint16_t>(*code), static_cast<std::int32_t>(*value));
+                build.event(static_cast<unsigned>(*values[0]), static_cast<std::uint16_t>(*values[1]),
+                            static_cast<std::uint16_t>(*values[2]), static_cast<std::int32_t>(*values[3]));
         } else {
             ok = false;
         }

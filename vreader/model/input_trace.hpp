@@ -12,6 +12,7 @@
 //     step MS         the pause after each point of a move (default 10)
 //     device N        the touch device the steps after it use (default 1)
 //     event N TYPE CODE VALUE   any event into /dev/input/eventN
+//     event TYPE CODE VALUE     the same into the device set by "device"
 //
 // A touch is touch major (0x30) with a value of 10 at contact and 0 at
 // lift-off, then the positions 0x35 (x) and 0x36 (y); each group of events

@@ -3,7 +3,9 @@
 #include "vreader/model/emmc_content.hpp"
 #include "vreader/model/epdc_state.hpp"
 #include "vreader/model/files.hpp"
+#include "vreader/model/gadget_content.hpp"
 #include "vreader/model/input_device.hpp"
+#include "vreader/model/kept_nodes.hpp"
 #include "vreader/model/modem_content.hpp"
 #include "vreader/model/network_interfaces.hpp"
 #include "vreader/model/past_log.hpp"
@@ -13,10 +15,12 @@
 #include "vreader/model/subcpu_state.hpp"
 #include "vreader/model/touch_panel_content.hpp"
 #include "vreader/model/tty_settings.hpp"
+#include "vreader/model/uevent_queue.hpp"
 #include "vreader/model/usb_content.hpp"
 #include "vreader/model/usb_files.hpp"
 #include "vreader/model/usb_partitions.hpp"
 #include "vreader/model/usb_tunnel.hpp"
+#include "vreader/model/wake_pipe.hpp"
 
 #include <cstring>
 #include <filesystem>
@@ -69,7 +73,8 @@ bool create_reader(const std::string& path, const ReaderConfig& config, bool for
         return false;
     }
     for (const std::string& name : {std::string(kStandbyFile), termios_file("ttymxc1"),
-                                    termios_file("ttyGS0"), termios_file("ttyUSB0"), std::string("ttyGS0.pc")})
+                                    termios_file("ttyGS0"), termios_file("ttyUSB0"), std::string("ttyGS0.pc"),
+                                    std::string(kNodesFile), std::string(kGadgetFile)})
         fs::remove(root + name, ec);
     fs::create_directories(root + "sys", ec);
     fs::create_directories(root + "proc", ec);
@@ -104,6 +109,13 @@ bool create_reader(const std::string& path, const ReaderConfig& config, bool for
         e = past_log::save_counters(path, {});
     if (e == 0)
         e = create_input_pipes(root, config);
+    if (e == 0) {
+        // A reset drops the messages still waiting.
+        fs::remove_all(root + std::string(kUeventDir), ec);
+        e = create_uevent_spool(path);
+    }
+    if (e == 0)
+        e = make_wake_pipe(root + std::string(kFaultsWake));
     if (e == 0)
         e = replace_file(root + std::string(kJournalFile), "");
     if (e == 0)

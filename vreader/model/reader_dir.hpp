@@ -21,6 +21,8 @@
 //                       each appears
 //     input/eventN      named pipes: the input event devices' sources
 //     faults         injected faults
+//     faults.wake    named pipe: wakes a program's waiting poll when faults change
+//     uevent/        the kernel's uevent messages waiting for a program
 //     journal.jsonl  every device request, one JSON object per line
 //     lock           taken (flock) around every change of the above
 //     sys/, proc/    what programs see under /sys and /proc, among it the
@@ -42,6 +44,7 @@ inline constexpr std::string_view kPanelFile = "panel.gray";
 inline constexpr std::string_view kStandbyFile = "standby.raw";
 inline constexpr std::string_view kEmmcFile = "emmc.img";
 inline constexpr std::string_view kFaultsFile = "faults";
+inline constexpr std::string_view kFaultsWake = "faults.wake";
 inline constexpr std::string_view kJournalFile = "journal.jsonl";
 inline constexpr std::string_view kLockFile = "lock";
 

@@ -1,0 +1,217 @@
+// What a USB hot-plug daemon touches, driven in-process through the platform
+// layer: the uevent socket, the gadget's LUN attributes, the block nodes it
+// makes, and the shell commands it runs.
+#include "tests/support/json_line.hpp"
+#include "tests/vreader/reader_fixture.hpp"
+#include "vreader/model/uevent_queue.hpp"
+
+#include <linux/netlink.h>
+#include <sys/sysmacros.h>
+#include <unistd.h>
+#include <sys/socket.h>
+
+namespace vreader_test {
+namespace {
+
+class HotplugModelTest : public ReaderTest {
+protected:
+    void queue(const std::string& message) { ASSERT_EQ(vreader::queue_uevent(path_, message), 0); }
+
+    int uevent_socket(unsigned groups, int type = SOCK_DGRAM)
+    {
+        const int fd = sys::socket(AF_NETLINK, type, NETLINK_KOBJECT_UEVENT);
+        EXPECT_GE(fd, 0) << std::strerror(errno);
+        sockaddr_nl address{};
+        address.nl_family = AF_NETLINK;
+        address.nl_groups = groups;
+        EXPECT_EQ(sys::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+        return fd;
+    }
+
+    std::vector<testing_support::JsonLine> requests(const std::string& name) const
+    {
+        std::vector<testing_support::JsonLine> found;
+        for (const auto& line : testing_support::parse_journal(testing_support::read_file(path_ + "/journal.jsonl")))
+            if (line.text("request") == name)
+                found.push_back(line);
+        return found;
+    }
+};
+
+TEST_F(HotplugModelTest, UeventSocketHandsOutWholeMessagesInOrder)
+{
+    const std::string first("add@/a\0ACTION=add\0", 18);
+    queue(first);
+    queue(std::string(70000, 'm'));
+    queue("last");
+    const int fd = uevent_socket(1);
+    char buf[65536];
+    struct pollfd wait {fd, POLLIN, 0};
+    EXPECT_EQ(sys::poll(&wait, 1, -1), 1);
+    EXPECT_EQ(wait.revents, POLLIN);
+    // Peeking leaves the message; a short buffer cuts it and drops the rest.
+    EXPECT_EQ(sys::recv(fd, buf, 4, MSG_PEEK | MSG_TRUNC), 18);
+    EXPECT_EQ(sys::recv(fd, buf, 4, 0), 4);
+    EXPECT_EQ(std::string(buf, 4), "add@");
+    EXPECT_EQ(sys::read(fd, buf, sizeof buf), 65536);
+    EXPECT_EQ(buf[65535], 'm');
+    EXPECT_EQ(sys::recv(fd, buf, sizeof buf, MSG_DONTWAIT), 4);
+    EXPECT_EQ(sys::recv(fd, buf, sizeof buf, MSG_DONTWAIT), -1);
+    EXPECT_EQ(errno, EAGAIN);
+    EXPECT_EQ(sys::poll(&wait, 1, 0), 0);
+    EXPECT_EQ(sys::close(fd), 0);
+
+    const auto received = requests("recv");
+    EXPECT_EQ(received[1].text("strings"), "add@/a\\0ACTION=add\\0");
+    EXPECT_EQ(received[1].number("length"), 18);
+    EXPECT_EQ(received[1].text("truncated"), "true");
+    EXPECT_EQ(requests("read")[0].number("length"), 70000);
+    const auto bound = requests("bind")[0];
+    EXPECT_EQ(bound.number("family"), AF_NETLINK);
+    EXPECT_EQ(bound.number("groups"), 1);
+}
+
+TEST_F(HotplugModelTest, UeventSocketBindRulesAndFaults)
+{
+    queue("waiting");
+    // Not in the uevent group: nothing arrives, the message stays queued.
+    const int deaf = uevent_socket(0, SOCK_RAW | SOCK_NONBLOCK);
+    char buf[64];
+    EXPECT_EQ(sys::recv(deaf, buf, sizeof buf, 0), -1);
+    EXPECT_EQ(errno, EAGAIN);
+    EXPECT_EQ(vreader::uevents_waiting(path_), 1u);
+
+    const int fd = sys::socket(AF_NETLINK, SOCK_DGRAM, NETLINK_KOBJECT_UEVENT);
+    sockaddr_nl address{};
+    const struct {
+        int family;
+        socklen_t length;
+        int error;
+    } binds[] = {{AF_INET, sizeof address, EINVAL}, {AF_NETLINK, sizeof address - 1, EINVAL}};
+    for (const auto& b : binds) {
+        address.nl_family = static_cast<__kernel_sa_family_t>(b.family);
+        EXPECT_EQ(sys::bind(fd, reinterpret_cast<sockaddr*>(&address), b.length), -1);
+        EXPECT_EQ(errno, b.error) << b.family << " " << b.length;
+    }
+    EXPECT_EQ(sys::bind(fd, nullptr, sizeof address), -1);
+    EXPECT_EQ(errno, EFAULT);
+
+    const int listening = uevent_socket(1);
+    testing_support::write_file(path_ + "/faults", "uevent:recv ENOBUFS 1\nuevent:socket EMFILE 1\n");
+    EXPECT_EQ(sys::recv(listening, buf, sizeof buf, 0), -1);
+    EXPECT_EQ(errno, ENOBUFS);
+    EXPECT_EQ(sys::recv(listening, buf, sizeof buf, 0), 7);
+    EXPECT_EQ(sys::socket(AF_NETLINK, SOCK_DGRAM, NETLINK_KOBJECT_UEVENT), -1);
+    EXPECT_EQ(errno, EMFILE);
+}
+
+// One store: open, write the bytes, close. 0 or the errno.
+int store(const std::string& path, const std::string& bytes)
+{
+    const int fd = sys::open(path.c_str(), O_WRONLY);
+    if (fd < 0)
+        return errno;
+    const ssize_t n = sys::write(fd, bytes.data(), bytes.size());
+    const int error = n < 0 ? errno : 0;
+    sys::close(fd);
+    return error;
+}
+
+std::string shown(const std::string& path)
+{
+    char text[256];
+    return sys::read_text(path.c_str(), text, sizeof text) < 0 ? "error" : text;
+}
+
+const std::string kLun0 = "/sys/devices/platform/usb_mass_storage/lun0/";
+
+TEST_F(HotplugModelTest, BlockNodesStayInTheReaderAndLunStoresActAsTheKernelDoes)
+{
+    ASSERT_EQ(sys::mknod("/tmp/lun0", S_IFBLK | 0600, makedev(179, 68)), 0);
+    EXPECT_EQ(sys::mknod("/tmp/lun0", S_IFBLK | 0600, makedev(179, 68)), -1);
+    EXPECT_EQ(errno, EEXIST);
+    ASSERT_EQ(sys::mknod("/tmp/lun1", S_IFCHR | 0600, makedev(1, 3)), 0);
+    struct stat st {};
+    ASSERT_EQ(sys::stat("/tmp/lun0", &st), 0);
+    EXPECT_TRUE(S_ISBLK(st.st_mode));
+    EXPECT_EQ(st.st_rdev, makedev(179, 68));
+    EXPECT_NE(::access("/tmp/lun0", F_OK), 0) << "a virtual mknod reached the host";
+
+    const struct {
+        std::string attribute, bytes;
+        int error;
+        std::string file_after, ro_after;
+    } stores[] = {
+        {"file", "/tmp/lun0", 0, "/tmp/lun0\n", "0\n"},
+        {"ro", "1\n", EBUSY, "/tmp/lun0\n", "0\n"},  // not while a medium is attached
+        {"file", std::string(1, '\0'), 0, "\n", "0\n"},
+        {"ro", "1\n", 0, "\n", "1\n"},
+        {"ro", "yes", EINVAL, "\n", "1\n"},
+        {"file", std::string("/tmp/lun0\0junk", 14), 0, "/tmp/lun0\n", "1\n"},
+        {"file", "\n", 0, "\n", "1\n"},
+        {"file", "/tmp/lun0\n", 0, "/tmp/lun0\n", "1\n"},
+        {"file", "", 0, "/tmp/lun0\n", "1\n"},  // an empty write stores nothing
+        {"file", "/tmp/lun7", ENOENT, "/tmp/lun0\n", "1\n"},
+        {"file", "/tmp/lun1", EINVAL, "/tmp/lun0\n", "1\n"},  // not a block node
+        {"file", "/etc/passwd", ENOENT, "/tmp/lun0\n", "1\n"},
+        {"file", "/dev/mmcblk2", 0, "/dev/mmcblk2\n", "1\n"},
+    };
+    for (const auto& s : stores) {
+        EXPECT_EQ(store(kLun0 + s.attribute, s.bytes), s.error) << s.attribute << " " << s.bytes;
+        EXPECT_EQ(shown(kLun0 + "file"), s.file_after) << s.bytes;
+        EXPECT_EQ(shown(kLun0 + "ro"), s.ro_after) << s.bytes;
+    }
+    // The daemon's re-attach: eject and attach on one open attribute.
+    const int fd = sys::open((kLun0 + "file").c_str(), O_WRONLY);
+    EXPECT_EQ(sys::write(fd, "", 1), 1);
+    EXPECT_EQ(sys::write(fd, "/tmp/lun0", 9), 9);
+    sys::close(fd);
+    EXPECT_EQ(shown(kLun0 + "file"), "/tmp/lun0\n");
+
+    // An attached node may go; the LUN keeps its medium, as the kernel does.
+    EXPECT_EQ(sys::unlink("/tmp/lun0"), 0);
+    EXPECT_EQ(sys::unlink("/tmp/lun0"), -1);
+    EXPECT_EQ(errno, ENOENT);
+    EXPECT_EQ(sys::stat("/tmp/lun0", &st), -1);
+    EXPECT_EQ(shown(kLun0 + "file"), "/tmp/lun0\n");
+
+    // The gadget has three LUNs by default: lun3 does not exist.
+    EXPECT_EQ(store("/sys/devices/platform/usb_mass_storage/lun3/file", ""), ENOENT);
+    EXPECT_EQ(sys::stat("/sys/devices/platform/usb_mass_storage/lun3/ro", &st), -1);
+    EXPECT_EQ(sys::stat("/sys/devices/platform/usb_mass_storage/lun2/ro", &st), 0);
+    const auto stored = requests("store");
+    ASSERT_FALSE(stored.empty());
+    EXPECT_EQ(stored[0].text("effect"), "attach");
+    EXPECT_EQ(stored[0].text("device"), "179:68");
+    // Nodes elsewhere are not modelled, and nothing is made on the host.
+    EXPECT_EQ(sys::mknod("/tmp/other-node", S_IFBLK | 0600, 0), -1);
+    EXPECT_EQ(errno, ENOSYS);
+}
+
+TEST_F(HotplugModelTest, ShellCommandsLoadAndUnloadModulesAndRunNothing)
+{
+    const struct {
+        const char* command;
+        int status;
+        const char* modules;
+    } commands[] = {
+        {"modprobe ehci-hcd; modprobe g_android", 0, "ehci-hcd g_android"},
+        {"modprobe g_android", 0, "ehci-hcd g_android"},
+        {"modprobe -r ehci_hcd;modprobe -r g_android", 0, ""},
+        {"touch /tmp/vreader-system-ran", 127 << 8, ""},
+        {"modprobe ehci-hcd; reboot", 127 << 8, "ehci-hcd"},
+        {"reboot; modprobe -r ehci-hcd", 0, ""},
+    };
+    for (const auto& c : commands) {
+        EXPECT_EQ(sys::system(c.command), c.status) << c.command;
+        EXPECT_EQ(requests("system").back().text("modules"), c.modules) << c.command;
+    }
+    EXPECT_NE(::access("/tmp/vreader-system-ran", F_OK), 0);
+    EXPECT_NE(sys::system(nullptr), 0);
+    testing_support::write_file(path_ + "/faults", "system EAGAIN 1\n");
+    EXPECT_EQ(sys::system("modprobe x"), -1);
+    EXPECT_EQ(errno, EAGAIN);
+}
+
+}  // namespace
+}  // namespace vreader_test

@@ -1,0 +1,200 @@
+#include "vreader/model/gadget_lun_file.hpp"
+
+#include "vreader/model/device_nodes.hpp"
+#include "vreader/model/gadget_content.hpp"
+#include "vreader/model/kept_nodes.hpp"
+#include "vreader/model/node_open.hpp"
+#include "vreader/model/path_names.hpp"
+#include "vreader/model/uevent_queue.hpp"
+
+#include <fcntl.h>
+#include <sys/sysmacros.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstring>
+
+namespace vreader {
+namespace {
+
+bool lun_exists(const ReaderDir& dir, unsigned lun)
+{
+    GadgetContent content;
+    std::string why;
+    return load_gadget(dir, content, why) && lun < content.luns.size();
+}
+
+}  // namespace
+
+bool GadgetLunFile::exists(const ReaderDir& dir, std::string_view path)
+{
+    unsigned lun = 0;
+    std::string attribute;
+    return parse_lun_attribute(path, lun, attribute) && lun_exists(dir, lun);
+}
+
+std::int64_t GadgetLunFile::open(ReaderContext& context, const std::string& path, int flags, int fd,
+                                 std::unique_ptr<DeviceFile>& out)
+{
+    unsigned lun = 0;
+    std::string attribute;
+    parse_lun_attribute(path, lun, attribute);
+    int access = 0;
+    const int missing = lun_exists(context.dir, lun) ? 0 : ENOENT;
+    const std::int64_t result = journal_open(context, path, kLunsDevice, flags, fd, access, missing);
+    if (result >= 0)
+        out.reset(new GadgetLunFile(context, path, lun, attribute, access));
+    return result;
+}
+
+void GadgetLunFile::fill_stat(struct stat& st) const
+{
+    std::memset(&st, 0, sizeof st);
+    st.st_mode = S_IFREG | 0644;
+    st.st_nlink = 1;
+    st.st_size = 4096;
+}
+
+std::int64_t GadgetLunFile::shown(std::string& text)
+{
+    GadgetContent content;
+    std::string why;
+    if (!load_gadget(context_.dir, content, why) || lun_ >= content.luns.size())
+        return -ENODEV;  // the LUN went away while open
+    const GadgetLun& lun = content.luns[lun_];
+    text = (attribute_ == "file" ? lun.file : std::string(lun.read_only ? "1" : "0")) + "\n";
+    return 0;
+}
+
+std::int64_t GadgetLunFile::pread(void* buf, std::size_t count, std::int64_t offset)
+{
+    Session session = context_.session();
+    JsonLine line("read");
+    line.add("path", path_).add("count", count);
+    if (const FaultHit fault = session.take_fault("read", kLunsDevice); fault.fired)
+        return session.finish(line, -fault.error, true);
+    if (access_ == O_WRONLY)
+        return session.finish(line, -EBADF, false);
+    std::string text;
+    if (const int e = session.lock())
+        return session.finish(line, -e, false);
+    if (const std::int64_t e = shown(text); e < 0)
+        return session.finish(line, e, false);
+    const auto at = static_cast<std::size_t>(std::max<std::int64_t>(offset, 0));
+    const std::size_t n = at < text.size() ? std::min(count, text.size() - at) : 0;
+    std::memcpy(buf, text.data() + at, n);
+    return session.finish(line, static_cast<std::int64_t>(n), false);
+}
+
+std::int64_t GadgetLunFile::read(void* buf, std::size_t count)
+{
+    const std::int64_t n = pread(buf, count, position_);
+    if (n > 0)
+        position_ += n;
+    return n;
+}
+
+std::int64_t GadgetLunFile::lseek(std::int64_t offset, int whence)
+{
+    if (whence == SEEK_CUR)
+        offset += position_;
+    else if (whence != SEEK_SET)
+        return -EINVAL;
+    if (offset < 0)
+        return -EINVAL;
+    return position_ = offset;
+}
+
+std::int64_t GadgetLunFile::block_node(const std::string& path, std::string& device)
+{
+    struct stat st {};
+    if (is_kept_node_path(path)) {
+        KeptNodes nodes;
+        std::string why;
+        if (load_nodes(context_.dir, nodes, why) != 0)
+            return -EIO;
+        const KeptNode* node = find_kept_node(nodes, path);
+        if (node == nullptr)
+            return -ENOENT;
+        st.st_mode = node->mode;
+        st.st_rdev = makedev(node->major, node->minor);
+    } else {
+        const NodeKind kind = find_node(context_.dir.config(), path);
+        if (kind == NodeKind::None || !path_within(path, "/dev"))
+            return -ENOENT;
+        node_stat(context_.dir.config(), kind, st);
+    }
+    if (!S_ISBLK(st.st_mode))
+        return -EINVAL;
+    device = std::to_string(::major(st.st_rdev)) + ":" + std::to_string(::minor(st.st_rdev));
+    return 0;
+}
+
+std::int64_t GadgetLunFile::store(const std::string& value, JsonLine& line)
+{
+    GadgetContent content;
+    std::string why;
+    if (!load_gadget(context_.dir, content, why))
+        return -EIO;
+    if (lun_ >= content.luns.size())
+        return -ENODEV;
+    GadgetLun& lun = content.luns[lun_];
+    if (attribute_ == "ro") {
+        if (value != "0" && value != "1")
+            return -EINVAL;
+        if (!lun.file.empty())
+            return -EBUSY;
+        lun.read_only = value == "1";
+    } else if (value.empty()) {
+        lun.file.clear();
+        lun.device.clear();
+        line.add("effect", "eject");
+    } else {
+        const std::string path = absolute_normal_path(value);
+        std::string device;
+        if (const std::int64_t e = block_node(path, device); e < 0)
+            return e;
+        lun.file = path;
+        lun.device = device;
+        line.add("effect", "attach").add("device", device);
+    }
+    if (const int e = save_gadget(context_.dir, content))
+        return -e;
+    return 0;
+}
+
+std::int64_t GadgetLunFile::write(const void* buf, std::size_t count)
+{
+    Session session = context_.session();
+    const std::string_view bytes(static_cast<const char*>(buf), count);
+    // The kernel takes the text up to a NUL, and a "file" store up to a newline.
+    std::string value(bytes.substr(0, bytes.find('\0')));
+    if (const auto newline = value.find('\n'); newline != std::string::npos)
+        value.resize(attribute_ == "file" || newline + 1 == value.size() ? newline : value.size());
+    JsonLine line("store");
+    line.add("path", path_).add("count", count).add("bytes", escape_uevent(bytes)).add("value", value);
+    if (const int e = session.error())
+        return session.finish(line, -e, false);
+    if (const FaultHit fault = session.take_fault("write", kLunsDevice); fault.fired)
+        return session.finish(line, -fault.error, true);
+    if (access_ == O_RDONLY)
+        return session.finish(line, -EBADF, false);
+    if (count == 0)
+        return session.finish(line, 0, false);
+    if (const int e = session.lock())
+        return session.finish(line, -e, false);
+    if (const std::int64_t e = store(value, line); e < 0)
+        return session.finish(line, e, false);
+    return session.finish(line, static_cast<std::int64_t>(count), false);
+}
+
+std::int64_t GadgetLunFile::close()
+{
+    Session session = context_.session();
+    JsonLine line("close");
+    line.add("path", path_);
+    const FaultHit fault = session.take_fault("close", kLunsDevice);
+    return session.finish(line, -fault.error, fault.fired);
+}
+
+}  // namespace vreader
