@@ -60,6 +60,14 @@ TEST_F(TransferExports, AFileGoesToTheReaderAndComesBackTheSame)
     EXPECT_EQ(MSC_UsbFile_Read("/a.bin", back.data(), 0, 20000, 0), -2);
     EXPECT_EQ(MSC_UsbFile_GetSize("/a.bin", &size), 0);
     EXPECT_EQ(size, 20000);
+
+    // A non-zero status moves nothing, once.
+    edit([](UsbContent& usb) { usb.file_status = -204; });
+    std::fill(back.begin(), back.end(), 0);
+    EXPECT_EQ(MSC_UsbFile_Read("/a.bin", back.data(), 0, 20000, 0), -2);
+    EXPECT_EQ(back[0], 0);
+    EXPECT_EQ(MSC_UsbFile_Read("/a.bin", back.data(), 0, 20000, 0), 0);
+    EXPECT_EQ(back[0], data[0]);
 }
 
 TEST_F(TransferExports, AnUpdatePartitionFromAnImage)
@@ -108,6 +116,14 @@ TEST_F(TransferExports, OneTunnelExchange)
         responses.push_back(entry.path());
     ASSERT_EQ(responses.size(), 1u);
     EXPECT_EQ(read_bytes(responses[0]), Bytes(response.begin(), response.end()));
+
+    // A header with a non-zero status brings no body, whatever its size.
+    std::ofstream(dir_ / "tunnel" / "000002.request", std::ios::binary) << prepared;
+    edit([](UsbContent& usb) { usb.tunnel_status = 3; });
+    body = reinterpret_cast<void*>(1);
+    ASSERT_EQ(MSC_ebookUsb_sendHTTPResponsetoDevice(nullptr, 0, &size, &body), 0);
+    EXPECT_EQ(body, nullptr);
+    EXPECT_EQ(size, 0);
 }
 
 }  // namespace
