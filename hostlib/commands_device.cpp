@@ -1,6 +1,7 @@
 #include "hostlib/commands_device.hpp"
 
 #include "hostlib/include/fendrac.h"
+#include "hostlib/little_endian.hpp"
 #include "hostlib/results.hpp"
 
 #include <algorithm>
@@ -16,12 +17,6 @@ constexpr std::uint32_t kPropertyReplySize = 348;
 constexpr std::uint32_t kPropertyBlockSize = 92;
 constexpr std::uint32_t kPropertyEntrySize = 256;
 constexpr std::uint32_t kMediaReplySize = 12;
-
-std::uint32_t little_endian_word(const std::uint8_t* bytes)
-{
-    return std::uint32_t(bytes[0]) | std::uint32_t(bytes[1]) << 8 | std::uint32_t(bytes[2]) << 16 |
-           std::uint32_t(bytes[3]) << 24;
-}
 
 }  // namespace
 
@@ -59,7 +54,7 @@ std::int32_t CUSBCommand_GetProperty::Execute(void* request, std::uint32_t, void
     // The block up to the count, then the entries: the reply holds one, so
     // only what it holds is copied and the count says so.
     std::memcpy(block, reply, offsetof(DeviceProperty, entries));
-    const std::uint32_t present = std::min<std::uint32_t>(little_endian_word(reply + 84), 1);
+    const std::uint32_t present = std::min<std::uint32_t>(read_le32(reply + 84), 1);
     void* entries = std::malloc(std::max<std::uint32_t>(present * kPropertyEntrySize, 1));
     if (entries == nullptr)
         return -1;
@@ -127,7 +122,7 @@ std::int32_t CUSBCommand_GetInfo::Execute(void* request, std::uint32_t length, v
     std::uint8_t word[4] = {};
     if (ReceivePhase(*this, word, sizeof word, nullptr, kPhaseContinuing) != 0)
         return -2;
-    total = static_cast<std::int32_t>(little_endian_word(word));
+    total = read_le32_signed(word);
 
     // What is still to come, acknowledged at the end: the total when no
     // buffer asked for any of it.
@@ -150,9 +145,7 @@ std::int32_t CUSBCommand_GetInfo::Execute(void* request, std::uint32_t length, v
         }
     }
     std::uint8_t acknowledgement[4];
-    const auto count = static_cast<std::uint32_t>(remaining);
-    for (int i = 0; i < 4; ++i)
-        acknowledgement[i] = static_cast<std::uint8_t>(count >> (8 * i));
+    write_le32(acknowledgement, static_cast<std::uint32_t>(remaining));
     const std::int32_t closed = SendPhase(*this, acknowledgement, sizeof acknowledgement, kPhaseClosing);
     info.total = total;
     if (failed || closed != 0)

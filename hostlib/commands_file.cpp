@@ -1,5 +1,6 @@
 #include "hostlib/commands_file.hpp"
 
+#include "hostlib/little_endian.hpp"
 #include "hostlib/results.hpp"
 
 namespace fendrac {
@@ -9,12 +10,6 @@ constexpr std::int32_t kBadArgument = -7;
 constexpr std::int32_t kShortPiece = -5;
 constexpr std::int32_t kExchangeFailed = -2;
 constexpr std::uint32_t kWriteRequestSent = offsetof(FileRequest, word);
-
-std::int32_t word_value(const std::uint8_t (&bytes)[4])
-{
-    return static_cast<std::int32_t>(std::uint32_t(bytes[0]) | std::uint32_t(bytes[1]) << 8 |
-                                     std::uint32_t(bytes[2]) << 16 | std::uint32_t(bytes[3]) << 24);
-}
 
 }  // namespace
 
@@ -29,7 +24,7 @@ std::int32_t CUSBCommand_UsbFileRead::Execute(void* request, std::uint32_t lengt
     std::uint8_t status[4] = {};
     if (ReceivePhase(*this, status, sizeof status, nullptr, remaining > 0 ? kPhaseContinuing : kPhaseClosing) != 0)
         return kExchangeFailed;
-    if (const std::int32_t reader_status = word_value(status))
+    if (const std::int32_t reader_status = read_le32_signed(status))
         return reader_status;
     if (remaining <= 0)
         return kOk;
@@ -58,7 +53,7 @@ std::int32_t CUSBCommand_UsbFileWrite::Execute(void* request, std::uint32_t leng
     std::int64_t remaining = call.request.length;
     std::uint8_t status[4] = {};
     if (ReceivePhase(*this, status, sizeof status, nullptr, remaining > 0 ? kPhaseContinuing : kPhaseClosing) != 0 ||
-        word_value(status) != 0)
+        read_le32_signed(status) != 0)
         return kPhaseFailed;
     if (remaining <= 0 || call.data == nullptr)
         return kOk;
@@ -78,12 +73,7 @@ std::int32_t CUSBCommand_UsbFileDelete::Execute(void* request, std::uint32_t len
 {
     if (length != kPathFieldSize)
         return kPhaseFailed;
-    if (SendPhase(*this, request, length, kPhaseOpening) != 0)
-        return kPhaseFailed;
-    std::uint32_t received = 0;
-    if (ReceivePhase(*this, reply, reply_length, &received, kPhaseClosing) != 0 || received < reply_length)
-        return kPhaseFailed;
-    return kOk;
+    return CUSBCommand_PlainExchange::Execute(request, length, nullptr, 0, reply, reply_length);
 }
 
 }  // namespace fendrac

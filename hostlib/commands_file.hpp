@@ -51,7 +51,7 @@ public:
 };
 
 // Code 131: the path, then the reader's 4-byte result.
-class CUSBCommand_UsbFileDelete : public CUSBCommand {
+class CUSBCommand_UsbFileDelete : public CUSBCommand_PlainExchange {
 public:
     std::int32_t Execute(void* request, std::uint32_t length, void*, std::uint32_t, void* reply,
                          std::uint32_t reply_length) override;

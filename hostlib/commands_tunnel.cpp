@@ -1,6 +1,7 @@
 #include "hostlib/commands_tunnel.hpp"
 
 #include "hostlib/commands_file.hpp"
+#include "hostlib/little_endian.hpp"
 #include "hostlib/results.hpp"
 
 #include <cstdlib>
@@ -8,18 +9,12 @@
 namespace fendrac {
 namespace {
 
-std::int32_t word_value(const std::uint8_t* bytes)
-{
-    return static_cast<std::int32_t>(std::uint32_t(bytes[0]) | std::uint32_t(bytes[1]) << 8 |
-                                     std::uint32_t(bytes[2]) << 16 | std::uint32_t(bytes[3]) << 24);
-}
-
 // Fetches the body the header announces into a buffer of its own. A body
 // that cannot be allocated is left behind: the command still succeeds,
 // with no body. A failed piece releases everything fetched.
 std::int32_t fetch_body(CUSBCommand& command, const std::uint8_t (&header)[8], TunnelBody& body)
 {
-    const std::int32_t size = word_value(header + 4);
+    const std::int32_t size = read_le32_signed(header + 4);
     if (size <= 0)
         return kOk;
     auto* buffer = static_cast<std::uint8_t*>(std::malloc(static_cast<std::size_t>(size)));
@@ -68,8 +63,7 @@ std::int32_t CUSBCommand_SetHttpResponse::Execute(void* request, std::uint32_t, 
     body = {nullptr, 0};
     const auto& response = *static_cast<const TunnelResponse*>(request);
     std::uint8_t length[4];
-    for (int i = 0; i < 4; ++i)
-        length[i] = static_cast<std::uint8_t>(static_cast<std::uint32_t>(response.length) >> (8 * i));
+    write_le32(length, static_cast<std::uint32_t>(response.length));
     if (SendPhase(*this, length, sizeof length, kPhaseOpening) != 0)
         return kPhaseFailed;
     const std::uint8_t* at = response.data;
@@ -83,7 +77,7 @@ std::int32_t CUSBCommand_SetHttpResponse::Execute(void* request, std::uint32_t, 
     std::uint8_t header[8] = {};
     if (ReceivePhase(*this, header, sizeof header, nullptr, kPhaseContinuing) != 0)
         return kPhaseFailed;
-    if (word_value(header) != 0)
+    if (read_le32_signed(header) != 0)
         return kOk;
     return fetch_body(*this, header, body);
 }

@@ -1,5 +1,6 @@
 #include "hostlib/drive.hpp"
 
+#include "hostlib/little_endian.hpp"
 #include "hostlib/named_mutex.hpp"
 #include "hostlib/os/host_device.hpp"
 #include "hostlib/results.hpp"
@@ -13,18 +14,6 @@ namespace {
 constexpr int kUnlockProbeAttempts = 150;
 constexpr std::uint32_t kUnlockProbePause = 200;
 
-std::int32_t word_value(const std::uint8_t (&bytes)[4])
-{
-    return static_cast<std::int32_t>(std::uint32_t(bytes[0]) | std::uint32_t(bytes[1]) << 8 |
-                                     std::uint32_t(bytes[2]) << 16 | std::uint32_t(bytes[3]) << 24);
-}
-
-void put_word(std::uint8_t (&bytes)[4], std::uint32_t value)
-{
-    for (int i = 0; i < 4; ++i)
-        bytes[i] = static_cast<std::uint8_t>(value >> (8 * i));
-}
-
 }  // namespace
 
 std::int32_t unlock_device(CUSBCommandManager& manager, const char* code)
@@ -34,16 +23,16 @@ std::int32_t unlock_device(CUSBCommandManager& manager, const char* code)
         std::strncpy(field, code, sizeof field - 1);
     std::uint8_t reply[4] = {};
     const std::int32_t result = manager.DispatchExchange(4, field, sizeof field, reply, sizeof reply);
-    return result != 0 ? result : word_value(reply);
+    return result != 0 ? result : read_le32_signed(reply);
 }
 
 std::int32_t notify_connection(CUSBCommandManager& manager, std::uint32_t connected)
 {
     std::uint8_t request[4];
-    put_word(request, connected);
+    write_le32(request, connected);
     std::uint8_t reply[4] = {};
     const std::int32_t result = manager.DispatchExchange(3, request, sizeof request, reply, sizeof reply);
-    return result != 0 ? result : word_value(reply);
+    return result != 0 ? result : read_le32_signed(reply);
 }
 
 std::int32_t open_drive(const wchar_t* path)

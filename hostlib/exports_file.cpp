@@ -1,7 +1,7 @@
 // The reader's file service: size, read, write and delete.
 #include "hostlib/commands_file.hpp"
 #include "hostlib/include/fendrac.h"
-#include "hostlib/usb_command_manager.hpp"
+#include "hostlib/export_support.hpp"
 
 #include <cstdint>
 #include <cstring>
@@ -11,12 +11,6 @@
 using namespace fendrac;
 
 namespace {
-
-constexpr int kNoDrive = -3;
-constexpr int kExchangeFailed = -2;
-constexpr int kOutOfMemory = -1;
-
-CUSBCommandManager* drive() { return library().current_manager; }
 
 // What size and delete send: the path field alone.
 struct PathField {
@@ -112,11 +106,7 @@ FENDRAC_API int FENDRAC_CALL MSC_UsbFile_Delete(const char* path)
     if (!field)
         return kOutOfMemory;
     fill_path(field->bytes, path);
-    std::uint8_t reply[4] = {};
-    if (drive()->DispatchExchange(131, field.get(), kPathFieldSize, reply, sizeof reply) != 0)
-        return kExchangeFailed;
-    return static_cast<int>(std::uint32_t(reply[0]) | std::uint32_t(reply[1]) << 8 | std::uint32_t(reply[2]) << 16 |
-                            std::uint32_t(reply[3]) << 24);
+    return request_and_result(131, field.get(), kPathFieldSize);
 }
 
 }  // extern "C"

@@ -1,6 +1,7 @@
 // Device information, clock and the reader's lock.
 #include "hostlib/commands_device.hpp"
 #include "hostlib/drive.hpp"
+#include "hostlib/export_support.hpp"
 #include "hostlib/include/fendrac.h"
 #include "hostlib/results.hpp"
 
@@ -11,8 +12,6 @@ using namespace fendrac;
 
 namespace {
 
-constexpr int kNoDrive = -3;
-constexpr int kExchangeFailed = -2;
 constexpr int kNotOffered = -500;
 
 static_assert(offsetof(DeviceProperty, entry_count) == 84);
@@ -20,19 +19,6 @@ static_assert(offsetof(DeviceProperty, entries) == 88);
 #if defined(_WIN32) && !defined(_WIN64)
 static_assert(sizeof(DeviceProperty) == 92);
 #endif
-
-CUSBCommandManager* drive() { return library().current_manager; }
-
-// The reader's 4-byte result of a request-and-result command: -2 when the
-// exchange failed.
-int request_and_result(std::uint8_t code, const void* request, std::uint32_t length)
-{
-    std::uint8_t reply[4] = {};
-    if (drive()->DispatchExchange(code, request, length, reply, sizeof reply) != 0)
-        return kExchangeFailed;
-    return static_cast<int>(std::uint32_t(reply[0]) | std::uint32_t(reply[1]) << 8 | std::uint32_t(reply[2]) << 16 |
-                            std::uint32_t(reply[3]) << 24);
-}
 
 bool fits_one_phase(int size) { return size >= 0 && size <= static_cast<int>(kDataCapacity); }
 
@@ -95,8 +81,7 @@ FENDRAC_API int FENDRAC_CALL MSC_ebookUsb_notifyBeginEnd(int value)
     if (drive() == nullptr)
         return kNoDrive;
     std::uint8_t request[4];
-    for (int i = 0; i < 4; ++i)
-        request[i] = static_cast<std::uint8_t>(static_cast<std::uint32_t>(value) >> (8 * i));
+    write_le32(request, static_cast<std::uint32_t>(value));
     return request_and_result(9, request, sizeof request);
 }
 

@@ -2,7 +2,7 @@
 // back, and the release of the bodies they return.
 #include "hostlib/commands_tunnel.hpp"
 #include "hostlib/include/fendrac.h"
-#include "hostlib/usb_command_manager.hpp"
+#include "hostlib/export_support.hpp"
 
 #include <cstdlib>
 #include <cstring>
@@ -12,12 +12,6 @@
 using namespace fendrac;
 
 namespace {
-
-constexpr int kNoDrive = -3;
-constexpr int kExchangeFailed = -2;
-constexpr int kOutOfMemory = -1;
-
-CUSBCommandManager* drive() { return library().current_manager; }
 
 // The text up to its terminator, at most the whole field.
 void fill_field(char* field, const char* text)

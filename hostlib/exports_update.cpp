@@ -1,7 +1,7 @@
 // The update mode and the update partitions.
 #include "hostlib/commands_update.hpp"
 #include "hostlib/include/fendrac.h"
-#include "hostlib/usb_command_manager.hpp"
+#include "hostlib/export_support.hpp"
 
 #include <cstdint>
 #include <cstring>
@@ -12,36 +12,20 @@ using namespace fendrac;
 
 namespace {
 
-constexpr int kNoDrive = -3;
-constexpr int kExchangeFailed = -2;
-constexpr int kOutOfMemory = -1;
-
-CUSBCommandManager* drive() { return library().current_manager; }
-
-int word_value(const std::uint8_t* bytes)
-{
-    return static_cast<int>(std::uint32_t(bytes[0]) | std::uint32_t(bytes[1]) << 8 | std::uint32_t(bytes[2]) << 16 |
-                            std::uint32_t(bytes[3]) << 24);
-}
-
-// The reader's 4-byte result of command `code`, or -2.
-int result_of(std::uint8_t code, const void* request, std::uint32_t length)
-{
-    std::uint8_t reply[4] = {};
-    if (drive()->DispatchExchange(code, request, length, reply, sizeof reply) != 0)
-        return kExchangeFailed;
-    return word_value(reply);
-}
-
 // Whether `text` (null for none) fits a field of `limit` characters.
 bool fits(const char* text, std::size_t limit) { return text == nullptr || std::strlen(text) <= limit; }
 
-std::unique_ptr<PartitionRequest> new_request(const char* name)
+// A zeroed request with the name and the three parameters.
+std::unique_ptr<PartitionRequest> new_request(const char* name, unsigned first = 0, unsigned second = 0,
+                                              unsigned third = 0)
 {
     std::unique_ptr<PartitionRequest> request(new (std::nothrow) PartitionRequest);
     if (request) {
         std::memset(static_cast<void*>(request.get()), 0, sizeof *request);
         std::memcpy(request->name, name, std::strlen(name));
+        request->first = first;
+        request->second = second;
+        request->third = third;
     }
     return request;
 }
@@ -58,9 +42,8 @@ FENDRAC_API int FENDRAC_CALL MSC_ReqChangeMode(int mode)
     if (drive() == nullptr)
         return kNoDrive;
     std::uint8_t request[4];
-    for (int i = 0; i < 4; ++i)
-        request[i] = static_cast<std::uint8_t>(static_cast<std::uint32_t>(mode) >> (8 * i));
-    return result_of(112, request, sizeof request);
+    write_le32(request, static_cast<std::uint32_t>(mode));
+    return request_and_result(112, request, sizeof request);
 }
 
 FENDRAC_API int FENDRAC_CALL MSC_ReqDeletePartition(const char* name)
@@ -71,7 +54,7 @@ FENDRAC_API int FENDRAC_CALL MSC_ReqDeletePartition(const char* name)
         return kExchangeFailed;
     char field[kPartitionNameSize] = {};
     std::memcpy(field, name, std::strlen(name));
-    return result_of(113, field, sizeof field);
+    return request_and_result(113, field, sizeof field);
 }
 
 FENDRAC_API int FENDRAC_CALL MSC_ReqCreatePartition(const char* name, unsigned first, unsigned second, unsigned third)
@@ -80,13 +63,10 @@ FENDRAC_API int FENDRAC_CALL MSC_ReqCreatePartition(const char* name, unsigned f
         return kNoDrive;
     if (!valid_name(name))
         return kExchangeFailed;
-    auto request = new_request(name);
+    auto request = new_request(name, first, second, third);
     if (!request)
         return kOutOfMemory;
-    request->first = first;
-    request->second = second;
-    request->third = third;
-    return result_of(114, request.get(), kCreateRequestSent);
+    return request_and_result(114, request.get(), kCreateRequestSent);
 }
 
 FENDRAC_API int FENDRAC_CALL MSC_ReqCreatePartitionWithImage(const char* name, unsigned first, unsigned second,
@@ -98,12 +78,9 @@ FENDRAC_API int FENDRAC_CALL MSC_ReqCreatePartitionWithImage(const char* name, u
         return kNoDrive;
     if (!valid_name(name) || !fits(tag, kImageTagSize) || !fits(image_path, kImagePathSize - 1))
         return kExchangeFailed;
-    auto request = new_request(name);
+    auto request = new_request(name, first, second, third);
     if (!request)
         return kOutOfMemory;
-    request->first = first;
-    request->second = second;
-    request->third = third;
     request->image_bytes = image_bytes;
     if (tag != nullptr)
         std::memcpy(request->tag, tag, std::strlen(tag));
@@ -114,7 +91,7 @@ FENDRAC_API int FENDRAC_CALL MSC_ReqCreatePartitionWithImage(const char* name, u
     }
     if (image_path != nullptr)
         std::memcpy(request->image_path, image_path, std::strlen(image_path));
-    return result_of(115, request.get(), sent);
+    return request_and_result(115, request.get(), sent);
 }
 
 FENDRAC_API int FENDRAC_CALL MSC_GetPartitionSize(const char* name, unsigned* first, unsigned* second,
@@ -130,9 +107,9 @@ FENDRAC_API int FENDRAC_CALL MSC_GetPartitionSize(const char* name, unsigned* fi
     std::uint8_t reply[12] = {};
     if (drive()->DispatchExchange(116, request.get(), kPartitionNameSize, reply, sizeof reply) != 0)
         return kExchangeFailed;
-    *first = static_cast<unsigned>(word_value(reply));
-    *second = static_cast<unsigned>(word_value(reply + 4));
-    *third = static_cast<unsigned>(word_value(reply + 8));
+    *first = read_le32(reply);
+    *second = read_le32(reply + 4);
+    *third = read_le32(reply + 8);
     return 0;
 }
 
