@@ -136,6 +136,26 @@ TEST_F(Hotplug, AGadgetWithTwoLunsStopsAfterLunOne)
     EXPECT_EQ(two.state("gadget_luns"), "2");
 }
 
+TEST_F(Hotplug, AnEventForDeviceZeroLeavesTheLunsWithoutADeviceAlone)
+{
+    VirtualReader four({"--luns", "4"});
+    auto daemon = four.start("usbhotplugd", {}, "daemon.out");
+    EXPECT_TRUE(eventually([&] { return four.state("lun0").starts_with("/tmp/lun0"); }, 20));
+    four.clear_journal();
+    for (const char* action : {"ACTION=add", "ACTION=remove"})
+        EXPECT_EQ(four.vreader({"uevent", four.path(), action, "DEVPATH=/devices/null", "SUBSYSTEM=block", "MAJOR=0",
+                                "MINOR=0", "DEVNAME=null"})
+                      .status,
+                  0);
+    EXPECT_EQ(four.vreader({"uevent", four.path(), "ACTION=remove", "DEVPATH=/devices/p1", "SUBSYSTEM=block",
+                            "MAJOR=179", "MINOR=0", "DEVNAME=mmcblk0p1"})
+                  .status,
+              0);
+    EXPECT_TRUE(eventually([&] { return four.state("lun1") == "ejected ro=0"; }, 20)) << daemon->output();
+    EXPECT_EQ(four.requests("store").size(), 2u) << "lun1's ro and file, nothing for lun3";
+    EXPECT_EQ(four.state("lun3"), "ejected ro=0");
+}
+
 TEST_F(Hotplug, BlockAndGadgetEventsEjectAndReattach)
 {
     std::unique_ptr<Spawned> daemon = start();
