@@ -5,6 +5,7 @@
 #include "display/morvane_state.hpp"
 
 #include <algorithm>
+#include <cstring>
 
 namespace morvane {
 
@@ -20,14 +21,17 @@ void copy_img_to_buf(uint16_t* destination, int left, int top, int width, int he
     const auto fb_pixels = static_cast<int64_t>(mmaplen / 2);
     const auto img_pixels = static_cast<int64_t>(imgbuf_len / 2);
 
+    // Row by row, the columns whose pixel lies inside both buffers: with
+    // to = r * stride + c and from = r * ResX + c, that is to < fb_pixels,
+    // 0 <= from < img_pixels. One copy per row.
     for (int64_t r = row_begin; r < row_end; ++r) {
-        for (int64_t c = col_begin; c < col_end; ++c) {
-            const int64_t to = r * stride + c;
-            const int64_t from = r * ResX + c;
-            if (to >= fb_pixels || from < 0 || from >= img_pixels)
-                continue;
-            destination[to] = imgbuf[from];
-        }
+        const int64_t first = std::max(col_begin, -r * ResX);
+        const int64_t last = std::min({col_end, fb_pixels - r * stride, img_pixels - r * ResX});
+        if (first >= last)
+            continue;
+        const auto to = static_cast<size_t>(r * stride + first);
+        const auto from = static_cast<size_t>(r * ResX + first);
+        std::memcpy(destination + to, imgbuf + from, static_cast<size_t>(last - first) * sizeof(uint16_t));
     }
 }
 

@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
 
 namespace epd {
 namespace {
@@ -77,6 +78,17 @@ void put(int x, int y, std::uint16_t value)
         Lframebuffer[at] = value;
 }
 
+// `w` pixels of row `y` from column `x` (clipped already), as far as the
+// mapping reaches: one fill rather than a check per pixel.
+void fill_row(int x, int y, int w, std::uint16_t value)
+{
+    const std::size_t at = static_cast<std::size_t>(y) * static_cast<std::size_t>(Lres_x + kStridePad) + x;
+    if (at >= Lframebuffer_pixels)
+        return;
+    std::fill_n(Lframebuffer + at, std::min<std::size_t>(static_cast<std::size_t>(w), Lframebuffer_pixels - at),
+                value);
+}
+
 void send(epdc::mxcfb_update_data& record)
 {
     if (Lepd < 0)
@@ -131,10 +143,8 @@ void epd_drawrect(int x, int y, int w, int h, int gray)
         put(x, row, value);
         put(x + w - 1, row, value);
     }
-    for (int column = x; column < x + w; ++column) {
-        put(column, y, value);
-        put(column, y + h - 1, value);
-    }
+    fill_row(x, y, w, value);
+    fill_row(x, y + h - 1, w, value);
     set_update_area(x, y, w, h);
 }
 
@@ -143,9 +153,18 @@ void epd_drawfillrect(int x, int y, int w, int h, int gray)
     if (!clip(x, y, w, h))
         return;
     const std::uint16_t value = epdc::graytable[gray & 0x0F];
-    for (int row = y; row < y + h; ++row)
-        for (int column = x; column < x + w; ++column)
-            put(column, row, value);
+    // The first row filled, the others copied from it: the C library's copy
+    // is faster than any fill loop of a build for size.
+    fill_row(x, y, w, value);
+    const std::size_t stride = static_cast<std::size_t>(Lres_x + kStridePad);
+    const std::size_t first = static_cast<std::size_t>(y) * stride + x;
+    for (int row = y + 1; row < y + h; ++row) {
+        const std::size_t at = static_cast<std::size_t>(row) * stride + x;
+        if (at >= Lframebuffer_pixels)
+            break;
+        std::memcpy(Lframebuffer + at, Lframebuffer + first,
+                    std::min<std::size_t>(static_cast<std::size_t>(w), Lframebuffer_pixels - at) * sizeof(std::uint16_t));
+    }
     set_update_area(x, y, w, h);
 }
 
