@@ -17,7 +17,7 @@
 #include <cstdio>
 #include <cstring>
 #include <iterator>
-#include <new>
+#include <cstdlib>
 
 namespace morvane {
 namespace {
@@ -122,7 +122,7 @@ void copy_fb_to_img()
 
 void close_display()
 {
-    delete[] imgbuf;
+    std::free(imgbuf);
     imgbuf = nullptr;
     imgbuf_len = 0;
     if (mmapaddr != nullptr)
@@ -161,7 +161,7 @@ int start_up()
     }
     ResX = static_cast<int>(var_info.xres);
     ResY = static_cast<int>(var_info.yres);
-    imgbuf = new (std::nothrow) uint16_t[(fix_info.smem_len + 1) / 2];
+    imgbuf = static_cast<uint16_t*>(std::malloc((fix_info.smem_len + 1) / 2 * sizeof(uint16_t)));
     if (imgbuf == nullptr) {
         std::printf("Cannot alloc image buffer.\n");
         close_display();

@@ -1,6 +1,7 @@
 // The waveform image: "writewf" hands a file to the display driver, which
 // stores it in the waveform area of the eMMC; "verifywf" compares a file
 // with what that area holds.
+#include "platform/heap_array.hpp"
 #include "display/waveform.hpp"
 
 #include "display/epdc.hpp"
@@ -15,8 +16,6 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
-#include <memory>
-#include <new>
 
 namespace morvane {
 namespace {
@@ -103,8 +102,11 @@ int write_waveform_data(const char* path)
     // The driver's record counts bytes in 32 bits: a larger image cannot be
     // described, let alone held.
     const auto size = static_cast<uint64_t>(st.st_size);
-    const std::unique_ptr<uint8_t[]> buffer(
-        size <= UINT32_MAX && size <= SIZE_MAX ? new (std::nothrow) uint8_t[static_cast<size_t>(size)] : nullptr);
+    if (size > UINT32_MAX || size > SIZE_MAX) {
+        std::printf("Fail to alloc memory for waveform !\n");
+        return ENOMEM;
+    }
+    const sys::HeapArray<uint8_t> buffer(static_cast<size_t>(size));
     if (!buffer) {
         std::printf("Fail to alloc memory for waveform !\n");
         return ENOMEM;

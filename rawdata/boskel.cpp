@@ -1,6 +1,7 @@
 // boskel: chooses how the reader boots next. The eMMC holds the active boot
 // environment and a saved one for each mode; the tool copies the chosen
 // mode's saved environment over the active one and makes sure it is there.
+#include "platform/heap_array.hpp"
 #include "platform/sys.hpp"
 #include "platform/unique_fd.hpp"
 #include "rawdata/raw_table.hpp"
@@ -11,8 +12,6 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
-#include <memory>
-#include <new>
 
 namespace {
 
@@ -90,8 +89,8 @@ bool committed(int fd, const std::uint8_t* written, std::uint8_t* check)
 int switch_mode(int nMode)
 {
     const auto size = static_cast<size_t>(env_size);
-    const std::unique_ptr<std::uint8_t[]> buffer(new (std::nothrow) std::uint8_t[size]);
-    const std::unique_ptr<std::uint8_t[]> check(new (std::nothrow) std::uint8_t[size]);
+    const sys::HeapArray<std::uint8_t> buffer(size);
+    const sys::HeapArray<std::uint8_t> check(size);
     if (!buffer || !check) {
         std::printf("out of memory\n");
         return 1;

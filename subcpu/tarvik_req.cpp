@@ -1,13 +1,12 @@
 // tarvik req: the sub-CPU's requests: status, update mode, update start and
 // end, writes in 16-byte units, reads, block erase and verify, boot cluster
 // swap and reboot.
+#include "platform/heap_array.hpp"
 #include "subcpu/subcmd.hpp"
 #include "subcpu/tarvik.hpp"
 
 #include <cstdio>
 #include <cstring>
-#include <memory>
-#include <new>
 
 namespace tarvik {
 namespace {
@@ -75,7 +74,7 @@ int write_units(int argc, char** argv, int at)
         return 1;
     // Room for every remaining argument, in whole units, erased.
     const unsigned room = static_cast<unsigned>(argc - (at + 2) + kUnit - 1) / kUnit * kUnit;
-    const std::unique_ptr<std::uint8_t[]> data(new (std::nothrow) std::uint8_t[room]);
+    const sys::HeapArray<std::uint8_t> data(room);
     if (!data) {
         std::printf("out of memory (%d) : NG\n", static_cast<int>(room));
         return 1;

@@ -1,6 +1,7 @@
 // tpinspect: the touch panel's factory test. It lays out check points on
 // the e-paper screen, follows the operator's finger and judges what was
 // touched when the HOME key is released or a line is typed.
+#include "platform/heap_array.hpp"
 #include "platform/numbers.hpp"
 #include "platform/sys.hpp"
 #include "tpinspect/epd.hpp"
@@ -14,9 +15,6 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <memory>
-#include <new>
-#include <vector>
 
 namespace tpinspect {
 
@@ -167,14 +165,16 @@ void inspection(int key, int pipe_read, const int* devices)
     int x = -1;
     int y = -1;
     int release = -1;
-    std::vector<struct pollfd> set(3 + static_cast<std::size_t>(count));
+    const sys::HeapArray<struct pollfd> set(3 + static_cast<std::size_t>(count));
+    if (!set)
+        return;
     for (;;) {
         set[0] = {0, POLLIN, 0};
         set[1] = {key, POLLIN, 0};
         set[2] = {pipe_read, POLLIN, 0};
         for (int i = 0; i < count; ++i)
             set[3 + static_cast<std::size_t>(i)] = {devices[1 + i], POLLIN, 0};
-        if (sys::poll(set.data(), set.size(), -1) <= 0)
+        if (sys::poll(set.get(), 3 + static_cast<nfds_t>(count), -1) <= 0)
             continue;
         if (set[0].revents & POLLIN) {
             char byte;
@@ -396,8 +396,8 @@ int tpinspect_main(int argc, char** argv)
         return 255;
     }
     const int count = count_touch_devices();
-    const std::unique_ptr<int[]> devices(count > 0 ? new (std::nothrow) int[1 + count] : nullptr);
-    if (!devices) {
+    const sys::HeapArray<int> devices(count > 0 ? 1 + static_cast<std::size_t>(count) : 0);
+    if (count <= 0 || !devices) {
         sys::close(ends[0]);
         release_devices();
         return 255;

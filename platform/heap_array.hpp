@@ -1,0 +1,32 @@
+// An array from the C library's allocator, freed when it goes out of scope.
+// The reader programs use it rather than new[] or std::vector, so that they
+// need no C++ runtime library: one shared library fewer to load at every
+// start, and a smaller resident set.
+#pragma once
+
+#include <cstddef>
+#include <cstdlib>
+#include <type_traits>
+
+namespace sys {
+
+template <typename T>
+class HeapArray {
+    static_assert(std::is_trivially_copyable_v<T> && std::is_trivially_destructible_v<T>);
+
+public:
+    // `count` zeroed elements; empty (false) when the allocation fails.
+    explicit HeapArray(std::size_t count) : data_(static_cast<T*>(std::calloc(count != 0 ? count : 1, sizeof(T)))) {}
+    ~HeapArray() { std::free(data_); }
+    HeapArray(const HeapArray&) = delete;
+    HeapArray& operator=(const HeapArray&) = delete;
+
+    explicit operator bool() const { return data_ != nullptr; }
+    T* get() const { return data_; }
+    T& operator[](std::size_t i) const { return data_[i]; }
+
+private:
+    T* data_;
+};
+
+}  // namespace sys
