@@ -37,6 +37,10 @@ constexpr const wchar_t* kBuiltIn = L"\\\\.\\E:";
 
 class Exports : public ::testing::Test {
 protected:
+    // A second process of the load test works on the first one's reader,
+    // named by FENDRAC_LOAD_SHARED_DIR, and leaves it as it is.
+    static const char* shared_dir() { return std::getenv("FENDRAC_LOAD_SHARED_DIR"); }
+
     static void SetUpTestSuite()
     {
 #if defined(_WIN32)
@@ -44,9 +48,13 @@ protected:
 #else
         const int process = getpid();
 #endif
-        dir_ = fs::temp_directory_path() / ("fendrac-exports-" + std::to_string(process));
-        fs::create_directories(dir_);
-        std::ofstream(dir_ / "reader.conf").put('\n');
+        if (shared_dir() != nullptr) {
+            dir_ = shared_dir();
+        } else {
+            dir_ = fs::temp_directory_path() / ("fendrac-exports-" + std::to_string(process));
+            fs::create_directories(dir_);
+            std::ofstream(dir_ / "reader.conf").put('\n');
+        }
 #if defined(_WIN32)
         _putenv_s("VREADER_DIR", dir_.string().c_str());
         for (const char* name : {"Global\\ZEPA_EBOOK_QLX_STATE1", "Global\\ZEPA_EBOOK_QLX_STATE2",
@@ -62,11 +70,14 @@ protected:
         mutexes_.clear();
 #endif
         std::error_code ignored;
-        fs::remove_all(dir_, ignored);
+        if (shared_dir() == nullptr)
+            fs::remove_all(dir_, ignored);
     }
 
     void SetUp() override
     {
+        if (shared_dir() != nullptr)
+            return;
         ASSERT_EQ(vreader::save_usb(usb_file(), UsbContent{}), 0);
         faults("");
     }
