@@ -1,5 +1,6 @@
 // Exclusive lock on a reader's state across processes (flock on its lock
-// file), held for the object's lifetime.
+// file; on Windows a lock on its first byte), held for the object's
+// lifetime. Every request takes it, the PC library's exchanges too.
 #pragma once
 
 #include <string>
@@ -17,6 +18,7 @@ public:
 
 private:
     int fd_ = -1;
+    void* handle_ = nullptr;  // Windows
     int error_ = 0;
 };
 

@@ -5,6 +5,7 @@
 #include "vreader/model/journal.hpp"
 #include "vreader/model/pc_device_tree.hpp"
 #include "vreader/model/reader_dir.hpp"
+#include "vreader/model/reader_lock.hpp"
 #include "vreader/model/scsi_inquiry.hpp"
 #include "vreader/model/scsi_sense.hpp"
 #include "vreader/model/usb_commands.hpp"
@@ -111,6 +112,7 @@ public:
     std::optional<int> volume(char letter) override
     {
         try {
+            const ReaderLock lock(file(kLockFile));
             UsbContent content;
             std::string why;
             if (!reader_attached(dir_) || !load(content, why) || find_volume(content, letter) == nullptr)
@@ -124,6 +126,8 @@ public:
     ScsiReply exchange(int volume, const ScsiRequest& request) override
     {
         try {
+            // One exchange at a time on the reader, whichever process sends it.
+            const ReaderLock lock(file(kLockFile));
             return run(volume, request);
         } catch (const std::exception& e) {
             std::fprintf(stderr, "vreader: usb: %s\n", e.what());
