@@ -50,6 +50,9 @@ int wifi_set_mac_address(std::uint8_t* area, const char* interface);
 
 // wan
 int execute_command(int fd, const char* command, const char* prefix, char* destination, int length);
+// "AT" until the modem answers OK (a time-out, or ten errors, give up), then
+// `command` on the open port: 0 once it answered OK, -1 otherwise.
+int command_after_handshake(int fd, const char* command, const char* prefix, char* destination, int length);
 int sequence_command(const char* device, const char* command, const char* prefix, char* destination, int length);
 int wan_set_meid(std::uint8_t* area, const char* device);
 int wan_set_psn(std::uint8_t* area, const char* device);
