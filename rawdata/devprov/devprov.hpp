@@ -61,6 +61,11 @@ void psn_check_digits(const char* psn, char digits[2]);
 
 // moa
 int moa_set_device_key(std::uint8_t* area, const char* argument);
+// Hex text from `fd`, two digits a byte, into `key`, until the input ends or
+// a Ctrl-D; other control characters are skipped, and an odd last digit is
+// left out of `count`. false for any other character, or for more than
+// `room` bytes.
+bool read_hex_key(int fd, std::uint8_t* key, std::uint32_t room, std::uint32_t& count);
 int moa_get_device_key(std::uint8_t* area, const char* argument);
 
 int devprov_main(int argc, char** argv);
