@@ -2,6 +2,7 @@
 // the right block devices. It follows the kernel's uevents (the gadget coming
 // online, the block devices coming and going) and, with -usb, the switch
 // that loads and unloads the USB modules; at normal exit it ejects every LUN.
+#include "hotplug/uevent_message.hpp"
 #include "platform/numbers.hpp"
 #include "platform/sys.hpp"
 
@@ -19,6 +20,11 @@
 #include <vector>
 
 namespace {
+
+using usbhotplug::get_param_value;
+using usbhotplug::last_value;
+using usbhotplug::parse_number;
+using usbhotplug::split_message;
 
 constexpr int kLuns = 9;
 constexpr int kPollEntries = 10;  // the uevent socket and up to nine input devices
@@ -111,45 +117,12 @@ void finalize()
     }
 }
 
-// The value of `key` ("ACTION=") in one uevent string: the text after its
-// first '='. Null when the string is another key's.
-const char* get_param_value(std::string_view string, std::string_view key, std::string_view& value)
-{
-    if (!string.starts_with(key))
-        return nullptr;
-    value = string.substr(string.find('=') + 1);
-    return value.data();
-}
-
-// The last value of `key` in the message.
-bool last_value(const std::vector<std::string_view>& message, std::string_view key, std::string_view& value)
-{
-    bool found = false;
-    for (const std::string_view string : message) {
-        std::string_view candidate;
-        if (get_param_value(string, key, candidate) != nullptr) {
-            value = candidate;
-            found = true;
-        }
-    }
-    return found;
-}
-
 void handle_usb_composite(const std::vector<std::string_view>& message)
 {
     std::string_view enabled, state;
     if (last_value(message, "ENABLED=", enabled) && last_value(message, "STATE=", state) && enabled == "1" &&
         state == "online")
         initialize();
-}
-
-long parse_number(std::string_view text)
-{
-    char buffer[64];
-    const std::size_t length = std::min(text.size(), sizeof buffer - 1);
-    std::memcpy(buffer, text.data(), length);
-    buffer[length] = '\0';
-    return sys::strtol(buffer, nullptr, 0);
 }
 
 void handle_block(const std::vector<std::string_view>& message)
@@ -194,20 +167,6 @@ void handle_subsystem(const std::vector<std::string_view>& message)
             return;
         }
     }
-}
-
-// The message's NUL-terminated strings, never past the bytes received; a
-// last string without its NUL ends where the message does.
-std::vector<std::string_view> split_message(const char* buffer, std::size_t length)
-{
-    std::vector<std::string_view> strings;
-    for (std::size_t at = 0; at < length;) {
-        const void* end = std::memchr(buffer + at, '\0', length - at);
-        const std::size_t stop = end != nullptr ? static_cast<std::size_t>(static_cast<const char*>(end) - buffer) : length;
-        strings.emplace_back(buffer + at, stop - at);
-        at = stop + 1;
-    }
-    return strings;
 }
 
 void handle_events()

@@ -10,8 +10,8 @@
 namespace subcmd {
 namespace {
 
-std::uint8_t send_buf[32];
-std::uint8_t recv_buf[32];
+std::uint8_t send_buf[kPacketBuffer];
+std::uint8_t recv_buf[kPacketBuffer];
 
 // Indexed from the code: 0x00-0x04 by the low nibble, 0x80-0x81 from 5,
 // 0xF0-0xF9 from 7.
@@ -68,30 +68,7 @@ int send_data()
         dump(send_buf, size);
         return 0;
     }
-    const unsigned reply = get_recv_size(code);
-    const ssize_t got = sys::read(dev_fd, recv_buf, reply);
-    if (got != static_cast<ssize_t>(reply)) {
-        std::printf("recv error (size=%u read=%d)\n", reply, static_cast<int>(got));
-        std::printf("send data :");
-        dump(send_buf, size);
-        return 0;
-    }
-    if (recv_buf[0] != kLeadByte || recv_buf[1] != reply - 2 || recv_buf[2] != code) {
-        std::printf("recv data error (size=%u) :", reply);
-        dump(recv_buf, reply);
-        return 0;
-    }
-    const std::uint8_t sum = checksum(recv_buf);
-    if (sum != recv_buf[reply - 1]) {
-        std::printf("recv sum error (size=%u sum=%02X) :", reply, sum);
-        dump(recv_buf, reply);
-        return 0;
-    }
-    if (bCmdOut) {
-        std::printf("recv_data : ");
-        dump(recv_buf, reply);
-    }
-    return 1;
+    return receive_reply(dev_fd, code, recv_buf, send_buf);
 }
 
 }  // namespace
@@ -113,6 +90,42 @@ void long2big(std::uint32_t value, std::uint8_t* bytes)
 {
     for (int i = 0; i < 4; ++i)
         bytes[i] = static_cast<std::uint8_t>(value >> (24 - 8 * i));
+}
+
+int receive_reply(int fd, std::uint8_t code, std::uint8_t (&reply)[kPacketBuffer], const std::uint8_t* sent)
+{
+    const unsigned size = get_recv_size(code);
+    const ssize_t got = sys::read(fd, reply, size);
+    if (got != static_cast<ssize_t>(size)) {
+        std::printf("recv error (size=%u read=%d)\n", size, static_cast<int>(got));
+        std::printf("send data :");
+        dump(sent, get_send_size(code));
+        return 0;
+    }
+    if (!check_reply(reply, code))
+        return 0;
+    if (bCmdOut) {
+        std::printf("recv_data : ");
+        dump(reply, size);
+    }
+    return 1;
+}
+
+int check_reply(const std::uint8_t (&reply)[kPacketBuffer], std::uint8_t code)
+{
+    const unsigned size = get_recv_size(code);
+    if (reply[0] != kLeadByte || reply[1] != size - 2 || reply[2] != code) {
+        std::printf("recv data error (size=%u) :", size);
+        dump(reply, size);
+        return 0;
+    }
+    const std::uint8_t sum = checksum(reply);
+    if (sum != reply[size - 1]) {
+        std::printf("recv sum error (size=%u sum=%02X) :", size, sum);
+        dump(reply, size);
+        return 0;
+    }
+    return 1;
 }
 
 unsigned get_send_size(std::uint8_t code) { return send_size[size_index(code)]; }

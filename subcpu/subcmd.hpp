@@ -10,12 +10,15 @@
 // one send and one receive buffer, one exchange at a time.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 namespace subcmd {
 
 inline constexpr const char* SUB_CPU_DEVICE = "/dev/sub_cpu";
 inline constexpr std::uint8_t kLeadByte = 0xEE;
+// Room for the largest packet either way.
+inline constexpr std::size_t kPacketBuffer = 32;
 
 enum : std::uint8_t {
     REG_WRITE = 0x01,
@@ -53,6 +56,14 @@ unsigned get_send_size(std::uint8_t code);
 unsigned get_recv_size(std::uint8_t code);
 // The checksum of a framed packet, from its length byte.
 std::uint8_t checksum(const std::uint8_t* packet);
+
+// Reads the reply to `code` from `fd` in one read of its size and checks it:
+// 1, or 0 with the fault printed (and the request `sent` when the read came
+// short).
+int receive_reply(int fd, std::uint8_t code, std::uint8_t (&reply)[kPacketBuffer], const std::uint8_t* sent);
+// A reply of get_recv_size(code) bytes: the lead byte, its length, the code
+// and the checksum. 1, or 0 with the reply printed.
+int check_reply(const std::uint8_t (&reply)[kPacketBuffer], std::uint8_t code);
 
 int sub_open();
 void sub_close();

@@ -50,6 +50,9 @@ int wifi_set_mac_address(std::uint8_t* area, const char* interface);
 
 // wan
 int execute_command(int fd, const char* command, const char* prefix, char* destination, int length);
+// "AT" until the modem answers OK (a time-out, or ten errors, give up), then
+// `command` on the open port: 0 once it answered OK, -1 otherwise.
+int command_after_handshake(int fd, const char* command, const char* prefix, char* destination, int length);
 int sequence_command(const char* device, const char* command, const char* prefix, char* destination, int length);
 int wan_set_meid(std::uint8_t* area, const char* device);
 int wan_set_psn(std::uint8_t* area, const char* device);
@@ -58,6 +61,11 @@ void psn_check_digits(const char* psn, char digits[2]);
 
 // moa
 int moa_set_device_key(std::uint8_t* area, const char* argument);
+// Hex text from `fd`, two digits a byte, into `key`, until the input ends or
+// a Ctrl-D; other control characters are skipped, and an odd last digit is
+// left out of `count`. false for any other character, or for more than
+// `room` bytes.
+bool read_hex_key(int fd, std::uint8_t* key, std::uint32_t room, std::uint32_t& count);
 int moa_get_device_key(std::uint8_t* area, const char* argument);
 
 int devprov_main(int argc, char** argv);

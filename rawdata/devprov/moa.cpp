@@ -43,26 +43,33 @@ int moa_set_device_key(std::uint8_t* area, const char*)
     std::printf("READY\n");
     std::fflush(stdout);
 
-    std::uint8_t* key = area + kMoaKey;
-    const std::uint32_t room = key_room();
     std::uint32_t count = 0;
+    if (!read_hex_key(0, area + kMoaKey, key_room(), count))
+        return -1;
+    write_size(area, count);
+    return count >= 1 ? 0 : -1;
+}
+
+bool read_hex_key(int fd, std::uint8_t* key, std::uint32_t room, std::uint32_t& count)
+{
+    count = 0;
     bool high_pending = false;
     for (;;) {
         char c;
-        if (sys::read(0, &c, 1) != 1)
-            break;
+        if (sys::read(fd, &c, 1) != 1)
+            return true;
         const auto u = static_cast<unsigned char>(c);
         if (std::iscntrl(u)) {
             if (c == kCtrlD)
-                break;
+                return true;
             continue;
         }
         if (!std::isxdigit(u))
-            return -1;
+            return false;
         if (!high_pending) {
             // A blob that would run past the area is refused whole.
             if (count == room)
-                return -1;
+                return false;
             key[count] = static_cast<std::uint8_t>(nibble(c) << 4);
             high_pending = true;
         } else {
@@ -71,8 +78,6 @@ int moa_set_device_key(std::uint8_t* area, const char*)
             high_pending = false;
         }
     }
-    write_size(area, count);
-    return count >= 1 ? 0 : -1;
 }
 
 int moa_get_device_key(std::uint8_t* area, const char*)

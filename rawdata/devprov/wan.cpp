@@ -94,24 +94,27 @@ int execute_command(int fd, const char* command, const char* prefix, char* desti
     }
 }
 
+int command_after_handshake(int fd, const char* command, const char* prefix, char* destination, int length)
+{
+    for (int errors = 0;;) {
+        const int answer = execute_command(fd, "AT", nullptr, nullptr, 0);
+        if (answer > 0)
+            break;
+        if (answer < 0 || ++errors == kHandshakeErrors)
+            return -1;
+    }
+    return execute_command(fd, command, prefix, destination, length) > 0 ? 0 : -1;
+}
+
 int sequence_command(const char* device, const char* command, const char* prefix, char* destination, int length)
 {
     std::memset(destination, 0xFF, static_cast<std::size_t>(length));
     const int fd = sys::open(device, O_RDWR | O_NOCTTY | O_CLOEXEC);
     if (fd < 0)
         return -1;
-    for (int errors = 0;;) {
-        const int answer = execute_command(fd, "AT", nullptr, nullptr, 0);
-        if (answer > 0)
-            break;
-        if (answer < 0 || ++errors == kHandshakeErrors) {
-            sys::close(fd);
-            return -1;
-        }
-    }
-    const int answer = execute_command(fd, command, prefix, destination, length);
+    const int result = command_after_handshake(fd, command, prefix, destination, length);
     sys::close(fd);
-    return answer > 0 ? 0 : -1;
+    return result;
 }
 
 int wan_set_meid(std::uint8_t* area, const char* device)
