@@ -26,8 +26,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const auto message = std::make_unique<char[]>(length);
     std::memcpy(message.get(), data, length);
 
-    const auto strings = usbhotplug::split_message(message.get(), length);
-    for (const std::string_view string : strings) {
+    const usbhotplug::UeventMessage strings(message.get(), length);
+    std::string_view string;
+    for (std::size_t at = 0; strings.next(at, string);) {
         std::string_view subsystem;
         if (usbhotplug::get_param_value(string, "SUBSYSTEM=", subsystem) != nullptr && subsystem == "block")
             break;
@@ -35,7 +36,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::string_view values[std::size(kKeys)];
     bool found[std::size(kKeys)];
     for (std::size_t i = 0; i < std::size(kKeys); ++i)
-        found[i] = usbhotplug::last_value(strings, kKeys[i], values[i]);
+        found[i] = strings.last_value(kKeys[i], values[i]);
     // The device number as the daemon builds it from MAJOR and MINOR, once
     // a block event has both.
     if (found[2] && found[3])

@@ -17,14 +17,12 @@
 #include <cstdlib>
 #include <cstring>
 #include <string_view>
-#include <vector>
 
 namespace {
 
 using usbhotplug::get_param_value;
-using usbhotplug::last_value;
+using usbhotplug::UeventMessage;
 using usbhotplug::parse_number;
-using usbhotplug::split_message;
 
 constexpr int kLuns = 9;
 constexpr int kPollEntries = 10;  // the uevent socket and up to nine input devices
@@ -117,19 +115,19 @@ void finalize()
     }
 }
 
-void handle_usb_composite(const std::vector<std::string_view>& message)
+void handle_usb_composite(const UeventMessage& message)
 {
     std::string_view enabled, state;
-    if (last_value(message, "ENABLED=", enabled) && last_value(message, "STATE=", state) && enabled == "1" &&
+    if (message.last_value("ENABLED=", enabled) && message.last_value("STATE=", state) && enabled == "1" &&
         state == "online")
         initialize();
 }
 
-void handle_block(const std::vector<std::string_view>& message)
+void handle_block(const UeventMessage& message)
 {
     std::string_view action, devname, major, minor;
-    if (!last_value(message, "ACTION=", action) || !last_value(message, "DEVNAME=", devname) ||
-        !last_value(message, "MAJOR=", major) || !last_value(message, "MINOR=", minor))
+    if (!message.last_value("ACTION=", action) || !message.last_value("DEVNAME=", devname) ||
+        !message.last_value("MAJOR=", major) || !message.last_value("MINOR=", minor))
         return;
     const std::int64_t device = (std::int64_t{parse_number(major)} << 8) | std::int64_t{parse_number(minor)};
     int lun = 0;
@@ -152,9 +150,10 @@ void handle_block(const std::vector<std::string_view>& message)
     sys::close(file);
 }
 
-void handle_subsystem(const std::vector<std::string_view>& message)
+void handle_subsystem(const UeventMessage& message)
 {
-    for (const std::string_view string : message) {
+    std::string_view string;
+    for (std::size_t at = 0; message.next(at, string);) {
         std::string_view subsystem;
         if (get_param_value(string, "SUBSYSTEM=", subsystem) == nullptr)
             continue;
@@ -178,7 +177,7 @@ void handle_events()
             std::perror("read");
             return;
         }
-        handle_subsystem(split_message(message, static_cast<std::size_t>(length)));
+        handle_subsystem(UeventMessage(message, static_cast<std::size_t>(length)));
     }
     for (int i = 1; i < poll_count; ++i) {
         const short revents = poll_set[i].revents;

@@ -7,30 +7,22 @@
 
 namespace usbhotplug {
 
-std::vector<std::string_view> split_message(const char* buffer, std::size_t length)
+bool UeventMessage::next(std::size_t& at, std::string_view& string) const
 {
-    std::vector<std::string_view> strings;
-    for (std::size_t at = 0; at < length;) {
-        const void* end = std::memchr(buffer + at, '\0', length - at);
-        const std::size_t stop = end != nullptr ? static_cast<std::size_t>(static_cast<const char*>(end) - buffer) : length;
-        strings.emplace_back(buffer + at, stop - at);
-        at = stop + 1;
-    }
-    return strings;
+    if (at >= length_)
+        return false;
+    const void* end = std::memchr(buffer_ + at, '\0', length_ - at);
+    const std::size_t stop = end != nullptr ? static_cast<std::size_t>(static_cast<const char*>(end) - buffer_) : length_;
+    string = std::string_view(buffer_ + at, stop - at);
+    at = stop + 1;
+    return true;
 }
 
-const char* get_param_value(std::string_view string, std::string_view key, std::string_view& value)
-{
-    if (!string.starts_with(key))
-        return nullptr;
-    value = string.substr(string.find('=') + 1);
-    return value.data();
-}
-
-bool last_value(const std::vector<std::string_view>& message, std::string_view key, std::string_view& value)
+bool UeventMessage::last_value(std::string_view key, std::string_view& value) const
 {
     bool found = false;
-    for (const std::string_view string : message) {
+    std::string_view string;
+    for (std::size_t at = 0; next(at, string);) {
         std::string_view candidate;
         if (get_param_value(string, key, candidate) != nullptr) {
             value = candidate;
@@ -38,6 +30,18 @@ bool last_value(const std::vector<std::string_view>& message, std::string_view k
         }
     }
     return found;
+}
+
+// (Written with comparisons that cannot throw, so that the daemon needs no
+// C++ runtime library.)
+const char* get_param_value(std::string_view string, std::string_view key, std::string_view& value)
+{
+    if (string.size() < key.size() || std::string_view(string.data(), key.size()) != key)
+        return nullptr;
+    const void* equals = std::memchr(string.data(), '=', string.size());
+    const std::size_t after = static_cast<std::size_t>(static_cast<const char*>(equals) - string.data()) + 1;
+    value = std::string_view(string.data() + after, string.size() - after);
+    return value.data();
 }
 
 long parse_number(std::string_view text)
