@@ -283,7 +283,10 @@ std::int64_t ControlModeFile::close()
     Session session = context_.session();
     JsonLine line("close");
     line.add("path", path_);
-    return session.finish(line, 0, false);
+    // A faulted close still releases the descriptor; the word was stored
+    // at the write.
+    const FaultHit fault = session.take_fault("close", kControlModeDevice);
+    return session.finish(line, fault.fired ? -fault.error : 0, fault.fired);
 }
 
 }  // namespace vreader
