@@ -332,6 +332,56 @@ TEST_F(LauncherTest, RunExecutesTheVirtualProgram)
     EXPECT_EQ(vreader({"run", dir_.path(), "probe"}, programs).status, 125);
 }
 
+// --at N fails the Nth journaled request of the next run, whatever it is; the
+// run takes the fault, so the one after it runs clean.
+TEST_F(LauncherTest, AtFailsTheNthRequestOfTheNextRun)
+{
+    reader();
+    const std::map<std::string, std::string> programs{{"VREADER_PROGRAMS", VREADER_TEST_PROGRAMS}};
+    struct Row {
+        std::string at, effect;
+        int status;           // of the probe: 99 when it cannot read the screen
+        std::string injected;  // the request journaled with "injected":true
+    };
+    const Row rows[] = {
+        {"1", "ENODEV", 99, "open"},
+        {"2", "EIO", 99, "FBIOGET_VSCREENINFO"},
+        {"3", "EBADF", 0, "close"},
+        {"9", "EIO", 0, ""},    // the probe makes three requests
+        {"1", "short", 0, ""},  // none of them moves data
+    };
+    for (const Row& row : rows) {
+        ASSERT_EQ(vreader({"journal", reader_, "--clear"}).status, 0);
+        ASSERT_EQ(vreader({"fail", reader_, "--at", row.at, row.effect}).status, 0);
+        EXPECT_EQ(vreader({"fail", reader_, "--list"}).out, "at " + row.at + " " + row.effect + "\n");
+        EXPECT_EQ(vreader({"run", reader_, "probe"}, programs).status, row.status) << row.at;
+        const std::string journal = vreader({"journal", reader_}).out;
+        const auto injected = journal.find("\"injected\":true");
+        if (row.injected.empty()) {
+            EXPECT_EQ(injected, std::string::npos) << journal;
+        } else {
+            const auto line_start = journal.rfind('\n', injected) + 1;
+            EXPECT_NE(journal.find("\"seq\":" + row.at + ",\"request\":\"" + row.injected + "\"", line_start),
+                      std::string::npos)
+                << journal;
+        }
+        EXPECT_EQ(vreader({"fail", reader_, "--list"}).out, "") << row.at;
+        EXPECT_EQ(vreader({"run", reader_, "probe"}, programs).status, 0) << row.at;
+    }
+    // A new --at replaces the one set; other faults stay beside it.
+    EXPECT_EQ(vreader({"fail", reader_, "--at", "4", "EIO"}).status, 0);
+    EXPECT_EQ(vreader({"fail", reader_, "mmcblk2:read", "short"}).status, 0);
+    EXPECT_EQ(vreader({"fail", reader_, "--at", "2", "5"}).status, 0);
+    EXPECT_EQ(vreader({"fail", reader_, "--list"}).out, "at 2 EIO\nmmcblk2:read short 1\n");
+    for (const std::vector<std::string>& bad :
+         {std::vector<std::string>{"--at", "0", "EIO"}, {"--at", "x", "EIO"}, {"--at", "3", "lost"},
+          {"--at", "3", "EWHATEVER"}, {"--at", "3"}, {"--at", "3", "EIO", "2"}}) {
+        std::vector<std::string> arguments{"fail", reader_};
+        arguments.insert(arguments.end(), bad.begin(), bad.end());
+        EXPECT_EQ(vreader(arguments).status, 2) << bad[1];
+    }
+}
+
 TEST_F(LauncherTest, ScreenshotWritesAPng)
 {
     reader({"--screen", "20x10"});

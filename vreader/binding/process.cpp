@@ -56,6 +56,7 @@ ReaderContext& Process::reader()
             ::_exit(125);
         }
         reader_ = std::make_unique<ReaderContext>(std::move(*opened));
+        reader_->cache.program = true;
         static const bool flush_registered = std::atexit(flush_journal_at_exit) == 0;
         (void)flush_registered;
     }

@@ -112,6 +112,17 @@ int run_fail(const Verb& verb, const Args& args)
     if (list || clear) {
         if (args.size() != 2)
             return usage_error(verb, "unexpected argument " + std::string(args[2]));
+    } else if (args[1] == "--at") {
+        if (args.size() != 4)
+            return usage_error(verb, args.size() < 4 ? "--at takes N and EFFECT" : "too many arguments");
+        const auto at = parse_unsigned(args[2], UINT32_MAX);
+        if (!at || *at == 0)
+            return usage_error(verb, "--at takes a request number from 1: " + std::string(args[2]));
+        std::string why;
+        if (!parse_at_effect(args[3], fault, why))
+            return usage_error(verb, why + ": " + std::string(args[3]));
+        fault.request = std::string(kAtRequest);
+        fault.at = static_cast<std::uint32_t>(*at);
     } else {
         Args rest = args;
         if (rest.size() >= 2 && rest[rest.size() - 2] == "--after") {
@@ -180,12 +191,20 @@ int run_fail(const Verb& verb, const Args& args)
 
 const Verb kFailVerb = {
     "fail",
-    "DIR [DEVICE:]REQUEST EFFECT [COUNT] [--after N] | DIR --list | DIR --clear",
+    "DIR [DEVICE:]REQUEST EFFECT [COUNT] [--after N] | DIR --at N EFFECT | DIR --list | DIR --clear",
     "make device requests fail",
     "Makes the next COUNT requests named REQUEST go wrong, whatever the program\n"
     "asks. COUNT is a positive number (default 1) or 'always'; a count is used\n"
     "up across runs. With --after N, the first N such requests pass unharmed.\n"
     "A new fault on a request replaces the one it had.\n\n"
+    "--at N EFFECT fails the Nth device request of the next program run,\n"
+    "whatever it is: the requests are the lines the run journals, numbered\n"
+    "from 1 (a line with \"repeated\":K stands for K more of the line before\n"
+    "it). EFFECT is an errno or 'short' (a read or write moves half the bytes).\n"
+    "When request N cannot take the effect (an munmap, a line a model adds,\n"
+    "or for 'short' one that moves no data) the next one that can takes it.\n"
+    "The run takes the fault out of the file when it starts, fired or not;\n"
+    "a new --at replaces an earlier one.\n\n"
     "REQUEST is 'open' (opening a device node), 'close', 'read', 'write',\n"
     "'lseek', 'fsync', 'mmap', 'fstat' (of any descriptor, files included),\n"
     "'usleep', 'nanosleep', 'poll' (a poll that waits: for time only, or on\n"
@@ -235,7 +254,8 @@ const Verb kFailVerb = {
     "            its lead, code, length or first payload byte is B\n"
     "Affected requests are journaled with \"injected\":true.\n\n"
     "  --list    print the faults still set, one '[DEVICE:]REQUEST EFFECT COUNT' a\n"
-    "            line, with 'after N' while some are still to pass\n"
+    "            line, with 'after N' while some are still to pass, and\n"
+    "            'at N EFFECT' for a fault set with --at\n"
     "  --clear   remove every fault\n",
     run_fail,
 };

@@ -189,6 +189,47 @@ bool parse_fault_effect(std::string_view text, std::string_view request, Fault& 
     return true;
 }
 
+bool at_fault_fits(const Fault& fault, std::string_view request)
+{
+    if (is_reply(request) || is_scsi(request) || request == "flash")
+        return false;
+    return fault.kind != FaultKind::Short || is_transfer(request);
+}
+
+bool parse_at_effect(std::string_view text, Fault& out, std::string& why)
+{
+    out.error = 0;
+    if (text == "short") {
+        out.kind = FaultKind::Short;
+        return true;
+    }
+    const auto code = parse_errno(text);
+    if (!code || *code == 0) {
+        why = "the effect must be 'short' or an errno (" + known_errno_names() + ")";
+        return false;
+    }
+    out.kind = FaultKind::Error;
+    out.error = *code;
+    return true;
+}
+
+namespace {
+
+// "at N EFFECT", the rest of the line after "at".
+bool parse_at_line(std::istringstream& words, Fault& fault)
+{
+    std::string number, effect, extra, why;
+    words >> number >> effect;
+    const auto at = parse_unsigned(number, UINT32_MAX);
+    if (!at || *at == 0 || !parse_at_effect(effect, fault, why) || (words >> extra))
+        return false;
+    fault.request = std::string(kAtRequest);
+    fault.at = static_cast<std::uint32_t>(*at);
+    return true;
+}
+
+}  // namespace
+
 bool parse_faults(std::string_view text, std::vector<Fault>& out, std::string& error)
 {
     out.clear();
@@ -200,8 +241,16 @@ bool parse_faults(std::string_view text, std::vector<Fault>& out, std::string& e
         std::string target, effect, count_text, extra, why;
         if (!(words >> target) || target.front() == '#')
             continue;
-        words >> effect >> count_text;
         Fault fault;
+        if (target == kAtRequest) {
+            if (!parse_at_line(words, fault)) {
+                error = "faults line " + std::to_string(line_number) + " is not 'at N EFFECT': " + line;
+                return false;
+            }
+            out.push_back(fault);
+            continue;
+        }
+        words >> effect >> count_text;
         fault.always = count_text == "always";
         if (!fault.always)
             fault.remaining = static_cast<std::uint32_t>(parse_unsigned(count_text, UINT32_MAX).value_or(0));
@@ -228,6 +277,10 @@ std::string format_faults(const std::vector<Fault>& faults)
 {
     std::string text;
     for (const auto& fault : faults) {
+        if (fault.at != 0) {
+            text += std::string(kAtRequest) + " " + std::to_string(fault.at) + " " + effect_name(fault) + "\n";
+            continue;
+        }
         text += (fault.device.empty() ? "" : fault.device + ":") + fault.request + " " + effect_name(fault) + " " +
                 (fault.always ? std::string("always") : std::to_string(fault.remaining)) +
                 (fault.skip != 0 ? " after " + std::to_string(fault.skip) : "") + "\n";

@@ -5,6 +5,8 @@
 //     open ENODEV always
 //     mmcblk2:read short 1
 //     ttymxc1:read EIO 1 after 1
+// and at most one fault on a request by its number in the next program run:
+//     at 12 EIO
 #pragma once
 
 #include <cstdint>
@@ -47,7 +49,22 @@ struct Fault {
     std::uint32_t remaining = 1;  // ignored when `always`
     bool always = false;
     std::uint32_t skip = 0;       // requests let through before the first firing
+    // Non-zero for a fault on the Nth request of the next run, whatever it
+    // is (request "at", no device): the run's process takes it out of the
+    // file when it starts and fires it itself (see Session).
+    std::uint32_t at = 0;
 };
+
+// The request name an "at" fault is kept under.
+inline constexpr std::string_view kAtRequest = "at";
+
+// Whether an "at" fault can fire on `request`: any request a program makes
+// of its own, not the replies, flash programming and SCSI exchanges that
+// happen inside one; `short` only on a read or write.
+bool at_fault_fits(const Fault& fault, std::string_view request);
+
+// The effect of an "at" fault: "short" or an errno (a name or a number).
+bool parse_at_effect(std::string_view text, Fault& out, std::string& why);
 
 // A fault that fired: what it does.
 struct FaultHit {

@@ -71,7 +71,8 @@ std::int64_t GadgetLunFile::pread(void* buf, std::size_t count, std::int64_t off
     Session session = context_.session();
     JsonLine line("read");
     line.add("path", path_).add("count", count);
-    if (const FaultHit fault = session.take_fault("read", kLunsDevice); fault.fired)
+    const FaultHit fault = session.take_fault("read", kLunsDevice);
+    if (fault.fired && fault.kind == FaultKind::Error)
         return session.finish(line, -fault.error, true);
     if (access_ == O_WRONLY)
         return session.finish(line, -EBADF, false);
@@ -81,9 +82,11 @@ std::int64_t GadgetLunFile::pread(void* buf, std::size_t count, std::int64_t off
     if (const std::int64_t e = shown(text); e < 0)
         return session.finish(line, e, false);
     const auto at = static_cast<std::size_t>(std::max<std::int64_t>(offset, 0));
-    const std::size_t n = at < text.size() ? std::min(count, text.size() - at) : 0;
+    std::size_t n = at < text.size() ? std::min(count, text.size() - at) : 0;
+    if (fault.fired)
+        n /= 2;  // a short read
     std::memcpy(buf, text.data() + at, n);
-    return session.finish(line, static_cast<std::int64_t>(n), false);
+    return session.finish(line, static_cast<std::int64_t>(n), fault.fired);
 }
 
 std::int64_t GadgetLunFile::read(void* buf, std::size_t count)
@@ -175,10 +178,15 @@ std::int64_t GadgetLunFile::write(const void* buf, std::size_t count)
     line.add("path", path_).add("count", count).add("bytes", escape_uevent(bytes)).add("value", value);
     if (const int e = session.error())
         return session.finish(line, -e, false);
-    if (const FaultHit fault = session.take_fault("write", kLunsDevice); fault.fired)
+    const FaultHit fault = session.take_fault("write", kLunsDevice);
+    if (fault.fired && fault.kind == FaultKind::Error)
         return session.finish(line, -fault.error, true);
     if (access_ == O_RDONLY)
         return session.finish(line, -EBADF, false);
+    // Half a store (short), or one reported and dropped (lost), leaves the
+    // attribute as it was.
+    if (fault.fired)
+        return session.finish(line, static_cast<std::int64_t>(fault.kind == FaultKind::Short ? count / 2 : count), true);
     if (count == 0)
         return session.finish(line, 0, false);
     if (const int e = session.lock())

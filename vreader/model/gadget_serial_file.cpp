@@ -101,15 +101,19 @@ std::int64_t GadgetSerialFile::read(void* buf, std::size_t count)
     line.add("path", path_).add("count", count);
     if (const int e = session.error())
         return session.finish(line, -e, false);
-    if (const FaultHit fault = session.take_fault("read", device_); fault.fired && fault.kind == FaultKind::Error)
+    const FaultHit fault = session.take_fault("read", device_);
+    if (fault.fired && fault.kind == FaultKind::Error)
         return session.finish(line, -fault.error, true);
     if (access_ == O_WRONLY)
         return session.finish(line, -EBADF, false);
-    const ssize_t n = ::read(master_, buf, count);
+    // A short read takes half of what was asked (at least a byte); the rest
+    // stays for the next read.
+    const bool short_read = fault.fired && fault.kind == FaultKind::Short;
+    const ssize_t n = ::read(master_, buf, short_read && count > 1 ? count / 2 : count);
     if (n < 0)
-        return session.finish(line, -errno, false);
+        return session.finish(line, -errno, short_read);
     line.add("bytes", hex_bytes(buf, static_cast<std::size_t>(n)));
-    return session.finish(line, n, false);
+    return session.finish(line, n, short_read);
 }
 
 std::int64_t GadgetSerialFile::write(const void* buf, std::size_t count)
@@ -119,14 +123,18 @@ std::int64_t GadgetSerialFile::write(const void* buf, std::size_t count)
     line.add("path", path_).add("count", count).add("bytes", hex_bytes(buf, count));
     if (const int e = session.error())
         return session.finish(line, -e, false);
-    if (const FaultHit fault = session.take_fault("write", device_); fault.fired && fault.kind == FaultKind::Error)
+    const FaultHit fault = session.take_fault("write", device_);
+    if (fault.fired && fault.kind == FaultKind::Error)
         return session.finish(line, -fault.error, true);
     if (access_ == O_RDONLY)
         return session.finish(line, -EBADF, false);
+    if (fault.fired && fault.kind == FaultKind::Lost)
+        return session.finish(line, static_cast<std::int64_t>(count), true);
     // A PC that does not read lets the pseudo-terminal fill up: what does
     // not fit is not written, as with a host that stopped reading.
-    const ssize_t n = ::write(master_, buf, count);
-    return session.finish(line, n < 0 ? -errno : n, false);
+    const bool short_write = fault.fired && fault.kind == FaultKind::Short;
+    const ssize_t n = short_write && count / 2 == 0 ? 0 : ::write(master_, buf, short_write ? count / 2 : count);
+    return session.finish(line, n < 0 ? -errno : n, short_write);
 }
 
 }  // namespace vreader

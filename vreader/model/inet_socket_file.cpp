@@ -53,7 +53,7 @@ std::int64_t InetSocketFile::read(void*, std::size_t count)
     Session session = context_.session();
     JsonLine line("read");
     line.add("path", path_).add("count", count);
-    if (const FaultHit fault = session.take_fault("read", kNetDevice); fault.fired)
+    if (const FaultHit fault = session.take_fault("read", kNetDevice); fault.fired && fault.kind == FaultKind::Error)
         return session.finish(line, -fault.error, true);
     return session.finish(line, -EINTR, false);
 }
@@ -63,7 +63,7 @@ std::int64_t InetSocketFile::write(const void*, std::size_t count)
     Session session = context_.session();
     JsonLine line("write");
     line.add("path", path_).add("count", count);
-    if (const FaultHit fault = session.take_fault("write", kNetDevice); fault.fired)
+    if (const FaultHit fault = session.take_fault("write", kNetDevice); fault.fired && fault.kind == FaultKind::Error)
         return session.finish(line, -fault.error, true);
     return session.finish(line, -EDESTADDRREQ, false);
 }

@@ -79,8 +79,42 @@ void Session::load_faults(std::vector<Fault>& out)
         parse_or_ignore(text, out);
 }
 
+void Session::claim_at()
+{
+    if (!cache_.program || cache_.at_checked)
+        return;
+    cache_.at_checked = true;
+    if (cache_.faults_file.refresh())
+        parse_or_ignore(cache_.faults_file.text(), cache_.faults);
+    const auto has_at = [](const Fault& fault) { return fault.at != 0; };
+    if (std::none_of(cache_.faults.begin(), cache_.faults.end(), has_at) || lock() != 0)
+        return;
+    if (!faults_) {
+        faults_.emplace();
+        load_faults(*faults_);
+    }
+    const auto it = std::find_if(faults_->begin(), faults_->end(), has_at);
+    if (it == faults_->end())
+        return;
+    cache_.at = *it;
+    faults_->erase(it);
+    // Written back at once: the next run must not find it, even if this
+    // one ends before its next request.
+    if (const int e = replace_file(dir_.file(kFaultsFile), format_faults(*faults_)))
+        std::fprintf(stderr, "vreader: cannot write the faults file: %s\n", std::strerror(e));
+}
+
+bool Session::at_due(std::string_view request)
+{
+    claim_at();
+    return cache_.at && !cache_.at_spent && cache_.requests + 1 >= cache_.at->at &&
+           at_fault_fits(*cache_.at, request);
+}
+
 bool Session::fault_pending(std::string_view request, std::string_view device)
 {
+    if (at_due(request))
+        return true;
     if (cache_.faults_file.refresh())
         parse_or_ignore(cache_.faults_file.text(), cache_.faults);
     return std::any_of(cache_.faults.begin(), cache_.faults.end(), [&](const Fault& fault) {
@@ -90,6 +124,11 @@ bool Session::fault_pending(std::string_view request, std::string_view device)
 
 FaultHit Session::take_fault(std::string_view request, std::string_view device)
 {
+    if (at_due(request)) {
+        cache_.at_spent = true;
+        const Fault& at = *cache_.at;
+        return {true, at.kind, at.kind == FaultKind::Error ? at.error : 0, 0};
+    }
     if (!faults_) {
         // Without a fault for this request there is nothing to use up, and
         // no need for the lock.
@@ -139,6 +178,8 @@ int Session::commit()
 
 void Session::record(const JsonLine& line)
 {
+    claim_at();
+    ++cache_.requests;
     if (journal_.fold(line))
         return;
     int e = lock();

@@ -33,6 +33,15 @@ public:
     int lock_error = 0;
     WatchedFile faults_file;
     std::vector<Fault> faults;  // as the faults file last read
+
+    // A program's process takes the faults file's "at N EFFECT" fault when
+    // it first uses the reader, and fires it on its Nth journaled request
+    // (or the first one from there that the effect fits).
+    bool program = false;
+    bool at_checked = false;
+    std::optional<Fault> at;
+    bool at_spent = false;
+    std::uint64_t requests = 0;  // journaled by this process, folded repeats included
 };
 
 class Session {
@@ -79,6 +88,10 @@ public:
 
 private:
     void load_faults(std::vector<Fault>& out);
+    // Takes the "at" fault out of the faults file, once per process.
+    void claim_at();
+    // Whether the "at" fault fires on `request` now.
+    bool at_due(std::string_view request);
 
     const ReaderDir& dir_;
     Journal& journal_;

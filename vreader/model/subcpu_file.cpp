@@ -257,8 +257,12 @@ std::int64_t ControlModeFile::write(const void* buf, std::size_t count)
     line.add("path", path_).add("text", word);
     if (const int e = session.error())
         return session.finish(line, -e, false);
-    if (const FaultHit fault = session.take_fault("write", kControlModeDevice); fault.fired)
+    const FaultHit fault = session.take_fault("write", kControlModeDevice);
+    if (fault.fired && fault.kind == FaultKind::Error)
         return session.finish(line, -fault.error, true);
+    // Half a word, or none, is stored as no word: the attribute keeps its value.
+    if (fault.fired)
+        return session.finish(line, static_cast<std::int64_t>(fault.kind == FaultKind::Short ? count / 2 : count), true);
     if (access_ == O_RDONLY)
         return session.finish(line, -EBADF, false);
     // The attribute knows two words.
@@ -279,7 +283,10 @@ std::int64_t ControlModeFile::close()
     Session session = context_.session();
     JsonLine line("close");
     line.add("path", path_);
-    return session.finish(line, 0, false);
+    // A faulted close still releases the descriptor; the word was stored
+    // at the write.
+    const FaultHit fault = session.take_fault("close", kControlModeDevice);
+    return session.finish(line, fault.fired ? -fault.error : 0, fault.fired);
 }
 
 }  // namespace vreader

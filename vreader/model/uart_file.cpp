@@ -72,8 +72,10 @@ std::int64_t UartFile::read(void* buf, std::size_t count)
     line.add("count", count);
     if (const int e = session.error())
         return session.finish(line, -e, false);
-    if (const FaultHit fault = session.take_fault("read", device_); fault.fired && fault.kind == FaultKind::Error)
+    const FaultHit fault = session.take_fault("read", device_);
+    if (fault.fired && fault.kind == FaultKind::Error)
         return session.finish(line, -fault.error, true);
+    const bool short_read = fault.fired && fault.kind == FaultKind::Short;
     if (access_ == O_WRONLY)
         return session.finish(line, -EBADF, false);
     // Nothing will come while this process waits in the model: a read that
@@ -83,13 +85,15 @@ std::int64_t UartFile::read(void* buf, std::size_t count)
     if (count == 0)
         return session.finish(line, 0, false);
     std::vector<std::uint8_t>& piece = received_.front();
-    const std::size_t n = std::min(count, piece.size());
+    std::size_t n = std::min(count, piece.size());
+    if (short_read)
+        n = std::max<std::size_t>(1, n / 2);  // the rest stays for the next read
     std::memcpy(buf, piece.data(), n);
     line.add("bytes", hex_bytes(piece.data(), n));
     piece.erase(piece.begin(), piece.begin() + static_cast<long>(n));
     if (piece.empty())
         received_.pop_front();
-    return session.finish(line, static_cast<std::int64_t>(n), false);
+    return session.finish(line, static_cast<std::int64_t>(n), short_read);
 }
 
 std::int64_t UartFile::write(const void* buf, std::size_t count)
@@ -100,11 +104,19 @@ std::int64_t UartFile::write(const void* buf, std::size_t count)
     line.add("count", count).add("bytes", hex_bytes(bytes, count));
     if (const int e = session.error())
         return session.finish(line, -e, false);
-    if (const FaultHit fault = session.take_fault("write", device_); fault.fired && fault.kind == FaultKind::Error)
+    const FaultHit fault = session.take_fault("write", device_);
+    if (fault.fired && fault.kind == FaultKind::Error)
         return session.finish(line, -fault.error, true);
     if (access_ == O_RDONLY)
         return session.finish(line, -EBADF, false);
-    const std::int64_t result = session.finish(line, static_cast<std::int64_t>(count), false);
+    // A short write sends the first half of the bytes; a lost one none.
+    const std::size_t asked = count;
+    if (fault.fired)
+        count = fault.kind == FaultKind::Short ? count / 2 : 0;
+    const std::int64_t result = session.finish(
+        line, static_cast<std::int64_t>(fault.fired && fault.kind == FaultKind::Lost ? asked : count), fault.fired);
+    if (fault.fired && count == 0)
+        return result;
 
     // The controller listens only after the host asserted its line.
     JsonLine request("panel_request");

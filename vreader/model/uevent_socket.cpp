@@ -104,8 +104,13 @@ std::int64_t UeventSocketFile::receive(void* buf, std::size_t count, int flags, 
     line.add("path", path_).add("count", count).add("flags", flags);
     if (const int e = session.error())
         return session.finish(line, -e, false);
-    if (const FaultHit fault = session.take_fault(request, kUeventDevice); fault.fired && fault.kind == FaultKind::Error)
+    const FaultHit fault = session.take_fault(request, kUeventDevice);
+    if (fault.fired && fault.kind == FaultKind::Error)
         return session.finish(line, -fault.error, true);
+    // A short receive hands over half of the room given: a longer message
+    // is cut there, as a datagram is.
+    if (fault.fired && fault.kind == FaultKind::Short)
+        count /= 2;
     drain_wake_pipe(wake_fd_);
     std::string message;
     int error = ENOENT;
@@ -127,7 +132,8 @@ std::int64_t UeventSocketFile::receive(void* buf, std::size_t count, int flags, 
     line.add("length", message.size()).add("strings", escape_uevent(std::string_view(message).substr(0, kJournaled)));
     if (copied < message.size())
         line.add("truncated", true);
-    return session.finish(line, static_cast<std::int64_t>((flags & MSG_TRUNC) != 0 ? message.size() : copied), false);
+    return session.finish(line, static_cast<std::int64_t>((flags & MSG_TRUNC) != 0 ? message.size() : copied),
+                          fault.fired);
 }
 
 std::int64_t UeventSocketFile::write(const void*, std::size_t count)
