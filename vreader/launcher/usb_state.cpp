@@ -1,0 +1,101 @@
+#include "vreader/launcher/usb_state.hpp"
+
+#include "vreader/model/files.hpp"
+#include "vreader/model/pc_device_tree.hpp"
+#include "vreader/model/usb_commands.hpp"
+#include "vreader/model/usb_content.hpp"
+#include "vreader/model/usb_partitions.hpp"
+#include "vreader/model/usb_tunnel.hpp"
+
+#include <cstdio>
+#include <cstring>
+#include <vector>
+
+namespace vreader::cli {
+namespace {
+
+// The PC's device tree around the reader, on one line.
+void print_device_tree(const ReaderDir& reader)
+{
+    DeviceTree tree;
+    std::string why;
+    if (!load_device_tree(reader.path(), tree, why)) {
+        std::printf("usb_tree=unreadable: %s\n", why.c_str());
+        return;
+    }
+    std::printf("usb_tree=disk %u, %s, %s, %s, eject %.*s, ejects %llu\n", tree.disk_number,
+                tree.removable ? "removable" : "not removable", tree.volume_busy ? "volume busy" : "volume free",
+                tree.attached ? "attached" : "ejected", static_cast<int>(eject_answer_name(tree.eject).size()),
+                eject_answer_name(tree.eject).data(), static_cast<unsigned long long>(tree.ejects));
+}
+
+}  // namespace
+
+// Replaces one key of device_tree.conf, refusing what cannot be read back.
+std::string set_device_tree_key(const ReaderDir& reader, std::string_view key, std::string_view value)
+{
+    DeviceTree tree;
+    std::string error;
+    if (!load_device_tree(reader.path(), tree, error))
+        return error;
+    const std::string text = format_device_tree(tree) + std::string(key) + "=" + std::string(value) + "\n";
+    if (!parse_device_tree(text, tree, error))
+        return "tree." + std::string(key) + ": " + error;
+    if (const int e = save_device_tree(reader.path(), tree))
+        return "cannot write " + reader.file(kDeviceTreeFile) + ": " + std::strerror(e);
+    return {};
+}
+
+// The USB side in brief: what a PC finds and what it left there.
+void print_usb(const ReaderDir& reader)
+{
+    UsbContent usb;
+    std::string why;
+    if (!load_usb(reader.file(kUsbFile), usb, why)) {
+        std::printf("usb=unreadable: %s\n", why.c_str());
+        return;
+    }
+    std::string command = "none";
+    if (usb.command) {
+        const std::string_view name = usb::command_name(usb.command->code);
+        command = (name.empty() ? std::to_string(usb.command->code) : std::string(name)) + " after " +
+                  std::to_string(usb.command->step) + " exchanges";
+    }
+    const std::string clock = usb.clock.empty() ? "none" : format_hex(usb.clock);
+    const std::string ack = usb.getinfo_ack ? std::to_string(*usb.getinfo_ack) : "none";
+    std::printf("usb_volumes=%s\nusb_identity=%s %s %s\nusb_locked=%d\nusb_connected=%d\nusb_version=%s\n"
+                "usb_clock=%s\nusb_notice=%u\nusb_notices=%llu\nusb_getinfo_ack=%s\nusb_command=%s\n",
+                format_volumes(usb.volumes).c_str(), usb.vendor.c_str(), usb.product.c_str(), usb.revision.c_str(),
+                usb.locked ? 1 : 0, usb.connected ? 1 : 0, usb.version.c_str(), clock.c_str(), usb.notice,
+                static_cast<unsigned long long>(usb.notices), ack.c_str(), command.c_str());
+    std::printf("usb_update_mode=%u\n", usb.update_mode);
+    const std::vector<usb::Partition> partitions = usb::Partitions(reader.path()).list();
+    if (partitions.empty())
+        std::printf("usb_partitions=none\n");
+    for (const usb::Partition& p : partitions)
+        std::printf("usb_partition.%s=first=%u second=%u third=%u image=%s tag=%s extra=%s announced=%u bytes=%llu\n",
+                    p.name.c_str(), p.first, p.second, p.third, p.image ? "yes" : "no", p.tag.c_str(),
+                    p.extra.empty() ? "no" : "yes", p.announced, static_cast<unsigned long long>(p.bytes));
+    const usb::Tunnel tunnel(reader.path());
+    std::printf("usb_tunnel_queued=%zu\nusb_tunnel_responses=%zu\n", tunnel.queue().size(),
+                tunnel.responses().size());
+    print_device_tree(reader);
+}
+
+// Replaces one key of usb.conf, refusing what the reader cannot read.
+std::string set_usb_key(const ReaderDir& reader, std::string_view key, std::string_view value)
+{
+    std::string text;
+    if (const int e = read_file(reader.file(kUsbFile), text))
+        return "cannot read " + reader.file(kUsbFile) + ": " + std::strerror(e);
+    text += "\n" + std::string(key) + "=" + std::string(value) + "\n";
+    UsbContent content;
+    std::string error;
+    if (!parse_usb(text, content, error))
+        return "usb." + std::string(key) + ": " + error;
+    if (const int e = save_usb(reader.file(kUsbFile), content))
+        return "cannot write " + reader.file(kUsbFile) + ": " + std::strerror(e);
+    return {};
+}
+
+}  // namespace vreader::cli
