@@ -3,16 +3,15 @@
 // CHECK CONDITION, bit 2: nothing returned), a 16-bit length and that many
 // bytes. Once the input is used up the reader refuses every data-in
 // exchange but those of opening the drive, so each command ends at once.
-// A session runs every command that parses a reply: INQUIRY, the property
-// block, the information query, the tunnel's headers and bodies, the file
-// and partition replies, and the eject's notices.
+// The first byte picks one command that parses a reply: INQUIRY, the
+// property block, the information query, the tunnel's headers and bodies,
+// the file and partition replies, or the eject's notices.
 #include "hostlib/include/fendrac.h"
 #include "hostlib/os/portable_control.hpp"
 #include "tests/hostlib/scripted_device.hpp"
 
 #include <cstdint>
 #include <cstdlib>
-#include <vector>
 
 namespace {
 
@@ -59,39 +58,56 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         return true;
     }();
     (void)ready;
+    if (size == 0)
+        return 0;
+    // The first byte picks the command, so that each input pays for one
+    // command's exchanges rather than a whole session's.
+    const unsigned command = data[0];
     scripted::reset();
     hostos::portable::clear_debug_lines();
-    Replies replies{data, size};
+    Replies replies{data + 1, size - 1};
     scripted::respond([&replies](const scripted::Exchange& e) { return replies.next(e); });
 
-    VolumeIdentity identity{};
-    if (FSVolumeGetDeviceInfo('E', &identity) == 0) {
-        IsEbookProduct(&identity);
-        IsVenderSpecificReader(identity.vendor_specific);
-        IsAudioSupported(identity.product);
+    if (command % 12 == 0) {
+        VolumeIdentity identity{};
+        if (FSVolumeGetDeviceInfo('E', &identity) == 0) {
+            IsEbookProduct(&identity);
+            IsVenderSpecificReader(identity.vendor_specific);
+            IsAudioSupported(identity.product);
+        }
+        return 0;
     }
     if (MSC_OpenDriveW(L"\\\\.\\E:") != 1)
         return 0;
-    DeviceProperty property{};
-    if (MSC_UsbGetDevProperty(&property) == 0)
-        MSC_UsbFreeDevProperty(&property);
-    std::vector<std::uint8_t> buffer(8192);
-    MSC_GetInfo("model", buffer.data(), static_cast<int>(buffer.size()));
+    std::uint8_t buffer[8192];
     void* body = nullptr;
     int body_size = 0;
-    if (MSC_ebookUsb_getHTTPRequestfromDevice("a", "b", &body, &body_size) == 0)
-        MSC_ebookUsb_freeHTTPRequestfromDevice(body);
-    if (MSC_ebookUsb_sendHTTPResponsetoDevice("ok", 2, &body_size, &body) == 0)
-        MSC_ebookUsb_freeHTTPResponsetoDevice(body);
     int file_size = 0;
-    MSC_UsbFile_GetSize("/a", &file_size);
-    MSC_UsbFile_Read("/a", buffer.data(), 0, 5000, 0);
-    MSC_UsbFile_Write("/a", buffer.data(), 0, 5000);
-    MSC_UsbFile_Delete("/a");
     unsigned words[3];
-    MSC_GetPartitionSize("p", &words[0], &words[1], &words[2]);
-    MSC_ReqCreatePartitionWithImage("p", 0, 0, 0, 10, "", "t", nullptr);
-    MSC_EjectMedia();
+    switch (command % 12) {
+    case 1: {
+        DeviceProperty property{};
+        if (MSC_UsbGetDevProperty(&property) == 0)
+            MSC_UsbFreeDevProperty(&property);
+        break;
+    }
+    case 2: MSC_GetInfo("model", buffer, static_cast<int>(sizeof buffer)); break;
+    case 3:
+        if (MSC_ebookUsb_getHTTPRequestfromDevice("a", "b", &body, &body_size) == 0)
+            MSC_ebookUsb_freeHTTPRequestfromDevice(body);
+        break;
+    case 4:
+        if (MSC_ebookUsb_sendHTTPResponsetoDevice("ok", 2, &body_size, &body) == 0)
+            MSC_ebookUsb_freeHTTPResponsetoDevice(body);
+        break;
+    case 5: MSC_UsbFile_GetSize("/a", &file_size); break;
+    case 6: MSC_UsbFile_Read("/a", buffer, 0, 5000, 0); break;
+    case 7: MSC_UsbFile_Write("/a", buffer, 0, 5000); break;
+    case 8: MSC_UsbFile_Delete("/a"); break;
+    case 9: MSC_GetPartitionSize("p", &words[0], &words[1], &words[2]); break;
+    case 10: MSC_ReqCreatePartitionWithImage("p", 0, 0, 0, 10, "", "t", nullptr); break;
+    default: MSC_EjectMedia(); break;
+    }
     while (MSC_canConnect())
         MSC_CloseDrive();
     return 0;
