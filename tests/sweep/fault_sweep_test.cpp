@@ -207,10 +207,14 @@ const std::vector<Use>& uses()
               Strings{"irtp_ledcheck2"}, Strings{"irtp_lightlevel", "1F"}, Strings{"irtp_pulse1", "1F", "0A"},
               Strings{"irtp_pulse2", "1F"}})
             list.push_back({tool.front(), tool, "", "", nothing, {}});
-        // Hundreds of requests, the trace played in real time: its start only,
-        // up to the opening of the touch device.
-        list.push_back({"tpinspect ring", {"--trace", TPINSPECT_TRACES "/ring.trace", "tpinspect", "-t", "0"}, "", "",
-                        nothing, {}, 7});
+        // Two touches and HOME. A touch device that fails to open is left
+        // out of the inspection, its touches are lost, and HOME still ends it.
+        // The refresh timer's interval is longer than the run, so that every
+        // run makes the same requests.
+        list.push_back({"tpinspect two points",
+                        {"--trace", TPINSPECT_TRACES "/two_points.trace", "--open-wait", "3", "tpinspect", "-i",
+                         "100000", "-t", "0"},
+                        "", "", nothing, {}});
         const auto id = [](const VirtualReader& r) { return dump(r, {"Id Data", "--length", "0x400"}); };
         list.push_back({"devprov -wifi", {"devprov", "-wifi", "wlan0"}, "", "Id Data", nothing, id});
         list.push_back({"devprov -meid", {"devprov", "-meid", "/dev/ttyUSB0"}, "", "Id Data",

@@ -68,8 +68,8 @@ std::vector<std::string> split_words(const char* text)
 
 // Starts the program with a pipe for its standard input, plays the trace
 // into it and the input devices, then ends its input and waits for it.
-int run_with_trace(const Verb& verb, const ReaderDir& reader, const std::vector<TraceStep>& steps, char** argv,
-                   bool emulated)
+int run_with_trace(const Verb& verb, const ReaderDir& reader, const std::vector<TraceStep>& steps, double open_wait,
+                   char** argv, bool emulated)
 {
     int input[2];
     if (::pipe(input) != 0)
@@ -97,7 +97,7 @@ int run_with_trace(const Verb& verb, const ReaderDir& reader, const std::vector<
         ended = ended || ::waitpid(child, &status, WNOHANG) == child;
         return ended;
     };
-    const std::string error = play_trace(reader, steps, input[1], 60, stop);
+    const std::string error = play_trace(reader, steps, input[1], open_wait, stop);
     ::close(input[1]);
     if (!ended)
         ::waitpid(child, &status, 0);
@@ -116,9 +116,19 @@ int run_run(const Verb& verb, const Args& given)
         return 0;
     }
     std::optional<std::string> trace_file;
+    double open_wait = 60;
     if (args.size() >= 3 && args[1] == "--trace") {
         trace_file = absolute_path(args[2]);
         args.erase(args.begin() + 1, args.begin() + 3);
+        if (args.size() >= 3 && args[1] == "--open-wait") {
+            char* end = nullptr;
+            errno = 0;
+            const std::string seconds(args[2]);
+            open_wait = std::strtod(seconds.c_str(), &end);
+            if (seconds.empty() || *end != '\0' || errno != 0 || !(open_wait >= 0 && open_wait <= 3600))
+                return usage_error(verb, "--open-wait takes seconds, 0 to 3600: " + seconds);
+            args.erase(args.begin() + 1, args.begin() + 3);
+        }
     }
     if (args.size() < 2)
         return usage_error(verb, "too few arguments");
@@ -162,7 +172,7 @@ int run_run(const Verb& verb, const Args& given)
         argv.push_back(word.data());
     argv.push_back(nullptr);
     if (trace_file)
-        return run_with_trace(verb, *reader, steps, argv.data(), emulated);
+        return run_with_trace(verb, *reader, steps, open_wait, argv.data(), emulated);
     std::fflush(stdout);
     if (emulated)
         ::execvp(argv[0], argv.data());
@@ -177,7 +187,7 @@ int run_run(const Verb& verb, const Args& given)
 
 const Verb kRunVerb = {
     "run",
-    "DIR [--trace FILE] PROGRAM [ARGS...]",
+    "DIR [--trace FILE [--open-wait SECONDS]] PROGRAM [ARGS...]",
     "run a program on the virtual reader in DIR",
     "Runs the virtual build of PROGRAM with ARGS, on the virtual reader in DIR.\n"
     "The program replaces the launcher: its standard input and output and its\n"
@@ -190,7 +200,10 @@ const Verb kRunVerb = {
     "With --trace FILE, the launcher stays: it plays the finger trace in FILE\n"
     "into the reader's input devices and the program's standard input (see\n"
     "'vreader touch --help' for the format), ends that input when the trace is\n"
-    "played, and returns the program's exit status.\n",
+    "played, and returns the program's exit status. It waits up to 60 s, or\n"
+    "SECONDS, for the program to open the input devices the trace uses; the\n"
+    "events of a device still unopened are dropped, as a kernel drops those\n"
+    "nobody reads, and the rest of the trace plays.\n",
     run_run,
 };
 

@@ -192,8 +192,12 @@ void wait_until_read(const std::map<unsigned, int>& pipes, const std::function<b
 std::string play_trace(const ReaderDir& dir, const std::vector<TraceStep>& steps, int line_fd, double open_seconds,
                        const std::function<bool()>& stop)
 {
-    // A device's pipe opens for writing only while a program reads it.
+    // A device's pipe opens for writing only while a program reads it. A
+    // device no program opens in time keeps -1: its events are dropped, as
+    // the kernel drops the events of an input device nobody reads, and the
+    // rest of the trace still plays (a HOME press can end the program).
     std::map<unsigned, int> pipes;
+    std::string unread;
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::duration<double>(open_seconds);
     for (const TraceStep& step : steps) {
         if (step.kind != TraceStep::Kind::Event || pipes.count(step.device))
@@ -204,12 +208,18 @@ std::string play_trace(const ReaderDir& dir, const std::vector<TraceStep>& steps
         while ((fd = ::open(dir.file(input_pipe(step.device)).c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC)) < 0) {
             if (errno != ENXIO)
                 return "cannot open " + dir.file(input_pipe(step.device)) + ": " + std::strerror(errno);
-            if (std::chrono::steady_clock::now() >= deadline || stop())
+            if (stop())
                 return "no program reads /dev/input/event" + std::to_string(step.device);
+            if (std::chrono::steady_clock::now() >= deadline)
+                break;
             std::this_thread::sleep_for(std::chrono::milliseconds(10));
         }
-        // Full pipes wait for the program to read, as a queue would.
-        ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+        if (fd < 0) {
+            unread += (unread.empty() ? "" : ", ") + std::string("/dev/input/event") + std::to_string(step.device);
+        } else {
+            // Full pipes wait for the program to read, as a queue would.
+            ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+        }
         pipes[step.device] = fd;
     }
     std::string error;
@@ -230,7 +240,7 @@ std::string play_trace(const ReaderDir& dir, const std::vector<TraceStep>& steps
                                     : std::string("cannot type a line: ") + std::strerror(errno);
                 break;
             }
-        } else {
+        } else if (pipes[step.device] >= 0) {
             input_event event{};
             timeval now{};
             ::gettimeofday(&now, nullptr);
@@ -244,8 +254,15 @@ std::string play_trace(const ReaderDir& dir, const std::vector<TraceStep>& steps
             }
         }
     }
+    // The trace is played when the program has taken the last of it: a
+    // caller that ends the program's input next must not overtake it.
+    if (error.empty())
+        wait_until_read(pipes, stop);
     for (const auto& [device, fd] : pipes)
-        ::close(fd);
+        if (fd >= 0)
+            ::close(fd);
+    if (error.empty() && !unread.empty())
+        error = "no program read " + unread + ": its events were dropped";
     return error;
 }
 

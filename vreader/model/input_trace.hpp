@@ -45,9 +45,10 @@ bool parse_trace(std::string_view text, std::vector<TraceStep>& out, std::string
 bool trace_has_lines(const std::vector<TraceStep>& steps);
 
 // Plays the steps into the reader's input devices in real time, writing the
-// typed lines to `line_fd`. It waits (up to `open_seconds`) until a program
-// holds each device it needs. Empty, or what went wrong. `stop` is asked
-// between steps.
+// typed lines to `line_fd`. It waits (up to `open_seconds` in all) until a
+// program holds each device it needs; the events of a device still unheld
+// are dropped and the rest played. Empty, or what went wrong (the dropped
+// devices too). `stop` is asked between steps.
 std::string play_trace(const ReaderDir& dir, const std::vector<TraceStep>& steps, int line_fd, double open_seconds,
                        const std::function<bool()>& stop);
 
