@@ -157,10 +157,15 @@ bool read_event(int fd, input_event& event)
 
 // Follows the devices until the HOME key is released, a line is typed, or
 // the key device fails. `devices` holds their count, then the descriptors.
+// Standard input that hangs up (its writer gone) ends the inspection as a
+// typed line does, and a touch device that reports an error or a hang-up
+// leaves the poll set: either would otherwise make poll return at once for
+// ever.
 void inspection(int key, int pipe_read, const int* devices)
 {
     if (key == -1)
         return;
+    constexpr short kEnded = POLLERR | POLLHUP | POLLNVAL;
     const int count = devices[0];
     int x = -1;
     int y = -1;
@@ -168,20 +173,20 @@ void inspection(int key, int pipe_read, const int* devices)
     const sys::HeapArray<struct pollfd> set(3 + static_cast<std::size_t>(count));
     if (!set)
         return;
+    set[0] = {0, POLLIN, 0};
+    set[1] = {key, POLLIN, 0};
+    set[2] = {pipe_read, POLLIN, 0};
+    for (int i = 0; i < count; ++i)
+        set[3 + static_cast<std::size_t>(i)] = {devices[1 + i], POLLIN, 0};
     for (;;) {
-        set[0] = {0, POLLIN, 0};
-        set[1] = {key, POLLIN, 0};
-        set[2] = {pipe_read, POLLIN, 0};
-        for (int i = 0; i < count; ++i)
-            set[3 + static_cast<std::size_t>(i)] = {devices[1 + i], POLLIN, 0};
         if (sys::poll(set.get(), 3 + static_cast<nfds_t>(count), -1) <= 0)
             continue;
-        if (set[0].revents & POLLIN) {
+        if (set[0].revents & (POLLIN | kEnded)) {
             char byte;
             sys::read(0, &byte, 1);
             return;
         }
-        if (set[1].revents & POLLIN) {
+        if (set[1].revents & (POLLIN | kEnded)) {
             input_event event{};
             if (!read_event(key, event))
                 return;
@@ -194,7 +199,10 @@ void inspection(int key, int pipe_read, const int* devices)
             epd::epd_flush_area();
         }
         for (int i = 0; i < count; ++i) {
-            if (!(set[3 + static_cast<std::size_t>(i)].revents & POLLIN))
+            struct pollfd& device = set[3 + static_cast<std::size_t>(i)];
+            if ((device.revents & kEnded) && !(device.revents & POLLIN))
+                device.fd = -1;
+            if (!(device.revents & POLLIN))
                 continue;
             input_event event{};
             if (!read_event(devices[1 + i], event) || event.type != EV_ABS)

@@ -82,6 +82,25 @@ TEST_F(Tpinspect, ThePanelShowsTheTargetsAndTheTrail)
     EXPECT_EQ(reader_.panel_level(300, 400), 0) << "the cleared screen";
 }
 
+TEST_F(Tpinspect, LostInputEndsTheInspection)
+{
+    // A standard input whose writer is gone (a closed pipe, a hung-up
+    // terminal) ends it as a typed line does, instead of spinning.
+    const ProcessResult closed_input = reader_.run("tpinspect", {"-t", "0"}, "");
+    EXPECT_EQ(closed_input.status, 255) << closed_input.err;
+
+    // A touch device that fails to open loses its touches; HOME still ends
+    // the inspection, and the launcher says what it dropped.
+    ASSERT_EQ(reader_.vreader({"fail", reader_.path(), "open", "EIO", "1", "--after", "2"}).status, 0);
+    const ProcessResult no_touch_device = reader_.vreader(
+        {"run", reader_.path(), "--trace", trace("two_points.trace"), "--open-wait", "3", "tpinspect", "-t", "0"});
+    EXPECT_EQ(no_touch_device.out, "");
+    EXPECT_EQ(no_touch_device.status, 255);
+    EXPECT_NE(no_touch_device.err.find("no program read /dev/input/event1: its events were dropped"),
+              std::string::npos)
+        << no_touch_device.err;
+}
+
 TEST_F(Tpinspect, APersonDrivesItFromASecondShell)
 {
     const auto program = reader_.start("tpinspect", {"-t", "0"});
