@@ -207,6 +207,14 @@ const std::vector<Use>& uses()
               Strings{"irtp_ledcheck2"}, Strings{"irtp_lightlevel", "1F"}, Strings{"irtp_pulse1", "1F", "0A"},
               Strings{"irtp_pulse2", "1F"}})
             list.push_back({tool.front(), tool, "", "", nothing, {}});
+        // The bridge runs until the panel's port fails: here its fourth read.
+        list.push_back({"quenlay", {"quenlay"}, "", "",
+                        [](const VirtualReader& r) {
+                            const ProcessResult set_fault =
+                                r.vreader({"fail", r.path(), "ttymxc1:read", "EIO", "1", "--after", "3"});
+                            ASSERT_EQ(set_fault.status, 0) << set_fault.err;
+                        },
+                        {}});
         // Two touches and HOME. A touch device that fails to open is left
         // out of the inspection, its touches are lost, and HOME still ends it.
         // The refresh timer's interval is longer than the run, so that every
