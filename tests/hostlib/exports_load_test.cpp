@@ -3,7 +3,7 @@
 // the machine-wide mutexes in place. Every command must succeed, and the
 // reader must see each command's exchanges whole and in order: none
 // abandoned, none refused. FENDRAC_LOAD_COMMANDS sets the commands of each
-// thread (a long run: 1250 for 10,000 a process).
+// thread (a long run: 1250, for 10,000 in all).
 #include "tests/hostlib/exports_fixture.hpp"
 
 #include <gtest/gtest.h>
