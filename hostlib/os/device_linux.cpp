@@ -1,0 +1,86 @@
+// The device layer bound to Linux: a reader volume is a SCSI disk or
+// generic node ("/dev/sdb", "/dev/sg2"), and the storage driver's
+// pass-through record travels as an SG_IO request. There is no device-open
+// broker.
+#include "hostlib/os/host_device.hpp"
+#include "hostlib/os/linux_handles.hpp"
+#include "hostlib/os/linux_kernel.hpp"
+#include "hostlib/os/sg_io_request.hpp"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <climits>
+#include <cwchar>
+#include <string>
+
+namespace hostos {
+namespace {
+
+Handle open_node(const char* path)
+{
+    if (path == nullptr)
+        return invalid_handle();
+    // Without O_NONBLOCK a removable disk with no medium would refuse the
+    // open; SG_IO itself always waits for its answer.
+    const int fd = ::open(path, O_RDWR | O_NONBLOCK | O_CLOEXEC);
+    return fd < 0 ? invalid_handle() : linux_handles::from_fd(fd);
+}
+
+}  // namespace
+
+Handle open_volume(const wchar_t* path)
+{
+    if (path == nullptr)
+        return invalid_handle();
+    std::string narrow;
+    std::mbstate_t state{};
+    for (; *path != L'\0'; ++path) {
+        char bytes[MB_LEN_MAX];
+        const std::size_t n = std::wcrtomb(bytes, *path, &state);
+        if (n == static_cast<std::size_t>(-1))
+            return invalid_handle();
+        narrow.append(bytes, n);
+    }
+    return open_node(narrow.c_str());
+}
+
+Handle open_volume_ansi(const char* path) { return open_node(path); }
+
+void close_volume(Handle handle)
+{
+    if (const int fd = linux_handles::fd_of(handle); fd >= 0)
+        ::close(fd);
+}
+
+bool device_io_control(Handle handle, std::uint32_t code, void* in, std::uint32_t in_size, void* out,
+                       std::uint32_t out_size, std::uint32_t& returned)
+{
+    returned = 0;
+    const int fd = linux_handles::fd_of(handle);
+    if (fd < 0) {
+        errno = EBADF;
+        return false;
+    }
+    if (code != kIoctlScsiPassThrough) {
+        errno = ENOTTY;
+        return false;
+    }
+    sg_io_hdr_t request;
+    if (!sg::to_sg_io(in, in_size, out, out_size, request)) {
+        errno = EINVAL;
+        return false;
+    }
+    if (kernel::sg_io(fd, request) != 0)
+        return false;
+    if (!sg::from_sg_io(request, out, out_size, returned)) {
+        errno = EIO;
+        return false;
+    }
+    return true;
+}
+
+Handle broker_open(const wchar_t*, std::uint32_t) { return invalid_handle(); }
+
+}  // namespace hostos
