@@ -1,5 +1,6 @@
-// Volume identification: an INQUIRY to a drive letter, and the predicates
-// that tell a reader's volumes from other drives.
+// Volume identification: an INQUIRY to a drive letter (or, off Windows, to
+// a device node), the predicates that tell a reader's volumes from other
+// drives, and off Windows the list of the machine's reader volumes.
 #include "hostlib/include/fendrac.h"
 #include "hostlib/os/host_device.hpp"
 #include "hostlib/pass_through.hpp"
@@ -57,16 +58,9 @@ Upper upper(const char* text, std::size_t size)
 
 bool is_space(char c) { return std::isspace(static_cast<unsigned char>(c)) != 0; }
 
-}  // namespace
-
-extern "C" {
-
-FENDRAC_API int FENDRAC_CALL FSVolumeGetDeviceInfo(int letter, VolumeIdentity* identity)
+// The INQUIRY to the volume at `path`, into `identity`: 0, or 22.
+int identify(const char* path, VolumeIdentity* identity)
 {
-    if (identity == nullptr)
-        return kVolumeFailed;
-    char path[32];
-    std::snprintf(path, sizeof path, "\\\\.\\%c:", static_cast<char>(letter));
     const hostos::Handle handle = open_drive_letter(path);
     if (!hostos::usable(handle))
         return kVolumeFailed;
@@ -97,6 +91,19 @@ FENDRAC_API int FENDRAC_CALL FSVolumeGetDeviceInfo(int letter, VolumeIdentity* i
     copy_field(identity->revision, record.data + 32, 4);
     copy_field(identity->vendor_specific, record.data + 36, 20);
     return 0;
+}
+
+}  // namespace
+
+extern "C" {
+
+FENDRAC_API int FENDRAC_CALL FSVolumeGetDeviceInfo(int letter, VolumeIdentity* identity)
+{
+    if (identity == nullptr)
+        return kVolumeFailed;
+    char path[32];
+    std::snprintf(path, sizeof path, "\\\\.\\%c:", static_cast<char>(letter));
+    return identify(path, identity);
 }
 
 FENDRAC_API int FENDRAC_CALL IsEbookProduct(const VolumeIdentity* identity)
@@ -159,5 +166,37 @@ FENDRAC_API int FENDRAC_CALL IsAudioSupported(const char* product)
             return 0;
     return 1;
 }
+
+#if !defined(_WIN32)
+FENDRAC_API int FENDRAC_CALL FSVolumeGetDeviceInfoPath(const char* path, VolumeIdentity* identity)
+{
+    if (path == nullptr || identity == nullptr)
+        return kVolumeFailed;
+    return identify(path, identity);
+}
+
+FENDRAC_API int FENDRAC_CALL FSListReaderVolumes(char* buffer, int size)
+{
+    int count = 0;
+    std::size_t used = 0;
+    const std::size_t room = buffer != nullptr && size > 0 ? static_cast<std::size_t>(size) : 0;
+    if (room != 0)
+        buffer[0] = '\0';
+    for (const std::string& path : hostos::volume_nodes()) {
+        VolumeIdentity identity{};
+        if (identify(path.c_str(), &identity) != 0 || IsEbookProduct(&identity) == 0)
+            continue;
+        ++count;
+        // Whole lines only, and room for the final zero byte.
+        if (used + path.size() + 2 <= room) {
+            std::memcpy(buffer + used, path.data(), path.size());
+            used += path.size();
+            buffer[used++] = '\n';
+            buffer[used] = '\0';
+        }
+    }
+    return count;
+}
+#endif
 
 }  // extern "C"

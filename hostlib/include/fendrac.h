@@ -112,6 +112,18 @@ FENDRAC_API int FENDRAC_CALL IsVenderSpecificSD(const char* text);
 /* On the record's product text: 0 for the models without audio, else 1. */
 FENDRAC_API int FENDRAC_CALL IsAudioSupported(const char* product);
 
+#if !defined(_WIN32)
+/* Linux: volumes are SCSI disk or generic nodes ("/dev/sdb", "/dev/sg2").
+ * FSVolumeGetDeviceInfoPath is FSVolumeGetDeviceInfo for the volume at
+ * `path`: 0 = filled, 22 = it failed to open or to answer. */
+FENDRAC_API int FENDRAC_CALL FSVolumeGetDeviceInfoPath(const char* path, VolumeIdentity* identity);
+/* Sends the INQUIRY to every SCSI disk of the machine (/sys/block) and
+ * returns how many are volumes of a supported reader. Their paths are
+ * written to `buffer`, one per line, zero-terminated, as far as whole lines
+ * fit in `size` bytes; with a null buffer the volumes are only counted. */
+FENDRAC_API int FENDRAC_CALL FSListReaderVolumes(char* buffer, int size);
+#endif
+
 /* ---- Device information, clock, lock ------------------------------------ */
 
 typedef struct DevicePropertyEntry {

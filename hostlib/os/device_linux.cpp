@@ -3,12 +3,16 @@
 // pass-through record travels as an SG_IO request. There is no device-open
 // broker.
 #include "hostlib/os/host_device.hpp"
+#include "hostlib/os/linux_block.hpp"
 #include "hostlib/os/linux_handles.hpp"
 #include "hostlib/os/linux_kernel.hpp"
 #include "hostlib/os/sg_io_request.hpp"
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <unistd.h>
+
+#include <algorithm>
 
 #include <cerrno>
 #include <climits>
@@ -82,5 +86,27 @@ bool device_io_control(Handle handle, std::uint32_t code, void* in, std::uint32_
 }
 
 Handle broker_open(const wchar_t*, std::uint32_t) { return invalid_handle(); }
+
+std::vector<std::string> volume_nodes() { return linux_block::scsi_disk_nodes("/sys/block"); }
+
+std::vector<std::string> linux_block::scsi_disk_nodes(const std::string& block_dir)
+{
+    std::vector<std::string> names;
+    if (DIR* listing = ::opendir(block_dir.c_str())) {
+        while (const dirent* entry = ::readdir(listing)) {
+            const std::string name = entry->d_name;
+            if (name.size() > 2 && name.starts_with("sd") &&
+                std::all_of(name.begin() + 2, name.end(), [](char c) { return c >= 'a' && c <= 'z'; }))
+                names.push_back(name);
+        }
+        ::closedir(listing);
+    }
+    std::sort(names.begin(), names.end(), [](const std::string& a, const std::string& b) {
+        return a.size() != b.size() ? a.size() < b.size() : a < b;
+    });
+    for (std::string& name : names)
+        name = "/dev/" + name;
+    return names;
+}
 
 }  // namespace hostos

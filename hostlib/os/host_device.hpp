@@ -7,6 +7,8 @@
 #include "hostlib/os/host_system.hpp"
 
 #include <cstdint>
+#include <string>
+#include <vector>
 
 namespace hostos {
 
@@ -27,5 +29,9 @@ bool device_io_control(Handle handle, std::uint32_t code, void* in, std::uint32_
 Handle broker_open(const wchar_t* path, std::uint32_t process_id);
 
 inline constexpr std::uint32_t kIoctlScsiPassThrough = 0x0004D004;
+
+// Off Windows: the paths of the machine's volumes that may be a reader's,
+// each to be identified in turn (the SCSI disks, on Linux).
+std::vector<std::string> volume_nodes();
 
 }  // namespace hostos

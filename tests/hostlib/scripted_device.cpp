@@ -74,6 +74,8 @@ Handle open_volume(const wchar_t*)
     return scripted::kVolume;
 }
 
+std::vector<std::string> volume_nodes() { return {}; }
+
 Handle open_volume_ansi(const char* path)
 {
     (void)path;

@@ -185,4 +185,16 @@ bool device_io_control(Handle handle, std::uint32_t code, void* in, std::uint32_
 
 Handle broker_open(const wchar_t*, std::uint32_t) { return invalid_handle(); }
 
+// The reader's volumes by their drive letters.
+std::vector<std::string> volume_nodes()
+{
+    std::vector<std::string> paths;
+    std::lock_guard held(reader().lock);
+    if (vreader::UsbStorage* usb = storage())
+        for (char letter = 'A'; letter <= 'Z'; ++letter)
+            if (usb->volume(letter))
+                paths.push_back(std::string("\\\\.\\") + letter + ":");
+    return paths;
+}
+
 }  // namespace hostos

@@ -34,6 +34,8 @@ TEST(LinuxLibrary, ExportsEveryNameOfTheDll)
         EXPECT_NE(::dlsym(RTLD_DEFAULT, name.c_str()), nullptr) << name;
     }
     EXPECT_EQ(count, 41);
+    for (const char* name : {"FSVolumeGetDeviceInfoPath", "FSListReaderVolumes"})
+        EXPECT_NE(::dlsym(RTLD_DEFAULT, name), nullptr) << name;
 }
 
 TEST(LinuxLibrary, TheApplicationLockHeldByAnotherProcess)

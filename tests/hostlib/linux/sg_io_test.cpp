@@ -2,13 +2,16 @@
 // the kernel's answer as it comes back into the record, with the kernel
 // call stood in for by a scripted device.
 #include "hostlib/os/host_device.hpp"
+#include "hostlib/os/linux_block.hpp"
 #include "hostlib/os/linux_kernel.hpp"
 #include "hostlib/pass_through.hpp"
 
 #include <gtest/gtest.h>
 
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <functional>
 #include <vector>
 
@@ -230,6 +233,19 @@ TEST_F(SgIo, OtherRequestsAndHandlesFailCleanly)
     EXPECT_EQ(errno, EACCES);
     EXPECT_FALSE(hostos::usable(hostos::open_volume(L"/nonexistent/sdz")));
     EXPECT_FALSE(hostos::usable(hostos::broker_open(L"/dev/sdb", 1)));
+}
+
+TEST(LinuxBlock, TheScsiDisksInTheKernelsOrder)
+{
+    char pattern[] = "/tmp/fendrac-block-XXXXXX";
+    ASSERT_NE(::mkdtemp(pattern), nullptr);
+    const std::filesystem::path dir = pattern;
+    for (const char* name : {"sdb", "loop0", "sdaa", "nvme0n1", "sda", "sr0", "sda1", "sd", "dm-0"})
+        std::filesystem::create_directory(dir / name);
+    EXPECT_EQ(hostos::linux_block::scsi_disk_nodes(dir),
+              (std::vector<std::string>{"/dev/sda", "/dev/sdb", "/dev/sdaa"}));
+    std::filesystem::remove_all(dir);
+    EXPECT_TRUE(hostos::linux_block::scsi_disk_nodes(dir).empty()) << "no directory: no disks";
 }
 
 }  // namespace

@@ -1,0 +1,14 @@
+// The SCSI disks of a Linux machine, as its block devices directory lists
+// them.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace hostos::linux_block {
+
+// "/dev/NAME" for each entry "sdX" of `block_dir` ("/sys/block"), in the
+// kernel's order of naming (sda .. sdz, sdaa ..).
+std::vector<std::string> scsi_disk_nodes(const std::string& block_dir);
+
+}  // namespace hostos::linux_block
