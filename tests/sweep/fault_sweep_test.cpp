@@ -220,7 +220,7 @@ const std::vector<Use>& uses()
         // The refresh timer's interval is longer than the run, so that every
         // run makes the same requests.
         list.push_back({"tpinspect two points",
-                        {"--trace", TPINSPECT_TRACES "/two_points.trace", "--open-wait", "3", "tpinspect", "-i",
+                        {"--trace", TPINSPECT_TRACES "/two_points.trace", "--open-wait", "5", "tpinspect", "-i",
                          "100000", "-t", "0"},
                         "", "", nothing, {}});
         const auto id = [](const VirtualReader& r) { return dump(r, {"Id Data", "--length", "0x400"}); };

@@ -93,7 +93,7 @@ TEST_F(Tpinspect, LostInputEndsTheInspection)
     // the inspection, and the launcher says what it dropped.
     ASSERT_EQ(reader_.vreader({"fail", reader_.path(), "open", "EIO", "1", "--after", "2"}).status, 0);
     const ProcessResult no_touch_device = reader_.vreader(
-        {"run", reader_.path(), "--trace", trace("two_points.trace"), "--open-wait", "3", "tpinspect", "-t", "0"});
+        {"run", reader_.path(), "--trace", trace("two_points.trace"), "--open-wait", "5", "tpinspect", "-t", "0"});
     EXPECT_EQ(no_touch_device.out, "");
     EXPECT_EQ(no_touch_device.status, 255);
     EXPECT_NE(no_touch_device.err.find("no program read /dev/input/event1: its events were dropped"),

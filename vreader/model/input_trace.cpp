@@ -14,6 +14,7 @@
 #include <cstring>
 #include <map>
 #include <optional>
+#include <set>
 #include <sstream>
 #include <thread>
 
@@ -199,28 +200,43 @@ std::string play_trace(const ReaderDir& dir, const std::vector<TraceStep>& steps
     std::map<unsigned, int> pipes;
     std::string unread;
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::duration<double>(open_seconds);
+    std::set<unsigned> waiting;
     for (const TraceStep& step : steps) {
-        if (step.kind != TraceStep::Kind::Event || pipes.count(step.device))
+        if (step.kind != TraceStep::Kind::Event)
             continue;
         if (step.device > dir.config().touch_devices)
             return "the reader has no /dev/input/event" + std::to_string(step.device);
-        int fd;
-        while ((fd = ::open(dir.file(input_pipe(step.device)).c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC)) < 0) {
-            if (errno != ENXIO)
-                return "cannot open " + dir.file(input_pipe(step.device)) + ": " + std::strerror(errno);
-            if (stop())
-                return "no program reads /dev/input/event" + std::to_string(step.device);
-            if (std::chrono::steady_clock::now() >= deadline)
-                break;
-            std::this_thread::sleep_for(std::chrono::milliseconds(10));
-        }
-        if (fd < 0) {
-            unread += (unread.empty() ? "" : ", ") + std::string("/dev/input/event") + std::to_string(step.device);
-        } else {
+        waiting.insert(step.device);
+    }
+    // Every device is waited for at once: one that never opens does not
+    // hold up the others.
+    while (!waiting.empty()) {
+        for (auto device = waiting.begin(); device != waiting.end();) {
+            const std::string pipe = dir.file(input_pipe(*device));
+            const int fd = ::open(pipe.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
+            if (fd < 0 && errno != ENXIO)
+                return "cannot open " + pipe + ": " + std::strerror(errno);
+            if (fd < 0) {
+                ++device;
+                continue;
+            }
             // Full pipes wait for the program to read, as a queue would.
             ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+            pipes[*device] = fd;
+            device = waiting.erase(device);
         }
-        pipes[step.device] = fd;
+        if (waiting.empty())
+            break;
+        if (stop())
+            return "no program reads /dev/input/event" + std::to_string(*waiting.begin());
+        if (std::chrono::steady_clock::now() >= deadline) {
+            for (const unsigned device : waiting) {
+                unread += (unread.empty() ? "" : ", ") + std::string("/dev/input/event") + std::to_string(device);
+                pipes[device] = -1;
+            }
+            break;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
     std::string error;
     unsigned last_device = 0;
