@@ -3,9 +3,12 @@
 // pass-through record travels as an SG_IO request. There is no device-open
 // broker.
 #include "hostlib/os/host_device.hpp"
+#include "hostlib/os/host_eject.hpp"
 #include "hostlib/os/linux_block.hpp"
+#include "hostlib/os/linux_disks.hpp"
 #include "hostlib/os/linux_handles.hpp"
 #include "hostlib/os/linux_kernel.hpp"
+#include "hostlib/os/linux_paths.hpp"
 #include "hostlib/os/sg_io_request.hpp"
 
 #include <dirent.h>
@@ -16,6 +19,7 @@
 
 #include <cerrno>
 #include <climits>
+#include <cstring>
 #include <cwchar>
 #include <string>
 
@@ -30,6 +34,36 @@ Handle open_node(const char* path)
     // open; SG_IO itself always waits for its answer.
     const int fd = ::open(path, O_RDWR | O_NONBLOCK | O_CLOEXEC);
     return fd < 0 ? invalid_handle() : linux_handles::from_fd(fd);
+}
+
+// The volume lock before an eject: refused while any part of the disk is
+// mounted, as a desktop refuses to eject a disk in use.
+bool lock_volume(int fd)
+{
+    const auto disk = linux_disks::disk_of(fd);
+    if (!disk) {
+        errno = ENODEV;
+        return false;
+    }
+    if (const std::string mounted = linux_disks::mounted_part(disk->name); !mounted.empty()) {
+        debug_output(("eject refused: " + mounted + " is mounted").c_str());
+        errno = EBUSY;
+        return false;
+    }
+    return true;
+}
+
+bool device_number(int fd, void* out, std::uint32_t out_size, std::uint32_t& returned)
+{
+    const auto disk = linux_disks::disk_of(fd);
+    const auto number = disk ? linux_disks::number_of(*disk) : std::nullopt;
+    if (!number || out == nullptr || out_size < sizeof *number) {
+        errno = number ? EINVAL : ENODEV;
+        return false;
+    }
+    std::memcpy(out, &*number, sizeof *number);
+    returned = sizeof *number;
+    return true;
 }
 
 }  // namespace
@@ -67,6 +101,10 @@ bool device_io_control(Handle handle, std::uint32_t code, void* in, std::uint32_
         errno = EBADF;
         return false;
     }
+    if (code == kFsctlLockVolume)
+        return lock_volume(fd);
+    if (code == kIoctlStorageGetDeviceNumber)
+        return device_number(fd, out, out_size, returned);
     if (code != kIoctlScsiPassThrough) {
         errno = ENOTTY;
         return false;
@@ -87,9 +125,13 @@ bool device_io_control(Handle handle, std::uint32_t code, void* in, std::uint32_
 
 Handle broker_open(const wchar_t*, std::uint32_t) { return invalid_handle(); }
 
-std::vector<std::string> volume_nodes() { return linux_block::scsi_disk_nodes("/sys/block"); }
+std::vector<std::string> volume_nodes()
+{
+    const linux_paths::Roots& roots = linux_paths::roots();
+    return linux_block::scsi_disk_nodes(roots.sys + "/block", roots.dev);
+}
 
-std::vector<std::string> linux_block::scsi_disk_nodes(const std::string& block_dir)
+std::vector<std::string> linux_block::scsi_disk_nodes(const std::string& block_dir, const std::string& dev_dir)
 {
     std::vector<std::string> names;
     if (DIR* listing = ::opendir(block_dir.c_str())) {
@@ -105,7 +147,7 @@ std::vector<std::string> linux_block::scsi_disk_nodes(const std::string& block_d
         return a.size() != b.size() ? a.size() < b.size() : a < b;
     });
     for (std::string& name : names)
-        name = "/dev/" + name;
+        name = dev_dir + "/" + name;
     return names;
 }
 

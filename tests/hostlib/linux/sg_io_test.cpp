@@ -217,7 +217,7 @@ TEST_F(SgIo, OtherRequestsAndHandlesFailCleanly)
     PassThroughRecord out = in;
     std::uint32_t returned = 0;
     errno = 0;
-    EXPECT_FALSE(hostos::device_io_control(volume_, 0x00090018, &in, 88, &out, sizeof out, returned));
+    EXPECT_FALSE(hostos::device_io_control(volume_, 0x00070000, &in, 88, &out, sizeof out, returned));
     EXPECT_EQ(errno, ENOTTY);
     for (const hostos::Handle handle : {hostos::Handle{}, hostos::invalid_handle()}) {
         errno = 0;
@@ -242,10 +242,10 @@ TEST(LinuxBlock, TheScsiDisksInTheKernelsOrder)
     const std::filesystem::path dir = pattern;
     for (const char* name : {"sdb", "loop0", "sdaa", "nvme0n1", "sda", "sr0", "sda1", "sd", "dm-0"})
         std::filesystem::create_directory(dir / name);
-    EXPECT_EQ(hostos::linux_block::scsi_disk_nodes(dir),
+    EXPECT_EQ(hostos::linux_block::scsi_disk_nodes(dir, "/dev"),
               (std::vector<std::string>{"/dev/sda", "/dev/sdb", "/dev/sdaa"}));
     std::filesystem::remove_all(dir);
-    EXPECT_TRUE(hostos::linux_block::scsi_disk_nodes(dir).empty()) << "no directory: no disks";
+    EXPECT_TRUE(hostos::linux_block::scsi_disk_nodes(dir, "/dev").empty()) << "no directory: no disks";
 }
 
 }  // namespace

@@ -1,0 +1,128 @@
+// The eject on Linux, whole: the library opens a reader volume on a sysfs
+// and /dev tree of the test's own, with the kernel's SG_IO stood in for by
+// a reader that answers every phase; MSC_EjectMedia refuses while a
+// partition is mounted, and otherwise sends START STOP UNIT and removes
+// the device through its "delete" attribute.
+#include "hostlib/include/fendrac.h"
+#include "hostlib/os/linux_kernel.hpp"
+#include "hostlib/os/linux_paths.hpp"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+namespace {
+
+namespace fs = std::filesystem;
+
+std::vector<std::vector<unsigned char>> g_commands;
+
+}  // namespace
+
+int hostos::kernel::sg_io(int, sg_io_hdr_t& request)
+{
+    g_commands.emplace_back(request.cmdp, request.cmdp + request.cmd_len);
+    // Every data-in phase gets its full length of zeros: an unlocked
+    // reader that accepts each command.
+    request.status = 0;
+    request.resid = 0;
+    return 0;
+}
+
+namespace {
+
+void write(const fs::path& path, const std::string& text)
+{
+    fs::create_directories(path.parent_path());
+    std::ofstream(path) << text;
+}
+
+class LinuxEject : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        char pattern[] = "/tmp/fendrac-eject-XXXXXX";
+        ASSERT_NE(::mkdtemp(pattern), nullptr);
+        root_ = pattern;
+        // A USB mass-storage reader: SCSI device 2:0:0:0 with disk sdb
+        // and its partition sdb1.
+        scsi_ = root_ / "sys/devices/pci0000:00/usb1/1-1/1-1:1.0/host2/target2:0:0/2:0:0:0";
+        write(scsi_ / "delete", "");
+        write(scsi_ / "block/sdb/dev", "8:16\n");
+        write(scsi_ / "block/sdb/sdb1/dev", "8:17\n");
+        write(scsi_ / "block/sdb/sdb1/partition", "1\n");
+        fs::create_directories(root_ / "sys/block");
+        fs::create_directories(root_ / "sys/class/block");
+        fs::create_directory_symlink(scsi_ / "block/sdb", root_ / "sys/block/sdb");
+        fs::create_directory_symlink(scsi_ / "block/sdb", root_ / "sys/class/block/sdb");
+        fs::create_directory_symlink(scsi_ / "block/sdb/sdb1", root_ / "sys/class/block/sdb1");
+        write(root_ / "dev/sdb", "");
+        write(root_ / "dev/sdb1", "");
+        write(root_ / "mounts", "proc /proc proc rw 0 0\n");
+        hostos::linux_paths::roots() = {(root_ / "sys").string(), (root_ / "mounts").string(), (root_ / "dev").string()};
+        g_commands.clear();
+    }
+    void TearDown() override
+    {
+        hostos::linux_paths::roots() = {};
+        fs::remove_all(root_);
+    }
+
+    bool start_stop_sent() const
+    {
+        for (const auto& cdb : g_commands)
+            if (cdb == std::vector<unsigned char>{0x1B, 0, 0, 0, 0x02, 0})
+                return true;
+        return false;
+    }
+    std::string deleted() const
+    {
+        std::ifstream file(scsi_ / "delete");
+        return std::string(std::istreambuf_iterator<char>(file), {});
+    }
+
+    fs::path root_, scsi_;
+};
+
+TEST_F(LinuxEject, TheReaderIsListedEjectedAndRemoved)
+{
+    char list[64];
+    ASSERT_EQ(FSListReaderVolumes(list, sizeof list), 0) << "zeros are no reader's INQUIRY";
+    const std::string node = (root_ / "dev/sdb").string();
+    ASSERT_EQ(MSC_OpenDriveA(node.c_str()), 1);
+    EXPECT_EQ(MSC_EjectMedia(), 1);
+    EXPECT_TRUE(start_stop_sent());
+    EXPECT_EQ(deleted(), "1");
+    MSC_CloseDrive();
+}
+
+TEST_F(LinuxEject, AMountedPartitionRefusesItAndTheDriveIsReopened)
+{
+    write(root_ / "mounts", (root_ / "dev/sdb1").string() + " /media/reader vfat rw 0 0\n");
+    ASSERT_EQ(MSC_OpenDriveA((root_ / "dev/sdb").c_str()), 1);
+    g_commands.clear();
+    EXPECT_EQ(MSC_EjectMedia(), 0);
+    EXPECT_FALSE(start_stop_sent());
+    EXPECT_EQ(deleted(), "");
+    // Disconnect before, connect after: the drive is usable again.
+    ASSERT_GE(g_commands.size(), 2u);
+    EXPECT_EQ(g_commands.front()[2], 3);
+    EXPECT_EQ(g_commands.back()[2], 3);
+    EXPECT_EQ(MSC_canConnect(), 1);
+    MSC_CloseDrive();
+}
+
+TEST_F(LinuxEject, NoRemovableDeviceAboveTheDiskFailsIt)
+{
+    fs::remove(scsi_ / "delete");
+    ASSERT_EQ(MSC_OpenDriveA((root_ / "dev/sdb").c_str()), 1);
+    EXPECT_EQ(MSC_EjectMedia(), 0);
+    EXPECT_FALSE(start_stop_sent());
+    MSC_CloseDrive();
+}
+
+}  // namespace
