@@ -79,6 +79,18 @@ TEST(LinuxLibrary, TheApplicationLockHeldByAnotherProcess)
     fs::remove_all(dir);
 }
 
+TEST(LinuxLibrary, AVolumeWithoutPassThroughFailsCleanly)
+{
+    // The kernel refuses SG_IO on /dev/null: the open fails after its
+    // retries (some seconds) and leaves nothing open.
+    EXPECT_EQ(MSC_OpenDriveA("/dev/null"), 0);
+    EXPECT_EQ(MSC_canConnect(), 0);
+    VolumeIdentity identity{};
+    EXPECT_EQ(FSVolumeGetDeviceInfoPath("/dev/null", &identity), 22);
+    EXPECT_EQ(FSVolumeGetDeviceInfoPath("/nonexistent/sdz", &identity), 22);
+    EXPECT_EQ(FSVolumeGetDeviceInfo('C', &identity), 22) << "no drive letters here";
+}
+
 TEST(LinuxLibrary, SgIoOnANodeThatIsNoScsiDeviceFailsAtOnce)
 {
     char file[] = "/tmp/fendrac-node-XXXXXX";
