@@ -2,6 +2,7 @@
 
 #include "hostlib/os/linux_paths.hpp"
 
+#include <dirent.h>
 #include <unistd.h>
 
 #include <climits>
@@ -42,14 +43,35 @@ std::string first_line(const std::string& path)
     return line;
 }
 
-// The disk `name` is, or the one it is a partition of; empty when sysfs
-// does not know it.
+// The disk below a SCSI generic node's device ("sg2" -> "sdb"); empty when
+// it has none.
+std::string disk_of_generic(const std::string& name)
+{
+    std::string disk;
+    const std::string block = linux_paths::roots().sys + "/class/scsi_generic/" + name + "/device/block";
+    if (DIR* listing = ::opendir(block.c_str())) {
+        while (const dirent* entry = ::readdir(listing))
+            if (entry->d_name[0] != '.') {
+                disk = entry->d_name;
+                break;
+            }
+        ::closedir(listing);
+    }
+    return disk;
+}
+
+// The disk `name` is, or the one it is a partition of, or the one a SCSI
+// generic node stands for; empty when sysfs does not know it.
 std::string disk_name(const std::string& name, std::uint32_t& partition)
 {
+    if (name.empty())
+        return {};
     const std::string entry = linux_paths::roots().sys + "/class/block/" + name;
     const std::string real = resolved(entry);
-    if (real.empty() || name.empty())
-        return {};
+    if (real.empty()) {
+        partition = 0;
+        return disk_of_generic(name);
+    }
     const std::string number = first_line(entry + "/partition");
     if (number.empty()) {
         partition = 0;

@@ -60,6 +60,10 @@ protected:
         fs::create_directory_symlink(scsi_ / "block/sdb", root_ / "sys/block/sdb");
         fs::create_directory_symlink(scsi_ / "block/sdb", root_ / "sys/class/block/sdb");
         fs::create_directory_symlink(scsi_ / "block/sdb/sdb1", root_ / "sys/class/block/sdb1");
+        write(scsi_ / "scsi_generic/sg2/dev", "21:2\n");
+        fs::create_directories(root_ / "sys/class/scsi_generic/sg2");
+        fs::create_directory_symlink(scsi_, root_ / "sys/class/scsi_generic/sg2/device");
+        write(root_ / "dev/sg2", "");
         write(root_ / "dev/sdb", "");
         write(root_ / "dev/sdb1", "");
         write(root_ / "mounts", "proc /proc proc rw 0 0\n");
@@ -88,16 +92,20 @@ protected:
     fs::path root_, scsi_;
 };
 
-TEST_F(LinuxEject, TheReaderIsListedEjectedAndRemoved)
+TEST_F(LinuxEject, TheReaderIsEjectedAndRemovedFromItsDiskOrGenericNode)
 {
     char list[64];
     ASSERT_EQ(FSListReaderVolumes(list, sizeof list), 0) << "zeros are no reader's INQUIRY";
-    const std::string node = (root_ / "dev/sdb").string();
-    ASSERT_EQ(MSC_OpenDriveA(node.c_str()), 1);
-    EXPECT_EQ(MSC_EjectMedia(), 1);
-    EXPECT_TRUE(start_stop_sent());
-    EXPECT_EQ(deleted(), "1");
-    MSC_CloseDrive();
+    for (const char* node : {"dev/sdb", "dev/sg2"}) {
+        SCOPED_TRACE(node);
+        g_commands.clear();
+        write(scsi_ / "delete", "");
+        ASSERT_EQ(MSC_OpenDriveA((root_ / node).c_str()), 1);
+        EXPECT_EQ(MSC_EjectMedia(), 1);
+        EXPECT_TRUE(start_stop_sent());
+        EXPECT_EQ(deleted(), "1");
+        MSC_CloseDrive();
+    }
 }
 
 TEST_F(LinuxEject, AMountedPartitionRefusesItAndTheDriveIsReopened)
