@@ -46,17 +46,22 @@ int create_input_pipes(const std::string& root, const ReaderConfig& config)
 std::int64_t InputFile::open(ReaderContext& context, const std::string& path, unsigned number, int flags, int fd,
                              std::unique_ptr<DeviceFile>& out)
 {
-    // Read and write: the device itself keeps a writer, so the pipe never
-    // reads as ended between two sources.
-    const int pipe_fd = ::open(context.dir.file(input_pipe(number)).c_str(), O_RDWR | O_NONBLOCK | O_CLOEXEC);
+    // The pipe is opened only once the open has succeeded: while it is
+    // open for reading, a trace player takes the device as held, and a
+    // failed open must never look held.
+    const std::string pipe = context.dir.file(input_pipe(number));
+    struct stat st {};
+    const bool present = ::stat(pipe.c_str(), &st) == 0 && S_ISFIFO(st.st_mode);
     int access = 0;
     const std::int64_t result =
-        journal_open(context, path, "event" + std::to_string(number), flags, fd, access, pipe_fd < 0 ? ENODEV : 0);
-    if (result < 0) {
-        if (pipe_fd >= 0)
-            ::close(pipe_fd);
+        journal_open(context, path, "event" + std::to_string(number), flags, fd, access, present ? 0 : ENODEV);
+    if (result < 0)
         return result;
-    }
+    // Read and write: the device itself keeps a writer, so the pipe never
+    // reads as ended between two sources.
+    const int pipe_fd = ::open(pipe.c_str(), O_RDWR | O_NONBLOCK | O_CLOEXEC);
+    if (pipe_fd < 0)
+        return -ENODEV;  // the reader's directory changed under the open
     out.reset(new InputFile(context, path, number, pipe_fd));
     return result;
 }
