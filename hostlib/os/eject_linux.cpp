@@ -6,16 +6,15 @@
 // "delete" attribute.
 #include "hostlib/os/host_device.hpp"
 #include "hostlib/os/host_eject.hpp"
+#include "hostlib/os/linux_disks.hpp"
 #include "hostlib/os/linux_handles.hpp"
 #include "hostlib/os/linux_kernel.hpp"
 #include "hostlib/os/linux_paths.hpp"
 
-#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <climits>
 #include <cstdlib>
 #include <cstring>
 #include <mutex>
@@ -66,33 +65,12 @@ bool exists(const std::string& path)
     return ::stat(path.c_str(), &st) == 0;
 }
 
-std::string resolved(const std::string& path)
-{
-    char buffer[PATH_MAX];
-    return ::realpath(path.c_str(), buffer) != nullptr ? std::string(buffer) : std::string();
-}
-
 std::string narrow(const wchar_t* text)
 {
     std::string out;
     for (; text != nullptr && *text != L'\0'; ++text)
         out += *text > 0 && *text < 0x80 ? static_cast<char>(*text) : '?';
     return out;
-}
-
-// The first disk below a SCSI device's directory ("block/sdb").
-std::string block_name(const std::string& device)
-{
-    std::string name;
-    if (DIR* listing = ::opendir((device + "/block").c_str())) {
-        while (const dirent* entry = ::readdir(listing))
-            if (entry->d_name[0] != '.') {
-                name = entry->d_name;
-                break;
-            }
-        ::closedir(listing);
-    }
-    return name;
 }
 
 // START STOP UNIT, LoEj set and Start clear: the medium is ejected.
@@ -168,7 +146,7 @@ bool interface_detail(Handle list, InterfaceData& data, void* detail, std::uint3
     for (std::size_t i = 0; i <= node->size(); ++i)
         path[i] = i < node->size() ? static_cast<wchar_t>(static_cast<unsigned char>((*node)[i])) : L'\0';
     const std::string name = node->substr(node->find_last_of('/') + 1);
-    const std::string disk = resolved(linux_paths::roots().sys + "/block/" + name);
+    const std::string disk = linux_disks::resolved(linux_paths::roots().sys + "/block/" + name);
     if (disk.empty())
         return false;
     device = instance_of(disk);
@@ -185,7 +163,7 @@ void heap_free(void* block) { std::free(block); }
 bool parent_of(DeviceInstance child, DeviceInstance& parent)
 {
     const std::string path = path_of(child);
-    const std::string top = resolved(linux_paths::roots().sys + "/devices");
+    const std::string top = linux_disks::resolved(linux_paths::roots().sys + "/devices");
     const auto slash = path.find_last_of('/');
     if (path.empty() || slash == std::string::npos || top.empty())
         return false;
@@ -228,7 +206,7 @@ bool locate_devnode(const wchar_t* id, DeviceInstance& device)
 bool request_eject(DeviceInstance device)
 {
     const std::string path = path_of(device);
-    const std::string name = path.empty() ? std::string() : block_name(path);
+    const std::string name = path.empty() ? std::string() : linux_disks::first_entry(path + "/block");
     if (name.empty()) {
         debug_output("eject: no disk below the device");
         return false;

@@ -29,12 +29,6 @@ std::string base_name(const std::string& path)
     return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
-std::string resolved(const std::string& path)
-{
-    char buffer[PATH_MAX];
-    return ::realpath(path.c_str(), buffer) != nullptr ? std::string(buffer) : std::string();
-}
-
 std::string first_line(const std::string& path)
 {
     std::ifstream file(path);
@@ -47,17 +41,7 @@ std::string first_line(const std::string& path)
 // it has none.
 std::string disk_of_generic(const std::string& name)
 {
-    std::string disk;
-    const std::string block = linux_paths::roots().sys + "/class/scsi_generic/" + name + "/device/block";
-    if (DIR* listing = ::opendir(block.c_str())) {
-        while (const dirent* entry = ::readdir(listing))
-            if (entry->d_name[0] != '.') {
-                disk = entry->d_name;
-                break;
-            }
-        ::closedir(listing);
-    }
-    return disk;
+    return first_entry(linux_paths::roots().sys + "/class/scsi_generic/" + name + "/device/block");
 }
 
 // The disk `name` is, or the one it is a partition of, or the one a SCSI
@@ -82,6 +66,26 @@ std::string disk_name(const std::string& name, std::uint32_t& partition)
 }
 
 }  // namespace
+
+std::string resolved(const std::string& path)
+{
+    char buffer[PATH_MAX];
+    return ::realpath(path.c_str(), buffer) != nullptr ? std::string(buffer) : std::string();
+}
+
+std::string first_entry(const std::string& dir)
+{
+    std::string name;
+    if (DIR* listing = ::opendir(dir.c_str())) {
+        while (const dirent* entry = ::readdir(listing))
+            if (entry->d_name[0] != '.') {
+                name = entry->d_name;
+                break;
+            }
+        ::closedir(listing);
+    }
+    return name;
+}
 
 std::optional<Disk> disk_of(int fd)
 {

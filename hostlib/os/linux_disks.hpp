@@ -26,4 +26,9 @@ std::string mounted_part(const std::string& disk);
 // eject compares; nothing when sysfs does not give it.
 std::optional<StorageDeviceNumber> number_of(const Disk& disk);
 
+// realpath, or empty.
+std::string resolved(const std::string& path);
+// The first entry of a directory such as a SCSI device's "block", or empty.
+std::string first_entry(const std::string& dir);
+
 }  // namespace hostos::linux_disks
