@@ -96,6 +96,16 @@ FENDRAC_API int FENDRAC_CALL MSC_checkAvailability(int code)
     return free ? 1 : 0;
 }
 
+#if !defined(_WIN32)
+FENDRAC_API int FENDRAC_CALL MSC_CreateMutexes(void)
+{
+    for (const char* name : {kState1, kState2, kState3})
+        if (!hostos::create_mutex(name))
+            return 0;
+    return 1;
+}
+#endif
+
 FENDRAC_API int FENDRAC_CALL msc_TargetWin(void) { return 0; }
 
 }  // extern "C"

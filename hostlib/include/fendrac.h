@@ -122,6 +122,12 @@ FENDRAC_API int FENDRAC_CALL FSVolumeGetDeviceInfoPath(const char* path, VolumeI
  * written to `buffer`, one per line, zero-terminated, as far as whole lines
  * fit in `size` bytes; with a null buffer the volumes are only counted. */
 FENDRAC_API int FENDRAC_CALL FSListReaderVolumes(char* buffer, int size);
+/* Creates the three named mutexes, which are lock files here, as a Windows
+ * application creates them with CreateMutex: "Global\NAME" is NAME.lock in
+ * $FENDRAC_LOCK_DIR, else in /run/lock for root and in $XDG_RUNTIME_DIR for
+ * other users. Files that exist are kept. 1 = all three exist; 0 = one
+ * could not be created. */
+FENDRAC_API int FENDRAC_CALL MSC_CreateMutexes(void);
 #endif
 
 /* ---- Device information, clock, lock ------------------------------------ */

@@ -29,6 +29,9 @@ enum class WaitResult {
 // Opens an existing named mutex with SYNCHRONIZE access; null when there
 // is none (the library never creates them: the host application does).
 Handle open_mutex(const char* name);
+// Off Windows: makes the named mutex exist if it does not, as the host
+// application's CreateMutex does on Windows; false when it cannot.
+bool create_mutex(const char* name);
 WaitResult wait(Handle handle, std::uint32_t timeout_ms);
 void release_mutex(Handle handle);
 void close_handle(Handle handle);

@@ -136,6 +136,18 @@ struct ThreadHandle : Object {
 
 }  // namespace
 
+bool create_mutex(const char* name)
+{
+    if (name == nullptr)
+        return false;
+    // Readable by everyone: flock needs no more than a read-only descriptor.
+    const int fd = ::open((lock_directory() + "/" + lock_file_name(name)).c_str(), O_RDONLY | O_CREAT | O_CLOEXEC, 0644);
+    if (fd < 0)
+        return false;
+    ::close(fd);
+    return true;
+}
+
 Handle open_mutex(const char* name)
 {
     if (name == nullptr)

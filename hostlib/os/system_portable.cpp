@@ -92,6 +92,14 @@ bool acquire(NamedMutex& mutex, std::unique_lock<std::mutex>& held, std::uint32_
 
 }  // namespace
 
+bool create_mutex(const char* name)
+{
+    if (name == nullptr)
+        return false;
+    portable::create_mutex(name);
+    return true;
+}
+
 Handle open_mutex(const char* name)
 {
     Registry& r = registry();

@@ -34,7 +34,7 @@ TEST(LinuxLibrary, ExportsEveryNameOfTheDll)
         EXPECT_NE(::dlsym(RTLD_DEFAULT, name.c_str()), nullptr) << name;
     }
     EXPECT_EQ(count, 41);
-    for (const char* name : {"FSVolumeGetDeviceInfoPath", "FSListReaderVolumes"})
+    for (const char* name : {"FSVolumeGetDeviceInfoPath", "FSListReaderVolumes", "MSC_CreateMutexes"})
         EXPECT_NE(::dlsym(RTLD_DEFAULT, name), nullptr) << name;
 }
 
@@ -46,8 +46,10 @@ TEST(LinuxLibrary, TheApplicationLockHeldByAnotherProcess)
     ::setenv("FENDRAC_LOCK_DIR", pattern, 1);
     EXPECT_EQ(MSC_LockUSBDLL(), 0) << "no lock file: no mutex";
     EXPECT_EQ(MSC_checkAvailability(1), 0);
+    ASSERT_EQ(MSC_CreateMutexes(), 1);
+    ASSERT_EQ(MSC_CreateMutexes(), 1) << "existing lock files are kept";
     for (const char* name : {"ZEPA_EBOOK_QLX_STATE1", "ZEPA_EBOOK_QLX_STATE2", "ZEPA_EBOOK_QLX_STATE3"})
-        std::ofstream(dir / (std::string(name) + ".lock")).flush();
+        EXPECT_TRUE(fs::is_regular_file(dir / (std::string(name) + ".lock"))) << name;
 
     // The other process takes STATE3, says so, and holds it until told.
     int taken[2], done[2];
@@ -75,8 +77,9 @@ TEST(LinuxLibrary, TheApplicationLockHeldByAnotherProcess)
     EXPECT_EQ(MSC_UnlockUSBDLL(), 1);
     for (int fd : {taken[0], taken[1], done[0], done[1]})
         ::close(fd);
-    ::unsetenv("FENDRAC_LOCK_DIR");
     fs::remove_all(dir);
+    EXPECT_EQ(MSC_CreateMutexes(), 0) << "no lock directory";
+    ::unsetenv("FENDRAC_LOCK_DIR");
 }
 
 TEST(LinuxLibrary, AVolumeWithoutPassThroughFailsCleanly)
