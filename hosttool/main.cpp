@@ -1,9 +1,4 @@
-#include "fendrac.h"
+// fendrac: the reader's USB commands from a PC's command line.
+#include "hosttool/command_table.hpp"
 
-#include <cstdio>
-
-int main()
-{
-    std::puts("usage: fendrac [--device DEVICE] [--json] [--lock] COMMAND [ARGUMENTS]");
-    return 64;
-}
+int main(int argc, char** argv) { return tool::run_command_line(argc, argv); }

@@ -86,20 +86,26 @@ bool virtual_reader::volume_of(Handle handle, int& volume)
 
 namespace {
 
-// "\\.\X:" with nothing after it.
+// "\\.\X:" with nothing after it; off Windows "X:" too, the name the
+// reader's volumes are listed by there.
 template <typename Char>
 Handle open_path(const Char* path)
 {
     if (path == nullptr)
         return invalid_handle();
     const Char prefix[] = {'\\', '\\', '.', '\\'};
-    for (int i = 0; i < 4; ++i)
-        if (path[i] != prefix[i])
-            return invalid_handle();
-    const Char letter = path[4];
+    bool prefixed = true;
+    for (int i = 0; i < 4 && prefixed; ++i)
+        prefixed = path[i] == prefix[i];
+#if defined(_WIN32)
+    if (!prefixed)
+        return invalid_handle();
+#endif
+    const Char* name = prefixed ? path + 4 : path;
+    const Char letter = name[0];
     if (!(letter >= 'A' && letter <= 'Z') && !(letter >= 'a' && letter <= 'z'))
         return invalid_handle();
-    if (path[5] != ':' || path[6] != 0)
+    if (name[1] != ':' || name[2] != 0)
         return invalid_handle();
     std::lock_guard held(reader().lock);
     vreader::UsbStorage* usb = storage();
@@ -185,7 +191,19 @@ bool device_io_control(Handle handle, std::uint32_t code, void* in, std::uint32_
 
 Handle broker_open(const wchar_t*, std::uint32_t) { return invalid_handle(); }
 
-// The reader's volumes by their drive letters.
+// The reader's volumes by their drive letters: "\\.\E:" on Windows, "E:"
+// elsewhere, where no drive letters are.
+namespace {
+std::string volume_name(char letter)
+{
+#if defined(_WIN32)
+    return std::string("\\\\.\\") + letter + ":";
+#else
+    return std::string(1, letter) + ":";
+#endif
+}
+}  // namespace
+
 std::vector<std::string> volume_nodes()
 {
     std::vector<std::string> paths;
@@ -193,7 +211,7 @@ std::vector<std::string> volume_nodes()
     if (vreader::UsbStorage* usb = storage())
         for (char letter = 'A'; letter <= 'Z'; ++letter)
             if (usb->volume(letter))
-                paths.push_back(std::string("\\\\.\\") + letter + ":");
+                paths.push_back(volume_name(letter));
     return paths;
 }
 

@@ -1,0 +1,111 @@
+#include "hosttool/session.hpp"
+
+#include "fendrac.h"
+
+#include <cstdio>
+
+namespace tool {
+
+int status_of_result(long long code)
+{
+    const long long magnitude = code < 0 ? -code : code;
+    return magnitude > 125 ? 125 : static_cast<int>(magnitude);
+}
+
+Session::~Session()
+{
+    if (opened_)
+        MSC_CloseDrive();
+    if (locked_)
+        MSC_UnlockUSBDLL();
+}
+
+int Session::fail(int status, std::string_view message)
+{
+    std::fprintf(stderr, "fendrac: %.*s\n", static_cast<int>(message.size()), message.data());
+    if (json()) {
+        JsonObject error;
+        error.add("error", message).add("status", status);
+        std::printf("%s\n", error.text().c_str());
+    }
+    return status;
+}
+
+int Session::failed(std::string_view what, long long code)
+{
+    const int status = status_of_result(code);
+    std::string message(what);
+    message += ": failed with " + std::to_string(code);
+    std::fprintf(stderr, "fendrac: %s\n", message.c_str());
+    if (json()) {
+        JsonObject error;
+        error.add("error", message).add("code", code).add("status", status);
+        std::printf("%s\n", error.text().c_str());
+    }
+    return status;
+}
+
+void Session::succeed(const JsonObject& object, std::string_view text)
+{
+    if (json())
+        std::printf("%s\n", object.text().c_str());
+    else if (!text.empty())
+        std::printf("%.*s\n", static_cast<int>(text.size()), text.data());
+    std::fflush(stdout);
+}
+
+bool Session::choose_volume(int& status)
+{
+    if (!arguments_.device.empty()) {
+        if (!named_volume(arguments_.device, volume_)) {
+            status = fail(kNoReader, "no volume answers at " + arguments_.device);
+            return false;
+        }
+        if (!IsEbookProduct(&volume_.identity)) {
+            status = fail(kNoReader, volume_.device + ": not a reader volume (" + trimmed(volume_.identity.vendor) +
+                                         " " + trimmed(volume_.identity.product) + ")");
+            return false;
+        }
+        return true;
+    }
+    // Without --device: the reader, known by its built-in storage; its card
+    // slots are volumes of the same reader.
+    std::vector<Volume> readers;
+    for (const Volume& found : reader_volumes())
+        if (is_built_in(found.identity))
+            readers.push_back(found);
+    if (readers.empty()) {
+        status = fail(kNoReader, "no reader found");
+        return false;
+    }
+    if (readers.size() > 1) {
+        std::string names;
+        for (const Volume& found : readers)
+            names += (names.empty() ? "" : ", ") + found.device;
+        status = fail(kNoReader, "several readers found (" + names + "): choose one with --device");
+        return false;
+    }
+    volume_ = readers.front();
+    return true;
+}
+
+bool Session::open(int& status)
+{
+    if (!choose_volume(status))
+        return false;
+    if (arguments_.lock) {
+        if (MSC_LockUSBDLL() == 0) {
+            status = fail(kLockHeld, "the application lock is held by another application, or missing");
+            return false;
+        }
+        locked_ = true;
+    }
+    if (MSC_OpenDriveA(volume_.open_path.c_str()) == 0) {
+        status = fail(kNoReader, volume_.device + ": the reader does not open");
+        return false;
+    }
+    opened_ = true;
+    return true;
+}
+
+}  // namespace tool

@@ -1,0 +1,56 @@
+// One run of the tool: how it reports (text or --json), and the reader
+// drive it opens for a command, closed again when the run ends.
+#pragma once
+
+#include "hosttool/arguments.hpp"
+#include "hosttool/json_text.hpp"
+#include "hosttool/volumes.hpp"
+
+#include <string>
+#include <string_view>
+
+namespace tool {
+
+// Exit statuses of the tool's own failures. A result code of the library
+// or the reader exits with its absolute value, 125 for larger ones.
+inline constexpr int kBadArguments = 64;
+inline constexpr int kLocalUnreadable = 66;
+inline constexpr int kNoReader = 69;
+inline constexpr int kLocalUnwritten = 73;
+inline constexpr int kLockHeld = 75;
+
+int status_of_result(long long code);
+
+class Session {
+public:
+    explicit Session(const Arguments& arguments) : arguments_(arguments) {}
+    ~Session();
+    Session(const Session&) = delete;
+    Session& operator=(const Session&) = delete;
+
+    const Arguments& arguments() const { return arguments_; }
+    bool json() const { return arguments_.json; }
+
+    // Chooses the volume, takes the application lock with --lock and opens
+    // the drive. On failure it has said why; the run ends with `status`.
+    bool open(int& status);
+    const Volume& volume() const { return volume_; }
+
+    // Says why the command failed, on standard error and, with --json, as
+    // {"error": ...} on standard output; returns `status`.
+    int fail(int status, std::string_view message);
+    // A failed library call: "WHAT: failed with CODE".
+    int failed(std::string_view what, long long code);
+    // The command's outcome: the object with --json, else the text.
+    void succeed(const JsonObject& object, std::string_view text);
+
+private:
+    bool choose_volume(int& status);
+
+    const Arguments& arguments_;
+    Volume volume_;
+    bool locked_ = false;
+    bool opened_ = false;
+};
+
+}  // namespace tool
