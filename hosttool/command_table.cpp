@@ -200,12 +200,11 @@ int run_command_line(int argc, char** argv)
             print_group(stdout, words[0]);
             return 0;
         }
-        if (!session.json()) {
-            std::fprintf(stderr, "fendrac %s needs one of:\n", words[0].c_str());
+        const int status = bad_arguments(session, words.size() > 1 ? "unknown command " + words[0] + " " + words[1]
+                                                                   : words[0] + " needs a subcommand");
+        if (!session.json())
             print_group(stderr, words[0]);
-        }
-        return bad_arguments(session, words.size() > 1 ? "unknown command " + words[0] + " " + words[1]
-                                                       : words[0] + " needs a subcommand");
+        return status;
     }
     if (help) {
         print_command_help(*command);
