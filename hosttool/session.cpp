@@ -91,8 +91,6 @@ bool Session::choose_volume(int& status)
 
 bool Session::open(int& status)
 {
-    if (!choose_volume(status))
-        return false;
     if (arguments_.lock) {
         if (MSC_LockUSBDLL() == 0) {
             status = fail(kLockHeld, "the application lock is held by another application, or missing");
@@ -100,6 +98,8 @@ bool Session::open(int& status)
         }
         locked_ = true;
     }
+    if (!choose_volume(status))
+        return false;
     if (MSC_OpenDriveA(volume_.open_path.c_str()) == 0) {
         status = fail(kNoReader, volume_.device + ": the reader does not open");
         return false;
