@@ -12,6 +12,7 @@ namespace {
 // The reader takes paths shorter than 256 bytes; the library would cut a
 // longer one for a read, so the tool refuses it.
 bool path_fits(const std::string& path) { return !path.empty() && path.size() < 256; }
+int bad_path(Session& session) { return bad_arguments(session, "a reader path has 1 to 255 bytes"); }
 
 std::string shown(const std::string& local)
 {
@@ -24,9 +25,8 @@ int run_file_size(Session& session, const Words& arguments)
 {
     const std::string& remote = arguments[0];
     if (!path_fits(remote))
-        return bad_arguments(session, "a reader path has 1 to 255 bytes");
-    int status = 0;
-    if (!session.open(status))
+        return bad_path(session);
+    if (const int status = session.open())
         return status;
     int size = 0;
     if (const int result = MSC_UsbFile_GetSize(remote.c_str(), &size))
@@ -42,11 +42,10 @@ int run_file_get(Session& session, const Words& arguments)
     const std::string& remote = arguments[0];
     const std::string local = arguments.size() > 1 ? arguments[1] : "-";
     if (!path_fits(remote))
-        return bad_arguments(session, "a reader path has 1 to 255 bytes");
+        return bad_path(session);
     if (session.json() && is_standard_stream(local))
         return bad_arguments(session, "with --json the file needs a LOCAL name");
-    int status = 0;
-    if (!session.open(status))
+    if (const int status = session.open())
         return status;
     int size = 0;
     if (const int result = MSC_UsbFile_GetSize(remote.c_str(), &size))
@@ -71,12 +70,11 @@ int run_file_put(Session& session, const Words& arguments)
     const std::string& local = arguments[0];
     const std::string& remote = arguments[1];
     if (!path_fits(remote))
-        return bad_arguments(session, "a reader path has 1 to 255 bytes");
+        return bad_path(session);
     const std::optional<std::vector<unsigned char>> data = read_local(local);
     if (!data)
         return session.fail(kLocalUnreadable, "cannot read " + shown(local) + " (or it has 2 GiB or more)");
-    int status = 0;
-    if (!session.open(status))
+    if (const int status = session.open())
         return status;
     // The reader writes over a file in place, so a shorter copy would keep
     // the old one's tail: the file is replaced.
@@ -100,9 +98,8 @@ int run_file_rm(Session& session, const Words& arguments)
 {
     const std::string& remote = arguments[0];
     if (!path_fits(remote))
-        return bad_arguments(session, "a reader path has 1 to 255 bytes");
-    int status = 0;
-    if (!session.open(status))
+        return bad_path(session);
+    if (const int status = session.open())
         return status;
     if (const int result = MSC_UsbFile_Delete(remote.c_str()))
         return session.failed("file rm " + remote, result);

@@ -7,6 +7,7 @@ namespace tool {
 namespace {
 
 bool name_fits(const std::string& name) { return !name.empty() && name.size() <= 31; }
+int bad_name(Session& session) { return bad_arguments(session, "a partition name has 1 to 31 characters"); }
 
 // FIRST SECOND THIRD after the name.
 bool words(const Words& arguments, unsigned (&values)[3], std::string& bad)
@@ -41,11 +42,10 @@ int run_partition_create(Session& session, const Words& arguments)
     unsigned values[3];
     std::string bad;
     if (!name_fits(name))
-        return bad_arguments(session, "a partition name has 1 to 31 characters");
+        return bad_name(session);
     if (!words(arguments, values, bad))
         return bad_arguments(session, "not a 32-bit number: " + bad);
-    int status = 0;
-    if (!session.open(status))
+    if (const int status = session.open())
         return status;
     return created(session, name, MSC_ReqCreatePartition(name.c_str(), values[0], values[1], values[2]), values);
 }
@@ -59,7 +59,7 @@ int run_partition_create_image(Session& session, const Words& arguments)
     unsigned values[3];
     std::string bad;
     if (!name_fits(name))
-        return bad_arguments(session, "a partition name has 1 to 31 characters");
+        return bad_name(session);
     if (!words(arguments, values, bad))
         return bad_arguments(session, "not a 32-bit number: " + bad);
     if (image.size() >= 256 || is_standard_stream(image))
@@ -77,8 +77,7 @@ int run_partition_create_image(Session& session, const Words& arguments)
         if (extra->size() != 128)
             return bad_arguments(session, "the extra block is 128 bytes, not " + std::to_string(extra->size()));
     }
-    int status = 0;
-    if (!session.open(status))
+    if (const int status = session.open())
         return status;
     const int result =
         MSC_ReqCreatePartitionWithImage(name.c_str(), values[0], values[1], values[2],
@@ -91,9 +90,8 @@ int run_partition_size(Session& session, const Words& arguments)
 {
     const std::string& name = arguments[0];
     if (!name_fits(name))
-        return bad_arguments(session, "a partition name has 1 to 31 characters");
-    int status = 0;
-    if (!session.open(status))
+        return bad_name(session);
+    if (const int status = session.open())
         return status;
     unsigned first = 0, second = 0, third = 0;
     if (const int result = MSC_GetPartitionSize(name.c_str(), &first, &second, &third))
@@ -112,9 +110,8 @@ int run_partition_rm(Session& session, const Words& arguments)
 {
     const std::string& name = arguments[0];
     if (!name_fits(name))
-        return bad_arguments(session, "a partition name has 1 to 31 characters");
-    int status = 0;
-    if (!session.open(status))
+        return bad_name(session);
+    if (const int status = session.open())
         return status;
     if (const int result = MSC_ReqDeletePartition(name.c_str()))
         return session.failed("partition rm " + name, result);

@@ -67,8 +67,7 @@ int run_list(Session& session, const Words&)
 
 int run_info(Session& session, const Words&)
 {
-    int status = 0;
-    if (!session.open(status))
+    if (const int status = session.open())
         return status;
     char version[8] = {};
     if (const int result = MSC_UsbGetProtocolVer(1, version, sizeof version))
@@ -125,8 +124,7 @@ int run_time_set(Session& session, const Words& arguments)
             return bad_arguments(session, "not a time: " + arguments[0] + " (YYYY-MM-DDTHH:MM:SS)");
         time = *given;
     }
-    int status = 0;
-    if (!session.open(status))
+    if (const int status = session.open())
         return status;
     if (now)
         time = local_now();
@@ -141,8 +139,7 @@ int run_unlock(Session& session, const Words& arguments)
 {
     if (arguments[0].size() > 7)
         return bad_arguments(session, "an unlock code has at most 7 characters");
-    int status = 0;
-    if (!session.open(status))
+    if (const int status = session.open())
         return status;
     const int result = MSC_UsbUnlockDevice(arguments[0].c_str());
     if (result == -5)
@@ -155,8 +152,7 @@ int run_notify(Session& session, const Words& arguments)
     const std::string& which = arguments[0];
     if (which != "begin" && which != "end")
         return bad_arguments(session, "notify begin or notify end, not " + which);
-    int status = 0;
-    if (!session.open(status))
+    if (const int status = session.open())
         return status;
     JsonObject fields;
     fields.add("notice", which);
@@ -169,8 +165,7 @@ int run_update_mode(Session& session, const Words& arguments)
     int mode = 0;
     if (!parse_i32(arguments[0], mode))
         return bad_arguments(session, "not a mode: " + arguments[0]);
-    int status = 0;
-    if (!session.open(status))
+    if (const int status = session.open())
         return status;
     JsonObject fields;
     fields.add("mode", mode);
@@ -179,8 +174,7 @@ int run_update_mode(Session& session, const Words& arguments)
 
 int run_eject(Session& session, const Words&)
 {
-    int status = 0;
-    if (!session.open(status))
+    if (const int status = session.open())
         return status;
     if (MSC_EjectMedia() == 0)
         return session.fail(1, "eject: failed; the reader is connected again");

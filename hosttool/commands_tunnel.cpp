@@ -25,8 +25,7 @@ int run_tunnel_get(Session& session, const Words& arguments)
     const std::string file = arguments.empty() ? "-" : arguments[0];
     if (session.json() && is_standard_stream(file))
         return bad_arguments(session, "with --json the request needs a FILE");
-    int status = 0;
-    if (!session.open(status))
+    if (const int status = session.open())
         return status;
     void* body = nullptr;
     int size = 0;
@@ -49,8 +48,7 @@ int run_tunnel_put(Session& session, const Words& arguments)
     const std::optional<std::vector<unsigned char>> response = read_local(file);
     if (!response)
         return session.fail(kLocalUnreadable, "cannot read " + file);
-    int status = 0;
-    if (!session.open(status))
+    if (const int status = session.open())
         return status;
     void* body = nullptr;
     int size = 0;

@@ -54,19 +54,17 @@ void Session::succeed(const JsonObject& object, std::string_view text)
     std::fflush(stdout);
 }
 
-bool Session::choose_volume(int& status)
+int Session::choose_volume()
 {
     if (!arguments_.device.empty()) {
         if (!named_volume(arguments_.device, volume_)) {
-            status = fail(kNoReader, "no volume answers at " + arguments_.device);
-            return false;
+            return fail(kNoReader, "no volume answers at " + arguments_.device);
         }
         if (!IsEbookProduct(&volume_.identity)) {
-            status = fail(kNoReader, volume_.device + ": not a reader volume (" + trimmed(volume_.identity.vendor) +
-                                         " " + trimmed(volume_.identity.product) + ")");
-            return false;
+            return fail(kNoReader, volume_.device + ": not a reader volume (" + trimmed(volume_.identity.vendor) +
+                                       " " + trimmed(volume_.identity.product) + ")");
         }
-        return true;
+        return 0;
     }
     // Without --device: the reader, known by its built-in storage; its card
     // slots are volumes of the same reader.
@@ -75,37 +73,31 @@ bool Session::choose_volume(int& status)
         if (is_built_in(found.identity))
             readers.push_back(found);
     if (readers.empty()) {
-        status = fail(kNoReader, "no reader found");
-        return false;
+        return fail(kNoReader, "no reader found");
     }
     if (readers.size() > 1) {
         std::string names;
         for (const Volume& found : readers)
             names += (names.empty() ? "" : ", ") + found.device;
-        status = fail(kNoReader, "several readers found (" + names + "): choose one with --device");
-        return false;
+        return fail(kNoReader, "several readers found (" + names + "): choose one with --device");
     }
     volume_ = readers.front();
-    return true;
+    return 0;
 }
 
-bool Session::open(int& status)
+int Session::open()
 {
     if (arguments_.lock) {
-        if (MSC_LockUSBDLL() == 0) {
-            status = fail(kLockHeld, "the application lock is held by another application, or missing");
-            return false;
-        }
+        if (MSC_LockUSBDLL() == 0)
+            return fail(kLockHeld, "the application lock is held by another application, or missing");
         locked_ = true;
     }
-    if (!choose_volume(status))
-        return false;
-    if (MSC_OpenDriveA(volume_.open_path.c_str()) == 0) {
-        status = fail(kNoReader, volume_.device + ": the reader does not open");
-        return false;
-    }
+    if (const int status = choose_volume())
+        return status;
+    if (MSC_OpenDriveA(volume_.open_path.c_str()) == 0)
+        return fail(kNoReader, volume_.device + ": the reader does not open");
     opened_ = true;
-    return true;
+    return 0;
 }
 
 }  // namespace tool

@@ -31,9 +31,9 @@ public:
     const Arguments& arguments() const { return arguments_; }
     bool json() const { return arguments_.json; }
 
-    // Chooses the volume, takes the application lock with --lock and opens
-    // the drive. On failure it has said why; the run ends with `status`.
-    bool open(int& status);
+    // Takes the application lock with --lock, chooses the volume and opens
+    // the drive: 0, or the status the run ends with, having said why.
+    int open();
     const Volume& volume() const { return volume_; }
 
     // Says why the command failed, on standard error and, with --json, as
@@ -45,7 +45,7 @@ public:
     void succeed(const JsonObject& object, std::string_view text);
 
 private:
-    bool choose_volume(int& status);
+    int choose_volume();
 
     const Arguments& arguments_;
     Volume volume_;
