@@ -32,10 +32,12 @@ elseif(CMAKE_CROSSCOMPILING)
   set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
   set(CPACK_PACKAGE_NAME ereader-service-tools)
   set(CPACK_DEBIAN_PACKAGE_ARCHITECTURE armhf)
-  # The programs need the C library alone (a test keeps the C++ runtime out);
-  # the version is that of the newest symbol version they use, which
-  # scripts/check-packages holds against the programs.
-  set(CPACK_DEBIAN_PACKAGE_DEPENDS "libc6 (>= 2.34)")
+  # The programs load the C library and, some for the ARM division helpers,
+  # the compiler's support library; never the C++ runtime (a test keeps it
+  # out). Written out, since the cross build has no armhf package database
+  # to ask; each version is that of the newest symbol version the programs
+  # use, which scripts/check-packages holds against the programs.
+  set(CPACK_DEBIAN_PACKAGE_DEPENDS "libc6 (>= 2.34), libgcc-s1 (>= 3.5)")
   set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "Service and factory programs of the e-book reader")
   string(CONCAT CPACK_PACKAGE_DESCRIPTION
     "The display test, touch inspection, touch-panel, sub-CPU, boot mode,\n"
