@@ -38,7 +38,7 @@ function(reader_program name)
   add_executable(${name} ${objects})
   target_link_libraries(${name} PRIVATE platform_libc ${P_LIBS})
   set_target_properties(${name} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${READER_SHIPPED_DIR})
-  install(TARGETS ${name} RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+  install(TARGETS ${name} RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT reader)
 
   if(READER_VIRTUAL)
     add_executable(${name}_virtual ${objects})
