@@ -30,7 +30,7 @@ protected:
 TEST_F(EjectExports, AnEjectedReaderIsGoneUntilItIsAttachedAgain)
 {
     EXPECT_EQ(MSC_EjectMedia(), 0);
-    ASSERT_EQ(MSC_OpenDriveW(kBuiltIn), 1);
+    ASSERT_EQ(MSC_OpenDriveW(built_in()), 1);
     ASSERT_TRUE(usb().connected);
     EXPECT_EQ(MSC_EjectMedia(), 1);
     EXPECT_FALSE(usb().connected);
@@ -45,7 +45,7 @@ TEST_F(EjectExports, AnEjectedReaderIsGoneUntilItIsAttachedAgain)
     attached.attached = true;
     tree(attached);
     EXPECT_EQ(FSVolumeGetDeviceInfo('E', &identity), 0);
-    ASSERT_EQ(MSC_OpenDriveW(kBuiltIn), 1);
+    ASSERT_EQ(MSC_OpenDriveW(built_in()), 1);
     EXPECT_EQ(MSC_UsbInitCheck(), 0);
 }
 
@@ -68,7 +68,7 @@ TEST_F(EjectExports, AFailedEjectReopensTheVolumeAndReconnects)
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
         tree(row.tree);
-        ASSERT_EQ(MSC_OpenDriveW(kBuiltIn), 1);
+        ASSERT_EQ(MSC_OpenDriveW(built_in()), 1);
         EXPECT_EQ(MSC_EjectMedia(), 0);
         EXPECT_TRUE(usb().connected);
         EXPECT_TRUE(tree().attached);

@@ -1,9 +1,15 @@
 // The fixture of the export tests: a virtual reader of their own, named
 // by VREADER_DIR to the library bound to it, with the host application's
-// named mutexes under Windows.
+// named mutexes under Windows. Built with FENDRAC_EXPORTS_ON_SCSI_NODES the
+// tests run through the library's Linux binding instead: its volumes are
+// SCSI disk nodes in a /dev and /sys tree of the fixture's own, SG_IO
+// reaches the reader's model, and the named mutexes are lock files.
 #pragma once
 
 #include "hostlib/include/fendrac.h"
+#if defined(FENDRAC_EXPORTS_ON_SCSI_NODES)
+#include "hostlib/os/linux_paths.hpp"
+#endif
 #include "vreader/model/usb_content.hpp"
 
 #include <gtest/gtest.h>
@@ -33,7 +39,10 @@ namespace exports_fixture {
 namespace fs = std::filesystem;
 using vreader::UsbContent;
 
-constexpr const wchar_t* kBuiltIn = L"\\\\.\\E:";
+#if defined(FENDRAC_EXPORTS_ON_SCSI_NODES)
+// The reader's volumes as SCSI disks: built-in storage, SD card, memory stick.
+inline const char* const kNodes[][2] = {{"sdb", "E"}, {"sdc", "F"}, {"sdd", "G"}};
+#endif
 
 class Exports : public ::testing::Test {
 protected:
@@ -63,7 +72,30 @@ protected:
 #else
         setenv("VREADER_DIR", dir_.c_str(), 1);
 #endif
+#if defined(FENDRAC_EXPORTS_ON_SCSI_NODES)
+        // Each node file holds its volume's drive letter for the model's SG_IO.
+        for (const auto& [disk, letter] : kNodes) {
+            fs::create_directories(dir_ / "sys" / "block" / disk);
+            fs::create_directories(dir_ / "dev");
+            std::ofstream(dir_ / "dev" / disk) << letter;
+        }
+        std::ofstream(dir_ / "mounts").flush();
+        hostos::linux_paths::roots() = {(dir_ / "sys").string(), (dir_ / "mounts").string(), (dir_ / "dev").string()};
+        setenv("FENDRAC_LOCK_DIR", dir_.c_str(), 1);
+        ASSERT_EQ(MSC_CreateMutexes(), 1);
+#endif
     }
+    // The reader's built-in storage as the library opens it.
+    static const wchar_t* built_in()
+    {
+#if defined(FENDRAC_EXPORTS_ON_SCSI_NODES)
+        static const std::wstring node = (dir_ / "dev" / "sdb").wstring();
+        return node.c_str();
+#else
+        return L"\\\\.\\E:";
+#endif
+    }
+
     static void TearDownTestSuite()
     {
 #if defined(_WIN32)

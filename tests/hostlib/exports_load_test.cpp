@@ -115,7 +115,7 @@ TEST_F(LoadExports, SecondProcessShare)
 {
     if (shared_dir() == nullptr)
         GTEST_SKIP() << "run by the load test as its second process";
-    ASSERT_EQ(MSC_OpenDriveW(kBuiltIn), 1);
+    ASSERT_EQ(MSC_OpenDriveW(built_in()), 1);
     Tally tally;
     run_threads("p2", 4, tally);
     MSC_CloseDrive();
@@ -152,7 +152,7 @@ TEST_F(LoadExports, ThreadsAndProcessesRunCommandsWhole)
         hostos::portable::create_mutex(name);
 #endif
     std::ofstream(dir_ / "journal.jsonl", std::ios::trunc).flush();
-    ASSERT_EQ(MSC_OpenDriveW(kBuiltIn), 1);
+    ASSERT_EQ(MSC_OpenDriveW(built_in()), 1);
     ASSERT_EQ(MSC_ReqChangeMode(1), 0);
     ASSERT_EQ(MSC_ReqCreatePartition("load", 11, 22, 33), 0);
 

@@ -22,7 +22,7 @@ protected:
     void SetUp() override
     {
         Exports::SetUp();
-        ASSERT_EQ(MSC_OpenDriveW(kBuiltIn), 1);
+        ASSERT_EQ(MSC_OpenDriveW(built_in()), 1);
     }
 };
 
