@@ -33,7 +33,8 @@ const Command kCommands[] = {
      "Writes the file to LOCAL, or to standard output without LOCAL or for \"-\".", run_file_get},
     {"file put", "LOCAL REMOTE", 2, 2, "copy a file to the reader, replacing it",
      "Reads LOCAL (\"-\": standard input). A file at REMOTE is deleted first, so that\n"
-     "the copy is whole and no longer than LOCAL.",
+     "the copy is whole and no longer than LOCAL; a copy that fails or is interrupted\n"
+     "is deleted too.",
      run_file_put},
     {"file rm", "REMOTE", 1, 1, "delete a file on the reader", "", run_file_rm},
     {"update mode", "N", 1, 1, "switch the reader's mode (the reader's numbers: 1 update, 0 normal)", "",
@@ -78,7 +79,8 @@ const char kStatus[] =
     "reader exits with its absolute value (125 for larger ones) and the message gives\n"
     "the code. 64: bad arguments; 66: a PC file cannot be read; 69: no reader, several,\n"
     "or it does not open; 73: a PC file cannot be written; 75: the application lock is\n"
-    "held elsewhere; 1: the eject failed.\n";
+    "held elsewhere; 1: the eject failed; 130: interrupted between two pieces of a\n"
+    "transfer (the drive is closed as always).\n";
 
 std::string usage_line(const Command& command)
 {
@@ -187,8 +189,9 @@ int run_command_line(int argc, char** argv)
             print_overview(stdout);
             return 0;
         }
-        print_overview(stderr);
-        return kBadArguments;
+        if (!session.json())
+            print_overview(stderr);
+        return session.fail(kBadArguments, "a command is needed (fendrac --help)");
     }
     std::size_t used = 0;
     const Command* command = find(words, used);

@@ -86,8 +86,11 @@ int run_file_put(Session& session, const Words& arguments)
     const int result = move_in_pieces(size, !session.json() && shows_progress(size), [&](int position, int length) {
         return MSC_UsbFile_Write(remote.c_str(), data->data() + position, position, length);
     });
-    if (result != 0)
+    if (result != 0) {
+        // No half file stays behind to pass for the whole one.
+        MSC_UsbFile_Delete(remote.c_str());
         return session.failed("file put " + remote, result);
+    }
     JsonObject object;
     object.add("device", session.volume().device).add("path", remote).add("file", local).add("bytes", size);
     session.succeed(object, shown(local) + " -> " + remote + ": " + std::to_string(size) + " bytes");

@@ -1,6 +1,7 @@
 #include "hosttool/pieces.hpp"
 
 #include <algorithm>
+#include <csignal>
 #include <cstdio>
 #if defined(_WIN32)
 #include <io.h>
@@ -12,6 +13,29 @@
 
 namespace tool {
 namespace {
+
+volatile std::sig_atomic_t g_interrupted = 0;
+
+void note_interrupt(int) { g_interrupted = 1; }
+
+// The interrupt handlers while a transfer runs; the defaults before and
+// after, so that a wait for the reader can still be interrupted at once.
+class Interruptible {
+public:
+    Interruptible()
+    {
+        g_interrupted = 0;
+        std::signal(SIGINT, note_interrupt);
+        std::signal(SIGTERM, note_interrupt);
+    }
+    ~Interruptible()
+    {
+        std::signal(SIGINT, SIG_DFL);
+        std::signal(SIGTERM, SIG_DFL);
+    }
+    Interruptible(const Interruptible&) = delete;
+    Interruptible& operator=(const Interruptible&) = delete;
+};
 
 void draw(long long done, long long total)
 {
@@ -34,9 +58,14 @@ int move_in_pieces(long long total, bool progress, const std::function<int(int p
 {
     if (total <= 0)
         return move(0, 0);
+    const Interruptible interruptible;
     int result = 0;
     long long done = 0;
     while (done < total) {
+        if (g_interrupted) {
+            result = kInterrupted;
+            break;
+        }
         const int length = static_cast<int>(std::min<long long>(kPieceBytes, total - done));
         if ((result = move(static_cast<int>(done), length)) != 0)
             break;

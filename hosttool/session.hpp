@@ -18,6 +18,7 @@ inline constexpr int kLocalUnreadable = 66;
 inline constexpr int kNoReader = 69;
 inline constexpr int kLocalUnwritten = 73;
 inline constexpr int kLockHeld = 75;
+inline constexpr int kInterruptedStatus = 130;  // as a shell reports SIGINT
 
 int status_of_result(long long code);
 
