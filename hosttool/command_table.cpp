@@ -174,6 +174,11 @@ int bad_arguments(Session& session, const std::string& message)
 
 int run_command_line(int argc, char** argv)
 {
+#if defined(_WIN32)
+    // Asking every drive letter must not make Windows ask the user to insert
+    // a disk into an empty card slot: the open just fails.
+    SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX);
+#endif
     const Arguments arguments = parse_arguments(argc, argv);
     Session session(arguments);
     if (!arguments.error.empty())
