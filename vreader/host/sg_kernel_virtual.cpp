@@ -116,10 +116,9 @@ int sg_io(int fd, sg_io_hdr_t& request)
         request.info = SG_INFO_CHECK;
         return 0;
     }
-    if (scsi.data_in && request.dxfer_len != 0) {
-        const std::size_t copied = std::min<std::size_t>(reply.data_in.size(), request.dxfer_len);
+    const std::size_t copied = scsi.data_in ? std::min<std::size_t>(reply.data_in.size(), request.dxfer_len) : 0;
+    if (copied != 0)
         std::memcpy(request.dxferp, reply.data_in.data(), copied);
-    }
     const std::uint32_t moved = std::min(reply.transfer_length, request.dxfer_len);
     request.resid = static_cast<int>(request.dxfer_len - moved);
     if (reply.status == kCheckCondition && request.sbp != nullptr) {
