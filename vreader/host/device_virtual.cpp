@@ -18,51 +18,6 @@
 namespace hostos {
 namespace {
 
-struct Reader {
-    std::mutex lock;
-    std::unique_ptr<vreader::UsbStorage> storage;
-    bool tried = false;
-};
-
-Reader& reader()
-{
-    static Reader instance;
-    return instance;
-}
-
-}  // namespace
-
-// Windows programs under Wine see the Unix root as drive Z:.
-std::string virtual_reader::directory()
-{
-    const char* dir = std::getenv("VREADER_DIR");
-    if (dir == nullptr || *dir == '\0')
-        return {};
-    std::string path = dir;
-#if defined(_WIN32)
-    if (path.front() == '/')
-        path = "Z:" + path;
-#endif
-    return path;
-}
-
-std::mutex& virtual_reader::lock() { return reader().lock; }
-
-namespace {
-
-vreader::UsbStorage* storage()
-{
-    Reader& r = reader();
-    if (!r.tried) {
-        r.tried = true;
-        std::string error;
-        const std::string dir = virtual_reader::directory();
-        if (!dir.empty())
-            r.storage = vreader::UsbStorage::open(dir, error);
-    }
-    return r.storage.get();
-}
-
 // Handles carry the volume's number (its drive letter's code), kept apart
 // from real handles' small values by a high tag.
 constexpr std::uintptr_t kHandleTag = 0x7A000000;
@@ -107,8 +62,8 @@ Handle open_path(const Char* path)
         return invalid_handle();
     if (name[1] != ':' || name[2] != 0)
         return invalid_handle();
-    std::lock_guard held(reader().lock);
-    vreader::UsbStorage* usb = storage();
+    std::lock_guard held(virtual_reader::lock());
+    vreader::UsbStorage* usb = virtual_reader::storage();
     if (usb == nullptr)
         return invalid_handle();
     const auto volume = usb->volume(static_cast<char>(letter));
@@ -156,8 +111,8 @@ bool device_io_control(Handle handle, std::uint32_t code, void* in, std::uint32_
 
     vreader::ScsiReply reply;
     {
-        std::lock_guard held(reader().lock);
-        vreader::UsbStorage* usb = storage();
+        std::lock_guard held(virtual_reader::lock());
+        vreader::UsbStorage* usb = virtual_reader::storage();
         if (usb == nullptr)
             return false;
         reply = usb->exchange(volume, request);
@@ -207,8 +162,8 @@ std::string volume_name(char letter)
 std::vector<std::string> volume_nodes()
 {
     std::vector<std::string> paths;
-    std::lock_guard held(reader().lock);
-    if (vreader::UsbStorage* usb = storage())
+    std::lock_guard held(virtual_reader::lock());
+    if (vreader::UsbStorage* usb = virtual_reader::storage())
         for (char letter = 'A'; letter <= 'Z'; ++letter)
             if (usb->volume(letter))
                 paths.push_back(volume_name(letter));

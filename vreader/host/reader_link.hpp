@@ -9,11 +9,18 @@
 #include <optional>
 #include <string>
 
+namespace vreader {
+class UsbStorage;
+}
+
 namespace hostos::virtual_reader {
 
 // $VREADER_DIR, as this process names paths; empty when unset.
 std::string directory();
 std::mutex& lock();
+// The reader's USB side, opened on first use; null when there is none.
+// The caller holds lock().
+vreader::UsbStorage* storage();
 
 // The volume behind a handle the virtual layer gave out.
 bool volume_of(Handle handle, int& volume);

@@ -6,15 +6,14 @@
 // going out; the SCSI status, the sense data, the residual count and the
 // data coming back. The reader is the one in $VREADER_DIR.
 #include "hostlib/os/linux_kernel.hpp"
+#include "vreader/host/reader_link.hpp"
 #include "vreader/model/usb_storage.hpp"
 
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
-#include <cstdlib>
 #include <cstring>
-#include <memory>
 #include <mutex>
 
 namespace hostos::kernel {
@@ -24,30 +23,6 @@ namespace {
 constexpr unsigned char kDriverSense = 0x08;
 constexpr unsigned short kHostError = 0x07;  // DID_ERROR: the adapter could not finish it
 constexpr std::uint8_t kCheckCondition = 0x02;
-
-struct Reader {
-    std::mutex lock;
-    std::unique_ptr<vreader::UsbStorage> storage;
-    bool tried = false;
-};
-
-Reader& reader()
-{
-    static Reader instance;
-    return instance;
-}
-
-vreader::UsbStorage* storage()
-{
-    Reader& r = reader();
-    if (!r.tried) {
-        r.tried = true;
-        std::string error;
-        if (const char* dir = std::getenv("VREADER_DIR"); dir != nullptr && *dir != '\0')
-            r.storage = vreader::UsbStorage::open(dir, error);
-    }
-    return r.storage.get();
-}
 
 }  // namespace
 
@@ -88,8 +63,8 @@ int sg_io(int fd, sg_io_hdr_t& request)
 
     vreader::ScsiReply reply;
     {
-        std::lock_guard held(reader().lock);
-        vreader::UsbStorage* usb = storage();
+        std::lock_guard held(hostos::virtual_reader::lock());
+        vreader::UsbStorage* usb = hostos::virtual_reader::storage();
         const std::optional<int> volume = usb != nullptr ? usb->volume(letter) : std::nullopt;
         if (!volume) {
             errno = ENXIO;  // the device has gone
