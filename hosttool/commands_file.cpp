@@ -51,9 +51,15 @@ int run_file_get(Session& session, const Words& arguments)
     if (const int result = MSC_UsbFile_GetSize(remote.c_str(), &size))
         return session.failed("file size " + remote, result);
     std::vector<unsigned char> data(static_cast<std::size_t>(size));
-    const int result = move_in_pieces(size, !session.json() && shows_progress(size), [&](int position, int length) {
-        return length == 0 ? 0 : MSC_UsbFile_Read(remote.c_str(), data.data() + position, position, length, 0);
-    });
+    bool interrupted = false;
+    const int result = move_in_pieces(size, !session.json() && shows_progress(size), interrupted,
+                                      [&](int position, int length) {
+                                          return length == 0 ? 0
+                                                             : MSC_UsbFile_Read(remote.c_str(), data.data() + position,
+                                                                                position, length, 0);
+                                      });
+    if (interrupted)
+        return session.fail(kInterruptedStatus, "file get " + remote + ": interrupted");
     if (result != 0)
         return session.failed("file get " + remote, result);
     if (!write_local(local, data))
@@ -83,13 +89,17 @@ int run_file_put(Session& session, const Words& arguments)
         if (const int result = MSC_UsbFile_Delete(remote.c_str()))
             return session.failed("file rm " + remote, result);
     const long long size = static_cast<long long>(data->size());
-    const int result = move_in_pieces(size, !session.json() && shows_progress(size), [&](int position, int length) {
-        return MSC_UsbFile_Write(remote.c_str(), data->data() + position, position, length);
-    });
-    if (result != 0) {
+    bool interrupted = false;
+    const int result = move_in_pieces(size, !session.json() && shows_progress(size), interrupted,
+                                      [&](int position, int length) {
+                                          return MSC_UsbFile_Write(remote.c_str(), data->data() + position, position,
+                                                                   length);
+                                      });
+    if (interrupted || result != 0) {
         // No half file stays behind to pass for the whole one.
         MSC_UsbFile_Delete(remote.c_str());
-        return session.failed("file put " + remote, result);
+        return interrupted ? session.fail(kInterruptedStatus, "file put " + remote + ": interrupted")
+                           : session.failed("file put " + remote, result);
     }
     JsonObject object;
     object.add("device", session.volume().device).add("path", remote).add("file", local).add("bytes", size);

@@ -54,8 +54,10 @@ void draw(long long done, long long total)
 
 bool shows_progress(long long total) { return total > kProgressFrom && isatty(fileno(stderr)); }
 
-int move_in_pieces(long long total, bool progress, const std::function<int(int position, int length)>& move)
+int move_in_pieces(long long total, bool progress, bool& interrupted,
+                   const std::function<int(int position, int length)>& move)
 {
+    interrupted = false;
     if (total <= 0)
         return move(0, 0);
     const Interruptible interruptible;
@@ -63,7 +65,7 @@ int move_in_pieces(long long total, bool progress, const std::function<int(int p
     long long done = 0;
     while (done < total) {
         if (g_interrupted) {
-            result = kInterrupted;
+            interrupted = true;
             break;
         }
         const int length = static_cast<int>(std::min<long long>(kPieceBytes, total - done));

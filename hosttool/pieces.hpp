@@ -7,16 +7,16 @@
 namespace tool {
 
 inline constexpr int kPieceBytes = 256 * 1024;
-// What move_in_pieces returns when an interrupt (Ctrl-C) stopped it between
-// two pieces, so that the drive is still closed as it should be.
-inline constexpr int kInterrupted = -0x7FFFFFFF;
 inline constexpr long long kProgressFrom = 1024 * 1024;  // larger transfers show progress
 
 // Calls `move(position, length)` for each piece of `total` bytes (once with
 // a length of 0 for an empty transfer) until one returns non-zero, and
 // returns that result or 0. With `progress`, a bar on standard error
-// follows the bytes moved. SIGINT and SIGTERM stop it between pieces.
-int move_in_pieces(long long total, bool progress, const std::function<int(int position, int length)>& move);
+// follows the bytes moved. SIGINT and SIGTERM (Ctrl-C) stop it between
+// pieces and set `interrupted`, so that the drive is still closed as it
+// should be.
+int move_in_pieces(long long total, bool progress, bool& interrupted,
+                   const std::function<int(int position, int length)>& move);
 
 // Whether a transfer of `total` bytes shows its progress: over 1 MiB, and
 // standard error is a terminal.

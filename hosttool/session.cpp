@@ -1,7 +1,6 @@
 #include "hosttool/session.hpp"
 
 #include "fendrac.h"
-#include "hosttool/pieces.hpp"
 
 #include <cstdio>
 
@@ -34,8 +33,6 @@ int Session::fail(int status, std::string_view message)
 
 int Session::failed(std::string_view what, long long code)
 {
-    if (code == kInterrupted)
-        return fail(kInterruptedStatus, std::string(what) + ": interrupted");
     const int status = status_of_result(code);
     std::string message(what);
     message += ": failed with " + std::to_string(code);
