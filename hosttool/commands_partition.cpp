@@ -20,17 +20,23 @@ bool words(const Words& arguments, unsigned (&values)[3], std::string& bad)
     return true;
 }
 
-int created(Session& session, const std::string& name, int result, const unsigned (&values)[3])
+// A partition and its three words, as --json shows them.
+JsonObject partition_fields(const Session& session, const std::string& name, const unsigned (&values)[3])
 {
-    if (result != 0)
-        return session.failed("partition create " + name, result);
     JsonObject object;
     object.add("device", session.volume().device)
         .add("name", name)
         .add("first", values[0])
         .add("second", values[1])
         .add("third", values[2]);
-    session.succeed(object, "created " + name);
+    return object;
+}
+
+int created(Session& session, const std::string& name, int result, const unsigned (&values)[3])
+{
+    if (result != 0)
+        return session.failed("partition create " + name, result);
+    session.succeed(partition_fields(session, name, values), "created " + name);
     return 0;
 }
 
@@ -93,16 +99,11 @@ int run_partition_size(Session& session, const Words& arguments)
         return bad_name(session);
     if (const int status = session.open())
         return status;
-    unsigned first = 0, second = 0, third = 0;
-    if (const int result = MSC_GetPartitionSize(name.c_str(), &first, &second, &third))
+    unsigned values[3] = {};
+    if (const int result = MSC_GetPartitionSize(name.c_str(), &values[0], &values[1], &values[2]))
         return session.failed("partition size " + name, result);
-    JsonObject object;
-    object.add("device", session.volume().device)
-        .add("name", name)
-        .add("first", first)
-        .add("second", second)
-        .add("third", third);
-    session.succeed(object, std::to_string(first) + " " + std::to_string(second) + " " + std::to_string(third));
+    session.succeed(partition_fields(session, name, values),
+                    std::to_string(values[0]) + " " + std::to_string(values[1]) + " " + std::to_string(values[2]));
     return 0;
 }
 
