@@ -1,3 +1,6 @@
+// The inspection tool's drawing layer on /dev/fb0: outlines and filled
+// rectangles written into the mapping, the dirty area, partial and full
+// refreshes.
 #include "tpinspect/epd.hpp"
 
 #include "display/epdc.hpp"
@@ -11,6 +14,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <limits>
 
 namespace epd {
 namespace {
@@ -22,8 +26,16 @@ int Lres_x = 0;
 int Lres_y = 0;
 std::uint16_t* Lframebuffer = nullptr;
 std::size_t Lframebuffer_pixels = 0;
-int Lax, Lay, Lbx, Lby;
+// The dirty area stays within the screen: a rectangle is cut before it
+// grows it, so these never leave 0..Lres_x and 0..Lres_y.
+std::int64_t Lax, Lay, Lbx, Lby;
 epdc::mxcfb_rect prev{};
+
+// A rectangle in 64-bit numbers: a touch mark around any 32-bit position,
+// and its edges, are computed without overflow.
+struct Rect {
+    std::int64_t x, y, w, h;
+};
 
 epdc::mxcfb_update_data update_record(std::uint32_t update_mode)
 {
@@ -43,46 +55,59 @@ void set_empty_area()
     Lby = 0;
 }
 
-void set_update_area(int x, int y, int w, int h)
+// Grows the dirty area by a cut rectangle, even one with nothing on the
+// screen: its near edges still count, as a mark just past the right edge
+// widens the area up to that edge.
+void set_update_area(const Rect& r)
 {
-    Lax = std::min(Lax, x);
-    Lay = std::min(Lay, y);
-    Lbx = std::max(Lbx, x + w);
-    Lby = std::max(Lby, y + h);
+    Lax = std::min(Lax, r.x);
+    Lay = std::min(Lay, r.y);
+    Lbx = std::max(Lbx, r.x + r.w);
+    Lby = std::max(Lby, r.y + r.h);
 }
 
-// The rectangle's part on the screen: false when nothing of it is.
-bool clip(int& x, int& y, int& w, int& h)
+// One axis of a rectangle cut at 0 and at `size`: afterwards `at` >= 0 and
+// `at` + `length` <= `size`, and the length is what lies on the screen
+// (0 or less when nothing does).
+void cut(std::int64_t& at, std::int64_t& length, std::int64_t size)
 {
-    if (Lframebuffer == nullptr)
-        return false;
-    if (x < 0) {
-        w += x;
-        x = 0;
+    if (at < 0) {
+        constexpr std::int64_t lowest = std::numeric_limits<std::int64_t>::min();
+        length = length < lowest - at ? lowest : length + at;
+        at = 0;
     }
-    if (y < 0) {
-        h += y;
-        y = 0;
-    }
-    if (y + h > Lres_y)
-        h = Lres_y - y;
-    if (x + w > Lres_x)
-        w = Lres_x - x;
-    return w > 0 && h > 0;
+    if (length > size - at)
+        length = size - at;
 }
 
-void put(int x, int y, std::uint16_t value)
+Rect cut(std::int64_t x, std::int64_t y, std::int64_t w, std::int64_t h)
 {
-    const std::size_t at = static_cast<std::size_t>(y) * static_cast<std::size_t>(Lres_x + kStridePad) + x;
+    Rect r{x, y, w, h};
+    cut(r.x, r.w, Lres_x);
+    cut(r.y, r.h, Lres_y);
+    return r;
+}
+
+bool visible(const Rect& r) { return Lframebuffer != nullptr && r.w > 0 && r.h > 0; }
+
+std::size_t pixel_index(std::int64_t x, std::int64_t y)
+{
+    return static_cast<std::size_t>(static_cast<std::uint64_t>(y) * static_cast<std::uint64_t>(Lres_x + kStridePad) +
+                                    static_cast<std::uint64_t>(x));
+}
+
+void put(std::int64_t x, std::int64_t y, std::uint16_t value)
+{
+    const std::size_t at = pixel_index(x, y);
     if (at < Lframebuffer_pixels)
         Lframebuffer[at] = value;
 }
 
-// `w` pixels of row `y` from column `x` (clipped already), as far as the
+// `w` pixels of row `y` from column `x` (cut already), as far as the
 // mapping reaches: one fill rather than a check per pixel.
-void fill_row(int x, int y, int w, std::uint16_t value)
+void fill_row(std::int64_t x, std::int64_t y, std::int64_t w, std::uint16_t value)
 {
-    const std::size_t at = static_cast<std::size_t>(y) * static_cast<std::size_t>(Lres_x + kStridePad) + x;
+    const std::size_t at = pixel_index(x, y);
     if (at >= Lframebuffer_pixels)
         return;
     std::fill_n(Lframebuffer + at, std::min<std::size_t>(static_cast<std::size_t>(w), Lframebuffer_pixels - at),
@@ -134,44 +159,46 @@ void epd_finalize()
 int epd_get_res_x() { return Lres_x; }
 int epd_get_res_y() { return Lres_y; }
 
-void epd_drawrect(int x, int y, int w, int h, int gray)
+void epd_drawrect(std::int64_t x, std::int64_t y, std::int64_t w, std::int64_t h, int gray)
 {
-    if (!clip(x, y, w, h))
-        return;
-    const std::uint16_t value = epdc::graytable[gray & 0x0F];
-    for (int row = y; row < y + h; ++row) {
-        put(x, row, value);
-        put(x + w - 1, row, value);
+    const Rect r = cut(x, y, w, h);
+    if (visible(r)) {
+        const std::uint16_t value = epdc::graytable[gray & 0x0F];
+        for (std::int64_t row = r.y; row < r.y + r.h; ++row) {
+            put(r.x, row, value);
+            put(r.x + r.w - 1, row, value);
+        }
+        fill_row(r.x, r.y, r.w, value);
+        fill_row(r.x, r.y + r.h - 1, r.w, value);
     }
-    fill_row(x, y, w, value);
-    fill_row(x, y + h - 1, w, value);
-    set_update_area(x, y, w, h);
+    set_update_area(r);
 }
 
-void epd_drawfillrect(int x, int y, int w, int h, int gray)
+void epd_drawfillrect(std::int64_t x, std::int64_t y, std::int64_t w, std::int64_t h, int gray)
 {
-    if (!clip(x, y, w, h))
-        return;
-    const std::uint16_t value = epdc::graytable[gray & 0x0F];
-    // The first row filled, the others copied from it: the C library's copy
-    // is faster than any fill loop of a build for size.
-    fill_row(x, y, w, value);
-    const std::size_t stride = static_cast<std::size_t>(Lres_x + kStridePad);
-    const std::size_t first = static_cast<std::size_t>(y) * stride + x;
-    for (int row = y + 1; row < y + h; ++row) {
-        const std::size_t at = static_cast<std::size_t>(row) * stride + x;
-        if (at >= Lframebuffer_pixels)
-            break;
-        std::memcpy(Lframebuffer + at, Lframebuffer + first,
-                    std::min<std::size_t>(static_cast<std::size_t>(w), Lframebuffer_pixels - at) * sizeof(std::uint16_t));
+    const Rect r = cut(x, y, w, h);
+    if (visible(r)) {
+        const std::uint16_t value = epdc::graytable[gray & 0x0F];
+        // The first row filled, the others copied from it: the C library's
+        // copy is faster than any fill loop of a build for size.
+        fill_row(r.x, r.y, r.w, value);
+        const std::size_t first = pixel_index(r.x, r.y);
+        for (std::int64_t row = r.y + 1; row < r.y + r.h; ++row) {
+            const std::size_t at = pixel_index(r.x, row);
+            if (at >= Lframebuffer_pixels)
+                break;
+            std::memcpy(Lframebuffer + at, Lframebuffer + first,
+                        std::min<std::size_t>(static_cast<std::size_t>(r.w), Lframebuffer_pixels - at) *
+                            sizeof(std::uint16_t));
+        }
     }
-    set_update_area(x, y, w, h);
+    set_update_area(r);
 }
 
 void epd_flush_area()
 {
-    const int w = Lbx - Lax;
-    const int h = Lby - Lay;
+    const std::int64_t w = Lbx - Lax;
+    const std::int64_t h = Lby - Lay;
     if (w <= 0 || h <= 0)
         return;
     epdc::mxcfb_update_data record = update_record(epdc::UPDATE_MODE_PARTIAL);

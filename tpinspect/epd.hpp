@@ -5,6 +5,8 @@
 // gray-table indices.
 #pragma once
 
+#include <cstdint>
+
 namespace epd {
 
 // 0, or -1 when the framebuffer cannot be opened or mapped; after a failure
@@ -15,9 +17,12 @@ void epd_finalize();
 int epd_get_res_x();
 int epd_get_res_y();
 
-// Rectangles are cut at the screen's edges, left and top included.
-void epd_drawrect(int x, int y, int w, int h, int gray);
-void epd_drawfillrect(int x, int y, int w, int h, int gray);
+// Rectangles are cut at the screen's edges, left and top included; what is
+// left of them grows the dirty area even when none of it is on the screen
+// (a mark past the right edge widens the area to that edge). 64-bit
+// coordinates hold a mark around any 32-bit touch position.
+void epd_drawrect(std::int64_t x, std::int64_t y, std::int64_t w, std::int64_t h, int gray);
+void epd_drawfillrect(std::int64_t x, std::int64_t y, std::int64_t w, std::int64_t h, int gray);
 
 // Refreshes the dirty area, unless it is empty or is the region refreshed
 // last; the dirty area is then empty.

@@ -14,6 +14,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cstdint>
 #include <cstdio>
 
 namespace tpinspect {
@@ -311,7 +312,9 @@ void process_touch_point(int x, int y, int release)
         ++Lcheck_point_out_area;
     }
     ++Lcheck_point_scan_count;
-    epd::epd_drawfillrect(x - Lrect / 2, y - Lrect / 2, Lrect, Lrect, kBlack);
+    // In 64 bits: a device may report any 32-bit position.
+    const std::int64_t half = Lrect / 2;
+    epd::epd_drawfillrect(x - half, y - half, Lrect, Lrect, kBlack);
     if (release) {
         ++Lrelease_count;
         epd::epd_flush_area();

@@ -4,6 +4,10 @@
 #include "tests/vreader/reader_fixture.hpp"
 #include "tpinspect/epd.hpp"
 
+#include <cstdint>
+#include <iterator>
+#include <limits>
+
 namespace vreader_test {
 namespace {
 
@@ -75,6 +79,31 @@ TEST_F(Epd, RectanglesAreCutAtEveryEdge)
     EXPECT_EQ(pixel(3, 799), 0x0000);
     EXPECT_EQ(pixel(607, 798), 0x0000) << "nothing in the row's padding";
     sys::close(fd);
+}
+
+TEST_F(Epd, TheDirtyAreaGrowsByWhatIsLeftOfEachRectangleAfterTheCut)
+{
+    constexpr std::int64_t kLowest = std::numeric_limits<std::int64_t>::min();
+    constexpr std::int64_t kHighest = std::numeric_limits<std::int64_t>::max();
+    // Each row: a 3x3 mark at (99, 99), another rectangle, one refresh.
+    const struct {
+        const char* why;
+        std::array<std::int64_t, 4> rect;  // x, y, w, h
+        std::array<long long, 4> region;   // top, left, width, height
+    } cases[] = {
+        {"past the right edge: the area reaches it", {699, 99, 3, 3}, {99, 99, 501, 3}},
+        {"above the screen: cut at row 0", {99, -60, 3, 3}, {0, 99, 3, 102}},
+        {"a point of size 0 still counts", {200, 200, 0, 0}, {99, 99, 101, 101}},
+        {"64-bit extremes: over the whole screen", {-1, -1, kHighest, kHighest}, {0, 0, 600, 800}},
+        {"64-bit extremes: none of it on the screen", {kLowest, kLowest, kLowest, kLowest}, {0, 0, 102, 102}},
+    };
+    for (const auto& c : cases) {
+        epd::epd_drawfillrect(99, 99, 3, 3, 15);
+        epd::epd_drawfillrect(c.rect[0], c.rect[1], c.rect[2], c.rect[3], 15);
+        epd::epd_flush_area();
+        EXPECT_EQ(updates().back(), c.region) << c.why;
+    }
+    EXPECT_EQ(updates().size(), std::size(cases));
 }
 
 TEST_F(Epd, NothingIsDrawnWithoutADisplay)

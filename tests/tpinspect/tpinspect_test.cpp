@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
+
 using namespace testing_support;
 
 namespace {
@@ -80,6 +82,47 @@ TEST_F(Tpinspect, ThePanelShowsTheTargetsAndTheTrail)
     EXPECT_EQ(reader_.panel_level(118, 200), 13) << "a grid cell's outline";
     EXPECT_EQ(reader_.panel_level(300, 32), 15) << "the trail";
     EXPECT_EQ(reader_.panel_level(300, 400), 0) << "the cleared screen";
+}
+
+TEST_F(Tpinspect, ExtremeTouchPositionsAreJudgedAndMarkedWithinTheScreen)
+{
+    // A lift-off refreshes the cleared screen; then a touch at (100, 100),
+    // one record moving it to an extreme position, and the lift-off back at
+    // (100, 100): that refresh covers what the screen holds of the marks.
+    // The timer never ticks in between.
+    const struct {
+        const char* record;  // type, code, value
+        std::vector<std::string> options;
+        const char* point;
+        std::array<long long, 4> region;  // top, left, width, height
+    } cases[] = {
+        {"3 53 -2147483648", {"-t", "0"}, "-2147483648, 100", {99, 0, 102, 3}},
+        {"3 53 2147483647", {"-t", "3"}, "2147483647, 100", {99, 99, 501, 3}},
+        {"3 54 -2147483648", {"-t", "5"}, "100, -2147483648", {0, 99, 3, 102}},
+        {"3 54 2147483647", {"-t", "1", "-t", "2"}, "100, 2147483647", {99, 99, 3, 701}},
+        // Marks as large as -r allows cover the screen; negative ones nothing.
+        {"3 53 -2147483648", {"-r", "2147483647", "-t", "4"}, "-2147483648, 100", {0, 0, 600, 800}},
+        {"3 54 2147483647", {"-r", "-2147483648", "-t", "0"}, "100, 2147483647", {0, 0, 600, 800}},
+    };
+    for (const auto& c : cases) {
+        write_file(reader_.temp_file("extreme.trace"),
+                   std::string("down 300 400\nup\ndown 100 100\nevent ") + c.record + "\nup\nwait 100\nhome\n");
+        reader_.clear_journal();
+        std::vector<std::string> arguments{"run", reader_.path(), "--trace", reader_.temp_file("extreme.trace"),
+                                           "tpinspect", "-i", "100000"};
+        arguments.insert(arguments.end(), c.options.begin(), c.options.end());
+        const ProcessResult result = reader_.vreader(arguments);
+        EXPECT_NE(result.out.find(std::string("outside coordinates: ") + c.point + "\n"), std::string::npos)
+            << c.point << result.out;
+        EXPECT_TRUE(result.status == 0 || result.status == 1) << c.point << result.err;
+        EXPECT_EQ(result.err.find("runtime error"), std::string::npos) << result.err;
+        std::array<long long, 4> last{};
+        for (const JsonLine& update : reader_.requests("MXCFB_SEND_UPDATE"))
+            if (update.number("update_mode") == 0)
+                last = {update.number("update_region.top"), update.number("update_region.left"),
+                        update.number("update_region.width"), update.number("update_region.height")};
+        EXPECT_EQ(last, c.region) << c.point;
+    }
 }
 
 TEST_F(Tpinspect, LostInputEndsTheInspection)
