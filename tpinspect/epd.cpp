@@ -114,6 +114,28 @@ void fill_row(std::int64_t x, std::int64_t y, std::int64_t w, std::uint16_t valu
                 value);
 }
 
+// Refuses what no layout can be laid out on: a side under four pixels, or
+// more pixels than the memory behind them holds (a size no panel has, which
+// would only overflow the layouts' arithmetic).
+bool usable(const fb_var_screeninfo& var, const fb_fix_screeninfo& fix)
+{
+    constexpr std::uint32_t kSmallest = 4;
+    if (var.xres >= kSmallest && var.yres >= kSmallest &&
+        std::uint64_t{var.xres} * var.yres <= std::uint64_t{fix.smem_len} / 2)
+        return true;
+    std::fprintf(stderr, "display of %ux%u pixels in %u bytes cannot be used\n", var.xres, var.yres, fix.smem_len);
+    return false;
+}
+
+void forget_screen()
+{
+    Lres_x = 0;
+    Lres_y = 0;
+    Lframebuffer = nullptr;
+    Lframebuffer_pixels = 0;
+    set_empty_area();
+}
+
 void send(epdc::mxcfb_update_data& record)
 {
     if (Lepd < 0)
@@ -126,14 +148,26 @@ void send(epdc::mxcfb_update_data& record)
 
 int epd_initialize()
 {
+    forget_screen();
     Lepd = sys::open("/dev/fb0", O_RDWR);
-    if (Lepd < 0)
+    if (Lepd < 0) {
+        std::perror("open(/dev/fb0)");
         return -1;
+    }
     fb_var_screeninfo var{};
     fb_fix_screeninfo fix{};
     void* map = MAP_FAILED;
-    if (sys::ioctl(Lepd, FBIOGET_VSCREENINFO, &var) < 0 || sys::ioctl(Lepd, FBIOGET_FSCREENINFO, &fix) < 0 ||
-        (map = sys::mmap(nullptr, fix.smem_len, PROT_READ | PROT_WRITE, MAP_SHARED, Lepd, 0)) == MAP_FAILED) {
+    const char* failed = nullptr;
+    if (sys::ioctl(Lepd, FBIOGET_VSCREENINFO, &var) < 0)
+        failed = "ioctl(FBIOGET_VSCREENINFO)";
+    else if (sys::ioctl(Lepd, FBIOGET_FSCREENINFO, &fix) < 0)
+        failed = "ioctl(FBIOGET_FSCREENINFO)";
+    else if (usable(var, fix) &&
+             (map = sys::mmap(nullptr, fix.smem_len, PROT_READ | PROT_WRITE, MAP_SHARED, Lepd, 0)) == MAP_FAILED)
+        failed = "mmap(/dev/fb0)";
+    if (map == MAP_FAILED) {
+        if (failed != nullptr)
+            std::perror(failed);
         sys::close(Lepd);
         Lepd = -1;
         return -1;

@@ -9,8 +9,10 @@
 
 namespace epd {
 
-// 0, or -1 when the framebuffer cannot be opened or mapped; after a failure
-// the drawing operations draw nothing.
+// 0, or -1 (after a message on standard error) when the framebuffer cannot
+// be opened or mapped, or its geometry cannot carry a layout: a side under
+// four pixels, or more pixels than its memory holds. After a failure the
+// drawing operations draw nothing.
 int epd_initialize();
 void epd_finalize();
 

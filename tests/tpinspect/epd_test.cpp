@@ -112,6 +112,7 @@ TEST_F(Epd, NothingIsDrawnWithoutADisplay)
     testing_support::write_file(path_ + "/faults", "fb0:open ENODEV 1\n");
     next_run();
     EXPECT_EQ(epd::epd_initialize(), -1);
+    EXPECT_EQ(epd::epd_get_res_x(), 0) << "the screen of the earlier run is forgotten";
     const size_t lines = journal().size();
     epd::epd_drawrect(10, 10, 20, 20, 15);
     epd::epd_flush_area();

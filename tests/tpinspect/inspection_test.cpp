@@ -85,6 +85,18 @@ TEST_F(Layouts, LanesDiagonalsAndGrid)
     EXPECT_EQ(Lcheck_points, 2) << "no layout 9";
 }
 
+TEST_F(Layouts, ScreensUnderFourPixelsGetNoLanesNorGrid)
+{
+    const struct {
+        int layout, X, Y;
+    } cases[] = {{1, 3, 800}, {2, 800, 3}, {5, 3, 800}, {5, 800, 3}, {1, 0, 0}, {2, 0, 0}};
+    for (const auto& c : cases) {
+        reset_inspection();
+        register_layout(c.layout, c.X, c.Y);
+        EXPECT_EQ(Lcheck_points, 0) << c.layout << " on " << c.X << "x" << c.Y;
+    }
+}
+
 TEST_F(Layouts, ListsStopAtTheirLimitsButEntriesAreStillCounted)
 {
     for (int i = 0; i < 1001; ++i)

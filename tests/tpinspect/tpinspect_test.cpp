@@ -125,6 +125,46 @@ TEST_F(Tpinspect, ExtremeTouchPositionsAreJudgedAndMarkedWithinTheScreen)
     }
 }
 
+TEST_F(Tpinspect, WhatCannotBeShownEndsTheTestWith255)
+{
+    // Each ends at once with 255 and a message, having closed what it opened.
+    const struct {
+        const char* screen;
+        const char* fault;  // request, errno
+        std::vector<std::string> options;
+        const char* message;
+    } cases[] = {
+        {"3x800", nullptr, {"-t", "1"}, "display of 3x800 pixels"},
+        {"800x3", nullptr, {"-t", "2"}, "display of 800x3 pixels"},
+        {"3x3", nullptr, {"-t", "5"}, "cannot be used"},
+        {"600x800", "fb0:open ENODEV", {"-t", "0"}, "open(/dev/fb0)"},
+        {"600x800", "FBIOGET_VSCREENINFO EIO", {"-t", "0"}, "ioctl(FBIOGET_VSCREENINFO)"},
+        {"600x800", "FBIOGET_FSCREENINFO EIO", {"-t", "0"}, "ioctl(FBIOGET_FSCREENINFO)"},
+        {"600x800", "mmap ENOMEM", {"-t", "0"}, "mmap(/dev/fb0)"},
+    };
+    for (const auto& c : cases) {
+        const std::string screen = c.screen;
+        const VirtualReader reader({"--screen", screen}, std::stoi(screen),
+                                   std::stoi(screen.substr(screen.find('x') + 1)));
+        if (c.fault != nullptr) {
+            const std::string fault = c.fault;
+            reader.fail(fault.substr(0, fault.find(' ')), fault.substr(fault.find(' ') + 1));
+        }
+        const auto program = reader.start("tpinspect", c.options);
+        EXPECT_EQ(program->wait(30), 255) << c.message;
+        EXPECT_NE(program->output().find(c.message), std::string::npos) << program->output();
+        size_t opened = 0;
+        for (const JsonLine& open : reader.requests("open"))
+            opened += open.number("result") >= 0;
+        EXPECT_EQ(reader.requests("close").size(), opened) << c.message;
+    }
+    // The smallest screen a layout takes.
+    const VirtualReader small({"--screen", "4x4"}, 4, 4);
+    const ProcessResult result = small.vreader(
+        {"run", small.path(), "--trace", trace("two_points.trace"), "tpinspect", "-t", "1", "-t", "2", "-t", "5"});
+    EXPECT_EQ(result.status, 0) << result.err;
+}
+
 TEST_F(Tpinspect, LostInputEndsTheInspection)
 {
     // A standard input whose writer is gone (a closed pipe, a hung-up
