@@ -384,9 +384,18 @@ int tpinspect_main(int argc, char** argv)
             case 'r':
                 Lrect = number();
                 break;
-            case 'g':
-                Lgray_scale = number();
+            case 'g': {
+                // Beyond the gray table a level would be drawn as another
+                // one: 16 as 0, the cleared screen's own, invisible.
+                const long gray = sys::strtol(optarg, nullptr, 10);
+                if (gray < 0 || gray > kBlack) {
+                    std::fprintf(stderr, "-g takes a gray level from 0 to %d\n", kBlack);
+                    release_devices();
+                    return 255;
+                }
+                Lgray_scale = static_cast<int>(gray);
                 break;
+            }
             case 't':
                 register_layout(number(), epd::epd_get_res_x(), epd::epd_get_res_y());
                 break;

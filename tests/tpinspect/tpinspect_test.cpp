@@ -141,6 +141,8 @@ TEST_F(Tpinspect, WhatCannotBeShownEndsTheTestWith255)
         {"600x800", "FBIOGET_VSCREENINFO EIO", {"-t", "0"}, "ioctl(FBIOGET_VSCREENINFO)"},
         {"600x800", "FBIOGET_FSCREENINFO EIO", {"-t", "0"}, "ioctl(FBIOGET_FSCREENINFO)"},
         {"600x800", "mmap ENOMEM", {"-t", "0"}, "mmap(/dev/fb0)"},
+        {"600x800", nullptr, {"-t", "0", "-g", "16"}, "-g takes a gray level from 0 to 15"},
+        {"600x800", nullptr, {"-g", "-1", "-t", "0"}, "-g takes a gray level from 0 to 15"},
     };
     for (const auto& c : cases) {
         const std::string screen = c.screen;
