@@ -337,7 +337,7 @@ int verdict()
     }
     if (Lcheck_point_order_mode) {
         if (Lcheck_point_out_area != 0) {
-            std::printf("outside test area\n");
+            std::printf("outside test area");
             return -1;
         }
         for (int k = 0; k < Lcheck_points; ++k) {

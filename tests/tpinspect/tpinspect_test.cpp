@@ -45,7 +45,7 @@ TEST_F(Tpinspect, RingInspections)
         // A touch is processed where the finger comes down and again where
         // it is lifted.
         {"in order, outside", "outside.trace", {"-c", "-t", "0"},
-         "outside coordinates: 300, 400\noutside coordinates: 300, 400\noutside test area\n", 255},
+         "outside coordinates: 300, 400\noutside coordinates: 300, 400\noutside test area", 255},
         {"no layout", "two_points.trace", {},
          "outside coordinates: 100, 200\noutside coordinates: 100, 200\n"
          "outside coordinates: 300, 400\noutside coordinates: 300, 400\n",
