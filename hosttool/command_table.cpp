@@ -32,9 +32,10 @@ const Command kCommands[] = {
     {"file get", "REMOTE [LOCAL]", 1, 2, "copy a file of the reader to the PC",
      "Writes the file to LOCAL, or to standard output without LOCAL or for \"-\".", run_file_get},
     {"file put", "LOCAL REMOTE", 2, 2, "copy a file to the reader, replacing it",
-     "Reads LOCAL (\"-\": standard input). A file at REMOTE is deleted first, so that\n"
-     "the copy is whole and no longer than LOCAL; a copy that fails or is interrupted\n"
-     "is deleted too.",
+     "Reads LOCAL (\"-\": standard input), under 2 GiB. A file at REMOTE is deleted\n"
+     "first (the reader cannot rename), so that the copy is whole and no longer than\n"
+     "LOCAL: a copy that fails or is interrupted is deleted too, and the old one is\n"
+     "lost then.",
      run_file_put},
     {"file rm", "REMOTE", 1, 1, "delete a file on the reader", "", run_file_rm},
     {"update mode", "N", 1, 1, "switch the reader's mode (the reader's numbers: 1 update, 0 normal)", "",
@@ -47,16 +48,20 @@ const Command kCommands[] = {
     {"partition create-image", "NAME FIRST SECOND THIRD IMAGE [--tag TAG] [--extra FILE]", 5, 5,
      "create an update partition from an image file",
      "Streams the IMAGE file into the new partition, tagged TAG (at most 16\n"
-     "characters, default \"fendrac\"), with the 128-byte block of FILE when given.",
+     "characters, default none), with the 128-byte block of FILE when given. The\n"
+     "image goes in one library call: on a terminal its seconds are counted.",
      run_partition_create_image},
     {"partition size", "NAME", 1, 1, "the reader's three words for a partition", "Prints FIRST SECOND THIRD.",
      run_partition_size},
     {"partition rm", "NAME", 1, 1, "delete an update partition", "", run_partition_rm},
     {"tunnel get", "[FILE]", 0, 1, "the HTTP request the reader prepared, bytes only",
-     "Writes the request to FILE, or to standard output; nothing when there is none.", run_tunnel_get},
+     "Writes the request to FILE, or to standard output. When none is waiting it\n"
+     "says so and writes no file.",
+     run_tunnel_get},
     {"tunnel put", "FILE [NEXT]", 1, 2, "hand the reader the HTTP response in FILE",
      "Reads the response from FILE (\"-\": standard input) and writes the reader's\n"
-     "next request, if any, to NEXT or to standard output, bytes only:\n"
+     "next request, if any, to NEXT or to standard output, bytes only (when none\n"
+     "is waiting it says so and writes no file):\n"
      "  fendrac tunnel get | curl-like-client | fendrac tunnel put -",
      run_tunnel_put},
     {"eject", "", 0, 0, "eject the reader, as safe removal does",
@@ -79,8 +84,10 @@ const char kStatus[] =
     "reader exits with its absolute value (125 for larger ones) and the message gives\n"
     "the code. 64: bad arguments; 66: a PC file cannot be read; 69: no reader, several,\n"
     "or it does not open; 73: a PC file cannot be written; 75: the application lock is\n"
-    "held elsewhere; 1: the eject failed; 130: interrupted between two pieces of a\n"
-    "transfer (the drive is closed as always).\n";
+    "held elsewhere; 1: the eject failed; 130: interrupted. An interrupt while the\n"
+    "drive is open lets the library call in progress finish (a transfer stops\n"
+    "between two pieces) and closes the drive as always; a second one ends at once.\n"
+    "A closed output pipe is a write that fails (73).\n";
 
 std::string usage_line(const Command& command)
 {
@@ -180,6 +187,7 @@ int run_command_line(int argc, char** argv)
     SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX);
 #endif
     const Arguments arguments = parse_arguments(argc, argv);
+    watch_interrupts(arguments.json);
     Session session(arguments);
     if (!arguments.error.empty())
         return bad_arguments(session, arguments.error);
@@ -220,7 +228,7 @@ int run_command_line(int argc, char** argv)
     }
     const Words rest(words.begin() + static_cast<std::ptrdiff_t>(used), words.end());
     if (static_cast<int>(rest.size()) < command->least || static_cast<int>(rest.size()) > command->most)
-        return session.fail(kBadArguments, "usage: " + usage_line(*command));
+        return bad_arguments(session, "usage: " + usage_line(*command));
     const std::string_view name = command->name;
     if ((arguments.has_tag || !arguments.extra.empty()) && name != "partition create-image")
         return bad_arguments(session, "--tag and --extra belong to partition create-image");

@@ -2,9 +2,16 @@
 #include "fendrac.h"
 #include "hosttool/commands.hpp"
 #include "hosttool/local_files.hpp"
+#include "hosttool/long_call.hpp"
+#include "hosttool/pieces.hpp"
+#include "hosttool/reader_answers.hpp"
+
+#include <cstdint>
 
 namespace tool {
 namespace {
+
+constexpr std::size_t kExtraBytes = 128;
 
 bool name_fits(const std::string& name) { return !name.empty() && name.size() <= 31; }
 int bad_name(Session& session) { return bad_arguments(session, "a partition name has 1 to 31 characters"); }
@@ -23,9 +30,8 @@ bool words(const Words& arguments, unsigned (&values)[3], std::string& bad)
 // A partition and its three words, as --json shows them.
 JsonObject partition_fields(const Session& session, const std::string& name, const unsigned (&values)[3])
 {
-    JsonObject object;
-    object.add("device", session.volume().device)
-        .add("name", name)
+    JsonObject object = session.outcome();
+    object.add("name", name)
         .add("first", values[0])
         .add("second", values[1])
         .add("third", values[2]);
@@ -53,7 +59,13 @@ int run_partition_create(Session& session, const Words& arguments)
         return bad_arguments(session, "not a 32-bit number: " + bad);
     if (const int status = session.open())
         return status;
-    return created(session, name, MSC_ReqCreatePartition(name.c_str(), values[0], values[1], values[2]), values);
+    int result;
+    {
+        // The library may wait for the reader's answer, by THIRD.
+        const LongCall call("partition create " + name, !session.json());
+        result = MSC_ReqCreatePartition(name.c_str(), values[0], values[1], values[2]);
+    }
+    return created(session, name, result, values);
 }
 
 int run_partition_create_image(Session& session, const Words& arguments)
@@ -61,7 +73,7 @@ int run_partition_create_image(Session& session, const Words& arguments)
     const std::string& name = arguments[0];
     const std::string& image = arguments[4];
     const Arguments& options = session.arguments();
-    const std::string tag = options.has_tag ? options.tag : "fendrac";
+    const std::string tag = options.has_tag ? options.tag : "";
     unsigned values[3];
     std::string bad;
     if (!name_fits(name))
@@ -72,23 +84,36 @@ int run_partition_create_image(Session& session, const Words& arguments)
         return bad_arguments(session, "the image is a file, its path shorter than 256 bytes");
     if (tag.size() > 16)
         return bad_arguments(session, "a tag has at most 16 characters");
-    const std::optional<long long> image_bytes = local_size(image);
-    if (!image_bytes)
-        return session.fail(kLocalUnreadable, "cannot read " + image);
-    std::optional<std::vector<unsigned char>> extra;
+    std::string error;
+    std::optional<long long> image_bytes;
+    {
+        LocalSource source;
+        if (!source.open(image, error))
+            return session.fail(kLocalUnreadable, "cannot read " + image + ": " + error);
+        if (!(image_bytes = source.size()))
+            return session.fail(kLocalUnreadable, "cannot read " + image + ": not a plain file, its size unknown");
+        if (*image_bytes > kLargestFile)
+            return session.fail(kLocalUnreadable, image + " has " + std::to_string(*image_bytes) +
+                                                      " bytes: an image has " + std::to_string(kLargestFile) +
+                                                      " at most");
+    }
+    std::vector<unsigned char> extra;
     if (!options.extra.empty()) {
-        extra = read_local(options.extra);
-        if (!extra)
-            return session.fail(kLocalUnreadable, "cannot read " + options.extra);
-        if (extra->size() != 128)
-            return bad_arguments(session, "the extra block is 128 bytes, not " + std::to_string(extra->size()));
+        if (!read_whole(options.extra, kExtraBytes + 1, extra, error))
+            return session.fail(kLocalUnreadable, error);
+        if (extra.size() != kExtraBytes)
+            return bad_arguments(session, "the extra block is 128 bytes, not " + std::to_string(extra.size()));
     }
     if (const int status = session.open())
         return status;
-    const int result =
-        MSC_ReqCreatePartitionWithImage(name.c_str(), values[0], values[1], values[2],
-                                        static_cast<unsigned>(*image_bytes), image.c_str(), tag.c_str(),
-                                        extra ? extra->data() : nullptr);
+    int result;
+    {
+        // One library call streams the whole image.
+        const LongCall call("partition create-image " + name, !session.json());
+        result = MSC_ReqCreatePartitionWithImage(name.c_str(), values[0], values[1], values[2],
+                                                 static_cast<unsigned>(*image_bytes), image.c_str(), tag.c_str(),
+                                                 extra.empty() ? nullptr : extra.data());
+    }
     return created(session, name, result, values);
 }
 
@@ -102,6 +127,8 @@ int run_partition_size(Session& session, const Words& arguments)
     unsigned values[3] = {};
     if (const int result = MSC_GetPartitionSize(name.c_str(), &values[0], &values[1], &values[2]))
         return session.failed("partition size " + name, result);
+    if (const std::optional<int> refused = partition_size_refusal(values))
+        return session.failed("partition size " + name, *refused);
     session.succeed(partition_fields(session, name, values),
                     std::to_string(values[0]) + " " + std::to_string(values[1]) + " " + std::to_string(values[2]));
     return 0;
@@ -116,8 +143,8 @@ int run_partition_rm(Session& session, const Words& arguments)
         return status;
     if (const int result = MSC_ReqDeletePartition(name.c_str()))
         return session.failed("partition rm " + name, result);
-    JsonObject object;
-    object.add("device", session.volume().device).add("name", name).add_bool("removed", true);
+    JsonObject object = session.outcome();
+    object.add("name", name).add_bool("removed", true);
     session.succeed(object, "removed " + name);
     return 0;
 }

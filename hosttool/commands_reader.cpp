@@ -34,11 +34,11 @@ JsonObject identity_fields(const Volume& volume)
 }
 
 // A reader's plain result: 0 says what was done, anything else fails.
-int plain(Session& session, std::string_view what, int result, const std::string& done, JsonObject fields)
+// `fields` start with the session's outcome().
+int plain(Session& session, std::string_view what, int result, const std::string& done, const JsonObject& fields)
 {
     if (result != 0)
         return session.failed(what, result);
-    fields.add("device", session.volume().device);
     session.succeed(fields, done);
     return 0;
 }
@@ -129,7 +129,7 @@ int run_time_set(Session& session, const Words& arguments)
     if (now)
         time = local_now();
     const auto record = clock_record(time);
-    JsonObject fields;
+    JsonObject fields = session.outcome();
     fields.add("clock", clock_text(time));
     return plain(session, "time set", MSC_ebookUsb_setTime(record.data()), "clock set to " + clock_text(time),
                  fields);
@@ -144,7 +144,7 @@ int run_unlock(Session& session, const Words& arguments)
     const int result = MSC_UsbUnlockDevice(arguments[0].c_str());
     if (result == -5)
         return session.failed("unlock: the reader stays locked", result);
-    return plain(session, "unlock", result, "unlocked", {});
+    return plain(session, "unlock", result, "unlocked", session.outcome());
 }
 
 int run_notify(Session& session, const Words& arguments)
@@ -154,7 +154,7 @@ int run_notify(Session& session, const Words& arguments)
         return bad_arguments(session, "notify begin or notify end, not " + which);
     if (const int status = session.open())
         return status;
-    JsonObject fields;
+    JsonObject fields = session.outcome();
     fields.add("notice", which);
     return plain(session, "notify " + which, MSC_ebookUsb_notifyBeginEnd(which == "begin" ? 1 : 0),
                  "notified " + which, fields);
@@ -167,7 +167,7 @@ int run_update_mode(Session& session, const Words& arguments)
         return bad_arguments(session, "not a mode: " + arguments[0]);
     if (const int status = session.open())
         return status;
-    JsonObject fields;
+    JsonObject fields = session.outcome();
     fields.add("mode", mode);
     return plain(session, "update mode", MSC_ReqChangeMode(mode), "mode " + std::to_string(mode), fields);
 }
@@ -178,8 +178,8 @@ int run_eject(Session& session, const Words&)
         return status;
     if (MSC_EjectMedia() == 0)
         return session.fail(1, "eject: failed; the reader is connected again");
-    JsonObject fields;
-    fields.add("device", session.volume().device).add_bool("ejected", true);
+    JsonObject fields = session.outcome();
+    fields.add_bool("ejected", true);
     session.succeed(fields, "ejected " + session.volume().device);
     return 0;
 }

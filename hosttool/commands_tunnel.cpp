@@ -3,19 +3,45 @@
 #include "fendrac.h"
 #include "hosttool/commands.hpp"
 #include "hosttool/local_files.hpp"
+#include "hosttool/pieces.hpp"
 
+#include <cstdio>
 #include <span>
+#include <vector>
 
 namespace tool {
 namespace {
 
-// Writes a body the library allocated and releases it.
-bool write_body(const std::string& file, void* body, int size)
+// The library's buffer for a body, released however the command ends.
+struct Body {
+    void* data = nullptr;
+    int size = 0;
+    ~Body() { MSC_ebookUsb_freeHTTPRequestfromDevice(data); }
+    bool none() const { return data == nullptr || size <= 0; }
+};
+
+// Writes a request the reader prepared to `file` (standard output for
+// "-"), or nothing when there is none; `said` tells what happened, in the
+// words of the text output. 0 or the status.
+int hand_out(Session& session, const Body& body, const std::string& file, const std::string& which,
+             std::string& said)
 {
-    const bool written =
-        write_local(file, std::span(static_cast<const unsigned char*>(body), body != nullptr ? size : 0));
-    MSC_ebookUsb_freeHTTPRequestfromDevice(body);
-    return written;
+    if (body.none()) {
+        said = "no " + which + " waiting on the reader";
+        // Standard output carries only the request's bytes.
+        if (is_standard_stream(file) && !session.json())
+            std::fprintf(stderr, "fendrac: %s\n", said.c_str());
+        return 0;
+    }
+    LocalSink sink;
+    std::string error;
+    if (!sink.open(file, error) ||
+        !sink.write(std::span(static_cast<const unsigned char*>(body.data), static_cast<std::size_t>(body.size)),
+                    error) ||
+        !sink.commit(error))
+        return session.fail(kLocalUnwritten, "cannot write " + local_name(file, false) + ": " + error);
+    said = "the " + which + " -> " + file + ": " + std::to_string(body.size) + " bytes";
+    return 0;
 }
 
 }  // namespace
@@ -27,15 +53,15 @@ int run_tunnel_get(Session& session, const Words& arguments)
         return bad_arguments(session, "with --json the request needs a FILE");
     if (const int status = session.open())
         return status;
-    void* body = nullptr;
-    int size = 0;
-    if (const int result = MSC_ebookUsb_getHTTPRequestfromDevice("", "", &body, &size))
+    Body body;
+    if (const int result = MSC_ebookUsb_getHTTPRequestfromDevice("", "", &body.data, &body.size))
         return session.failed("tunnel get", result);
-    if (!write_body(file, body, size))
-        return session.fail(kLocalUnwritten, "cannot write " + file);
-    JsonObject object;
-    object.add("device", session.volume().device).add("file", file).add("bytes", size);
-    session.succeed(object, "");
+    std::string said;
+    if (const int status = hand_out(session, body, file, "request", said))
+        return status;
+    JsonObject object = session.outcome();
+    object.add_bool("request", !body.none()).add("file", file).add("bytes", body.none() ? 0 : body.size);
+    session.succeed(object, is_standard_stream(file) ? "" : said);
     return 0;
 }
 
@@ -45,24 +71,28 @@ int run_tunnel_put(Session& session, const Words& arguments)
     const std::string next = arguments.size() > 1 ? arguments[1] : "-";
     if (session.json() && is_standard_stream(next))
         return bad_arguments(session, "with --json the reader's next request needs a NEXT file");
-    const std::optional<std::vector<unsigned char>> response = read_local(file);
-    if (!response)
-        return session.fail(kLocalUnreadable, "cannot read " + file);
+    // The library takes the response as one buffer.
+    std::vector<unsigned char> response;
+    std::string error;
+    if (!read_whole(file, kLargestFile, response, error))
+        return session.fail(kLocalUnreadable, error);
     if (const int status = session.open())
         return status;
-    void* body = nullptr;
-    int size = 0;
-    if (const int result = MSC_ebookUsb_sendHTTPResponsetoDevice(
-            response->data(), static_cast<int>(response->size()), &size, &body))
+    Body body;
+    if (const int result = MSC_ebookUsb_sendHTTPResponsetoDevice(response.data(), static_cast<int>(response.size()),
+                                                                 &body.size, &body.data))
         return session.failed("tunnel put", result);
-    if (!write_body(next, body, size))
-        return session.fail(kLocalUnwritten, "cannot write " + next);
-    JsonObject object;
-    object.add("device", session.volume().device)
-        .add("bytes", response->size())
+    std::string said;
+    if (const int status = hand_out(session, body, next, "next request", said))
+        return status;
+    JsonObject object = session.outcome();
+    object.add("bytes", response.size())
+        .add_bool("next_request", !body.none())
         .add("next_file", next)
-        .add("next_bytes", size);
-    session.succeed(object, "");
+        .add("next_bytes", body.none() ? 0 : body.size);
+    session.succeed(object, is_standard_stream(next) ? ""
+                                                     : local_name(file, true) + " -> the reader: " +
+                                                           std::to_string(response.size()) + " bytes; " + said);
     return 0;
 }
 

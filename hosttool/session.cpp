@@ -16,33 +16,42 @@ Session::~Session()
 {
     if (opened_)
         MSC_CloseDrive();
+    set_drive_in_use(false);
     if (locked_)
         MSC_UnlockUSBDLL();
 }
 
-int Session::fail(int status, std::string_view message)
+int Session::report(int status, const std::string& message, const std::string& code)
 {
-    std::fprintf(stderr, "fendrac: %.*s\n", static_cast<int>(message.size()), message.data());
+    close_open_line();
+    std::fprintf(stderr, "fendrac: %s\n", message.c_str());
     if (json()) {
         JsonObject error;
-        error.add("error", message).add("status", status);
+        if (!volume_.device.empty())
+            error.add("device", volume_.device);
+        error.add("error", message).add_json("code", code).add("status", status);
         std::printf("%s\n", error.text().c_str());
+        std::fflush(stdout);
     }
     return status;
 }
 
-int Session::failed(std::string_view what, long long code)
+int Session::fail(int status, std::string_view message) { return report(status, std::string(message), "null"); }
+
+int Session::failed(std::string_view what, long long code, std::string_view note)
 {
-    const int status = status_of_result(code);
     std::string message(what);
     message += ": failed with " + std::to_string(code);
-    std::fprintf(stderr, "fendrac: %s\n", message.c_str());
-    if (json()) {
-        JsonObject error;
-        error.add("error", message).add("code", code).add("status", status);
-        std::printf("%s\n", error.text().c_str());
-    }
-    return status;
+    if (!note.empty())
+        message += "; " + std::string(note);
+    return report(status_of_result(code), message, std::to_string(code));
+}
+
+JsonObject Session::outcome() const
+{
+    JsonObject object;
+    object.add("device", volume_.device);
+    return object;
 }
 
 void Session::succeed(const JsonObject& object, std::string_view text)
@@ -61,7 +70,7 @@ int Session::choose_volume()
             return fail(kNoReader, "no volume answers at " + arguments_.device);
         }
         if (!IsEbookProduct(&volume_.identity)) {
-            return fail(kNoReader, volume_.device + ": not a reader volume (" + trimmed(volume_.identity.vendor) +
+            return fail(kNoReader, volume_.device + " is not a reader volume (" + trimmed(volume_.identity.vendor) +
                                        " " + trimmed(volume_.identity.product) + ")");
         }
         return 0;
@@ -94,9 +103,14 @@ int Session::open()
     }
     if (const int status = choose_volume())
         return status;
+    // From here an interrupt lets the library call finish and the drive
+    // close; the open itself may wait for the reader for a while.
+    set_drive_in_use(true);
     if (MSC_OpenDriveA(volume_.open_path.c_str()) == 0)
-        return fail(kNoReader, volume_.device + ": the reader does not open");
+        return fail(kNoReader, "the reader at " + volume_.device + " does not open");
     opened_ = true;
+    if (interrupted())
+        return fail(kInterruptedStatus, "interrupted");
     return 0;
 }
 

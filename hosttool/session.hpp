@@ -3,6 +3,7 @@
 #pragma once
 
 #include "hosttool/arguments.hpp"
+#include "hosttool/interrupts.hpp"
 #include "hosttool/json_text.hpp"
 #include "hosttool/volumes.hpp"
 
@@ -18,7 +19,6 @@ inline constexpr int kLocalUnreadable = 66;
 inline constexpr int kNoReader = 69;
 inline constexpr int kLocalUnwritten = 73;
 inline constexpr int kLockHeld = 75;
-inline constexpr int kInterruptedStatus = 130;  // as a shell reports SIGINT
 
 int status_of_result(long long code);
 
@@ -38,15 +38,20 @@ public:
     const Volume& volume() const { return volume_; }
 
     // Says why the command failed, on standard error and, with --json, as
-    // {"error": ...} on standard output; returns `status`.
+    // {"device": ..., "error": ..., "code": null, "status": ...} on
+    // standard output (no device before one is chosen); returns `status`.
     int fail(int status, std::string_view message);
-    // A failed library call: "WHAT: failed with CODE".
-    int failed(std::string_view what, long long code);
+    // A failed library call, with the library's or the reader's code:
+    // "WHAT: failed with CODE", then "; NOTE" when there is one.
+    int failed(std::string_view what, long long code, std::string_view note = {});
+    // The object a command's JSON outcome starts with: the device first.
+    JsonObject outcome() const;
     // The command's outcome: the object with --json, else the text.
     void succeed(const JsonObject& object, std::string_view text);
 
 private:
     int choose_volume();
+    int report(int status, const std::string& message, const std::string& code);
 
     const Arguments& arguments_;
     Volume volume_;

@@ -1,11 +1,16 @@
-// The tool's own parsing and output: clock times, numbers, options and
-// the JSON text.
+// The tool's own parsing and output: clock times, numbers, options, the
+// JSON text, the reader's refusals and the PC's files.
 #include "hosttool/arguments.hpp"
 #include "hosttool/clock_record.hpp"
 #include "hosttool/json_text.hpp"
+#include "hosttool/local_files.hpp"
+#include "hosttool/reader_answers.hpp"
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <vector>
 
 namespace {
@@ -84,6 +89,59 @@ TEST(ToolJson, TextIsEscapedAndAlwaysValidUtf8)
     tool::JsonObject object;
     object.add("n", -201).add("u", 4294967295u).add_bool("ok", true).add_json("list", "[]");
     EXPECT_EQ(object.text(), "{\"n\":-201,\"u\":4294967295,\"ok\":true,\"list\":[]}");
+}
+
+TEST(ToolReaderAnswers, APartitionSizeRefusalIsThreeEqualNegativeWords)
+{
+    struct Case {
+        unsigned words[3];
+        int refusal;  // 0: a partition's words
+    } cases[] = {
+        {{0xFFFFFF29u, 0xFFFFFF29u, 0xFFFFFF29u}, -215},
+        {{0xFFFFFF2Cu, 0xFFFFFF2Cu, 0xFFFFFF2Cu}, -212},
+        {{0xFFFFFFFFu, 0xFFFFFFFFu, 9600}, 0},
+        {{0x7FFFFFFFu, 0x7FFFFFFFu, 0x7FFFFFFFu}, 0},
+        {{0, 0, 0}, 0},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(tool::partition_size_refusal(c.words).value_or(0), c.refusal) << c.words[0];
+}
+
+std::string content(const std::filesystem::path& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), {}};
+}
+
+TEST(ToolLocalFiles, AFileTakesItsPlaceOnlyWhenWhole)
+{
+    const auto dir = std::filesystem::path(testing::TempDir()) / "tool_local_files";
+    std::filesystem::remove_all(dir);
+    std::filesystem::create_directories(dir);
+    const std::string path = (dir / "copy.bin").string();
+    std::ofstream(path) << "old";
+    const unsigned char bytes[] = {'n', 'e', 'w'};
+    std::string error;
+    {
+        tool::LocalSink abandoned;
+        ASSERT_TRUE(abandoned.open(path, error) && abandoned.write(bytes, error)) << error;
+    }
+    EXPECT_EQ(content(path), "old");
+    EXPECT_FALSE(std::filesystem::exists(path + ".fendrac-part"));
+    tool::LocalSink whole;
+    ASSERT_TRUE(whole.open(path, error) && whole.write(bytes, error) && whole.commit(error)) << error;
+    EXPECT_EQ(content(path), "new");
+    EXPECT_FALSE(tool::LocalSink().open((dir / "none" / "x").string(), error));
+    EXPECT_EQ(error, "No such file or directory");
+
+    std::vector<unsigned char> read;
+    EXPECT_TRUE(tool::read_whole(path, 3, read, error));
+    EXPECT_EQ(read.size(), 3u);
+    EXPECT_FALSE(tool::read_whole(path, 2, read, error));
+    EXPECT_EQ(error, path + " has 3 bytes, more than the 2 it may have");
+    tool::LocalSource source;
+    ASSERT_TRUE(source.open(path, error));
+    EXPECT_EQ(source.size().value_or(-1), 3);
 }
 
 }  // namespace

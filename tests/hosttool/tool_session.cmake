@@ -1,6 +1,7 @@
 # fendrac as a user runs it, against a fresh virtual reader: every command's
 # output and status, --json read back, a 4 MiB file to the reader and back,
-# several readers, bad arguments, and the eject.
+# the reader's failure codes, transfers that fail halfway, several readers,
+# bad arguments, and the eject.
 #   cmake -DTOOL=... -DDIR=... [-DEMULATOR=a|b] -P tool_session.cmake
 # EMULATOR ('|'-separated) runs a Windows build under Wine.
 string(REPLACE "|" ";" EMULATOR "${EMULATOR}")
@@ -117,10 +118,14 @@ tool(0 partition create-image kernel 9600 0 0 image.bin --tag kernel-1)
 tool(0 --json partition size kernel)
 json_is("${out}" third 9600)
 tool(0 partition rm kernel)
+tool(0 partition create-image untagged 9600 0 0 image.bin)
+file(READ ${DIR}/partitions/untagged.conf conf)
+expect("${conf}" "\ntag=\n")
 tool(0 update mode 0)
 set(sent "GET /store/catalog HTTP/1.1\r\nHost: books.example.com\r\n\r\n")
 file(WRITE ${DIR}/tunnel/000001.request "${sent}")
 tool(0 tunnel get request.http)
+expect("${out}" "^the request -> request.http: 56 bytes\n$")
 file(WRITE ${DIR}/sent.http "${sent}")
 file(SHA256 ${DIR}/sent.http sent)
 file(SHA256 ${DIR}/request.http request)
@@ -129,17 +134,83 @@ if(NOT request STREQUAL sent)
 endif()
 file(WRITE ${DIR}/response.http "HTTP/1.1 200 OK\r\nContent-Length: 2\r\n\r\nok")
 tool(0 --json tunnel put response.http next.http)
-json_is("${out}" bytes 40)
+expect("${out}" "^{\"device\":\"E:\",\"bytes\":40,\"next_request\":false,")
 json_is("${out}" next_bytes 0)
+tool(0 tunnel put response.http next.http)
+expect("${out}" "^response.http -> the reader: 40 bytes; no next request waiting on the reader\n$")
+tool(0 tunnel get none.http)
+expect("${out}" "^no request waiting on the reader\n$")
+tool(0 tunnel get)
+expect("${err}" "no request waiting")
+if(EXISTS ${DIR}/none.http OR EXISTS ${DIR}/next.http)
+  message(FATAL_ERROR "a file was written for a request that was not there")
+endif()
+
+# The reader's failure codes, as the reader gave them (CODE|MESSAGE|COMMAND
+# LINES...: status 125, the last line's JSON), the device first.
+file(WRITE ${DIR}/small.txt "Chapter 1\n")
+foreach(case "-201|file get /documents/none.bin|file get /documents/none.bin none.bin"
+             "-203|file put /rt/../x.bin|file put small.txt /rt/../x.bin"
+             "-205|file put /documents|file put small.txt /documents"
+             "-212|partition size nosuch|partition size nosuch"
+             "-215|partition size nosuch|update mode 1|partition size nosuch")
+  string(REPLACE "|" ";" case "${case}")
+  list(POP_FRONT case code what)
+  list(POP_BACK case failing)
+  foreach(line IN LISTS case)
+    separate_arguments(line UNIX_COMMAND "${line}")
+    tool(0 ${line})
+  endforeach()
+  separate_arguments(failing UNIX_COMMAND "${failing}")
+  tool(125 --json ${failing})
+  expect("${out}" "^{\"device\":\"E:\",\"error\":\"${what}: failed with ${code}\",\"code\":${code},")
+endforeach()
+tool(0 --json update mode 0)
+expect("${out}" "^{\"device\":\"E:\",\"mode\":0}")
+if(EXISTS ${DIR}/none.bin OR EXISTS ${DIR}/none.bin.fendrac-part)
+  message(FATAL_ERROR "a get that failed left a file")
+endif()
+
+# Transfers that fail halfway: a get leaves the PC's file as it was; a put
+# leaves no half copy and says that the old one is gone; a reader whose
+# connect fails does not open.
+file(WRITE ${DIR}/keep.txt "the PC's copy\n")
+file(WRITE ${DIR}/faults "usb:scsi_81 EIO 10 after 2\n")
+tool(2 file get /documents/piped.bin keep.txt)
+file(READ ${DIR}/keep.txt kept)
+if(NOT kept STREQUAL "the PC's copy\n" OR EXISTS ${DIR}/keep.txt.fendrac-part)
+  message(FATAL_ERROR "a failed get changed the PC's file: ${kept}")
+endif()
+file(WRITE ${DIR}/faults "usb:scsi_82 EIO 10 after 2\n")
+tool(2 file put small.txt /documents/piped.bin)
+expect("${err}" "file put /documents/piped.bin: failed with -2; the old copy on the reader was deleted")
+tool(125 file size /documents/piped.bin)
+file(WRITE ${DIR}/faults "usb:scsi_03 EIO 10\n")
+tool(69 info)
+expect("${err}" "^fendrac: the reader at E: does not open\n$")
+file(WRITE ${DIR}/faults "")
+
+# PC files that cannot be read: the system's reason, and a file too large
+# for the reader's 32-bit positions refused before anything is read.
+tool(66 file put missing.bin /documents/missing.bin)
+expect("${err}" "cannot read missing.bin: ")
+execute_process(COMMAND truncate -s 3G ${DIR}/huge.bin COMMAND_ERROR_IS_FATAL ANY)
+tool(66 file put huge.bin /documents/huge.bin)
+expect("${err}" "huge.bin has 3221225472 bytes: the reader's files reach 2147483647 bytes at most")
+file(REMOVE ${DIR}/huge.bin)
 
 # Bad arguments: status 64 and a message, before any drive opens.
 foreach(line "bogus" "file" "file get" "--frob;info" "time;set;2026-02-29T00:00:00" "partition;create;k;1;2;x"
              "--tag;x;info" "unlock;12345678" "update;mode;many" "file;size")
   tool(64 ${line})
-  expect("${err}" "^fendrac: ")
+  expect("${err}" "^fendrac: [^\n]*\\(fendrac --help\\)\n")
 endforeach()
 tool(64 --json file get /documents/book.txt)
 json_is("${out}" status 64)
+string(JSON type TYPE "${out}" code)
+if(NOT type STREQUAL "NULL")
+  message(FATAL_ERROR "the tool's own failure has a code: ${out}")
+endif()
 tool(0 file get --help)
 expect("${out}" "usage: fendrac \\[OPTIONS\\] file get REMOTE \\[LOCAL\\]")
 tool(0 --help)
