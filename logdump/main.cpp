@@ -138,48 +138,61 @@ void clean_up(std::uint8_t* entry)
     std::free(entry);
 }
 
-// One dump: 0 when it worked, 1 when it did not.
-int proc(bool binary, const char* input, const char* output)
+// Opens the source of the entries into ifd: the past log once unlocked, or
+// a dump file, whose size goes to `file_size`. false when it cannot be read.
+bool open_input(const char* input, long long& file_size)
 {
-    long long file_size = 0;
     if (input == nullptr) {
         if (!handshake())
-            return 1;
+            return false;
         ifd = sys::open(kLog, O_RDONLY | O_CLOEXEC);
         if (ifd < 0) {
             std::fprintf(stderr, "cannot open : %s\n", kLog);
-            return 1;
+            return false;
         }
-    } else {
-        ifd = sys::open(input, O_RDONLY | O_CLOEXEC);
-        if (ifd < 0) {
-            std::fprintf(stderr, "cannot open : %s\n", input);
-            return 1;
-        }
-        struct stat st {};
-        if (sys::fstat(ifd, &st) == 0)
-            file_size = st.st_size;
+        return true;
     }
+    ifd = sys::open(input, O_RDONLY | O_CLOEXEC);
+    if (ifd < 0) {
+        std::fprintf(stderr, "cannot open : %s\n", input);
+        return false;
+    }
+    struct stat st {};
+    if (sys::fstat(ifd, &st) == 0)
+        file_size = st.st_size;
+    return true;
+}
 
-    bool opened = true;
+// Opens where the entries go: ofd for binary output, oStream for text.
+bool open_output(bool binary, const char* output)
+{
     if (binary && output != nullptr) {
         ofd = sys::open(output, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0664);
         if (ofd < 0) {
             std::fprintf(stderr, "cannot create : %s\n", output);
-            opened = false;
+            return false;
         }
     } else if (binary) {
         std::fprintf(stderr, "When you appoint a bin option, appoint the -o option.\n");
-        opened = false;
+        return false;
     } else if (output != nullptr) {
         oStream = sys::fopen(output, "w");
         if (oStream == nullptr) {
             std::fprintf(stderr, "cannot open : %s\n", output);
-            opened = false;
+            return false;
         }
     } else {
         oStream = stdout;
     }
+    return true;
+}
+
+// One dump: 0 when it worked, 1 when it did not. Whatever step fails, the
+// attempt ends with the clean-up, so the storage is synced every time.
+int proc(bool binary, const char* input, const char* output)
+{
+    long long file_size = 0;
+    const bool opened = open_input(input, file_size) && open_output(binary, output);
     std::uint8_t* entry = opened ? static_cast<std::uint8_t*>(std::calloc(1, kEntryBuffer)) : nullptr;
     if (opened && entry == nullptr)
         std::fprintf(stderr, "out of memory %u\n", static_cast<unsigned>(kEntryBuffer));

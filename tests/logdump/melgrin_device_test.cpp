@@ -85,6 +85,7 @@ TEST_F(MelgrinDevice, AFailedHandshakeOrReadIsRetriedThreeTimes)
         EXPECT_EQ(result.status, 1);
         EXPECT_EQ(result.err, row.message + row.message + row.message);
         EXPECT_EQ(reader_.requests("nanosleep").size(), 3u);
+        EXPECT_EQ(reader_.requests("sync").size(), 9u) << "every attempt ends with the clean-up";
 
         // Once only: the second attempt works, and prints the whole log once.
         reader_.fail(row.request, row.effect, "1");

@@ -164,6 +164,14 @@ TEST_F(Melgrin, BrokenDumpsAreRetriedAndFail)
             << c.why;
         EXPECT_EQ(pauses(), 3u) << c.why;
     }
+
+    // A dump that cannot be opened: each attempt still ends with the clean-up.
+    reader_.clear_journal();
+    const std::string missing = reader_.temp_file("missing.bin");
+    const ProcessResult result = melgrin({"-i", missing});
+    EXPECT_EQ(result.status, 1);
+    EXPECT_EQ(result.err, "cannot open : " + missing + "\ncannot open : " + missing + "\ncannot open : " + missing + "\n");
+    EXPECT_EQ(reader_.requests("sync").size(), 9u);
 }
 
 TEST_F(Melgrin, EntriesShorterThanTheirStrings)
