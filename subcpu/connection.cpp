@@ -56,10 +56,10 @@ int open_sub()
     return 0;
 }
 
-void close_sub()
+int close_sub()
 {
     subcmd::sub_close();
-    spi_ctrl(false);
+    return spi_ctrl(false) ? 0 : 1;
 }
 
 }  // namespace tarvik

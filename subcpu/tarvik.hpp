@@ -17,8 +17,10 @@ void usage();
 bool spi_ctrl(bool update);
 // A connection: control mode "update" and the device open. 0 or 1.
 int open_sub();
-// Device closed, control mode "normal" (in no-send mode too).
-void close_sub();
+// Device closed, control mode "normal" (in no-send mode too). 1 when the
+// link could not be handed back to the kernel: the command has then failed,
+// since the kernel cannot reach the sub-CPU while the mode stays "update".
+int close_sub();
 
 int proc_reg(int argc, char** argv, int next);
 int proc_req(int argc, char** argv, int next);

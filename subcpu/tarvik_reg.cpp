@@ -25,8 +25,7 @@ int one_register(bool write, std::uint8_t reg, std::uint8_t value)
         else
             std::printf("NG\n");
     }
-    close_sub();
-    return ok ? 0 : 1;
+    return close_sub() == 0 && ok ? 0 : 1;
 }
 
 // Reads a whole group of registers and pairs the values with their numbers.
@@ -41,8 +40,7 @@ int all_registers(std::uint8_t code, const char* heading, const std::uint16_t (&
     std::printf("%s\n", heading);
     if (bNoSend) {
         std::printf("  OK\n");
-        close_sub();
-        return 0;
+        return close_sub();
     }
     if (!ok) {
         std::printf("  NG\n");
@@ -57,8 +55,7 @@ int all_registers(std::uint8_t code, const char* heading, const std::uint16_t (&
     }
     const bool whole = count == N;
     std::printf("  %s\n", whole ? "OK" : "NG");
-    close_sub();
-    return whole ? 0 : 1;
+    return close_sub() == 0 && whole ? 0 : 1;
 }
 
 }  // namespace

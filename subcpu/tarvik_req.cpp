@@ -39,8 +39,7 @@ int simple_request(std::uint8_t code, const char* label, int block = -1)
     }
     // The exit status reports the exchange; the sub-CPU's verdict is printed.
     std::printf(label, ok ? "OK" : "NG");
-    close_sub();
-    return 0;
+    return close_sub();
 }
 
 int block_request(int argc, char** argv, int at, std::uint8_t code, const char* label)
@@ -111,8 +110,7 @@ int write_units(int argc, char** argv, int at)
     }
     if (bNoSend)
         std::printf("OK\n");
-    close_sub();
-    return all ? 0 : 1;
+    return close_sub() == 0 && all ? 0 : 1;
 }
 
 int read_rows(int argc, char** argv, int at)
@@ -155,7 +153,8 @@ int read_rows(int argc, char** argv, int at)
             return 1;
         }
     }
-    close_sub();
+    if (close_sub() != 0)
+        return 1;
     std::printf("OK\n");
     return 0;
 }

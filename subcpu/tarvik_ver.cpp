@@ -24,8 +24,7 @@ int proc_ver(int argc, char** argv, int next)
             std::printf(mcu ? "MCU Version : %04u%02u%02u_%lu : " : "UPD Version : %04u%02u%02u_%lu : ", version.year,
                         version.month, version.day, version.number);
         std::printf("OK\n");
-        close_sub();
-        return 0;
+        return close_sub();
     }
     usage();
     return 1;

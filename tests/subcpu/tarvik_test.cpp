@@ -150,6 +150,31 @@ TEST_F(Tarvik, ControlModeAroundEveryConnection)
     EXPECT_EQ(modes_written(), (std::vector<std::string>{"normal", "normal"}));
 }
 
+TEST_F(Tarvik, ALinkNotHandedBackToTheKernelFailsTheCommand)
+{
+    // "update" is written, "normal" is not: every way a command ends says so.
+    const std::vector<std::string> normal_refused{"control_mode:write", "EIO", "1", "--after", "1"};
+    const std::string error = "'normal' write error : " + kSpi32 + "\n";
+    const std::string ff15 = " ff ff ff ff ff ff ff ff ff ff ff ff ff ff ff";
+    set("subcpu.update_mode", "1");
+    const Case cases[] = {
+        {"status", {"req", "st"}, {normal_refused}, "FW status : OK\n" + error, 1},
+        {"erase", {"req", "e", "4"}, {normal_refused}, "Block erase : OK\n" + error, 1},
+        {"write", {"req", "w", "1000", "1"}, {normal_refused}, "Write : 1000 : 01" + ff15 + " : OK\n" + error, 1},
+        {"read", {"req", "r", "1000", "1"}, {normal_refused}, "Read : 1000 : 01\n" + error, 1},
+        {"register", {"reg", "r", "30"}, {normal_refused}, "Summit reg read 30 : 40 : OK\n" + error, 1},
+        {"version", {"ver", "mcu"}, {normal_refused}, "MCU Version : 20190521_1234 : OK\n" + error, 1},
+        {"no-send", {"reg", "c", "n"}, {{"control_mode:write", "EIO"}},
+         "send_data :  EE 02 03 05\nSummit config reg\n  OK\n" + error, 1},
+    };
+    for (const Case& c : cases)
+        check(c);
+    ASSERT_EQ(reader_.vreader({"fail", reader_.path(), "control_mode:write", "EIO", "1", "--after", "1"}).status, 0);
+    const ProcessResult all = tarvik({"reg", "s"});
+    EXPECT_TRUE(all.out.ends_with("  OK\n" + error)) << all.out;
+    EXPECT_EQ(all.status, 1);
+}
+
 TEST_F(Tarvik, OlderBoardsAnswerOnChipSelectZero)
 {
     VirtualReader old({"--emmc-size", "16M", "--spi-cs", "0"});
