@@ -1,7 +1,8 @@
 #!/bin/sh
 # A whole sub-CPU firmware update with tarvik alone on a virtual reader: the
 # sub-CPU then runs the new version. A write the flash corrupts is caught by
-# the read-back, and the old firmware keeps running.
+# the read-back, and the old firmware keeps running; a read-back that fails
+# is named.
 #   subcpu_update_test.sh VREADER SCRIPT
 set -eu
 vreader=$1
@@ -26,3 +27,21 @@ if "$script" "$dir/fw.bin" "$vreader" run "$dir/corrupt" tarvik >"$dir/out" 2>&1
 fi
 grep -q 'the read-back differs from the image at 0x1280' "$dir/out"
 "$vreader" state "$dir/corrupt" | grep -qx 'subcpu_version_mcu=20190521_1234'
+
+# A read-back that fails: tarvik's output and the failed step are shown.
+"$vreader" init "$dir/unread" --emmc-size 16M >/dev/null
+"$vreader" fail "$dir/unread" reply_F4 code:0xF3
+if "$script" "$dir/fw.bin" "$vreader" run "$dir/unread" tarvik >"$dir/out" 2>&1; then
+  echo "a failed read-back went unnoticed" >&2
+  exit 1
+fi
+grep -q '^recv data error' "$dir/out"
+grep -qx "subcpu-update: 'tarvik req r 1000 400' failed" "$dir/out"
+
+# The help is the comment at the top, without a line of the code.
+if "$script" >"$dir/help" 2>&1; then exit 1; fi
+head -n 1 "$dir/help" | grep -q '^Updates the sub-CPU'
+if grep -q 'set -' "$dir/help"; then
+  echo "the help shows code" >&2
+  exit 1
+fi
