@@ -16,21 +16,29 @@ namespace {
 constexpr int kAttempts = 3;
 constexpr useconds_t kPulseUs = 50;
 constexpr useconds_t kWatchPollUs = 10;
+// A wait gives up on a line it failed to read this many times: a port
+// without modem lines refuses every look (ENOTTY), and a failing driver
+// must not keep a wait, and its messages, going for ever.
+constexpr int kLineFailures = 10;
 
 constexpr std::uint8_t active_cmd[2] = {0x01, 0x00};
 constexpr std::uint8_t setconfig_cmd[5] = {0x03, 0x01, 0x00, 0x00, 0x00};
 constexpr std::uint8_t deactive_cmd[2] = {0x00, 0x00};
 constexpr std::uint8_t touchstart_cmd[2] = {0x04, 0x00};
 
-bool watched_line_low(int fd, const char* who, bool& low)
+enum class Line { Low, High, Unread };
+
+// One look at the watched line. Only the first failure of a wait is
+// printed; `failures` counts them all.
+Line watched_line(int fd, const char* who, int& failures)
 {
     int bits = 0;
     if (sys::ioctl(fd, TIOCMGET, &bits) < 0) {
-        std::printf("%s:ioctl error(%d)\n", who, errno);
-        return false;
+        if (failures++ == 0)
+            std::printf("%s:ioctl error(%d)\n", who, errno);
+        return Line::Unread;
     }
-    low = (bits & TIOCM_CTS) != 0;
-    return true;
+    return (bits & TIOCM_CTS) != 0 ? Line::Low : Line::High;
 }
 
 // One set-up exchange: pulse, write, one read of up to 32 bytes, checked
@@ -83,12 +91,14 @@ int rts_wait_high(int fd, int timeout_ms)
 {
     const long long limit = static_cast<long long>(timeout_ms) * 100;
     long long count = 0;
+    int failures = 0;
     for (;;) {
-        bool low = false;
-        if (!watched_line_low(fd, "rts_wait_high", low))
-            continue;
-        if (!low)
+        // A failed look is a poll like any other: it waits its turn and
+        // counts toward the limit.
+        if (watched_line(fd, "rts_wait_high", failures) == Line::High)
             return 0;
+        if (failures >= kLineFailures)
+            return -1;
         sys::usleep(kWatchPollUs);
         if (++count > limit)
             return -1;
@@ -97,10 +107,12 @@ int rts_wait_high(int fd, int timeout_ms)
 
 int rts_wait_low(int fd)
 {
+    int failures = 0;
     for (;;) {
-        bool low = false;
-        if (watched_line_low(fd, "rts_wait_low", low) && low)
+        if (watched_line(fd, "rts_wait_low", failures) == Line::Low)
             return 0;
+        if (failures >= kLineFailures)
+            return -1;
     }
 }
 

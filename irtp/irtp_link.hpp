@@ -33,9 +33,11 @@ int cts_on(int fd);
 int cts_off(int fd);
 
 // 0 once the watched line is high, -1 when `timeout_ms` x 100 polls of
-// 10 us each found it low.
+// 10 us each (failed looks included) did not see it high, or when the
+// line could not be read ten times in this wait.
 int rts_wait_high(int fd, int timeout_ms);
-// Waits, without limit, for the watched line to go low; 0.
+// Waits, without a time limit, for the watched line to go low: 0; -1 when
+// the line could not be read ten times.
 int rts_wait_low(int fd);
 
 // The request pulse, then the request in one write.

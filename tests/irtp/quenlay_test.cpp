@@ -142,6 +142,39 @@ TEST_F(Quenlay, AfterTouchStartEachChunkWaitsForThePanelsLine)
     EXPECT_EQ(bridge_->output(), "RTS HIGH wait timeout(before send)(1000)\nrts_wait_high:ioctl error(5)\n");
 }
 
+TEST_F(Quenlay, APanelLineThatCannotBeReadHoldsNoChunkForEver)
+{
+    start();
+    send("\x04");
+    EXPECT_EQ(receive(24), "EE0604012C019001EE06040236019A01EE06040036019A01");
+    // A port without modem lines refuses every line request (ENOTTY), a
+    // failing driver keeps failing: each wait gives up after ten looks, says
+    // so once, and the chunk goes as after a time-out.
+    const struct {
+        std::vector<std::string> requests;
+        const char* error;
+        std::string command;
+        std::string reply;
+        std::string said;
+    } rows[] = {
+        {{"TIOCMGET", "TIOCMBIS", "TIOCMBIC"}, "ENOTTY", "\x1E", status(false), "rts_wait_high:ioctl error(25)\n"},
+        {{"TIOCMGET"}, "EIO", "\x0A", "EE090A0200010007010300", "rts_wait_high:ioctl error(5)\n"},
+    };
+    std::string output;
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.error);
+        ASSERT_EQ(reader_.vreader({"fail", reader_.path(), "--clear"}).status, 0);
+        for (const std::string& request : row.requests)
+            reader_.fail("ttymxc1:" + request, row.error, "always");
+        reader_.clear_journal();
+        send(row.command);
+        EXPECT_EQ(receive(row.reply.size() / 2), row.reply);
+        output += row.said + "RTS HIGH wait timeout(before send)(0)\n";
+        EXPECT_EQ(bridge_->output(), output);
+        EXPECT_EQ(reader_.requests("TIOCMGET").size(), 10u);
+    }
+}
+
 TEST_F(Quenlay, ThePcClosingItsPortDoesNotEndTheBridge)
 {
     start();

@@ -1,0 +1,83 @@
+// The link's waits for the panel's line on a real pseudo-terminal: it has no
+// modem lines, and the kernel refuses every line request with ENOTTY, as it
+// does on the USB gadget serial port. A wait must end all the same.
+#include "irtp/irtp_link.hpp"
+
+#include <fcntl.h>
+#include <stdlib.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <functional>
+#include <string>
+
+namespace {
+
+struct Outcome {
+    int status;
+    std::string printed;
+};
+
+// Runs `wait` in a child that prints into a pipe. A wait that never ends is
+// stopped by an alarm, and one that floods its output by the pipe closing
+// after 4 KiB, so neither holds up the test.
+Outcome in_child(const std::function<int()>& wait)
+{
+    int out[2];
+    if (::pipe(out) != 0)
+        return {-1, "no pipe"};
+    std::fflush(stdout);
+    const pid_t child = ::fork();
+    if (child == 0) {
+        ::dup2(out[1], STDOUT_FILENO);
+        ::close(out[0]);
+        ::close(out[1]);
+        ::alarm(10);
+        const int result = wait();
+        std::fflush(stdout);
+        ::_exit(result == -1 ? 0 : 1);
+    }
+    ::close(out[1]);
+    std::string printed;
+    char buffer[512];
+    ssize_t n;
+    while (printed.size() < 4096 && (n = ::read(out[0], buffer, sizeof buffer)) > 0)
+        printed.append(buffer, static_cast<std::size_t>(n));
+    ::close(out[0]);
+    int status = -1;
+    ::waitpid(child, &status, 0);
+    return {status, printed};
+}
+
+TEST(LineWaits, APortWithoutModemLinesEndsEachWaitWithOneMessage)
+{
+    const int master = ::posix_openpt(O_RDWR | O_NOCTTY);
+    ASSERT_GE(master, 0);
+    ASSERT_EQ(::grantpt(master), 0);
+    ASSERT_EQ(::unlockpt(master), 0);
+    const int port = ::open(::ptsname(master), O_RDWR | O_NOCTTY);
+    ASSERT_GE(port, 0);
+
+    const struct {
+        const char* who;
+        std::function<int()> wait;
+    } waits[] = {
+        {"rts_wait_high", [&] { return irtp::rts_wait_high(port, 10000); }},
+        {"rts_wait_low", [&] { return irtp::rts_wait_low(port); }},
+    };
+    for (const auto& w : waits) {
+        const Outcome outcome = in_child(w.wait);
+        EXPECT_TRUE(WIFEXITED(outcome.status) && WEXITSTATUS(outcome.status) == 0) << w.who << " did not end with -1";
+        EXPECT_EQ(outcome.printed, std::string(w.who) + ":ioctl error(25)\n");
+    }
+    // The driven line's requests fail alike, and say nothing.
+    EXPECT_EQ(irtp::cts_on(port), -1);
+    EXPECT_EQ(irtp::cts_off(port), -1);
+    ::close(port);
+    ::close(master);
+}
+
+}  // namespace
