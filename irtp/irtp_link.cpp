@@ -1,3 +1,5 @@
+// The serial link to the touch-panel controller; what each operation does is
+// described in irtp_link.hpp.
 #include "irtp/irtp_link.hpp"
 
 #include "platform/sys.hpp"
