@@ -4,6 +4,7 @@
 #include "platform/sys.hpp"
 
 #include "platform/posix_thread.hpp"
+#include "platform/standard_descriptors.hpp"
 
 #include <fcntl.h>
 #include <sys/ioctl.h>
@@ -16,6 +17,14 @@
 #include <cstring>
 
 namespace sys {
+namespace {
+
+// Before main and before the program's other constructors (101 is the first
+// priority left to programs), so that nothing can open a device on a closed
+// standard descriptor.
+[[gnu::constructor(101)]] void standard_descriptors_at_start() { open_standard_descriptors(); }
+
+}  // namespace
 
 int open(const char* path, int flags, mode_t mode) noexcept { return ::open(path, flags, mode); }
 

@@ -182,4 +182,22 @@ TEST(SysLibc, ADetachedThreadOutlivesThePipeItWritesTo)
         ::close(fd);
 }
 
+// A program started with standard descriptors closed finds them open on
+// /dev/null at main, so that its first open cannot take one of them.
+TEST(SysLibc, ClosedStandardDescriptorsAreOpenOnDevNullAtMain)
+{
+    for (const int closed : {1, 2, 4, 7}) {
+        std::string redirections;
+        for (int fd = 0; fd <= 2; ++fd)
+            if ((closed & (1 << fd)) != 0)
+                redirections += " " + std::to_string(fd) + (fd == 0 ? "<&-" : ">&-");
+        std::vector<std::string> command{"/bin/sh", "-c", "exec \"$@\"" + redirections, "sh"};
+        for (const std::string& word : testing_support::emulator_prefix())
+            command.push_back(word);
+        command.push_back(STANDARD_DESCRIPTORS_PROBE);
+        command.push_back(std::to_string(closed));
+        EXPECT_EQ(testing_support::run_process(command).status, 0) << redirections;
+    }
+}
+
 }  // namespace

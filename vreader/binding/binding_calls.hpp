@@ -5,7 +5,9 @@
 
 #include "vreader/binding/process.hpp"
 
+#include <fcntl.h>
 #include <poll.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <cstdint>
@@ -39,6 +41,22 @@ R guarded(R failure, Body body) noexcept
         errno = ENOMEM;
         return failure;
     }
+}
+
+// The real descriptor held for a modelled node or socket, of /dev/null: its
+// number keeps the model apart from real descriptors. Never 0, 1 or 2, even
+// in a program that closed one of them itself: what it prints or reads
+// there must not reach a model.
+inline int model_descriptor()
+{
+    const int fd = ::open("/dev/null", O_RDONLY | O_CLOEXEC);
+    if (fd < 0 || fd > 2)
+        return fd;
+    const int above = ::fcntl(fd, F_DUPFD_CLOEXEC, 3);
+    const int error = errno;
+    ::close(fd);
+    errno = error;
+    return above;
 }
 
 // Journals a request that only this binding sees and injects its fault.

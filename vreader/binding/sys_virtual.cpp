@@ -6,6 +6,7 @@
 // system's other services are in sys_virtual_system.cpp.
 #include "platform/sys.hpp"
 
+#include "platform/standard_descriptors.hpp"
 #include "vreader/binding/binding_calls.hpp"
 #include "vreader/binding/path_map.hpp"
 #include "vreader/binding/process.hpp"
@@ -56,6 +57,11 @@ R on_descriptor(int fd, Model model, Libc libc) noexcept
     });
 }
 
+// Before main and before the program's other constructors (101 is the first
+// priority left to programs), so that no model and no host file can take a
+// closed standard descriptor.
+[[gnu::constructor(101)]] void standard_descriptors_at_start() { open_standard_descriptors(); }
+
 // The file in the reader's directory that a /sys or /proc path stands for.
 std::string reader_file(const vreader::MappedPath& where)
 {
@@ -86,8 +92,7 @@ int open_mapped(const vreader::MappedPath& where, int flags, mode_t mode)
     Process& process = Process::get();
     const std::lock_guard lock(process.mutex);
     vreader::ReaderContext& reader = process.reader();
-    // A real descriptor number keeps modelled descriptors apart from real ones.
-    const int fd = ::open("/dev/null", O_RDONLY | O_CLOEXEC);
+    const int fd = binding::model_descriptor();
     if (fd < 0)
         return -1;
     std::unique_ptr<vreader::DeviceFile> file;

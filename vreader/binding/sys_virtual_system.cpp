@@ -225,7 +225,7 @@ int open_socket(OpenSocket model, int domain, int type, int protocol)
     Process& process = Process::get();
     const std::lock_guard lock(process.mutex);
     vreader::ReaderContext& reader = process.reader();
-    const int fd = ::open("/dev/null", O_RDONLY | O_CLOEXEC);
+    const int fd = binding::model_descriptor();
     if (fd < 0)
         return -1;
     std::unique_ptr<vreader::DeviceFile> file;
