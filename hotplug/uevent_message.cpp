@@ -44,12 +44,39 @@ const char* get_param_value(std::string_view string, std::string_view key, std::
     return value.data();
 }
 
+// strtol wants the text NUL-terminated, and a value may be as long as the
+// message. It gets a copy without what cannot change the result: the
+// leading blanks, and the leading zeros past the second (two stay, so that
+// "00x1" does not turn into "0x1"). What follows starts with a digit other
+// than 0, or is no number, so the 58 characters of it that fit decide the
+// result as the whole does: a longer run of digits overflows either way.
 long parse_number(std::string_view text)
 {
     char buffer[64];
-    const std::size_t length = std::min(text.size(), sizeof buffer - 1);
-    std::memcpy(buffer, text.data(), length);
-    buffer[length] = '\0';
+    std::size_t used = 0;
+    std::size_t at = 0;
+    while (at < text.size() && sys::numbers_detail::is_space(text[at]))
+        ++at;
+    const auto take = [&](std::size_t count) {
+        count = std::min(count, text.size() - at);
+        std::memcpy(buffer + used, text.data() + at, count);
+        used += count;
+        at += count;
+    };
+    const auto skip_zeros = [&] {
+        std::size_t zeros = 0;
+        while (at + zeros < text.size() && text[at + zeros] == '0')
+            ++zeros;
+        take(std::min<std::size_t>(zeros, 2));
+        at += zeros > 2 ? zeros - 2 : 0;
+    };
+    if (at < text.size() && (text[at] == '+' || text[at] == '-'))
+        take(1);
+    if (text.size() - at >= 2 && text[at] == '0' && (text[at + 1] == 'x' || text[at + 1] == 'X'))
+        take(2);
+    skip_zeros();
+    take(sizeof buffer - 1 - used);
+    buffer[used] = '\0';
     return sys::strtol(buffer, nullptr, 0);
 }
 

@@ -29,8 +29,8 @@ private:
 // first '='. Null when the string is another key's.
 const char* get_param_value(std::string_view string, std::string_view key, std::string_view& value);
 
-// A MAJOR or MINOR value as the C library reads it (any base), from its
-// first 63 characters.
+// A MAJOR or MINOR value as the C library reads it (any base), the whole
+// value however long.
 long parse_number(std::string_view text);
 
 }  // namespace usbhotplug

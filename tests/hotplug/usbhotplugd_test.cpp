@@ -185,9 +185,13 @@ TEST_F(Hotplug, BlockAndGadgetEventsEjectAndReattach)
         EXPECT_EQ(lun(0), "/tmp/lun0 179:68 ro=0");
     }
 
-    // The gadget coming online attaches every LUN again.
+    // The gadget coming online attaches every LUN again. (LUN 2 goes by an
+    // event whose MINOR is padded far beyond a number's length.)
     block("remove", "68");
-    block("remove", "71");
+    EXPECT_EQ(uevent({"ACTION=remove", "DEVPATH=/devices/p71", "SUBSYSTEM=block", "MAJOR=179",
+                      "MINOR=" + std::string(70, ' ') + "71", "DEVNAME=mmcblk0p71"})
+                  .status,
+              0);
     EXPECT_TRUE(eventually([&] { return lun(0) == "ejected ro=0" && lun(2) == "ejected ro=1"; }, 20));
     EXPECT_EQ(uevent({"ACTION=change", "DEVPATH=/devices/virtual/android_usb/android0", "SUBSYSTEM=usb_composite",
                       "FUNCTION=mass_storage", "ENABLED=1", "STATE=online"})

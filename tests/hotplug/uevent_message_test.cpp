@@ -1,0 +1,36 @@
+// The hot-plug daemon's reading of MAJOR and MINOR values: the whole value,
+// however long, as the C library reads it.
+#include "hotplug/uevent_message.hpp"
+
+#include <gtest/gtest.h>
+
+#include <climits>
+#include <string>
+
+namespace {
+
+TEST(UeventNumbers, TheWholeValueIsRead)
+{
+    struct Row {
+        std::string value;
+        long number;
+    };
+    const Row rows[] = {
+        {std::string(70, ' ') + "71", 71},
+        {"\t\n" + std::string(70, ' ') + "-0x47", -0x47},
+        {"0x" + std::string(70, '0') + "47", 0x47},
+        {std::string(70, '0') + "107", 0107},
+        {"+" + std::string(70, '0') + "9", 0},  // octal: 9 is no digit
+        {"00x1", 0},
+        {"0x" + std::string(3, '0') + "x5", 0},
+        {"12" + std::string(100, 'z'), 12},
+        {std::string(80, '9'), INT_MAX},
+        {"-" + std::string(3, '0') + std::string(80, '7'), INT_MIN},
+        {std::string(70, ' '), 0},
+        {"", 0},
+    };
+    for (const Row& row : rows)
+        EXPECT_EQ(usbhotplug::parse_number(row.value), row.number) << '"' << row.value << '"';
+}
+
+}  // namespace
