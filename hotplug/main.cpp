@@ -172,7 +172,7 @@ void handle_events()
 {
     if (poll_set[0].revents & POLLIN) {
         static char message[kMessageMax];
-        const ssize_t length = sys::recv(poll_set[0].fd, message, sizeof message, 0);
+        const ssize_t length = sys::read(poll_set[0].fd, message, sizeof message);
         if (length < 0) {
             std::perror("read");
             return;

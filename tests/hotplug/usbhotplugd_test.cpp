@@ -224,7 +224,7 @@ TEST_F(Hotplug, MalformedUeventsAreReadWithinTheirBytes)
     EXPECT_EQ(daemon->wait(0), -1);
     // The 64 KiB buffer took the first message whole and cut the second.
     std::vector<long long> lengths;
-    for (const JsonLine& received : reader_.requests("recv"))
+    for (const JsonLine& received : reader_.requests("read"))
         lengths.push_back(received.number("result"));
     EXPECT_NE(std::find(lengths.begin(), lengths.end(), 65536), lengths.end());
     EXPECT_EQ(std::count(lengths.begin(), lengths.end(), 65536), 2);
@@ -264,7 +264,6 @@ TEST_F(Hotplug, FailuresAndAKilledDaemon)
 
     // A read error is reported and the daemon goes on.
     std::unique_ptr<Spawned> daemon = start();
-    reader_.fail("uevent:recv", "EIO");
     reader_.fail("uevent:read", "EIO");
     block("remove", "0");
     block("remove", "68");
