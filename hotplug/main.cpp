@@ -223,7 +223,9 @@ void set_lun(int lun, const char* argument)
 
 int main(int argc, char** argv)
 {
-    const int uevents = sys::socket(AF_NETLINK, SOCK_DGRAM, NETLINK_KOBJECT_UEVENT);
+    // Close-on-exec, as every descriptor of the daemon: the modprobe shells
+    // have no business with them.
+    const int uevents = sys::socket(AF_NETLINK, SOCK_DGRAM | SOCK_CLOEXEC, NETLINK_KOBJECT_UEVENT);
     if (uevents < 0) {
         std::perror("socket");
         return 255;

@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
 
 #include <algorithm>
@@ -247,6 +249,16 @@ TEST_F(Hotplug, TheSwitchLoadsAndUnloadsTheUsbModules)
     EXPECT_EQ(commands[0].text("command"), "modprobe ehci-hcd; modprobe g_android");
     EXPECT_EQ(commands[1].text("command"), "modprobe -r ehci-hcd; modprobe -r g_android");
     stop(*daemon);
+
+    // The shells that run modprobe inherit none of the daemon's descriptors.
+    for (const JsonLine& line : reader_.journal()) {
+        const std::string request = line.text("request");
+        if (request == "socket") {
+            EXPECT_NE(line.number("type") & SOCK_CLOEXEC, 0) << "the uevent socket";
+        } else if (request == "open") {
+            EXPECT_NE(line.number("flags") & O_CLOEXEC, 0) << line.text("path");
+        }
+    }
 }
 
 TEST_F(Hotplug, FailuresAndAKilledDaemon)
