@@ -41,7 +41,11 @@ protected:
     std::unique_ptr<Spawned> start(const Strings& arguments = {}) const
     {
         auto daemon = reader_.start("usbhotplugd", arguments, "daemon.out");
-        EXPECT_TRUE(eventually([&] { return lun(0).starts_with("/tmp/lun0"); }, 20)) << daemon->output();
+        // The attach at start done: the reader's three LUNs each have a device.
+        const auto attached = [&] {
+            return lun(0).starts_with("/tmp/lun0") && lun(1).starts_with("/tmp/lun1") && lun(2).starts_with("/tmp/lun2");
+        };
+        EXPECT_TRUE(eventually(attached, 20)) << daemon->output();
         return daemon;
     }
     // Stops a running daemon the clean way: its poll fails.
