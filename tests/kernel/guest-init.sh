@@ -1,0 +1,306 @@
+#!/bin/busybox sh
+# The kernel bench's guest: /init of the initramfs that scripts/kernel-bench
+# boots on Debian's ARM kernel. It loads the modules, builds the stand-ins
+# for the reader's own drivers, runs the shipped programs against the real
+# kernel and prints one line per check on the console:
+#   KBENCH RESULT NAME PASS|FAIL detail
+#   KBENCH FACT NAME: what the kernel did (for comparison with the models)
+# then powers off without a sync, so that the host sees on the card image
+# only what the programs flushed themselves.
+
+/bin/busybox --install -s /bin
+export PATH=/kbench/bin:/usr/bin:/bin:/usr/sbin:/sbin
+mount -t proc proc /proc
+mount -t sysfs sysfs /sys
+mount -t devtmpfs devtmpfs /dev
+mount -t tmpfs tmpfs /tmp
+mkdir -p /run/lock /dev/pts /dev/block
+T=/kbench/kbench-tools
+G=/sys/kernel/config/usb_gadget/g1
+LUNS=$G/functions/mass_storage.0
+
+result() { echo "KBENCH RESULT $1 $2 $3"; }
+fact() { echo "KBENCH FACT $1: $2"; }
+verdict() { if [ "$2" = ok ]; then result "$1" PASS "$3"; else result "$1" FAIL "$3"; fi; }
+
+# wait_for TENTHS COMMAND...: runs COMMAND every 0.1 s until it succeeds.
+wait_for() {
+    tenths=$1
+    shift
+    while ! "$@" >/dev/null 2>&1; do
+        tenths=$((tenths - 1))
+        [ "$tenths" -gt 0 ] || return 1
+        usleep 100000
+    done
+}
+
+uptime_cs() { read -r up _ </proc/uptime; echo "${up%.*}${up#*.}"; }
+
+# Nothing reaches the card but what a program flushes itself.
+sysctl -qw vm.dirty_writeback_centisecs=0 vm.dirty_expire_centisecs=360000 \
+    vm.dirty_background_ratio=90 vm.dirty_ratio=90
+
+while read -r module parameters; do
+    insmod "/lib/modules/$module" $parameters || echo "KBENCH: insmod $module failed"
+done </kbench/modules.list
+mount -t configfs none /sys/kernel/config
+
+wait_for 100 test -b /dev/mmcblk0p8 || echo "KBENCH: no card partitions"
+
+# --- The USB gadget: three mass-storage LUNs (two with the reader's
+# inquiry strings, one with the kernel's own) and two serial ports, bound
+# to dummy_hcd, whose host side is the PC.
+mkdir $G
+echo 0x1d6b >$G/idVendor
+echo 0x0104 >$G/idProduct
+mkdir $G/strings/0x409 $G/configs/c.1 $LUNS $LUNS/lun.1 $LUNS/lun.2 $G/functions/acm.gs0 $G/functions/acm.gs1
+echo kbench >$G/strings/0x409/serialnumber
+echo "ZEPA    QLX-K1          2081" >$LUNS/lun.0/inquiry_string
+echo "ZEPA    J-QLX-610       1.00" >$LUNS/lun.1/inquiry_string
+for f in mass_storage.0 acm.gs0 acm.gs1; do ln -s $G/functions/$f $G/configs/c.1/; done
+ls /sys/class/udc >$G/UDC
+
+# The PC's end: the disks by LUN, the serial ports by interface.
+disk_of_lun() {
+    for d in /sys/block/sd*; do
+        case "$(readlink "$d/device")" in *:"$1") echo "${d##*/}"; return 0 ;; esac
+    done
+    return 1
+}
+wait_for 100 disk_of_lun 2
+wait_for 50 test -c /dev/ttyACM1
+SDA=$(disk_of_lun 0) SDB=$(disk_of_lun 1) SDC=$(disk_of_lun 2)
+echo "KBENCH: LUN disks $SDA $SDB $SDC; $(ls /dev/ttyACM* /dev/ttyGS* | tr '\n' ' ')"
+PC_SERIAL=/dev/ttyACM0 PANEL_END=/dev/ttyACM1
+[ "$(cat /sys/class/tty/ttyACM0/device/bInterfaceNumber)" -lt "$(cat /sys/class/tty/ttyACM1/device/bInterfaceNumber)" ] ||
+    PC_SERIAL=/dev/ttyACM1 PANEL_END=/dev/ttyACM0
+
+# --- Stand-ins for the reader's own drivers. The device nodes are made
+# for everyone; the sysfs paths only in the reader's own mount namespace, so
+# that what the PC's side does in sysfs reaches the real attributes (a
+# write through an overlay would land in its upper layer).
+# The panel's UART: the second gadget port.
+IFS=: read -r major minor </sys/class/tty/ttyGS1/dev
+mknod /dev/ttymxc1 c "$major" "$minor"
+# The eMMC's names: the emulated card.
+mknod /dev/mmcblk2 b 179 0
+mknod /dev/block/mmcblk2 b 179 0
+# The raw-data table at its module's parameter path.
+mkdir -p /tmp/ov/module/upper/rawdatatable/parameters /tmp/ov/module/work
+cp /kbench/rawdata_param /tmp/ov/module/upper/rawdatatable/parameters/rawdata_param
+echo 2 >/tmp/ov/module/upper/rawdatatable/parameters/mmc_dev_no
+# The gadget's attribute path, leading to the configfs LUNs.
+mkdir -p /tmp/ov/platform/upper/usb_mass_storage /tmp/ov/platform/work
+for n in 0 1 2; do ln -s $LUNS/lun.$n /tmp/ov/platform/upper/usb_mass_storage/lun$n; done
+unshare -m sh -c '
+    mount -t overlay overlay -o lowerdir=/sys/module,upperdir=/tmp/ov/module/upper,workdir=/tmp/ov/module/work /sys/module &&
+    mount -t overlay overlay \
+        -o lowerdir=/sys/devices/platform,upperdir=/tmp/ov/platform/upper,workdir=/tmp/ov/platform/work /sys/devices/platform &&
+    touch /tmp/reader-view
+    exec sleep 100000' &
+READER_VIEW=$!
+wait_for 50 test -e /tmp/reader-view || echo "KBENCH: the reader's view is not mounted"
+# reader PROGRAM ARGS...: a program as the reader runs it, for at most a
+# minute (the console says what runs, so that a hang shows where it is);
+# reader_daemon for one that runs until it is stopped.
+reader() {
+    echo "KBENCH: $(cut -d' ' -f1 /proc/uptime) s: $*" >/dev/console
+    nsenter -t $READER_VIEW -m timeout 60 "$@"
+}
+reader_daemon() {
+    echo "KBENCH: $(cut -d' ' -f1 /proc/uptime) s: $* &" >/dev/console
+    exec nsenter -t $READER_VIEW -m "$@"
+}
+# The Wi-Fi interface.
+ip link add wlan0 type dummy
+ip link set wlan0 address 02:4b:42:00:00:01
+
+fact modem-lines "ttyGS0 $($T modem-lines /dev/ttyGS0)"
+
+# --- morvane: the waveform area against a file.
+out=$(reader morvane verifywf /kbench/waveform.bin 2>&1)
+status=$?
+out2=$(reader morvane verifywf /kbench/waveform-last-byte.bin 2>&1)
+status2=$?
+[ $status = 0 ] && [ "$out" = "Data is match." ] && [ $status2 = 22 ] && [ "$out2" = "Data is not same." ] && ok=ok || ok=no
+verdict morvane.verifywf $ok "equal file: $status '$out'; last byte changed: $status2 '$out2'"
+
+# --- boskel: the saved environments copied over the active one.
+AREA_ACTIVE=$((0x240000)) AREA_NORMAL=$((0x260000)) AREA_RECOVERY=$((0x280000)) ENV_COPY=$((0x10000))
+area_sum() { dd if=/dev/mmcblk0 bs=4096 skip=$(($1 / 4096)) count=$(($2 / 4096)) 2>/dev/null | md5sum | cut -c1-32; }
+for mode in normal recovery; do
+    case $mode in normal) saved=$AREA_NORMAL ;; *) saved=$AREA_RECOVERY ;; esac
+    out=$(reader boskel $mode 2>&1)
+    status=$?
+    [ $status = 0 ] && [ "$out" = "$mode mode changed." ] &&
+        [ "$(area_sum $AREA_ACTIVE $ENV_COPY)" = "$(area_sum "$saved" $ENV_COPY)" ] &&
+        [ "$(area_sum $((AREA_ACTIVE + ENV_COPY)) $ENV_COPY)" = "$(md5sum </kbench/active-tail.bin | cut -c1-32)" ] &&
+        ok=ok || ok=no
+    verdict boskel.$mode $ok "status $status '$out'; active area read back"
+done
+
+# --- devprov: the Wi-Fi address and the key blob, through the Id area.
+out=$(reader devprov -wifi wlan0 2>&1)
+status=$?
+mac=$(reader devprov -dump wifi_mac_address | xxd -p)
+[ $status = 0 ] && [ "$mac" = 024b42000001 ] && ok=ok || ok=no
+verdict devprov.wifi $ok "status $status, stored $mac"
+out=$(echo 0a1b2c3d4e5f | reader devprov -set-moa 2>&1)
+status=$?
+key=$(reader devprov -get-moa | xxd -p)
+status2=$?
+[ $status = 0 ] && [ "$out" = READY ] && [ "$key" = 0a1b2c3d4e5f ] && ok=ok || ok=no
+verdict devprov.moa $ok "set-moa $status '$out'; get-moa $status2 $key"
+
+# --- usbhotplugd with LUNs on p5, p6 and p7 (read-only), the switch on a
+# uinput device, a modprobe that records.
+mkfifo /tmp/switch
+$T switch </tmp/switch >/tmp/switch.out 2>&1 &
+exec 7>/tmp/switch
+wait_for 50 test -c /dev/input/event0
+(reader_daemon usbhotplugd -usb -lun0 5 -lun1 6 -lun2 -7 >/tmp/usbhotplugd.out 2>&1 7>&-) &
+DAEMON=$!
+
+lun_file() { cat $LUNS/lun.$1/file; }
+attached() { [ "$(lun_file "$1")" = "/tmp/lun$1" ]; }
+ejected() { [ -z "$(lun_file "$1")" ]; }
+# What the PC reads at the start of a LUN's disk.
+pc_reads() { dd if="/dev/$1" bs=512 count=1 2>/dev/null | head -c 18; }
+pc_sees() { [ "$(pc_reads "$1")" = "KBENCH PARTITION $2" ]; }
+pc_no_medium() { ! dd if="/dev/$1" of=/dev/null bs=512 count=1 2>/dev/null; }
+
+wait_for 50 attached 2
+ok=ok
+detail=""
+for pair in 0:$SDA:5 1:$SDB:6 2:$SDC:7; do
+    lun=${pair%%:*} part=${pair##*:} disk=${pair#*:}
+    disk=${disk%:*}
+    wait_for 50 pc_sees "$disk" "$part" || ok=no
+    detail="$detail lun$lun=$(lun_file $lun) $disk:'$(pc_reads "$disk")'"
+done
+verdict usbhotplugd.attach-all $ok "$detail"
+
+ro_pc=$(cat /sys/block/$SDC/ro)
+printf 'KBENCH WRITE' | dd of=/dev/$SDC bs=512 seek=1 conv=notrunc,fsync 2>/dev/null && write=taken || write=refused
+[ "$(cat $LUNS/lun.2/ro)" = 1 ] && [ "$ro_pc" = 1 ] && [ $write = refused ] && [ "$(cat /sys/block/$SDA/ro)" = 0 ] && ok=ok || ok=no
+verdict usbhotplugd.read-only $ok "lun2 ro=$(cat $LUNS/lun.2/ro); PC: $SDC ro=$ro_pc, a write $write; $SDA ro=$(cat /sys/block/$SDA/ro)"
+echo 0 >$LUNS/lun.2/ro 2>/tmp/err && fact lun-ro "changed while attached" || fact lun-ro "while attached: $(cat /tmp/err)"
+fact blkpg-held "BLKPG_DEL_PARTITION of p5 while LUN 0 holds it: $($T blkpg /dev/mmcblk0 del 5)"
+fact vendor-command "$SDA $($T scsi /dev/$SDA vendor)"
+
+# --- fendrac on the PC's side: the reader's disks by INQUIRY.
+out=$(/pc/fendrac list 2>&1)
+status=$?
+echo "$out" | grep -q "^/dev/$SDA " && echo "$out" | grep -q "^/dev/$SDB " && ! echo "$out" | grep -q "/dev/$SDC" &&
+    [ $status = 0 ] && ok=ok || ok=no
+verdict fendrac.list $ok "status $status: $(echo "$out" | tr '\n' ';')"
+start=$(uptime_cs)
+out=$(timeout 30 /pc/fendrac -d /dev/$SDA info 2>&1)
+status=$?
+took=$(($(uptime_cs) - start))
+[ $status != 0 ] && [ $status -lt 124 ] && [ $took -le 1000 ] && [ -n "$out" ] && ok=ok || ok=no
+verdict fendrac.info $ok "status $status after $((took / 100)).$((took % 100 / 10)) s: $(echo "$out" | tr '\n' ';')"
+
+# --- A LUN's partition goes away and comes back.
+p5_start=$(($(cat /sys/class/block/mmcblk0p5/start) * 512))
+p5_size=$(($(cat /sys/class/block/mmcblk0p5/size) * 512))
+# The kernel refuses to remove a partition that a LUN holds; its own remove
+# uevent for that partition is what a removal sends the daemon.
+echo remove >/sys/class/block/mmcblk0p5/uevent
+wait_for 50 ejected 0 && wait_for 50 pc_no_medium "$SDA" && ok=ok || ok=no
+removed=$($T blkpg /dev/mmcblk0 del 5)
+[ "$removed" = OK ] || ok=no
+usleep 300000
+ejected 0 || ok=no
+verdict usbhotplugd.remove-ejects $ok "after the remove uevent: lun0='$(lun_file 0)', PC: $SDA $(pc_no_medium $SDA && echo no medium || echo still readable); BLKPG remove: $removed"
+added=$($T blkpg /dev/mmcblk0 add 5 $p5_start $p5_size)
+wait_for 50 attached 0 && wait_for 50 pc_sees "$SDA" 5 && ok=ok || ok=no
+verdict usbhotplugd.add-reattaches $ok "BLKPG add: $added; lun0='$(lun_file 0)', PC reads '$(pc_reads $SDA)'"
+
+# Another partition's events, with two more listeners on the socket.
+$T uevents 2 1500 >/tmp/uevents.out &
+LISTENERS=$!
+wait_for 20 grep -q ready /tmp/uevents.out
+p8_start=$(($(cat /sys/class/block/mmcblk0p8/start) * 512))
+p8_size=$(($(cat /sys/class/block/mmcblk0p8/size) * 512))
+other="$($T blkpg /dev/mmcblk0 del 8) $($T blkpg /dev/mmcblk0 add 8 $p8_start $p8_size)"
+echo remove >/sys/class/block/mmcblk0p1/uevent
+wait $LISTENERS
+ok=ok
+for lun in 0 1 2; do attached $lun || ok=no; done
+pc_sees "$SDA" 5 && pc_sees "$SDB" 6 && pc_sees "$SDC" 7 || ok=no
+verdict usbhotplugd.other-partitions $ok "p8 removed and added ($other), p1 remove uevent: luns '$(lun_file 0)' '$(lun_file 1)' '$(lun_file 2)'"
+fact uevent-p8-remove "$(grep -m1 'listener 0: remove@.*mmcblk0p8' /tmp/uevents.out)"
+fact uevent-p8-add "$(grep -m1 'listener 0: add@.*mmcblk0p8' /tmp/uevents.out)"
+copies0=$(grep -c 'listener 0: .*mmcblk0p8' /tmp/uevents.out)
+copies1=$(grep -c 'listener 1: .*mmcblk0p8' /tmp/uevents.out)
+fact uevent-listeners "of the p8 remove and add, listener 0 received $copies0 and listener 1 $copies1 (usbhotplugd's socket was bound too)"
+
+# --- The USB switch.
+echo 1 >&7
+wait_for 50 grep -q g_android /tmp/modprobe.log
+echo 0 >&7
+wait_for 50 grep -q -- '-r g_android' /tmp/modprobe.log
+log=$(grep -v '^fd' /tmp/modprobe.log | tr '\n' ';')
+[ "$log" = "ehci-hcd;g_android;-r ehci-hcd;-r g_android;" ] && ok=ok || ok=no
+verdict usbhotplugd.switch-modules $ok "modprobe ran with: $log"
+inherited=$(grep '^fd' /tmp/modprobe.log | sort -u | tr '\n' ' ')
+[ -z "$inherited" ] && ok=ok || ok=no
+verdict usbhotplugd.cloexec $ok "descriptors beyond 0-2 in the module commands: ${inherited:-none}"
+
+# --- fendrac's eject through the SCSI layer, on LUN 1's disk.
+fact door-lock "START STOP UNIT (eject) on /dev/$SDB, which the request opens: $($T scsi /dev/$SDB eject)"
+out=$(timeout 90 /pc/fendrac-standin -d /dev/$SDB eject 2>&1)
+status=$?
+wait_for 50 test ! -e /sys/block/$SDB && gone=gone || gone=present
+[ $status = 0 ] && [ $gone = gone ] && ejected 1 && ok=ok || ok=no
+verdict fendrac.eject $ok "status $status: $(echo "$out" | tr '\n' ';') /sys/block/$SDB $gone; lun1='$(lun_file 1)'"
+
+# --- -off, after the daemon is stopped by a signal (which skips its eject).
+kill $DAEMON
+wait $DAEMON 2>/dev/null
+fact daemon-stopped "by SIGTERM, LUNs: '$(lun_file 0)' '$(lun_file 1)' '$(lun_file 2)'"
+out=$(reader usbhotplugd -off 2>&1)
+status=$?
+wait_for 50 pc_no_medium "$SDA" && wait_for 50 pc_no_medium "$SDC" && ok=ok || ok=no
+[ $status = 0 ] && ejected 0 && ejected 1 && ejected 2 || ok=no
+verdict usbhotplugd.off-ejects $ok "status $status; luns '$(lun_file 0)' '$(lun_file 1)' '$(lun_file 2)'; PC: $SDA and $SDC without medium"
+fact usbhotplugd-output "$(tr '\n' ';' </tmp/usbhotplugd.out)"
+# The door lock: a PC that holds a disk open keeps its medium.
+echo /tmp/lun2 >$LUNS/lun.2/file
+exec 8</dev/$SDC
+printf '\0' 2>/tmp/err >$LUNS/lun.2/file && held=taken || held="refused $(cat /tmp/err)"
+exec 8<&-
+fact door-lock-store "an eject store to lun2/file while the PC holds $SDC open: $held; lun2='$(lun_file 2)'"
+generic=$(ls /sys/block/$SDC/device/scsi_generic)
+fact sg-eject "START STOP UNIT (eject) through /dev/$generic, which locks no door: $($T scsi /dev/$generic eject); lun2='$(lun_file 2)'"
+echo /kbench/waveform.bin >$LUNS/lun.2/file 2>/tmp/err && backed=taken || backed="refused: $(cat /tmp/err)"
+fact lun-regular-file "a regular file of 200000 bytes as lun2's backing file: $backed; lun2='$(lun_file 2)'"
+
+# --- quenlay between the PC's end of ttyGS0 and the panel on ttymxc1.
+fact modem-lines-panel "ttymxc1 (ttyGS1) $($T modem-lines /dev/ttymxc1)"
+$T panel $PANEL_END /tmp/panel.log >/tmp/panel.out 2>&1 &
+PANEL=$!
+wait_for 20 grep -q ready /tmp/panel.out
+(reader_daemon quenlay >/tmp/quenlay.out 2>&1) &
+QUENLAY=$!
+wait_for 50 sh -c "ls -l /proc/$QUENLAY/fd | grep -q ttymxc1"
+usleep 200000
+active=$($T exchange $PC_SERIAL 01 4 3000)
+status=$($T exchange $PC_SERIAL 1e 13 3000)
+received=$(tr '\n' ' ' </tmp/panel.log)
+[ "$active" = ee020100 ] && [ "$status" = ee0b1e000102030405060708ee ] && [ "$received" = "01 1e " ] && ok=ok || ok=no
+verdict quenlay.frames $ok "01 -> $active, 1e -> $status; the panel received: $received"
+touch=$($T exchange $PC_SERIAL 04 0 500)
+after=$($T exchange $PC_SERIAL 1e 13 15000)
+kill -0 $QUENLAY 2>/dev/null && alive=running || alive=ended
+received=$(tr '\n' ' ' </tmp/panel.log)
+[ "$after" = ee0b1e000102030405060708ee ] && [ $alive = running ] && [ "${received#01 1e }" = "04 1e " ] && ok=ok || ok=no
+waits=$(grep -c 'ioctl error' /tmp/quenlay.out)
+verdict quenlay.touch-start $ok "after 04, 1e -> '$after'; the panel received: $received; quenlay $alive, $waits line-wait errors: $(sort /tmp/quenlay.out | uniq -c | head -3 | tr '\n' ';')"
+kill $QUENLAY $PANEL 2>/dev/null
+
+echo "KBENCH DONE"
+exec 7>&-
+poweroff -f -n
+exit 0
