@@ -38,6 +38,7 @@ CHECKS = [
     "boskel.recovery",
     "devprov.wifi",
     "devprov.moa",
+    "devprov.closed-stdout",
     "usbhotplugd.attach-all",
     "usbhotplugd.read-only",
     "usbhotplugd.remove-ejects",

@@ -300,6 +300,15 @@ waits=$(grep -c 'ioctl error' /tmp/quenlay.out)
 verdict quenlay.touch-start $ok "after 04, 1e -> '$after'; the panel received: $received; quenlay $alive, $waits line-wait errors: $(sort /tmp/quenlay.out | uniq -c | head -3 | tr '\n' ';')"
 kill $QUENLAY $PANEL 2>/dev/null
 
+# --- A program started with standard output closed: what it prints must
+# not reach a device that took descriptor 1.
+before=$(area_sum 0 4096)
+reader devprov -get-moa >&-
+status=$?
+after=$(area_sum 0 4096)
+[ "$before" = "$after" ] && ok=ok || ok=no
+verdict devprov.closed-stdout $ok "devprov -get-moa with descriptor 1 closed: status $status; the card's first 4 KiB $([ $ok = ok ] && echo unchanged || echo changed)"
+
 echo "KBENCH DONE"
 exec 7>&-
 poweroff -f -n
