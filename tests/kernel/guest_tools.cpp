@@ -162,7 +162,7 @@ int switch_device(int, char**)
     return 0;
 }
 
-// The panel's answers, by Part 3.1's frames: lead byte, length, code, payload.
+// The panel's answers as its reply frames: lead byte 0xEE, length, code, payload.
 std::vector<unsigned char> panel_reply(unsigned char code, const unsigned char* parameters)
 {
     switch (code) {
