@@ -105,7 +105,7 @@ wait_for 50 test -e /tmp/reader-view || echo "KBENCH: the reader's view is not m
 # reader_daemon for one that runs until it is stopped.
 reader() {
     echo "KBENCH: $(cut -d' ' -f1 /proc/uptime) s: $*" >/dev/console
-    nsenter -t $READER_VIEW -m timeout 60 "$@"
+    nsenter -t $READER_VIEW -m timeout -s KILL 60 "$@"
 }
 reader_daemon() {
     echo "KBENCH: $(cut -d' ' -f1 /proc/uptime) s: $* &" >/dev/console
@@ -195,7 +195,7 @@ echo "$out" | grep -q "^/dev/$SDA " && echo "$out" | grep -q "^/dev/$SDB " && ! 
     [ $status = 0 ] && ok=ok || ok=no
 verdict fendrac.list $ok "status $status: $(echo "$out" | tr '\n' ';')"
 start=$(uptime_cs)
-out=$(timeout 30 /pc/fendrac -d /dev/$SDA info 2>&1)
+out=$(timeout -s KILL 30 /pc/fendrac -d /dev/$SDA info 2>&1)
 status=$?
 took=$(($(uptime_cs) - start))
 [ $status != 0 ] && [ $status -lt 124 ] && [ $took -le 1000 ] && [ -n "$out" ] && ok=ok || ok=no
@@ -250,7 +250,7 @@ verdict usbhotplugd.cloexec $ok "descriptors beyond 0-2 in the module commands: 
 
 # --- fendrac's eject through the SCSI layer, on LUN 1's disk.
 fact door-lock "START STOP UNIT (eject) on /dev/$SDB, which the request opens: $($T scsi /dev/$SDB eject)"
-out=$(timeout 90 /pc/fendrac-standin -d /dev/$SDB eject 2>&1)
+out=$(timeout -s KILL 90 /pc/fendrac-standin -d /dev/$SDB eject 2>&1)
 status=$?
 wait_for 50 test ! -e /sys/block/$SDB && gone=gone || gone=present
 [ $status = 0 ] && [ $gone = gone ] && ejected 1 && ok=ok || ok=no
