@@ -269,7 +269,7 @@ fact usbhotplugd-output "$(tr '\n' ';' </tmp/usbhotplugd.out)"
 # The door lock: a PC that holds a disk open keeps its medium.
 echo /tmp/lun2 >$LUNS/lun.2/file
 exec 8</dev/$SDC
-printf '\0' 2>/tmp/err >$LUNS/lun.2/file && held=taken || held="refused $(cat /tmp/err)"
+echo -ne '\0' 2>/tmp/err >$LUNS/lun.2/file && held=taken || held="refused: $(cat /tmp/err)"
 exec 8<&-
 fact door-lock-store "an eject store to lun2/file while the PC holds $SDC open: $held; lun2='$(lun_file 2)'"
 generic=$(ls /sys/block/$SDC/device/scsi_generic)
