@@ -38,6 +38,16 @@ void start_phase(CUSBCommand& command, bool data_in, std::uint8_t phase, std::ui
     h.DataTransferLength = std::min(length, kDataCapacity);
 }
 
+// What a phase did not move: 0 only when its exchange went through and
+// moved every byte. A failed exchange moved nothing, and one that had no
+// bytes to move still fails.
+std::int32_t not_moved(std::uint32_t asked, bool delivered, std::uint32_t moved)
+{
+    if (!delivered)
+        return asked != 0 ? static_cast<std::int32_t>(asked) : -1;
+    return static_cast<std::int32_t>(asked - std::min(moved, asked));
+}
+
 }  // namespace
 
 std::int32_t SendPhase(CUSBCommand& command, const void* data, std::uint32_t length, std::uint8_t phase)
@@ -46,8 +56,9 @@ std::int32_t SendPhase(CUSBCommand& command, const void* data, std::uint32_t len
     const std::uint32_t size = command.record.header.DataTransferLength;
     if (size != 0 && data != nullptr)
         std::memcpy(command.data_area, data, size);
-    const std::uint32_t moved = command.device_handle != nullptr ? Transfer(command) : 0;
-    return static_cast<std::int32_t>(command.record.header.DataTransferLength - moved);
+    std::uint32_t moved = 0;
+    const bool delivered = command.device_handle != nullptr && Transfer(command, moved);
+    return not_moved(size, delivered, moved);
 }
 
 std::int32_t ReceivePhase(CUSBCommand& command, void* buffer, std::uint32_t capacity, std::uint32_t* received,
@@ -55,7 +66,8 @@ std::int32_t ReceivePhase(CUSBCommand& command, void* buffer, std::uint32_t capa
 {
     start_phase(command, true, phase, capacity);
     capacity = command.record.header.DataTransferLength;
-    const std::uint32_t moved = command.device_handle != nullptr ? Transfer(command) : 0;
+    std::uint32_t moved = 0;
+    const bool delivered = command.device_handle != nullptr && Transfer(command, moved);
     if (buffer == nullptr)
         return -2;
     const std::uint32_t count = std::min(capacity, command.record.header.DataTransferLength);
@@ -63,10 +75,10 @@ std::int32_t ReceivePhase(CUSBCommand& command, void* buffer, std::uint32_t capa
         std::memcpy(buffer, command.data_area, count);
     if (received != nullptr)
         *received = count;
-    return static_cast<std::int32_t>(capacity - moved);
+    return not_moved(capacity, delivered, moved);
 }
 
-std::uint32_t Transfer(CUSBCommand& command)
+bool Transfer(CUSBCommand& command, std::uint32_t& moved)
 {
     PassThroughRecord reply;
     const std::uint32_t length = command.record.header.DataTransferLength;
@@ -90,20 +102,22 @@ std::uint32_t Transfer(CUSBCommand& command)
     }
     std::memcpy(&command.record, &reply, sizeof reply);
 
-    std::uint32_t moved = 0;
+    moved = 0;
     if (command.record.header.ScsiStatus == kScsiCheckCondition || !call_ok) {
         hostos::debug_output_wide(L"Transfer Error2 ");
         returned = 0;
-    } else {
+    } else if (data_in) {
         moved = returned == kDataOffset + length ? length : 0;
-        if (!data_in)
-            moved = command.record.header.DataTransferLength;
+    } else {
+        // The driver leaves in DataTransferLength the bytes the device took.
+        moved = std::min(command.record.header.DataTransferLength, length);
     }
     if (returned == 0) {
         hostos::debug_output_wide(L"Transfer Error3 ");
-        return 0;
+        moved = 0;
+        return false;
     }
-    return moved;
+    return true;
 }
 
 }  // namespace fendrac

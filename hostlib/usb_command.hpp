@@ -35,18 +35,25 @@ public:
     CUSBProperty* property;
 };
 
-// One data-out phase: 0 when the reader took every byte, else the bytes
-// it did not take. `length` is at most 4096.
+// One data-out phase: 0 only when the exchange went through (the call
+// succeeded and the reader answered GOOD) and the driver reports that the
+// reader took every byte; else the bytes it did not take (all of them when
+// the exchange failed; -1 for a failed phase of no bytes). `length` is at
+// most 4096.
 std::int32_t SendPhase(CUSBCommand& command, const void* data, std::uint32_t length, std::uint8_t phase);
 
-// One data-in phase: 0 when `capacity` bytes arrived, else the bytes
-// missing; `received` tells how many did arrive (it may be null). A null
-// buffer gives -2. `capacity` is at most 4096.
+// One data-in phase: 0 when the exchange went through and `capacity` bytes
+// arrived, else the bytes missing (-1 for a failed phase of no bytes);
+// `received` tells how many did arrive (it may be null). A null buffer
+// gives -2. `capacity` is at most 4096.
 std::int32_t ReceivePhase(CUSBCommand& command, void* buffer, std::uint32_t capacity, std::uint32_t* received,
                           std::uint8_t phase);
 
 // Carries the record's phase through the driver, up to ten attempts 200 ms
-// apart; the count of bytes moved.
-std::uint32_t Transfer(CUSBCommand& command);
+// apart. True when the exchange went through: the last call succeeded, the
+// reader answered GOOD and the driver reported bytes back. `moved` is the
+// count of bytes moved: for data-in the whole length when exactly that
+// came, for data-out what the driver reports the reader took.
+bool Transfer(CUSBCommand& command, std::uint32_t& moved);
 
 }  // namespace fendrac

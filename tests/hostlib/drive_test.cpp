@@ -107,6 +107,27 @@ TEST_F(Drive, TheUnlockProbeWaitsForAReaderThatDoesNotAnswer)
     EXPECT_EQ(connection_notices(), std::vector<std::uint8_t>{1});
 }
 
+TEST_F(Drive, TheUnlockProbeEndsAtARefusedRequest)
+{
+    // The reader refuses the probe's request: its ten attempts, then the
+    // connect; a reader that refuses every command fails the open as fast.
+    for (const bool refuses_all : {false, true}) {
+        SCOPED_TRACE(refuses_all ? "every command refused" : "the probe refused");
+        scripted::reset();
+        hostos::portable::reset_clock();
+        scripted::respond([refuses_all](const Exchange& e) {
+            if (!e.data_in && (refuses_all || e.code() == 4))
+                return Answer{true, 2, {}, 80, {}};
+            return scripted::good_reader(e);
+        });
+        EXPECT_EQ(MSC_OpenDriveW(L"\\\\.\\R:"), refuses_all ? 0 : 1);
+        EXPECT_EQ(commands(4), 10);
+        EXPECT_EQ(hostos::portable::clock_ms(), (refuses_all ? 3u : 1u) * 9u * 200u);
+        while (MSC_canConnect())
+            MSC_CloseDrive();
+    }
+}
+
 TEST_F(Drive, ALockedReaderIsNeverToldOfTheConnection)
 {
     reader(-5, 0);

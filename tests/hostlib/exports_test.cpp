@@ -108,6 +108,17 @@ TEST_F(Exports, TheReadersLock)
     // No answer to the reply phase is -15, which the open's probe waits on.
     faults("usb:reply_04 silent always\n");
     EXPECT_EQ(MSC_UsbUnlockDevice("4711"), -15);
+
+    // A reader that refuses the request ends the probe at its first try.
+    MSC_CloseDrive();
+    faults("usb:scsi_04 check always\n");
+    std::ofstream(dir_ / "journal.jsonl", std::ios::trunc).flush();
+    EXPECT_EQ(MSC_OpenDriveW(built_in()), 1);
+    std::ifstream journal(dir_ / "journal.jsonl");
+    int probes = 0;
+    for (std::string line; std::getline(journal, line);)
+        probes += line.find("\"code\":4,") != std::string::npos ? 1 : 0;
+    EXPECT_EQ(probes, 10);
 }
 
 TEST_F(Exports, VersionPropertyClockAndNotices)

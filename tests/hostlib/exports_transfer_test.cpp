@@ -93,6 +93,62 @@ TEST_F(TransferExports, AnUpdatePartitionFromAnImage)
     EXPECT_EQ(MSC_ReqChangeMode(0), 0);
 }
 
+// The exchanges of vendor command `code` in the reader's journal.
+int journaled(const fs::path& dir, int code)
+{
+    std::ifstream journal(dir / "journal.jsonl");
+    const std::string key = "\"code\":" + std::to_string(code) + ",";
+    int count = 0;
+    for (std::string line; std::getline(journal, line);)
+        count += line.find(key) != std::string::npos ? 1 : 0;
+    return count;
+}
+
+TEST_F(TransferExports, ADataOutPhaseTheReaderRefusesOrCutsFailsTheCommand)
+{
+    Bytes data(20000, 0x33);
+    const fs::path image = dir_ / "five.img";
+    std::ofstream(image, std::ios::binary).write(reinterpret_cast<const char*>(data.data()), 20000);
+    ASSERT_EQ(MSC_ReqChangeMode(1), 0);
+    char info[16];
+    struct Row {
+        const char* fault;
+        std::function<int()> call;
+        int expected;
+        int code;
+        int exchanges;  // of the code, retries included
+    };
+    const Row rows[] = {
+        {"usb:scsi_82 short 1 after 2", [&] { return MSC_UsbFile_Write("/s.bin", data.data(), 0, 20000); }, -2, 130,
+         12},
+        {"usb:scsi_82 check 10 after 3", [&] { return MSC_UsbFile_Write("/c.bin", data.data(), 0, 20000); }, -2, 130,
+         13},
+        {"usb:scsi_A0 check 10 after 2", [&] { return MSC_GetInfo("model", info, sizeof info); }, -2, 160, 13},
+        {"usb:scsi_04 check 10", [] { return MSC_UsbUnlockDevice("0000"); }, -16, 4, 10},
+        {"usb:scsi_41 check 10 after 1",
+         [&] { return MSC_ebookUsb_sendHTTPResponsetoDevice(data.data(), 5000, nullptr, nullptr); }, -2, 65, 11},
+        {"usb:scsi_73 check always after 1",
+         [&] { return MSC_ReqCreatePartitionWithImage("five", 0, 0, 0, 20000, image.string().c_str(), "", nullptr); },
+         -2, 115, 11},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.fault);
+        std::ofstream(dir_ / "journal.jsonl", std::ios::trunc).flush();
+        faults(std::string(row.fault) + "\n");
+        EXPECT_EQ(row.call(), row.expected);
+        EXPECT_EQ(journaled(dir_, row.code), row.exchanges);
+        faults("");
+    }
+    // A write that failed says so; the reader holds what it took.
+    int size = -1;
+    EXPECT_EQ(MSC_UsbFile_GetSize("/c.bin", &size), 0);
+    EXPECT_EQ(size, 4096);
+    EXPECT_EQ(MSC_ReqChangeMode(0), 0);
+    // The reader keeps the response it began to receive; the suite's next
+    // tests (one process under Wine) start without it.
+    fs::remove_all(dir_ / "tunnel" / "responses");
+}
+
 TEST_F(TransferExports, OneTunnelExchange)
 {
     const std::string prepared = "GET /store/catalog?lang=en&page=1 HTTP/1.1\r\nHost: books.example.com\r\n\r\n";

@@ -128,8 +128,11 @@ bool device_io_control(Handle handle, std::uint32_t code, void* in, std::uint32_
         if (sent != 0)
             std::memcpy(reply + header.DataBufferOffset, answer.data.data(), sent);
         back.DataTransferLength = answer.transfer_length.value_or(sent);
-    } else if (answer.transfer_length) {
-        back.DataTransferLength = *answer.transfer_length;
+    } else {
+        // As a driver does: the bytes the device took, none when it refused
+        // the command.
+        back.DataTransferLength = answer.transfer_length.value_or(
+            answer.status == fendrac::kScsiCheckCondition ? 0 : header.DataTransferLength);
     }
     returned = answer.returned.value_or(header.DataBufferOffset + (exchange.data_in ? sent : 0));
     return answer.call_ok;

@@ -34,7 +34,10 @@ struct Answer {
     std::uint8_t status = 0;
     std::vector<std::uint8_t> data;            // data-in bytes
     std::optional<std::uint32_t> returned;     // default: 80 + data bytes (in), 80 (out)
-    std::optional<std::uint32_t> transfer_length;  // default: the data bytes (in), unchanged (out)
+    // The bytes moved, as the driver leaves them in DataTransferLength.
+    // Default: the data bytes (in); out, all of them, or none after CHECK
+    // CONDITION.
+    std::optional<std::uint32_t> transfer_length;
 };
 
 using Responder = std::function<Answer(const Exchange&)>;

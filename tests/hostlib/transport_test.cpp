@@ -64,6 +64,8 @@ TEST_F(Transport, EachDriverOutcomeIsRetriedOrNotAsItMust)
     const Answer check{true, 2, {}, 80, {}};
     const Answer check_nothing{true, 2, {}, 0, {}};
     const Answer nothing{true, 0, std::vector<std::uint8_t>(8, 0), 0, {}};
+    const Answer took_five{true, 0, {}, {}, 5};
+    const Answer check_kept_length{true, 2, {}, 80, 8};
     const std::vector<std::string> both = {"Transfer Error2 ", "Transfer Error3 "};
     const std::vector<Row> rows = {
         {"in, good", true, {ok_in}, 1, true, {}},
@@ -76,6 +78,9 @@ TEST_F(Transport, EachDriverOutcomeIsRetriedOrNotAsItMust)
         {"out, check condition with nothing returned", false, {check_nothing}, 1, false, both},
         {"out, check condition twice", false, {check, check, ok_out}, 3, true, {}},
         {"out, the call fails for ever", false, {fails}, 10, false, both},
+        {"out, the reader takes 5 of 8 bytes", false, {took_five}, 1, false, {}},
+        {"out, refused once, then 5 of 8 taken", false, {check, took_five}, 2, false, {}},
+        {"out, check condition with the length left as asked", false, {check_kept_length}, 10, false, both},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
@@ -114,11 +119,18 @@ TEST_F(Transport, AShortDataInFailsButTellsWhatArrived)
     EXPECT_EQ(received, 4u);
     EXPECT_EQ(buffer[0], 9);
 
+    // A phase of no bytes fails as well when the reader refuses it.
+    scripted::respond([](const Exchange&) { return Answer{true, 2, {}, 80, {}}; });
+    EXPECT_NE(fendrac::SendPhase(command, buffer, 0, fendrac::kPhaseOpening), 0);
+    EXPECT_NE(fendrac::ReceivePhase(command, buffer, 0, nullptr, fendrac::kPhaseOpening), 0);
+
     // Without a handle nothing is sent and nothing arrives.
+    scripted::reset();
     command.device_handle = nullptr;
     EXPECT_EQ(fendrac::SendPhase(command, buffer, 8, fendrac::kPhaseOpening), 8);
+    EXPECT_NE(fendrac::SendPhase(command, buffer, 0, fendrac::kPhaseOpening), 0);
     EXPECT_EQ(fendrac::ReceivePhase(command, nullptr, 8, &received, fendrac::kPhaseClosing), -2);
-    EXPECT_EQ(scripted::log().size(), 1u);
+    EXPECT_EQ(scripted::log().size(), 0u);
 }
 
 }  // namespace
