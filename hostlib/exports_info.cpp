@@ -47,9 +47,11 @@ FENDRAC_API int FENDRAC_CALL MSC_UsbInitCheck(void)
 
 FENDRAC_API int FENDRAC_CALL MSC_UsbGetDevProperty(DeviceProperty* property)
 {
-    if (drive() == nullptr || property == nullptr)
+    if (drive() == nullptr)
         return -1;
-    return drive()->DispatchRead(6, property, sizeof *property, 0);
+    // A null record still takes the reader's reply; the command then fails
+    // with -1.
+    return drive()->DispatchRead(6, property, sizeof(DeviceProperty), 0);
 }
 
 FENDRAC_API void FENDRAC_CALL MSC_UsbFreeDevProperty(DeviceProperty* property)
@@ -64,6 +66,9 @@ FENDRAC_API int FENDRAC_CALL MSC_UsbUnlockDevice(const char* code)
 {
     if (drive() == nullptr)
         return kNoDrive;
+    // An empty code would count as a wrong one on a locked reader.
+    if (code == nullptr)
+        return kExchangeFailed;
     return unlock_device(*drive(), code);
 }
 

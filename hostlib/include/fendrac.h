@@ -151,15 +151,16 @@ typedef struct DeviceProperty {
 FENDRAC_API int FENDRAC_CALL MSC_UsbGetProtocolVer(int selector, void* destination, int size);
 /* 0 = the reader answers; -1 = no drive or no answer. */
 FENDRAC_API int FENDRAC_CALL MSC_UsbInitCheck(void);
-/* Fills `property`. 0 = filled; -1 = no drive, null record or out of
- * memory; -13 = the reader's reply failed or was short; -101, -102, -103 =
- * the command could not run. */
+/* Fills `property`. 0 = filled; -1 = no drive, null record (the reader's
+ * reply is still taken) or out of memory; -13 = the reader's reply failed
+ * or was short; -101, -102, -103 = the command could not run. */
 FENDRAC_API int FENDRAC_CALL MSC_UsbGetDevProperty(DeviceProperty* property);
 /* Releases the entries and sets the pointer to null; null is ignored. */
 FENDRAC_API void FENDRAC_CALL MSC_UsbFreeDevProperty(DeviceProperty* property);
 /* Unlocks the reader with `code` (at most 7 characters). The reader's
- * result (0 = unlocked, -5 = locked); -3 = no drive; -13, -15, -16 = the
- * exchange failed (-15: the reader did not answer). */
+ * result (0 = unlocked, -5 = locked); -2 = null code (nothing is sent);
+ * -3 = no drive; -13, -15, -16 = the exchange failed (-15: the reader did
+ * not answer; -16: it refused the code's exchange). */
 FENDRAC_API int FENDRAC_CALL MSC_UsbUnlockDevice(const char* code);
 /* Sends the 28-byte clock record. The reader's result; -2 = the exchange
  * failed or the record is null; -3 = no drive. */

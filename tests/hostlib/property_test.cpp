@@ -1,5 +1,5 @@
 // The property block: what is copied from the reader's 348-byte reply, for
-// any entry count it claims.
+// any entry count it claims; and what a null record or unlock code sends.
 #include "hostlib/include/fendrac.h"
 #include "tests/hostlib/scripted_device.hpp"
 
@@ -58,6 +58,35 @@ TEST(Property, AShortReplyFillsNothing)
     EXPECT_EQ(property.entry_count, 77u);
     EXPECT_EQ(property.entries, nullptr);
     MSC_CloseDrive();
+}
+
+TEST(Property, NullArgumentsSendWhatTheyMust)
+{
+    // A null record still takes the reader's reply before it fails; a null
+    // unlock code, which a locked reader would count as a wrong code, is
+    // never sent.
+    struct Row {
+        const char* name;
+        int (*call)();
+        int expected;
+        std::vector<std::uint32_t> exchanges;  // their lengths
+    };
+    const Row rows[] = {
+        {"MSC_UsbGetDevProperty(NULL)", [] { return MSC_UsbGetDevProperty(nullptr); }, -1, {348}},
+        {"MSC_UsbUnlockDevice(NULL)", [] { return MSC_UsbUnlockDevice(nullptr); }, -2, {}},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        scripted::reset();
+        ASSERT_EQ(MSC_OpenDriveW(L"\\\\.\\R:"), 1);
+        const std::size_t before = scripted::log().size();
+        EXPECT_EQ(row.call(), row.expected);
+        std::vector<std::uint32_t> lengths;
+        for (std::size_t i = before; i < scripted::log().size(); ++i)
+            lengths.push_back(scripted::log()[i].length);
+        EXPECT_EQ(lengths, row.exchanges);
+        MSC_CloseDrive();
+    }
 }
 
 }  // namespace
