@@ -7,6 +7,7 @@
 #include "hostlib/usb_command.hpp"
 #include "hostlib/usb_property.hpp"
 
+#include <atomic>
 #include <cstdint>
 #include <memory>
 
@@ -49,9 +50,10 @@ std::unique_ptr<CUSBCommand> build_command(std::uint8_t code, std::uint32_t sele
 // Opens a volume: directly first, then through the device-open broker.
 hostos::Handle OpenDeviceHandle(const wchar_t* path);
 
-// The process-wide state of the library.
+// The process-wide state of the library. The slot and the count change
+// under STATE2 only; the exports read the current manager at any time.
 struct LibraryState {
-    CUSBCommandManager* current_manager = nullptr;
+    std::atomic<CUSBCommandManager*> current_manager{nullptr};
     CUSBCommandManager* manager_slot = nullptr;
     std::uint32_t open_count = 0;
 };

@@ -17,8 +17,9 @@
  *   5. MSC_CloseDrive, then MSC_UnlockUSBDLL if you locked.
  *
  * At most one reader drive is open per process. Opens are counted: a second
- * open while a drive is open returns 1 at once, and the drive stays open
- * until the same number of closes.
+ * open while a drive is open returns 1 without reopening it (an open still
+ * under way on another thread is waited for first), and the drive stays
+ * open until the same number of closes.
  *
  * Machine-wide exclusion: every device command runs under the named mutexes
  * "Global\ZEPA_EBOOK_QLX_STATE1" and "Global\ZEPA_EBOOK_QLX_STATE2", taken in

@@ -132,7 +132,7 @@ TEST_F(Drive, ALockedReaderIsNeverToldOfTheConnection)
 {
     reader(-5, 0);
     ASSERT_EQ(MSC_OpenDriveW(L"\\\\.\\R:"), 1);
-    EXPECT_EQ(fendrac::library().current_manager->locked, 1);
+    EXPECT_EQ(fendrac::library().current_manager.load()->locked, 1);
     MSC_CloseDrive();
     EXPECT_TRUE(connection_notices().empty());
     EXPECT_EQ(commands(1), 1);
@@ -200,7 +200,7 @@ TEST_F(Drive, AnUnknownCodeSucceedsWithoutATransfer)
     ASSERT_EQ(MSC_OpenDriveW(L"\\\\.\\R:"), 1);
     const std::size_t before = scripted::log().size();
     std::uint8_t reply[4];
-    EXPECT_EQ(fendrac::library().current_manager->DispatchExchange(0x55, "x", 1, reply, 4), 0);
+    EXPECT_EQ(fendrac::library().current_manager.load()->DispatchExchange(0x55, "x", 1, reply, 4), 0);
     EXPECT_EQ(scripted::log().size(), before);
     EXPECT_EQ(hostos::portable::debug_lines().back(), "NG NG NG NG NG!");
 }
@@ -266,4 +266,29 @@ TEST_F(Drive, CommandsWaitForTheCommandMutexes)
     EXPECT_EQ(MSC_canConnect(), 0);
 }
 
+TEST_F(Drive, ThreadsOpeningAndClosingTogether)
+{
+    // Each thread's open is a drive it can use at once, whichever thread
+    // opened the reader first or closes it last.
+    for (const char* name : {fendrac::kState1, fendrac::kState2, fendrac::kState3})
+        hostos::portable::create_mutex(name);
+    std::atomic<int> failures = 0;
+    auto run = [&failures] {
+        for (int i = 0; i < 30; ++i) {
+            unsigned char version[8];
+            if (MSC_OpenDriveW(L"\\\\.\\R:") != 1 || MSC_UsbGetProtocolVer(1, version, sizeof version) != 0)
+                ++failures;
+            MSC_CloseDrive();
+        }
+    };
+    std::thread first(run);
+    std::thread second(run);
+    first.join();
+    second.join();
+    EXPECT_EQ(failures, 0);
+    EXPECT_EQ(MSC_canConnect(), 0);
+    EXPECT_EQ(scripted::volumes_opened(), scripted::volumes_closed());
+}
+
 }  // namespace
+
