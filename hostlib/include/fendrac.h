@@ -58,10 +58,21 @@ extern "C" {
 /* ---- Drive, locks ------------------------------------------------------ */
 
 /* Opens the reader volume at `path` (for example L"\\\\.\\E:"): opens the
- * volume, asks the reader whether it is locked (retrying for up to about
- * 30 s while it does not answer), tells an unlocked reader that the host is
- * connected, and keeps the reader's protocol version.
- * 1 = open; 0 = failed (the drive is closed again). */
+ * volume, asks the reader whether it is locked, tells an unlocked reader that
+ * the host is connected, and keeps the reader's protocol version.
+ * 1 = open; 0 = failed (the drive is closed again).
+ * Every exchange is tried up to 10 times, 200 ms apart, while its call fails
+ * or, for data sent to the reader, while the reader refuses it. What the
+ * lock question costs:
+ *   - a reader that answers: one exchange each way;
+ *   - a reader that refuses the question (or a call that keeps failing on
+ *     it): its 10 tries, about 2 s, then the open goes on; a reader that
+ *     refuses every command fails the open in about 6 s;
+ *   - a reader that takes the question but refuses the answer's exchange:
+ *     asked again every 200 ms, 150 times, about 30 s;
+ *   - a reader that never answers (the answer's call fails): 150 questions
+ *     of 10 tries each, about 300 s, and more when the driver itself waits
+ *     before it fails a call. */
 FENDRAC_API int FENDRAC_CALL MSC_OpenDriveW(const wchar_t* path);
 /* The same function, under its older name. */
 FENDRAC_API int FENDRAC_CALL MSC_OpenDrive(const wchar_t* path);
@@ -218,9 +229,11 @@ FENDRAC_API int FENDRAC_CALL MSC_ReqChangeMode(int mode);
  * refused with -2 and nothing is sent. */
 /* The reader's result; -2; -3. */
 FENDRAC_API int FENDRAC_CALL MSC_ReqDeletePartition(const char* name);
-/* Creates an empty partition. Before the reader's result the call waits
- * (upper 16 bits of `third`) x 95000 / 3386 ms less 20 s, when that is
- * positive, and then writes "wait:sleep=N" to standard error.
+/* Creates an empty partition. The reader needs W = (upper 16 bits of
+ * `third`) x 95000 / 3386 ms for it (a product in 32 bits, the quotient
+ * truncated). When W is above 20000, the call first writes "wait:sleep=W"
+ * (the whole W) to standard error and then sleeps W - 20000 ms, before it
+ * asks for the reader's result.
  * The reader's result; -2; -3; -1 = out of memory. */
 FENDRAC_API int FENDRAC_CALL MSC_ReqCreatePartition(const char* name, unsigned first, unsigned second,
                                                    unsigned third);

@@ -95,16 +95,32 @@ TEST_F(Drive, OpenProbesConnectsAndReadsTheVersionOnce)
 TEST_F(Drive, TheUnlockProbeWaitsForAReaderThatDoesNotAnswer)
 {
     // The reply phase never comes back: 150 probes 200 ms apart, then the
-    // connect all the same.
-    scripted::respond([](const Exchange& e) {
-        if (e.code() == 4 && e.data_in)
-            return Answer{true, 2, {}, 80, {}};
-        return scripted::good_reader(e);
-    });
-    EXPECT_EQ(MSC_OpenDriveW(L"\\\\.\\R:"), 1);
-    EXPECT_EQ(commands(4), 150);
-    EXPECT_EQ(hostos::portable::clock_ms(), 149u * 200u);
-    EXPECT_EQ(connection_notices(), std::vector<std::uint8_t>{1});
+    // connect all the same. A refused reply costs its pause alone; a call
+    // that fails, its ten tries as well.
+    struct Row {
+        const char* name;
+        Answer reply;
+        std::uint64_t clock_ms;
+    };
+    const Row rows[] = {
+        {"refused", Answer{true, 2, {}, 80, {}}, 149u * 200u},
+        {"the call fails", Answer{false, 0, {}, {}, {}}, 150u * 9u * 200u + 149u * 200u},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        scripted::reset();
+        hostos::portable::reset_clock();
+        scripted::respond([&row](const Exchange& e) {
+            if (e.code() == 4 && e.data_in)
+                return row.reply;
+            return scripted::good_reader(e);
+        });
+        EXPECT_EQ(MSC_OpenDriveW(L"\\\\.\\R:"), 1);
+        EXPECT_EQ(commands(4), 150);
+        EXPECT_EQ(hostos::portable::clock_ms(), row.clock_ms);
+        EXPECT_EQ(connection_notices(), std::vector<std::uint8_t>{1});
+        MSC_CloseDrive();
+    }
 }
 
 TEST_F(Drive, TheUnlockProbeEndsAtARefusedRequest)
