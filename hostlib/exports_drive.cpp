@@ -3,16 +3,31 @@
 #include "hostlib/include/fendrac.h"
 #include "hostlib/named_mutex.hpp"
 
+#include <cstdint>
 #include <cstdlib>
 #include <memory>
+#include <mutex>
 #include <new>
 
 using namespace fendrac;
 
 namespace {
 
-// The handle of the last MSC_LockUSBDLL, for the unlock.
-hostos::Handle g_lock_handle = nullptr;
+// The handle of the last MSC_LockUSBDLL, for the unlock, and which lock it
+// was: a thread holds the lock when its own token is the current one. A
+// token, not a thread id, since an id may return with a new thread.
+struct ApplicationLock {
+    std::mutex guard;
+    hostos::Handle handle = nullptr;
+    std::uint64_t token = 0;
+    std::uint64_t last_token = 0;
+};
+ApplicationLock& application_lock()
+{
+    static ApplicationLock lock;
+    return lock;
+}
+thread_local std::uint64_t t_lock_token = 0;
 
 constexpr unsigned kAvailabilityOverride = 48213;
 
@@ -61,23 +76,34 @@ FENDRAC_API int FENDRAC_CALL MSC_LockUSBDLL(void)
         hostos::close_handle(handle);
         return 0;
     }
-    if (g_lock_handle != nullptr) {
+    ApplicationLock& lock = application_lock();
+    const std::lock_guard held(lock.guard);
+    if (lock.handle != nullptr && lock.token == t_lock_token) {
         // Locked again by the thread that holds it: keep one hold, so that
         // one unlock frees the mutex.
         hostos::release_mutex(handle);
         hostos::close_handle(handle);
         return 1;
     }
-    g_lock_handle = handle;
+    // A handle kept for another thread is left from a holder that ended
+    // without unlocking: the mutex came to this thread abandoned.
+    if (lock.handle != nullptr)
+        hostos::close_handle(lock.handle);
+    lock.handle = handle;
+    lock.token = ++lock.last_token;
+    t_lock_token = lock.token;
     return 1;
 }
 
 FENDRAC_API int FENDRAC_CALL MSC_UnlockUSBDLL(void)
 {
-    if (g_lock_handle != nullptr) {
-        hostos::release_mutex(g_lock_handle);
-        hostos::close_handle(g_lock_handle);
-        g_lock_handle = nullptr;
+    ApplicationLock& lock = application_lock();
+    const std::lock_guard held(lock.guard);
+    if (lock.handle != nullptr) {
+        hostos::release_mutex(lock.handle);
+        hostos::close_handle(lock.handle);
+        lock.handle = nullptr;
+        lock.token = 0;
     }
     return 1;
 }

@@ -8,6 +8,8 @@
 
 #include <windows.h>
 
+#include <thread>
+
 namespace {
 
 using host_application::NamedMutex;
@@ -62,6 +64,32 @@ TEST_F(Dll, TheApplicationLockAgainstAnotherProcess)
     }
     EXPECT_EQ(lock(), 1);
     EXPECT_EQ(unlock(), 1);
+}
+
+// `call`'s result on a thread of its own, which then ends.
+template <typename Call>
+int on_another_thread(Call call)
+{
+    int result = -1;
+    std::thread([&] { result = call(); }).join();
+    return result;
+}
+
+TEST_F(Dll, TheApplicationLockIsHeldByOneThreadAtATime)
+{
+    auto lock = get<int()>("MSC_LockUSBDLL");
+    auto unlock = get<int()>("MSC_UnlockUSBDLL");
+    NamedMutex state3(kState3);
+    ASSERT_TRUE(state3.created());
+
+    // A thread that ends holding the lock leaves it abandoned: the next
+    // thread to lock holds it alone.
+    EXPECT_EQ(on_another_thread(lock), 1);
+    EXPECT_EQ(lock(), 1);
+    EXPECT_EQ(on_another_thread(lock), 0);
+    EXPECT_EQ(lock(), 1) << "again by its holder";
+    EXPECT_EQ(unlock(), 1);
+    EXPECT_EQ(on_another_thread([&] { return lock() + unlock(); }), 2);
 }
 
 TEST_F(Dll, AVolumeWithoutPassThroughFailsCleanly)
