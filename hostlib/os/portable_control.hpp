@@ -18,7 +18,8 @@ std::vector<std::string> debug_lines();
 void clear_debug_lines();
 
 // Makes the named mutex exist, as CreateMutex by the host application
-// does; removes every one again.
+// does; removes every one again. These and the two below are the mutexes
+// within the process (`mutexes_portable.cpp`) of the native tests.
 void create_mutex(const char* name);
 void remove_mutexes();
 

@@ -1,37 +1,27 @@
-// The system layer off Windows: named mutexes that exist within the
-// process (re-entrant for their owning thread, as on Windows), a virtual
-// clock that sleeps advance without waiting, and debugger output kept for
-// the tests.
+// The system layer off Windows, for the native tests and the virtual
+// reader's native library: a virtual clock that sleeps advance without
+// waiting, worker threads that run to their end at once, and debugger
+// output kept for the tests. The named mutexes come from another file:
+// within the process for the tests (`mutexes_portable.cpp`), lock files for
+// the virtual library (`lock_file_mutexes.cpp`).
+#include "hostlib/os/handle_object.hpp"
 #include "hostlib/os/host_eject.hpp"
 #include "hostlib/os/host_system.hpp"
 #include "hostlib/os/portable_control.hpp"
 
-#include <chrono>
-#include <condition_variable>
-#include <cstdlib>
-#include <future>
-#include <map>
-#include <memory>
-#include <mutex>
-#include <thread>
 #include <unistd.h>
+
+#include <cstdint>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
 
 namespace hostos {
 namespace {
 
-struct PortableObject {
-    virtual ~PortableObject() = default;
-};
-
-struct NamedMutex {
-    std::thread::id owner;
-    unsigned depth = 0;
-};
-
 struct Registry {
     std::mutex lock;
-    std::condition_variable changed;
-    std::map<std::string, std::shared_ptr<NamedMutex>> mutexes;
     std::vector<std::string> debug;
     std::uint64_t clock = 0;
 };
@@ -42,18 +32,12 @@ Registry& registry()
     return instance;
 }
 
-// A handle is a heap object: a mutex's or a thread's.
-struct MutexHandle : PortableObject {
-    explicit MutexHandle(std::shared_ptr<NamedMutex> named) : mutex(std::move(named)) {}
-    std::shared_ptr<NamedMutex> mutex;
-};
-
 // The virtual milliseconds the calling thread has slept.
 thread_local std::uint64_t t_slept = 0;
 
 // A worker thread runs at once and to its end; the virtual time it slept
 // decides whether a wait on it timed out.
-struct ThreadHandle : PortableObject {
+struct ThreadHandle : HandleObject {
     std::thread thread;
     std::uint64_t slept = 0;
     std::uint32_t exit_code = 0;
@@ -64,77 +48,9 @@ struct ThreadHandle : PortableObject {
     }
 };
 
-// The threads that hold a mutex for the tests, standing in for another process.
-struct Holder {
-    std::thread thread;
-    std::mutex lock;
-    std::condition_variable wake;
-    bool done = false;
-};
-std::map<std::string, std::unique_ptr<Holder>>& holders()
-{
-    static std::map<std::string, std::unique_ptr<Holder>> instance;
-    return instance;
-}
-
-bool acquire(NamedMutex& mutex, std::unique_lock<std::mutex>& held, std::uint32_t timeout_ms)
-{
-    const auto me = std::this_thread::get_id();
-    auto available = [&] { return mutex.depth == 0 || mutex.owner == me; };
-    if (timeout_ms == kInfinite)
-        registry().changed.wait(held, available);
-    else if (!registry().changed.wait_for(held, std::chrono::milliseconds(timeout_ms), available))
-        return false;
-    mutex.owner = me;
-    ++mutex.depth;
-    return true;
-}
-
 }  // namespace
 
-bool create_mutex(const char* name)
-{
-    if (name == nullptr)
-        return false;
-    portable::create_mutex(name);
-    return true;
-}
-
-Handle open_mutex(const char* name)
-{
-    Registry& r = registry();
-    std::lock_guard held(r.lock);
-    const auto found = r.mutexes.find(name);
-    if (found == r.mutexes.end())
-        return nullptr;
-    return static_cast<PortableObject*>(new MutexHandle(found->second));
-}
-
-WaitResult wait(Handle handle, std::uint32_t timeout_ms)
-{
-    auto* mutex = dynamic_cast<MutexHandle*>(static_cast<PortableObject*>(handle));
-    if (mutex == nullptr)
-        return WaitResult::Failed;
-    std::unique_lock held(registry().lock);
-    return acquire(*mutex->mutex, held, timeout_ms) ? WaitResult::Signaled
-                                                                              : WaitResult::TimedOut;
-}
-
-void release_mutex(Handle handle)
-{
-    auto* held_mutex = dynamic_cast<MutexHandle*>(static_cast<PortableObject*>(handle));
-    if (held_mutex == nullptr)
-        return;
-    Registry& r = registry();
-    std::lock_guard held(r.lock);
-    NamedMutex& mutex = *held_mutex->mutex;
-    if (mutex.depth == 0 || mutex.owner != std::this_thread::get_id())
-        return;
-    --mutex.depth;
-    r.changed.notify_all();
-}
-
-void close_handle(Handle handle) { delete static_cast<PortableObject*>(handle); }
+void close_handle(Handle handle) { delete static_cast<HandleObject*>(handle); }
 
 void sleep_ms(std::uint32_t milliseconds)
 {
@@ -151,12 +67,12 @@ Handle create_thread(ThreadRoutine routine, void* argument)
         handle->exit_code = routine(argument);
         handle->slept = t_slept;
     });
-    return static_cast<PortableObject*>(handle);
+    return static_cast<HandleObject*>(handle);
 }
 
 WaitResult wait_thread(Handle thread, std::uint32_t timeout_ms)
 {
-    auto* worker = dynamic_cast<ThreadHandle*>(static_cast<PortableObject*>(thread));
+    auto* worker = dynamic_cast<ThreadHandle*>(static_cast<HandleObject*>(thread));
     if (worker == nullptr)
         return WaitResult::Failed;
     if (worker->thread.joinable())
@@ -219,62 +135,6 @@ void clear_debug_lines()
 {
     std::lock_guard held(registry().lock);
     registry().debug.clear();
-}
-
-void create_mutex(const char* name)
-{
-    std::lock_guard held(registry().lock);
-    auto& slot = registry().mutexes[name];
-    if (!slot)
-        slot = std::make_shared<NamedMutex>();
-}
-
-void remove_mutexes()
-{
-    std::lock_guard held(registry().lock);
-    registry().mutexes.clear();
-}
-
-bool hold_elsewhere(const char* name)
-{
-    const Handle handle = open_mutex(name);
-    if (handle == nullptr)
-        return false;
-    auto holder = std::make_unique<Holder>();
-    std::promise<bool> taken;
-    std::future<bool> outcome = taken.get_future();
-    Holder* h = holder.get();
-    holder->thread = std::thread([h, handle, &taken] {
-        const bool got = wait(handle, 0) == WaitResult::Signaled;
-        taken.set_value(got);
-        if (got) {
-            std::unique_lock held(h->lock);
-            h->wake.wait(held, [h] { return h->done; });
-            release_mutex(handle);
-        }
-        close_handle(handle);
-    });
-    const bool got = outcome.get();
-    if (!got) {
-        holder->thread.join();
-        return false;
-    }
-    holders()[name] = std::move(holder);
-    return true;
-}
-
-void release_elsewhere(const char* name)
-{
-    const auto found = holders().find(name);
-    if (found == holders().end())
-        return;
-    {
-        std::lock_guard held(found->second->lock);
-        found->second->done = true;
-    }
-    found->second->wake.notify_all();
-    found->second->thread.join();
-    holders().erase(found);
 }
 
 }  // namespace portable

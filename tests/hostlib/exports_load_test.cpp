@@ -13,10 +13,6 @@
 #include <thread>
 #include <vector>
 
-#if !defined(_WIN32)
-#include "hostlib/os/portable_control.hpp"
-#endif
-
 namespace {
 
 using namespace exports_fixture;
@@ -147,9 +143,7 @@ TEST_F(LoadExports, ThreadsAndProcessesRunCommandsWhole)
     if (shared_dir() != nullptr)
         GTEST_SKIP();
 #if !defined(_WIN32)
-    for (const char* name :
-         {"Global\\ZEPA_EBOOK_QLX_STATE1", "Global\\ZEPA_EBOOK_QLX_STATE2", "Global\\ZEPA_EBOOK_QLX_STATE3"})
-        hostos::portable::create_mutex(name);
+    ASSERT_EQ(MSC_CreateMutexes(), 1);
 #endif
     std::ofstream(dir_ / "journal.jsonl", std::ios::trunc).flush();
     ASSERT_EQ(MSC_OpenDriveW(built_in()), 1);
@@ -177,9 +171,6 @@ TEST_F(LoadExports, ThreadsAndProcessesRunCommandsWhole)
     const Exchanges exchanges = journaled_exchanges(dir_);
     EXPECT_GT(exchanges.seen, 2 * tally.done);
     EXPECT_EQ(exchanges.broken, 0);
-#if !defined(_WIN32)
-    hostos::portable::remove_mutexes();
-#endif
 }
 
 }  // namespace

@@ -8,6 +8,13 @@
 
 #include <cstring>
 
+#if !defined(_WIN32)
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#endif
+
 namespace {
 
 using namespace exports_fixture;
@@ -230,6 +237,40 @@ TEST_F(Exports, AnOlderReaderDoesNotOfferTheNewerCommands)
     EXPECT_EQ(MSC_GetFingerPrint(reply, 16, "id", 2), -500);
     EXPECT_EQ(MSC_GetInfo("model", nullptr, 0), -500);
 }
+
+#if !defined(_WIN32)
+TEST_F(Exports, TheApplicationLockHeldByAnotherProcess)
+{
+    // The named mutexes are lock files, machine-wide: another process
+    // holding STATE3 keeps this one off it until it lets go.
+    ASSERT_EQ(MSC_CreateMutexes(), 1);
+    int taken[2], done[2];
+    ASSERT_EQ(::pipe(taken), 0);
+    ASSERT_EQ(::pipe(done), 0);
+    const pid_t other = ::fork();
+    if (other == 0) {
+        ::close(done[1]);
+        const int fd = ::open((dir_ / "ZEPA_EBOOK_QLX_STATE3.lock").c_str(), O_RDONLY);
+        const char locked = fd >= 0 && ::flock(fd, LOCK_EX | LOCK_NB) == 0 ? 'y' : 'n';
+        char ignored;
+        ::_exit(::write(taken[1], &locked, 1) == 1 && ::read(done[0], &ignored, 1) >= 0 ? 0 : 1);
+    }
+    ::close(done[0]);
+    char locked = 0;
+    ASSERT_EQ(::read(taken[0], &locked, 1), 1);
+    EXPECT_EQ(locked, 'y');
+    EXPECT_EQ(MSC_LockUSBDLL(), 0);
+    EXPECT_EQ(MSC_checkAvailability(0), 0);
+    ::close(done[1]);
+    int status = -1;
+    ::waitpid(other, &status, 0);
+    EXPECT_EQ(MSC_checkAvailability(0), 1);
+    EXPECT_EQ(MSC_LockUSBDLL(), 1);
+    EXPECT_EQ(MSC_UnlockUSBDLL(), 1);
+    ::close(taken[0]);
+    ::close(taken[1]);
+}
+#endif
 
 #if defined(_WIN32)
 TEST_F(Exports, AnotherProcessHoldingState1HoldsBackACommand)
