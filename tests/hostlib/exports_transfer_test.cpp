@@ -87,6 +87,8 @@ TEST_F(TransferExports, AnUpdatePartitionFromAnImage)
               -216)
         << "a missing image sends nothing, and the reader says so";
     EXPECT_EQ(MSC_ReqCreatePartitionWithImage("short", 0, 0, 0, 9000, image.string().c_str(), "", nullptr), -2);
+    EXPECT_EQ(MSC_ReqCreatePartitionWithImage("a/b", 0, 0, 0, 8192, image.string().c_str(), "", nullptr), -213)
+        << "a name the reader refuses: its code after the image";
     EXPECT_EQ(MSC_ReqCreatePartition("rootfs", 4, 5, 6), 0);
     EXPECT_EQ(MSC_ReqDeletePartition("kernel"), 0);
     EXPECT_EQ(MSC_ReqDeletePartition("kernel"), -215);

@@ -410,11 +410,23 @@ TEST_F(UsbTransferTest, ImagesCountAsAnnouncedOrTheCreateFails)
     ASSERT_EQ(out(115, kOpening, partition_request("q", 1, 10)).status, 0);
     ASSERT_EQ(out(115, kContinuing, pattern(10)).status, 0);
     expect_refused(out(115, kContinuing, pattern(1)), 0x2C);
-    // A refused create still takes the pieces, then answers its code.
-    ASSERT_EQ(out(115, kOpening, partition_request("p1", 1, 5)).status, 0);
-    ASSERT_EQ(out(115, kContinuing, pattern(5)).status, 0);
-    EXPECT_EQ(word(in(115, kClosing, 4).data_in), -214);
+    // A refused create still takes the pieces, then answers its code, for
+    // every refusal: an existing name, a name that is no file name, normal
+    // mode.
+    struct Refusal {
+        std::string name;
+        std::uint32_t mode;
+        std::int32_t code;
+    };
+    for (const Refusal& refusal : {Refusal{"p1", 1, -214}, Refusal{"a/b", 1, -213}, Refusal{"n", 0, -212}}) {
+        SCOPED_TRACE(refusal.name);
+        ASSERT_EQ(word(plain(112, le32(refusal.mode))), 0);
+        ASSERT_EQ(out(115, kOpening, partition_request(refusal.name, 1, 5000)).status, 0);
+        ASSERT_TRUE(pieces_out(115, pattern(5000), true)) << last().text("error");
+        EXPECT_EQ(word(in(115, kClosing, 4).data_in), refusal.code);
+    }
     EXPECT_EQ(testing_support::read_file(path_ + "/partitions/p1.img").size(), 1u);
+    EXPECT_FALSE(fs::exists(path_ + "/partitions/n.conf"));
 }
 
 Bytes selection(const std::string& first, const std::string& second)

@@ -70,13 +70,16 @@ bool printable(const std::string& text)
     return std::all_of(text.begin(), text.end(), [](char c) { return c >= 0x20 && c <= 0x7E; });
 }
 
-// The verdict on a create: 0 when the partition can be made.
+// The verdict on a create: 0 when the partition can be made. `partition`
+// is described even for a refused create, whose image count still tells
+// how many pieces come.
 std::int32_t check_create(const Bytes& data, CommandContext& context, Partition& partition)
 {
     std::string name;
-    if (const std::int32_t refused = named_partition(data, context, name))
-        return refused;
+    const std::int32_t refused = named_partition(data, context, name);
     partition = described(data, name);
+    if (refused != 0)
+        return refused;
     context.line.add("first", partition.first).add("second", partition.second).add("third", partition.third);
     if (partition.image)
         context.line.add("image_bytes", partition.announced).add("tag", partition.tag).add("extra",
