@@ -58,6 +58,22 @@ protected:
         ASSERT_NE(usb_, nullptr) << error;
     }
 
+    // Each exchange's journal line keeps the exchange's own keys, whatever
+    // its command adds: the line kind, the transfer length, the SCSI status.
+    void TearDown() override
+    {
+        std::vector<long long> lengths;
+        for (const auto& line : testing_support::parse_journal(testing_support::read_file(path_ + "/journal.jsonl"))) {
+            if (line.text("request") != "scsi")
+                continue;
+            lengths.push_back(line.number("length"));
+            if (line.has("status")) {
+                EXPECT_TRUE(line.number("status") == 0 || line.number("status") == 2) << line.text("status");
+            }
+        }
+        EXPECT_EQ(lengths, sent_);
+    }
+
     ScsiReply out(std::uint8_t code, std::uint8_t phase, const Bytes& data)
     {
         ScsiRequest request;
@@ -65,6 +81,7 @@ protected:
         request.cdb_length = 10;
         request.transfer_length = static_cast<std::uint32_t>(data.size());
         request.data_out = data;
+        sent_.push_back(request.transfer_length);
         return usb_->exchange('E', request);
     }
     ScsiReply in(std::uint8_t code, std::uint8_t phase, std::uint32_t length)
@@ -74,6 +91,7 @@ protected:
         request.cdb_length = 10;
         request.data_in = true;
         request.transfer_length = length;
+        sent_.push_back(request.transfer_length);
         return usb_->exchange('E', request);
     }
     // Out phase 1, then in phase 2 of `reply` bytes: the reply's data.
@@ -159,6 +177,7 @@ protected:
     testing_support::TempDir dir_;
     std::string path_ = dir_.file("reader");
     std::unique_ptr<vreader::UsbStorage> usb_;
+    std::vector<long long> sent_;  // each exchange's transfer length
 };
 
 void expect_refused(const ScsiReply& reply, std::uint8_t asc)
@@ -184,7 +203,11 @@ TEST_F(UsbTransferTest, FilesOfEverySizeRoundTripThroughStorage)
     }
     // A transfer keeps where it is, never its data.
     ASSERT_EQ(out(129, kOpening, file_request("new/folder/f1048576", 0, 1 << 20)).status, 0);
+    EXPECT_EQ(last().number("length"), 268);
+    EXPECT_EQ(last().number("data_length"), 1 << 20);
     ASSERT_EQ(word(in(129, kContinuing, 4).data_in), 0);
+    EXPECT_EQ(last().number("status"), 0);
+    EXPECT_EQ(last().number("file_status"), 0);
     ASSERT_EQ(in(129, kContinuing, 4096).data_in.size(), 4096u);
     EXPECT_NE(conf().find("command_moved=4096\n"), std::string::npos);
     EXPECT_LT(conf().size(), 2000u);
@@ -449,6 +472,9 @@ TEST_F(UsbTransferTest, TunnelHandsOutTheQueueAndKeepsTheResponses)
     ASSERT_EQ(out(64, kOpening, selection("catalog", "")).status, 0);
     EXPECT_EQ(last().text("first_text"), "catalog");
     const Bytes header = in(64, kContinuing, 8).data_in;
+    EXPECT_EQ(last().text("request"), "scsi");
+    EXPECT_EQ(last().text("request_file"), "000001.request");
+    EXPECT_EQ(last().number("header_status"), 0);
     ASSERT_EQ(header.size(), 8u);
     EXPECT_EQ(word(header), 0);
     ASSERT_EQ(word(header, 4), static_cast<std::int32_t>(request.size()));

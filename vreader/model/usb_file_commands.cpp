@@ -48,7 +48,7 @@ VendorAnswer open_transfer(std::string_view name, bool write, const VendorExchan
     const std::int32_t position = signed_word(exchange.data, offsetof(FileRequest, position));
     const std::int32_t length = signed_word(exchange.data, offsetof(FileRequest, length));
     JsonLine& line = context.line;
-    line.add("path", sent_path(exchange.data)).add("position", position).add("length", length);
+    line.add("path", sent_path(exchange.data)).add("position", position).add("data_length", length);
     if (!write)
         line.add("option", signed_word(exchange.data, offsetof(FileRequest, option)));
 
@@ -79,7 +79,7 @@ VendorAnswer send_status(std::string_view name, const VendorExchange& exchange, 
 {
     if (auto wrong = expect(name, exchange, true, static_cast<std::uint8_t>(progress.stage)))
         return *wrong;
-    context.line.add("status", progress.status);
+    context.line.add("file_status", progress.status);
     VendorAnswer answer = send_at_most(exchange, result(progress.status));
     answer.ends_command = progress.status != 0 || progress.length == 0;
     return answer;

@@ -41,9 +41,9 @@ VendorAnswer send_header(std::string_view name, const VendorExchange& exchange, 
         return *wrong;
     if (status != 0 && progress.length == 0)
         progress.length = 1;  // a status comes with a size, never 0, for the PC to ignore
-    context.line.add("status", status).add("body", progress.length);
+    context.line.add("header_status", status).add("body", progress.length);
     if (!progress.target.empty())
-        context.line.add("request", progress.target);
+        context.line.add("request_file", progress.target);
     // An empty request is sent whole by its header.
     if (status == 0 && progress.length == 0 && !progress.target.empty()) {
         Tunnel(context.dir).take(progress.target);
@@ -124,7 +124,7 @@ VendorAnswer run_tunnel_response(const VendorExchange& exchange, UsbCommandInPro
             return refuse(scsi::kInvalidCdbField, "a response of " + std::to_string(length) + " bytes");
         if (tunnel.begin_response(progress.target) != 0)
             return refuse(scsi::kInternalFailure, "cannot make a response file in tunnel/responses/");
-        context.line.add("response", progress.target);
+        context.line.add("response_file", progress.target);
         progress.length = length;
         progress.moved = 0;
         progress.stage = length > 0 ? kResponse : kHeader;
