@@ -53,8 +53,9 @@ bool send_image(CUSBCommand& command, const char* path, std::uint32_t count)
 
 std::uint32_t creation_wait_ms(std::uint32_t third)
 {
-    const std::uint32_t upper = third >> 16;
-    return upper * 95000u / 3386u;
+    // 65535 x 95000 needs 33 bits; the quotient fits 32.
+    const std::uint64_t upper = third >> 16;
+    return static_cast<std::uint32_t>(upper * 95000u / 3386u);
 }
 
 std::int32_t CUSBCommand_ReqUpdateCreatePartition::Execute(void* request, std::uint32_t length, void*, std::uint32_t,

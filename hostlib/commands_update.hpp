@@ -60,8 +60,7 @@ public:
 };
 
 // The milliseconds the reader needs to create a partition, by the upper
-// half of its third parameter (32-bit arithmetic, as the reader's tools
-// compute it).
+// half of its third parameter: half x 95000 / 3386, truncated.
 std::uint32_t creation_wait_ms(std::uint32_t third);
 
 }  // namespace fendrac

@@ -230,8 +230,8 @@ FENDRAC_API int FENDRAC_CALL MSC_ReqChangeMode(int mode);
 /* The reader's result; -2; -3. */
 FENDRAC_API int FENDRAC_CALL MSC_ReqDeletePartition(const char* name);
 /* Creates an empty partition. The reader needs W = (upper 16 bits of
- * `third`) x 95000 / 3386 ms for it (a product in 32 bits, the quotient
- * truncated). When W is above 20000, the call first writes "wait:sleep=W"
+ * `third`) x 95000 / 3386 ms for it (truncated; at most 1838696 ms). When
+ * W is above 20000, the call first writes "wait:sleep=W"
  * (the whole W) to standard error and then sleeps W - 20000 ms, before it
  * asks for the reader's result.
  * The reader's result; -2; -3; -1 = out of memory. */

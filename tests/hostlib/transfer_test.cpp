@@ -203,8 +203,11 @@ TEST_F(Transfer, CreatingAPartitionWaitsByItsThirdParameter)
         std::string message;
         std::uint64_t slept;
     };
+    // The product needs more than 32 bits from an upper half of 45211 on.
     for (const Row& row : {Row{713, "wait:sleep=20004\n", 4}, Row{712, "", 0}, Row{0, "", 0},
-                           Row{1000, "wait:sleep=28056\n", 8056}}) {
+                           Row{1000, "wait:sleep=28056\n", 8056}, Row{45210, "wait:sleep=1268443\n", 1248443},
+                           Row{45211, "wait:sleep=1268471\n", 1248471},
+                           Row{65535, "wait:sleep=1838696\n", 1818696}}) {
         SCOPED_TRACE(row.upper);
         reader([](const Exchange&, int) { return scripted::word(3); });
         opened = scripted::log().size();
