@@ -112,6 +112,36 @@ TEST_F(MorvaneWaveform, TableRulesForTheWaveformLine)
     expect(morvane({"verifywf", path}), "Fail to read rawdata_param.\n", 2);
 }
 
+// A sysfs attribute shows one page: the table's first 4095 bytes are all the
+// kernel publishes, and the launcher, the display driver and morvane alike go
+// by them.
+TEST_F(MorvaneWaveform, ATableLongerThanAPageIsCutForEveryone)
+{
+    const std::string path = file("panel.wbf", image(0x1000));
+    const struct {
+        const char* why;
+        std::size_t padding;  // a line of that many bytes before the waveform line
+        bool published;
+    } cases[] = {
+        {"the waveform line ends on the page's last byte", 4095 - kSmallArea.size() - 1, true},
+        {"the waveform line begins after it", 4095, false},
+    };
+    for (const auto& c : cases) {
+        reader_.write_table(std::string(c.padding, 'x') + "\n" + kSmallArea + kOthers);
+        const ProcessResult table = reader_.vreader({"table", reader_.path()});
+        EXPECT_EQ(table.out.find("Waveform Data ") != std::string::npos, c.published) << c.why << "\n" << table.out;
+        EXPECT_NE(table.out.find("\ncut: "), std::string::npos) << c.why;
+        if (c.published) {
+            expect(morvane({"writewf", path}), "", 0, c.why);
+            expect(morvane({"verifywf", path}), "Data is match.\n", 0, c.why);
+        } else {
+            expect(morvane({"writewf", path}), "Fail to write waveform! 19\n", 19, c.why);
+            expect(morvane({"verifywf", path}), "NO waveform area.\n", 22, c.why);
+            EXPECT_EQ(reader_.vreader({"dump", reader_.path(), "waveform"}).status, 125) << c.why;
+        }
+    }
+}
+
 TEST_F(MorvaneWaveform, EmmcNamesAndTheirOrder)
 {
     const std::string path = file("panel.wbf", "W");

@@ -51,17 +51,24 @@ std::optional<ReaderDir> open_reader(const Verb& verb, std::string_view dir)
 std::optional<RawArea> named_area(const Verb& verb, const ReaderDir& reader, std::string_view words)
 {
     std::vector<RawArea> areas;
-    if (const int e = read_areas(reader, areas)) {
+    std::size_t file_size = 0;
+    if (const int e = read_areas(reader, areas, nullptr, &file_size)) {
         failure(verb, "cannot read " + reader.file(kRawdataParamFile) + ": " + std::strerror(e));
         return std::nullopt;
     }
     std::string error;
     const RawArea* area = match_area(areas, words, error);
     if (area == nullptr) {
-        failure(verb, error);
+        failure(verb, error + (file_size > kShownTableBytes ? " (" + table_cut_note(file_size) + ")" : ""));
         return std::nullopt;
     }
     return *area;
+}
+
+std::string table_cut_note(std::size_t file_size)
+{
+    return "the table's file is " + std::to_string(file_size) + " bytes, and the kernel shows only its first " +
+           std::to_string(kShownTableBytes) + ", as programs read it";
 }
 
 bool parse_size(std::string_view text, std::uint32_t& width, std::uint32_t& height)

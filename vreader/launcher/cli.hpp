@@ -63,6 +63,9 @@ std::optional<ReaderDir> open_reader(const Verb& verb, std::string_view dir);
 // the reader's published table; nullopt after reporting why (status 125).
 std::optional<RawArea> named_area(const Verb& verb, const ReaderDir& reader, std::string_view words);
 
+// Says that the raw-data table's file is longer than the kernel shows.
+std::string table_cut_note(std::size_t file_size);
+
 // "WxH" with each side 1..4096.
 bool parse_size(std::string_view text, std::uint32_t& width, std::uint32_t& height);
 

@@ -21,7 +21,8 @@ int run_table(const Verb& verb, const Args& args)
         return kExitFailure;
     std::vector<RawArea> areas;
     std::vector<std::string> unread;
-    if (const int e = read_areas(*reader, areas, &unread))
+    std::size_t file_size = 0;
+    if (const int e = read_areas(*reader, areas, &unread, &file_size))
         return failure(verb, "cannot read " + reader->file(kRawdataParamFile) + ": " + std::strerror(e));
     std::printf("%-20s %-12s %-12s %s\n", "area", "offset", "size", "end");
     for (const RawArea& area : areas)
@@ -30,6 +31,8 @@ int run_table(const Verb& verb, const Args& args)
                     static_cast<unsigned long long>(area.offset + area.size));
     for (const std::string& line : unread)
         std::printf("not an area: %s\n", line.c_str());
+    if (file_size > kShownTableBytes)
+        std::printf("cut: %s; the rest is not published\n", table_cut_note(file_size).c_str());
     std::string dev_no;
     read_file(reader->file(kMmcDevNoFile), dev_no);
     const auto line_end = dev_no.find('\n');
@@ -47,7 +50,10 @@ const Verb kTableVerb = {
     "Lists the raw areas that the raw-data table publishes\n"
     "(sys/module/rawdatatable/parameters/rawdata_param in DIR): name, offset,\n"
     "size and end, in bytes from the start of the eMMC. Lines that do not read\n"
-    "as NAME:0xOFFSET:0xSIZE are shown as such. Then the eMMC's size, its node\n"
+    "as NAME:0xOFFSET:0xSIZE are shown as such. The kernel shows at most the\n"
+    "first 4095 bytes of the table, as a sysfs attribute shows one page: a\n"
+    "longer file is cut there for the programs, the display driver and every\n"
+    "verb alike, and a 'cut:' line says so. Then the eMMC's size, its node\n"
     "names and the unit number in mmc_dev_no. Both files are plain text: edit\n"
     "them to move an area or to break the table.\n",
     run_table,

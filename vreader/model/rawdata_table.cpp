@@ -108,12 +108,15 @@ const RawArea* match_area(const std::vector<RawArea>& areas, std::string_view wo
     return found;
 }
 
-int read_areas(const ReaderDir& dir, std::vector<RawArea>& out, std::vector<std::string>* unread)
+int read_areas(const ReaderDir& dir, std::vector<RawArea>& out, std::vector<std::string>* unread,
+               std::size_t* file_size)
 {
     std::string text;
     if (const int e = read_file(dir.file(kRawdataParamFile), text))
         return e;
-    out = parse_rawdata_table(text, unread);
+    if (file_size != nullptr)
+        *file_size = text.size();
+    out = parse_rawdata_table(std::string_view(text).substr(0, kShownTableBytes), unread);
     return 0;
 }
 

@@ -6,11 +6,14 @@
 // The published text is also what the virtual kernel goes by: a person or a
 // test who edits it moves an area for the display driver, the launcher's
 // verbs and the boot state as well. Lines that do not read as
-// NAME:0xOFFSET:0xSIZE name no area.
+// NAME:0xOFFSET:0xSIZE name no area. Like any sysfs attribute the table
+// shows at most one page, its last byte the text's NUL: what a file holds
+// beyond that is not published, for the virtual kernel as for the programs.
 #pragma once
 
 #include "vreader/model/reader_dir.hpp"
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -48,7 +51,14 @@ const RawArea* find_area(const std::vector<RawArea>& areas, std::string_view nam
 // name, ignoring case ("waveform", "normal"). nullptr with the reason.
 const RawArea* match_area(const std::vector<RawArea>& areas, std::string_view words, std::string& error);
 
-// The reader's published table. 0 or an errno value.
-int read_areas(const ReaderDir& dir, std::vector<RawArea>& out, std::vector<std::string>* unread = nullptr);
+// The most of the table's text that the kernel shows: a page (4096 bytes)
+// less the NUL that ends the text.
+inline constexpr std::size_t kShownTableBytes = 4095;
+
+// The reader's published table: the areas of the file's first
+// kShownTableBytes. `file_size`, when given, is set to the whole file's.
+// 0 or an errno value.
+int read_areas(const ReaderDir& dir, std::vector<RawArea>& out, std::vector<std::string>* unread = nullptr,
+               std::size_t* file_size = nullptr);
 
 }  // namespace vreader
