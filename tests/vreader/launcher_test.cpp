@@ -7,6 +7,10 @@
 #include <png.h>
 #endif
 
+#include <fcntl.h>
+#include <signal.h>
+#include <unistd.h>
+
 #include <filesystem>
 
 namespace {
@@ -379,6 +383,40 @@ TEST_F(LauncherTest, AtFailsTheNthRequestOfTheNextRun)
         std::vector<std::string> arguments{"fail", reader_};
         arguments.insert(arguments.end(), bad.begin(), bad.end());
         EXPECT_EQ(vreader(arguments).status, 2) << bad[1];
+    }
+}
+
+// The PC's end of the gadget serial port is published only while a program
+// holds the port: a program that a signal ended takes it back as well.
+TEST_F(LauncherTest, GadgetPcEndGoesWithTheProgramHoldingThePort)
+{
+    reader();
+    const std::string pc_file = reader_ + "/ttyGS0.pc";
+    for (const int signal : {SIGKILL, SIGTERM}) {
+        std::vector<std::string> command = testing_support::emulator_prefix();
+        command.insert(command.end(), {VREADER_EXECUTABLE, "run", reader_, "probe", "hold"});
+        const std::string output = dir_.file("hold.out");
+        testing_support::Spawned holder(
+            command, {{"VREADER_PROGRAMS", VREADER_TEST_PROGRAMS}, {"VREADER_EMULATOR", READER_TEST_EMULATOR}},
+            output);
+        const auto pid_line = [&] {
+            const std::string text = testing_support::read_file(output);
+            const auto at = text.find("pid=");
+            return at != std::string::npos && text.ends_with("\n") ? text.substr(at + 4) : std::string();
+        };
+        ASSERT_TRUE(testing_support::eventually([&] { return !pid_line().empty() && std::filesystem::exists(pc_file); },
+                                                30))
+            << holder.output();
+        std::string pc = testing_support::read_file(pc_file);
+        pc.pop_back();
+        const int pc_end = ::open(pc.c_str(), O_RDWR | O_NOCTTY);
+        EXPECT_GE(pc_end, 0) << pc;  // the holder's terminal
+        ::close(pc_end);
+        const int pid = std::stoi(pid_line());
+        ASSERT_EQ(::kill(pid, signal), 0);
+        EXPECT_EQ(holder.wait(30), 128 + signal);
+        EXPECT_TRUE(testing_support::eventually([&] { return !std::filesystem::exists(pc_file); }, 30))
+            << signal << ": " << pc << " is still published";
     }
 }
 

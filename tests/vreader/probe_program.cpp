@@ -1,7 +1,9 @@
 // A small program built against the virtual reader for the launcher's tests:
 // it reports what it finds through the platform layer and exits with the
 // status named by its first argument. With the argument "stdin" it also
-// copies its standard input, as a factory tool reads a key from it.
+// copies its standard input, as a factory tool reads a key from it; with
+// "hold" it holds the gadget serial port until it is killed, its process id
+// printed first.
 #include "platform/sys.hpp"
 
 #include <fcntl.h>
@@ -32,6 +34,15 @@ int main(int argc, char** argv)
         for (ssize_t n; (n = sys::read(0, buf, sizeof buf)) > 0;)
             input.append(buf, static_cast<size_t>(n));
         std::printf("stdin=%s", input.c_str());
+    }
+    if (argc > 1 && std::strcmp(argv[1], "hold") == 0) {
+        const int gadget = sys::open("/dev/ttyGS0", O_RDWR);
+        std::printf("pid=%d\n", static_cast<int>(sys::getpid()));
+        std::fflush(stdout);
+        char byte;
+        while (gadget >= 0 && sys::read(gadget, &byte, 1) >= 0)
+            continue;
+        return 1;
     }
     std::fprintf(stderr, "probe done\n");
     return argc > 1 ? std::atoi(argv[1]) : 0;

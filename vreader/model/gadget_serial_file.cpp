@@ -5,9 +5,11 @@
 
 #include <fcntl.h>
 #include <poll.h>
+#include <sys/ioctl.h>
 #include <termios.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 
@@ -26,6 +28,7 @@ int make_pty(int& master, int& pc_end, std::string& pc_path)
         (pc_end = ::open(name, O_RDWR | O_NOCTTY | O_CLOEXEC)) < 0) {
         const int error = errno;
         ::close(master);
+        master = -1;
         return error;
     }
     struct termios raw {};
@@ -35,6 +38,22 @@ int make_pty(int& master, int& pc_end, std::string& pc_path)
     ::fcntl(master, F_SETFL, ::fcntl(master, F_GETFL) | O_NONBLOCK);
     pc_path = name;
     return 0;
+}
+
+void close_if_open(int& fd)
+{
+    if (fd >= 0)
+        ::close(fd);
+    fd = -1;
+}
+
+// Removes ttyGS0.pc if it names `pc_path`: another program may hold the
+// port now. The caller holds the reader's lock.
+void unpublish(const ReaderDir& dir, const std::string& pc_path)
+{
+    std::string named;
+    if (read_file(dir.file(kGadgetPcFile), named) == 0 && named == pc_path + "\n")
+        ::unlink(dir.file(kGadgetPcFile).c_str());
 }
 
 short ready_now(int fd, short events)
@@ -49,25 +68,28 @@ std::int64_t GadgetSerialFile::open(ReaderContext& context, const std::string& p
                                     std::unique_ptr<DeviceFile>& out)
 {
     const Node node{path, kGadgetDevice, kGadgetMajor, kGadgetMinor};
-    int master = -1;
-    int pc_end = -1;
-    std::string pc_path;
-    const int made = make_pty(master, pc_end, pc_path);
+    Pty pty;
+    int made = make_pty(pty.master, pty.pc_end, pty.pc_path);
+    // The path is published only with a watcher that takes it back.
+    if (made == 0)
+        made = start_holder_watch({context.dir.file(kLockFile), context.dir.file(kGadgetPcFile), pty.pc_path + "\n",
+                                   pty.master},
+                                  pty.watcher);
     int access = 0;
     const std::int64_t result = journal_open(context, node.path, node.device, flags, fd, access, made != 0 ? ENODEV : 0);
     if (result < 0) {
-        if (made == 0) {
-            ::close(master);
-            ::close(pc_end);
-        }
+        end_holder_watch(pty.watcher);
+        close_if_open(pty.master);
+        close_if_open(pty.pc_end);
         return result;
     }
-    replace_file(context.dir.file(kGadgetPcFile), pc_path + "\n");
     Session session = context.session();
+    session.lock();
+    replace_file(context.dir.file(kGadgetPcFile), pty.pc_path + "\n");
     JsonLine line("pc_end");
-    line.add("path", pc_path);
+    line.add("path", pty.pc_path);
     session.finish(line, 0, false);
-    out.reset(new GadgetSerialFile(context, node, access, master, pc_end));
+    out.reset(new GadgetSerialFile(context, node, access, pty));
     return result;
 }
 
@@ -75,23 +97,27 @@ GadgetSerialFile::~GadgetSerialFile() { release(); }
 
 void GadgetSerialFile::release()
 {
-    if (master_ < 0)
+    if (pty_.master < 0)
         return;
-    ::close(master_);
-    ::close(pc_end_);
-    master_ = pc_end_ = -1;
-    ::unlink(context_.dir.file(kGadgetPcFile).c_str());
+    {
+        Session session = context_.session();
+        if (session.lock() == 0)
+            unpublish(context_.dir, pty_.pc_path);
+    }
+    end_holder_watch(pty_.watcher);
+    close_if_open(pty_.master);
+    close_if_open(pty_.pc_end);
 }
 
 bool GadgetSerialFile::read_would_block()
 {
-    return master_ >= 0 && (ready_now(master_, POLLIN) & POLLIN) == 0 &&
+    return pty_.master >= 0 && (ready_now(pty_.master, POLLIN) & POLLIN) == 0 &&
            !context_.session().fault_pending("read", device_);
 }
 
 short GadgetSerialFile::poll_ready(short requested) const
 {
-    return master_ < 0 ? 0 : static_cast<short>(ready_now(master_, requested) & requested);
+    return pty_.master < 0 ? 0 : static_cast<short>(ready_now(pty_.master, requested) & requested);
 }
 
 std::int64_t GadgetSerialFile::read(void* buf, std::size_t count)
@@ -109,7 +135,7 @@ std::int64_t GadgetSerialFile::read(void* buf, std::size_t count)
     // A short read takes half of what was asked (at least a byte); the rest
     // stays for the next read.
     const bool short_read = fault.fired && fault.kind == FaultKind::Short;
-    const ssize_t n = ::read(master_, buf, short_read && count > 1 ? count / 2 : count);
+    const ssize_t n = ::read(pty_.master, buf, short_read && count > 1 ? count / 2 : count);
     if (n < 0)
         return session.finish(line, -errno, short_read);
     line.add("bytes", hex_bytes(buf, static_cast<std::size_t>(n)));
@@ -133,7 +159,7 @@ std::int64_t GadgetSerialFile::write(const void* buf, std::size_t count)
     // A PC that does not read lets the pseudo-terminal fill up: what does
     // not fit is not written, as with a host that stopped reading.
     const bool short_write = fault.fired && fault.kind == FaultKind::Short;
-    const ssize_t n = short_write && count / 2 == 0 ? 0 : ::write(master_, buf, short_write ? count / 2 : count);
+    const ssize_t n = short_write && count / 2 == 0 ? 0 : ::write(pty_.master, buf, short_write ? count / 2 : count);
     return session.finish(line, n < 0 ? -errno : n, short_write);
 }
 

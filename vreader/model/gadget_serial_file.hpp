@@ -2,14 +2,18 @@
 // the other end of the USB cable is a real pseudo-terminal: opening the port
 // makes one and publishes the path of its PC end in ttyGS0.pc in the
 // reader's directory (and in `vreader state`), where a person or a test
-// opens it as the PC would open its COM port. Bytes pass unchanged both
-// ways. The port holds the PC end open itself, so the PC closing it is no
-// hang-up, as on the gadget; the PC end starts raw.
+// opens it as the PC would open its COM port, for as long as the program
+// holds the port: a watcher removes the file when the program is gone, a
+// signal having ended it included. Bytes pass unchanged both ways. The port
+// holds the PC end open itself, so the PC closing it is no hang-up, as on
+// the gadget; the PC end starts raw.
 #pragma once
 
+#include "vreader/model/holder_watch.hpp"
 #include "vreader/model/tty_file.hpp"
 
 #include <memory>
+#include <string>
 
 namespace vreader {
 
@@ -29,17 +33,23 @@ public:
     std::int64_t write(const void* buf, std::size_t count) override;
     short poll_ready(short requested) const override;
     bool read_would_block() override;
-    int input_fd() const override { return master_; }
+    int input_fd() const override { return pty_.master; }
 
 private:
-    GadgetSerialFile(ReaderContext& context, const Node& node, int access, int master, int pc_end)
-        : TtyFile(context, node, access), master_(master), pc_end_(pc_end)
+    struct Pty {
+        int master = -1;  // the gadget's end
+        int pc_end = -1;  // the PC's end, held open
+        std::string pc_path;
+        HolderWatcher watcher;  // takes ttyGS0.pc back once the program is gone
+    };
+
+    GadgetSerialFile(ReaderContext& context, const Node& node, int access, const Pty& pty)
+        : TtyFile(context, node, access), pty_(pty)
     {
     }
     void release() override;
 
-    int master_;  // the gadget's end
-    int pc_end_;  // the PC's end, held open
+    Pty pty_;
 };
 
 }  // namespace vreader
