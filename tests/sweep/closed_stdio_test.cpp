@@ -59,9 +59,9 @@ const std::vector<Use>& uses()
                  r.fail("poll", "EIO");
              }},
             {{"melgrin"}, "", "", [](const VirtualReader& r) { launch(r, {"pastlog", r.path(), "--generate", "6"}); }},
-            // The bridge runs until the panel's port fails.
-            {{"quenlay"}, "", "",
-             [](const VirtualReader& r) { launch(r, {"fail", r.path(), "ttymxc1:read", "EIO", "1", "--after", "3"}); }},
+            // The bridge runs until the panel's port fails: its first read,
+            // as nothing comes from the panel to let reads pass.
+            {{"quenlay"}, "", "", [](const VirtualReader& r) { launch(r, {"fail", r.path(), "ttymxc1:read", "EIO"}); }},
         };
         for (const Strings& tool :
              {Strings{"irtp_version"}, Strings{"irtp_status"}, Strings{"irtp_ledcheck1", "3"},

@@ -316,6 +316,15 @@ FaultHit consume_fault(std::vector<Fault>& faults, std::string_view request, std
     return {};
 }
 
+void pass_fault(std::vector<Fault>& faults, std::string_view request, std::string_view device, bool& changed)
+{
+    const Fault* found = first_fault(faults, request, device);
+    if (found == nullptr || found->skip == 0)
+        return;
+    --faults[static_cast<std::size_t>(found - faults.data())].skip;
+    changed = true;
+}
+
 void set_fault(std::vector<Fault>& faults, Fault fault)
 {
     for (auto& existing : faults) {

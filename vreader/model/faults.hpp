@@ -109,6 +109,10 @@ const Fault* first_fault(const std::vector<Fault>& faults, std::string_view requ
 // written back.
 FaultHit consume_fault(std::vector<Fault>& faults, std::string_view request, std::string_view device, bool& changed);
 
+// Uses up one of the passes ("after N") of that fault, if it has any left,
+// and never fires it: for a request that was made but takes no effect.
+void pass_fault(std::vector<Fault>& faults, std::string_view request, std::string_view device, bool& changed);
+
 // Adds a fault, replacing any earlier one on the same request and device.
 void set_fault(std::vector<Fault>& faults, Fault fault);
 

@@ -132,10 +132,17 @@ std::int64_t GadgetSerialFile::read(void* buf, std::size_t count)
         return session.finish(line, -fault.error, true);
     if (access_ == O_WRONLY)
         return session.finish(line, -EBADF, false);
-    // A short read takes half of what was asked (at least a byte); the rest
-    // stays for the next read.
+    // A short read takes half of what was asked for or is waiting (at least
+    // a byte); the rest stays for the next read.
     const bool short_read = fault.fired && fault.kind == FaultKind::Short;
-    const ssize_t n = ::read(pty_.master, buf, short_read && count > 1 ? count / 2 : count);
+    std::size_t asked = count;
+    if (short_read && count > 1) {
+        int waiting = 0;
+        if (::ioctl(pty_.master, FIONREAD, &waiting) == 0 && waiting > 0)
+            asked = std::min(count, static_cast<std::size_t>(waiting));
+        asked = std::max<std::size_t>(1, asked / 2);
+    }
+    const ssize_t n = ::read(pty_.master, buf, asked);
     if (n < 0)
         return session.finish(line, -errno, short_read);
     line.add("bytes", hex_bytes(buf, static_cast<std::size_t>(n)));

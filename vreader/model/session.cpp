@@ -111,15 +111,32 @@ bool Session::at_due(std::string_view request)
            at_fault_fits(*cache_.at, request);
 }
 
+bool Session::fault_set(std::string_view request, std::string_view device)
+{
+    if (cache_.faults_file.refresh())
+        parse_or_ignore(cache_.faults_file.text(), cache_.faults);
+    return first_fault(cache_.faults, request, device) != nullptr;
+}
+
 bool Session::fault_pending(std::string_view request, std::string_view device)
 {
     if (at_due(request))
+        return cache_.at->kind == FaultKind::Error;
+    if (!fault_set(request, device))
+        return false;
+    const Fault* fault = first_fault(cache_.faults, request, device);
+    return fault->skip == 0 && fault->kind == FaultKind::Error;
+}
+
+bool Session::load_locked_faults()
+{
+    if (faults_)
         return true;
-    if (cache_.faults_file.refresh())
-        parse_or_ignore(cache_.faults_file.text(), cache_.faults);
-    return std::any_of(cache_.faults.begin(), cache_.faults.end(), [&](const Fault& fault) {
-        return fault.request == request && (fault.device.empty() || fault.device == device);
-    });
+    if (lock() != 0)
+        return false;
+    faults_.emplace();
+    load_faults(*faults_);
+    return true;
 }
 
 FaultHit Session::take_fault(std::string_view request, std::string_view device)
@@ -129,15 +146,19 @@ FaultHit Session::take_fault(std::string_view request, std::string_view device)
         const Fault& at = *cache_.at;
         return {true, at.kind, at.kind == FaultKind::Error ? at.error : 0, 0};
     }
-    if (!faults_) {
-        // Without a fault for this request there is nothing to use up, and
-        // no need for the lock.
-        if (!fault_pending(request, device) || lock() != 0)
-            return {};
-        faults_.emplace();
-        load_faults(*faults_);
-    }
+    // Without a fault for this request there is nothing to use up, and no
+    // need for the lock.
+    if (!faults_ && !fault_set(request, device))
+        return {};
+    if (!load_locked_faults())
+        return {};
     return consume_fault(*faults_, request, device, faults_dirty_);
+}
+
+void Session::let_pass(std::string_view request, std::string_view device)
+{
+    if ((faults_ || fault_set(request, device)) && load_locked_faults())
+        pass_fault(*faults_, request, device, faults_dirty_);
 }
 
 EpdcState* Session::state()

@@ -63,8 +63,17 @@ public:
     // node `device` ("fb0", "mmcblk2"; empty for a request of no node).
     FaultHit take_fault(std::string_view request, std::string_view device = {});
 
-    // Whether a fault is set for `request` on `device`; nothing is used up.
+    // Whether `request` on `device` would fail at once with an injected
+    // errno: a request that would wait (a read, a poll) then fails without
+    // waiting. A fault that still lets requests pass ("after N"), or whose
+    // effect needs the data (short), leaves the wait as it is. Nothing is
+    // used up.
     bool fault_pending(std::string_view request, std::string_view device);
+
+    // Uses up one "after" pass of the fault on `request`, never firing it:
+    // for a request that was made but is journaled only when it fails (a
+    // poll that waited for real).
+    void let_pass(std::string_view request, std::string_view device);
 
     // The controller state, or nullptr when it cannot be read.
     EpdcState* state();
@@ -92,6 +101,11 @@ private:
     void claim_at();
     // Whether the "at" fault fires on `request` now.
     bool at_due(std::string_view request);
+    // Whether a fault set by name applies to `request` on `device`.
+    bool fault_set(std::string_view request, std::string_view device);
+    // The faults file under the lock, read once a session; false when the
+    // lock cannot be had.
+    bool load_locked_faults();
 
     const ReaderDir& dir_;
     Journal& journal_;
