@@ -1,4 +1,5 @@
-// Faults on the data nodes: a read or poll that waits for input waits as it
+// Faults on the data nodes: every node honours every effect its reads and
+// writes can be given, and a read or poll that waits for input waits as it
 // would without the fault unless the fault fails it at once.
 #include "tests/vreader/reader_fixture.hpp"
 #include "vreader/model/past_log.hpp"
@@ -75,6 +76,125 @@ protected:
         return fd;
     }
 };
+
+struct DataNode {
+    std::string device;
+    std::function<int()> open;
+    std::function<void(int fd)> ready;  // makes `full` bytes wait for a read
+    std::size_t count, full, half;      // a read asks `count`; gets `full`, or `half` when short
+    std::string written;                // empty: the node takes no writes
+    std::function<std::string()> stored;  // what the node keeps of writes
+};
+
+TEST_F(FaultEffectsTest, EveryDataNodeHonoursEveryEffect)
+{
+    const std::string entry = vreader::past_log::encode({1, 1, 0, 0, 4, "t", "0123456789"});
+    const auto unlock_log = [] {
+        const int control = open_node("/dev/melgrin");
+        std::uint32_t value = 0;
+        EXPECT_EQ(sys::ioctl(control, 3, &value), 0);
+        const std::uint32_t challenge = value;
+        value = ~challenge;
+        EXPECT_EQ(sys::ioctl(control, 4, &value), 0);
+        value = ~challenge ^ 0x5A17C3E9u;
+        EXPECT_EQ(sys::ioctl(control, 5, &value), 0);
+        sys::close(control);
+    };
+    const auto write_node = [](int fd, const std::string& bytes) {
+        ASSERT_EQ(sys::write(fd, bytes.data(), bytes.size()), static_cast<ssize_t>(bytes.size()));
+    };
+    const auto none = [](int) {};
+    const std::vector<DataNode> nodes = {
+        {"fb0", [] { return open_node("/dev/fb0"); }, none, 64, 64, 32, "ABCDEFGH", [&] { return head("fb0.mem", 8); }},
+        {"mmcblk2", [] { return open_node("/dev/mmcblk2"); }, none, 64, 64, 32, "ABCDEFGH",
+         [&] { return head("emmc.img", 8); }},
+        {"ttymxc1", [] { return open_node("/dev/ttymxc1"); }, [&](int fd) { write_node(fd, "\x01"); }, 64, 4, 2,
+         "\x01\x01", [&] { return lines_of("panel_request"); }},
+        {"ttyGS0", [] { return open_node("/dev/ttyGS0"); }, [&](int) { pc("abcdefgh"); }, 64, 8, 4, "ABCDEFGH",
+         [&] { return pc(); }},
+        {"ttyUSB0", [] { return open_node("/dev/ttyUSB0"); }, [&](int fd) { write_node(fd, "AT\r\n"); }, 64, 4, 2,
+         "AT\r\n", [&] { return lines_of("modem_command"); }},
+        {"sub_cpu",
+         [] {
+             EXPECT_EQ(sys::write_text("/sys/devices/platform/mxc_spi.2/spi3.2/control_mode", "update"), 0);
+             return open_node("/dev/sub_cpu");
+         },
+         [&](int fd) { write_node(fd, "\xEE\x02\xF0\xF2"); }, 64, 5, 2, "\xEE\x02\xF0\xF2",
+         [&] { return lines_of("sub_cpu_request"); }},
+        {"control_mode", [] { return open_node("/sys/devices/platform/mxc_spi.2/spi3.2/control_mode"); }, none, 64, 7,
+         3, "update", [&] { return read_file(path_ + "/subcpu.state"); }},
+        {"luns", [] { return open_node("/sys/devices/platform/usb_mass_storage/lun0/ro"); }, none, 64, 2, 1, "1\n",
+         [&] { return read_file(path_ + "/gadget.conf"); }},
+        {"log_past",
+         [&] {
+             write_file(path_ + "/past_log.bin", entry);
+             unlock_log();
+             return open_node("/dev/log_past", O_RDONLY);
+         },
+         none, 4608, entry.size(), entry.size() / 2, "", nullptr},
+        {"event0", [] { return open_node("/dev/input/event0", O_RDONLY); },
+         [&](int) {
+             const input_event events[2] = {{{}, EV_KEY, KEY_HOME, 1}, {{}, EV_KEY, KEY_HOME, 0}};
+             const int pipe = ::open((path_ + "/input/event0").c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
+             EXPECT_EQ(::write(pipe, events, sizeof events), static_cast<ssize_t>(sizeof events));
+             ::close(pipe);
+         },
+         2 * sizeof(input_event), 2 * sizeof(input_event), sizeof(input_event), "", nullptr},
+        {"uevent",
+         [] {
+             const int fd = sys::socket(AF_NETLINK, SOCK_DGRAM, NETLINK_KOBJECT_UEVENT);
+             sockaddr_nl address{};
+             address.nl_family = AF_NETLINK;
+             address.nl_groups = 1;
+             EXPECT_EQ(sys::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+             return fd;
+         },
+         [&](int) { ASSERT_EQ(vreader::queue_uevent(path_, std::string(40, 'u')), 0); }, 64, 40, 32, "", nullptr},
+    };
+    struct Effect {
+        bool write;
+        std::string name;  // "" for no fault
+    };
+    const Effect effects[] = {{false, ""}, {false, "EIO"},   {false, "short"}, {true, ""},
+                              {true, "EIO"}, {true, "short"}, {true, "lost"}};
+    for (const DataNode& node : nodes) {
+        for (const Effect& effect : effects) {
+            if (effect.write && node.written.empty())
+                continue;
+            const std::string fault = node.device + (effect.write ? ":write " : ":read ") + effect.name + " 1";
+            SCOPED_TRACE(fault);
+            create(vreader::ReaderConfig{});
+            const int fd = node.open();
+            ASSERT_GE(fd, 0);
+            if (!effect.write)
+                node.ready(fd);
+            const std::string before = node.stored ? node.stored() : "";
+            if (!effect.name.empty())
+                set_fault(fault);
+            std::vector<char> buf(node.count);
+            const std::size_t size = effect.write ? node.written.size() : node.full;
+            const ssize_t n = effect.write ? sys::write(fd, node.written.data(), size) : sys::read(fd, buf.data(), node.count);
+            const int error = errno;
+            if (effect.name == "EIO") {
+                EXPECT_EQ(n, -1);
+                EXPECT_EQ(error, EIO);
+            } else if (effect.name == "short") {
+                EXPECT_EQ(n, static_cast<ssize_t>(effect.write ? size / 2 : node.half));
+            } else {
+                EXPECT_EQ(n, static_cast<ssize_t>(size)) << std::strerror(error);
+            }
+            // A write stores; a lost one, and a failed one, store nothing.
+            if (effect.write && effect.name != "short") {
+                EXPECT_EQ(node.stored() == before, !effect.name.empty()) << node.stored();
+            }
+            if (effect.name == "EIO") {
+                EXPECT_NE(journal_text().find("\"injected\":true"), std::string::npos);
+            }
+            EXPECT_EQ(faults(), "") << "the fault was not used up";
+            next_run();
+        }
+    }
+}
 
 // A read or poll that must wait for input: a fault that lets requests pass
 // first, or halves the data, leaves the wait as it was; only a pass that got

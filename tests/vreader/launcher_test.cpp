@@ -113,9 +113,14 @@ TEST_F(LauncherTest, FaultsAreListedAndChecked)
     EXPECT_EQ(vreader({"fail", reader_, "--list"}).out,
               "MXCFB_SEND_UPDATE ETIMEDOUT 3\nopen EACCES always\nmmcblk2:read short 1\nmmcblk2:write lost 2\n"
               "fb0:read EIO 1\nttymxc1:read EIO 1 after 2\nreply_1E split:3 always\n");
+    for (const auto& good : std::vector<std::vector<std::string>>{{"event1:read", "short"}, {"net:read", "EIO"}})
+        EXPECT_EQ(vreader({"fail", reader_, good[0], good[1]}).status, 0) << good[0] << " " << good[1];
+    // Faults that no request could ever fire.
     for (const auto& bad : std::vector<std::vector<std::string>>{
              {"mmcblk7:read", "EIO"}, {"open", "short"}, {"read", "lost"}, {"mmc-2:read", "EIO"},
-             {"reply", "EIO"}, {"read", "split:2"}, {"reply_1E", "split:1"}, {"reply_XX", "silent"}})
+             {"reply", "EIO"}, {"read", "split:2"}, {"reply_1E", "split:1"}, {"reply_XX", "silent"},
+             {"event2:read", "EIO"}, {"event01:read", "EIO"}, {"net:write", "lost"}, {"net:read", "short"},
+             {"uevent:write", "EIO"}, {"log_past:write", "lost"}})
         EXPECT_EQ(vreader({"fail", reader_, bad[0], bad[1]}).status, 2) << bad[0] << " " << bad[1];
     EXPECT_EQ(vreader({"fail", reader_, "--clear"}).status, 0);
     EXPECT_EQ(vreader({"fail", reader_, "--list"}).out, "");

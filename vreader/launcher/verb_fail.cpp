@@ -24,9 +24,18 @@
 namespace vreader::cli {
 namespace {
 
+// "event0" (the HOME key) to "eventN" (the touch devices).
+bool is_input_device(const ReaderConfig& config, std::string_view device)
+{
+    if (!device.starts_with("event"))
+        return false;
+    const auto number = parse_unsigned(device.substr(5), config.touch_devices);
+    return number.has_value() && device.size() > 5 && std::to_string(*number) == device.substr(5);
+}
+
 bool is_reader_device(const ReaderConfig& config, std::string_view device)
 {
-    return device == kFramebufferDevice || device == emmc_device(config) || device == kUartDevice ||
+    return is_input_device(config, device) || device == kFramebufferDevice || device == emmc_device(config) || device == kUartDevice ||
            device == kGadgetDevice || device == kSubCpuDevice || device == kControlModeDevice ||
            device == usb::kUsbDevice || device == kNetDevice || (config.modem && device == kModemDevice) ||
            device == kPastLogControlDevice || device == kPastLogDevice || device == kUeventDevice ||
@@ -44,6 +53,10 @@ std::string past_log_misfit(const Fault& fault)
         return "the past-log control node takes open, close and the PASTLOG_ requests";
     if (fault.device == kPastLogDevice && !node_request && fault.request != "read" && fault.request != "write")
         return "the past-log node takes open, read, write and close";
+    // The log node takes no data: every write fails, so nothing is there to
+    // halve or to lose.
+    if (fault.device == kPastLogDevice && fault.request == "write" && fault.kind != FaultKind::Error)
+        return "a write to the past-log node takes an errno only";
     return {};
 }
 
@@ -71,7 +84,20 @@ std::string net_misfit(const Fault& fault)
     if (fault.device == kNetDevice && !network_request && fault.request != "read" && fault.request != "write" &&
         fault.request != "close")
         return "the network side takes socket, SIOCGIFHWADDR, read, write and close";
+    if (fault.device == kNetDevice && fault.kind != FaultKind::Error)
+        return "the network socket moves no data: it takes an errno only";
     return {};
+}
+
+// Faults that the uevent socket could never fire.
+std::string uevent_misfit(const Fault& fault)
+{
+    if (fault.device != kUeventDevice)
+        return {};
+    for (const std::string_view request : {"socket", "bind", "recv", "read", "close"})
+        if (fault.request == request)
+            return {};
+    return "the uevent socket takes socket, bind, recv, read and close";
 }
 
 // Faults that the USB side could never fire; empty when the fault is fine.
@@ -151,7 +177,7 @@ int run_fail(const Verb& verb, const Args& args)
     }
 
     if (const std::string misfit = usb_misfit(fault) + net_misfit(fault) + modem_misfit(fault) +
-                                     past_log_misfit(fault);
+                                     past_log_misfit(fault) + uevent_misfit(fault);
         !list && !clear && !misfit.empty())
         return usage_error(verb, misfit);
     const auto reader = open_reader(verb, args[0]);
@@ -161,7 +187,8 @@ int run_fail(const Verb& verb, const Args& args)
         return usage_error(verb, "this reader has no device '" + fault.device + "'; its devices are fb0, " +
                                      emmc_device(reader->config()) +
                                      ", ttymxc1, ttyGS0, sub_cpu, control_mode, usb, net, melgrin, "
-                                     "log_past, uevent, luns and, with a modem, ttyUSB0");
+                                     "log_past, uevent, luns, the input devices event0 to event" +
+                                     std::to_string(reader->config().touch_devices) + " and, with a modem, ttyUSB0");
     const ReaderLock lock(reader->file(kLockFile));
     const std::string path = reader->file(kFaultsFile);
     std::string text;

@@ -189,7 +189,7 @@ std::int64_t PastLogFile::read(void* buf, std::size_t count)
     const std::size_t n = fault.fired ? entry.size() / 2 : entry.size();
     std::memcpy(buf, entry.data(), n);
     ++next_;
-    return session.finish(line, static_cast<std::int64_t>(n), false);
+    return session.finish(line, static_cast<std::int64_t>(n), fault.fired);
 }
 
 std::int64_t PastLogFile::write(const void*, std::size_t count)

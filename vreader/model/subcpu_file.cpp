@@ -131,9 +131,10 @@ std::int64_t SubCpuFile::write(const void* buf, std::size_t count)
         return session.finish(line, -fault.error, true);
     if (access_ == O_RDONLY)
         return session.finish(line, -EBADF, false);
-    // Half a packet is no request.
-    if (fault.fired && fault.kind == FaultKind::Short)
-        return session.finish(line, static_cast<std::int64_t>(count / 2), true);
+    // Half a packet is no request; a lost one reaches nobody.
+    if (fault.fired)
+        return session.finish(line, static_cast<std::int64_t>(fault.kind == FaultKind::Short ? count / 2 : count),
+                              true);
     if (const int e = session.lock())
         return session.finish(line, -e, false);
     SubCpuState state;
@@ -236,15 +237,22 @@ std::int64_t ControlModeFile::read(void* buf, std::size_t count)
     Session session = context_.session();
     JsonLine line("read");
     line.add("path", path_).add("count", count);
+    const FaultHit fault = session.take_fault("read", kControlModeDevice);
+    if (fault.fired && fault.kind == FaultKind::Error)
+        return session.finish(line, -fault.error, true);
+    if (access_ == O_WRONLY)
+        return session.finish(line, -EBADF, false);
     SubCpuState state;
     std::string why;
     if (session.lock() != 0 || !load_subcpu(context_.dir, state, why))
         return session.finish(line, -EIO, false);
     const std::string text = state.control_mode + "\n";
-    const std::size_t n = position_ < text.size() ? std::min(count, text.size() - position_) : 0;
+    std::size_t n = position_ < text.size() ? std::min(count, text.size() - position_) : 0;
+    if (fault.fired)
+        n /= 2;  // a short read: half of the word
     std::memcpy(buf, text.data() + position_, n);
     position_ += n;
-    return session.finish(line, static_cast<std::int64_t>(n), false);
+    return session.finish(line, static_cast<std::int64_t>(n), fault.fired);
 }
 
 std::int64_t ControlModeFile::write(const void* buf, std::size_t count)
