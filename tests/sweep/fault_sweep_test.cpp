@@ -173,6 +173,17 @@ SweepRun run_use(const Use& use, const std::string& at_number = {}, const std::s
     return run;
 }
 
+// Lines a model adds to a program's request, and an unmapping: they stand
+// for no request a fault can fail, and an "at" fault on one injects nothing.
+bool takes_no_fault(const std::string& request)
+{
+    for (const char* name : {"munmap", "panel_request", "panel_reply", "sub_cpu_request", "sub_cpu_reply", "pc_end",
+                             "modem_command", "modem_answer", "modem_echo"})
+        if (request == name)
+            return true;
+    return false;
+}
+
 bool injected(const std::vector<JsonLine>& journal)
 {
     for (const JsonLine& line : journal)
@@ -276,7 +287,8 @@ TEST_P(FaultSweep, EveryRequestFailingEndsCleanly)
         for (const std::string effect : {"EIO", "short"}) {
             const std::string& request = requests[n - 1].name;
             // Half of the data: of a read or write that moves some.
-            if (effect == std::string("short") && ((request != "read" && request != "write") || requests[n - 1].failed))
+            if (takes_no_fault(request) ||
+                (effect == std::string("short") && ((request != "read" && request != "write") || requests[n - 1].failed)))
                 continue;
             SCOPED_TRACE("request " + std::to_string(n) + " (" + request + ") " + effect);
             const SweepRun run = run_use(use, std::to_string(n), effect);

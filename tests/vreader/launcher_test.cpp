@@ -113,14 +113,15 @@ TEST_F(LauncherTest, FaultsAreListedAndChecked)
     EXPECT_EQ(vreader({"fail", reader_, "--list"}).out,
               "MXCFB_SEND_UPDATE ETIMEDOUT 3\nopen EACCES always\nmmcblk2:read short 1\nmmcblk2:write lost 2\n"
               "fb0:read EIO 1\nttymxc1:read EIO 1 after 2\nreply_1E split:3 always\n");
-    for (const auto& good : std::vector<std::vector<std::string>>{{"event1:read", "short"}, {"net:read", "EIO"}})
+    for (const auto& good : std::vector<std::vector<std::string>>{
+             {"event1:read", "short"}, {"ttyGS0:tcsetattr", "EIO"}, {"tcgetattr", "ENOTTY"}, {"net:read", "EIO"}})
         EXPECT_EQ(vreader({"fail", reader_, good[0], good[1]}).status, 0) << good[0] << " " << good[1];
     // Faults that no request could ever fire.
     for (const auto& bad : std::vector<std::vector<std::string>>{
              {"mmcblk7:read", "EIO"}, {"open", "short"}, {"read", "lost"}, {"mmc-2:read", "EIO"},
              {"reply", "EIO"}, {"read", "split:2"}, {"reply_1E", "split:1"}, {"reply_XX", "silent"},
              {"event2:read", "EIO"}, {"event01:read", "EIO"}, {"net:write", "lost"}, {"net:read", "short"},
-             {"uevent:write", "EIO"}, {"log_past:write", "lost"}})
+             {"uevent:write", "EIO"}, {"log_past:write", "lost"}, {"tcsetattr", "short"}})
         EXPECT_EQ(vreader({"fail", reader_, bad[0], bad[1]}).status, 2) << bad[0] << " " << bad[1];
     EXPECT_EQ(vreader({"fail", reader_, "--clear"}).status, 0);
     EXPECT_EQ(vreader({"fail", reader_, "--list"}).out, "");
@@ -341,8 +342,9 @@ TEST_F(LauncherTest, RunExecutesTheVirtualProgram)
     EXPECT_EQ(vreader({"run", dir_.path(), "probe"}, programs).status, 125);
 }
 
-// --at N fails the Nth journaled request of the next run, whatever it is; the
-// run takes the fault, so the one after it runs clean.
+// --at N fails exactly the Nth journaled request of the next run, whatever it
+// is, or, when that one cannot take the effect, none and says so; the run
+// takes the fault, so the one after it runs clean.
 TEST_F(LauncherTest, AtFailsTheNthRequestOfTheNextRun)
 {
     reader();
@@ -351,19 +353,30 @@ TEST_F(LauncherTest, AtFailsTheNthRequestOfTheNextRun)
         std::string at, effect;
         int status;           // of the probe: 99 when it cannot read the screen
         std::string injected;  // the request journaled with "injected":true
+        std::string mode = {};  // the probe's argument
+        bool refused = false;   // request N cannot take the effect
     };
+    // With "tty" the probe's requests 4 to 10 are the UART's open, tcgetattr,
+    // tcsetattr, write, the panel_request and panel_reply lines, and close.
     const Row rows[] = {
         {"1", "ENODEV", 99, "open"},
         {"2", "EIO", 99, "FBIOGET_VSCREENINFO"},
         {"3", "EBADF", 0, "close"},
-        {"9", "EIO", 0, ""},    // the probe makes three requests
-        {"1", "short", 0, ""},  // none of them moves data
+        {"9", "EIO", 0, ""},                 // the probe makes three requests
+        {"1", "short", 0, "", "", true},     // none of them moves data
+        {"5", "EIO", 0, "tcgetattr", "tty"},
+        {"6", "ENOTTY", 0, "tcsetattr", "tty"},
+        {"8", "EIO", 0, "", "tty", true},    // a line the panel's model adds
+        {"5", "short", 0, "", "tty", true},  // not the write after it
     };
     for (const Row& row : rows) {
+        SCOPED_TRACE(row.at + " " + row.effect + " " + row.mode);
         ASSERT_EQ(vreader({"journal", reader_, "--clear"}).status, 0);
         ASSERT_EQ(vreader({"fail", reader_, "--at", row.at, row.effect}).status, 0);
         EXPECT_EQ(vreader({"fail", reader_, "--list"}).out, "at " + row.at + " " + row.effect + "\n");
-        EXPECT_EQ(vreader({"run", reader_, "probe"}, programs).status, row.status) << row.at;
+        const ProcessResult run = vreader({"run", reader_, "probe", row.mode}, programs);
+        EXPECT_EQ(run.status, row.status) << run.err;
+        EXPECT_EQ(run.err.find("injected nothing") != std::string::npos, row.refused) << run.err;
         const std::string journal = vreader({"journal", reader_}).out;
         const auto injected = journal.find("\"injected\":true");
         if (row.injected.empty()) {

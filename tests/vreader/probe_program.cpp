@@ -2,12 +2,14 @@
 // it reports what it finds through the platform layer and exits with the
 // status named by its first argument. With the argument "stdin" it also
 // copies its standard input, as a factory tool reads a key from it; with
-// "hold" it holds the gadget serial port until it is killed, its process id
-// printed first.
+// "tty" it also reads and sets the panel UART's line settings and sends the
+// panel one request; with "hold" it holds the gadget serial port until it
+// is killed, its process id printed first.
 #include "platform/sys.hpp"
 
 #include <fcntl.h>
 #include <linux/fb.h>
+#include <termios.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -34,6 +36,15 @@ int main(int argc, char** argv)
         for (ssize_t n; (n = sys::read(0, buf, sizeof buf)) > 0;)
             input.append(buf, static_cast<size_t>(n));
         std::printf("stdin=%s", input.c_str());
+    }
+    if (argc > 1 && std::strcmp(argv[1], "tty") == 0) {
+        const int tty = sys::open("/dev/ttymxc1", O_RDWR);
+        struct termios settings {};
+        const bool got = sys::tcgetattr(tty, &settings) == 0;
+        const bool set = sys::tcsetattr(tty, TCSANOW, &settings) == 0;
+        const bool sent = sys::write(tty, "\x0A", 1) == 1;  // the version request
+        sys::close(tty);
+        std::printf("tty=%s%s%s\n", got ? "got" : "-", set ? ",set" : ",-", sent ? ",sent" : ",-");
     }
     if (argc > 1 && std::strcmp(argv[1], "hold") == 0) {
         const int gadget = sys::open("/dev/ttyGS0", O_RDWR);

@@ -124,13 +124,16 @@ std::int64_t open_node(ReaderContext& context, const std::string& dev_path, int 
 
     // Nodes that do not exist and directories cannot be opened; the attempt
     // is journaled all the same.
+    // Only a fault on the Nth request reaches it: a fault set by name on
+    // "open" is for the nodes that are there.
     const int error = kind == NodeKind::Directory ? EISDIR : ENOENT;
     Session session = context.session();
     JsonLine line("open");
     line.add("path", dev_path).add("flags", flags);
-    line.set_result(-1, error);
+    const FaultHit fault = session.take_at_fault("open");
+    line.set_result(-1, fault.fired ? fault.error : error, fault.fired);
     session.record(line);
-    return -error;
+    return -(fault.fired ? fault.error : error);
 }
 
 }  // namespace vreader

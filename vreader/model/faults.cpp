@@ -49,6 +49,8 @@ bool is_device_name(std::string_view name)
     });
 }
 
+}  // namespace
+
 std::string effect_name(const Fault& fault)
 {
     if (fault.kind == FaultKind::Short)
@@ -69,8 +71,6 @@ std::string effect_name(const Fault& fault)
     return errno_name(fault.error);
 }
 
-}  // namespace
-
 const std::vector<std::string_view>& fault_requests()
 {
     static const std::vector<std::string_view> names = [] {
@@ -79,7 +79,7 @@ const std::vector<std::string_view>& fault_requests()
         for (const auto& request : epdc::kRequests)
             list.push_back(request.name);
         for (const std::string_view modem :
-             {"TIOCMGET", "TIOCMBIS", "TIOCMBIC", "socket", "SIOCGIFHWADDR", "bind", "recv", "mknod", "unlink", "system", "reply", "reply_XX", "flash", "scsi",
+             {"tcgetattr", "tcsetattr", "TIOCMGET", "TIOCMBIS", "TIOCMBIC", "socket", "SIOCGIFHWADDR", "bind", "recv", "mknod", "unlink", "system", "reply", "reply_XX", "flash", "scsi",
               "scsi_XX"})
             list.push_back(modem);
         for (const auto& request : past_log::kRequests)

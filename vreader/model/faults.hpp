@@ -76,8 +76,8 @@ struct FaultHit {
 
 // The names a fault can target: "open" (any device node), "close", "read",
 // "write", "lseek", "fsync", "mmap", "fstat" (of any descriptor, files
-// included), the sleeps, every display controller request, the modem-line
-// requests, "socket" and "SIOCGIFHWADDR" (device "net"), the past-log
+// included), the sleeps, every display controller request, the serial
+// ports' "tcgetattr" and "tcsetattr", the modem-line requests, "socket" and "SIOCGIFHWADDR" (device "net"), the past-log
 // driver's requests (PASTLOG_*, device "melgrin"), "socket", "bind" and
 // "recv" of the uevent socket (device "uevent"), a device's replies ("reply", "reply_XX"), the sub-CPU's flash
 // programming ("flash") and the SCSI requests a PC sends the reader over USB
@@ -112,6 +112,10 @@ FaultHit consume_fault(std::vector<Fault>& faults, std::string_view request, std
 // Uses up one of the passes ("after N") of that fault, if it has any left,
 // and never fires it: for a request that was made but takes no effect.
 void pass_fault(std::vector<Fault>& faults, std::string_view request, std::string_view device, bool& changed);
+
+// An effect as the faults file and the launcher name it: "EIO", "short",
+// "split:3".
+std::string effect_name(const Fault& fault);
 
 // Adds a fault, replacing any earlier one on the same request and device.
 void set_fault(std::vector<Fault>& faults, Fault fault);

@@ -107,8 +107,7 @@ void Session::claim_at()
 bool Session::at_due(std::string_view request)
 {
     claim_at();
-    return cache_.at && !cache_.at_spent && cache_.requests + 1 >= cache_.at->at &&
-           at_fault_fits(*cache_.at, request);
+    return cache_.at && !cache_.at_spent && cache_.requests + 1 == cache_.at->at && at_fault_fits(*cache_.at, request);
 }
 
 bool Session::fault_set(std::string_view request, std::string_view device)
@@ -139,13 +138,19 @@ bool Session::load_locked_faults()
     return true;
 }
 
+FaultHit Session::take_at_fault(std::string_view request)
+{
+    if (!at_due(request))
+        return {};
+    cache_.at_spent = true;
+    const Fault& at = *cache_.at;
+    return {true, at.kind, at.kind == FaultKind::Error ? at.error : 0, 0};
+}
+
 FaultHit Session::take_fault(std::string_view request, std::string_view device)
 {
-    if (at_due(request)) {
-        cache_.at_spent = true;
-        const Fault& at = *cache_.at;
-        return {true, at.kind, at.kind == FaultKind::Error ? at.error : 0, 0};
-    }
+    if (const FaultHit at = take_at_fault(request); at.fired)
+        return at;
     // Without a fault for this request there is nothing to use up, and no
     // need for the lock.
     if (!faults_ && !fault_set(request, device))
@@ -200,6 +205,16 @@ int Session::commit()
 void Session::record(const JsonLine& line)
 {
     claim_at();
+    // The Nth request is journaled without having taken the "at" fault: it
+    // cannot take it (an munmap, a line a model adds, "short" on a request
+    // that moves no data). No later request takes it in its place.
+    if (cache_.at && !cache_.at_spent && cache_.requests + 1 == cache_.at->at) {
+        cache_.at_spent = true;
+        std::fprintf(stderr, "vreader: request %llu (%s) cannot take %s: 'at %llu %s' injected nothing\n",
+                     static_cast<unsigned long long>(cache_.at->at), line.request().c_str(),
+                     effect_name(*cache_.at).c_str(), static_cast<unsigned long long>(cache_.at->at),
+                     effect_name(*cache_.at).c_str());
+    }
     ++cache_.requests;
     if (journal_.fold(line))
         return;

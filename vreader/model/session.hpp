@@ -63,6 +63,10 @@ public:
     // node `device` ("fb0", "mmcblk2"; empty for a request of no node).
     FaultHit take_fault(std::string_view request, std::string_view device = {});
 
+    // The "at N" fault alone, for a request that no fault set by name may
+    // reach (an open of a node that does not exist).
+    FaultHit take_at_fault(std::string_view request);
+
     // Whether `request` on `device` would fail at once with an injected
     // errno: a request that would wait (a read, a poll) then fails without
     // waiting. A fault that still lets requests pass ("after N"), or whose
@@ -99,7 +103,8 @@ private:
     void load_faults(std::vector<Fault>& out);
     // Takes the "at" fault out of the faults file, once per process.
     void claim_at();
-    // Whether the "at" fault fires on `request` now.
+    // Whether the "at" fault fires on `request` now: it is the Nth request
+    // and can take the effect.
     bool at_due(std::string_view request);
     // Whether a fault set by name applies to `request` on `device`.
     bool fault_set(std::string_view request, std::string_view device);

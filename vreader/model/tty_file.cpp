@@ -29,6 +29,10 @@ std::int64_t TtyFile::tcgetattr(struct termios& t)
     Session session = context_.session();
     JsonLine line("tcgetattr");
     line.add("path", path_);
+    if (const int e = session.error())
+        return session.finish(line, -e, false);
+    if (const FaultHit fault = session.take_fault("tcgetattr", device_); fault.fired)
+        return session.finish(line, -fault.error, true);
     std::string why;
     if (!load_termios(context_.dir, device_, t, why)) {
         std::fprintf(stderr, "vreader: %s: %s\n", termios_file(device_).c_str(), why.c_str());
@@ -45,6 +49,8 @@ std::int64_t TtyFile::tcsetattr(int optional_actions, const struct termios& t)
     line.add("path", path_).add("action", optional_actions).add("settings", describe_termios(t));
     if (const int e = session.error())
         return session.finish(line, -e, false);
+    if (const FaultHit fault = session.take_fault("tcsetattr", device_); fault.fired)
+        return session.finish(line, -fault.error, true);
     if (optional_actions != TCSANOW && optional_actions != TCSADRAIN && optional_actions != TCSAFLUSH)
         return session.finish(line, -EINVAL, false);
     return session.finish(line, -save_termios(context_.dir, device_, t), false);
