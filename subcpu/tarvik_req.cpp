@@ -25,6 +25,17 @@ struct Simple {
 // The addresses as the reader prints a long in hexadecimal.
 unsigned long as_printed(long value) { return static_cast<std::uint32_t>(value); }
 
+// The last address of `count` bytes from `first`, as printed. Counted in 64
+// bits: a count near the top of the reader's 32-bit long must not wrap.
+unsigned long last_address(long first, long count)
+{
+    return static_cast<std::uint32_t>(std::int64_t{first} + std::int64_t{count} - 1);
+}
+
+// Whether `count` bytes from `first`, an address in range, end inside the
+// area. Compared against the room left, so nothing can overflow.
+bool ends_in_area(long first, long count) { return count <= kLastAddress + 1 - first; }
+
 int simple_request(std::uint8_t code, const char* label, int block = -1)
 {
     if (open_sub() != 0)
@@ -88,9 +99,9 @@ int write_units(int argc, char** argv, int at)
         return 1;
     }
     count = (count + kUnit - 1) / kUnit * kUnit;
-    if (start + static_cast<long>(count) > kLastAddress + 1) {
+    if (!ends_in_area(start, static_cast<long>(count))) {
         std::printf("address over error : start=%lx + count=%u - 1 = %lx > %04x : NG\n", as_printed(start), count,
-                    as_printed(start + static_cast<long>(count) - 1), static_cast<unsigned>(kLastAddress));
+                    last_address(start, static_cast<long>(count)), static_cast<unsigned>(kLastAddress));
         return 1;
     }
     if (open_sub() != 0) {
@@ -125,9 +136,9 @@ int read_rows(int argc, char** argv, int at)
         std::printf("read count error : %ld : NG\n", count);
         return 1;
     }
-    if (address + count > kLastAddress + 1) {
+    if (!ends_in_area(address, count)) {
         std::printf("address over error : address=%lx + count=%ld - 1 = %lx > %04x : NG\n", as_printed(address), count,
-                    as_printed(address + count - 1), static_cast<unsigned>(kLastAddress));
+                    last_address(address, count), static_cast<unsigned>(kLastAddress));
         return 1;
     }
     if (open_sub() != 0)

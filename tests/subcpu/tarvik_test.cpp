@@ -237,6 +237,12 @@ TEST_F(Tarvik, ReadsInRowsOfSixteen)
     const Case cases[] = {
         {"count 0", {"req", "r", "1000", "0"}, {}, "read count error : 0 : NG\n", 1},
         {"past the end", {"req", "r", "73f0", "11"}, {}, "address over error : address=73f0 + count=17 - 1 = 7400 > 73ff : NG\n", 1},
+        // The reader's long is 32 bits: these sums pass its limit, and must not wrap past the check.
+        {"a count near the long's limit", {"req", "r", "1000", "7ffff000"}, {},
+         "address over error : address=1000 + count=2147479552 - 1 = 7fffffff > 73ff : NG\n", 1},
+        {"a count past 32 bits reads as the limit", {"req", "r", "73ff", "100000000"}, {},
+         "address over error : address=73ff + count=2147483647 - 1 = 800073fd > 73ff : NG\n", 1},
+        {"a negative count", {"req", "r", "1000", "-1"}, {}, "read count error : -1 : NG\n", 1},
         {"no count", {"req", "r", "1000"}, {}, "An argument error. : NG\n", 1},
         {"no-send", {"req", "r", "1000", "2", "n"}, {}, "send_data :  EE 05 F4 10 00 01 0A\nsend_data :  EE 05 F4 10 01 01 0B\nOK\n", 0},
     };
