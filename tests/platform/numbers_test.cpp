@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
+#include <cstdlib>
 #include <cstring>
 
 namespace {
@@ -79,6 +81,47 @@ TEST(ReaderNumbers, StrtolSaturatesAtTheInt32Range)
                  {"73ff", 16, 0x73FF},       {"28", 10, 28},                 {"-3", 10, -3}};
     for (const auto& c : cases)
         EXPECT_EQ(sys::strtol(c.text, nullptr, c.base), c.value) << c.text;
+}
+
+// Where `long` is 32 bits, as on the reader, the C library itself is the
+// reference: each reader must give its value, its end and its range error.
+TEST(ReaderNumbers, MatchTheCLibraryWhereLongIs32Bits)
+{
+    if (sizeof(long) != 4)
+        GTEST_SKIP() << "the C library here has a 64-bit long";
+    const struct {
+        const char* text;
+        int base;
+    } cases[] = {
+        {"2147483647", 10},  {"2147483648", 10}, {"-2147483648", 10},   {"-2147483649", 10}, {"4294967295", 10},
+        {"4294967296", 0},   {"0xffffffff", 0},  {"-0x80000000", 0},    {"-0xffffffff", 0},  {"0x", 16},
+        {"0xg", 0},          {"  +017", 0},      {"-1", 16},            {"zz", 36},          {"\v\f12", 10},
+        {"7ffff000", 16},    {"100000000", 16},  {"99999999999999999999", 10}, {"", 10},     {"-", 10},
+        {"0x7fffffff0", 16}, {"08", 0},          {"1e3", 10},           {"+-1", 10},         {"ZZZZZZZ", 36},
+    };
+    for (const auto& c : cases) {
+        char* expected_end = nullptr;
+        const char* end = nullptr;
+        errno = 0;
+        const long expected_long = std::strtol(c.text, &expected_end, c.base);
+        const bool expected_range = errno == ERANGE;
+        errno = 0;
+        EXPECT_EQ(sys::strtol(c.text, &end, c.base), expected_long) << '"' << c.text << '"';
+        EXPECT_EQ(end, expected_end) << '"' << c.text << '"';
+        EXPECT_EQ(errno == ERANGE, expected_range) << '"' << c.text << '"';
+
+        errno = 0;
+        const unsigned long expected_unsigned = std::strtoul(c.text, &expected_end, c.base);
+        const bool expected_unsigned_range = errno == ERANGE;
+        errno = 0;
+        EXPECT_EQ(sys::strtoul(c.text, &end, c.base), expected_unsigned) << '"' << c.text << '"';
+        EXPECT_EQ(end, expected_end) << '"' << c.text << '"';
+        EXPECT_EQ(errno == ERANGE, expected_unsigned_range) << '"' << c.text << '"';
+
+        if (c.base == 10) {
+            EXPECT_EQ(sys::atoi(c.text), std::atoi(c.text)) << '"' << c.text << '"';
+        }
+    }
 }
 
 }  // namespace
