@@ -106,8 +106,10 @@ void load_img_file(const char* path, int left, int top, int* width, int* height)
     struct stat st {};
     if (sys::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode) || st.st_size < 0)
         return;
+    // The reader's 32-bit address space cannot map 4 GiB or more; no build
+    // maps such a file, so every build leaves the buffer as the reader does.
     const int64_t size = st.st_size;
-    if (static_cast<uint64_t>(size) > SIZE_MAX)
+    if (static_cast<uint64_t>(size) > UINT32_MAX)
         return;
     sys::Mapping map(sys::mmap(nullptr, static_cast<size_t>(size), PROT_READ, MAP_SHARED, fd.get(), 0),
                      static_cast<size_t>(size));

@@ -5,7 +5,9 @@
 #include "tests/display/bitmap_file.hpp"
 #include "tests/support/process.hpp"
 
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <gtest/gtest.h>
 
@@ -215,6 +217,23 @@ TEST_F(ImageLoader, FifoIsAFileThatCannotBeMappedAndNeverBlocks)
     const std::string fifo = dir_.file("fifo");
     ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
     morvane::load_img_file(fifo.c_str(), 1, 1, &width_, &height_);
+    EXPECT_EQ(width_, 8);
+    EXPECT_EQ(height_, 6);
+    EXPECT_EQ(changed_pixels(), 0);
+}
+
+TEST_F(ImageLoader, FileOf4GiBOrMoreIsOneTheReaderCannotMap)
+{
+    // Sparse: a picture right past the first 4 GiB.
+    const std::string path = dir_.file("huge");
+    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT, 0600);
+    ASSERT_GE(fd, 0);
+    const std::string picture(8 * 6 * 2, '\x11');
+    const bool written = ::pwrite(fd, picture.data(), picture.size(), off_t{1} << 32) == ssize_t(picture.size());
+    ::close(fd);
+    if (!written)
+        GTEST_SKIP() << "this file system holds no sparse 4 GiB file";
+    morvane::load_img_file(path.c_str(), 0, 0, &width_, &height_);
     EXPECT_EQ(width_, 8);
     EXPECT_EQ(height_, 6);
     EXPECT_EQ(changed_pixels(), 0);
