@@ -240,7 +240,8 @@ std::string play_trace(const ReaderDir& dir, const std::vector<TraceStep>& steps
     }
     std::string error;
     unsigned last_device = 0;
-    for (const TraceStep& step : steps) {
+    for (std::size_t index = 0; index < steps.size(); ++index) {
+        const TraceStep& step = steps[index];
         if (stop())
             break;
         const bool to_key = step.kind == TraceStep::Kind::Event && step.device == 0 && last_device != 0;
@@ -257,14 +258,27 @@ std::string play_trace(const ReaderDir& dir, const std::vector<TraceStep>& steps
                 break;
             }
         } else if (pipes[step.device] >= 0) {
-            input_event event{};
+            // The input core hands a reader a packet whole, up to its
+            // SYN_REPORT: a program that stops at one event of a packet
+            // (tpinspect closes the key device at the release) must find
+            // the rest already queued, never a write into a closed pipe.
+            std::vector<input_event> packet;
             timeval now{};
             ::gettimeofday(&now, nullptr);
-            event.time = now;
-            event.type = step.type;
-            event.code = step.code;
-            event.value = step.value;
-            if (::write(pipes[step.device], &event, sizeof event) != static_cast<ssize_t>(sizeof event)) {
+            for (;; ++index) {
+                const TraceStep& part = steps[index];
+                input_event& event = packet.emplace_back();
+                event.time = now;
+                event.type = part.type;
+                event.code = part.code;
+                event.value = part.value;
+                const bool ends = part.type == EV_SYN || index + 1 == steps.size() ||
+                                  steps[index + 1].kind != TraceStep::Kind::Event || steps[index + 1].device != step.device;
+                if (ends)
+                    break;
+            }
+            const auto bytes = static_cast<ssize_t>(packet.size() * sizeof(input_event));
+            if (::write(pipes[step.device], packet.data(), static_cast<size_t>(bytes)) != bytes) {
                 error = "the program stopped reading /dev/input/event" + std::to_string(step.device);
                 break;
             }
