@@ -46,7 +46,12 @@ void* gadget_serial(void* argument)
         if (!first) {
             const clock_t start = sys::times(nullptr);
             if (irtp::rts_wait_high(context.uart, kLineWaitMs) == -1) {
-                std::printf("RTS HIGH wait timeout(before send)(%d)\n", static_cast<int>(sys::times(nullptr) - start));
+                // The tick count is a 32-bit clock_t on the reader and wraps
+                // after months of uptime: the difference is taken unsigned,
+                // where the wrap is well defined.
+                const unsigned long ticks =
+                    static_cast<unsigned long>(sys::times(nullptr)) - static_cast<unsigned long>(start);
+                std::printf("RTS HIGH wait timeout(before send)(%d)\n", static_cast<int>(ticks));
             }
         }
         irtp::cts_on(context.uart);
