@@ -531,4 +531,26 @@ TEST_F(UsbTransferTest, TunnelHandsOutTheQueueAndKeepsTheResponses)
     expect_refused(out(65, kClosing, pattern(10)), 0x2C);
 }
 
+// A response broken off, by the next command or by a refused piece, is
+// never kept as one; a whole one takes the first free number.
+TEST_F(UsbTransferTest, ResponseBrokenOffIsNotKept)
+{
+    const std::string responses = path_ + "/tunnel/responses/";
+    for (const bool refused : {false, true}) {
+        SCOPED_TRACE(refused);
+        ASSERT_EQ(out(65, kOpening, le32(8192)).status, 0);
+        ASSERT_EQ(out(65, kContinuing, pattern(4096)).status, 0);
+        if (refused)
+            expect_refused(out(65, kContinuing, pattern(2048)), 0x1A);
+        else
+            EXPECT_EQ(word(plain(112, le32(0))), 0);
+        EXPECT_TRUE(fs::is_empty(responses));
+        EXPECT_NE(conf().find("command=none"), std::string::npos);
+    }
+    ASSERT_EQ(out(65, kOpening, le32(5000)).status, 0);
+    ASSERT_TRUE(pieces_out(65, pattern(5000), true)) << last().text("error");
+    EXPECT_EQ(bytes_of(testing_support::read_file(responses + "000001.response")), pattern(5000));
+    EXPECT_EQ(word(in(65, kContinuing, 8).data_in), 0);
+}
+
 }  // namespace

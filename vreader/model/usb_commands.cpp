@@ -316,6 +316,12 @@ std::string_view command_name(std::uint8_t code)
     return command == nullptr ? std::string_view{} : command->name;
 }
 
+void drop_unfinished(const UsbCommandInProgress& progress, const std::string& dir)
+{
+    drop_unfinished_image(progress, dir);
+    drop_unfinished_response(progress, dir);
+}
+
 bool is_reply(std::uint8_t code, std::uint8_t phase, bool data_in)
 {
     const Command* command = find_command(code);

@@ -84,7 +84,9 @@ VendorAnswer run_tunnel_response(const VendorExchange& exchange, UsbCommandInPro
                                  CommandContext& context);
 
 // Tidies what an unfinished command leaves behind when it ends without its
-// last exchange (a partition image half received).
+// last exchange: a partition image or a tunnel response half received.
 void drop_unfinished(const UsbCommandInProgress& progress, const std::string& dir);
+void drop_unfinished_image(const UsbCommandInProgress& progress, const std::string& dir);
+void drop_unfinished_response(const UsbCommandInProgress& progress, const std::string& dir);
 
 }  // namespace vreader::usb

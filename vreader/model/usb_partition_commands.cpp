@@ -200,7 +200,7 @@ VendorAnswer run_partition_image(const VendorExchange& exchange, UsbCommandInPro
     return reply;
 }
 
-void drop_unfinished(const UsbCommandInProgress& progress, const std::string& dir)
+void drop_unfinished_image(const UsbCommandInProgress& progress, const std::string& dir)
 {
     if (progress.code == kCreatePartitionImage && progress.status == 0 && !progress.target.empty())
         Partitions(dir).drop_image(progress.target);

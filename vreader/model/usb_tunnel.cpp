@@ -118,23 +118,41 @@ std::int32_t Tunnel::take(const std::string& name) const
     return fs::remove(root_ + "/" + name, ec) ? 0 : kIoFailure;
 }
 
+std::string Tunnel::incoming(const std::string& name) const
+{
+    return responses_ + "/" + name.substr(0, name.size() - kResponseSuffix.size()) + std::string(kIncomingSuffix);
+}
+
 std::int32_t Tunnel::begin_response(std::string& name) const
 {
     std::error_code ec;
     fs::create_directories(responses_, ec);
     name = next_name(responses(), kResponseSuffix);
-    return replace_file(responses_ + "/" + name, "") == 0 ? 0 : kIoFailure;
+    return replace_file(incoming(name), "") == 0 ? 0 : kIoFailure;
 }
 
 std::int32_t Tunnel::write_response(const std::string& name, std::uint64_t offset,
                                     const std::vector<std::uint8_t>& data) const
 {
-    std::fstream file(responses_ + "/" + name, std::ios::binary | std::ios::in | std::ios::out);
+    std::fstream file(incoming(name), std::ios::binary | std::ios::in | std::ios::out);
     if (!file || !file.seekp(static_cast<std::streamoff>(offset)) ||
         !file.write(reinterpret_cast<const char*>(data.data()), static_cast<std::streamsize>(data.size())) ||
         !file.flush())
         return kIoFailure;
     return 0;
+}
+
+std::int32_t Tunnel::finish_response(const std::string& name) const
+{
+    std::error_code ec;
+    fs::rename(incoming(name), responses_ + "/" + name, ec);
+    return ec ? kIoFailure : 0;
+}
+
+void Tunnel::drop_response(const std::string& name) const
+{
+    std::error_code ec;
+    fs::remove(incoming(name), ec);
 }
 
 }  // namespace vreader::usb

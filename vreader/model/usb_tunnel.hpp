@@ -3,7 +3,9 @@
 // out, one file each, bytes as they are, taken in name order
 // ("000001.request", ...); and in tunnel/responses/ the responses the PC
 // handed back, numbered the same way ("000001.response"). A request leaves
-// the queue once its body was sent whole. Portable C++.
+// the queue once its body was sent whole; a response arrives in
+// "000001.incoming" and takes its name only once it came whole, so that a
+// response broken off never passes for one. Portable C++.
 #pragma once
 
 #include <cstdint>
@@ -17,6 +19,7 @@ inline constexpr std::string_view kTunnelDir = "tunnel";
 inline constexpr std::string_view kResponsesDir = "responses";
 inline constexpr std::string_view kRequestSuffix = ".request";
 inline constexpr std::string_view kResponseSuffix = ".response";
+inline constexpr std::string_view kIncomingSuffix = ".incoming";
 
 struct TunnelFile {
     std::string name;  // within tunnel/ or tunnel/responses/
@@ -46,12 +49,18 @@ public:
     std::int32_t read_request(const std::string& name, std::uint64_t offset, std::size_t count,
                               std::vector<std::uint8_t>& out) const;
     std::int32_t take(const std::string& name) const;
-    // An empty response file under the next number, named in `name`.
+    // A response in three steps: an empty incoming file for the next
+    // number (the response's name in `name`), pieces written into it, and
+    // the whole response under its name; or the incoming file dropped.
     std::int32_t begin_response(std::string& name) const;
     std::int32_t write_response(const std::string& name, std::uint64_t offset,
                                 const std::vector<std::uint8_t>& data) const;
+    std::int32_t finish_response(const std::string& name) const;
+    void drop_response(const std::string& name) const;
 
 private:
+    std::string incoming(const std::string& name) const;
+
     std::string root_;
     std::string responses_;
 };

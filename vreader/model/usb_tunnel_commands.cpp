@@ -1,8 +1,8 @@
 // The HTTP tunnel's commands (codes 64 and 65). Code 64 hands the PC the
 // next queued request: an 8-byte header (status 0, body size), then the body
-// in pieces. Code 65 takes the PC's response into a new file of
-// tunnel/responses/ piece by piece, then answers a header and the next
-// request's body the same way.
+// in pieces. Code 65 takes the PC's response piece by piece into a new file
+// of tunnel/responses/, kept once the last piece came, then answers a header
+// and the next request's body the same way.
 #include "vreader/model/usb_exchange.hpp"
 #include "vreader/model/usb_tunnel.hpp"
 
@@ -78,6 +78,15 @@ VendorAnswer send_body_piece(std::string_view name, const VendorExchange& exchan
     return answer;
 }
 
+// The whole response is kept under its name; the header comes next.
+VendorAnswer response_received(UsbCommandInProgress& progress, const Tunnel& tunnel)
+{
+    if (tunnel.finish_response(progress.target) != 0)
+        return refuse(scsi::kInternalFailure, "cannot keep " + progress.target + " of tunnel/responses/");
+    choose_body(progress, tunnel);
+    return {};
+}
+
 // A request too large for the header's signed size is not offered.
 bool fits_header(const UsbCommandInProgress& progress)
 {
@@ -127,9 +136,9 @@ VendorAnswer run_tunnel_response(const VendorExchange& exchange, UsbCommandInPro
         context.line.add("response_file", progress.target);
         progress.length = length;
         progress.moved = 0;
-        progress.stage = length > 0 ? kResponse : kHeader;
-        if (progress.stage == kHeader)
-            choose_body(progress, tunnel);
+        progress.stage = kResponse;
+        if (length == 0)
+            return response_received(progress, tunnel);
         return {};
     }
     if (progress.stage == kResponse) {
@@ -142,7 +151,7 @@ VendorAnswer run_tunnel_response(const VendorExchange& exchange, UsbCommandInPro
             return refuse(scsi::kInternalFailure, "cannot write " + progress.target + " of tunnel/responses/");
         progress.moved += piece.size;
         if (progress.moved == progress.length)
-            choose_body(progress, tunnel);
+            return response_received(progress, tunnel);
         return {};
     }
     if (progress.stage == kHeader) {
@@ -153,6 +162,12 @@ VendorAnswer run_tunnel_response(const VendorExchange& exchange, UsbCommandInPro
         return send_header(kName, exchange, progress, status, context);
     }
     return send_body_piece(kName, exchange, progress, context);
+}
+
+void drop_unfinished_response(const UsbCommandInProgress& progress, const std::string& dir)
+{
+    if (progress.code == kHttpResponse && progress.stage == kResponse && !progress.target.empty())
+        Tunnel(dir).drop_response(progress.target);
 }
 
 }  // namespace vreader::usb
