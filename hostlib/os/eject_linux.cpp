@@ -1,9 +1,10 @@
 // The media eject's device tree on Linux, from sysfs. The disk interfaces
 // are the SCSI disks; a device node is a sysfs device directory, its
 // parent the directory above; the removable node is the SCSI device that
-// can be deleted. Its eject is what a careful desktop does: START STOP UNIT
-// with the eject bit to the disk, then the device's removal through its
-// "delete" attribute.
+// can be deleted. Its eject is what a careful desktop does: the door
+// unlocked (PREVENT ALLOW MEDIUM REMOVAL, allow) and START STOP UNIT with the
+// eject bit to the disk, then the device's removal through its "delete"
+// attribute.
 #include "hostlib/os/host_device.hpp"
 #include "hostlib/os/host_eject.hpp"
 #include "hostlib/os/linux_disks.hpp"
@@ -73,24 +74,38 @@ std::string narrow(const wchar_t* text)
     return out;
 }
 
-// START STOP UNIT, LoEj set and Start clear: the medium is ejected.
-bool start_stop_eject(const std::string& node)
+// One command without data through the node open as `fd`: whether the
+// device answered GOOD.
+bool no_data_command(int fd, const unsigned char (&cdb)[6])
 {
-    const int fd = ::open(node.c_str(), O_RDWR | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0)
-        return false;
-    unsigned char cdb[6] = {0x1B, 0, 0, 0, 0x02, 0};
     unsigned char sense[32] = {};
     sg_io_hdr_t request{};
     request.interface_id = 'S';
     request.dxfer_direction = SG_DXFER_NONE;
     request.cmd_len = sizeof cdb;
-    request.cmdp = cdb;
+    request.cmdp = const_cast<unsigned char*>(cdb);
     request.mx_sb_len = sizeof sense;
     request.sbp = sense;
     request.timeout = 10000;
-    const bool ok = kernel::sg_io(fd, request) == 0 && request.status == 0 && request.host_status == 0 &&
-                    (request.driver_status & 0x0F) == 0;
+    return kernel::sg_io(fd, request) == 0 && request.status == 0 && request.host_status == 0 &&
+           (request.driver_status & 0x0F) == 0;
+}
+
+// The medium out of the disk at `node`. Opening a removable disk's node
+// makes the kernel lock its door (PREVENT MEDIUM REMOVAL), and a device
+// refuses an eject while the door is locked: so PREVENT ALLOW MEDIUM
+// REMOVAL with prevent clear first, then START STOP UNIT with LoEj set and
+// Start clear. The allow's own answer does not matter; the eject's does.
+bool eject_medium(const std::string& node)
+{
+    const int fd = ::open(node.c_str(), O_RDWR | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    static constexpr unsigned char kAllowRemoval[6] = {0x1E, 0, 0, 0, 0x00, 0};
+    static constexpr unsigned char kLoadEject[6] = {0x1B, 0, 0, 0, 0x02, 0};
+    if (!no_data_command(fd, kAllowRemoval))
+        debug_output(("eject: PREVENT ALLOW MEDIUM REMOVAL failed on " + node).c_str());
+    const bool ok = no_data_command(fd, kLoadEject);
     ::close(fd);
     return ok;
 }
@@ -211,7 +226,7 @@ bool request_eject(DeviceInstance device)
         debug_output("eject: no disk below the device");
         return false;
     }
-    if (!start_stop_eject(linux_paths::roots().dev + "/" + name)) {
+    if (!eject_medium(linux_paths::roots().dev + "/" + name)) {
         debug_output(("eject: START STOP UNIT failed on " + name).c_str());
         return false;
     }

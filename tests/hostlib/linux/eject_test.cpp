@@ -1,14 +1,18 @@
 // The eject on Linux, whole: the library opens a reader volume on a sysfs
 // and /dev tree of the test's own, with the kernel's SG_IO stood in for by
-// a reader that answers every phase; MSC_EjectMedia refuses while a
-// partition is mounted, and otherwise sends START STOP UNIT and removes
-// the device through its "delete" attribute.
+// a reader that answers every phase and a door that the disk node's open
+// locks, as the kernel and the USB gadget do; MSC_EjectMedia refuses while a
+// partition is mounted, and otherwise unlocks the door, sends START STOP
+// UNIT and removes the device through its "delete" attribute.
 #include "hostlib/include/fendrac.h"
 #include "hostlib/os/linux_kernel.hpp"
 #include "hostlib/os/linux_paths.hpp"
 
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -21,15 +25,62 @@ namespace fs = std::filesystem;
 
 std::vector<std::vector<unsigned char>> g_commands;
 
+// The door of the reader's removable disk. The kernel's sd driver locks it
+// (PREVENT MEDIUM REMOVAL) when the disk's node is opened while nobody
+// holds it, so the scripted kernel locks it at the first request that finds
+// the node open after a request that found it closed.
+struct Door {
+    fs::path disk_node;
+    bool locked = false;
+    bool was_open = false;
+};
+Door g_door;
+
+bool disk_node_open()
+{
+    std::error_code ec;
+    for (const auto& fd : fs::directory_iterator("/proc/self/fd", ec))
+        if (fs::read_symlink(fd.path(), ec) == g_door.disk_node)
+            return true;
+    return false;
+}
+
+// CHECK CONDITION with fixed-format sense data, as the kernel hands it back.
+void check_condition(sg_io_hdr_t& request, unsigned char key, unsigned char asc, unsigned char ascq)
+{
+    request.status = 0x02;
+    request.masked_status = 0x01;
+    request.driver_status = 0x08;  // DRIVER_SENSE
+    const unsigned char sense[18] = {0x70, 0, key, 0, 0, 0, 0, 10, 0, 0, 0, 0, asc, ascq};
+    const auto length = std::min<unsigned>(request.mx_sb_len, sizeof sense);
+    if (request.sbp != nullptr)
+        std::copy(sense, sense + length, request.sbp);
+    request.sb_len_wr = static_cast<unsigned char>(length);
+}
+
 }  // namespace
 
 int hostos::kernel::sg_io(int, sg_io_hdr_t& request)
 {
     g_commands.emplace_back(request.cmdp, request.cmdp + request.cmd_len);
+    const bool open = disk_node_open();
+    if (open && !g_door.was_open)
+        g_door.locked = true;
+    g_door.was_open = open;
     // Every data-in phase gets its full length of zeros: an unlocked
-    // reader that accepts each command.
+    // reader that accepts each command. The door is the USB gadget's: a
+    // PREVENT ALLOW MEDIUM REMOVAL sets or clears its lock, and an eject
+    // while it is locked is refused (medium removal prevented).
     request.status = 0;
+    request.masked_status = 0;
+    request.driver_status = 0;
+    request.sb_len_wr = 0;
     request.resid = 0;
+    const unsigned char* cdb = request.cmdp;
+    if (cdb[0] == 0x1E)
+        g_door.locked = (cdb[4] & 0x01) != 0;
+    else if (cdb[0] == 0x1B && (cdb[4] & 0x03) == 0x02 && g_door.locked)
+        check_condition(request, 0x05, 0x53, 0x02);
     return 0;
 }
 
@@ -69,6 +120,7 @@ protected:
         write(root_ / "mounts", "proc /proc proc rw 0 0\n");
         hostos::linux_paths::roots() = {(root_ / "sys").string(), (root_ / "mounts").string(), (root_ / "dev").string()};
         g_commands.clear();
+        g_door = {root_ / "dev/sdb"};
     }
     void TearDown() override
     {
