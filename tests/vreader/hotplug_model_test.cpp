@@ -3,6 +3,7 @@
 // makes, and the shell commands it runs.
 #include "tests/support/json_line.hpp"
 #include "tests/vreader/reader_fixture.hpp"
+#include "vreader/model/gadget_content.hpp"
 #include "vreader/model/uevent_queue.hpp"
 
 #include <linux/netlink.h>
@@ -131,6 +132,11 @@ TEST_F(HotplugModelTest, BlockNodesStayInTheReaderAndLunStoresActAsTheKernelDoes
     EXPECT_EQ(sys::mknod("/tmp/lun0", S_IFBLK | 0600, makedev(179, 68)), -1);
     EXPECT_EQ(errno, EEXIST);
     ASSERT_EQ(sys::mknod("/tmp/lun1", S_IFCHR | 0600, makedev(1, 3)), 0);
+    // Backing files of the host's: 390 whole sectors, less than one, a folder.
+    const std::string image = path_ + "/backing/image.bin", tiny = path_ + "/backing/tiny.bin";
+    ASSERT_EQ(::mkdir((path_ + "/backing").c_str(), 0700), 0);
+    testing_support::write_file(image, std::string(200000, 'i'));
+    testing_support::write_file(tiny, std::string(511, 't'));
     struct stat st {};
     ASSERT_EQ(sys::stat("/tmp/lun0", &st), 0);
     EXPECT_TRUE(S_ISBLK(st.st_mode));
@@ -153,7 +159,13 @@ TEST_F(HotplugModelTest, BlockNodesStayInTheReaderAndLunStoresActAsTheKernelDoes
         {"file", "", 0, "/tmp/lun0\n", "1\n"},  // an empty write stores nothing
         {"file", "/tmp/lun7", ENOENT, "/tmp/lun0\n", "1\n"},
         {"file", "/tmp/lun1", EINVAL, "/tmp/lun0\n", "1\n"},  // not a block node
-        {"file", "/etc/passwd", ENOENT, "/tmp/lun0\n", "1\n"},
+        // Only the one newline at the end goes.
+        {"file", "/tmp/lun0\n\n", ENOENT, "/tmp/lun0\n", "1\n"},
+        {"file", "/tmp/lun0\njunk", ENOENT, "/tmp/lun0\n", "1\n"},
+        {"file", image, 0, image + "\n", "1\n"},
+        {"file", tiny, 525, image + "\n", "1\n"},  // the kernel's ETOOSMALL
+        {"file", path_ + "/backing", EINVAL, image + "\n", "1\n"},
+        {"file", path_ + "/backing/missing", ENOENT, image + "\n", "1\n"},
         {"file", "/dev/mmcblk2", 0, "/dev/mmcblk2\n", "1\n"},
     };
     for (const auto& s : stores) {
@@ -183,9 +195,43 @@ TEST_F(HotplugModelTest, BlockNodesStayInTheReaderAndLunStoresActAsTheKernelDoes
     ASSERT_FALSE(stored.empty());
     EXPECT_EQ(stored[0].text("effect"), "attach");
     EXPECT_EQ(stored[0].text("device"), "179:68");
+    const auto sectors = [](const testing_support::JsonLine& line) {
+        return line.has("sectors") ? line.number("sectors") : 0;
+    };
+    EXPECT_EQ(std::count_if(stored.begin(), stored.end(), [&](const auto& line) { return sectors(line) == 390; }), 1);
     // Nodes elsewhere are not modelled, and nothing is made on the host.
     EXPECT_EQ(sys::mknod("/tmp/other-node", S_IFBLK | 0600, 0), -1);
     EXPECT_EQ(errno, ENOSYS);
+}
+
+TEST_F(HotplugModelTest, ALockedDoorKeepsTheMediumAgainstEveryFileStore)
+{
+    const auto door = [&](bool locked) {
+        vreader::GadgetContent gadget;
+        std::string why;
+        ASSERT_TRUE(vreader::load_gadget(path_, gadget, why)) << why;
+        gadget.luns[0].prevent = locked;
+        ASSERT_EQ(vreader::save_gadget(path_, gadget), 0);
+    };
+    ASSERT_EQ(sys::mknod("/tmp/lun0", S_IFBLK | 0600, makedev(179, 68)), 0);
+    const struct {
+        bool locked;
+        std::string bytes;
+        int error;
+        std::string file_after;
+    } stores[] = {
+        {false, "/tmp/lun0", 0, "/tmp/lun0\n"},
+        {true, std::string(1, '\0'), EBUSY, "/tmp/lun0\n"},
+        {true, "\n", EBUSY, "/tmp/lun0\n"},
+        {true, "/dev/mmcblk2", EBUSY, "/tmp/lun0\n"},
+        {false, "\n", 0, "\n"},
+        {true, "/dev/mmcblk2", 0, "/dev/mmcblk2\n"},  // no medium to keep
+    };
+    for (const auto& s : stores) {
+        door(s.locked);
+        EXPECT_EQ(store(kLun0 + "file", s.bytes), s.error) << s.locked << " " << s.bytes;
+        EXPECT_EQ(shown(kLun0 + "file"), s.file_after) << s.bytes;
+    }
 }
 
 TEST_F(HotplugModelTest, ShellCommandsLoadAndUnloadModulesAndRunNothing)

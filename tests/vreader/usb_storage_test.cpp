@@ -3,11 +3,13 @@
 // Windows binding drives it.
 #include "tests/support/json_line.hpp"
 #include "tests/support/process.hpp"
+#include "vreader/model/gadget_content.hpp"
 #include "vreader/model/reader_dir.hpp"
 #include "vreader/model/usb_storage.hpp"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 
 namespace {
@@ -268,6 +270,56 @@ TEST_F(UsbStorageTest, RefusedExchangesAreJournaledAndEndTheCommandInProgress)
     expect_check(vendor(4, 1, kOut, 0, Bytes(4, 0)), 0x05, 0x1A);
     EXPECT_EQ(last().text("error"), "4 bytes where 8 belong");
     expect_check(vendor(6, 1, kOut, 0, Bytes(4, 0)), 0x05, 0x2C);
+}
+
+TEST_F(UsbStorageTest, TheDoorAndTheEjectOfTheGadgetLunBehindAVolume)
+{
+    // Volume F is LUN 1, with a medium; the gadget has no third LUN.
+    vreader::GadgetContent gadget;
+    gadget.luns.resize(2);
+    gadget.luns[1].file = "/tmp/lun1";
+    gadget.luns[1].device = "179:0";
+    ASSERT_EQ(vreader::save_gadget(path_, gadget), 0);
+    struct Step {
+        char letter;
+        std::array<std::uint8_t, 16> cdb;
+        std::uint8_t sense_key, asc;  // 0, 0: GOOD
+        std::string file_after;
+        bool locked_after;
+    };
+    const Step steps[] = {
+        {'F', {0x1E, 0, 0, 0, 1}, 0, 0, "/tmp/lun1", true},        // prevent
+        {'F', {0x1B, 0, 0, 0, 2}, 0x05, 0x53, "/tmp/lun1", true},  // eject: removal prevented
+        {'F', {0x1B, 0, 0, 0, 1}, 0, 0, "/tmp/lun1", true},        // start: the medium is there
+        {'F', {0x1E, 0, 0, 0, 3}, 0x05, 0x24, "/tmp/lun1", true},
+        {'F', {0x1E, 0, 0, 0, 0}, 0, 0, "/tmp/lun1", false},  // allow
+        {'F', {0x1B, 0, 0, 0, 0}, 0, 0, "/tmp/lun1", false},  // stop, no eject
+        {'F', {0x1B, 0, 0, 0, 6}, 0x05, 0x24, "/tmp/lun1", false},
+        {'F', {0x1B, 1, 0, 0, 2}, 0, 0, "", false},            // eject (immediate)
+        {'F', {0x1B, 0, 0, 0, 1}, 0x02, 0x3A, "", false},      // nothing to start
+        {'F', {0x1B, 0, 0, 0, 2}, 0, 0, "", false},            // nothing to eject
+        {'G', {0x1E, 0, 0, 0, 1}, 0x05, 0x25, "", false},      // no LUN
+    };
+    for (const Step& step : steps) {
+        SCOPED_TRACE(::testing::PrintToString(std::vector<int>(step.cdb.begin(), step.cdb.begin() + 6)));
+        const ScsiReply reply = usb_->exchange(*usb_->volume(step.letter), ScsiRequest{step.cdb, 6, false, 0, {}});
+        if (step.sense_key == 0)
+            EXPECT_EQ(reply.status, 0);
+        else
+            expect_check(reply, step.sense_key, step.asc);
+        if (step.asc == 0x53) {
+            EXPECT_EQ(reply.sense[13], 0x02) << "medium removal prevented";
+        }
+        std::string why;
+        ASSERT_TRUE(vreader::load_gadget(path_, gadget, why)) << why;
+        EXPECT_EQ(gadget.luns[1].file, step.file_after);
+        EXPECT_EQ(gadget.luns[1].prevent, step.locked_after);
+    }
+    const auto journal = testing_support::parse_journal(testing_support::read_file(path_ + "/journal.jsonl"));
+    const auto ejected = std::count_if(journal.begin(), journal.end(), [](const testing_support::JsonLine& line) {
+        return line.text("command") == "start_stop_unit" && line.has("ejected") && line.number("lun") == 1;
+    });
+    EXPECT_EQ(ejected, 1);
 }
 
 TEST_F(UsbStorageTest, CommandInProgressOutlivesTheProcessThatOpenedIt)

@@ -19,8 +19,11 @@ void print_gadget(const ReaderDir& reader)
         std::printf("gadget_luns=%zu\n", gadget.luns.size());
         for (std::size_t i = 0; i < gadget.luns.size(); ++i) {
             const GadgetLun& lun = gadget.luns[i];
-            const std::string medium = lun.file.empty() ? "ejected" : lun.file + " " + lun.device;
-            std::printf("lun%zu=%s ro=%d\n", i, medium.c_str(), lun.read_only ? 1 : 0);
+            std::string medium = "ejected";
+            if (!lun.file.empty())
+                medium = lun.file + " " + (lun.device.empty() ? std::to_string(lun.sectors) + " sectors" : lun.device);
+            std::printf("lun%zu=%s ro=%d%s\n", i, medium.c_str(), lun.read_only ? 1 : 0,
+                        lun.prevent ? " door=locked" : "");
         }
         std::string modules;
         for (const auto& module : gadget.modules)

@@ -307,7 +307,7 @@ int run_set(const Verb& verb, const Args& args)
         return usage_error(verb, "unknown key '" + std::string(key) +
                                      "'; keys: pmic_temperature vcom wf_version boot_env panel.KEY subcpu.KEY "
                                      "charger.XX usb.KEY tree.KEY modem.KEY net.NAME.KEY luns usb_modules "
-                                     "lunN.ro lunN.file");
+                                     "lunN.ro lunN.prevent lunN.file");
     }
 
     const auto reader = open_reader(verb, args[0]);
@@ -358,8 +358,9 @@ const Verb kStateVerb = {
     "of modem.conf); the network interfaces (net.NAME=MAC appears_after=SECONDS,\n"
     "or net=none); the past log (past_log_entries, past_log_bytes and\n"
     "past_log_flushes, the flushes asked of the driver); the mass-storage\n"
-    "gadget (gadget_luns=N, then lunN=PATH MAJOR:MINOR ro=0|1, or\n"
-    "lunN=ejected ro=0|1), usb_modules (the loaded USB modules in loading\n"
+    "gadget (gadget_luns=N, then lunN=PATH MAJOR:MINOR ro=0|1, lunN=PATH N\n"
+    "sectors ro=0|1 for a regular file, or lunN=ejected ro=0|1; door=locked\n"
+    "after while the PC keeps the door locked), usb_modules (the loaded USB modules in loading\n"
     "order, or none) and the nodes programs made under /tmp/lun*\n"
     "(tmp_node=PATH TYPE MODE MAJOR:MINOR, or tmp_nodes=none); and boot_env:\n"
     "the saved boot environment the active one equals (normal, recovery or\n"
@@ -418,6 +419,7 @@ const Verb kSetVerb = {
     "  net.NAME none              remove the interface\n"
     "  luns N                     how many LUNs the mass-storage gadget has (0-16)\n"
     "  lunN.ro 0|1                a LUN's read-only flag\n"
+    "  lunN.prevent 0|1           a LUN's door locked by the PC, or not\n"
     "  lunN.file PATH|none        a LUN's backing node, attached as it is, or\n"
     "                             ejected (lunN.device MAJOR:MINOR goes with it)\n"
     "  usb_modules 'A B'|none     the USB modules loaded, in loading order\n",

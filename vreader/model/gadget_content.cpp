@@ -54,16 +54,23 @@ std::string set_key(GadgetContent& content, std::string_view key, std::string_vi
     if (lun >= content.luns.size())
         return "the gadget has no LUN " + std::to_string(lun) + " (luns=" + std::to_string(content.luns.size()) + ")";
     GadgetLun& entry = content.luns[lun];
-    if (name == "ro") {
+    if (name == "ro" || name == "prevent") {
         if (value != "0" && value != "1")
             return std::string(key) + " takes 0 or 1";
-        entry.read_only = value == "1";
+        (name == "ro" ? entry.read_only : entry.prevent) = value == "1";
     } else if (name == "file") {
         entry.file = value == "none" ? std::string() : std::string(value);
-        if (entry.file.empty())
+        if (entry.file.empty()) {
             entry.device.clear();
+            entry.sectors = 0;
+        }
     } else if (name == "device") {
         entry.device = value;
+    } else if (name == "sectors") {
+        const auto sectors = parse_unsigned(value, UINT64_MAX);
+        if (!sectors)
+            return std::string(key) + " takes a count of sectors";
+        entry.sectors = *sectors;
     } else {
         return "unknown key " + std::string(key);
     }
@@ -97,29 +104,39 @@ std::string format_gadget(const GadgetContent& content)
     text += "\n";
     for (std::size_t i = 0; i < content.luns.size(); ++i) {
         const std::string lun = "lun" + std::to_string(i);
-        text += lun + ".file=" + content.luns[i].file + "\n" + lun + ".device=" + content.luns[i].device + "\n" +
-                lun + ".ro=" + (content.luns[i].read_only ? "1" : "0") + "\n";
+        const GadgetLun& entry = content.luns[i];
+        text += lun + ".file=" + entry.file + "\n" + lun + ".device=" + entry.device + "\n" + lun +
+                ".sectors=" + std::to_string(entry.sectors) + "\n" + lun + ".ro=" + (entry.read_only ? "1" : "0") +
+                "\n" + lun + ".prevent=" + (entry.prevent ? "1" : "0") + "\n";
     }
     return text;
 }
 
-bool load_gadget(const ReaderDir& dir, GadgetContent& out, std::string& error)
+bool load_gadget(const std::string& reader_path, GadgetContent& out, std::string& error)
 {
+    const std::string path = reader_path + "/" + std::string(kGadgetFile);
     std::string text;
-    if (const int e = read_file(dir.file(kGadgetFile), text); e != 0) {
+    if (const int e = read_file(path, text); e != 0) {
         out = GadgetContent{};
         if (e == ENOENT)
             return true;
-        error = dir.file(kGadgetFile) + ": cannot read";
+        error = path + ": cannot read";
         return false;
     }
     return parse_gadget(text, out, error);
 }
 
-int save_gadget(const ReaderDir& dir, const GadgetContent& content)
+int save_gadget(const std::string& reader_path, const GadgetContent& content)
 {
-    return replace_file(dir.file(kGadgetFile), format_gadget(content));
+    return replace_file(reader_path + "/" + std::string(kGadgetFile), format_gadget(content));
 }
+
+bool load_gadget(const ReaderDir& dir, GadgetContent& out, std::string& error)
+{
+    return load_gadget(dir.path(), out, error);
+}
+
+int save_gadget(const ReaderDir& dir, const GadgetContent& content) { return save_gadget(dir.path(), content); }
 
 std::string set_gadget_key(GadgetContent& content, std::string_view key, std::string_view value)
 {

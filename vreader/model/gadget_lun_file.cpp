@@ -17,6 +17,11 @@
 namespace vreader {
 namespace {
 
+// The kernel's own ETOOSMALL, for a backing file smaller than one sector:
+// a store hands it to the writer as it is.
+constexpr std::int64_t kTooSmall = 525;
+constexpr std::uint64_t kSectorSize = 512;
+
 bool lun_exists(const ReaderDir& dir, unsigned lun)
 {
     GadgetContent content;
@@ -108,7 +113,7 @@ std::int64_t GadgetLunFile::lseek(std::int64_t offset, int whence)
     return position_ = offset;
 }
 
-std::int64_t GadgetLunFile::block_node(const std::string& path, std::string& device)
+std::int64_t GadgetLunFile::backing(const std::string& path, GadgetLun& lun)
 {
     struct stat st {};
     if (is_kept_node_path(path)) {
@@ -121,15 +126,34 @@ std::int64_t GadgetLunFile::block_node(const std::string& path, std::string& dev
             return -ENOENT;
         st.st_mode = node->mode;
         st.st_rdev = makedev(node->major, node->minor);
-    } else {
+    } else if (path_within(path, "/dev")) {
         const NodeKind kind = find_node(context_.dir.config(), path);
-        if (kind == NodeKind::None || !path_within(path, "/dev"))
+        if (kind == NodeKind::None)
             return -ENOENT;
         node_stat(context_.dir.config(), kind, st);
+    } else {
+        // Files: the reader's /sys and /proc are its own, everything else
+        // is the host's, as programs see them.
+        const bool reader_tree = path_within(path, "/sys") || path_within(path, "/proc");
+        const std::string file = reader_tree ? context_.dir.path() + path : path;
+        if (::stat(file.c_str(), &st) != 0)
+            return -errno;
     }
-    if (!S_ISBLK(st.st_mode))
+    if (S_ISBLK(st.st_mode)) {
+        lun.device = std::to_string(::major(st.st_rdev)) + ":" + std::to_string(::minor(st.st_rdev));
+        lun.sectors = 0;
+        return 0;
+    }
+    // A writable LUN opens its file for writing, which a folder refuses.
+    if (S_ISDIR(st.st_mode) && !lun.read_only)
+        return -EISDIR;
+    if (!S_ISREG(st.st_mode))
         return -EINVAL;
-    device = std::to_string(::major(st.st_rdev)) + ":" + std::to_string(::minor(st.st_rdev));
+    const std::uint64_t sectors = static_cast<std::uint64_t>(st.st_size) / kSectorSize;
+    if (sectors == 0)
+        return -kTooSmall;
+    lun.device.clear();
+    lun.sectors = sectors;
     return 0;
 }
 
@@ -148,18 +172,26 @@ std::int64_t GadgetLunFile::store(const std::string& value, JsonLine& line)
         if (!lun.file.empty())
             return -EBUSY;
         lun.read_only = value == "1";
+    } else if (lun.prevent && !lun.file.empty()) {
+        line.add("error", "the door is locked");
+        return -EBUSY;
     } else if (value.empty()) {
         lun.file.clear();
         lun.device.clear();
+        lun.sectors = 0;
         line.add("effect", "eject");
     } else {
         const std::string path = absolute_normal_path(value);
-        std::string device;
-        if (const std::int64_t e = block_node(path, device); e < 0)
+        GadgetLun attached = lun;
+        if (const std::int64_t e = backing(path, attached); e < 0)
             return e;
-        lun.file = path;
-        lun.device = device;
-        line.add("effect", "attach").add("device", device);
+        attached.file = path;
+        lun = attached;
+        line.add("effect", "attach");
+        if (lun.device.empty())
+            line.add("sectors", lun.sectors);
+        else
+            line.add("device", lun.device);
     }
     if (const int e = save_gadget(context_.dir, content))
         return -e;
@@ -170,10 +202,18 @@ std::int64_t GadgetLunFile::write(const void* buf, std::size_t count)
 {
     Session session = context_.session();
     const std::string_view bytes(static_cast<const char*>(buf), count);
-    // The kernel takes the text up to a NUL, and a "file" store up to a newline.
-    std::string value(bytes.substr(0, bytes.find('\0')));
-    if (const auto newline = value.find('\n'); newline != std::string::npos)
-        value.resize(attribute_ == "file" || newline + 1 == value.size() ? newline : value.size());
+    // The kernel takes a store's text up to a NUL. A "file" store loses one
+    // newline at the end of the bytes written first; other newlines stay in
+    // the name.
+    std::string value;
+    if (attribute_ == "file") {
+        const std::string_view text = bytes.ends_with('\n') ? bytes.substr(0, count - 1) : bytes;
+        value = text.substr(0, text.find('\0'));
+    } else {
+        value = bytes.substr(0, bytes.find('\0'));
+        if (value.ends_with('\n'))
+            value.pop_back();
+    }
     JsonLine line("store");
     line.add("path", path_).add("count", count).add("bytes", escape_uevent(bytes)).add("value", value);
     if (const int e = session.error())

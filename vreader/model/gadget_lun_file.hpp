@@ -2,18 +2,26 @@
 // /sys/devices/platform/usb_mass_storage/lunN/file and .../lunN/ro, for the
 // LUNs gadget.conf says the gadget has (others do not exist: ENOENT).
 //
-// Every write is one store that replaces the value. "file" takes the text up
-// to the first NUL or newline: empty ejects the medium; a path attaches the
-// node there, which must be a block node the reader knows (one a program
-// made under /tmp/lun*, or the eMMC's): a missing name fails with ENOENT,
-// a node of another type with EINVAL. "ro" takes 0 or 1 (a trailing newline
-// allowed; else EINVAL) and, as in the kernel, cannot change while a medium
-// is attached (EBUSY). A read gives the value and a newline: the backing
-// path (empty when ejected), or 0 or 1. Stores are journaled as "store" and
-// faulted as "write" (also "read", "open", "close") of the device "luns".
+// Every write is one store that replaces the value. "file" drops one
+// newline at the end of the bytes and takes the text up to the first NUL:
+// empty ejects the medium; a path attaches what is there, as the kernel
+// opens it: a block node the reader knows (one a program made under
+// /tmp/lun*, or the eMMC's), or a regular file (the host's, or under the
+// reader's /sys and /proc) of at least one 512-byte sector, of which it
+// serves the whole sectors. A missing name fails with ENOENT, a file
+// smaller than a sector with the kernel's ETOOSMALL (525), a folder with
+// EISDIR (EINVAL on a read-only LUN), anything else with EINVAL. While the
+// PC keeps the door locked (PREVENT MEDIUM REMOVAL) a LUN with a medium
+// refuses every "file" store with EBUSY. "ro" takes 0 or 1 (a trailing
+// newline allowed; else EINVAL) and, as in the kernel, cannot change while a
+// medium is attached (EBUSY). A read gives the value and a newline: the
+// backing path (empty when ejected), or 0 or 1. Stores are journaled as
+// "store" and faulted as "write" (also "read", "open", "close") of the
+// device "luns".
 #pragma once
 
 #include "vreader/model/device_file.hpp"
+#include "vreader/model/gadget_content.hpp"
 #include "vreader/model/reader_context.hpp"
 
 #include <memory>
@@ -49,8 +57,10 @@ private:
     std::int64_t shown(std::string& text);
     // The store of `value`; 0 or -errno.
     std::int64_t store(const std::string& value, JsonLine& line);
-    // The device number ("179:68") of the block node at `path`, or -errno.
-    std::int64_t block_node(const std::string& path, std::string& device);
+    // What the kernel makes of the backing file at `path` (a normal
+    // path) for `lun`: a block node's device number or a regular file's
+    // sectors put in `lun`; 0 or -errno.
+    std::int64_t backing(const std::string& path, GadgetLun& lun);
 
     ReaderContext& context_;
     std::string path_;

@@ -23,6 +23,9 @@ inline constexpr Sense kParameterLength{0x05, 0x1A, 0x00};   // ILLEGAL REQUEST,
 inline constexpr Sense kCommandSequence{0x05, 0x2C, 0x00};   // ILLEGAL REQUEST, command sequence error
 inline constexpr Sense kDataPhaseError{0x0B, 0x4B, 0x00};    // ABORTED COMMAND, data phase error
 inline constexpr Sense kInternalFailure{0x04, 0x44, 0x00};   // HARDWARE ERROR, internal target failure
+inline constexpr Sense kLunNotSupported{0x05, 0x25, 0x00};   // ILLEGAL REQUEST, logical unit not supported
+inline constexpr Sense kMediumRemovalPrevented{0x05, 0x53, 0x02};  // ILLEGAL REQUEST, medium removal prevented
+inline constexpr Sense kMediumNotPresent{0x02, 0x3A, 0x00};  // NOT READY, medium not present
 
 inline constexpr std::size_t kFixedSenseSize = 18;
 

@@ -7,6 +7,7 @@
 #include "vreader/model/reader_dir.hpp"
 #include "vreader/model/reader_lock.hpp"
 #include "vreader/model/scsi_inquiry.hpp"
+#include "vreader/model/scsi_removal.hpp"
 #include "vreader/model/scsi_sense.hpp"
 #include "vreader/model/usb_commands.hpp"
 #include "vreader/model/usb_content.hpp"
@@ -63,6 +64,10 @@ void describe(JsonLine& line, char letter, const ScsiRequest& request, const Byt
     } else if (operation == usb::kVendorOperation) {
         const std::string_view name = usb::command_name(request.cdb[2]);
         line.add("command", name.empty() ? "unknown" : name).add("code", request.cdb[2]).add("phase", request.cdb[4]);
+    } else if (operation == scsi::kStartStopUnit) {
+        line.add("command", "start_stop_unit");
+    } else if (operation == scsi::kPreventAllowMediumRemoval) {
+        line.add("command", "prevent_allow_medium_removal");
     } else {
         line.add("command", "operation").add("operation", operation);
     }
@@ -276,6 +281,12 @@ ReaderUsb::Handled ReaderUsb::handle(const ScsiRequest& request, const Bytes& ar
         scsi::InquiryAnswer answer =
             scsi::inquiry(request.cdb, request.cdb_length, request.data_in, request.transfer_length, content, volume);
         return {answer.refused, std::move(answer.error), std::move(answer.data)};
+    }
+    if (operation == scsi::kStartStopUnit || operation == scsi::kPreventAllowMediumRemoval) {
+        // The volumes are the gadget's LUNs in their order.
+        const auto lun = static_cast<std::size_t>(&volume - content.volumes.data());
+        scsi::RemovalAnswer answer = scsi::removal(request.cdb, request.cdb_length, lun, dir_, line);
+        return {answer.refused, std::move(answer.error), {}};
     }
     if (operation != usb::kVendorOperation)
         return {scsi::kInvalidOperation, "operation " + std::to_string(operation) + " is not modelled", {}};
