@@ -1,6 +1,7 @@
 // usbhotplugd run as a process against a virtual reader: its options, the
 // LUNs it attaches at start and ejects at exit, the uevents and switch
 // events it follows while it runs, and how it fails.
+#include "tests/support/kernel_events.hpp"
 #include "tests/support/virtual_reader.hpp"
 
 #include <gtest/gtest.h>
@@ -60,12 +61,9 @@ protected:
         arguments.insert(arguments.end(), strings.begin(), strings.end());
         return reader_.vreader(arguments);
     }
-    void block(const std::string& action, const std::string& minor) const
+    void block(const std::string& action, unsigned minor) const
     {
-        EXPECT_EQ(uevent({"ACTION=" + action, "DEVPATH=/devices/platform/mmc/mmcblk0/mmcblk0p" + minor,
-                          "SUBSYSTEM=block", "MAJOR=179", "MINOR=" + minor, "DEVNAME=mmcblk0p" + minor})
-                      .status,
-                  0);
+        EXPECT_EQ(uevent(mmc_block_uevent(action, minor)).status, 0);
     }
     void switch_event(int code, int value) const
     {
@@ -155,10 +153,10 @@ TEST_F(Hotplug, AnEventForDeviceZeroLeavesTheLunsWithoutADeviceAlone)
                                 "MINOR=0", "DEVNAME=null"})
                       .status,
                   0);
-    EXPECT_EQ(four.vreader({"uevent", four.path(), "ACTION=remove", "DEVPATH=/devices/p1", "SUBSYSTEM=block",
-                            "MAJOR=179", "MINOR=0", "DEVNAME=mmcblk0p1"})
-                  .status,
-              0);
+    Strings whole_card = {"uevent", four.path()};
+    for (const std::string& text : mmc_block_uevent("remove", 0))
+        whole_card.push_back(text);
+    EXPECT_EQ(four.vreader(whole_card).status, 0);
     EXPECT_TRUE(eventually([&] { return four.state("lun1") == "ejected ro=0"; }, 20)) << daemon->output();
     EXPECT_EQ(four.requests("store").size(), 2u) << "lun1's ro and file, nothing for lun3";
     EXPECT_EQ(four.state("lun3"), "ejected ro=0");
@@ -169,9 +167,9 @@ TEST_F(Hotplug, BlockAndGadgetEventsEjectAndReattach)
     std::unique_ptr<Spawned> daemon = start();
     EXPECT_EQ(lun(1), "/tmp/lun1 179:0 ro=0");
 
-    block("remove", "68");
+    block("remove", 68);
     EXPECT_TRUE(eventually([&] { return lun(0) == "ejected ro=0"; }, 20));
-    block("add", "68");
+    block("add", 68);
     EXPECT_TRUE(eventually([&] { return lun(0) == "/tmp/lun0 179:68 ro=0"; }, 20));
 
     // Events that change nothing, each followed by one that does, so that
@@ -185,17 +183,17 @@ TEST_F(Hotplug, BlockAndGadgetEventsEjectAndReattach)
     };
     for (const Strings& event : no_change) {
         SCOPED_TRACE(event[2] + " " + event[3]);
-        block("remove", "0");
+        block("remove", 0);
         EXPECT_TRUE(eventually([&] { return lun(1) == "ejected ro=0"; }, 20));
         EXPECT_EQ(uevent(event).status, 0);
-        block("add", "0");
+        block("add", 0);
         EXPECT_TRUE(eventually([&] { return lun(1) == "/tmp/lun1 179:0 ro=0"; }, 20));
         EXPECT_EQ(lun(0), "/tmp/lun0 179:68 ro=0");
     }
 
     // The gadget coming online attaches every LUN again. (LUN 2 goes by an
     // event whose MINOR is padded far beyond a number's length.)
-    block("remove", "68");
+    block("remove", 68);
     EXPECT_EQ(uevent({"ACTION=remove", "DEVPATH=/devices/p71", "SUBSYSTEM=block", "MAJOR=179",
                       "MINOR=" + std::string(70, ' ') + "71", "DEVNAME=mmcblk0p71"})
                   .status,
@@ -226,7 +224,7 @@ TEST_F(Hotplug, MalformedUeventsAreReadWithinTheirBytes)
     for (const Strings& event : malformed)
         EXPECT_EQ(uevent(event).status, 0);
     // The daemon still follows events, and none of those changed a LUN.
-    block("remove", "0");
+    block("remove", 0);
     EXPECT_TRUE(eventually([&] { return lun(1) == "ejected ro=0"; }, 20)) << daemon->output();
     EXPECT_EQ(lun(0), "/tmp/lun0 179:68 ro=0");
     EXPECT_EQ(daemon->wait(0), -1);
@@ -283,8 +281,8 @@ TEST_F(Hotplug, FailuresAndAKilledDaemon)
     // A read error is reported and the daemon goes on.
     std::unique_ptr<Spawned> daemon = start();
     reader_.fail("uevent:read", "EIO");
-    block("remove", "0");
-    block("remove", "68");
+    block("remove", 0);
+    block("remove", 68);
     EXPECT_TRUE(eventually([&] { return lun(0) == "ejected ro=0"; }, 20)) << daemon->output();
     EXPECT_NE(daemon->output().find("read: Input/output error"), std::string::npos);
 

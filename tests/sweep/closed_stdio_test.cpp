@@ -4,6 +4,7 @@
 // closed descriptor (the program would print into it or read its input
 // from it), the eMMC stays as it was outside the area the program was asked
 // to write, and the run ends with a status.
+#include "tests/support/kernel_events.hpp"
 #include "tests/support/virtual_reader.hpp"
 
 #include <gtest/gtest.h>
@@ -51,11 +52,14 @@ const std::vector<Use>& uses()
              [](const VirtualReader& r) {
                  ASSERT_EQ(r.run("devprov", {"-set-moa"}, std::string(600, '5') + "\n").status, 0);
              }},
-            // The daemon handles a queued event, then stops as its poll fails.
+            // The daemon handles an event that comes once it listens, then
+            // stops as its poll fails.
             {{"usbhotplugd"}, "", "",
              [](const VirtualReader& r) {
-                 launch(r, {"uevent", r.path(), "ACTION=remove", "DEVPATH=/devices/mmcblk0p68", "SUBSYSTEM=block",
-                            "MAJOR=179", "MINOR=68", "DEVNAME=mmcblk0p68"});
+                 Strings event = {"uevent", r.path(), "--at-bind"};
+                 for (const std::string& text : testing_support::mmc_block_uevent("remove", 68))
+                     event.push_back(text);
+                 launch(r, event);
                  r.fail("poll", "EIO");
              }},
             {{"melgrin"}, "", "", [](const VirtualReader& r) { launch(r, {"pastlog", r.path(), "--generate", "6"}); }},

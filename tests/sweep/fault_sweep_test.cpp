@@ -3,6 +3,7 @@
 // data). Whatever fails, a run ends with an exit status, says so when it did
 // not do its work, reports no sanitizer finding, and leaves the eMMC outside
 // the area it was asked to write as it was.
+#include "tests/support/kernel_events.hpp"
 #include "tests/support/virtual_reader.hpp"
 
 #include <gtest/gtest.h>
@@ -245,13 +246,14 @@ const std::vector<Use>& uses()
                         [](const VirtualReader& r) { set(r, "modem.meid", "a100004a7c2e91"); }, id});
         list.push_back({"devprov -set-moa", {"devprov", "-set-moa"}, "0a1b2c3d\n", "Id Data", nothing,
                         [](const VirtualReader& r) { return dump(r, {"Id Data", "--length", "0x8000"}); }});
-        // The daemon handles a queued event, then its first poll that has
-        // to wait fails, as a stop makes it.
+        // The daemon handles an event that comes once it listens, then its
+        // first poll that has to wait fails, as a stop makes it.
         list.push_back({"usbhotplugd event", {"usbhotplugd"}, "", "",
                         [](const VirtualReader& r) {
-                            const ProcessResult queued = r.vreader(
-                                {"uevent", r.path(), "ACTION=remove", "DEVPATH=/devices/platform/mmc/mmcblk0/mmcblk0p68",
-                                 "SUBSYSTEM=block", "MAJOR=179", "MINOR=68", "DEVNAME=mmcblk0p68"});
+                            std::vector<std::string> event = {"uevent", r.path(), "--at-bind"};
+                            for (const std::string& text : testing_support::mmc_block_uevent("remove", 68))
+                                event.push_back(text);
+                            const ProcessResult queued = r.vreader(event);
                             ASSERT_EQ(queued.status, 0) << queued.err;
                             r.fail("poll", "EIO");
                         },

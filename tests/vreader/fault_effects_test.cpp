@@ -149,7 +149,11 @@ TEST_F(FaultEffectsTest, EveryDataNodeHonoursEveryEffect)
              EXPECT_EQ(sys::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
              return fd;
          },
-         [&](int) { ASSERT_EQ(vreader::queue_uevent(path_, std::string(40, 'u')), 0); }, 64, 40, 32, "", nullptr},
+         [&](int) {
+             std::size_t copies = 0;
+             ASSERT_EQ(vreader::send_uevent(path_, std::string(40, 'u'), copies), 0);
+         },
+         64, 40, 32, "", nullptr},
     };
     struct Effect {
         bool write;

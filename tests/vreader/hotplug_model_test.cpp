@@ -16,7 +16,13 @@ namespace {
 
 class HotplugModelTest : public ReaderTest {
 protected:
-    void queue(const std::string& message) { ASSERT_EQ(vreader::queue_uevent(path_, message), 0); }
+    // Sends a message as the kernel does; how many sockets got a copy.
+    std::size_t send(const std::string& message)
+    {
+        std::size_t copies = 0;
+        EXPECT_EQ(vreader::send_uevent(path_, message, copies), 0);
+        return copies;
+    }
 
     int uevent_socket(unsigned groups, int type = SOCK_DGRAM)
     {
@@ -41,11 +47,11 @@ protected:
 
 TEST_F(HotplugModelTest, UeventSocketHandsOutWholeMessagesInOrder)
 {
-    const std::string first("add@/a\0ACTION=add\0", 18);
-    queue(first);
-    queue(std::string(70000, 'm'));
-    queue("last");
     const int fd = uevent_socket(1);
+    const std::string first("add@/a\0ACTION=add\0", 18);
+    send(first);
+    send(std::string(70000, 'm'));
+    send("last");
     char buf[65536];
     struct pollfd wait {fd, POLLIN, 0};
     EXPECT_EQ(sys::poll(&wait, 1, -1), 1);
@@ -74,13 +80,12 @@ TEST_F(HotplugModelTest, UeventSocketHandsOutWholeMessagesInOrder)
 
 TEST_F(HotplugModelTest, UeventSocketBindRulesAndFaults)
 {
-    queue("waiting");
-    // Not in the uevent group: nothing arrives, the message stays queued.
+    // Not in the uevent group: nothing arrives.
     const int deaf = uevent_socket(0, SOCK_RAW | SOCK_NONBLOCK);
+    EXPECT_EQ(send("unheard"), 0u);
     char buf[64];
     EXPECT_EQ(sys::recv(deaf, buf, sizeof buf, 0), -1);
     EXPECT_EQ(errno, EAGAIN);
-    EXPECT_EQ(vreader::uevents_waiting(path_), 1u);
 
     const int fd = sys::socket(AF_NETLINK, SOCK_DGRAM, NETLINK_KOBJECT_UEVENT);
     sockaddr_nl address{};
@@ -98,12 +103,51 @@ TEST_F(HotplugModelTest, UeventSocketBindRulesAndFaults)
     EXPECT_EQ(errno, EFAULT);
 
     const int listening = uevent_socket(1);
+    EXPECT_EQ(send("waiting"), 1u);
     testing_support::write_file(path_ + "/faults", "uevent:recv ENOBUFS 1\nuevent:socket EMFILE 1\n");
     EXPECT_EQ(sys::recv(listening, buf, sizeof buf, 0), -1);
     EXPECT_EQ(errno, ENOBUFS);
     EXPECT_EQ(sys::recv(listening, buf, sizeof buf, 0), 7);
     EXPECT_EQ(sys::socket(AF_NETLINK, SOCK_DGRAM, NETLINK_KOBJECT_UEVENT), -1);
     EXPECT_EQ(errno, EMFILE);
+}
+
+TEST_F(HotplugModelTest, EveryListeningSocketGetsItsOwnCopyAndALaterOneNothingBefore)
+{
+    // Each step sends a message, then every socket open so far is read out.
+    struct Step {
+        unsigned new_socket_groups;  // a socket bound before the send, or 0 for none
+        std::size_t copies;
+        std::vector<std::string> received;  // by each socket opened so far, "" for nothing
+    };
+    const std::vector<Step> steps = {
+        {0, 0, {}},                  // nobody listens: lost
+        {1, 1, {"m1"}},              // the first socket gets nothing of m0
+        {~0u, 2, {"m2", "m2"}},      // "all groups" listens too: a copy each
+        {2, 2, {"m3", "m3", ""}},    // another group is deaf to uevents
+    };
+    std::vector<int> sockets;
+    for (std::size_t i = 0; i < steps.size(); ++i) {
+        SCOPED_TRACE(i);
+        if (steps[i].new_socket_groups != 0)
+            sockets.push_back(uevent_socket(steps[i].new_socket_groups, SOCK_DGRAM | SOCK_NONBLOCK));
+        EXPECT_EQ(send("m" + std::to_string(i)), steps[i].copies);
+        for (std::size_t s = 0; s < sockets.size(); ++s) {
+            char buf[16];
+            const ssize_t n = sys::recv(sockets[s], buf, sizeof buf, 0);
+            EXPECT_EQ(n < 0 ? "" : std::string(buf, static_cast<std::size_t>(n)), steps[i].received[s]) << s;
+        }
+    }
+    // A message for a program yet to start waits for the next bind.
+    std::size_t copies = 0;
+    for (const int fd : sockets)
+        sys::close(fd);
+    ASSERT_EQ(vreader::send_uevent_at_bind(path_, "early", copies), 0);
+    EXPECT_EQ(copies, 0u);
+    const int late = uevent_socket(1, SOCK_DGRAM | SOCK_NONBLOCK);
+    char buf[16];
+    EXPECT_EQ(sys::recv(late, buf, sizeof buf, 0), 5);
+    EXPECT_EQ(sys::recv(late, buf, sizeof buf, 0), -1);
 }
 
 // One store: open, write the bytes, close. 0 or the errno.

@@ -1,5 +1,5 @@
 // The devices a USB hot-plug daemon works with, driven through the launcher:
-// kernel uevent messages queued before a run and sent to a running program,
+// kernel uevent messages sent at a program's bind and while it runs,
 // and a poll fault that stops a waiting program cleanly.
 #include "tests/support/process.hpp"
 
@@ -61,12 +61,16 @@ protected:
 TEST_F(HotplugSideTest, MessagesKeepTheirBoundariesBeforeAndDuringARun)
 {
     testing_support::write_file(dir_.file("raw"), std::string("raw\0bytes", 9));
-    // Queued before the program runs: a real message, malformed ones, a
-    // 64 KiB one, a file's bytes.
-    send({"ACTION=add", "DEVPATH=/devices/platform/mmc/mmcblk0/mmcblk0p4", "SUBSYSTEM=block"});
-    send({"--no-header", "--no-final-nul", "", "no equals sign"});
-    send({"ACTION=change", "DEVPATH=/d", "--pad", "65536"});
-    send({"--raw", dir_.file("raw")});
+    // Nobody listens yet: a message is lost, unless it is sent at the next
+    // bind. Those: a real message, malformed ones, a 64 KiB one, a file's
+    // bytes.
+    const ProcessResult lost = vreader({"uevent", reader_, "ACTION=add", "DEVPATH=/lost"});
+    EXPECT_EQ(lost.status, 0);
+    EXPECT_NE(lost.err.find("no program listens"), std::string::npos) << lost.err;
+    send({"--at-bind", "ACTION=add", "DEVPATH=/devices/platform/mmc/mmcblk0/mmcblk0p4", "SUBSYSTEM=block"});
+    send({"--at-bind", "--no-header", "--no-final-nul", "", "no equals sign"});
+    send({"--at-bind", "ACTION=change", "DEVPATH=/d", "--pad", "65536"});
+    send({"--at-bind", "--raw", dir_.file("raw")});
     auto program = listen("65536", "7");
     // Sent while it waits in poll; one is longer than its buffer.
     send({"--header", "remove@/x", "ACTION=remove"});

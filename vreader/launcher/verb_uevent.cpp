@@ -1,10 +1,11 @@
-// vreader uevent: queue one kernel uevent message for the reader's programs.
+// vreader uevent: send one kernel uevent message to the reader's programs.
 #include "vreader/launcher/cli.hpp"
 #include "vreader/model/files.hpp"
 #include "vreader/model/key_value.hpp"
 #include "vreader/model/reader_lock.hpp"
 #include "vreader/model/uevent_queue.hpp"
 
+#include <cstdio>
 #include <cstring>
 #include <optional>
 
@@ -18,6 +19,7 @@ struct MessageOptions {
     std::optional<std::string> header;  // set by --header, or empty by --no-header
     bool final_nul = true;
     std::uint64_t pad = 0;
+    bool at_bind = false;
     std::vector<std::string> strings;
 };
 
@@ -66,6 +68,8 @@ int run_uevent(const Verb& verb, const Args& args)
             no_header = true;
         } else if (arg == "--no-final-nul") {
             options.final_nul = false;
+        } else if (arg == "--at-bind") {
+            options.at_bind = true;
         } else if (arg == "--pad" && has_value) {
             const auto pad = parse_unsigned(args[++i], kLargestMessage);
             if (!pad)
@@ -85,7 +89,7 @@ int run_uevent(const Verb& verb, const Args& args)
     if (no_header)
         options.header = std::string();
     if (options.raw_file && (!options.strings.empty() || options.header || options.pad != 0 || !options.final_nul))
-        return usage_error(verb, "--raw sends the file as it is, with no strings or other options");
+        return usage_error(verb, "--raw sends the file as it is, with no strings or other message options");
     if (!options.raw_file && options.strings.empty() && !options.header)
         return usage_error(verb, "no strings to send (ACTION=... DEVPATH=... KEY=VALUE...)");
 
@@ -111,8 +115,13 @@ int run_uevent(const Verb& verb, const Args& args)
     if (message.size() > kLargestMessage)
         return usage_error(verb, "a message holds at most 1048576 bytes");
     const ReaderLock lock(reader->file(kLockFile));
-    if (const int e = queue_uevent(reader->path(), message))
-        return failure(verb, std::string("cannot queue the message: ") + std::strerror(e));
+    std::size_t copies = 0;
+    const int e = options.at_bind ? send_uevent_at_bind(reader->path(), message, copies)
+                                  : send_uevent(reader->path(), message, copies);
+    if (e != 0)
+        return failure(verb, std::string("cannot send the message: ") + std::strerror(e));
+    if (copies == 0 && !options.at_bind)
+        std::fprintf(stderr, "vreader uevent: no program listens: the message is lost, as the kernel's would be\n");
     return 0;
 }
 
@@ -120,18 +129,25 @@ int run_uevent(const Verb& verb, const Args& args)
 
 const Verb kUeventVerb = {
     "uevent",
-    "DIR [--header TEXT | --no-header] [--no-final-nul] [--pad N] [STRING...] | DIR --raw FILE",
+    "DIR [--at-bind] [--header TEXT | --no-header] [--no-final-nul] [--pad N] [STRING...]"
+    " | DIR [--at-bind] --raw FILE",
     "send a kernel uevent message to the reader's programs",
-    "Queues one message of the kernel's uevent netlink socket. Programs that\n"
-    "listen (a socket bound to group 1) receive the queued messages in order,\n"
-    "one whole message a recv; messages queued before a program runs wait for\n"
-    "it. The message is NUL-separated strings: a header ACTION@DEVPATH made of\n"
-    "the ACTION= and DEVPATH= strings, then each STRING as given, each ended by\n"
-    "a NUL:\n\n"
-    "  vreader uevent DIR ACTION=add DEVPATH=/devices/platform/mmc/mmcblk0/mmcblk0p4 \\\n"
-    "                     SUBSYSTEM=block DEVNAME=mmcblk0p4\n\n"
+    "Sends one message of the kernel's uevent netlink socket. As the kernel\n"
+    "does, it gives every socket bound to group 1 now a copy, which the\n"
+    "program receives in order, one whole message a recv; with no socket\n"
+    "listening the message is lost (the launcher says so). The message is\n"
+    "NUL-separated strings: a header ACTION@DEVPATH made of the ACTION= and\n"
+    "DEVPATH= strings, then each STRING as given, each ended by a NUL. A\n"
+    "partition's event as the kernel sends it:\n\n"
+    "  vreader uevent DIR ACTION=remove \\\n"
+    "    DEVPATH=/devices/platform/sdhci-esdhc-imx.3/mmc_host/mmc2/mmc2:0001/block/mmcblk2/mmcblk2p4 \\\n"
+    "    SUBSYSTEM=block MAJOR=179 MINOR=68 DEVNAME=mmcblk2p4 DEVTYPE=partition \\\n"
+    "    DISKSEQ=3 PARTN=4 SEQNUM=1042\n\n"
     "STRINGs are taken as they are: empty ones and ones without '=' make\n"
     "malformed messages.\n\n"
+    "  --at-bind       the message is sent right after a program next binds a\n"
+    "                  socket to the group (at once when one listens already):\n"
+    "                  an event for a program that is yet to start\n"
     "  --header TEXT   TEXT is the first string instead of ACTION@DEVPATH\n"
     "  --no-header     no header string (so does an empty TEXT)\n"
     "  --no-final-nul  the last string is not ended by a NUL\n"

@@ -30,10 +30,16 @@ std::int64_t UeventSocketFile::open(ReaderContext& context, int domain, int type
         return session.finish(line, -e, false);
     if (const FaultHit fault = session.take_fault("socket", kUeventDevice); fault.fired)
         return session.finish(line, -fault.error, true);
-    const int wake_fd = open_wake_pipe(context.dir.file(kUeventWake));
-    if (wake_fd < 0)
-        return session.finish(line, -errno, false);
-    out.reset(new UeventSocketFile(context, wake_fd, (type & SOCK_NONBLOCK) != 0));
+    std::string queue;
+    if (const int e = open_uevent_queue(context.dir.path(), queue))
+        return session.finish(line, -e, false);
+    const int wake_fd = open_wake_pipe(uevent_wake_pipe(queue));
+    if (wake_fd < 0) {
+        const int e = errno;
+        close_uevent_queue(queue);
+        return session.finish(line, -e, false);
+    }
+    out.reset(new UeventSocketFile(context, std::move(queue), wake_fd, (type & SOCK_NONBLOCK) != 0));
     return session.finish(line, fd, false);
 }
 
@@ -41,6 +47,8 @@ UeventSocketFile::~UeventSocketFile()
 {
     if (wake_fd_ >= 0)
         ::close(wake_fd_);
+    if (!queue_.empty())
+        close_uevent_queue(queue_);
 }
 
 void UeventSocketFile::fill_stat(struct stat& st) const
@@ -72,15 +80,18 @@ std::int64_t UeventSocketFile::bind(const void* address, std::size_t length)
     // A socket keeps its port once bound; a later bind may change the groups only.
     if (bound_ && nl.nl_pid != 0 && nl.nl_pid != static_cast<unsigned>(::getpid()))
         return session.finish(line, -EINVAL, false);
+    if (const int e = session.lock())
+        return session.finish(line, -e, false);
+    if (const int e = set_uevent_listening(context_.dir.path(), queue_, (nl.nl_groups & kUeventGroup) != 0))
+        return session.finish(line, -e, false);
     bound_ = true;
-    groups_ = nl.nl_groups;
     return session.finish(line, 0, false);
 }
 
 bool UeventSocketFile::message_ready() const
 {
     drain_wake_pipe(wake_fd_);
-    return receiving() && uevent_waiting(context_.dir.path());
+    return uevent_waiting(queue_);
 }
 
 short UeventSocketFile::poll_ready(short requested) const
@@ -113,12 +124,9 @@ std::int64_t UeventSocketFile::receive(void* buf, std::size_t count, int flags, 
         count /= 2;
     drain_wake_pipe(wake_fd_);
     std::string message;
-    int error = ENOENT;
-    if (receiving()) {
-        if (const int e = session.lock())
-            return session.finish(line, -e, false);
-        error = take_uevent(context_.dir.path(), message, (flags & MSG_PEEK) != 0);
-    }
+    if (const int e = session.lock())
+        return session.finish(line, -e, false);
+    const int error = take_uevent(queue_, message, (flags & MSG_PEEK) != 0);
     // Nothing waits: the binding only gets here when the caller must not wait.
     if (error == ENOENT)
         return session.finish(line, -EAGAIN, false);
@@ -152,6 +160,8 @@ std::int64_t UeventSocketFile::close()
     line.add("path", path_);
     ::close(wake_fd_);
     wake_fd_ = -1;
+    close_uevent_queue(queue_);
+    queue_.clear();
     const FaultHit fault = session.take_fault("close", kUeventDevice);
     return session.finish(line, -fault.error, fault.fired);
 }

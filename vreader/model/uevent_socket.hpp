@@ -1,8 +1,9 @@
 // The kernel's uevent netlink socket: socket(AF_NETLINK, SOCK_DGRAM or
-// SOCK_RAW, NETLINK_KOBJECT_UEVENT). Once bound to the uevent multicast group
-// (group 1, bit 0 of nl_groups) it receives the messages queued in the
-// reader's uevent spool, one whole message a recv or read: a buffer shorter
-// than the message gets its first bytes and the rest is dropped, as for any
+// SOCK_RAW, NETLINK_KOBJECT_UEVENT). While bound to the uevent multicast
+// group (group 1, bit 0 of nl_groups) it gets a copy of every message sent,
+// into a receive queue of its own (uevent_queue.hpp); nothing sent before it
+// bound. It gives one whole message a recv or read: a buffer shorter than
+// the message gets its first bytes and the rest is dropped, as for any
 // datagram (MSG_TRUNC returns the whole length). MSG_PEEK leaves the message
 // queued, MSG_DONTWAIT or a non-blocking socket fails with EAGAIN when none
 // waits; otherwise a recv waits for one, and poll sees one as input. Its
@@ -43,21 +44,20 @@ public:
     std::int64_t close() override;
 
 private:
-    UeventSocketFile(ReaderContext& context, int wake_fd, bool nonblocking)
-        : context_(context), wake_fd_(wake_fd), nonblocking_(nonblocking)
+    UeventSocketFile(ReaderContext& context, std::string queue, int wake_fd, bool nonblocking)
+        : context_(context), queue_(std::move(queue)), wake_fd_(wake_fd), nonblocking_(nonblocking)
     {
     }
-    bool receiving() const { return (groups_ & kUeventGroup) != 0; }
     bool message_ready() const;
     // A recv or a read, journaled and faulted under that name.
     std::int64_t receive(void* buf, std::size_t count, int flags, std::string_view request);
 
     ReaderContext& context_;
     std::string path_ = "socket:uevent";
+    std::string queue_;  // its receive queue's directory; empty once closed
     int wake_fd_;
     bool nonblocking_;
     bool bound_ = false;
-    unsigned groups_ = 0;
 };
 
 }  // namespace vreader
