@@ -276,6 +276,12 @@ generic=$(ls /sys/block/$SDC/device/scsi_generic)
 fact sg-eject "START STOP UNIT (eject) through /dev/$generic, which locks no door: $($T scsi /dev/$generic eject); lun2='$(lun_file 2)'"
 echo /kbench/waveform.bin >$LUNS/lun.2/file 2>/tmp/err && backed=taken || backed="refused: $(cat /tmp/err)"
 fact lun-regular-file "a regular file of 200000 bytes as lun2's backing file: $backed; lun2='$(lun_file 2)'"
+head -c 511 /kbench/waveform.bin >/tmp/small.bin
+echo /tmp/small.bin >$LUNS/lun.2/file 2>/tmp/err && small=taken || small="refused: $(cat /tmp/err)"
+fact lun-small-file "a regular file of 511 bytes as lun2's backing file: $small; lun2='$(lun_file 2)'"
+echo -ne '\0' >$LUNS/lun.2/file
+echo -ne '/kbench/waveform.bin\n\n' >$LUNS/lun.2/file 2>/tmp/err && newlines=taken || newlines="refused: $(cat /tmp/err)"
+fact lun-newlines "'/kbench/waveform.bin' and two newlines stored in lun2's file: $newlines; lun2='$(lun_file 2)'"
 
 # --- quenlay between the PC's end of ttyGS0 and the panel on ttymxc1.
 fact modem-lines-panel "ttymxc1 (ttyGS1) $($T modem-lines /dev/ttymxc1)"

@@ -4,8 +4,8 @@
 // an unlocked reader answers the open, the close and the eject: every piece
 // going out is taken whole; coming in, the protocol version "01000010" and
 // zeros (an unlocked reader, a connect accepted). Everything else the
-// library asks of the disk (INQUIRY, START STOP UNIT, the sysfs removal)
-// reaches the real kernel.
+// library asks of the disk (INQUIRY, PREVENT ALLOW MEDIUM REMOVAL, START
+// STOP UNIT, the sysfs removal) reaches the real kernel.
 #include "hostlib/os/linux_kernel.hpp"
 
 #include <sys/ioctl.h>
