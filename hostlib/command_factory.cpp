@@ -17,7 +17,7 @@ std::unique_ptr<CUSBCommand> make(Arguments... arguments)
 }
 
 // The commands that only a reader with a newer protocol version offers.
-bool gated(std::uint8_t code) { return code == 144 || code == 160; }
+bool gated(std::uint8_t code) { return code == vendor::kFingerprint || code == vendor::kGetInfo; }
 
 }  // namespace
 
@@ -29,47 +29,47 @@ std::unique_ptr<CUSBCommand> build_command(std::uint8_t code, std::uint32_t sele
             return nullptr;
     }
     switch (code) {
-    case 1:
+    case vendor::kProtocolVersion:
         return make<CUSBCommand_GetUSBProtocolVersion>(selector);
-    case 3:
+    case vendor::kConnect:
         return make<CUSBCommand_ReqUsbConnect>();
-    case 4:
+    case vendor::kUnlock:
         return make<CUSBCommand_UnlockDevice>();
-    case 6:
+    case vendor::kProperty:
         return make<CUSBCommand_GetProperty>();
-    case 7:
+    case vendor::kSetTime:
         return make<CUSBCommand_SetTime>();
-    case 8:
+    case vendor::kFreeSpace:
         return make<CUSBCommand_GetFreeSpace>();
-    case 9:
+    case vendor::kBeginEnd:
         return make<CUSBCommand_NotifyDeviceBeginEnd>();
-    case 10:
+    case vendor::kMediaState:
         return make<CUSBCommand_ConnectDevice>();
-    case 64:
+    case vendor::kHttpRequest:
         return make<CUSBCommand_GetHttpRequest>();
-    case 65:
+    case vendor::kHttpResponse:
         return make<CUSBCommand_SetHttpResponse>();
-    case 112:
+    case vendor::kUpdateMode:
         return make<CUSBCommand_ReqUpdateChangeMode>();
-    case 113:
+    case vendor::kDeletePartition:
         return make<CUSBCommand_ReqUpdateDeletePartition>();
-    case 114:
+    case vendor::kCreatePartition:
         return make<CUSBCommand_ReqUpdateCreatePartition>();
-    case 115:
+    case vendor::kCreatePartitionImage:
         return make<CUSBCommand_ReqUpdateCreatePartitionWithImage>();
-    case 116:
+    case vendor::kPartitionSize:
         return make<CUSBCommand_GetUpdatePartitionSize>();
-    case 128:
+    case vendor::kFileSize:
         return make<CUSBCommand_UsbFileGetSize>();
-    case 129:
+    case vendor::kFileRead:
         return make<CUSBCommand_UsbFileRead>();
-    case 130:
+    case vendor::kFileWrite:
         return make<CUSBCommand_UsbFileWrite>();
-    case 131:
+    case vendor::kFileDelete:
         return make<CUSBCommand_UsbFileDelete>();
-    case 144:
+    case vendor::kFingerprint:
         return make<CUSBCommand_GetFingerPrint>();
-    case 160:
+    case vendor::kGetInfo:
         return make<CUSBCommand_GetInfo>();
     default:
         hostos::debug_output("NG NG NG NG NG!");

@@ -3,6 +3,7 @@
 #include "hostlib/include/fendrac.h"
 #include "hostlib/little_endian.hpp"
 #include "hostlib/results.hpp"
+#include "protocol/vendor_records.hpp"
 
 #include <algorithm>
 #include <cstdlib>
@@ -13,10 +14,11 @@
 namespace fendrac {
 namespace {
 
-constexpr std::uint32_t kPropertyReplySize = 348;
-constexpr std::uint32_t kPropertyBlockSize = 92;
-constexpr std::uint32_t kPropertyEntrySize = 256;
-constexpr std::uint32_t kMediaReplySize = 12;
+constexpr std::uint32_t kPropertyReplySize = sizeof(vendor::PropertyBlock);
+constexpr std::uint32_t kPropertyCountAt = offsetof(vendor::PropertyBlock, count);
+constexpr std::uint32_t kPropertyBlockSize = offsetof(vendor::PropertyBlock, entry);
+constexpr std::uint32_t kPropertyEntrySize = sizeof(vendor::PropertyBlock::entry);
+constexpr std::uint32_t kMediaReplySize = vendor::kMediaStateSize;
 
 }  // namespace
 
@@ -54,7 +56,7 @@ std::int32_t CUSBCommand_GetProperty::Execute(void* request, std::uint32_t, void
     // The block up to the count, then the entries: the reply holds one, so
     // only what it holds is copied and the count says so.
     std::memcpy(block, reply, offsetof(DeviceProperty, entries));
-    const std::uint32_t present = std::min<std::uint32_t>(read_le32(reply + 84), 1);
+    const std::uint32_t present = std::min<std::uint32_t>(read_le32(reply + kPropertyCountAt), 1);
     void* entries = std::malloc(std::max<std::uint32_t>(present * kPropertyEntrySize, 1));
     if (entries == nullptr)
         return -1;

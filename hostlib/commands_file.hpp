@@ -4,25 +4,19 @@
 
 #include "hostlib/usb_command.hpp"
 #include "hostlib/commands_device.hpp"
+#include "protocol/vendor_records.hpp"
 
 #include <cstddef>
 #include <cstdint>
 
 namespace fendrac {
 
-inline constexpr std::uint32_t kPathFieldSize = 256;
+using vendor::kPathFieldSize;
 
-// The request of a read or write: the path field, then three 32-bit words.
-struct FileRequest {
-    char path[kPathFieldSize];
-    std::int32_t position;
-    std::int32_t length;
-    std::uint32_t word;  // read: the option word; write: the data's address, never sent
-};
-static_assert(sizeof(FileRequest) == 268);
-static_assert(offsetof(FileRequest, position) == 256);
-static_assert(offsetof(FileRequest, length) == 260);
-static_assert(offsetof(FileRequest, word) == 264);
+// The request of a read or write: the path field, then three 32-bit words,
+// the last the read's option word; a write puts the data's address there,
+// which is never sent.
+using vendor::FileRequest;
 
 // What the write command is handed: the request as it travels, and the
 // data it points to (an address that does not fit the request's 32-bit

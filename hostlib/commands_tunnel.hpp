@@ -4,12 +4,13 @@
 #pragma once
 
 #include "hostlib/usb_command.hpp"
+#include "protocol/vendor_records.hpp"
 
 #include <cstdint>
 
 namespace fendrac {
 
-inline constexpr std::uint32_t kSelectionFieldSize = 256;
+using vendor::kSelectionFieldSize;
 
 // The body that came back: null and 0 when none did.
 struct TunnelBody {

@@ -63,7 +63,7 @@ std::int32_t CUSBCommand_ReqUpdateCreatePartition::Execute(void* request, std::u
 {
     if (SendPhase(*this, request, length, kPhaseOpening) != 0)
         return kPhaseFailed;
-    const std::uint32_t wait = creation_wait_ms(static_cast<const PartitionRequest*>(request)->third);
+    const std::uint32_t wait = creation_wait_ms(static_cast<const PartitionCall*>(request)->request.third);
     if (wait > kWaitWithoutSleep) {
         std::fprintf(stderr, "wait:sleep=%d\n", static_cast<int>(wait));
         for (std::uint32_t left = wait - kWaitWithoutSleep; left > 0;) {
@@ -83,8 +83,8 @@ std::int32_t CUSBCommand_ReqUpdateCreatePartitionWithImage::Execute(void* reques
         return -7;
     if (SendPhase(*this, request, length, kPhaseOpening) != 0)
         return kPhaseFailed;
-    const auto& partition = *static_cast<const PartitionRequest*>(request);
-    if (!send_image(*this, partition.image_path, partition.image_bytes))
+    const auto& partition = *static_cast<const PartitionCall*>(request);
+    if (!send_image(*this, partition.image_path, partition.request.image_bytes))
         return kPhaseFailed;
     return receive_result(*this, reply, reply_length);
 }

@@ -3,40 +3,31 @@
 
 #include "hostlib/commands_device.hpp"
 #include "hostlib/usb_command.hpp"
+#include "protocol/vendor_records.hpp"
 
 #include <cstddef>
 #include <cstdint>
 
 namespace fendrac {
 
-inline constexpr std::uint32_t kPartitionNameSize = 32;
-inline constexpr std::uint32_t kImageTagSize = 16;
-inline constexpr std::uint32_t kExtraBlockSize = 128;
+using vendor::kExtraBlockSize;
+using vendor::kImageTagSize;
+using vendor::kPartitionNameSize;
 inline constexpr std::uint32_t kImagePathSize = 256;
 
-// The create request; without an image only its first 44 bytes travel, with
-// one its first 64 (192 with the extra block). The image path stays here.
-struct PartitionRequest {
-    char name[kPartitionNameSize];
-    std::uint32_t first;
-    std::uint32_t second;
-    std::uint32_t third;  // its upper half sets the wait before the result
-    std::uint32_t image_bytes;
-    char tag[kImageTagSize];
-    std::uint8_t extra[kExtraBlockSize];
+// What the create commands are handed: the request (without an image only
+// its first 44 bytes travel, with one its first 64, 192 with the extra
+// block; the upper half of `third` sets the wait before the result), then
+// the image path, which stays here.
+struct PartitionCall {
+    vendor::PartitionRequest request;
     char image_path[kImagePathSize];
 };
-static_assert(sizeof(PartitionRequest) == 448);
-static_assert(offsetof(PartitionRequest, first) == 32);
-static_assert(offsetof(PartitionRequest, third) == 40);
-static_assert(offsetof(PartitionRequest, image_bytes) == 44);
-static_assert(offsetof(PartitionRequest, tag) == 48);
-static_assert(offsetof(PartitionRequest, extra) == 64);
-static_assert(offsetof(PartitionRequest, image_path) == 192);
+static_assert(offsetof(PartitionCall, image_path) == sizeof(vendor::PartitionRequest));
 
-inline constexpr std::uint32_t kCreateRequestSent = offsetof(PartitionRequest, image_bytes);
-inline constexpr std::uint32_t kImageRequestSent = offsetof(PartitionRequest, extra);
-inline constexpr std::uint32_t kImageRequestWithExtraSent = offsetof(PartitionRequest, image_path);
+inline constexpr std::uint32_t kCreateRequestSent = vendor::kCreateRequestSize;
+inline constexpr std::uint32_t kImageRequestSent = vendor::kImageRequestSize;
+inline constexpr std::uint32_t kImageRequestWithExtraSent = vendor::kImageRequestWithExtraSize;
 
 // Codes 112, 113 and 116: the request, then the reader's reply.
 class CUSBCommand_ReqUpdateChangeMode : public CUSBCommand_PlainExchange {};

@@ -4,6 +4,7 @@
 #include "hostlib/named_mutex.hpp"
 #include "hostlib/os/host_device.hpp"
 #include "hostlib/results.hpp"
+#include "protocol/vendor_records.hpp"
 
 #include <cstring>
 #include <mutex>
@@ -19,11 +20,11 @@ constexpr std::uint32_t kUnlockProbePause = 200;
 
 std::int32_t unlock_device(CUSBCommandManager& manager, const char* code)
 {
-    char field[8] = {};
+    char field[vendor::kUnlockCodeSize] = {};
     if (code != nullptr)
         std::strncpy(field, code, sizeof field - 1);
     std::uint8_t reply[4] = {};
-    const std::int32_t result = manager.DispatchExchange(4, field, sizeof field, reply, sizeof reply);
+    const std::int32_t result = manager.DispatchExchange(vendor::kUnlock, field, sizeof field, reply, sizeof reply);
     return result != 0 ? result : read_le32_signed(reply);
 }
 
@@ -32,7 +33,8 @@ std::int32_t notify_connection(CUSBCommandManager& manager, std::uint32_t connec
     std::uint8_t request[4];
     write_le32(request, connected);
     std::uint8_t reply[4] = {};
-    const std::int32_t result = manager.DispatchExchange(3, request, sizeof request, reply, sizeof reply);
+    const std::int32_t result =
+        manager.DispatchExchange(vendor::kConnect, request, sizeof request, reply, sizeof reply);
     return result != 0 ? result : read_le32_signed(reply);
 }
 
@@ -129,7 +131,7 @@ std::int32_t open_drive(const wchar_t* path)
     }
 
     std::uint8_t version[8] = {};
-    if (manager->DispatchRead(1, version, sizeof version, 1) != 0)
+    if (manager->DispatchRead(vendor::kProtocolVersion, version, sizeof version, 1) != 0)
         std::memset(version, 0, sizeof version);
     if (manager->property != nullptr)
         std::memcpy(manager->property->protocol_version.data(), version, sizeof version);

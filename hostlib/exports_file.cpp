@@ -52,7 +52,7 @@ FENDRAC_API int FENDRAC_CALL MSC_UsbFile_GetSize(const char* path, int* size)
     if (!field)
         return kOutOfMemory;
     fill_path(field->bytes, path);
-    if (drive()->DispatchExchange(128, field.get(), kPathFieldSize, size, 4) != 0)
+    if (drive()->DispatchExchange(vendor::kFileSize, field.get(), kPathFieldSize, size, 4) != 0)
         return kExchangeFailed;
     return *size < 0 ? *size : 0;
 }
@@ -70,9 +70,9 @@ FENDRAC_API int FENDRAC_CALL MSC_UsbFile_Read(const char* path, void* destinatio
     fill_path(request->path, path);
     request->position = position;
     request->length = length;
-    request->word = static_cast<std::uint32_t>(option);
-    const std::int32_t result = drive()->DispatchExchange(129, request.get(), sizeof(FileRequest), destination,
-                                                          static_cast<std::uint32_t>(length));
+    request->option = static_cast<std::uint32_t>(option);
+    const std::int32_t result = drive()->DispatchExchange(vendor::kFileRead, request.get(), sizeof(FileRequest),
+                                                          destination, static_cast<std::uint32_t>(length));
     return result != 0 ? kExchangeFailed : 0;
 }
 
@@ -88,10 +88,10 @@ FENDRAC_API int FENDRAC_CALL MSC_UsbFile_Write(const char* path, const void* dat
     fill_path(call->request.path, path);
     call->request.position = position;
     call->request.length = length;
-    call->request.word = static_cast<std::uint32_t>(reinterpret_cast<std::uintptr_t>(data));
+    call->request.option = static_cast<std::uint32_t>(reinterpret_cast<std::uintptr_t>(data));
     call->data = data;
     std::uint8_t reply[4] = {};
-    if (drive()->DispatchExchange(130, call.get(), sizeof(FileRequest), reply, sizeof reply) != 0)
+    if (drive()->DispatchExchange(vendor::kFileWrite, call.get(), sizeof(FileRequest), reply, sizeof reply) != 0)
         return kExchangeFailed;
     return 0;
 }
@@ -106,7 +106,7 @@ FENDRAC_API int FENDRAC_CALL MSC_UsbFile_Delete(const char* path)
     if (!field)
         return kOutOfMemory;
     fill_path(field->bytes, path);
-    return request_and_result(131, field.get(), kPathFieldSize);
+    return request_and_result(vendor::kFileDelete, field.get(), kPathFieldSize);
 }
 
 }  // extern "C"

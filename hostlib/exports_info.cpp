@@ -4,6 +4,7 @@
 #include "hostlib/export_support.hpp"
 #include "hostlib/include/fendrac.h"
 #include "hostlib/results.hpp"
+#include "protocol/vendor_records.hpp"
 
 #include <cstdlib>
 #include <cstring>
@@ -31,7 +32,8 @@ FENDRAC_API int FENDRAC_CALL MSC_UsbGetProtocolVer(int selector, void* destinati
     if (destination == nullptr || drive() == nullptr || size < 8)
         return -1;
     std::uint8_t version[8];
-    if (drive()->DispatchRead(1, version, sizeof version, static_cast<std::uint32_t>(selector)) != 0)
+    if (drive()->DispatchRead(vendor::kProtocolVersion, version, sizeof version,
+                              static_cast<std::uint32_t>(selector)) != 0)
         return -1;
     std::memcpy(destination, version, sizeof version);
     return 0;
@@ -42,7 +44,7 @@ FENDRAC_API int FENDRAC_CALL MSC_UsbInitCheck(void)
     if (drive() == nullptr)
         return -1;
     std::uint8_t version[8];
-    return drive()->DispatchRead(1, version, sizeof version, 0) == 0 ? 0 : -1;
+    return drive()->DispatchRead(vendor::kProtocolVersion, version, sizeof version, 0) == 0 ? 0 : -1;
 }
 
 FENDRAC_API int FENDRAC_CALL MSC_UsbGetDevProperty(DeviceProperty* property)
@@ -51,7 +53,7 @@ FENDRAC_API int FENDRAC_CALL MSC_UsbGetDevProperty(DeviceProperty* property)
         return -1;
     // A null record still takes the reader's reply; the command then fails
     // with -1.
-    return drive()->DispatchRead(6, property, sizeof(DeviceProperty), 0);
+    return drive()->DispatchRead(vendor::kProperty, property, sizeof(DeviceProperty), 0);
 }
 
 FENDRAC_API void FENDRAC_CALL MSC_UsbFreeDevProperty(DeviceProperty* property)
@@ -78,7 +80,7 @@ FENDRAC_API int FENDRAC_CALL MSC_ebookUsb_setTime(const void* clock)
         return kNoDrive;
     if (clock == nullptr)
         return kExchangeFailed;
-    return request_and_result(7, clock, 28);
+    return request_and_result(vendor::kSetTime, clock, vendor::kClockSize);
 }
 
 FENDRAC_API int FENDRAC_CALL MSC_ebookUsb_notifyBeginEnd(int value)
@@ -87,14 +89,14 @@ FENDRAC_API int FENDRAC_CALL MSC_ebookUsb_notifyBeginEnd(int value)
         return kNoDrive;
     std::uint8_t request[4];
     write_le32(request, static_cast<std::uint32_t>(value));
-    return request_and_result(9, request, sizeof request);
+    return request_and_result(vendor::kBeginEnd, request, sizeof request);
 }
 
 FENDRAC_API int FENDRAC_CALL msc_CheckMediaState(void* state)
 {
     if (drive() == nullptr)
         return kNoDrive;
-    return drive()->DispatchRead(10, state, 8, 0) == 0 ? 0 : kExchangeFailed;
+    return drive()->DispatchRead(vendor::kMediaState, state, 8, 0) == 0 ? 0 : kExchangeFailed;
 }
 
 FENDRAC_API int FENDRAC_CALL MSC_ebookUsb_GetFreeSpace(const char* text, void* space)
@@ -102,7 +104,9 @@ FENDRAC_API int FENDRAC_CALL MSC_ebookUsb_GetFreeSpace(const char* text, void* s
     if (drive() == nullptr)
         return kNoDrive;
     const auto length = static_cast<std::uint32_t>(text != nullptr ? std::strlen(text) : 0);
-    return drive()->DispatchExchange(8, text, length, space, 8) == 0 ? 0 : kExchangeFailed;
+    return drive()->DispatchExchange(vendor::kFreeSpace, text, length, space, vendor::kFreeSpaceSize) == 0
+               ? 0
+               : kExchangeFailed;
 }
 
 FENDRAC_API int FENDRAC_CALL MSC_GetFingerPrint(void* reply, int reply_size, const void* request, int request_size)
@@ -112,8 +116,9 @@ FENDRAC_API int FENDRAC_CALL MSC_GetFingerPrint(void* reply, int reply_size, con
     // Each travels in one phase of at most 4096 bytes.
     if (request == nullptr || !fits_one_phase(request_size) || !fits_one_phase(reply_size))
         return kExchangeFailed;
-    const std::int32_t result = drive()->DispatchExchange(144, request, static_cast<std::uint32_t>(request_size),
-                                                          reply, static_cast<std::uint32_t>(reply_size));
+    const std::int32_t result =
+        drive()->DispatchExchange(vendor::kFingerprint, request, static_cast<std::uint32_t>(request_size), reply,
+                                  static_cast<std::uint32_t>(reply_size));
     return result == kNotBuilt ? kNotOffered : result;
 }
 
@@ -129,7 +134,7 @@ FENDRAC_API int FENDRAC_CALL MSC_GetInfo(const char* query, void* buffer, int si
         return kExchangeFailed;
     InfoReply reply{0, buffer, size};
     const std::int32_t result =
-        drive()->DispatchExchange(160, query, static_cast<std::uint32_t>(length), &reply, sizeof reply);
+        drive()->DispatchExchange(vendor::kGetInfo, query, static_cast<std::uint32_t>(length), &reply, sizeof reply);
     if (result == kNotBuilt)
         return kNotOffered;
     return result != 0 ? result : reply.total;

@@ -45,14 +45,15 @@ FENDRAC_API int FENDRAC_CALL MSC_ebookUsb_getHTTPRequestfromDevice(const char* f
 {
     if (drive() == nullptr)
         return kNoDrive;
-    std::unique_ptr<char[]> block(new (std::nothrow) char[2 * kSelectionFieldSize]);
+    std::unique_ptr<char[]> block(new (std::nothrow) char[vendor::kSelectionBlockSize]);
     if (!block)
         return kOutOfMemory;
-    std::memset(block.get(), 0, 2 * kSelectionFieldSize);
+    std::memset(block.get(), 0, vendor::kSelectionBlockSize);
     fill_field(block.get(), first);
     fill_field(block.get() + kSelectionFieldSize, second);
     TunnelBody reply{nullptr, 0};
-    if (drive()->DispatchExchange(64, block.get(), 2 * kSelectionFieldSize, &reply, kTunnelReplySize) != 0)
+    if (drive()->DispatchExchange(vendor::kHttpRequest, block.get(), vendor::kSelectionBlockSize, &reply,
+                                  kTunnelReplySize) != 0)
         return kExchangeFailed;
     deliver(reply, body, body_size);
     return 0;
@@ -67,7 +68,8 @@ FENDRAC_API int FENDRAC_CALL MSC_ebookUsb_sendHTTPResponsetoDevice(const void* d
         return kExchangeFailed;
     TunnelResponse response{static_cast<const std::uint8_t*>(data), length};
     TunnelBody reply{nullptr, 0};
-    if (drive()->DispatchExchange(65, &response, static_cast<std::uint32_t>(length), &reply, kTunnelReplySize) != 0)
+    if (drive()->DispatchExchange(vendor::kHttpResponse, &response, static_cast<std::uint32_t>(length), &reply,
+                                  kTunnelReplySize) != 0)
         return kExchangeFailed;
     deliver(reply, body, body_size);
     return 0;

@@ -16,18 +16,18 @@ namespace {
 bool fits(const char* text, std::size_t limit) { return text == nullptr || std::strlen(text) <= limit; }
 
 // A zeroed request with the name and the three parameters.
-std::unique_ptr<PartitionRequest> new_request(const char* name, unsigned first = 0, unsigned second = 0,
-                                              unsigned third = 0)
+std::unique_ptr<PartitionCall> new_request(const char* name, unsigned first = 0, unsigned second = 0,
+                                           unsigned third = 0)
 {
-    std::unique_ptr<PartitionRequest> request(new (std::nothrow) PartitionRequest);
-    if (request) {
-        std::memset(static_cast<void*>(request.get()), 0, sizeof *request);
-        std::memcpy(request->name, name, std::strlen(name));
-        request->first = first;
-        request->second = second;
-        request->third = third;
+    std::unique_ptr<PartitionCall> call(new (std::nothrow) PartitionCall);
+    if (call) {
+        std::memset(static_cast<void*>(call.get()), 0, sizeof *call);
+        std::memcpy(call->request.name, name, std::strlen(name));
+        call->request.first = first;
+        call->request.second = second;
+        call->request.third = third;
     }
-    return request;
+    return call;
 }
 
 // A partition name fills its field with at least one terminating zero.
@@ -43,7 +43,7 @@ FENDRAC_API int FENDRAC_CALL MSC_ReqChangeMode(int mode)
         return kNoDrive;
     std::uint8_t request[4];
     write_le32(request, static_cast<std::uint32_t>(mode));
-    return request_and_result(112, request, sizeof request);
+    return request_and_result(vendor::kUpdateMode, request, sizeof request);
 }
 
 FENDRAC_API int FENDRAC_CALL MSC_ReqDeletePartition(const char* name)
@@ -54,7 +54,7 @@ FENDRAC_API int FENDRAC_CALL MSC_ReqDeletePartition(const char* name)
         return kExchangeFailed;
     char field[kPartitionNameSize] = {};
     std::memcpy(field, name, std::strlen(name));
-    return request_and_result(113, field, sizeof field);
+    return request_and_result(vendor::kDeletePartition, field, sizeof field);
 }
 
 FENDRAC_API int FENDRAC_CALL MSC_ReqCreatePartition(const char* name, unsigned first, unsigned second, unsigned third)
@@ -66,7 +66,7 @@ FENDRAC_API int FENDRAC_CALL MSC_ReqCreatePartition(const char* name, unsigned f
     auto request = new_request(name, first, second, third);
     if (!request)
         return kOutOfMemory;
-    return request_and_result(114, request.get(), kCreateRequestSent);
+    return request_and_result(vendor::kCreatePartition, request.get(), kCreateRequestSent);
 }
 
 FENDRAC_API int FENDRAC_CALL MSC_ReqCreatePartitionWithImage(const char* name, unsigned first, unsigned second,
@@ -78,20 +78,20 @@ FENDRAC_API int FENDRAC_CALL MSC_ReqCreatePartitionWithImage(const char* name, u
         return kNoDrive;
     if (!valid_name(name) || !fits(tag, kImageTagSize) || !fits(image_path, kImagePathSize - 1))
         return kExchangeFailed;
-    auto request = new_request(name, first, second, third);
-    if (!request)
+    auto call = new_request(name, first, second, third);
+    if (!call)
         return kOutOfMemory;
-    request->image_bytes = image_bytes;
+    call->request.image_bytes = image_bytes;
     if (tag != nullptr)
-        std::memcpy(request->tag, tag, std::strlen(tag));
+        std::memcpy(call->request.tag, tag, std::strlen(tag));
     std::uint32_t sent = kImageRequestSent;
     if (extra != nullptr) {
-        std::memcpy(request->extra, extra, kExtraBlockSize);
+        std::memcpy(call->request.extra, extra, kExtraBlockSize);
         sent = kImageRequestWithExtraSent;
     }
     if (image_path != nullptr)
-        std::memcpy(request->image_path, image_path, std::strlen(image_path));
-    return request_and_result(115, request.get(), sent);
+        std::memcpy(call->image_path, image_path, std::strlen(image_path));
+    return request_and_result(vendor::kCreatePartitionImage, call.get(), sent);
 }
 
 FENDRAC_API int FENDRAC_CALL MSC_GetPartitionSize(const char* name, unsigned* first, unsigned* second,
@@ -104,8 +104,8 @@ FENDRAC_API int FENDRAC_CALL MSC_GetPartitionSize(const char* name, unsigned* fi
     auto request = new_request(name);
     if (!request)
         return kOutOfMemory;
-    std::uint8_t reply[12] = {};
-    if (drive()->DispatchExchange(116, request.get(), kPartitionNameSize, reply, sizeof reply) != 0)
+    std::uint8_t reply[vendor::kPartitionSizeReplySize] = {};
+    if (drive()->DispatchExchange(vendor::kPartitionSize, request.get(), kPartitionNameSize, reply, sizeof reply) != 0)
         return kExchangeFailed;
     *first = read_le32(reply);
     *second = read_le32(reply + 4);

@@ -3,10 +3,14 @@
 // and the 10-byte vendor command block carried in it.
 #pragma once
 
+#include "protocol/vendor_commands.hpp"
+
 #include <cstddef>
 #include <cstdint>
 
 namespace fendrac {
+
+namespace vendor = protocol::vendor;
 
 struct ScsiPassThrough {
     std::uint16_t Length;
@@ -36,7 +40,7 @@ static_assert(offsetof(ScsiPassThrough, DataBufferOffset) == 20);
 static_assert(offsetof(ScsiPassThrough, SenseInfoOffset) == 24);
 static_assert(offsetof(ScsiPassThrough, Cdb) == 28);
 
-inline constexpr std::uint32_t kDataCapacity = 4096;
+inline constexpr std::uint32_t kDataCapacity = vendor::kMaxPhase;
 
 struct PassThroughRecord {
     ScsiPassThrough header;
@@ -55,15 +59,16 @@ inline constexpr std::uint32_t kSenseOffset = offsetof(PassThroughRecord, sense)
 inline constexpr std::uint8_t kScsiCheckCondition = 2;
 
 // The vendor command block.
-inline constexpr std::uint8_t kVendorOperation = 0x20;
-inline constexpr int kCdbCode = 2;
-inline constexpr int kCdbPhase = 4;
-inline constexpr int kCdbSelector = 5;
+using vendor::kCdbCode;
+using vendor::kCdbPhase;
+using vendor::kCdbSelector;
+using vendor::kVendorCdbLength;
+using vendor::kVendorOperation;
 
 enum Phase : std::uint8_t {
-    kPhaseOpening = 1,
-    kPhaseClosing = 2,
-    kPhaseContinuing = 3,
+    kPhaseOpening = vendor::kOpening,
+    kPhaseClosing = vendor::kClosing,
+    kPhaseContinuing = vendor::kContinuing,
 };
 
 }  // namespace fendrac

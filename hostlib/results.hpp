@@ -1,6 +1,8 @@
 // Result codes shared by the command frame.
 #pragma once
 
+#include "protocol/vendor_results.hpp"
+
 #include <cstdint>
 
 namespace fendrac {
@@ -14,6 +16,6 @@ inline constexpr std::int32_t kNotBuilt = -101;          // no command could be 
 inline constexpr std::int32_t kPrepareFailed = -102;
 inline constexpr std::int32_t kFinishFailed = -103;
 
-inline constexpr std::int32_t kReaderLocked = -5;        // the reader's answer while it is locked
+inline constexpr std::int32_t kReaderLocked = protocol::vendor::kLocked;  // the reader's answer while it is locked
 
 }  // namespace fendrac

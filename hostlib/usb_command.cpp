@@ -13,7 +13,7 @@ CUSBCommand::CUSBCommand() : data_area(record.data), property(shared_property())
     ScsiPassThrough& h = record.header;
     h.Length = sizeof(ScsiPassThrough);
     h.TargetId = 1;
-    h.CdbLength = 10;
+    h.CdbLength = kVendorCdbLength;
     h.SenseInfoLength = sizeof record.sense;
     h.DataTransferLength = kDataCapacity;
     h.TimeOutValue = 10000;

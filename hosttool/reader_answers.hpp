@@ -2,13 +2,15 @@
 // data: the reader's failure codes are negative 32-bit numbers.
 #pragma once
 
+#include "protocol/vendor_results.hpp"
+
 #include <optional>
 
 namespace tool {
 
 // The reader's answer to a size query for a file that does not exist; a
 // write at position 0 creates it.
-inline constexpr int kReaderNoSuchFile = -201;
+inline constexpr int kReaderNoSuchFile = protocol::vendor::kNoSuchFile;
 
 // A partition size query that the reader refused (a missing partition,
 // normal mode) answers its code in all three words; a partition's own

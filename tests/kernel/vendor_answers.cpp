@@ -7,6 +7,8 @@
 // library asks of the disk (INQUIRY, PREVENT ALLOW MEDIUM REMOVAL, START
 // STOP UNIT, the sysfs removal) reaches the real kernel.
 #include "hostlib/os/linux_kernel.hpp"
+#include "protocol/vendor_commands.hpp"
+#include "protocol/vendor_records.hpp"
 
 #include <sys/ioctl.h>
 
@@ -17,13 +19,15 @@ namespace hostos::kernel {
 int sg_io(int fd, sg_io_hdr_t& request)
 {
     const auto* cdb = static_cast<const unsigned char*>(request.cmdp);
-    if (cdb == nullptr || request.cmd_len != 10 || cdb[0] != 0x20)
+    namespace vendor = protocol::vendor;
+    if (cdb == nullptr || request.cmd_len != vendor::kVendorCdbLength || cdb[0] != vendor::kVendorOperation)
         return ::ioctl(fd, SG_IO, &request);
     if (request.dxfer_direction == SG_DXFER_FROM_DEV && request.dxferp != nullptr) {
         std::memset(request.dxferp, 0, request.dxfer_len);
-        constexpr char kVersion[] = "01000010";
-        if (cdb[2] == 0x01)
-            std::memcpy(request.dxferp, kVersion, request.dxfer_len < 8 ? request.dxfer_len : 8);
+        constexpr char kVersion[vendor::kVersionSize + 1] = "01000010";
+        if (cdb[vendor::kCdbCode] == vendor::kProtocolVersion)
+            std::memcpy(request.dxferp, kVersion,
+                        request.dxfer_len < vendor::kVersionSize ? request.dxfer_len : vendor::kVersionSize);
     }
     request.status = 0;
     request.masked_status = 0;

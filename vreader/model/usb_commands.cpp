@@ -8,6 +8,11 @@
 namespace vreader::usb {
 namespace {
 
+using protocol::vendor::kCreateRequestSize;
+using protocol::vendor::kPartitionNameSize;
+using protocol::vendor::kPathFieldSize;
+using protocol::vendor::kUnlockCodeSize;
+
 // How a command's exchanges run.
 enum class Shape {
     Read,          // in 1: the reply
@@ -117,7 +122,7 @@ Bytes info(const VendorExchange& exchange, CommandContext& context)
 constexpr Command kCommands[] = {
     {kProtocolVersion, "protocol_version", Shape::Read, 0, false, protocol_version},
     {kConnect, "connect", Shape::RequestReply, 4, false, connect},
-    {kUnlock, "unlock", Shape::RequestReply, 8, false, unlock},
+    {kUnlock, "unlock", Shape::RequestReply, kUnlockCodeSize, false, unlock},
     {kProperty, "property", Shape::Read, 0, false, property},
     {kSetTime, "set_time", Shape::RequestReply, kClockSize, false, set_time},
     {kFreeSpace, "free_space", Shape::RequestReply, 4, false, free_space},
@@ -126,14 +131,14 @@ constexpr Command kCommands[] = {
     {kHttpRequest, "http_request", Shape::Transfer, 0, false, nullptr, run_tunnel_request},
     {kHttpResponse, "http_response", Shape::Transfer, 0, false, nullptr, run_tunnel_response},
     {kUpdateMode, "update_mode", Shape::RequestReply, 4, false, change_mode},
-    {kDeletePartition, "delete_partition", Shape::RequestReply, 32, false, delete_partition},
-    {kCreatePartition, "create_partition", Shape::RequestReply, 44, false, create_partition},
+    {kDeletePartition, "delete_partition", Shape::RequestReply, kPartitionNameSize, false, delete_partition},
+    {kCreatePartition, "create_partition", Shape::RequestReply, kCreateRequestSize, false, create_partition},
     {kCreatePartitionImage, "create_partition_image", Shape::Transfer, 0, false, nullptr, run_partition_image},
-    {kPartitionSize, "partition_size", Shape::RequestReply, 32, false, partition_size},
-    {kFileSize, "file_size", Shape::RequestReply, 256, false, file_size},
+    {kPartitionSize, "partition_size", Shape::RequestReply, kPartitionNameSize, false, partition_size},
+    {kFileSize, "file_size", Shape::RequestReply, kPathFieldSize, false, file_size},
     {kFileRead, "file_read", Shape::Transfer, 0, false, nullptr, run_file_read},
     {kFileWrite, "file_write", Shape::Transfer, 0, false, nullptr, run_file_write},
-    {kFileDelete, "file_delete", Shape::RequestReply, 256, false, file_delete},
+    {kFileDelete, "file_delete", Shape::RequestReply, kPathFieldSize, false, file_delete},
     {kFingerprint, "fingerprint", Shape::RequestReply, 0, true, fingerprint},
     {kGetInfo, "get_info", Shape::Info, 0, true, info},
 };

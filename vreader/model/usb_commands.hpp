@@ -61,6 +61,8 @@
 // exchanges run) and the function that makes its reply.
 #pragma once
 
+#include "protocol/vendor_commands.hpp"
+#include "protocol/vendor_records.hpp"
 #include "vreader/model/json_line.hpp"
 #include "vreader/model/scsi_sense.hpp"
 #include "vreader/model/usb_content.hpp"
@@ -76,50 +78,37 @@
 
 namespace vreader::usb {
 
-inline constexpr std::uint8_t kVendorOperation = 0x20;
-inline constexpr std::uint8_t kVendorCdbLength = 10;
+using protocol::vendor::kVendorCdbLength;
+using protocol::vendor::kVendorOperation;
 
-inline constexpr std::uint8_t kOpening = 1;
-inline constexpr std::uint8_t kClosing = 2;
-inline constexpr std::uint8_t kContinuing = 3;
+using protocol::vendor::kClosing;
+using protocol::vendor::kContinuing;
+using protocol::vendor::kOpening;
 
-inline constexpr std::uint8_t kProtocolVersion = 1;
-inline constexpr std::uint8_t kConnect = 3;
-inline constexpr std::uint8_t kUnlock = 4;
-inline constexpr std::uint8_t kProperty = 6;
-inline constexpr std::uint8_t kSetTime = 7;
-inline constexpr std::uint8_t kFreeSpace = 8;
-inline constexpr std::uint8_t kBeginEnd = 9;
-inline constexpr std::uint8_t kMediaState = 10;
-inline constexpr std::uint8_t kHttpRequest = 64;
-inline constexpr std::uint8_t kHttpResponse = 65;
-inline constexpr std::uint8_t kUpdateMode = 112;
-inline constexpr std::uint8_t kDeletePartition = 113;
-inline constexpr std::uint8_t kCreatePartition = 114;
-inline constexpr std::uint8_t kCreatePartitionImage = 115;
-inline constexpr std::uint8_t kPartitionSize = 116;
-inline constexpr std::uint8_t kFileSize = 128;
-inline constexpr std::uint8_t kFileRead = 129;
-inline constexpr std::uint8_t kFileWrite = 130;
-inline constexpr std::uint8_t kFileDelete = 131;
-inline constexpr std::uint8_t kFingerprint = 144;
-inline constexpr std::uint8_t kGetInfo = 160;
-
-// The reader's answer to an unlock with the wrong code while it is locked.
-inline constexpr std::int32_t kLocked = -5;
+using protocol::vendor::kBeginEnd;
+using protocol::vendor::kConnect;
+using protocol::vendor::kCreatePartition;
+using protocol::vendor::kCreatePartitionImage;
+using protocol::vendor::kDeletePartition;
+using protocol::vendor::kFileDelete;
+using protocol::vendor::kFileRead;
+using protocol::vendor::kFileSize;
+using protocol::vendor::kFileWrite;
+using protocol::vendor::kFingerprint;
+using protocol::vendor::kFreeSpace;
+using protocol::vendor::kGetInfo;
+using protocol::vendor::kHttpRequest;
+using protocol::vendor::kHttpResponse;
+using protocol::vendor::kMediaState;
+using protocol::vendor::kPartitionSize;
+using protocol::vendor::kProperty;
+using protocol::vendor::kProtocolVersion;
+using protocol::vendor::kSetTime;
+using protocol::vendor::kUnlock;
+using protocol::vendor::kUpdateMode;
 
 // The property block the reader sends for code 6.
-struct PropertyBlock {
-    std::uint8_t head[32];  // reader-defined
-    char device_type[52];   // zero-terminated
-    std::uint8_t count[4];  // entries that follow: 1, little-endian
-    std::uint8_t placeholder[4];
-    char entry[256];  // zero-terminated
-};
-static_assert(sizeof(PropertyBlock) == 348);
-static_assert(offsetof(PropertyBlock, device_type) == 32);
-static_assert(offsetof(PropertyBlock, count) == 84);
-static_assert(offsetof(PropertyBlock, entry) == 92);
+using protocol::vendor::PropertyBlock;
 
 // One exchange as the reader receives it.
 struct VendorRequest {

@@ -46,6 +46,8 @@
 // C++: this builds into the Windows builds too.
 #pragma once
 
+#include "protocol/vendor_records.hpp"
+
 #include <array>
 #include <cstdint>
 #include <map>
@@ -109,11 +111,12 @@ struct UsbContent {
     bool operator==(const UsbContent&) const = default;
 };
 
-inline constexpr std::size_t kClockSize = 28;
-inline constexpr std::size_t kMaxUnlockCode = 7;
-inline constexpr std::size_t kVersionSize = 8;
-inline constexpr std::size_t kMaxDeviceType = 51;      // and its terminator in 52 bytes
-inline constexpr std::size_t kMaxPropertyEntry = 255;  // and its terminator in 256 bytes
+using protocol::vendor::kClockSize;
+using protocol::vendor::kVersionSize;
+// Texts that fill their field with at least one terminating zero.
+inline constexpr std::size_t kMaxUnlockCode = protocol::vendor::kUnlockCodeSize - 1;
+inline constexpr std::size_t kMaxDeviceType = sizeof(protocol::vendor::PropertyBlock::device_type) - 1;
+inline constexpr std::size_t kMaxPropertyEntry = sizeof(protocol::vendor::PropertyBlock::entry) - 1;
 
 std::string format_usb(const UsbContent& content);
 bool parse_usb(std::string_view text, UsbContent& out, std::string& error);

@@ -19,7 +19,7 @@ namespace vreader::usb {
 
 using Bytes = std::vector<std::uint8_t>;
 
-inline constexpr std::size_t kMaxPhase = 4096;
+using protocol::vendor::kMaxPhase;
 
 // An exchange as the handler reads its block.
 struct VendorExchange {

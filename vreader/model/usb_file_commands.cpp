@@ -12,19 +12,9 @@ namespace {
 
 // The request of a read (all 268 bytes) or a write (the first 264; the last
 // word is the PC's data address and stays on the PC).
-struct FileRequest {
-    std::uint8_t path[kPathFieldSize];
-    std::int32_t position;
-    std::int32_t length;
-    std::int32_t option;  // read only
-};
-static_assert(sizeof(FileRequest) == 268);
-static_assert(offsetof(FileRequest, position) == 256);
-static_assert(offsetof(FileRequest, length) == 260);
-static_assert(offsetof(FileRequest, option) == 264);
-
-constexpr std::size_t kReadRequestSize = sizeof(FileRequest);
-constexpr std::size_t kWriteRequestSize = offsetof(FileRequest, option);
+using protocol::vendor::FileRequest;
+using protocol::vendor::kReadRequestSize;
+using protocol::vendor::kWriteRequestSize;
 
 std::string storage_root(const std::string& dir) { return dir + "/" + std::string(kStorageDir); }
 

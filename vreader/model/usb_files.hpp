@@ -9,6 +9,8 @@
 // transfer of any size costs one piece per exchange. Portable C++.
 #pragma once
 
+#include "protocol/vendor_records.hpp"
+
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -17,7 +19,7 @@
 namespace vreader::usb {
 
 inline constexpr std::string_view kStorageDir = "storage";
-inline constexpr std::size_t kPathFieldSize = 256;
+using protocol::vendor::kPathFieldSize;
 
 // Makes `dir`/storage/ afresh, with a sample document in it. 0 or an errno value.
 int create_storage(const std::string& dir);

@@ -11,24 +11,9 @@
 namespace vreader::usb {
 namespace {
 
-struct PartitionRequest {
-    std::uint8_t name[kPartitionNameSize];
-    std::uint32_t first;
-    std::uint32_t second;
-    std::uint32_t third;
-    std::uint32_t image_bytes;  // with an image only, as the rest
-    std::uint8_t tag[kImageTagSize];
-    std::uint8_t extra[kExtraBlockSize];
-};
-static_assert(sizeof(PartitionRequest) == 192);
-static_assert(offsetof(PartitionRequest, first) == 32);
-static_assert(offsetof(PartitionRequest, third) == 40);
-static_assert(offsetof(PartitionRequest, image_bytes) == 44);
-static_assert(offsetof(PartitionRequest, tag) == 48);
-static_assert(offsetof(PartitionRequest, extra) == 64);
-
-constexpr std::size_t kPlainRequestSize = offsetof(PartitionRequest, image_bytes);
-constexpr std::size_t kImageRequestSize = offsetof(PartitionRequest, extra);
+// The create request: image_bytes and what follows travel with an image only.
+using protocol::vendor::kImageRequestSize;
+using protocol::vendor::PartitionRequest;
 
 constexpr std::uint32_t kNormalMode = 0;
 constexpr std::uint32_t kUpdateModeValue = 1;

@@ -13,6 +13,8 @@
 // A partition exists while its NAME.conf does. Portable C++.
 #pragma once
 
+#include "protocol/vendor_records.hpp"
+
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -22,9 +24,9 @@
 namespace vreader::usb {
 
 inline constexpr std::string_view kPartitionsDir = "partitions";
-inline constexpr std::size_t kPartitionNameSize = 32;  // at most 31 characters and a zero
-inline constexpr std::size_t kImageTagSize = 16;
-inline constexpr std::size_t kExtraBlockSize = 128;
+using protocol::vendor::kExtraBlockSize;
+using protocol::vendor::kImageTagSize;
+using protocol::vendor::kPartitionNameSize;  // at most 31 characters and a zero
 
 struct Partition {
     std::string name;

@@ -1,28 +1,27 @@
 // The reader's own status and result codes for the file, update-partition
-// and tunnel commands. They are negative 32-bit values that the PC library
-// hands to its caller unchanged (a file's size, a delete's or a partition
-// command's result), so they stay clear of the library's own codes (-1 to
-// -16 and -101 to -103) and a caller can tell the two apart.
+// and tunnel commands, as the PC library hands them to its caller: a path
+// refused is one that is not a name under storage/, an I/O failure one of
+// the reader's storage.
 #pragma once
 
-#include <cstdint>
+#include "protocol/vendor_results.hpp"
 
 namespace vreader::usb {
 
-// The file service (codes 128 to 131).
-inline constexpr std::int32_t kNoSuchFile = -201;   // the file does not exist
-inline constexpr std::int32_t kBadPosition = -202;  // negative position or length, or beyond the end
-inline constexpr std::int32_t kPathRefused = -203;  // a path that is not a name under storage/
-inline constexpr std::int32_t kIoFailure = -204;    // the reader's storage failed
-inline constexpr std::int32_t kNotAFile = -205;     // the path names a folder
-inline constexpr std::int32_t kFileTooLarge = -206; // a size that 31 bits cannot carry
+using protocol::vendor::kLocked;
 
-// Update mode and partitions (codes 112 to 116).
-inline constexpr std::int32_t kBadMode = -211;          // a mode other than 0 (normal) or 1 (update)
-inline constexpr std::int32_t kNotInUpdateMode = -212;  // a partition command in normal mode
-inline constexpr std::int32_t kBadName = -213;          // an empty or unusable partition name or tag
-inline constexpr std::int32_t kPartitionExists = -214;  // create with a name already taken
-inline constexpr std::int32_t kNoSuchPartition = -215;  // the partition does not exist
-inline constexpr std::int32_t kImageIncomplete = -216;  // fewer image bytes came than announced
+using protocol::vendor::kBadPosition;
+using protocol::vendor::kFileTooLarge;
+using protocol::vendor::kIoFailure;
+using protocol::vendor::kNoSuchFile;
+using protocol::vendor::kNotAFile;
+using protocol::vendor::kPathRefused;
+
+using protocol::vendor::kBadMode;
+using protocol::vendor::kBadName;
+using protocol::vendor::kImageIncomplete;
+using protocol::vendor::kNoSuchPartition;
+using protocol::vendor::kNotInUpdateMode;
+using protocol::vendor::kPartitionExists;
 
 }  // namespace vreader::usb

@@ -12,8 +12,8 @@
 namespace vreader::usb {
 namespace {
 
-constexpr std::size_t kSelectionTextSize = 256;
-constexpr std::size_t kSelectionBlockSize = 2 * kSelectionTextSize;
+using protocol::vendor::kSelectionBlockSize;
+using protocol::vendor::kSelectionFieldSize;
 
 // The stages of a tunnel command after its opening exchange.
 enum Stage : std::uint32_t {
@@ -104,7 +104,7 @@ VendorAnswer run_tunnel_request(const VendorExchange& exchange, UsbCommandInProg
             return *wrong;
         if (auto wrong = expect_size(exchange, kSelectionBlockSize, kSelectionBlockSize))
             return *wrong;
-        const auto second = exchange.data.begin() + kSelectionTextSize;
+        const auto second = exchange.data.begin() + kSelectionFieldSize;
         context.line.add("first_text", text_of(Bytes(exchange.data.begin(), second)))
             .add("second_text", text_of(Bytes(second, exchange.data.end())));
         choose_body(progress, Tunnel(context.dir));
