@@ -3,6 +3,8 @@
 // option, works on the mapping; the flush at exit commits what it wrote.
 #pragma once
 
+#include "protocol/identity_area.hpp"
+
 #include <cstdint>
 
 namespace devprov {
@@ -11,29 +13,21 @@ namespace devprov {
 // takes none). 0 for success, -1 for failure.
 using Operation = int (*)(std::uint8_t* area, const char* argument);
 
-struct Field {
-    const char* name;
-    std::uint32_t offset;
-    std::uint32_t length;
-};
+using Field = protocol::identity::Field;
 
 // The identity area's fields, offsets from the start of the area.
-inline constexpr Field offset_address_name[] = {
-    {"product_name", 0x0000, 16},   {"sku_name", 0x0010, 16},         {"device_id", 0x0020, 16},
-    {"serial_number", 0x0030, 15},  {"wifi_mac_address", 0x0100, 6}, {"meid", 0x0200, 14},
-    {"psn", 0x0210, 11},            {"psn_check_digit", 0x021B, 2},   {"factoryid", 0x1000, 4096},
-    {"moa_size", 0x3000, 4},
-};
+inline constexpr const auto& offset_address_name = protocol::identity::kFields;
 
-inline constexpr std::uint32_t kWifiMacAddress = 0x0100;
-inline constexpr std::uint32_t kMacLength = 6;
-inline constexpr std::uint32_t kMeid = 0x0200;
-inline constexpr std::uint32_t kMeidLength = 14;
-inline constexpr std::uint32_t kPsn = 0x0210;
-inline constexpr std::uint32_t kPsnLength = 11;
-inline constexpr std::uint32_t kPsnCheckDigit = 0x021B;
-inline constexpr std::uint32_t kMoaSize = 0x3000;
-inline constexpr std::uint32_t kMoaKey = 0x3004;  // the key blob, moa_size bytes
+// The fields the operations write.
+inline constexpr std::uint32_t kWifiMacAddress = protocol::identity::kWifiMacAddress.offset;
+inline constexpr std::uint32_t kMacLength = protocol::identity::kWifiMacAddress.length;
+inline constexpr std::uint32_t kMeid = protocol::identity::kMeid.offset;
+inline constexpr std::uint32_t kMeidLength = protocol::identity::kMeid.length;
+inline constexpr std::uint32_t kPsn = protocol::identity::kPsn.offset;
+inline constexpr std::uint32_t kPsnLength = protocol::identity::kPsn.length;
+inline constexpr std::uint32_t kPsnCheckDigit = protocol::identity::kPsnCheckDigit.offset;
+inline constexpr std::uint32_t kMoaSize = protocol::identity::kMoaSize.offset;
+inline constexpr std::uint32_t kMoaKey = protocol::identity::kMoaKeyOffset;  // the key blob, moa_size bytes
 
 // The mapping's length (module main).
 extern std::uint32_t L_emmc_id_area_size;

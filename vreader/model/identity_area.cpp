@@ -6,6 +6,9 @@
 namespace vreader {
 namespace {
 
+namespace identity = protocol::identity;
+using identity::kMoaKeyOffset;
+
 // What the factory test line records about the unit, one text record.
 constexpr std::string_view kFactoryRecord =
     "ZEPA-FID/2;line=K1-03;station=FT-12;date=2024-05-17;lot=2405A;board=MB-K1-R4;panel=EP060-1448;"
@@ -13,15 +16,7 @@ constexpr std::string_view kFactoryRecord =
 
 constexpr std::size_t kHexShown = 16;
 
-const IdField& field(std::string_view name)
-{
-    for (const IdField& f : kIdFields)
-        if (f.name == name)
-            return f;
-    return kIdFields[0];
-}
-
-void put(std::string& area, const IdField& f, std::string_view value)
+void put(std::string& area, const identity::Field& f, std::string_view value)
 {
     if (f.offset + f.length <= area.size())
         area.replace(f.offset, std::min<std::size_t>(value.size(), f.length), value.substr(0, f.length));
@@ -69,13 +64,14 @@ std::string line(std::string_view name, std::uint32_t offset, std::string_view l
 std::string factory_identity(std::uint64_t area_size)
 {
     std::string area(static_cast<std::size_t>(area_size), '\0');
-    put(area, field("product_name"), kFactoryProductName);
-    put(area, field("sku_name"), kFactorySkuName);
-    put(area, field("device_id"), kFactoryDeviceId);
-    put(area, field("serial_number"), kFactorySerialNumber);
-    put(area, field("factoryid"), kFactoryRecord);
-    for (const std::string_view name : {"wifi_mac_address", "meid", "psn", "psn_check_digit", "moa_size"})
-        put(area, field(name), std::string(field(name).length, static_cast<char>(kErasedByte)));
+    put(area, identity::kProductName, kFactoryProductName);
+    put(area, identity::kSkuName, kFactorySkuName);
+    put(area, identity::kDeviceId, kFactoryDeviceId);
+    put(area, identity::kSerialNumber, kFactorySerialNumber);
+    put(area, identity::kFactoryId, kFactoryRecord);
+    for (const identity::Field& f :
+         {identity::kWifiMacAddress, identity::kMeid, identity::kPsn, identity::kPsnCheckDigit, identity::kMoaSize})
+        put(area, f, std::string(f.length, static_cast<char>(kErasedByte)));
     if (kMoaKeyOffset < area.size())
         std::fill(area.begin() + kMoaKeyOffset, area.end(), static_cast<char>(kErasedByte));
     return area;
@@ -84,14 +80,14 @@ std::string factory_identity(std::uint64_t area_size)
 std::string describe_identity(std::string_view area)
 {
     std::string text;
-    for (const IdField& f : kIdFields) {
+    for (const identity::Field& f : identity::kFields) {
         const std::string length = std::to_string(f.length);
         if (f.offset + f.length > area.size()) {
             text += line(f.name, f.offset, length, "(outside the area)");
             continue;
         }
         const std::string_view bytes = area.substr(f.offset, f.length);
-        if (f.name != "moa_size") {
+        if (f.offset != identity::kMoaSize.offset) {
             text += line(f.name, f.offset, length, content(bytes));
             continue;
         }
