@@ -1,8 +1,9 @@
 // The e-paper framebuffer interface: the standard framebuffer requests and the
-// EPDC update extension (request group 'F'). Request numbers are the reader's
-// own (32-bit ARM); they encode the argument size, so they are kept as literal
-// constants rather than rebuilt from host structure sizes.
+// EPDC update extension (request group 'F'), by the kernel's names. Request
+// numbers are the reader's own (32-bit ARM, protocol/epdc_requests.hpp).
 #pragma once
+
+#include "protocol/epdc_requests.hpp"
 
 #include <linux/fb.h>
 
@@ -13,22 +14,22 @@ namespace epdc {
 
 // The standard framebuffer requests come from <linux/fb.h>; they carry no
 // argument size, so the reader's numbers are the host's.
-static_assert(FBIOGET_VSCREENINFO == 0x4600);
-static_assert(FBIOPUT_VSCREENINFO == 0x4601);
-static_assert(FBIOGET_FSCREENINFO == 0x4602);
-static_assert(FBIOPAN_DISPLAY == 0x4606);
+static_assert(FBIOGET_VSCREENINFO == protocol::epdc::kGetVarInfo);
+static_assert(FBIOPUT_VSCREENINFO == protocol::epdc::kPutVarInfo);
+static_assert(FBIOGET_FSCREENINFO == protocol::epdc::kGetFixInfo);
+static_assert(FBIOPAN_DISPLAY == protocol::epdc::kPanDisplay);
 
-constexpr unsigned long MXCFB_SET_TEMPERATURE = 0x4004462C;       // _IOW('F', 0x2C, int32_t)
-constexpr unsigned long MXCFB_SEND_UPDATE = 0x4044462E;           // _IOW('F', 0x2E, update record)
-constexpr unsigned long MXCFB_SET_PWRDOWN_DELAY = 0x40044630;     // _IOW('F', 0x30, int32_t)
-constexpr unsigned long MXCFB_SET_UPDATE_SCHEME = 0x40044632;     // _IOW('F', 0x32, uint32_t)
-constexpr unsigned long MXCFB_GET_PMIC_TEMPERATURE = 0x80044633;  // _IOR('F', 0x33, int32_t)
-constexpr unsigned long MXCFB_SET_VCOM = 0x40044637;              // _IOW('F', 0x37, uint32_t)
-constexpr unsigned long MXCFB_GET_VCOM = 0x80044638;              // _IOR('F', 0x38, uint32_t)
-constexpr unsigned long MXCFB_GET_WF_VERSION = 0x800A4639;        // _IOR('F', 0x39, char[10])
-constexpr unsigned long MXCFB_WRITE_WAVEFORM = 0x4008463A;        // _IOW('F', 0x3A, waveform record)
-constexpr unsigned long MXCFB_WRITE_STANDBY_SCREEN = 0x4004463B;  // _IOW('F', 0x3B, address)
-constexpr unsigned long MXCFB_SET_PANEL_INIT_FLAG = 0x4001463C;   // _IOW('F', 0x3C, uint8_t)
+constexpr unsigned long MXCFB_SET_TEMPERATURE = protocol::epdc::kSetTemperature;     // _IOW('F', 0x2C, int32_t)
+constexpr unsigned long MXCFB_SEND_UPDATE = protocol::epdc::kSendUpdate;             // _IOW('F', 0x2E, update record)
+constexpr unsigned long MXCFB_SET_PWRDOWN_DELAY = protocol::epdc::kSetPwrdownDelay;  // _IOW('F', 0x30, int32_t)
+constexpr unsigned long MXCFB_SET_UPDATE_SCHEME = protocol::epdc::kSetUpdateScheme;  // _IOW('F', 0x32, uint32_t)
+constexpr unsigned long MXCFB_GET_PMIC_TEMPERATURE = protocol::epdc::kGetPmicTemperature;  // _IOR('F', 0x33, int32_t)
+constexpr unsigned long MXCFB_SET_VCOM = protocol::epdc::kSetVcom;                         // _IOW('F', 0x37, uint32_t)
+constexpr unsigned long MXCFB_GET_VCOM = protocol::epdc::kGetVcom;                         // _IOR('F', 0x38, uint32_t)
+constexpr unsigned long MXCFB_GET_WF_VERSION = protocol::epdc::kGetWfVersion;              // _IOR('F', 0x39, char[10])
+constexpr unsigned long MXCFB_WRITE_WAVEFORM = protocol::epdc::kWriteWaveform;  // _IOW('F', 0x3A, waveform record)
+constexpr unsigned long MXCFB_WRITE_STANDBY_SCREEN = protocol::epdc::kWriteStandbyScreen;  // _IOW('F', 0x3B, address)
+constexpr unsigned long MXCFB_SET_PANEL_INIT_FLAG = protocol::epdc::kSetPanelInitFlag;     // _IOW('F', 0x3C, uint8_t)
 
 constexpr uint32_t WAVEFORM_MODE_INIT = 0;
 constexpr uint32_t WAVEFORM_MODE_DU = 1;

@@ -3,6 +3,7 @@
 // a binary dump made earlier; or has the kernel flush its log to storage.
 #include "logdump/log_entry.hpp"
 #include "platform/sys.hpp"
+#include "protocol/past_log_requests.hpp"
 
 #include <fcntl.h>
 
@@ -18,11 +19,11 @@ using namespace melgrin;
 constexpr const char* kControl = "/dev/melgrin";
 constexpr const char* kLog = "/dev/log_past";
 
-constexpr unsigned long kFlush = 1;
-constexpr unsigned long kChallenge = 3;
-constexpr unsigned long kComplement = 4;
-constexpr unsigned long kKeyed = 5;
-constexpr std::uint32_t kHandshakeKey = 0x5A17C3E9;
+constexpr unsigned long kFlush = protocol::past_log::kFlush;
+constexpr unsigned long kChallenge = protocol::past_log::kChallenge;
+constexpr unsigned long kComplement = protocol::past_log::kComplement;
+constexpr unsigned long kKeyed = protocol::past_log::kConfirm;
+using protocol::past_log::kHandshakeKey;
 
 constexpr int kAttempts = 3;
 constexpr long long kMinimumDump = 4096;  // a smaller output file is taken as a failed dump

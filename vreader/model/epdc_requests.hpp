@@ -1,29 +1,31 @@
 // The request numbers the display controller answers on the framebuffer
-// node, with the names the journal and the fault list use. The numbers are
-// the reader's own 32-bit encodings; the controller compares them as 32-bit
-// values, as the kernel does.
+// node (protocol/epdc_requests.hpp), with the names the journal and the
+// fault list use. The controller compares them as 32-bit values, as the
+// kernel does.
 #pragma once
+
+#include "protocol/epdc_requests.hpp"
 
 #include <cstdint>
 #include <string_view>
 
 namespace vreader::epdc {
 
-inline constexpr std::uint32_t kGetVarInfo = 0x4600;              // FBIOGET_VSCREENINFO
-inline constexpr std::uint32_t kPutVarInfo = 0x4601;              // FBIOPUT_VSCREENINFO
-inline constexpr std::uint32_t kGetFixInfo = 0x4602;              // FBIOGET_FSCREENINFO
-inline constexpr std::uint32_t kPanDisplay = 0x4606;              // FBIOPAN_DISPLAY
-inline constexpr std::uint32_t kSetTemperature = 0x4004462C;      // int32 in
-inline constexpr std::uint32_t kSendUpdate = 0x4044462E;          // 68-byte update record in
-inline constexpr std::uint32_t kSetPwrdownDelay = 0x40044630;     // int32 in
-inline constexpr std::uint32_t kSetUpdateScheme = 0x40044632;     // uint32 in
-inline constexpr std::uint32_t kGetPmicTemperature = 0x80044633;  // int32 out
-inline constexpr std::uint32_t kSetVcom = 0x40044637;             // uint32 in
-inline constexpr std::uint32_t kGetVcom = 0x80044638;             // uint32 out
-inline constexpr std::uint32_t kGetWfVersion = 0x800A4639;        // 10 bytes out
-inline constexpr std::uint32_t kWriteWaveform = 0x4008463A;       // uint32 size, then the data's address
-inline constexpr std::uint32_t kWriteStandbyScreen = 0x4004463B;  // address of a full-screen image
-inline constexpr std::uint32_t kSetPanelInitFlag = 0x4001463C;    // one byte in
+using protocol::epdc::kGetFixInfo;
+using protocol::epdc::kGetPmicTemperature;
+using protocol::epdc::kGetVarInfo;
+using protocol::epdc::kGetVcom;
+using protocol::epdc::kGetWfVersion;
+using protocol::epdc::kPanDisplay;
+using protocol::epdc::kPutVarInfo;
+using protocol::epdc::kSendUpdate;
+using protocol::epdc::kSetPanelInitFlag;
+using protocol::epdc::kSetPwrdownDelay;
+using protocol::epdc::kSetTemperature;
+using protocol::epdc::kSetUpdateScheme;
+using protocol::epdc::kSetVcom;
+using protocol::epdc::kWriteStandbyScreen;
+using protocol::epdc::kWriteWaveform;
 
 struct Request {
     std::uint32_t number;

@@ -3,6 +3,8 @@
 // unlock handshake.
 #pragma once
 
+#include "protocol/past_log_requests.hpp"
+
 #include <cstdint>
 #include <string_view>
 
@@ -13,13 +15,13 @@ struct Request {
     std::string_view name;
 };
 
-inline constexpr Request kFlush{1, "PASTLOG_FLUSH"};
-inline constexpr Request kChallenge{3, "PASTLOG_CHALLENGE"};    // fills in a challenge
-inline constexpr Request kComplement{4, "PASTLOG_COMPLEMENT"};  // takes ~challenge
-inline constexpr Request kConfirm{5, "PASTLOG_CONFIRM"};        // takes ~challenge ^ kHandshakeKey
+inline constexpr Request kFlush{protocol::past_log::kFlush, "PASTLOG_FLUSH"};
+inline constexpr Request kChallenge{protocol::past_log::kChallenge, "PASTLOG_CHALLENGE"};
+inline constexpr Request kComplement{protocol::past_log::kComplement, "PASTLOG_COMPLEMENT"};
+inline constexpr Request kConfirm{protocol::past_log::kConfirm, "PASTLOG_CONFIRM"};
 inline constexpr Request kRequests[] = {kFlush, kChallenge, kComplement, kConfirm};
 
-inline constexpr std::uint32_t kHandshakeKey = 0x5A17C3E9;
+using protocol::past_log::kHandshakeKey;
 
 // The driver holds the unlock per opener: a process that completed the
 // handshake may open the log node until it ends.
