@@ -4,10 +4,11 @@
 #pragma once
 
 #include "irtp/axis_lists.hpp"
+#include "protocol/touch_panel_codes.hpp"
 
 namespace irtp {
 
-inline constexpr std::uint8_t kFixedPulseCode = 0x0F;
+inline constexpr std::uint8_t kFixedPulseCode = protocol::touch_panel::kFixedPulse;
 
 // The start every pulse tool shares after its arguments: open and set the
 // port, release the line, send active. The descriptor, or -1 after "NG".

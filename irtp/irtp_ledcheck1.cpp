@@ -9,7 +9,7 @@
 
 namespace {
 
-constexpr std::uint8_t ir_tp_led_chk_req[2] = {0x0E, 0x00};
+constexpr std::uint8_t ir_tp_led_chk_req[2] = {protocol::touch_panel::kLedCheck1, 0x00};
 constexpr useconds_t kAfterActiveUs = 200000;
 
 bool within(const irtp::AxisList& list, std::uint8_t threshold)

@@ -9,7 +9,7 @@
 
 namespace {
 
-constexpr std::uint8_t ir_tp_led_chk_req[2] = {0x1B, 0x00};
+constexpr std::uint8_t ir_tp_led_chk_req[2] = {protocol::touch_panel::kLedCheck2, 0x00};
 
 }  // namespace
 

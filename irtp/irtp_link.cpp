@@ -23,10 +23,10 @@ constexpr useconds_t kWatchPollUs = 10;
 // must not keep a wait, and its messages, going for ever.
 constexpr int kLineFailures = 10;
 
-constexpr std::uint8_t active_cmd[2] = {0x01, 0x00};
-constexpr std::uint8_t setconfig_cmd[5] = {0x03, 0x01, 0x00, 0x00, 0x00};
-constexpr std::uint8_t deactive_cmd[2] = {0x00, 0x00};
-constexpr std::uint8_t touchstart_cmd[2] = {0x04, 0x00};
+constexpr std::uint8_t active_cmd[2] = {protocol::touch_panel::kActive, 0x00};
+constexpr std::uint8_t setconfig_cmd[5] = {protocol::touch_panel::kSetConfig, 0x01, 0x00, 0x00, 0x00};
+constexpr std::uint8_t deactive_cmd[2] = {protocol::touch_panel::kDeactive, 0x00};
+constexpr std::uint8_t touchstart_cmd[2] = {protocol::touch_panel::kTouchStart, 0x00};
 
 enum class Line { Low, High, Unread };
 

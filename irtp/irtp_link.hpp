@@ -10,6 +10,8 @@
 // then LEN - 1 payload bytes, little-endian where wider than a byte.
 #pragma once
 
+#include "protocol/touch_panel_codes.hpp"
+
 #include <sys/types.h>
 #include <termios.h>
 
@@ -19,7 +21,7 @@
 namespace irtp {
 
 inline constexpr const char* IR_DEVICE = "/dev/ttymxc1";
-inline constexpr std::uint8_t kLeadByte = 0xEE;
+inline constexpr std::uint8_t kLeadByte = protocol::touch_panel::kLead;
 inline constexpr std::size_t kReplyBuffer = 128;
 inline constexpr std::size_t kSetupBuffer = 32;
 

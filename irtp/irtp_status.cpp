@@ -7,7 +7,7 @@
 
 namespace {
 
-constexpr std::uint8_t ir_status_req[2] = {0x1E, 0x00};
+constexpr std::uint8_t ir_status_req[2] = {protocol::touch_panel::kStatus, 0x00};
 
 unsigned le16(const std::uint8_t* p) { return p[0] | unsigned{p[1]} << 8; }
 

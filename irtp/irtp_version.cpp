@@ -11,7 +11,7 @@
 
 namespace {
 
-constexpr std::uint8_t ir_ver_chk_req = 0x0A;
+constexpr std::uint8_t ir_ver_chk_req = protocol::touch_panel::kVersion;
 constexpr std::uint8_t kVersionLen = 9;
 constexpr int kAttempts = 3;
 

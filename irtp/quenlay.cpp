@@ -13,7 +13,7 @@
 namespace {
 
 constexpr const char* GADGET_DEVICE = "/dev/ttyGS0";
-constexpr std::uint8_t kTouchStart = 0x04;
+using protocol::touch_panel::kTouchStart;
 constexpr int kLineWaitMs = 10000;
 constexpr size_t kToPanelChunk = 16;
 constexpr size_t kToPcChunk = 1024;

@@ -10,33 +10,35 @@
 // one send and one receive buffer, one exchange at a time.
 #pragma once
 
+#include "protocol/sub_cpu_codes.hpp"
+
 #include <cstddef>
 #include <cstdint>
 
 namespace subcmd {
 
 inline constexpr const char* SUB_CPU_DEVICE = "/dev/sub_cpu";
-inline constexpr std::uint8_t kLeadByte = 0xEE;
+inline constexpr std::uint8_t kLeadByte = protocol::sub_cpu::kLead;
 // Room for the largest packet either way.
 inline constexpr std::size_t kPacketBuffer = 32;
 
 enum : std::uint8_t {
-    REG_WRITE = 0x01,
-    REG_READ = 0x02,
-    REGS_CONFIG = 0x03,
-    REGS_STATUS = 0x04,
-    VERSION_MCU = 0x80,
-    VERSION_SELF = 0x81,
-    REQ_STATUS = 0xF0,
-    REQ_UPDATE_START = 0xF1,
-    REQ_UPDATE_END = 0xF2,
-    REQ_WRITE = 0xF3,
-    REQ_READ = 0xF4,
-    REQ_ERASE = 0xF5,
-    REQ_VERIFY = 0xF6,
-    REQ_SWAP = 0xF7,
-    REQ_REBOOT = 0xF8,
-    REQ_UPDATE_MODE = 0xF9,
+    REG_WRITE = protocol::sub_cpu::kRegWrite,
+    REG_READ = protocol::sub_cpu::kRegRead,
+    REGS_CONFIG = protocol::sub_cpu::kRegsConfig,
+    REGS_STATUS = protocol::sub_cpu::kRegsStatus,
+    VERSION_MCU = protocol::sub_cpu::kVersionMcu,
+    VERSION_SELF = protocol::sub_cpu::kVersionSelf,
+    REQ_STATUS = protocol::sub_cpu::kReqStatus,
+    REQ_UPDATE_START = protocol::sub_cpu::kReqUpdateStart,
+    REQ_UPDATE_END = protocol::sub_cpu::kReqUpdateEnd,
+    REQ_WRITE = protocol::sub_cpu::kReqWrite,
+    REQ_READ = protocol::sub_cpu::kReqRead,
+    REQ_ERASE = protocol::sub_cpu::kReqErase,
+    REQ_VERIFY = protocol::sub_cpu::kReqVerify,
+    REQ_SWAP = protocol::sub_cpu::kReqSwap,
+    REQ_REBOOT = protocol::sub_cpu::kReqReboot,
+    REQ_UPDATE_MODE = protocol::sub_cpu::kReqUpdateMode,
 };
 
 struct Version {

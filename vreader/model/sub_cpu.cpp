@@ -5,6 +5,8 @@
 namespace vreader::sub_cpu {
 namespace {
 
+namespace codes = protocol::sub_cpu;
+
 struct Sizes {
     std::uint8_t code;
     std::size_t request;
@@ -12,9 +14,12 @@ struct Sizes {
 };
 
 constexpr Sizes kSizes[] = {
-    {0x01, 6, 6},  {0x02, 5, 6},  {0x03, 4, 18}, {0x04, 4, 15}, {0x80, 4, 12}, {0x81, 4, 12},
-    {0xF0, 4, 5},  {0xF1, 4, 5},  {0xF2, 4, 5},  {0xF3, 22, 5}, {0xF4, 7, 7},  {0xF5, 5, 5},
-    {0xF6, 5, 5},  {0xF7, 4, 5},  {0xF8, 4, 5},  {0xF9, 4, 5},
+    {codes::kRegWrite, 6, 6},      {codes::kRegRead, 5, 6},        {codes::kRegsConfig, 4, 18},
+    {codes::kRegsStatus, 4, 15},   {codes::kVersionMcu, 4, 12},    {codes::kVersionSelf, 4, 12},
+    {codes::kReqStatus, 4, 5},     {codes::kReqUpdateStart, 4, 5}, {codes::kReqUpdateEnd, 4, 5},
+    {codes::kReqWrite, 22, 5},     {codes::kReqRead, 7, 7},        {codes::kReqErase, 5, 5},
+    {codes::kReqVerify, 5, 5},     {codes::kReqSwap, 4, 5},        {codes::kReqReboot, 4, 5},
+    {codes::kReqUpdateMode, 4, 5},
 };
 
 const Sizes* sizes_of(std::uint8_t code)
@@ -109,14 +114,14 @@ Packet answer(const Packet& request, SubCpuState& state, Flash& flash, bool corr
     const std::uint8_t* payload = request.data() + 3;
     const unsigned cluster = state.update_cluster();
     // Every request after the change to update mode needs update mode.
-    const bool needs_update_mode = code >= 0xF1 && code <= 0xF8;
+    const bool needs_update_mode = code >= codes::kReqUpdateStart && code <= codes::kReqReboot;
     if (needs_update_mode && !state.update_mode) {
-        if (code == 0xF4)
+        if (code == codes::kReqRead)
             return framed(code, {0xFF, 0xFF, 0x00});  // an address that answers no read
         return framed(code, {kNotInUpdateMode});
     }
     switch (code) {
-    case 0x01: {
+    case codes::kRegWrite: {
         const std::uint8_t reg = payload[0];
         // The status registers and the ones it does not have keep their value.
         if (is_config_register(reg)) {
@@ -126,14 +131,14 @@ Packet answer(const Packet& request, SubCpuState& state, Flash& flash, bool corr
         const auto found = state.charger.find(reg);
         return framed(code, {reg, found == state.charger.end() ? std::uint8_t{0} : found->second});
     }
-    case 0x02: {
+    case codes::kRegRead: {
         const auto found = state.charger.find(payload[0]);
         return framed(code, {payload[0], found == state.charger.end() ? std::uint8_t{0} : found->second});
     }
-    case 0x03:
-    case 0x04: {
+    case codes::kRegsConfig:
+    case codes::kRegsStatus: {
         Packet values;
-        if (code == 0x03)
+        if (code == codes::kRegsConfig)
             for (const std::uint8_t reg : kConfigRegisters)
                 values.push_back(state.charger[reg]);
         else
@@ -141,42 +146,42 @@ Packet answer(const Packet& request, SubCpuState& state, Flash& flash, bool corr
                 values.push_back(state.charger[reg]);
         return framed(code, values);
     }
-    case 0x80: {
+    case codes::kVersionMcu: {
         Packet record(8, 0xFF);
         flash.read(state.active_cluster, kFlashStart, record.data(), record.size());
         return framed(code, record);
     }
-    case 0x81: {
+    case codes::kVersionSelf: {
         const auto record = version_bytes(state.version_self);
         return framed(code, Packet(record.begin(), record.end()));
     }
-    case 0xF9:
+    case codes::kReqUpdateMode:
         state.update_mode = true;
         changed = true;
         return framed(code, {kOk});
-    case 0xF3:
+    case codes::kReqWrite:
         return framed(code, {write16(flash, cluster, payload, corrupt)});
-    case 0xF4: {
+    case codes::kReqRead: {
         const std::uint32_t address = std::uint32_t{payload[0]} << 8 | payload[1];
         std::uint8_t value = 0;
         if (address < kFlashStart || address >= kFlashEnd || !flash.read(cluster, address, &value, 1))
             return framed(code, {0xFF, 0xFF, 0x00});
         return framed(code, {payload[0], payload[1], value});
     }
-    case 0xF5:
+    case codes::kReqErase:
         return framed(code, {erase(flash, cluster, payload[0])});
-    case 0xF6:
+    case codes::kReqVerify:
         return framed(code, {verify(flash, cluster, payload[0])});
-    case 0xF7:
+    case codes::kReqSwap:
         state.boot_cluster = 1 - state.boot_cluster;
         changed = true;
         return framed(code, {kOk});
-    case 0xF8:
+    case codes::kReqReboot:
         state.update_mode = false;
         state.active_cluster = state.boot_cluster;
         changed = true;
         return framed(code, {kOk});
-    default:  // 0xF0, 0xF1, 0xF2: acknowledged
+    default:  // status, update start and end: acknowledged
         return framed(code, {kOk});
     }
 }

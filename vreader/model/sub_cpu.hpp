@@ -11,6 +11,7 @@
 // reboot leaves update mode and runs it.
 #pragma once
 
+#include "protocol/sub_cpu_codes.hpp"
 #include "vreader/model/subcpu_state.hpp"
 
 #include <cstdint>
@@ -19,7 +20,7 @@
 
 namespace vreader::sub_cpu {
 
-inline constexpr std::uint8_t kLead = 0xEE;
+using protocol::sub_cpu::kLead;
 
 // Status bytes of the replies that carry one.
 inline constexpr std::uint8_t kOk = 0x00;

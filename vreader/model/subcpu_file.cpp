@@ -165,7 +165,7 @@ void SubCpuFile::request(Session& session, const std::vector<std::uint8_t>& pack
     session.finish(line, 0, false);
     bool changed = false;
     FileFlash flash(flash_fds_);
-    const bool corrupt = packet[2] == 0xF3 && session.take_fault("flash", kSubCpuDevice).fired;
+    const bool corrupt = packet[2] == protocol::sub_cpu::kReqWrite && session.take_fault("flash", kSubCpuDevice).fired;
     reply_ = sub_cpu::answer(packet, state, flash, corrupt, changed);
     if (changed)
         save_subcpu(context_.dir, state);

@@ -4,6 +4,7 @@
 // the payload, little-endian where wider than a byte.
 #pragma once
 
+#include "protocol/touch_panel_codes.hpp"
 #include "vreader/model/faults.hpp"
 #include "vreader/model/touch_panel_content.hpp"
 
@@ -12,16 +13,17 @@
 
 namespace vreader::touch_panel {
 
-inline constexpr std::uint8_t kLead = 0xEE;
-inline constexpr std::uint8_t kDeactive = 0x00;
-inline constexpr std::uint8_t kActive = 0x01;
-inline constexpr std::uint8_t kSetConfig = 0x03;
-inline constexpr std::uint8_t kTouchStart = 0x04;
-inline constexpr std::uint8_t kVersion = 0x0A;
-inline constexpr std::uint8_t kLedCheck1 = 0x0E;
-inline constexpr std::uint8_t kFixedPulse = 0x0F;
-inline constexpr std::uint8_t kLedCheck2 = 0x1B;
-inline constexpr std::uint8_t kStatus = 0x1E;
+using protocol::touch_panel::kLead;
+
+using protocol::touch_panel::kActive;
+using protocol::touch_panel::kDeactive;
+using protocol::touch_panel::kFixedPulse;
+using protocol::touch_panel::kLedCheck1;
+using protocol::touch_panel::kLedCheck2;
+using protocol::touch_panel::kSetConfig;
+using protocol::touch_panel::kStatus;
+using protocol::touch_panel::kTouchStart;
+using protocol::touch_panel::kVersion;
 
 // Parameter bytes that follow a command code.
 std::size_t parameter_count(std::uint8_t code);
