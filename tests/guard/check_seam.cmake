@@ -1,48 +1,95 @@
-# Lists the undefined symbols of each object (nm -u) and fails when one is a
-# C-library device or system function, a file stream that would open files
-# inside the C++ library, past the platform layer, or a number reader whose
-# result depends on the width of `long` (the layer's numbers.hpp gives the
-# reader's result in every build).
+# Lists the symbols each object leaves undefined (nm) and fails on every one
+# that neither another of the objects defines nor the allow-list of
+# allowed_symbols.cmake holds: a shipped reader program must reach devices
+# only through the platform layer (ALLOWED=reader), the PC library's core
+# only through its OS layer (ALLOWED=host_core). A file stream, which opens
+# files inside the C++ library, is refused whatever the lists say; a number
+# reader whose result depends on the width of `long` (strtol) is on none.
 #
-#   -DNM=nm -DOBJECTS="a.o|b.o" [-DPROGRAM=exe] [-DEXPECT="sym|sym"]
+#   -DNM=nm -DOBJECTS="a.o|b.o" -DALLOWED=reader|host_core [-DPROGRAM=exe] [-DEXPECT="sym|sym"]
 #
 # With EXPECT the check is inverted: it passes only when every expected
-# symbol is reported (used to prove the guard notices a direct call).
-# With PROGRAM it also checks that the shipped executable carries none of
-# the virtual reader's code.
+# symbol (a demangled name) is reported, which proves the guard notices a
+# direct call. With PROGRAM it also checks that the shipped executable
+# carries none of the virtual reader's code.
 cmake_minimum_required(VERSION 3.25)
 
-set(forbidden
-  open open64 openat openat64 __open_2 __open64_2 __openat_2 __openat64_2 creat creat64
-  close read __read_chk write pread pread64 __pread_chk __pread64_chk pwrite pwrite64
-  readv writev
-  lseek lseek64 ioctl mmap mmap64 munmap mremap
-  stat stat64 fstat fstat64 lstat lstat64 fstatat fstatat64 __xstat __xstat64 __fxstat
-  __fxstat64 __lxstat __lxstat64 statx
-  fsync fdatasync sync poll __poll_chk ppoll select pselect epoll_wait
-  usleep nanosleep sleep clock_nanosleep times clock_gettime gettimeofday time
-  tcgetattr tcsetattr tcflush tcdrain cfsetispeed cfsetospeed cfmakeraw
-  socket bind recv __recv_chk recvfrom recvmsg send sendto sendmsg connect
-  mknod mknodat __xmknod __xmknodat unlink unlinkat system popen
-  fopen fopen64 freopen fdopen opendir readdir readdir64 dup dup2 pipe pipe2
-  fork vfork execl execv execve execvp
-  atoi atol strtol strtoul __isoc23_strtol __isoc23_strtoul)
+include(${CMAKE_CURRENT_LIST_DIR}/allowed_symbols.cmake)
+if(NOT DEFINED seam_allowed_${ALLOWED})
+  message(FATAL_ERROR "no allow-list named '${ALLOWED}'")
+endif()
+set(allowed ${seam_allowed_toolchain} ${seam_allowed_c} ${seam_allowed_${ALLOWED}})
 
-string(REPLACE "|" ";" objects "${OBJECTS}")
-set(violations "")
-foreach(object IN LISTS objects)
-  execute_process(COMMAND ${NM} -u ${object}
+# The demangled names an object defines and those it leaves undefined
+# (weak references included). A Windows import ("__imp_NAME") counts as
+# NAME, a 32-bit Windows API function ("NAME@28") too.
+function(read_symbols object defined_out undefined_out)
+  execute_process(COMMAND ${NM} -C ${object}
     OUTPUT_VARIABLE listing RESULT_VARIABLE status ERROR_VARIABLE errors)
   if(NOT status EQUAL 0)
     message(FATAL_ERROR "nm failed on ${object}: ${errors}")
   endif()
-  string(REGEX REPLACE "[ \t]*U[ \t]+" "" listing "${listing}")
-  string(REPLACE "\n" ";" symbols "${listing}")
-  foreach(symbol IN LISTS symbols)
-    string(REGEX REPLACE "@.*$" "" bare "${symbol}")
-    if(bare IN_LIST forbidden OR bare MATCHES "basic_(i|o)?fstream|basic_filebuf")
-      list(APPEND violations "${bare}")
-      message(STATUS "direct call in ${object}: ${bare}")
+  string(REPLACE "\n" ";" lines "${listing}")
+  set(defined "")
+  set(undefined "")
+  foreach(line IN LISTS lines)
+    if(line MATCHES "^ +[Uwv] (.+)$")
+      set(name "${CMAKE_MATCH_1}")
+      if(name MATCHES "^_?_imp__(.+)$")
+        set(name "${CMAKE_MATCH_1}")
+      endif()
+      if(name MATCHES "^([A-Za-z_][A-Za-z0-9_]*)@[0-9]+$")
+        set(name "${CMAKE_MATCH_1}")
+      endif()
+      list(APPEND undefined "${name}")
+    elseif(line MATCHES "^[0-9a-fA-F]+ [A-Za-z] (.+)$")
+      list(APPEND defined "${CMAKE_MATCH_1}")
+    endif()
+  endforeach()
+  set(${defined_out} "${defined}" PARENT_SCOPE)
+  set(${undefined_out} "${undefined}" PARENT_SCOPE)
+endfunction()
+
+function(is_allowed name result)
+  foreach(pattern IN LISTS seam_refused)
+    if(name MATCHES "^(${pattern})$")
+      set(${result} FALSE PARENT_SCOPE)
+      return()
+    endif()
+  endforeach()
+  foreach(pattern IN LISTS allowed)
+    if(name MATCHES "^(${pattern})$")
+      set(${result} TRUE PARENT_SCOPE)
+      return()
+    endif()
+  endforeach()
+  set(${result} FALSE PARENT_SCOPE)
+endfunction()
+
+string(REPLACE "|" ";" objects "${OBJECTS}")
+list(LENGTH objects count)
+math(EXPR last "${count} - 1")
+set(own "")
+foreach(i RANGE ${last})
+  list(GET objects ${i} object)
+  read_symbols(${object} defined undefined_${i})
+  list(APPEND own ${defined})
+endforeach()
+
+set(violations "")
+set(report "")
+foreach(i RANGE ${last})
+  list(GET objects ${i} object)
+  set(undefined ${undefined_${i}})
+  list(REMOVE_DUPLICATES undefined)
+  foreach(name IN LISTS undefined)
+    if(name IN_LIST own)
+      continue()
+    endif()
+    is_allowed("${name}" ok)
+    if(NOT ok)
+      list(APPEND violations "${name}")
+      string(APPEND report "\n  ${name} in ${object}")
     endif()
   endforeach()
 endforeach()
@@ -59,13 +106,12 @@ endif()
 
 if(DEFINED EXPECT)
   string(REPLACE "|" ";" expected "${EXPECT}")
-  foreach(symbol IN LISTS expected)
-    if(NOT symbol IN_LIST violations)
-      message(FATAL_ERROR "the guard missed a direct call to ${symbol}")
+  foreach(name IN LISTS expected)
+    if(NOT name IN_LIST violations)
+      message(FATAL_ERROR "the guard missed a direct call to ${name}")
     endif()
   endforeach()
   message(STATUS "the guard reported every planted call")
 elseif(violations)
-  list(REMOVE_DUPLICATES violations)
-  message(FATAL_ERROR "objects call the C library directly: ${violations}")
+  message(FATAL_ERROR "objects use what they must reach through their layer (${ALLOWED}):${report}")
 endif()
