@@ -2,7 +2,8 @@
 // files (`lock_file_mutexes.cpp`) in the lock directory: $FENDRAC_LOCK_DIR;
 // else "/run/lock" for root and $XDG_RUNTIME_DIR for other users,
 // "/run/lock" when that is unset. Debugger output goes to standard error
-// when $FENDRAC_DEBUG is set.
+// when $FENDRAC_DEBUG is set. The code page is the locale's
+// (`code_page_locale.cpp`).
 #include "hostlib/os/handle_object.hpp"
 #include "hostlib/os/host_eject.hpp"
 #include "hostlib/os/host_system.hpp"
@@ -133,26 +134,5 @@ std::uint32_t current_process_id() { return static_cast<std::uint32_t>(::getpid(
 
 std::int32_t com_initialize() { return 0; }
 void com_uninitialize() {}
-
-// The C library's multibyte conversion in the current locale stands in for
-// the ANSI code page; a byte that does not convert stands for itself.
-std::wstring ansi_to_wide(std::string_view text)
-{
-    std::wstring wide;
-    std::mbstate_t state{};
-    while (!text.empty()) {
-        wchar_t c;
-        const std::size_t n = std::mbrtowc(&c, text.data(), text.size(), &state);
-        if (n == 0 || n > text.size()) {
-            wide += static_cast<wchar_t>(static_cast<unsigned char>(text.front()));
-            text.remove_prefix(1);
-            state = {};
-        } else {
-            wide += c;
-            text.remove_prefix(n);
-        }
-    }
-    return wide;
-}
 
 }  // namespace hostos

@@ -1,7 +1,8 @@
 // The system layer off Windows, for the native tests and the virtual
 // reader's native library: a virtual clock that sleeps advance without
 // waiting, worker threads that run to their end at once, and debugger
-// output kept for the tests. The named mutexes come from another file:
+// output kept for the tests. The code page is the locale's, as on Linux
+// (`code_page_locale.cpp`). The named mutexes come from another file:
 // within the process for the tests (`mutexes_portable.cpp`), lock files for
 // the virtual library (`lock_file_mutexes.cpp`).
 #include "hostlib/os/handle_object.hpp"
@@ -102,14 +103,6 @@ std::uint32_t current_process_id() { return static_cast<std::uint32_t>(::getpid(
 
 std::int32_t com_initialize() { return 0; }
 void com_uninitialize() {}
-
-std::wstring ansi_to_wide(std::string_view text)
-{
-    std::wstring wide;
-    for (const char c : text)
-        wide += static_cast<wchar_t>(static_cast<unsigned char>(c));
-    return wide;
-}
 
 namespace portable {
 
