@@ -1,7 +1,7 @@
 // The media eject against the virtual reader's device tree, as an
 // application calls it: natively and, built for Windows, under Wine.
 #include "tests/hostlib/exports_fixture.hpp"
-#include "vreader/model/pc_device_tree.hpp"
+#include "vreader/model/usb/pc_device_tree.hpp"
 
 #include <gtest/gtest.h>
 

@@ -10,7 +10,7 @@
 #if defined(FENDRAC_EXPORTS_ON_SCSI_NODES)
 #include "hostlib/os/linux_paths.hpp"
 #endif
-#include "vreader/model/usb_content.hpp"
+#include "vreader/model/usb/usb_content.hpp"
 
 #include <gtest/gtest.h>
 

@@ -2,8 +2,8 @@
 // raw-data table that locates its areas, and the display driver's waveform
 // write into one of them.
 #include "tests/vreader/reader_fixture.hpp"
-#include "vreader/model/emmc_content.hpp"
-#include "vreader/model/rawdata_table.hpp"
+#include "vreader/model/devices/emmc/emmc_content.hpp"
+#include "vreader/model/devices/emmc/rawdata_table.hpp"
 
 #include <sys/stat.h>
 #include <sys/sysmacros.h>

@@ -2,8 +2,8 @@
 // shared mapping of the eMMC as the provisioning tool sees it, and its
 // description field by field.
 #include "tests/vreader/reader_fixture.hpp"
-#include "vreader/model/emmc_content.hpp"
-#include "vreader/model/identity_area.hpp"
+#include "vreader/model/devices/emmc/emmc_content.hpp"
+#include "vreader/model/devices/emmc/identity_area.hpp"
 
 namespace vreader_test {
 namespace {

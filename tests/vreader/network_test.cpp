@@ -2,7 +2,7 @@
 // socket and SIOCGIFHWADDR, on the program's virtual clock.
 #include "tests/support/json_line.hpp"
 #include "tests/vreader/reader_fixture.hpp"
-#include "vreader/model/network_interfaces.hpp"
+#include "vreader/model/devices/net/network_interfaces.hpp"
 
 #include <net/if.h>
 #include <netinet/in.h>

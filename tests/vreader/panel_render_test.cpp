@@ -1,6 +1,6 @@
 // The panel's view of memory, without the state directory.
 #include "tests/vreader/reader_fixture.hpp"
-#include "vreader/model/panel_render.hpp"
+#include "vreader/model/devices/display/panel_render.hpp"
 
 #include <set>
 

@@ -2,8 +2,8 @@
 // on /dev/melgrin, then /dev/log_past one whole entry per read.
 #include "tests/support/json_line.hpp"
 #include "tests/vreader/reader_fixture.hpp"
-#include "vreader/model/past_log.hpp"
-#include "vreader/model/past_log_generate.hpp"
+#include "vreader/model/devices/past_log/past_log.hpp"
+#include "vreader/model/devices/past_log/past_log_generate.hpp"
 
 #include <set>
 

@@ -5,7 +5,7 @@
 #include "platform/sys.hpp"
 #include "tests/support/process.hpp"
 #include "vreader/binding/process.hpp"
-#include "vreader/model/reader_dir.hpp"
+#include "vreader/model/core/reader_dir.hpp"
 
 #include <fcntl.h>
 #include <linux/fb.h>

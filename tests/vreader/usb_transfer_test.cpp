@@ -3,8 +3,8 @@
 // phases a PC uses, and their state in the reader's directory.
 #include "tests/support/json_line.hpp"
 #include "tests/support/process.hpp"
-#include "vreader/model/reader_dir.hpp"
-#include "vreader/model/usb_storage.hpp"
+#include "vreader/model/core/reader_dir.hpp"
+#include "vreader/model/usb/usb_storage.hpp"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,6 @@
 #include "vreader/binding/process.hpp"
 
-#include "vreader/model/wake_pipe.hpp"
+#include "vreader/model/core/wake_pipe.hpp"
 
 #include <unistd.h>
 

@@ -3,8 +3,8 @@
 // descriptors and mappings.
 #pragma once
 
-#include "vreader/model/device_file.hpp"
-#include "vreader/model/reader_context.hpp"
+#include "vreader/model/core/device_file.hpp"
+#include "vreader/model/core/reader_context.hpp"
 
 #include <cstdint>
 #include <map>

@@ -10,9 +10,9 @@
 #include "vreader/binding/binding_calls.hpp"
 #include "vreader/binding/path_map.hpp"
 #include "vreader/binding/process.hpp"
-#include "vreader/model/device_nodes.hpp"
-#include "vreader/model/gadget_lun_file.hpp"
-#include "vreader/model/kept_nodes.hpp"
+#include "vreader/model/board/device_nodes.hpp"
+#include "vreader/model/devices/gadget/gadget_lun_file.hpp"
+#include "vreader/model/devices/gadget/kept_nodes.hpp"
 
 #include <fcntl.h>
 #include <poll.h>

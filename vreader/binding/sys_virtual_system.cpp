@@ -9,11 +9,11 @@
 #include "vreader/binding/path_map.hpp"
 #include "vreader/binding/binding_calls.hpp"
 #include "vreader/binding/path_map.hpp"
-#include "vreader/model/inet_socket_file.hpp"
-#include "vreader/model/kept_nodes.hpp"
-#include "vreader/model/shell_commands.hpp"
-#include "vreader/model/uevent_socket.hpp"
-#include "vreader/model/wake_pipe.hpp"
+#include "vreader/model/devices/net/inet_socket_file.hpp"
+#include "vreader/model/devices/gadget/kept_nodes.hpp"
+#include "vreader/model/devices/gadget/shell_commands.hpp"
+#include "vreader/model/devices/gadget/uevent_socket.hpp"
+#include "vreader/model/core/wake_pipe.hpp"
 
 #include <fcntl.h>
 #include <sys/socket.h>

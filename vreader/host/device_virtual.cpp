@@ -5,7 +5,7 @@
 #include "hostlib/os/host_device.hpp"
 #include "hostlib/pass_through.hpp"
 #include "vreader/host/reader_link.hpp"
-#include "vreader/model/usb_storage.hpp"
+#include "vreader/model/usb/usb_storage.hpp"
 
 #include <algorithm>
 #include <cctype>

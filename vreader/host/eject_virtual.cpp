@@ -6,8 +6,8 @@
 #include "hostlib/os/host_device.hpp"
 #include "hostlib/os/host_eject.hpp"
 #include "vreader/host/reader_link.hpp"
-#include "vreader/model/journal.hpp"
-#include "vreader/model/pc_device_tree.hpp"
+#include "vreader/model/state/journal.hpp"
+#include "vreader/model/usb/pc_device_tree.hpp"
 
 #include <cstdlib>
 #include <cstring>

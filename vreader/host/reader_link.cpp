@@ -1,7 +1,7 @@
 // The reader the virtual library's device layers reach: the one in
 // $VREADER_DIR, opened once, one exchange at a time.
 #include "vreader/host/reader_link.hpp"
-#include "vreader/model/usb_storage.hpp"
+#include "vreader/model/usb/usb_storage.hpp"
 
 #include <cstdlib>
 #include <memory>

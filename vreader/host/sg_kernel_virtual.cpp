@@ -7,7 +7,7 @@
 // data coming back. The reader is the one in $VREADER_DIR.
 #include "hostlib/os/linux_kernel.hpp"
 #include "vreader/host/reader_link.hpp"
-#include "vreader/model/usb_storage.hpp"
+#include "vreader/model/usb/usb_storage.hpp"
 
 #include <unistd.h>
 

@@ -1,6 +1,6 @@
 #include "vreader/launcher/cli.hpp"
 
-#include "vreader/model/key_value.hpp"
+#include "vreader/model/state/key_value.hpp"
 
 #include <unistd.h>
 

@@ -1,8 +1,8 @@
 #include "vreader/launcher/gadget_state.hpp"
 
-#include "vreader/model/gadget_content.hpp"
-#include "vreader/model/kept_nodes.hpp"
-#include "vreader/model/reader_lock.hpp"
+#include "vreader/model/state/gadget_content.hpp"
+#include "vreader/model/devices/gadget/kept_nodes.hpp"
+#include "vreader/model/state/reader_lock.hpp"
 
 #include <cstdio>
 #include <cstring>

@@ -3,7 +3,7 @@
 // programs made under /tmp/lun*.
 #pragma once
 
-#include "vreader/model/reader_dir.hpp"
+#include "vreader/model/core/reader_dir.hpp"
 
 #include <string>
 #include <string_view>

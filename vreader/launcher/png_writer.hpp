@@ -1,7 +1,7 @@
 // Writing an image as a PNG file (8-bit gray or RGB).
 #pragma once
 
-#include "vreader/model/snapshots.hpp"
+#include "vreader/model/devices/display/snapshots.hpp"
 
 #include <string>
 

@@ -1,7 +1,7 @@
 #include "vreader/launcher/regions.hpp"
 
-#include "vreader/model/subcpu_file.hpp"
-#include "vreader/model/subcpu_state.hpp"
+#include "vreader/model/devices/subcpu/subcpu_node.hpp"
+#include "vreader/model/devices/subcpu/subcpu_state.hpp"
 
 #include <fcntl.h>
 #include <unistd.h>

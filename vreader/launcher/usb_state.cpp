@@ -1,11 +1,11 @@
 #include "vreader/launcher/usb_state.hpp"
 
-#include "vreader/model/files.hpp"
-#include "vreader/model/pc_device_tree.hpp"
-#include "vreader/model/usb_commands.hpp"
-#include "vreader/model/usb_content.hpp"
-#include "vreader/model/usb_partitions.hpp"
-#include "vreader/model/usb_tunnel.hpp"
+#include "vreader/model/state/files.hpp"
+#include "vreader/model/usb/pc_device_tree.hpp"
+#include "vreader/model/usb/usb_commands.hpp"
+#include "vreader/model/usb/usb_content.hpp"
+#include "vreader/model/usb/usb_partitions.hpp"
+#include "vreader/model/usb/usb_tunnel.hpp"
 
 #include <cstdio>
 #include <cstring>

@@ -3,7 +3,7 @@
 // the update partitions, the HTTP tunnel, and the PC's device tree.
 #pragma once
 
-#include "vreader/model/reader_dir.hpp"
+#include "vreader/model/core/reader_dir.hpp"
 
 #include <string>
 #include <string_view>

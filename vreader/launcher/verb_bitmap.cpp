@@ -1,7 +1,7 @@
 // vreader bitmap: write a test card as a 16-bit RGB565 bitmap file, the form
 // the display programs load.
 #include "vreader/launcher/cli.hpp"
-#include "vreader/model/files.hpp"
+#include "vreader/model/state/files.hpp"
 
 #include <algorithm>
 #include <cstring>

@@ -2,9 +2,9 @@
 // identity area field by field.
 #include "vreader/launcher/cli.hpp"
 #include "vreader/launcher/regions.hpp"
-#include "vreader/model/emmc_content.hpp"
-#include "vreader/model/files.hpp"
-#include "vreader/model/identity_area.hpp"
+#include "vreader/model/devices/emmc/emmc_content.hpp"
+#include "vreader/model/state/files.hpp"
+#include "vreader/model/devices/emmc/identity_area.hpp"
 
 #include <algorithm>
 #include <cstdio>

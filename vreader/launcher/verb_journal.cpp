@@ -1,8 +1,8 @@
 // vreader journal: show or empty the journal of device requests.
 #include "vreader/launcher/cli.hpp"
-#include "vreader/model/files.hpp"
-#include "vreader/model/journal.hpp"
-#include "vreader/model/reader_lock.hpp"
+#include "vreader/model/state/files.hpp"
+#include "vreader/model/state/journal.hpp"
+#include "vreader/model/state/reader_lock.hpp"
 
 #include <cerrno>
 #include <cstdio>

@@ -1,9 +1,9 @@
 // vreader put: a file into an eMMC area.
 #include "vreader/launcher/cli.hpp"
 #include "vreader/launcher/regions.hpp"
-#include "vreader/model/emmc_content.hpp"
-#include "vreader/model/files.hpp"
-#include "vreader/model/reader_lock.hpp"
+#include "vreader/model/devices/emmc/emmc_content.hpp"
+#include "vreader/model/state/files.hpp"
+#include "vreader/model/state/reader_lock.hpp"
 
 #include <cstdio>
 #include <cstring>

@@ -2,7 +2,7 @@
 // screen) as a PNG file.
 #include "vreader/launcher/cli.hpp"
 #include "vreader/launcher/png_writer.hpp"
-#include "vreader/model/snapshots.hpp"
+#include "vreader/model/devices/display/snapshots.hpp"
 
 namespace vreader::cli {
 namespace {

@@ -1,6 +1,6 @@
 // vreader table: the raw-data table as the virtual kernel reads it.
 #include "vreader/launcher/cli.hpp"
-#include "vreader/model/files.hpp"
+#include "vreader/model/state/files.hpp"
 
 #include <cstdio>
 #include <cstring>

@@ -1,9 +1,9 @@
 // vreader tunnel: the HTTP requests a reader has queued for a PC to carry
 // out, and the responses the PC handed back.
 #include "vreader/launcher/cli.hpp"
-#include "vreader/model/files.hpp"
-#include "vreader/model/reader_lock.hpp"
-#include "vreader/model/usb_tunnel.hpp"
+#include "vreader/model/state/files.hpp"
+#include "vreader/model/state/reader_lock.hpp"
+#include "vreader/model/usb/usb_tunnel.hpp"
 
 #include <cstdio>
 #include <cstring>

@@ -1,0 +1,71 @@
+#include "vreader/model/core/tty_file.hpp"
+
+#include "vreader/model/core/tty_settings.hpp"
+
+#include <sys/sysmacros.h>
+
+#include <cstdio>
+#include <cstring>
+
+namespace vreader {
+
+std::string hex_bytes(const void* bytes, std::size_t count)
+{
+    static constexpr char kDigits[] = "0123456789ABCDEF";
+    std::string text;
+    text.reserve(2 * count);
+    for (std::size_t i = 0; i < count; ++i) {
+        const auto byte = static_cast<const std::uint8_t*>(bytes)[i];
+        text += kDigits[byte >> 4];
+        text += kDigits[byte & 0x0F];
+    }
+    return text;
+}
+
+void TtyFile::fill_stat(struct stat& st) const { char_device_stat(st, major_, minor_); }
+
+std::int64_t TtyFile::tcgetattr(struct termios& t)
+{
+    Session session = context_.session();
+    JsonLine line("tcgetattr");
+    line.add("path", path_);
+    if (const int e = session.error())
+        return session.finish(line, -e, false);
+    if (const FaultHit fault = session.take_fault("tcgetattr", device_); fault.fired)
+        return session.finish(line, -fault.error, true);
+    std::string why;
+    if (!load_termios(context_.dir, device_, t, why)) {
+        std::fprintf(stderr, "vreader: %s: %s\n", termios_file(device_).c_str(), why.c_str());
+        return session.finish(line, -EIO, false);
+    }
+    line.add("settings", describe_termios(t));
+    return session.finish(line, 0, false);
+}
+
+std::int64_t TtyFile::tcsetattr(int optional_actions, const struct termios& t)
+{
+    Session session = context_.session();
+    JsonLine line("tcsetattr");
+    line.add("path", path_).add("action", optional_actions).add("settings", describe_termios(t));
+    if (const int e = session.error())
+        return session.finish(line, -e, false);
+    if (const FaultHit fault = session.take_fault("tcsetattr", device_); fault.fired)
+        return session.finish(line, -fault.error, true);
+    if (optional_actions != TCSANOW && optional_actions != TCSADRAIN && optional_actions != TCSAFLUSH)
+        return session.finish(line, -EINVAL, false);
+    return session.finish(line, -save_termios(context_.dir, device_, t), false);
+}
+
+std::int64_t TtyFile::close()
+{
+    release();
+    Session session = context_.session();
+    JsonLine line("close");
+    line.add("path", path_);
+    if (const int e = session.error())
+        return session.finish(line, -e, false);
+    const FaultHit fault = session.take_fault("close", device_);
+    return session.finish(line, -fault.error, fault.fired);
+}
+
+}  // namespace vreader

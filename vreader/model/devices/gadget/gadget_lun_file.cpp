@@ -1,0 +1,248 @@
+#include "vreader/model/devices/gadget/gadget_lun_file.hpp"
+
+#include "vreader/model/board/device_nodes.hpp"
+#include "vreader/model/state/gadget_content.hpp"
+#include "vreader/model/devices/gadget/kept_nodes.hpp"
+#include "vreader/model/core/node_open.hpp"
+#include "vreader/model/core/path_names.hpp"
+#include "vreader/model/devices/gadget/uevent_queue.hpp"
+
+#include <fcntl.h>
+#include <sys/sysmacros.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstring>
+
+namespace vreader {
+namespace {
+
+// The kernel's own ETOOSMALL, for a backing file smaller than one sector:
+// a store hands it to the writer as it is.
+constexpr std::int64_t kTooSmall = 525;
+constexpr std::uint64_t kSectorSize = 512;
+
+bool lun_exists(const ReaderDir& dir, unsigned lun)
+{
+    GadgetContent content;
+    std::string why;
+    return load_gadget(dir, content, why) && lun < content.luns.size();
+}
+
+}  // namespace
+
+bool GadgetLunFile::exists(const ReaderDir& dir, std::string_view path)
+{
+    unsigned lun = 0;
+    std::string attribute;
+    return parse_lun_attribute(path, lun, attribute) && lun_exists(dir, lun);
+}
+
+std::int64_t GadgetLunFile::open(ReaderContext& context, const std::string& path, int flags, int fd,
+                                 std::unique_ptr<DeviceFile>& out)
+{
+    unsigned lun = 0;
+    std::string attribute;
+    parse_lun_attribute(path, lun, attribute);
+    int access = 0;
+    const int missing = lun_exists(context.dir, lun) ? 0 : ENOENT;
+    const std::int64_t result = journal_open(context, path, kLunsDevice, flags, fd, access, missing);
+    if (result >= 0)
+        out.reset(new GadgetLunFile(context, path, lun, attribute, access));
+    return result;
+}
+
+void GadgetLunFile::fill_stat(struct stat& st) const
+{
+    std::memset(&st, 0, sizeof st);
+    st.st_mode = S_IFREG | 0644;
+    st.st_nlink = 1;
+    st.st_size = 4096;
+}
+
+std::int64_t GadgetLunFile::shown(std::string& text)
+{
+    GadgetContent content;
+    std::string why;
+    if (!load_gadget(context_.dir, content, why) || lun_ >= content.luns.size())
+        return -ENODEV;  // the LUN went away while open
+    const GadgetLun& lun = content.luns[lun_];
+    text = (attribute_ == "file" ? lun.file : std::string(lun.read_only ? "1" : "0")) + "\n";
+    return 0;
+}
+
+std::int64_t GadgetLunFile::pread(void* buf, std::size_t count, std::int64_t offset)
+{
+    Session session = context_.session();
+    JsonLine line("read");
+    line.add("path", path_).add("count", count);
+    const FaultHit fault = session.take_fault("read", kLunsDevice);
+    if (fault.fired && fault.kind == FaultKind::Error)
+        return session.finish(line, -fault.error, true);
+    if (access_ == O_WRONLY)
+        return session.finish(line, -EBADF, false);
+    std::string text;
+    if (const int e = session.lock())
+        return session.finish(line, -e, false);
+    if (const std::int64_t e = shown(text); e < 0)
+        return session.finish(line, e, false);
+    const auto at = static_cast<std::size_t>(std::max<std::int64_t>(offset, 0));
+    std::size_t n = at < text.size() ? std::min(count, text.size() - at) : 0;
+    if (fault.fired)
+        n /= 2;  // a short read
+    std::memcpy(buf, text.data() + at, n);
+    return session.finish(line, static_cast<std::int64_t>(n), fault.fired);
+}
+
+std::int64_t GadgetLunFile::read(void* buf, std::size_t count)
+{
+    const std::int64_t n = pread(buf, count, position_);
+    if (n > 0)
+        position_ += n;
+    return n;
+}
+
+std::int64_t GadgetLunFile::lseek(std::int64_t offset, int whence)
+{
+    if (whence == SEEK_CUR)
+        offset += position_;
+    else if (whence != SEEK_SET)
+        return -EINVAL;
+    if (offset < 0)
+        return -EINVAL;
+    return position_ = offset;
+}
+
+std::int64_t GadgetLunFile::backing(const std::string& path, GadgetLun& lun)
+{
+    struct stat st {};
+    if (is_kept_node_path(path)) {
+        KeptNodes nodes;
+        std::string why;
+        if (load_nodes(context_.dir, nodes, why) != 0)
+            return -EIO;
+        const KeptNode* node = find_kept_node(nodes, path);
+        if (node == nullptr)
+            return -ENOENT;
+        st.st_mode = node->mode;
+        st.st_rdev = makedev(node->major, node->minor);
+    } else if (path_within(path, "/dev")) {
+        const NodeKind kind = find_node(context_.dir.config(), path);
+        if (kind == NodeKind::None)
+            return -ENOENT;
+        node_stat(context_.dir.config(), kind, st);
+    } else {
+        // Files: the reader's /sys and /proc are its own, everything else
+        // is the host's, as programs see them.
+        const bool reader_tree = path_within(path, "/sys") || path_within(path, "/proc");
+        const std::string file = reader_tree ? context_.dir.path() + path : path;
+        if (::stat(file.c_str(), &st) != 0)
+            return -errno;
+    }
+    if (S_ISBLK(st.st_mode)) {
+        lun.device = std::to_string(::major(st.st_rdev)) + ":" + std::to_string(::minor(st.st_rdev));
+        lun.sectors = 0;
+        return 0;
+    }
+    // A writable LUN opens its file for writing, which a folder refuses.
+    if (S_ISDIR(st.st_mode) && !lun.read_only)
+        return -EISDIR;
+    if (!S_ISREG(st.st_mode))
+        return -EINVAL;
+    const std::uint64_t sectors = static_cast<std::uint64_t>(st.st_size) / kSectorSize;
+    if (sectors == 0)
+        return -kTooSmall;
+    lun.device.clear();
+    lun.sectors = sectors;
+    return 0;
+}
+
+std::int64_t GadgetLunFile::store(const std::string& value, JsonLine& line)
+{
+    GadgetContent content;
+    std::string why;
+    if (!load_gadget(context_.dir, content, why))
+        return -EIO;
+    if (lun_ >= content.luns.size())
+        return -ENODEV;
+    GadgetLun& lun = content.luns[lun_];
+    if (attribute_ == "ro") {
+        if (value != "0" && value != "1")
+            return -EINVAL;
+        if (!lun.file.empty())
+            return -EBUSY;
+        lun.read_only = value == "1";
+    } else if (lun.prevent && !lun.file.empty()) {
+        line.add("error", "the door is locked");
+        return -EBUSY;
+    } else if (value.empty()) {
+        lun.file.clear();
+        lun.device.clear();
+        lun.sectors = 0;
+        line.add("effect", "eject");
+    } else {
+        const std::string path = absolute_normal_path(value);
+        GadgetLun attached = lun;
+        if (const std::int64_t e = backing(path, attached); e < 0)
+            return e;
+        attached.file = path;
+        lun = attached;
+        line.add("effect", "attach");
+        if (lun.device.empty())
+            line.add("sectors", lun.sectors);
+        else
+            line.add("device", lun.device);
+    }
+    if (const int e = save_gadget(context_.dir, content))
+        return -e;
+    return 0;
+}
+
+std::int64_t GadgetLunFile::write(const void* buf, std::size_t count)
+{
+    Session session = context_.session();
+    const std::string_view bytes(static_cast<const char*>(buf), count);
+    // The kernel takes a store's text up to a NUL. A "file" store loses one
+    // newline at the end of the bytes written first; other newlines stay in
+    // the name.
+    std::string value;
+    if (attribute_ == "file") {
+        const std::string_view text = bytes.ends_with('\n') ? bytes.substr(0, count - 1) : bytes;
+        value = text.substr(0, text.find('\0'));
+    } else {
+        value = bytes.substr(0, bytes.find('\0'));
+        if (value.ends_with('\n'))
+            value.pop_back();
+    }
+    JsonLine line("store");
+    line.add("path", path_).add("count", count).add("bytes", escape_uevent(bytes)).add("value", value);
+    if (const int e = session.error())
+        return session.finish(line, -e, false);
+    const FaultHit fault = session.take_fault("write", kLunsDevice);
+    if (fault.fired && fault.kind == FaultKind::Error)
+        return session.finish(line, -fault.error, true);
+    if (access_ == O_RDONLY)
+        return session.finish(line, -EBADF, false);
+    // Half a store (short), or one reported and dropped (lost), leaves the
+    // attribute as it was.
+    if (fault.fired)
+        return session.finish(line, static_cast<std::int64_t>(fault.kind == FaultKind::Short ? count / 2 : count), true);
+    if (count == 0)
+        return session.finish(line, 0, false);
+    if (const int e = session.lock())
+        return session.finish(line, -e, false);
+    if (const std::int64_t e = store(value, line); e < 0)
+        return session.finish(line, e, false);
+    return session.finish(line, static_cast<std::int64_t>(count), false);
+}
+
+std::int64_t GadgetLunFile::close()
+{
+    Session session = context_.session();
+    JsonLine line("close");
+    line.add("path", path_);
+    const FaultHit fault = session.take_fault("close", kLunsDevice);
+    return session.finish(line, -fault.error, fault.fired);
+}
+
+}  // namespace vreader

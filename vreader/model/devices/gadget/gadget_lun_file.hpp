@@ -1,0 +1,73 @@
+// The mass-storage gadget's LUN attributes, as the kernel serves them:
+// /sys/devices/platform/usb_mass_storage/lunN/file and .../lunN/ro, for the
+// LUNs gadget.conf says the gadget has (others do not exist: ENOENT).
+//
+// Every write is one store that replaces the value. "file" drops one
+// newline at the end of the bytes and takes the text up to the first NUL:
+// empty ejects the medium; a path attaches what is there, as the kernel
+// opens it: a block node the reader knows (one a program made under
+// /tmp/lun*, or the eMMC's), or a regular file (the host's, or under the
+// reader's /sys and /proc) of at least one 512-byte sector, of which it
+// serves the whole sectors. A missing name fails with ENOENT, a file
+// smaller than a sector with the kernel's ETOOSMALL (525), a folder with
+// EISDIR (EINVAL on a read-only LUN), anything else with EINVAL. While the
+// PC keeps the door locked (PREVENT MEDIUM REMOVAL) a LUN with a medium
+// refuses every "file" store with EBUSY. "ro" takes 0 or 1 (a trailing
+// newline allowed; else EINVAL) and, as in the kernel, cannot change while a
+// medium is attached (EBUSY). A read gives the value and a newline: the
+// backing path (empty when ejected), or 0 or 1. Stores are journaled as
+// "store" and faulted as "write" (also "read", "open", "close") of the
+// device "luns".
+#pragma once
+
+#include "vreader/model/core/device_file.hpp"
+#include "vreader/model/state/gadget_content.hpp"
+#include "vreader/model/core/reader_context.hpp"
+
+#include <memory>
+#include <string>
+#include <string_view>
+
+namespace vreader {
+
+inline constexpr std::string_view kLunsDevice = "luns";
+
+class GadgetLunFile final : public DeviceFile {
+public:
+    static std::int64_t open(ReaderContext& context, const std::string& path, int flags, int fd,
+                             std::unique_ptr<DeviceFile>& out);
+    // Whether the attribute at `path` exists on this reader now.
+    static bool exists(const ReaderDir& dir, std::string_view path);
+
+    const std::string& path() const override { return path_; }
+    void fill_stat(struct stat& st) const override;
+    std::int64_t read(void* buf, std::size_t count) override;
+    std::int64_t pread(void* buf, std::size_t count, std::int64_t offset) override;
+    std::int64_t lseek(std::int64_t offset, int whence) override;
+    std::int64_t write(const void* buf, std::size_t count) override;
+    std::int64_t pwrite(const void* buf, std::size_t count, std::int64_t) override { return write(buf, count); }
+    std::int64_t close() override;
+
+private:
+    GadgetLunFile(ReaderContext& context, std::string path, unsigned lun, std::string attribute, int access)
+        : context_(context), path_(std::move(path)), lun_(lun), attribute_(std::move(attribute)), access_(access)
+    {
+    }
+    // The attribute's text as a read shows it, or -errno.
+    std::int64_t shown(std::string& text);
+    // The store of `value`; 0 or -errno.
+    std::int64_t store(const std::string& value, JsonLine& line);
+    // What the kernel makes of the backing file at `path` (a normal
+    // path) for `lun`: a block node's device number or a regular file's
+    // sectors put in `lun`; 0 or -errno.
+    std::int64_t backing(const std::string& path, GadgetLun& lun);
+
+    ReaderContext& context_;
+    std::string path_;
+    unsigned lun_;
+    std::string attribute_;
+    int access_;
+    std::int64_t position_ = 0;
+};
+
+}  // namespace vreader

@@ -1,0 +1,169 @@
+#include "vreader/model/devices/gadget/uevent_socket.hpp"
+
+#include "vreader/model/devices/gadget/uevent_queue.hpp"
+#include "vreader/model/core/wake_pipe.hpp"
+
+#include <linux/netlink.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstring>
+
+namespace vreader {
+
+static_assert(NETLINK_KOBJECT_UEVENT == kNetlinkKobjectUevent);
+
+bool is_uevent_socket(int domain, int type, int protocol)
+{
+    const int kind = type & ~(SOCK_NONBLOCK | SOCK_CLOEXEC);
+    return domain == AF_NETLINK && (kind == SOCK_DGRAM || kind == SOCK_RAW) && protocol == NETLINK_KOBJECT_UEVENT;
+}
+
+std::int64_t UeventSocketFile::open(ReaderContext& context, int domain, int type, int protocol, int fd,
+                                    std::unique_ptr<DeviceFile>& out)
+{
+    Session session = context.session();
+    JsonLine line("socket");
+    line.add("domain", domain).add("type", type).add("protocol", protocol);
+    if (const int e = session.error())
+        return session.finish(line, -e, false);
+    if (const FaultHit fault = session.take_fault("socket", kUeventDevice); fault.fired)
+        return session.finish(line, -fault.error, true);
+    std::string queue;
+    if (const int e = open_uevent_queue(context.dir.path(), queue))
+        return session.finish(line, -e, false);
+    const int wake_fd = open_wake_pipe(uevent_wake_pipe(queue));
+    if (wake_fd < 0) {
+        const int e = errno;
+        close_uevent_queue(queue);
+        return session.finish(line, -e, false);
+    }
+    out.reset(new UeventSocketFile(context, std::move(queue), wake_fd, (type & SOCK_NONBLOCK) != 0));
+    return session.finish(line, fd, false);
+}
+
+UeventSocketFile::~UeventSocketFile()
+{
+    if (wake_fd_ >= 0)
+        ::close(wake_fd_);
+    if (!queue_.empty())
+        close_uevent_queue(queue_);
+}
+
+void UeventSocketFile::fill_stat(struct stat& st) const
+{
+    std::memset(&st, 0, sizeof st);
+    st.st_mode = S_IFSOCK | 0777;
+    st.st_nlink = 1;
+    st.st_blksize = 4096;
+}
+
+std::int64_t UeventSocketFile::bind(const void* address, std::size_t length)
+{
+    Session session = context_.session();
+    JsonLine line("bind");
+    line.add("path", path_).add("length", length);
+    sockaddr_nl nl{};
+    if (address != nullptr && length >= sizeof nl) {
+        std::memcpy(&nl, address, sizeof nl);
+        line.add("family", nl.nl_family).add("pid", nl.nl_pid).add("groups", nl.nl_groups);
+    }
+    if (const int e = session.error())
+        return session.finish(line, -e, false);
+    if (const FaultHit fault = session.take_fault("bind", kUeventDevice); fault.fired)
+        return session.finish(line, -fault.error, true);
+    if (address == nullptr)
+        return session.finish(line, -EFAULT, false);
+    if (length < sizeof nl || nl.nl_family != AF_NETLINK)
+        return session.finish(line, -EINVAL, false);
+    // A socket keeps its port once bound; a later bind may change the groups only.
+    if (bound_ && nl.nl_pid != 0 && nl.nl_pid != static_cast<unsigned>(::getpid()))
+        return session.finish(line, -EINVAL, false);
+    if (const int e = session.lock())
+        return session.finish(line, -e, false);
+    if (const int e = set_uevent_listening(context_.dir.path(), queue_, (nl.nl_groups & kUeventGroup) != 0))
+        return session.finish(line, -e, false);
+    bound_ = true;
+    return session.finish(line, 0, false);
+}
+
+bool UeventSocketFile::message_ready() const
+{
+    drain_wake_pipe(wake_fd_);
+    return uevent_waiting(queue_);
+}
+
+short UeventSocketFile::poll_ready(short requested) const
+{
+    short ready = static_cast<short>(requested & (POLLOUT | POLLWRNORM));
+    if (message_ready())
+        ready = static_cast<short>(ready | (requested & (POLLIN | POLLRDNORM)));
+    return ready;
+}
+
+bool UeventSocketFile::read_would_block()
+{
+    return !nonblocking_ && !message_ready() && !context_.session().fault_pending("recv", kUeventDevice) &&
+           !context_.session().fault_pending("read", kUeventDevice);
+}
+
+std::int64_t UeventSocketFile::receive(void* buf, std::size_t count, int flags, std::string_view request)
+{
+    Session session = context_.session();
+    JsonLine line(request);
+    line.add("path", path_).add("count", count).add("flags", flags);
+    if (const int e = session.error())
+        return session.finish(line, -e, false);
+    const FaultHit fault = session.take_fault(request, kUeventDevice);
+    if (fault.fired && fault.kind == FaultKind::Error)
+        return session.finish(line, -fault.error, true);
+    // A short receive hands over half of the room given: a longer message
+    // is cut there, as a datagram is.
+    if (fault.fired && fault.kind == FaultKind::Short)
+        count /= 2;
+    drain_wake_pipe(wake_fd_);
+    std::string message;
+    if (const int e = session.lock())
+        return session.finish(line, -e, false);
+    const int error = take_uevent(queue_, message, (flags & MSG_PEEK) != 0);
+    // Nothing waits: the binding only gets here when the caller must not wait.
+    if (error == ENOENT)
+        return session.finish(line, -EAGAIN, false);
+    if (error != 0)
+        return session.finish(line, -EIO, false);
+    const std::size_t copied = std::min(count, message.size());
+    if (copied > 0)
+        std::memcpy(buf, message.data(), copied);
+    // The journal keeps a long message's start: enough to tell it.
+    constexpr std::size_t kJournaled = 4096;
+    line.add("length", message.size()).add("strings", escape_uevent(std::string_view(message).substr(0, kJournaled)));
+    if (copied < message.size())
+        line.add("truncated", true);
+    return session.finish(line, static_cast<std::int64_t>((flags & MSG_TRUNC) != 0 ? message.size() : copied),
+                          fault.fired);
+}
+
+std::int64_t UeventSocketFile::write(const void*, std::size_t count)
+{
+    // Programs do not send to the kernel's uevent group.
+    Session session = context_.session();
+    JsonLine line("write");
+    line.add("path", path_).add("count", count);
+    return session.finish(line, -EPERM, false);
+}
+
+std::int64_t UeventSocketFile::close()
+{
+    Session session = context_.session();
+    JsonLine line("close");
+    line.add("path", path_);
+    ::close(wake_fd_);
+    wake_fd_ = -1;
+    close_uevent_queue(queue_);
+    queue_.clear();
+    const FaultHit fault = session.take_fault("close", kUeventDevice);
+    return session.finish(line, -fault.error, fault.fired);
+}
+
+}  // namespace vreader

@@ -1,0 +1,63 @@
+// The kernel's uevent netlink socket: socket(AF_NETLINK, SOCK_DGRAM or
+// SOCK_RAW, NETLINK_KOBJECT_UEVENT). While bound to the uevent multicast
+// group (group 1, bit 0 of nl_groups) it gets a copy of every message sent,
+// into a receive queue of its own (uevent_queue.hpp); nothing sent before it
+// bound. It gives one whole message a recv or read: a buffer shorter than
+// the message gets its first bytes and the rest is dropped, as for any
+// datagram (MSG_TRUNC returns the whole length). MSG_PEEK leaves the message
+// queued, MSG_DONTWAIT or a non-blocking socket fails with EAGAIN when none
+// waits; otherwise a recv waits for one, and poll sees one as input. Its
+// requests and faults belong to the device "uevent".
+#pragma once
+
+#include "vreader/model/core/device_file.hpp"
+#include "vreader/model/core/reader_context.hpp"
+
+#include <memory>
+#include <string>
+#include <string_view>
+
+namespace vreader {
+
+inline constexpr std::string_view kUeventDevice = "uevent";
+inline constexpr int kNetlinkKobjectUevent = 15;
+inline constexpr unsigned kUeventGroup = 1;
+
+bool is_uevent_socket(int domain, int type, int protocol);
+
+class UeventSocketFile final : public DeviceFile {
+public:
+    // Journals the socket request and its fault; returns `fd` or -errno.
+    static std::int64_t open(ReaderContext& context, int domain, int type, int protocol, int fd,
+                             std::unique_ptr<DeviceFile>& out);
+    ~UeventSocketFile() override;
+
+    const std::string& path() const override { return path_; }
+    void fill_stat(struct stat& st) const override;
+    std::int64_t bind(const void* address, std::size_t length) override;
+    std::int64_t recv(void* buf, std::size_t count, int flags) override { return receive(buf, count, flags, "recv"); }
+    std::int64_t read(void* buf, std::size_t count) override { return receive(buf, count, 0, "read"); }
+    std::int64_t write(const void* buf, std::size_t count) override;
+    short poll_ready(short requested) const override;
+    bool read_would_block() override;
+    int input_fd() const override { return wake_fd_; }
+    std::int64_t close() override;
+
+private:
+    UeventSocketFile(ReaderContext& context, std::string queue, int wake_fd, bool nonblocking)
+        : context_(context), queue_(std::move(queue)), wake_fd_(wake_fd), nonblocking_(nonblocking)
+    {
+    }
+    bool message_ready() const;
+    // A recv or a read, journaled and faulted under that name.
+    std::int64_t receive(void* buf, std::size_t count, int flags, std::string_view request);
+
+    ReaderContext& context_;
+    std::string path_ = "socket:uevent";
+    std::string queue_;  // its receive queue's directory; empty once closed
+    int wake_fd_;
+    bool nonblocking_;
+    bool bound_ = false;
+};
+
+}  // namespace vreader

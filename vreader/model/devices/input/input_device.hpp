@@ -1,0 +1,57 @@
+// The reader's input event devices: /dev/input/event0, the HOME key, and
+// /dev/input/event1 on, the touch panel's (as many as the reader was made
+// with). Each is a named pipe in the reader's directory, input/eventN, that
+// carries the build's struct input_event records; anything that writes
+// records there (a trace player, another program) is the device's source,
+// and a program's poll waits on it for real. A device open in a program
+// holds its pipe open for writing too, so a source that comes and goes is
+// no end of input.
+#pragma once
+
+#include "vreader/model/core/device_file.hpp"
+#include "vreader/model/core/reader_context.hpp"
+
+#include <linux/input.h>
+
+#include <memory>
+#include <string>
+
+namespace vreader {
+
+inline constexpr unsigned kInputMajor = 13;
+inline constexpr unsigned kInputMinorBase = 64;
+
+// "input/event1": the pipe behind a device, in the reader's directory.
+std::string input_pipe(unsigned number);
+// The device number of "/dev/input/eventN" on this reader, or -1.
+int input_device_number(const ReaderConfig& config, std::string_view dev_path);
+// Makes the pipes of a new reader. 0 or an errno value.
+int create_input_pipes(const std::string& root, const ReaderConfig& config);
+
+class InputFile final : public DeviceFile {
+public:
+    static std::int64_t open(ReaderContext& context, const std::string& path, unsigned number, int flags, int fd,
+                             std::unique_ptr<DeviceFile>& out);
+    ~InputFile() override;
+
+    const std::string& path() const override { return path_; }
+    void fill_stat(struct stat& st) const override;
+    std::int64_t read(void* buf, std::size_t count) override;
+    short poll_ready(short requested) const override;
+    bool read_would_block() override;
+    int input_fd() const override { return pipe_fd_; }
+    std::int64_t close() override;
+
+private:
+    InputFile(ReaderContext& context, std::string path, unsigned number, int pipe_fd)
+        : context_(context), path_(std::move(path)), number_(number), pipe_fd_(pipe_fd)
+    {
+    }
+
+    ReaderContext& context_;
+    std::string path_;
+    unsigned number_;
+    int pipe_fd_;
+};
+
+}  // namespace vreader

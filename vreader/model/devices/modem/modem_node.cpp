@@ -1,0 +1,177 @@
+#include "vreader/model/devices/modem/modem_node.hpp"
+
+#include "vreader/model/core/node_open.hpp"
+#include "vreader/model/devices/modem/wan_modem.hpp"
+
+#include <fcntl.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <utility>
+
+namespace vreader {
+namespace {
+
+// A runaway writer cannot grow the command line without bound; what comes
+// past this is dropped, and the line is answered ERROR when it ends.
+constexpr std::size_t kMaxCommandLine = 1024;
+
+}  // namespace
+
+std::int64_t ModemFile::open(ReaderContext& context, const std::string& path, int flags, int fd,
+                             std::unique_ptr<DeviceFile>& out)
+{
+    const Node node{path, kModemDevice, kModemMajor, kModemMinor};
+    int access = 0;
+    const std::int64_t result = journal_open(context, node.path, node.device, flags, fd, access);
+    if (result >= 0)
+        out.reset(new ModemFile(context, node, access, (flags & O_NONBLOCK) != 0));
+    return result;
+}
+
+const ModemContent* ModemFile::content()
+{
+    if (!content_file_.refresh() && content_)
+        return &*content_;
+    std::string why;
+    ModemContent loaded;
+    if (!parse_modem(content_file_.text(), loaded, why)) {
+        std::fprintf(stderr, "vreader: cannot read %s: %s\n", content_file_.path().c_str(), why.c_str());
+        content_.reset();
+        return nullptr;
+    }
+    content_ = std::move(loaded);
+    return &*content_;
+}
+
+bool ModemFile::read_would_block()
+{
+    return received_.empty() && !nonblocking_ && !context_.session().fault_pending("read", device_);
+}
+
+short ModemFile::poll_ready(short requested) const
+{
+    short ready = static_cast<short>(requested & (POLLOUT | POLLWRNORM));
+    if (!received_.empty())
+        ready = static_cast<short>(ready | (requested & (POLLIN | POLLRDNORM)));
+    return ready;
+}
+
+std::int64_t ModemFile::read(void* buf, std::size_t count)
+{
+    Session session = context_.session();
+    JsonLine line("read");
+    line.add("count", count);
+    if (const int e = session.error())
+        return session.finish(line, -e, false);
+    const FaultHit fault = session.take_fault("read", device_);
+    if (fault.fired && fault.kind == FaultKind::Error)
+        return session.finish(line, -fault.error, true);
+    if (access_ == O_WRONLY)
+        return session.finish(line, -EBADF, false);
+    // Nothing will come while this process waits in the model.
+    if (received_.empty())
+        return session.finish(line, nonblocking_ ? -EAGAIN : -EINTR, false);
+    if (count == 0)
+        return session.finish(line, 0, false);
+    std::string& piece = received_.front();
+    std::size_t n = std::min(count, piece.size());
+    if (fault.fired && fault.kind == FaultKind::Short)
+        n = std::max<std::size_t>(1, n / 2);
+    std::memcpy(buf, piece.data(), n);
+    line.add("bytes", hex_bytes(piece.data(), n));
+    piece.erase(0, n);
+    if (piece.empty())
+        received_.pop_front();
+    return session.finish(line, static_cast<std::int64_t>(n), fault.fired);
+}
+
+std::int64_t ModemFile::write(const void* buf, std::size_t count)
+{
+    Session session = context_.session();
+    JsonLine line("write");
+    line.add("count", count).add("bytes", hex_bytes(buf, count));
+    if (const int e = session.error())
+        return session.finish(line, -e, false);
+    const FaultHit fault = session.take_fault("write", device_);
+    if (fault.fired && fault.kind == FaultKind::Error)
+        return session.finish(line, -fault.error, true);
+    if (access_ == O_RDONLY)
+        return session.finish(line, -EBADF, false);
+    std::size_t taken = count;
+    if (fault.fired)
+        taken = fault.kind == FaultKind::Short ? count / 2 : 0;  // short, or lost
+    const std::int64_t result =
+        session.finish(line, static_cast<std::int64_t>(fault.kind == FaultKind::Lost ? count : taken), fault.fired);
+
+    const std::string_view text(static_cast<const char*>(buf), taken);
+    const ModemContent* modem = content();
+    if (modem == nullptr || text.empty())
+        return result;
+    if (modem->echo) {
+        JsonLine echo("modem_echo");
+        echo.add("text", text);
+        session.finish(echo, 0, false);
+        queue(std::string(text), 1);
+    }
+    for (const char c : text) {
+        if (c != '\r' && c != '\n') {
+            if (line_.size() < kMaxCommandLine)
+                line_ += c;
+        } else if (!line_.empty()) {
+            command(session, std::exchange(line_, {}));
+        }
+    }
+    return result;
+}
+
+void ModemFile::command(Session& session, const std::string& text)
+{
+    JsonLine request("modem_command");
+    request.add("text", text);
+    const ModemContent* modem = content();
+    if (modem == nullptr) {
+        request.add("answer", "none: modem.conf is unreadable");
+        session.finish(request, 0, false);
+        return;
+    }
+    wan_modem::Answer answer = wan_modem::answer(text, *modem, handshakes_);
+    request.add("answer", answer.kind);
+    // A reply fault makes the modem keep silent or send its answer in pieces.
+    std::size_t pieces = 1;
+    const FaultHit fault = session.take_fault("reply", device_);
+    if (fault.fired && fault.kind == FaultKind::Silent)
+        answer.lines.clear();
+    if (fault.fired && fault.kind == FaultKind::Split)
+        pieces = fault.value;
+    if (fault.fired)
+        request.add("faulted", true);
+    session.finish(request, 0, false);
+    for (const std::string& sent : answer.lines) {
+        JsonLine reply("modem_answer");
+        reply.add("text", sent);
+        session.finish(reply, 0, false);
+    }
+    queue(wan_modem::wire(answer.lines, modem->blank_lines), pieces);
+}
+
+void ModemFile::queue(std::string bytes, std::size_t pieces)
+{
+    if (bytes.empty())
+        return;
+    const ModemContent* modem = content();
+    if (modem != nullptr && modem->bytewise)
+        pieces = bytes.size();
+    pieces = std::clamp<std::size_t>(pieces, 1, bytes.size());
+    // Nearly equal pieces, the longer ones first.
+    std::size_t at = 0;
+    for (std::size_t i = 0; i < pieces; ++i) {
+        const std::size_t length = bytes.size() / pieces + (i < bytes.size() % pieces ? 1 : 0);
+        received_.push_back(bytes.substr(at, length));
+        at += length;
+    }
+    ++context_.input_events;
+}
+
+}  // namespace vreader

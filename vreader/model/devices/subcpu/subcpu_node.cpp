@@ -1,0 +1,300 @@
+#include "vreader/model/devices/subcpu/subcpu_node.hpp"
+
+#include "vreader/model/state/files.hpp"
+#include "vreader/model/core/node_open.hpp"
+#include "vreader/model/devices/subcpu/subcpu_firmware.hpp"
+#include "vreader/model/core/tty_file.hpp"
+
+#include <fcntl.h>
+#include <sys/sysmacros.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+
+namespace vreader {
+namespace {
+
+// The flash files, held open by the device for the length of a run.
+class FileFlash final : public sub_cpu::Flash {
+public:
+    explicit FileFlash(const int (&fds)[3]) : fds_(fds) {}
+    bool read(unsigned cluster, std::uint32_t address, std::uint8_t* out, std::size_t count) override
+    {
+        return ::pread(fds_[cluster], out, count, address - kFlashStart) == static_cast<ssize_t>(count);
+    }
+    bool write(unsigned cluster, std::uint32_t address, const std::uint8_t* data, std::size_t count) override
+    {
+        return ::pwrite(fds_[cluster], data, count, address - kFlashStart) == static_cast<ssize_t>(count);
+    }
+
+private:
+    const int (&fds_)[3];
+};
+
+// A reply as faults make it arrive. A wrong lead, length, code or status
+// byte comes from firmware that still sums what it sends; only a "sum"
+// fault breaks the checksum.
+void apply_reply_faults(std::vector<std::uint8_t>& reply, const std::vector<FaultHit>& faults)
+{
+    std::optional<std::uint8_t> sum;
+    for (const FaultHit& fault : faults) {
+        const auto byte = static_cast<std::uint8_t>(fault.value);
+        switch (fault.kind) {
+        case FaultKind::Silent:
+            reply.clear();
+            return;
+        case FaultKind::Lead:
+            reply[0] = byte;
+            break;
+        case FaultKind::Len:
+            reply[1] = byte;
+            break;
+        case FaultKind::Code:
+            reply[2] = byte;
+            break;
+        case FaultKind::Result:
+            reply[3] = byte;
+            break;
+        case FaultKind::Sum:
+            sum = byte;
+            break;
+        default:
+            break;
+        }
+    }
+    std::uint8_t total = 0;
+    for (std::size_t i = 1; i + 1 < reply.size(); ++i)
+        total = static_cast<std::uint8_t>(total + reply[i]);
+    reply.back() = sum.value_or(total);
+}
+
+}  // namespace
+
+std::string control_mode_path(const ReaderConfig& config)
+{
+    return "/sys/devices/platform/mxc_spi.2/spi3." + std::to_string(config.spi_cs) + "/control_mode";
+}
+
+bool load_subcpu(const ReaderDir& dir, SubCpuState& out, std::string& error)
+{
+    std::string text;
+    if (const int e = read_file(dir.file(kSubCpuStateFile), text)) {
+        error = std::strerror(e);
+        return false;
+    }
+    return parse_subcpu(text, out, error);
+}
+
+int save_subcpu(const ReaderDir& dir, const SubCpuState& state)
+{
+    return replace_file(dir.file(kSubCpuStateFile), format_subcpu(state));
+}
+
+SubCpuFile::SubCpuFile(ReaderContext& context, std::string path, int access)
+    : context_(context), path_(std::move(path)), access_(access)
+{
+    const std::string names[] = {cluster_file(0), cluster_file(1), std::string(kSubCpuReceivedFile)};
+    for (int i = 0; i < 3; ++i)
+        flash_fds_[i] = ::open(context_.dir.file(names[i]).c_str(), O_RDWR | O_CLOEXEC);
+}
+
+SubCpuFile::~SubCpuFile()
+{
+    for (const int fd : flash_fds_)
+        if (fd >= 0)
+            ::close(fd);
+}
+
+std::int64_t SubCpuFile::open(ReaderContext& context, const std::string& path, int flags, int fd,
+                              std::unique_ptr<DeviceFile>& out)
+{
+    int access = 0;
+    const std::int64_t result = journal_open(context, path, kSubCpuDevice, flags, fd, access);
+    if (result >= 0)
+        out.reset(new SubCpuFile(context, path, access));
+    return result;
+}
+
+void SubCpuFile::fill_stat(struct stat& st) const { char_device_stat(st, kMiscMajor, kSubCpuMinor); }
+
+std::int64_t SubCpuFile::write(const void* buf, std::size_t count)
+{
+    Session session = context_.session();
+    JsonLine line("write");
+    line.add("count", count).add("bytes", hex_bytes(buf, count));
+    if (const int e = session.error())
+        return session.finish(line, -e, false);
+    const FaultHit fault = session.take_fault("write", kSubCpuDevice);
+    if (fault.fired && fault.kind == FaultKind::Error)
+        return session.finish(line, -fault.error, true);
+    if (access_ == O_RDONLY)
+        return session.finish(line, -EBADF, false);
+    // Half a packet is no request; a lost one reaches nobody.
+    if (fault.fired)
+        return session.finish(line, static_cast<std::int64_t>(fault.kind == FaultKind::Short ? count / 2 : count),
+                              true);
+    if (const int e = session.lock())
+        return session.finish(line, -e, false);
+    SubCpuState state;
+    std::string why;
+    if (!load_subcpu(context_.dir, state, why)) {
+        std::fprintf(stderr, "vreader: %s: %s\n", context_.dir.file(kSubCpuStateFile).c_str(), why.c_str());
+        return session.finish(line, -EIO, false);
+    }
+    // While the kernel owns the link, user space gets nothing through.
+    if (state.control_mode != "update")
+        return session.finish(line, -EBUSY, false);
+    const std::int64_t result = session.finish(line, static_cast<std::int64_t>(count), false);
+    const auto* bytes = static_cast<const std::uint8_t*>(buf);
+    request(session, std::vector<std::uint8_t>(bytes, bytes + count), state);
+    return result;
+}
+
+void SubCpuFile::request(Session& session, const std::vector<std::uint8_t>& packet, SubCpuState& state)
+{
+    reply_.clear();
+    JsonLine line("sub_cpu_request");
+    line.add("bytes", hex_bytes(packet.data(), packet.size()));
+    if (const std::string why = sub_cpu::refusal(packet); !why.empty()) {
+        line.add("refused", why);
+        session.finish(line, 0, false);
+        return;
+    }
+    session.finish(line, 0, false);
+    bool changed = false;
+    FileFlash flash(flash_fds_);
+    const bool corrupt = packet[2] == protocol::sub_cpu::kReqWrite && session.take_fault("flash", kSubCpuDevice).fired;
+    reply_ = sub_cpu::answer(packet, state, flash, corrupt, changed);
+    if (changed)
+        save_subcpu(context_.dir, state);
+    char code[16];
+    std::snprintf(code, sizeof code, "reply_%02X", packet[2]);
+    std::vector<FaultHit> faults;
+    for (const std::string_view name : {std::string_view(code), std::string_view("reply")})
+        if (const FaultHit fault = session.take_fault(name, kSubCpuDevice); fault.fired)
+            faults.push_back(fault);
+    if (!faults.empty())
+        apply_reply_faults(reply_, faults);
+    JsonLine reply("sub_cpu_reply");
+    reply.add("bytes", hex_bytes(reply_.data(), reply_.size()));
+    if (corrupt || !faults.empty())
+        reply.add("faulted", true);
+    session.finish(reply, 0, false);
+}
+
+std::int64_t SubCpuFile::read(void* buf, std::size_t count)
+{
+    Session session = context_.session();
+    JsonLine line("read");
+    line.add("count", count);
+    if (const int e = session.error())
+        return session.finish(line, -e, false);
+    const FaultHit fault = session.take_fault("read", kSubCpuDevice);
+    if (fault.fired && fault.kind == FaultKind::Error)
+        return session.finish(line, -fault.error, true);
+    if (access_ == O_WRONLY)
+        return session.finish(line, -EBADF, false);
+    std::size_t n = std::min(count, reply_.size());
+    if (fault.fired && fault.kind == FaultKind::Short)
+        n /= 2;
+    std::memcpy(buf, reply_.data(), n);
+    line.add("bytes", hex_bytes(reply_.data(), n));
+    reply_.clear();
+    return session.finish(line, static_cast<std::int64_t>(n), fault.fired);
+}
+
+std::int64_t SubCpuFile::close()
+{
+    Session session = context_.session();
+    JsonLine line("close");
+    line.add("path", path_);
+    const FaultHit fault = session.take_fault("close", kSubCpuDevice);
+    return session.finish(line, -fault.error, fault.fired);
+}
+
+std::int64_t ControlModeFile::open(ReaderContext& context, const std::string& path, int flags, int fd,
+                                   std::unique_ptr<DeviceFile>& out)
+{
+    int access = 0;
+    const std::int64_t result = journal_open(context, path, kControlModeDevice, flags, fd, access);
+    if (result >= 0)
+        out.reset(new ControlModeFile(context, path, access));
+    return result;
+}
+
+void ControlModeFile::fill_stat(struct stat& st) const
+{
+    std::memset(&st, 0, sizeof st);
+    st.st_mode = S_IFREG | 0644;
+    st.st_nlink = 1;
+    st.st_size = 4096;
+}
+
+std::int64_t ControlModeFile::read(void* buf, std::size_t count)
+{
+    Session session = context_.session();
+    JsonLine line("read");
+    line.add("path", path_).add("count", count);
+    const FaultHit fault = session.take_fault("read", kControlModeDevice);
+    if (fault.fired && fault.kind == FaultKind::Error)
+        return session.finish(line, -fault.error, true);
+    if (access_ == O_WRONLY)
+        return session.finish(line, -EBADF, false);
+    SubCpuState state;
+    std::string why;
+    if (session.lock() != 0 || !load_subcpu(context_.dir, state, why))
+        return session.finish(line, -EIO, false);
+    const std::string text = state.control_mode + "\n";
+    std::size_t n = position_ < text.size() ? std::min(count, text.size() - position_) : 0;
+    if (fault.fired)
+        n /= 2;  // a short read: half of the word
+    std::memcpy(buf, text.data() + position_, n);
+    position_ += n;
+    return session.finish(line, static_cast<std::int64_t>(n), fault.fired);
+}
+
+std::int64_t ControlModeFile::write(const void* buf, std::size_t count)
+{
+    Session session = context_.session();
+    std::string word(static_cast<const char*>(buf), count);
+    while (!word.empty() && (word.back() == '\n' || word.back() == ' '))
+        word.pop_back();
+    JsonLine line("write");
+    line.add("path", path_).add("text", word);
+    if (const int e = session.error())
+        return session.finish(line, -e, false);
+    const FaultHit fault = session.take_fault("write", kControlModeDevice);
+    if (fault.fired && fault.kind == FaultKind::Error)
+        return session.finish(line, -fault.error, true);
+    // Half a word, or none, is stored as no word: the attribute keeps its value.
+    if (fault.fired)
+        return session.finish(line, static_cast<std::int64_t>(fault.kind == FaultKind::Short ? count / 2 : count), true);
+    if (access_ == O_RDONLY)
+        return session.finish(line, -EBADF, false);
+    // The attribute knows two words.
+    if (word != "update" && word != "normal")
+        return session.finish(line, -EINVAL, false);
+    SubCpuState state;
+    std::string why;
+    if (session.lock() != 0 || !load_subcpu(context_.dir, state, why))
+        return session.finish(line, -EIO, false);
+    state.control_mode = word;
+    if (const int e = save_subcpu(context_.dir, state))
+        return session.finish(line, -e, false);
+    return session.finish(line, static_cast<std::int64_t>(count), false);
+}
+
+std::int64_t ControlModeFile::close()
+{
+    Session session = context_.session();
+    JsonLine line("close");
+    line.add("path", path_);
+    // A faulted close still releases the descriptor; the word was stored
+    // at the write.
+    const FaultHit fault = session.take_fault("close", kControlModeDevice);
+    return session.finish(line, fault.fired ? -fault.error : 0, fault.fired);
+}
+
+}  // namespace vreader

@@ -1,0 +1,242 @@
+#include "vreader/model/devices/touch_panel/touch_panel_node.hpp"
+
+#include "vreader/model/state/files.hpp"
+#include "vreader/model/core/node_open.hpp"
+#include "vreader/model/devices/touch_panel/touch_panel.hpp"
+
+#include <fcntl.h>
+#include <sys/ioctl.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+
+namespace vreader {
+namespace {
+
+std::string modem_words(int bits)
+{
+    std::string words;
+    for (const auto& [bit, name] : {std::pair{TIOCM_CTS, "CTS"}, {TIOCM_DSR, "DSR"}, {TIOCM_CD, "CD"},
+                                    {TIOCM_DTR, "DTR"}, {TIOCM_RTS, "RTS"}})
+        if (bits & bit)
+            words += (words.empty() ? "" : "|") + std::string(name);
+    return words.empty() ? "0" : words;
+}
+
+}  // namespace
+
+std::int64_t UartFile::open(ReaderContext& context, const std::string& path, int flags, int fd,
+                            std::unique_ptr<DeviceFile>& out)
+{
+    const Node node{path, kUartDevice, kUartMajor, kUartMinor};
+    int access = 0;
+    const std::int64_t result = journal_open(context, node.path, node.device, flags, fd, access);
+    if (result >= 0)
+        out.reset(new UartFile(context, node, access));
+    return result;
+}
+
+const TouchPanelContent* UartFile::content()
+{
+    if (!content_file_.refresh() && content_)
+        return &*content_;
+    std::string why;
+    TouchPanelContent loaded;
+    if (!parse_touch_panel(content_file_.text(), loaded, why)) {
+        std::fprintf(stderr, "vreader: cannot read %s: %s\n", content_file_.path().c_str(), why.c_str());
+        content_.reset();
+        return nullptr;
+    }
+    content_ = std::move(loaded);
+    return &*content_;
+}
+
+bool UartFile::read_would_block()
+{
+    return received_.empty() && !context_.session().fault_pending("read", device_);
+}
+
+short UartFile::poll_ready(short requested) const
+{
+    short ready = static_cast<short>(requested & (POLLOUT | POLLWRNORM));
+    if (!received_.empty())
+        ready = static_cast<short>(ready | (requested & (POLLIN | POLLRDNORM)));
+    return ready;
+}
+
+std::int64_t UartFile::read(void* buf, std::size_t count)
+{
+    Session session = context_.session();
+    JsonLine line("read");
+    line.add("count", count);
+    if (const int e = session.error())
+        return session.finish(line, -e, false);
+    const FaultHit fault = session.take_fault("read", device_);
+    if (fault.fired && fault.kind == FaultKind::Error)
+        return session.finish(line, -fault.error, true);
+    const bool short_read = fault.fired && fault.kind == FaultKind::Short;
+    if (access_ == O_WRONLY)
+        return session.finish(line, -EBADF, false);
+    // Nothing will come while this process waits in the model: a read that
+    // would block ends as a signal would end it.
+    if (received_.empty())
+        return session.finish(line, -EINTR, false);
+    if (count == 0)
+        return session.finish(line, 0, false);
+    std::vector<std::uint8_t>& piece = received_.front();
+    std::size_t n = std::min(count, piece.size());
+    if (short_read)
+        n = std::max<std::size_t>(1, n / 2);  // the rest stays for the next read
+    std::memcpy(buf, piece.data(), n);
+    line.add("bytes", hex_bytes(piece.data(), n));
+    piece.erase(piece.begin(), piece.begin() + static_cast<long>(n));
+    if (piece.empty())
+        received_.pop_front();
+    return session.finish(line, static_cast<std::int64_t>(n), short_read);
+}
+
+std::int64_t UartFile::write(const void* buf, std::size_t count)
+{
+    Session session = context_.session();
+    JsonLine line("write");
+    const auto* bytes = static_cast<const std::uint8_t*>(buf);
+    line.add("count", count).add("bytes", hex_bytes(bytes, count));
+    if (const int e = session.error())
+        return session.finish(line, -e, false);
+    const FaultHit fault = session.take_fault("write", device_);
+    if (fault.fired && fault.kind == FaultKind::Error)
+        return session.finish(line, -fault.error, true);
+    if (access_ == O_RDONLY)
+        return session.finish(line, -EBADF, false);
+    // A short write sends the first half of the bytes; a lost one none.
+    const std::size_t asked = count;
+    if (fault.fired)
+        count = fault.kind == FaultKind::Short ? count / 2 : 0;
+    const std::int64_t result = session.finish(
+        line, static_cast<std::int64_t>(fault.fired && fault.kind == FaultKind::Lost ? asked : count), fault.fired);
+    if (fault.fired && count == 0)
+        return result;
+
+    // The controller listens only after the host asserted its line.
+    JsonLine request("panel_request");
+    request.add("bytes", hex_bytes(bytes, count));
+    if (!pulsed_ && !driven_) {
+        request.add("ignored", true);
+        session.finish(request, 0, false);
+        return result;
+    }
+    request.add("pulse_us", driven_ ? now_us() - rise_us_ : last_pulse_us_);
+    session.finish(request, 0, false);
+    pulsed_ = driven_;
+    pending_.insert(pending_.end(), bytes, bytes + count);
+    const TouchPanelContent* current = content();
+    if (current == nullptr)
+        return result;
+    TouchPanelContent updated = *current;
+    bool changed = false;
+    take_requests(session, updated, changed);
+    if (changed)
+        replace_file(context_.dir.file(kTouchPanelFile), format_touch_panel(updated));
+    return result;
+}
+
+void UartFile::take_requests(Session& session, TouchPanelContent& content, bool& changed)
+{
+    while (!pending_.empty() && pending_.size() >= 1 + touch_panel::parameter_count(pending_[0])) {
+        const std::size_t length = 1 + touch_panel::parameter_count(pending_[0]);
+        const std::vector<std::uint8_t> request(pending_.begin(), pending_.begin() + static_cast<long>(length));
+        pending_.erase(pending_.begin(), pending_.begin() + static_cast<long>(length));
+        if (request[0] == touch_panel::kTouchStart) {
+            for (const auto& report : content.touch)
+                received_.push_back(report);
+            ++context_.input_events;
+            continue;
+        }
+        // A reply takes the fault on its command and the fault on every reply.
+        char code[16];
+        std::snprintf(code, sizeof code, "reply_%02X", request[0]);
+        std::vector<FaultHit> faults;
+        for (const std::string_view name : {std::string_view(code), std::string_view("reply")})
+            if (const FaultHit fault = session.take_fault(name, device_); fault.fired)
+                faults.push_back(fault);
+        const auto pieces = touch_panel::deliver(touch_panel::answer(request, content, changed), faults);
+        JsonLine reply("panel_reply");
+        reply.add("code", static_cast<unsigned>(request[0]));
+        std::string bytes;
+        for (const auto& piece : pieces) {
+            bytes += (bytes.empty() ? "" : " ") + hex_bytes(piece.data(), piece.size());
+            received_.push_back(piece);
+        }
+        if (!pieces.empty())
+            ++context_.input_events;
+        reply.add("bytes", bytes).add("pieces", pieces.size());
+        if (!faults.empty())
+            reply.add("faulted", true);
+        session.finish(reply, 0, false);
+    }
+}
+
+std::int64_t UartFile::modem_request(std::string_view name, unsigned long request, int* bits)
+{
+    Session session = context_.session();
+    if (const int e = session.error()) {
+        JsonLine line(name);
+        return session.finish(line, -e, false);
+    }
+    const FaultHit fault = session.take_fault(name, device_);
+    if (request != TIOCMGET) {
+        JsonLine line(name);
+        const int asked = bits != nullptr ? *bits : 0;
+        line.add("bits", modem_words(asked)).add("at_us", now_us());
+        if (fault.fired)
+            return session.finish(line, -fault.error, true);
+        if (bits == nullptr)
+            return session.finish(line, -EFAULT, false);
+        if (asked & TIOCM_RTS) {
+            const bool raise = request == TIOCMBIS;
+            if (raise && !driven_) {
+                rise_us_ = now_us();
+                pulsed_ = true;
+            } else if (!raise && driven_) {
+                last_pulse_us_ = now_us() - rise_us_;
+            }
+            driven_ = raise;
+        }
+        return session.finish(line, 0, false);
+    }
+    if (fault.fired || bits == nullptr) {
+        JsonLine line(name);
+        return fault.fired ? session.finish(line, -fault.error, true) : session.finish(line, -EFAULT, false);
+    }
+    const TouchPanelContent* panel = content();
+    const bool panel_high = panel == nullptr || panel->rts_high;
+    // The panel's line reads as CTS set while the panel holds it low.
+    *bits = TIOCM_DTR | (driven_ ? TIOCM_RTS : 0) | (panel_high ? 0 : TIOCM_CTS);
+    // A watch loop asks thousands of times: only changes are journaled.
+    if (last_reported_bits_ == *bits)
+        return 0;
+    last_reported_bits_ = *bits;
+    JsonLine line(name);
+    line.add("bits", modem_words(*bits));
+    return session.finish(line, 0, false);
+}
+
+std::int64_t UartFile::ioctl(unsigned long request, void* arg)
+{
+    const auto number = static_cast<std::uint32_t>(request);
+    if (number == TIOCMGET)
+        return modem_request("TIOCMGET", number, static_cast<int*>(arg));
+    if (number == TIOCMBIS)
+        return modem_request("TIOCMBIS", number, static_cast<int*>(arg));
+    if (number == TIOCMBIC)
+        return modem_request("TIOCMBIC", number, static_cast<int*>(arg));
+    Session session = context_.session();
+    JsonLine line("unknown");
+    char text[16];
+    std::snprintf(text, sizeof text, "0x%08X", number);
+    line.add("number", text);
+    return session.finish(line, -ENOTTY, false);
+}
+
+}  // namespace vreader

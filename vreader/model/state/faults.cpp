@@ -1,0 +1,339 @@
+#include "vreader/model/state/faults.hpp"
+
+#include "vreader/model/devices/display/epdc_requests.hpp"
+#include "vreader/model/state/errno_names.hpp"
+#include "vreader/model/state/key_value.hpp"
+#include "vreader/model/devices/past_log/past_log_requests.hpp"
+
+#include <algorithm>
+#include <cerrno>
+#include <sstream>
+
+namespace vreader {
+namespace {
+
+bool is_transfer(std::string_view request) { return request == "read" || request == "write"; }
+
+bool is_hex_digit(char c) { return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'F') || (c >= 'a' && c <= 'f'); }
+
+// "reply", or "reply_XX" for the replies to command XX.
+bool is_reply(std::string_view request)
+{
+    return request == "reply" ||
+           (request.size() == 8 && request.starts_with("reply_") && is_hex_digit(request[6]) && is_hex_digit(request[7]));
+}
+
+// "scsi", or "scsi_XX" for the exchanges of vendor command XX.
+bool is_scsi(std::string_view request)
+{
+    return request == "scsi" ||
+           (request.size() == 7 && request.starts_with("scsi_") && is_hex_digit(request[5]) && is_hex_digit(request[6]));
+}
+
+struct ReplyEffect {
+    std::string_view name;
+    FaultKind kind;
+    std::uint64_t min, max;  // of the value; a name without one has max 0
+};
+
+constexpr ReplyEffect kReplyEffects[] = {
+    {"silent", FaultKind::Silent, 0, 0}, {"split", FaultKind::Split, 2, 64}, {"lead", FaultKind::Lead, 0, 255},
+    {"code", FaultKind::Code, 0, 255},   {"len", FaultKind::Len, 0, 255},    {"result", FaultKind::Result, 0, 255},
+    {"sum", FaultKind::Sum, 0, 255},
+};
+
+bool is_device_name(std::string_view name)
+{
+    return !name.empty() && std::all_of(name.begin(), name.end(), [](char c) {
+        return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_';
+    });
+}
+
+}  // namespace
+
+std::string effect_name(const Fault& fault)
+{
+    if (fault.kind == FaultKind::Short)
+        return "short";
+    if (fault.kind == FaultKind::Lost)
+        return "lost";
+    if (fault.kind == FaultKind::Corrupt)
+        return "corrupt";
+    if (fault.kind == FaultKind::Check)
+        return "check";
+    if (fault.kind == FaultKind::Empty)
+        return "empty";
+    if (fault.kind == FaultKind::Reject)
+        return "reject";
+    for (const auto& effect : kReplyEffects)
+        if (effect.kind == fault.kind)
+            return std::string(effect.name) + (effect.max == 0 ? "" : ":" + std::to_string(fault.value));
+    return errno_name(fault.error);
+}
+
+const std::vector<std::string_view>& fault_requests()
+{
+    static const std::vector<std::string_view> names = [] {
+        std::vector<std::string_view> list = {"open", "close", "read",   "write",     "lseek", "fsync",
+                                              "mmap", "fstat", "usleep", "nanosleep", "poll"};
+        for (const auto& request : epdc::kRequests)
+            list.push_back(request.name);
+        for (const std::string_view modem :
+             {"tcgetattr", "tcsetattr", "TIOCMGET", "TIOCMBIS", "TIOCMBIC", "socket", "SIOCGIFHWADDR", "bind", "recv", "mknod", "unlink", "system", "reply", "reply_XX", "flash", "scsi",
+              "scsi_XX"})
+            list.push_back(modem);
+        for (const auto& request : past_log::kRequests)
+            list.push_back(request.name);
+        return list;
+    }();
+    return names;
+}
+
+bool is_fault_request(std::string_view name)
+{
+    const auto& names = fault_requests();
+    return is_reply(name) || is_scsi(name) ||
+           (name != "reply_XX" && name != "scsi_XX" && std::find(names.begin(), names.end(), name) != names.end());
+}
+
+bool parse_fault_target(std::string_view text, std::string& device, std::string& request)
+{
+    const auto colon = text.find(':');
+    const std::string_view scope = colon == std::string_view::npos ? std::string_view{} : text.substr(0, colon);
+    const std::string_view name = colon == std::string_view::npos ? text : text.substr(colon + 1);
+    if (!is_fault_request(name) || (colon != std::string_view::npos && !is_device_name(scope)))
+        return false;
+    device = std::string(scope);
+    request = std::string(name);
+    return true;
+}
+
+bool parse_fault_effect(std::string_view text, std::string_view request, Fault& out, std::string& why)
+{
+    const auto colon = text.find(':');
+    const std::string_view name = text.substr(0, colon);
+    for (const auto& effect : kReplyEffects) {
+        if (name != effect.name)
+            continue;
+        if (!is_reply(request)) {
+            why = "'" + std::string(name) + "' applies to reply and reply_XX only";
+            return false;
+        }
+        const bool has_value = colon != std::string_view::npos;
+        std::uint64_t value = 0;
+        bool value_ok = false;
+        if (has_value) {
+            const auto parsed = parse_unsigned(text.substr(colon + 1), effect.max);
+            value_ok = parsed.has_value() && *parsed >= effect.min;
+            value = parsed.value_or(0);
+        }
+        if (effect.max == 0 ? has_value : !value_ok) {
+            why = effect.max == 0 ? "'silent' takes no value"
+                                  : "'" + std::string(name) + "' takes :N, " + std::to_string(effect.min) + " to " +
+                                        std::to_string(effect.max);
+            return false;
+        }
+        out.kind = effect.kind;
+        out.value = static_cast<std::uint32_t>(value);
+        out.error = 0;
+        return true;
+    }
+    if (text == "corrupt" || request == "flash") {
+        if (text != "corrupt" || request != "flash") {
+            why = "'flash' takes 'corrupt', and only 'flash' does";
+            return false;
+        }
+        out.kind = FaultKind::Corrupt;
+        out.error = 0;
+        return true;
+    }
+    if (text == "check" || text == "empty" || text == "fail") {
+        if (!is_scsi(request)) {
+            why = "'" + std::string(text) + "' applies to scsi and scsi_XX only";
+            return false;
+        }
+        out.kind = text == "check" ? FaultKind::Check : text == "empty" ? FaultKind::Empty : FaultKind::Error;
+        out.error = text == "fail" ? EIO : 0;
+        return true;
+    }
+    if (text == "reject") {
+        if (request != past_log::kComplement.name && request != past_log::kConfirm.name) {
+            why = "'reject' applies to " + std::string(past_log::kComplement.name) + " and " +
+                  std::string(past_log::kConfirm.name) + " only";
+            return false;
+        }
+        out.kind = FaultKind::Reject;
+        out.error = 0;
+        return true;
+    }
+    if (text == "short" || text == "lost") {
+        const bool lost = text == "lost";
+        if (lost ? request != "write" : !is_transfer(request) && !is_scsi(request)) {
+            why = lost ? "'lost' applies to write only" : "'short' applies to read, write, scsi and scsi_XX only";
+            return false;
+        }
+        out.kind = lost ? FaultKind::Lost : FaultKind::Short;
+        out.error = 0;
+        return true;
+    }
+    const auto code = parse_errno(text);
+    if (!code || is_reply(request)) {
+        why = is_reply(request) ? "a reply takes silent, split:N, lead:XX, code:XX, len:N, result:N or sum:XX"
+              : is_scsi(request)
+                  ? "a SCSI request takes check, empty, short, fail or an errno (" + known_errno_names() + ")"
+                  : "the effect must be 'short', 'lost' or an errno (" + known_errno_names() + ")";
+        return false;
+    }
+    out.kind = FaultKind::Error;
+    out.error = *code;
+    return true;
+}
+
+bool at_fault_fits(const Fault& fault, std::string_view request)
+{
+    if (is_reply(request) || is_scsi(request) || request == "flash")
+        return false;
+    return fault.kind != FaultKind::Short || is_transfer(request);
+}
+
+bool parse_at_effect(std::string_view text, Fault& out, std::string& why)
+{
+    out.error = 0;
+    if (text == "short") {
+        out.kind = FaultKind::Short;
+        return true;
+    }
+    const auto code = parse_errno(text);
+    if (!code || *code == 0) {
+        why = "the effect must be 'short' or an errno (" + known_errno_names() + ")";
+        return false;
+    }
+    out.kind = FaultKind::Error;
+    out.error = *code;
+    return true;
+}
+
+namespace {
+
+// "at N EFFECT", the rest of the line after "at".
+bool parse_at_line(std::istringstream& words, Fault& fault)
+{
+    std::string number, effect, extra, why;
+    words >> number >> effect;
+    const auto at = parse_unsigned(number, UINT32_MAX);
+    if (!at || *at == 0 || !parse_at_effect(effect, fault, why) || (words >> extra))
+        return false;
+    fault.request = std::string(kAtRequest);
+    fault.at = static_cast<std::uint32_t>(*at);
+    return true;
+}
+
+}  // namespace
+
+bool parse_faults(std::string_view text, std::vector<Fault>& out, std::string& error)
+{
+    out.clear();
+    std::istringstream lines{std::string(text)};
+    size_t line_number = 0;
+    for (std::string line; std::getline(lines, line);) {
+        ++line_number;
+        std::istringstream words(line);
+        std::string target, effect, count_text, extra, why;
+        if (!(words >> target) || target.front() == '#')
+            continue;
+        Fault fault;
+        if (target == kAtRequest) {
+            if (!parse_at_line(words, fault)) {
+                error = "faults line " + std::to_string(line_number) + " is not 'at N EFFECT': " + line;
+                return false;
+            }
+            out.push_back(fault);
+            continue;
+        }
+        words >> effect >> count_text;
+        fault.always = count_text == "always";
+        if (!fault.always)
+            fault.remaining = static_cast<std::uint32_t>(parse_unsigned(count_text, UINT32_MAX).value_or(0));
+        bool skip_ok = true;
+        if (std::string after, skip_text; words >> after) {
+            words >> skip_text;
+            const auto skip = parse_unsigned(skip_text, UINT32_MAX);
+            skip_ok = after == "after" && skip.has_value();
+            fault.skip = static_cast<std::uint32_t>(skip.value_or(0));
+        }
+        if (!parse_fault_target(target, fault.device, fault.request) ||
+            !parse_fault_effect(effect, fault.request, fault, why) || (!fault.always && fault.remaining == 0) ||
+            !skip_ok || (words >> extra)) {
+            error = "faults line " + std::to_string(line_number) +
+                    " is not '[DEVICE:]REQUEST EFFECT COUNT [after N]': " + line;
+            return false;
+        }
+        out.push_back(fault);
+    }
+    return true;
+}
+
+std::string format_faults(const std::vector<Fault>& faults)
+{
+    std::string text;
+    for (const auto& fault : faults) {
+        if (fault.at != 0) {
+            text += std::string(kAtRequest) + " " + std::to_string(fault.at) + " " + effect_name(fault) + "\n";
+            continue;
+        }
+        text += (fault.device.empty() ? "" : fault.device + ":") + fault.request + " " + effect_name(fault) + " " +
+                (fault.always ? std::string("always") : std::to_string(fault.remaining)) +
+                (fault.skip != 0 ? " after " + std::to_string(fault.skip) : "") + "\n";
+    }
+    return text;
+}
+
+const Fault* first_fault(const std::vector<Fault>& faults, std::string_view request, std::string_view device)
+{
+    for (const Fault& fault : faults)
+        if (fault.request == request && (fault.device.empty() || fault.device == device))
+            return &fault;
+    return nullptr;
+}
+
+FaultHit consume_fault(std::vector<Fault>& faults, std::string_view request, std::string_view device, bool& changed)
+{
+    if (const Fault* found = first_fault(faults, request, device)) {
+        const auto it = faults.begin() + (found - faults.data());
+        if (it->skip != 0) {
+            --it->skip;
+            changed = true;
+            return {};
+        }
+        const FaultHit hit{true, it->kind, it->kind == FaultKind::Error ? it->error : 0, it->value};
+        if (!it->always) {
+            if (--it->remaining == 0)
+                faults.erase(it);
+            changed = true;
+        }
+        return hit;
+    }
+    return {};
+}
+
+void pass_fault(std::vector<Fault>& faults, std::string_view request, std::string_view device, bool& changed)
+{
+    const Fault* found = first_fault(faults, request, device);
+    if (found == nullptr || found->skip == 0)
+        return;
+    --faults[static_cast<std::size_t>(found - faults.data())].skip;
+    changed = true;
+}
+
+void set_fault(std::vector<Fault>& faults, Fault fault)
+{
+    for (auto& existing : faults) {
+        if (existing.request == fault.request && existing.device == fault.device) {
+            existing = std::move(fault);
+            return;
+        }
+    }
+    faults.push_back(std::move(fault));
+}
+
+}  // namespace vreader
