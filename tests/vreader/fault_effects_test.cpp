@@ -2,8 +2,8 @@
 // writes can be given, and a read or poll that waits for input waits as it
 // would without the fault unless the fault fails it at once.
 #include "tests/vreader/reader_fixture.hpp"
-#include "vreader/model/devices/past_log/past_log.hpp"
 #include "vreader/model/devices/gadget/uevent_queue.hpp"
+#include "vreader/model/devices/past_log/past_log.hpp"
 
 #include <linux/input.h>
 #include <linux/netlink.h>

@@ -3,8 +3,8 @@
 // makes, and the shell commands it runs.
 #include "tests/support/json_line.hpp"
 #include "tests/vreader/reader_fixture.hpp"
-#include "vreader/model/state/gadget_content.hpp"
 #include "vreader/model/devices/gadget/uevent_queue.hpp"
+#include "vreader/model/state/gadget_content.hpp"
 
 #include <linux/netlink.h>
 #include <sys/sysmacros.h>

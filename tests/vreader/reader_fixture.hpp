@@ -5,6 +5,7 @@
 #include "platform/sys.hpp"
 #include "tests/support/process.hpp"
 #include "vreader/binding/process.hpp"
+#include "vreader/model/board/create_reader.hpp"
 #include "vreader/model/core/reader_dir.hpp"
 
 #include <fcntl.h>

@@ -3,8 +3,9 @@
 // Windows binding drives it.
 #include "tests/support/json_line.hpp"
 #include "tests/support/process.hpp"
-#include "vreader/model/state/gadget_content.hpp"
+#include "vreader/model/board/create_reader.hpp"
 #include "vreader/model/core/reader_dir.hpp"
+#include "vreader/model/state/gadget_content.hpp"
 #include "vreader/model/usb/usb_storage.hpp"
 
 #include <gtest/gtest.h>

@@ -3,6 +3,7 @@
 // phases a PC uses, and their state in the reader's directory.
 #include "tests/support/json_line.hpp"
 #include "tests/support/process.hpp"
+#include "vreader/model/board/create_reader.hpp"
 #include "vreader/model/core/reader_dir.hpp"
 #include "vreader/model/usb/usb_storage.hpp"
 

@@ -1,7 +1,7 @@
 #include "vreader/binding/path_map.hpp"
 
-#include "vreader/model/devices/gadget/kept_nodes.hpp"
 #include "vreader/model/core/path_names.hpp"
+#include "vreader/model/devices/gadget/kept_nodes.hpp"
 
 namespace vreader {
 

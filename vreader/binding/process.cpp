@@ -1,5 +1,6 @@
 #include "vreader/binding/process.hpp"
 
+#include "vreader/model/board/device_table.hpp"
 #include "vreader/model/core/wake_pipe.hpp"
 
 #include <unistd.h>
@@ -55,6 +56,7 @@ ReaderContext& Process::reader()
             std::fflush(stderr);
             ::_exit(125);
         }
+        use_device_table();
         reader_ = std::make_unique<ReaderContext>(std::move(*opened));
         reader_->cache.program = true;
         static const bool flush_registered = std::atexit(flush_journal_at_exit) == 0;

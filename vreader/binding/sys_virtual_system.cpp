@@ -6,14 +6,14 @@
 #include "platform/sys.hpp"
 
 #include "platform/posix_thread.hpp"
-#include "vreader/binding/path_map.hpp"
 #include "vreader/binding/binding_calls.hpp"
 #include "vreader/binding/path_map.hpp"
-#include "vreader/model/devices/net/inet_socket_file.hpp"
+#include "vreader/binding/path_map.hpp"
+#include "vreader/model/core/wake_pipe.hpp"
 #include "vreader/model/devices/gadget/kept_nodes.hpp"
 #include "vreader/model/devices/gadget/shell_commands.hpp"
 #include "vreader/model/devices/gadget/uevent_socket.hpp"
-#include "vreader/model/core/wake_pipe.hpp"
+#include "vreader/model/devices/net/inet_socket_file.hpp"
 
 #include <fcntl.h>
 #include <sys/socket.h>

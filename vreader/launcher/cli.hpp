@@ -2,8 +2,8 @@
 // messages, and opening the reader a verb names.
 #pragma once
 
-#include "vreader/model/devices/emmc/rawdata_table.hpp"
 #include "vreader/model/core/reader_dir.hpp"
+#include "vreader/model/devices/emmc/rawdata_table.hpp"
 
 #include <cstdint>
 #include <optional>

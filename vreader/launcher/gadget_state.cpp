@@ -1,7 +1,7 @@
 #include "vreader/launcher/gadget_state.hpp"
 
-#include "vreader/model/state/gadget_content.hpp"
 #include "vreader/model/devices/gadget/kept_nodes.hpp"
+#include "vreader/model/state/gadget_content.hpp"
 #include "vreader/model/state/reader_lock.hpp"
 
 #include <cstdio>
@@ -13,7 +13,7 @@ void print_gadget(const ReaderDir& reader)
 {
     GadgetContent gadget;
     std::string why;
-    if (!load_gadget(reader, gadget, why)) {
+    if (!load_gadget(reader.path(), gadget, why)) {
         std::printf("gadget=unreadable: %s\n", why.c_str());
     } else {
         std::printf("gadget_luns=%zu\n", gadget.luns.size());
@@ -51,11 +51,11 @@ std::string set_gadget_state(const ReaderDir& reader, std::string_view key, std:
     const ReaderLock lock(reader.file(kLockFile));
     GadgetContent gadget;
     std::string why;
-    if (!load_gadget(reader, gadget, why))
+    if (!load_gadget(reader.path(), gadget, why))
         return why;
     if (std::string error = set_gadget_key(gadget, key, value); !error.empty())
         return error;
-    if (const int e = save_gadget(reader, gadget))
+    if (const int e = save_gadget(reader.path(), gadget))
         return "cannot write " + reader.file(kGadgetFile) + ": " + std::strerror(e);
     return {};
 }

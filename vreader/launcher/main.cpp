@@ -2,6 +2,8 @@
 // on them.
 #include "vreader/launcher/cli.hpp"
 
+#include "vreader/model/board/device_table.hpp"
+
 #include <cstdio>
 #include <string_view>
 
@@ -68,5 +70,6 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "vreader: unknown verb '%.*s'\n", static_cast<int>(name.size()), name.data());
         return short_usage();
     }
+    vreader::use_device_table();
     return verb->run(*verb, args);
 }

@@ -1,5 +1,6 @@
 #include "vreader/launcher/regions.hpp"
 
+#include "vreader/model/devices/emmc/emmc_content.hpp"
 #include "vreader/model/devices/subcpu/subcpu_node.hpp"
 #include "vreader/model/devices/subcpu/subcpu_state.hpp"
 

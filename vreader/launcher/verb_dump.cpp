@@ -3,8 +3,8 @@
 #include "vreader/launcher/cli.hpp"
 #include "vreader/launcher/regions.hpp"
 #include "vreader/model/devices/emmc/emmc_content.hpp"
-#include "vreader/model/state/files.hpp"
 #include "vreader/model/devices/emmc/identity_area.hpp"
+#include "vreader/model/state/files.hpp"
 
 #include <algorithm>
 #include <cstdio>

@@ -1,21 +1,21 @@
 // vreader fail: make device requests fail, to exercise programs' error paths.
 #include "vreader/launcher/cli.hpp"
-#include "vreader/model/state/errno_names.hpp"
-#include "vreader/model/state/faults.hpp"
+#include "vreader/model/core/wake_pipe.hpp"
 #include "vreader/model/devices/display/framebuffer_file.hpp"
 #include "vreader/model/devices/gadget/gadget_lun_file.hpp"
 #include "vreader/model/devices/gadget/gadget_serial_file.hpp"
-#include "vreader/model/devices/net/inet_socket_file.hpp"
+#include "vreader/model/devices/gadget/uevent_socket.hpp"
 #include "vreader/model/devices/modem/modem_node.hpp"
+#include "vreader/model/devices/net/inet_socket_file.hpp"
 #include "vreader/model/devices/past_log/past_log_nodes.hpp"
 #include "vreader/model/devices/subcpu/subcpu_node.hpp"
 #include "vreader/model/devices/touch_panel/touch_panel_node.hpp"
-#include "vreader/model/devices/gadget/uevent_socket.hpp"
-#include "vreader/model/usb/usb_faults.hpp"
+#include "vreader/model/state/errno_names.hpp"
+#include "vreader/model/state/faults.hpp"
 #include "vreader/model/state/files.hpp"
 #include "vreader/model/state/key_value.hpp"
 #include "vreader/model/state/reader_lock.hpp"
-#include "vreader/model/core/wake_pipe.hpp"
+#include "vreader/model/usb/usb_faults.hpp"
 
 #include <cerrno>
 #include <cstdio>

@@ -1,9 +1,10 @@
 // vreader init: create (or reset) a virtual reader.
 #include "vreader/launcher/cli.hpp"
+#include "vreader/model/board/create_reader.hpp"
+#include "vreader/model/devices/net/network_interfaces.hpp"
 #include "vreader/model/state/files.hpp"
 #include "vreader/model/state/gadget_content.hpp"
 #include "vreader/model/state/key_value.hpp"
-#include "vreader/model/devices/net/network_interfaces.hpp"
 
 #include <cstdio>
 

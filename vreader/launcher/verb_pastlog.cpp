@@ -1,10 +1,10 @@
 // vreader pastlog: what the past-log driver serves: a generated boot log, a
 // dump loaded from a file, or nothing.
 #include "vreader/launcher/cli.hpp"
-#include "vreader/model/state/files.hpp"
-#include "vreader/model/state/key_value.hpp"
 #include "vreader/model/devices/past_log/past_log.hpp"
 #include "vreader/model/devices/past_log/past_log_generate.hpp"
+#include "vreader/model/state/files.hpp"
+#include "vreader/model/state/key_value.hpp"
 #include "vreader/model/state/reader_lock.hpp"
 
 #include <cstdio>

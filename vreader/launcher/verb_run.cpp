@@ -3,8 +3,8 @@
 // exit status are the command's own.
 #include "vreader/launcher/cli.hpp"
 
-#include "vreader/model/state/files.hpp"
 #include "vreader/model/devices/input/input_trace.hpp"
+#include "vreader/model/state/files.hpp"
 
 #include <dirent.h>
 #include <signal.h>

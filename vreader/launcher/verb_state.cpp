@@ -2,20 +2,22 @@
 #include "vreader/launcher/cli.hpp"
 #include "vreader/launcher/gadget_state.hpp"
 #include "vreader/launcher/usb_state.hpp"
+#include "vreader/model/core/session.hpp"
+#include "vreader/model/core/tty_settings.hpp"
+#include "vreader/model/devices/display/display_files.hpp"
+#include "vreader/model/devices/display/epdc_kept_state.hpp"
 #include "vreader/model/devices/emmc/emmc_content.hpp"
-#include "vreader/model/state/files.hpp"
 #include "vreader/model/devices/gadget/gadget_serial_file.hpp"
-#include "vreader/model/state/journal.hpp"
-#include "vreader/model/state/key_value.hpp"
 #include "vreader/model/devices/modem/modem_content.hpp"
 #include "vreader/model/devices/net/network_interfaces.hpp"
-#include "vreader/model/state/reader_lock.hpp"
-#include "vreader/model/core/session.hpp"
 #include "vreader/model/devices/subcpu/subcpu_node.hpp"
 #include "vreader/model/devices/subcpu/subcpu_state.hpp"
 #include "vreader/model/devices/touch_panel/touch_panel_content.hpp"
-#include "vreader/model/core/tty_settings.hpp"
 #include "vreader/model/devices/touch_panel/touch_panel_node.hpp"
+#include "vreader/model/state/files.hpp"
+#include "vreader/model/state/journal.hpp"
+#include "vreader/model/state/key_value.hpp"
+#include "vreader/model/state/reader_lock.hpp"
 #include "vreader/model/usb/usb_content.hpp"
 
 #include <cstdio>
@@ -170,7 +172,8 @@ int run_state(const Verb& verb, const Args& args)
         return kExitFailure;
     Journal unused(reader->file(kJournalFile));
     Session session(*reader, unused);
-    const EpdcState* state = session.state();
+    EpdcKeptState kept(session);
+    const EpdcState* state = kept.get();
     if (session.error() != 0 || state == nullptr)
         return failure(verb, "cannot read " + reader->file(kStateFile));
     const ReaderConfig& config = reader->config();
@@ -183,8 +186,8 @@ int run_state(const Verb& verb, const Args& args)
         "smem_start=%s\nsmem_len=%u\n",
         config.panel_width, config.panel_height, config.stride_pad, config.graphics_node ? "yes" : "no", g.xres, g.yres,
         g.xres_virtual, g.yres_virtual, g.line_length, start, memory_size(config));
-    const std::string kept = format_state(*state);
-    std::fwrite(kept.data(), 1, kept.size(), stdout);
+    const std::string kept_text = format_state(*state);
+    std::fwrite(kept_text.data(), 1, kept_text.size(), stdout);
     struct termios uart {};
     std::string why;
     std::printf("ttymxc1=%s\n", load_termios(*reader, kUartDevice, uart, why) ? describe_termios(uart).c_str()
@@ -315,7 +318,8 @@ int run_set(const Verb& verb, const Args& args)
         return kExitFailure;
     Journal unused(reader->file(kJournalFile));
     Session session(*reader, unused);
-    EpdcState* state = session.state();
+    EpdcKeptState kept(session);
+    EpdcState* state = kept.get();
     if (session.error() != 0 || state == nullptr)
         return failure(verb, "cannot read " + reader->file(kStateFile));
     if (temperature)
@@ -324,7 +328,7 @@ int run_set(const Verb& verb, const Args& args)
         state->vcom = static_cast<std::uint32_t>(*vcom);
     if (version)
         state->wf_version = *version;
-    session.state_changed();
+    kept.changed();
     if (const int e = session.commit())
         return failure(verb, "cannot write " + reader->file(kStateFile) + ": " + std::strerror(e));
     return 0;

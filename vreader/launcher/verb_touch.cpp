@@ -1,7 +1,7 @@
 // vreader touch: a finger trace played into a program that already runs.
 #include "vreader/launcher/cli.hpp"
-#include "vreader/model/state/files.hpp"
 #include "vreader/model/devices/input/input_trace.hpp"
+#include "vreader/model/state/files.hpp"
 
 #include <cstdio>
 #include <cstring>

@@ -1,9 +1,9 @@
 // vreader uevent: send one kernel uevent message to the reader's programs.
 #include "vreader/launcher/cli.hpp"
+#include "vreader/model/devices/gadget/uevent_queue.hpp"
 #include "vreader/model/state/files.hpp"
 #include "vreader/model/state/key_value.hpp"
 #include "vreader/model/state/reader_lock.hpp"
-#include "vreader/model/devices/gadget/uevent_queue.hpp"
 
 #include <cstdio>
 #include <cstring>

@@ -1,8 +1,7 @@
 #include "vreader/model/board/device_nodes.hpp"
 
-#include "vreader/model/devices/emmc/emmc_file.hpp"
 #include "vreader/model/devices/display/framebuffer_file.hpp"
-#include "vreader/model/state/gadget_content.hpp"
+#include "vreader/model/devices/emmc/emmc_file.hpp"
 #include "vreader/model/devices/gadget/gadget_lun_file.hpp"
 #include "vreader/model/devices/gadget/gadget_serial_file.hpp"
 #include "vreader/model/devices/input/input_device.hpp"
@@ -10,6 +9,7 @@
 #include "vreader/model/devices/past_log/past_log_nodes.hpp"
 #include "vreader/model/devices/subcpu/subcpu_node.hpp"
 #include "vreader/model/devices/touch_panel/touch_panel_node.hpp"
+#include "vreader/model/state/gadget_content.hpp"
 
 #include <sys/sysmacros.h>
 

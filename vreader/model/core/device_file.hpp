@@ -14,6 +14,10 @@
 
 namespace vreader {
 
+// The major number of the kernel's misc devices, which share it and tell
+// themselves apart by minor (the sub-CPU, the past-log driver's nodes).
+inline constexpr unsigned kMiscMajor = 10;
+
 // What stat shows of a character device node.
 void char_device_stat(struct stat& st, unsigned major, unsigned minor);
 

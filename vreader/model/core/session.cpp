@@ -166,26 +166,6 @@ void Session::let_pass(std::string_view request, std::string_view device)
         pass_fault(*faults_, request, device, faults_dirty_);
 }
 
-EpdcState* Session::state()
-{
-    if (!state_ && !state_failed_) {
-        std::string text;
-        std::string why;
-        EpdcState loaded;
-        int e = lock();
-        if (e == 0)
-            e = read_file(dir_.file(kStateFile), text);
-        if (e == 0 && parse_state(text, loaded, why)) {
-            state_ = loaded;
-        } else {
-            std::fprintf(stderr, "vreader: cannot read %s: %s\n", dir_.file(kStateFile).c_str(),
-                         e != 0 ? std::strerror(e) : why.c_str());
-            state_failed_ = true;
-        }
-    }
-    return state_ ? &*state_ : nullptr;
-}
-
 int Session::commit()
 {
     int error = 0;
@@ -193,11 +173,10 @@ int Session::commit()
         error = replace_file(dir_.file(kFaultsFile), format_faults(*faults_));
         faults_dirty_ = false;
     }
-    if (state_dirty_ && state_) {
-        const int e = replace_file(dir_.file(kStateFile), format_state(*state_));
+    for (KeptState* state : kept_) {
+        const int e = state->write_back();
         if (error == 0)
             error = e;
-        state_dirty_ = false;
     }
     return error;
 }

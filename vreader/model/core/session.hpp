@@ -1,16 +1,15 @@
 // One transaction on a virtual reader's kept state: it takes the reader's
-// lock when it first has to (to use up a fault, to read or write the
-// controller state, to write the journal), reads what it needs, writes back
+// lock when it first has to (to use up a fault, to read or write a
+// device's kept state, to write the journal), reads what it needs, writes back
 // what changed, and appends journal lines. A request that changes nothing
 // and finds no fault for it takes no lock and writes nothing, so the
 // thousands of polls of a wait loop stay cheap.
 #pragma once
 
-#include "vreader/model/devices/display/epdc_state.hpp"
-#include "vreader/model/state/faults.hpp"
-#include "vreader/model/state/journal.hpp"
 #include "vreader/model/core/reader_dir.hpp"
 #include "vreader/model/core/watched_file.hpp"
+#include "vreader/model/state/faults.hpp"
+#include "vreader/model/state/journal.hpp"
 
 #include <cstdint>
 #include <memory>
@@ -19,6 +18,18 @@
 #include <vector>
 
 namespace vreader {
+
+// A device's kept state that a session writes back when it commits: read
+// under the session's lock when a request first needs it, written when the
+// request ends.
+class KeptState {
+public:
+    // 0 or an errno value.
+    virtual int write_back() = 0;
+
+protected:
+    ~KeptState() = default;
+};
 
 // What a process keeps from one session to the next: the lock file's
 // descriptor and the faults file as last read.
@@ -79,11 +90,13 @@ public:
     // poll that waited for real).
     void let_pass(std::string_view request, std::string_view device);
 
-    // The controller state, or nullptr when it cannot be read.
-    EpdcState* state();
-    void state_changed() { state_dirty_ = true; }
+    // Writes `state` back at each commit from now until it is dropped
+    // (before it goes).
+    void keep(KeptState& state) { kept_.push_back(&state); }
+    void drop(KeptState& state) { std::erase(kept_, &state); }
 
-    // Writes back the state and the faults if they changed. 0 or an errno.
+    // Writes back the faults and the kept states if they changed. 0 or the
+    // first errno.
     int commit();
 
     void record(const JsonLine& line);
@@ -119,9 +132,7 @@ private:
     bool locked_ = false;
     std::optional<std::vector<Fault>> faults_;  // read under the lock
     bool faults_dirty_ = false;
-    std::optional<EpdcState> state_;
-    bool state_failed_ = false;
-    bool state_dirty_ = false;
+    std::vector<KeptState*> kept_;
 };
 
 }  // namespace vreader

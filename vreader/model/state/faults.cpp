@@ -1,9 +1,7 @@
 #include "vreader/model/state/faults.hpp"
 
-#include "vreader/model/devices/display/epdc_requests.hpp"
 #include "vreader/model/state/errno_names.hpp"
 #include "vreader/model/state/key_value.hpp"
-#include "vreader/model/devices/past_log/past_log_requests.hpp"
 
 #include <algorithm>
 #include <cerrno>
@@ -49,7 +47,85 @@ bool is_device_name(std::string_view name)
     });
 }
 
+// The names devices added, in the order they were added.
+std::vector<DeviceFaultRequest>& device_requests()
+{
+    static std::vector<DeviceFaultRequest> requests;
+    return requests;
+}
+
+// A name a device could add: a kernel request's, capital letters, digits and '_'.
+bool looks_like_device_request(std::string_view name)
+{
+    return !name.empty() && std::all_of(name.begin(), name.end(), [](char c) {
+        return (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_';
+    });
+}
+
+const DeviceFaultRequest* find_device_request(std::string_view name)
+{
+    for (const DeviceFaultRequest& request : device_requests())
+        if (request.name == name)
+            return &request;
+    return nullptr;
+}
+
+// Whether 'reject' fits `request`: a device said so, or, in a process that
+// knows no device, it could be such a request.
+bool takes_reject(std::string_view request)
+{
+    if (const DeviceFaultRequest* known = find_device_request(request))
+        return known->takes_reject;
+    return device_requests().empty() && looks_like_device_request(request);
+}
+
+std::string reject_requests()
+{
+    std::string text;
+    for (const DeviceFaultRequest& request : device_requests()) {
+        if (!request.takes_reject)
+            continue;
+        if (!text.empty())
+            text += " and ";
+        text += request.name;
+    }
+    return text;
+}
+
+// The request names every process knows: those of any node or descriptor,
+// and those of the serial lines, sockets, the reader's own calls, a
+// device's replies, the sub-CPU's flash and the SCSI exchanges.
+constexpr std::string_view kNodeRequests[] = {"open", "close", "read",   "write",     "lseek", "fsync",
+                                              "mmap", "fstat", "usleep", "nanosleep", "poll"};
+constexpr std::string_view kSharedRequests[] = {
+    "tcgetattr", "tcsetattr", "TIOCMGET", "TIOCMBIS", "TIOCMBIC", "socket", "SIOCGIFHWADDR", "bind", "recv",
+    "mknod",     "unlink",    "system",   "reply",    "reply_XX", "flash",  "scsi",          "scsi_XX"};
+
+// Those of the nodes, the devices' own, then the shared ones.
+std::vector<std::string_view> list_requests()
+{
+    std::vector<std::string_view> names(std::begin(kNodeRequests), std::end(kNodeRequests));
+    for (const DeviceFaultRequest& request : device_requests())
+        names.push_back(request.name);
+    names.insert(names.end(), std::begin(kSharedRequests), std::end(kSharedRequests));
+    return names;
+}
+
+std::vector<std::string_view>& request_list()
+{
+    static std::vector<std::string_view> names = list_requests();
+    return names;
+}
+
 }  // namespace
+
+void add_fault_requests(std::span<const DeviceFaultRequest> requests)
+{
+    for (const DeviceFaultRequest& request : requests)
+        if (find_device_request(request.name) == nullptr)
+            device_requests().push_back(request);
+    request_list() = list_requests();
+}
 
 std::string effect_name(const Fault& fault)
 {
@@ -71,29 +147,14 @@ std::string effect_name(const Fault& fault)
     return errno_name(fault.error);
 }
 
-const std::vector<std::string_view>& fault_requests()
-{
-    static const std::vector<std::string_view> names = [] {
-        std::vector<std::string_view> list = {"open", "close", "read",   "write",     "lseek", "fsync",
-                                              "mmap", "fstat", "usleep", "nanosleep", "poll"};
-        for (const auto& request : epdc::kRequests)
-            list.push_back(request.name);
-        for (const std::string_view modem :
-             {"tcgetattr", "tcsetattr", "TIOCMGET", "TIOCMBIS", "TIOCMBIC", "socket", "SIOCGIFHWADDR", "bind", "recv", "mknod", "unlink", "system", "reply", "reply_XX", "flash", "scsi",
-              "scsi_XX"})
-            list.push_back(modem);
-        for (const auto& request : past_log::kRequests)
-            list.push_back(request.name);
-        return list;
-    }();
-    return names;
-}
+const std::vector<std::string_view>& fault_requests() { return request_list(); }
 
 bool is_fault_request(std::string_view name)
 {
     const auto& names = fault_requests();
     return is_reply(name) || is_scsi(name) ||
-           (name != "reply_XX" && name != "scsi_XX" && std::find(names.begin(), names.end(), name) != names.end());
+           (name != "reply_XX" && name != "scsi_XX" && std::find(names.begin(), names.end(), name) != names.end()) ||
+           (device_requests().empty() && looks_like_device_request(name));
 }
 
 bool parse_fault_target(std::string_view text, std::string& device, std::string& request)
@@ -157,9 +218,8 @@ bool parse_fault_effect(std::string_view text, std::string_view request, Fault& 
         return true;
     }
     if (text == "reject") {
-        if (request != past_log::kComplement.name && request != past_log::kConfirm.name) {
-            why = "'reject' applies to " + std::string(past_log::kComplement.name) + " and " +
-                  std::string(past_log::kConfirm.name) + " only";
+        if (!takes_reject(request)) {
+            why = "'reject' applies to " + reject_requests() + " only";
             return false;
         }
         out.kind = FaultKind::Reject;

@@ -10,6 +10,7 @@
 #pragma once
 
 #include <cstdint>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -76,13 +77,28 @@ struct FaultHit {
 
 // The names a fault can target: "open" (any device node), "close", "read",
 // "write", "lseek", "fsync", "mmap", "fstat" (of any descriptor, files
-// included), the sleeps, every display controller request, the serial
-// ports' "tcgetattr" and "tcsetattr", the modem-line requests, "socket" and "SIOCGIFHWADDR" (device "net"), the past-log
-// driver's requests (PASTLOG_*, device "melgrin"), "socket", "bind" and
+// included), the sleeps, the requests the devices added (every display
+// controller request, the past-log driver's), the serial
+// ports' "tcgetattr" and "tcsetattr", the modem-line requests, "socket" and "SIOCGIFHWADDR" (device "net"), "socket", "bind" and
 // "recv" of the uevent socket (device "uevent"), a device's replies ("reply", "reply_XX"), the sub-CPU's flash
 // programming ("flash") and the SCSI requests a PC sends the reader over USB
 // ("scsi", "scsi_XX").
 const std::vector<std::string_view>& fault_requests();
+
+// A request name a device adds to those (a display controller request, the
+// past-log driver's), and whether 'reject' fits it (an answer in a
+// handshake).
+struct DeviceFaultRequest {
+    std::string_view name;
+    bool takes_reject = false;
+};
+
+// Adds a device's request names, listed after the nodes' requests; the
+// device table adds every device's before a process reads a faults file. A
+// process that adds none (the PC library's virtual build, which models the
+// USB side alone) takes any name a device could add (capital letters,
+// digits and '_') and leaves the check to the launcher that wrote it.
+void add_fault_requests(std::span<const DeviceFaultRequest> requests);
 bool is_fault_request(std::string_view name);
 
 // "[DEVICE:]REQUEST" into its parts; false for an unknown request or a

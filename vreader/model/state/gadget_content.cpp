@@ -131,12 +131,6 @@ int save_gadget(const std::string& reader_path, const GadgetContent& content)
     return replace_file(reader_path + "/" + std::string(kGadgetFile), format_gadget(content));
 }
 
-bool load_gadget(const ReaderDir& dir, GadgetContent& out, std::string& error)
-{
-    return load_gadget(dir.path(), out, error);
-}
-
-int save_gadget(const ReaderDir& dir, const GadgetContent& content) { return save_gadget(dir.path(), content); }
 
 std::string set_gadget_key(GadgetContent& content, std::string_view key, std::string_view value)
 {

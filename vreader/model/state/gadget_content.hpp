@@ -16,7 +16,6 @@
 // the Windows builds run too, keeps the doors and ejects through it.
 #pragma once
 
-#include "vreader/model/core/reader_dir.hpp"
 
 #include <cstdint>
 #include <string>
@@ -45,10 +44,8 @@ struct GadgetContent {
 bool parse_gadget(std::string_view text, GadgetContent& out, std::string& error);
 std::string format_gadget(const GadgetContent& content);
 
-// From the reader's directory; false with the reason when the file does not parse.
-bool load_gadget(const ReaderDir& dir, GadgetContent& out, std::string& error);
-int save_gadget(const ReaderDir& dir, const GadgetContent& content);
-// The same for the reader in the directory `reader_path`.
+// From the reader in the directory `reader_path`; false with the reason
+// when the file does not parse.
 bool load_gadget(const std::string& reader_path, GadgetContent& out, std::string& error);
 int save_gadget(const std::string& reader_path, const GadgetContent& content);
 

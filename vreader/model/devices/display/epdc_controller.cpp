@@ -1,11 +1,12 @@
 #include "vreader/model/devices/display/epdc_controller.hpp"
 
-#include "vreader/model/devices/emmc/emmc_content.hpp"
+#include "vreader/model/devices/display/display_files.hpp"
 #include "vreader/model/devices/display/epdc_requests.hpp"
-#include "vreader/model/state/files.hpp"
 #include "vreader/model/devices/display/panel_render.hpp"
-#include "vreader/model/devices/emmc/rawdata_table.hpp"
 #include "vreader/model/devices/display/update_record.hpp"
+#include "vreader/model/devices/emmc/emmc_content.hpp"
+#include "vreader/model/devices/emmc/rawdata_table.hpp"
+#include "vreader/model/state/files.hpp"
 
 #include <fcntl.h>
 #include <linux/fb.h>
@@ -136,7 +137,7 @@ std::int64_t put_var_info(RequestCall& call, EpdcState& state)
     result.yoffset = 0;
     if ((v.activate & FB_ACTIVATE_MASK) != FB_ACTIVATE_TEST) {
         state = result;
-        call.session.state_changed();
+        call.state.changed();
     }
     // The kernel hands the resulting settings back to the caller.
     return copy_out(call, var_info(call.session.dir().config(), result)) ? 0 : -EFAULT;
@@ -175,7 +176,7 @@ std::int64_t pan_display(RequestCall& call, EpdcState& state)
     if (v.xoffset != 0 || std::uint64_t{v.yoffset} + g.yres > g.yres_virtual)
         return -EINVAL;
     state.yoffset = v.yoffset;
-    call.session.state_changed();
+    call.state.changed();
     // The new page is shown in full.
     const int e = refresh_panel(call.session.dir(), state, 0, 0, g.xres, g.yres, kWaveformGc16, 0);
     return e != 0 ? -e : 0;
@@ -211,7 +212,7 @@ std::int64_t set_value(RequestCall& call, std::string_view field, Store store)
         return 0;
     const int e = store(value);
     if (e == 0)
-        call.session.state_changed();
+        call.state.changed();
     return -e;
 }
 
@@ -284,7 +285,7 @@ std::int64_t write_standby_screen(RequestCall& call, EpdcState& state)
     state.standby = true;
     state.standby_width = g.xres;
     state.standby_height = g.yres;
-    call.session.state_changed();
+    call.state.changed();
     return 0;
 }
 
@@ -307,7 +308,7 @@ int refresh_panel(const ReaderDir& dir, const EpdcState& state, std::uint32_t le
 
 std::int64_t epdc_request(std::uint32_t number, RequestCall& call)
 {
-    EpdcState* state_pointer = call.session.state();
+    EpdcState* state_pointer = call.state.get();
     if (state_pointer == nullptr)
         return -EIO;
     EpdcState& state = *state_pointer;

@@ -2,8 +2,9 @@
 // rotation, panning, updates and the controller's settings.
 #pragma once
 
-#include "vreader/model/state/json_line.hpp"
 #include "vreader/model/core/session.hpp"
+#include "vreader/model/devices/display/epdc_kept_state.hpp"
+#include "vreader/model/state/json_line.hpp"
 
 #include <cstdint>
 
@@ -11,6 +12,7 @@ namespace vreader {
 
 struct RequestCall {
     Session& session;
+    EpdcKeptState& state;  // the controller's settings, written back when the request ends
     JsonLine& line;  // the request's journal line; handlers add its fields
     void* arg;       // the caller's argument, as the kernel would copy it
     int fault;       // errno of an injected fault: journal the inputs, change nothing

@@ -5,8 +5,12 @@
 #pragma once
 
 #include "protocol/epdc_requests.hpp"
+#include "vreader/model/state/faults.hpp"
 
+#include <array>
+#include <cstddef>
 #include <cstdint>
+#include <iterator>
 #include <string_view>
 
 namespace vreader::epdc {
@@ -49,6 +53,14 @@ inline constexpr Request kRequests[] = {
     {kWriteStandbyScreen, "MXCFB_WRITE_STANDBY_SCREEN"},
     {kSetPanelInitFlag, "MXCFB_SET_PANEL_INIT_FLAG"},
 };
+
+// The names the faults file takes for them.
+inline constexpr auto kFaultRequests = [] {
+    std::array<DeviceFaultRequest, std::size(kRequests)> names{};
+    for (std::size_t i = 0; i < names.size(); ++i)
+        names[i].name = kRequests[i].name;
+    return names;
+}();
 
 inline const Request* find_request(std::uint32_t number)
 {

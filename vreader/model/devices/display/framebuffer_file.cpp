@@ -1,5 +1,6 @@
 #include "vreader/model/devices/display/framebuffer_file.hpp"
 
+#include "vreader/model/devices/display/display_files.hpp"
 #include "vreader/model/devices/display/epdc_controller.hpp"
 #include "vreader/model/devices/display/epdc_requests.hpp"
 
@@ -43,7 +44,8 @@ std::int64_t FramebufferFile::ioctl(unsigned long request, void* arg)
     if (const int e = session.error())
         return session.finish(line, -e, false);
     const FaultHit fault = take_fault(session, known->name);
-    RequestCall call{session, line, arg, fault.error};
+    EpdcKeptState state(session);
+    RequestCall call{session, state, line, arg, fault.error};
     const std::int64_t result = epdc_request(known->number, call);
     return session.finish(line, fault.fired ? -fault.error : result, fault.fired);
 }

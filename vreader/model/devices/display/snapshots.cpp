@@ -1,5 +1,6 @@
 #include "vreader/model/devices/display/snapshots.hpp"
 
+#include "vreader/model/devices/display/display_files.hpp"
 #include "vreader/model/devices/display/epdc_state.hpp"
 #include "vreader/model/state/files.hpp"
 #include "vreader/model/state/reader_lock.hpp"

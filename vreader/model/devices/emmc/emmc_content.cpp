@@ -1,9 +1,10 @@
 #include "vreader/model/devices/emmc/emmc_content.hpp"
 
-#include "vreader/model/state/files.hpp"
+#include "vreader/model/core/sparse_file.hpp"
+#include "vreader/model/devices/emmc/emmc_content.hpp"
 #include "vreader/model/devices/emmc/identity_area.hpp"
 #include "vreader/model/devices/emmc/rawdata_table.hpp"
-#include "vreader/model/core/sparse_file.hpp"
+#include "vreader/model/state/files.hpp"
 
 #include <fcntl.h>
 #include <unistd.h>

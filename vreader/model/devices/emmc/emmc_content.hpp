@@ -12,6 +12,8 @@
 
 namespace vreader {
 
+inline constexpr std::string_view kEmmcFile = "emmc.img";
+
 // Byte ranges of the eMMC. 0 or an errno value (EINVAL past the end).
 int read_emmc(const ReaderDir& dir, std::uint64_t offset, std::uint64_t length, std::string& out);
 int write_emmc(const ReaderDir& dir, std::uint64_t offset, std::string_view data);

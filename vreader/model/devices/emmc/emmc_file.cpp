@@ -1,5 +1,7 @@
 #include "vreader/model/devices/emmc/emmc_file.hpp"
 
+#include "vreader/model/devices/emmc/emmc_content.hpp"
+
 #include <sys/sysmacros.h>
 
 #include <cstring>

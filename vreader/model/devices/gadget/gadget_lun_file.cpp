@@ -1,11 +1,11 @@
 #include "vreader/model/devices/gadget/gadget_lun_file.hpp"
 
 #include "vreader/model/board/device_nodes.hpp"
-#include "vreader/model/state/gadget_content.hpp"
-#include "vreader/model/devices/gadget/kept_nodes.hpp"
 #include "vreader/model/core/node_open.hpp"
 #include "vreader/model/core/path_names.hpp"
+#include "vreader/model/devices/gadget/kept_nodes.hpp"
 #include "vreader/model/devices/gadget/uevent_queue.hpp"
+#include "vreader/model/state/gadget_content.hpp"
 
 #include <fcntl.h>
 #include <sys/sysmacros.h>
@@ -26,7 +26,7 @@ bool lun_exists(const ReaderDir& dir, unsigned lun)
 {
     GadgetContent content;
     std::string why;
-    return load_gadget(dir, content, why) && lun < content.luns.size();
+    return load_gadget(dir.path(), content, why) && lun < content.luns.size();
 }
 
 }  // namespace
@@ -64,7 +64,7 @@ std::int64_t GadgetLunFile::shown(std::string& text)
 {
     GadgetContent content;
     std::string why;
-    if (!load_gadget(context_.dir, content, why) || lun_ >= content.luns.size())
+    if (!load_gadget(context_.dir.path(), content, why) || lun_ >= content.luns.size())
         return -ENODEV;  // the LUN went away while open
     const GadgetLun& lun = content.luns[lun_];
     text = (attribute_ == "file" ? lun.file : std::string(lun.read_only ? "1" : "0")) + "\n";
@@ -161,7 +161,7 @@ std::int64_t GadgetLunFile::store(const std::string& value, JsonLine& line)
 {
     GadgetContent content;
     std::string why;
-    if (!load_gadget(context_.dir, content, why))
+    if (!load_gadget(context_.dir.path(), content, why))
         return -EIO;
     if (lun_ >= content.luns.size())
         return -ENODEV;
@@ -193,7 +193,7 @@ std::int64_t GadgetLunFile::store(const std::string& value, JsonLine& line)
         else
             line.add("device", lun.device);
     }
-    if (const int e = save_gadget(context_.dir, content))
+    if (const int e = save_gadget(context_.dir.path(), content))
         return -e;
     return 0;
 }

@@ -21,8 +21,8 @@
 #pragma once
 
 #include "vreader/model/core/device_file.hpp"
-#include "vreader/model/state/gadget_content.hpp"
 #include "vreader/model/core/reader_context.hpp"
+#include "vreader/model/state/gadget_content.hpp"
 
 #include <memory>
 #include <string>

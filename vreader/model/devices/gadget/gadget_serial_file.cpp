@@ -1,7 +1,7 @@
 #include "vreader/model/devices/gadget/gadget_serial_file.hpp"
 
-#include "vreader/model/state/files.hpp"
 #include "vreader/model/core/node_open.hpp"
+#include "vreader/model/state/files.hpp"
 
 #include <fcntl.h>
 #include <poll.h>

@@ -1,7 +1,7 @@
 #include "vreader/model/devices/gadget/kept_nodes.hpp"
 
-#include "vreader/model/state/files.hpp"
 #include "vreader/model/core/path_names.hpp"
+#include "vreader/model/state/files.hpp"
 
 #include <sys/sysmacros.h>
 

@@ -72,10 +72,10 @@ std::int64_t run_shell_command(ReaderContext& context, const std::string& comman
         return session.finish(line, -e, false);
     GadgetContent gadget;
     std::string why;
-    if (!load_gadget(context.dir, gadget, why))
+    if (!load_gadget(context.dir.path(), gadget, why))
         return session.finish(line, -EIO, false);
     const int status = apply_shell_commands(command, gadget.modules);
-    if (const int e = save_gadget(context.dir, gadget))
+    if (const int e = save_gadget(context.dir.path(), gadget))
         return session.finish(line, -e, false);
     std::string modules;
     for (const auto& module : gadget.modules)

@@ -1,7 +1,7 @@
 #include "vreader/model/devices/gadget/uevent_queue.hpp"
 
-#include "vreader/model/state/files.hpp"
 #include "vreader/model/core/wake_pipe.hpp"
+#include "vreader/model/state/files.hpp"
 
 #include <signal.h>
 #include <unistd.h>

@@ -1,7 +1,7 @@
 #include "vreader/model/devices/gadget/uevent_socket.hpp"
 
-#include "vreader/model/devices/gadget/uevent_queue.hpp"
 #include "vreader/model/core/wake_pipe.hpp"
+#include "vreader/model/devices/gadget/uevent_queue.hpp"
 
 #include <linux/netlink.h>
 #include <sys/socket.h>

@@ -14,9 +14,9 @@
 // are dropped. Line settings are kept like the other serial ports'.
 #pragma once
 
-#include "vreader/model/devices/modem/modem_content.hpp"
 #include "vreader/model/core/tty_file.hpp"
 #include "vreader/model/core/watched_file.hpp"
+#include "vreader/model/devices/modem/modem_content.hpp"
 
 #include <deque>
 #include <memory>

@@ -8,8 +8,8 @@
 #pragma once
 
 #include "vreader/model/core/device_file.hpp"
-#include "vreader/model/devices/net/network_interfaces.hpp"
 #include "vreader/model/core/reader_context.hpp"
+#include "vreader/model/devices/net/network_interfaces.hpp"
 
 #include <memory>
 

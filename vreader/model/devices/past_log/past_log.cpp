@@ -1,8 +1,8 @@
 #include "vreader/model/devices/past_log/past_log.hpp"
 
+#include "vreader/model/devices/past_log/past_log_generate.hpp"
 #include "vreader/model/state/files.hpp"
 #include "vreader/model/state/key_value.hpp"
-#include "vreader/model/devices/past_log/past_log_generate.hpp"
 
 #include <cerrno>
 

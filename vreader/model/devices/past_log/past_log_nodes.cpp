@@ -2,7 +2,7 @@
 
 #include "vreader/model/core/node_open.hpp"
 #include "vreader/model/devices/past_log/past_log.hpp"
-#include "vreader/model/devices/subcpu/subcpu_node.hpp"
+#include "vreader/model/devices/past_log/past_log_requests.hpp"
 
 #include <fcntl.h>
 
@@ -88,7 +88,7 @@ std::int64_t PastLogControlFile::handshake(Session& session, JsonLine& line, std
                                            const FaultHit& fault)
 {
     using Step = past_log::Access::Step;
-    past_log::Access& access = context_.past_log;
+    past_log::Access& access = context_.process_state<past_log::Access>();
     // Whatever fails, the next handshake starts from a new challenge.
     const auto refuse = [&](int error, std::string_view why, bool injected) {
         access.step = Step::Idle;
@@ -155,7 +155,7 @@ std::int64_t PastLogFile::open(ReaderContext& context, const std::string& path, 
                                std::unique_ptr<DeviceFile>& out)
 {
     std::string dump;
-    int failure = context.past_log.unlocked ? 0 : EACCES;
+    int failure = context.process_state<past_log::Access>().unlocked ? 0 : EACCES;
     if (failure == 0 && past_log::load(context.dir.path(), dump) != 0)
         failure = EIO;
     int access = 0;

@@ -4,6 +4,7 @@
 #pragma once
 
 #include "protocol/past_log_requests.hpp"
+#include "vreader/model/state/faults.hpp"
 
 #include <cstdint>
 #include <string_view>
@@ -20,6 +21,10 @@ inline constexpr Request kChallenge{protocol::past_log::kChallenge, "PASTLOG_CHA
 inline constexpr Request kComplement{protocol::past_log::kComplement, "PASTLOG_COMPLEMENT"};
 inline constexpr Request kConfirm{protocol::past_log::kConfirm, "PASTLOG_CONFIRM"};
 inline constexpr Request kRequests[] = {kFlush, kChallenge, kComplement, kConfirm};
+
+// Their names for the faults file; the handshake's answers can be rejected.
+inline constexpr DeviceFaultRequest kFaultRequests[] = {
+    {kFlush.name}, {kChallenge.name}, {kComplement.name, true}, {kConfirm.name, true}};
 
 using protocol::past_log::kHandshakeKey;
 

@@ -1,9 +1,9 @@
 #include "vreader/model/devices/subcpu/subcpu_node.hpp"
 
-#include "vreader/model/state/files.hpp"
 #include "vreader/model/core/node_open.hpp"
-#include "vreader/model/devices/subcpu/subcpu_firmware.hpp"
 #include "vreader/model/core/tty_file.hpp"
+#include "vreader/model/devices/subcpu/subcpu_firmware.hpp"
+#include "vreader/model/state/files.hpp"
 
 #include <fcntl.h>
 #include <sys/sysmacros.h>

@@ -9,8 +9,8 @@
 
 #include "vreader/model/core/device_file.hpp"
 #include "vreader/model/core/reader_context.hpp"
-#include "vreader/model/devices/subcpu/subcpu_state.hpp"
 #include "vreader/model/core/watched_file.hpp"
+#include "vreader/model/devices/subcpu/subcpu_state.hpp"
 
 #include <memory>
 #include <optional>
@@ -20,7 +20,6 @@ namespace vreader {
 
 inline constexpr std::string_view kSubCpuDevice = "sub_cpu";
 inline constexpr std::string_view kControlModeDevice = "control_mode";
-inline constexpr unsigned kMiscMajor = 10;
 inline constexpr unsigned kSubCpuMinor = 60;
 
 // The attribute's path on this board: chip select 2, or 0 on older boards.

@@ -5,8 +5,8 @@
 #pragma once
 
 #include "protocol/touch_panel_codes.hpp"
-#include "vreader/model/state/faults.hpp"
 #include "vreader/model/devices/touch_panel/touch_panel_content.hpp"
+#include "vreader/model/state/faults.hpp"
 
 #include <cstdint>
 #include <vector>

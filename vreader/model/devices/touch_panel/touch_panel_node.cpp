@@ -1,8 +1,8 @@
 #include "vreader/model/devices/touch_panel/touch_panel_node.hpp"
 
-#include "vreader/model/state/files.hpp"
 #include "vreader/model/core/node_open.hpp"
 #include "vreader/model/devices/touch_panel/touch_panel.hpp"
+#include "vreader/model/state/files.hpp"
 
 #include <fcntl.h>
 #include <sys/ioctl.h>

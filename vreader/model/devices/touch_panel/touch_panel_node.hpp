@@ -6,9 +6,9 @@
 #pragma once
 
 #include "vreader/model/core/session.hpp"
-#include "vreader/model/devices/touch_panel/touch_panel_content.hpp"
 #include "vreader/model/core/tty_file.hpp"
 #include "vreader/model/core/watched_file.hpp"
+#include "vreader/model/devices/touch_panel/touch_panel_content.hpp"
 
 #include <deque>
 #include <memory>
