@@ -10,8 +10,7 @@
 #include "vreader/binding/binding_calls.hpp"
 #include "vreader/binding/path_map.hpp"
 #include "vreader/binding/process.hpp"
-#include "vreader/model/board/device_nodes.hpp"
-#include "vreader/model/devices/gadget/gadget_lun_file.hpp"
+#include "vreader/model/core/device_nodes.hpp"
 #include "vreader/model/devices/gadget/kept_nodes.hpp"
 
 #include <fcntl.h>
@@ -77,7 +76,7 @@ bool modelled_attribute(const vreader::MappedPath& where)
         return false;
     Process& process = Process::get();
     const std::lock_guard lock(process.mutex);
-    return vreader::find_node(process.reader().dir.config(), where.normal) != vreader::NodeKind::None;
+    return vreader::find_node(process.reader().dir.config(), where.normal) != nullptr;
 }
 
 int open_mapped(const vreader::MappedPath& where, int flags, mode_t mode)
@@ -259,11 +258,10 @@ int stat(const char* path, struct ::stat* st) noexcept
         Process& process = Process::get();
         const std::lock_guard lock(process.mutex);
         vreader::ReaderContext& reader = process.reader();
-        const auto kind = vreader::find_node(reader.dir.config(), where.normal);
-        if (kind == vreader::NodeKind::None ||
-            (kind == vreader::NodeKind::LunAttribute && !vreader::GadgetLunFile::exists(reader.dir, where.normal)))
+        const vreader::DeviceNode* node = vreader::find_node(reader.dir.config(), where.normal);
+        if (node == nullptr || (node->exists != nullptr && !node->exists(reader.dir, where.normal)))
             return fail<int>(ENOENT);
-        vreader::node_stat(reader.dir.config(), kind, *st);
+        vreader::node_stat(reader.dir.config(), *node, *st);
         return 0;
     });
 }
@@ -333,8 +331,7 @@ int unlink(const char* path) noexcept
             return ::unlink(host.c_str());
         }
         // The modelled nodes belong to the device models.
-        const auto kind = vreader::find_node(reader.dir.config(), where.normal);
-        return fail<int>(kind == vreader::NodeKind::None ? ENOENT : EACCES);
+        return fail<int>(vreader::find_node(reader.dir.config(), where.normal) == nullptr ? ENOENT : EACCES);
     });
 }
 

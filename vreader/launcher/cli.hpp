@@ -44,9 +44,6 @@ extern const Verb kUeventVerb;
 
 void print_verb_help(const Verb& verb);
 
-// The past log's lines of `vreader state`.
-void print_past_log(const ReaderDir& reader);
-
 // "vreader VERB: message" and the verb's synopsis on stderr; returns 2.
 int usage_error(const Verb& verb, const std::string& message);
 

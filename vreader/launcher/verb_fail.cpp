@@ -1,21 +1,12 @@
 // vreader fail: make device requests fail, to exercise programs' error paths.
 #include "vreader/launcher/cli.hpp"
+#include "vreader/model/core/device_row.hpp"
 #include "vreader/model/core/wake_pipe.hpp"
-#include "vreader/model/devices/display/framebuffer_file.hpp"
-#include "vreader/model/devices/gadget/gadget_lun_file.hpp"
-#include "vreader/model/devices/gadget/gadget_serial_file.hpp"
-#include "vreader/model/devices/gadget/uevent_socket.hpp"
-#include "vreader/model/devices/modem/modem_node.hpp"
-#include "vreader/model/devices/net/inet_socket_file.hpp"
-#include "vreader/model/devices/past_log/past_log_nodes.hpp"
-#include "vreader/model/devices/subcpu/subcpu_node.hpp"
-#include "vreader/model/devices/touch_panel/touch_panel_node.hpp"
 #include "vreader/model/state/errno_names.hpp"
 #include "vreader/model/state/faults.hpp"
 #include "vreader/model/state/files.hpp"
 #include "vreader/model/state/key_value.hpp"
 #include "vreader/model/state/reader_lock.hpp"
-#include "vreader/model/usb/usb_faults.hpp"
 
 #include <cerrno>
 #include <cstdio>
@@ -24,96 +15,22 @@
 namespace vreader::cli {
 namespace {
 
-// "event0" (the HOME key) to "eventN" (the touch devices).
-bool is_input_device(const ReaderConfig& config, std::string_view device)
-{
-    if (!device.starts_with("event"))
-        return false;
-    const auto number = parse_unsigned(device.substr(5), config.touch_devices);
-    return number.has_value() && device.size() > 5 && std::to_string(*number) == device.substr(5);
-}
-
 bool is_reader_device(const ReaderConfig& config, std::string_view device)
 {
-    return is_input_device(config, device) || device == kFramebufferDevice || device == emmc_device(config) || device == kUartDevice ||
-           device == kGadgetDevice || device == kSubCpuDevice || device == kControlModeDevice ||
-           device == usb::kUsbDevice || device == kNetDevice || (config.modem && device == kModemDevice) ||
-           device == kPastLogControlDevice || device == kPastLogDevice || device == kUeventDevice ||
-           device == kLunsDevice;
+    for (const DeviceRow* row : devices())
+        if (row->fault_device != nullptr && row->fault_device(config, device))
+            return true;
+    return false;
 }
 
-// Faults that the past-log driver's nodes could never fire.
-std::string past_log_misfit(const Fault& fault)
+// Why the devices could never fire `fault`; empty when they could.
+std::string misfit(const Fault& fault)
 {
-    const bool control = fault.request.starts_with("PASTLOG_");
-    const bool node_request = fault.request == "open" || fault.request == "close";
-    if (control && !fault.device.empty() && fault.device != kPastLogControlDevice)
-        return fault.request + " belongs to the past-log control node: melgrin:" + fault.request;
-    if (fault.device == kPastLogControlDevice && !control && !node_request)
-        return "the past-log control node takes open, close and the PASTLOG_ requests";
-    if (fault.device == kPastLogDevice && !node_request && fault.request != "read" && fault.request != "write")
-        return "the past-log node takes open, read, write and close";
-    // The log node takes no data: every write fails, so nothing is there to
-    // halve or to lose.
-    if (fault.device == kPastLogDevice && fault.request == "write" && fault.kind != FaultKind::Error)
-        return "a write to the past-log node takes an errno only";
-    return {};
-}
-
-// The modem's answers are lines, not frames: they keep silent or come in
-// pieces, and have no code to pick them by.
-std::string modem_misfit(const Fault& fault)
-{
-    if (fault.device != kModemDevice || !fault.request.starts_with("reply"))
-        return {};
-    if (fault.request != "reply")
-        return "the modem's answers are faulted as ttyUSB0:reply";
-    if (fault.kind != FaultKind::Silent && fault.kind != FaultKind::Split)
-        return "the modem's answers take silent or split:N";
-    return {};
-}
-
-// Faults that the network side could never fire; empty when the fault is fine.
-std::string net_misfit(const Fault& fault)
-{
-    const bool network_request = fault.request == "socket" || fault.request == "SIOCGIFHWADDR";
-    if (fault.request == "socket" && fault.device == kUeventDevice)
-        return {};
-    if (network_request && !fault.device.empty() && fault.device != kNetDevice)
-        return fault.request + " belongs to the network side: net:" + fault.request;
-    if (fault.device == kNetDevice && !network_request && fault.request != "read" && fault.request != "write" &&
-        fault.request != "close")
-        return "the network side takes socket, SIOCGIFHWADDR, read, write and close";
-    if (fault.device == kNetDevice && fault.kind != FaultKind::Error)
-        return "the network socket moves no data: it takes an errno only";
-    return {};
-}
-
-// Faults that the uevent socket could never fire.
-std::string uevent_misfit(const Fault& fault)
-{
-    if (fault.device != kUeventDevice)
-        return {};
-    for (const std::string_view request : {"socket", "bind", "recv", "read", "close"})
-        if (fault.request == request)
-            return {};
-    return "the uevent socket takes socket, bind, recv, read and close";
-}
-
-// Faults that the USB side could never fire; empty when the fault is fine.
-std::string usb_misfit(const Fault& fault)
-{
-    const bool scsi = fault.request.starts_with("scsi");
-    const bool reply = fault.request.starts_with("reply");
-    if (scsi && !fault.device.empty() && fault.device != usb::kUsbDevice)
-        return "SCSI requests go to the USB side only: usb:" + fault.request;
-    if (fault.device != usb::kUsbDevice)
-        return {};
-    if (!scsi && !reply)
-        return "the USB side takes scsi, scsi_XX, reply and reply_XX";
-    if (reply && fault.kind != FaultKind::Silent)
-        return "the USB side's replies take 'silent' only";
-    return {};
+    std::string text;
+    for (const DeviceRow* row : devices())
+        if (row->fault_misfit != nullptr)
+            text += row->fault_misfit(fault);
+    return text;
 }
 
 std::string known_requests()
@@ -176,10 +93,8 @@ int run_fail(const Verb& verb, const Args& args)
         }
     }
 
-    if (const std::string misfit = usb_misfit(fault) + net_misfit(fault) + modem_misfit(fault) +
-                                     past_log_misfit(fault) + uevent_misfit(fault);
-        !list && !clear && !misfit.empty())
-        return usage_error(verb, misfit);
+    if (const std::string why = misfit(fault); !list && !clear && !why.empty())
+        return usage_error(verb, why);
     const auto reader = open_reader(verb, args[0]);
     if (!reader)
         return kExitFailure;

@@ -112,20 +112,6 @@ int run_pastlog(const Verb& verb, const Args& args)
 
 }  // namespace
 
-void print_past_log(const ReaderDir& reader)
-{
-    std::string dump;
-    past_log::Counters counters;
-    if (const int e = past_log::load(reader.path(), dump); e != 0)
-        std::printf("past_log=unreadable: %s\n", std::strerror(e));
-    if (const int e = past_log::load_counters(reader.path(), counters); e != 0)
-        std::printf("past_log_state=unreadable: %s\n", std::strerror(e));
-    std::vector<std::string_view> entries;
-    past_log::split(dump, entries);
-    std::printf("past_log_entries=%zu\npast_log_bytes=%zu\npast_log_flushes=%llu\n", entries.size(), dump.size(),
-                static_cast<unsigned long long>(counters.flushes));
-}
-
 const Verb kPastLogVerb = {
     "pastlog",
     "DIR [--generate [N] [--long K[:SIZE]] | --load FILE | --clear]",

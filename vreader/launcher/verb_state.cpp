@@ -1,163 +1,16 @@
 // vreader state / vreader set: show the devices' kept state, change a knob.
 #include "vreader/launcher/cli.hpp"
-#include "vreader/launcher/gadget_state.hpp"
-#include "vreader/launcher/usb_state.hpp"
+#include "vreader/model/core/device_row.hpp"
 #include "vreader/model/core/session.hpp"
-#include "vreader/model/core/tty_settings.hpp"
-#include "vreader/model/devices/display/display_files.hpp"
-#include "vreader/model/devices/display/epdc_kept_state.hpp"
-#include "vreader/model/devices/emmc/emmc_content.hpp"
-#include "vreader/model/devices/gadget/gadget_serial_file.hpp"
-#include "vreader/model/devices/modem/modem_content.hpp"
-#include "vreader/model/devices/net/network_interfaces.hpp"
-#include "vreader/model/devices/subcpu/subcpu_node.hpp"
-#include "vreader/model/devices/subcpu/subcpu_state.hpp"
-#include "vreader/model/devices/touch_panel/touch_panel_content.hpp"
-#include "vreader/model/devices/touch_panel/touch_panel_node.hpp"
-#include "vreader/model/state/files.hpp"
 #include "vreader/model/state/journal.hpp"
-#include "vreader/model/state/key_value.hpp"
 #include "vreader/model/state/reader_lock.hpp"
-#include "vreader/model/usb/usb_content.hpp"
 
 #include <cstdio>
 #include <cstring>
+#include <optional>
 
 namespace vreader::cli {
 namespace {
-
-void print_subcpu(const ReaderDir& reader)
-{
-    SubCpuState state;
-    std::string why;
-    if (!load_subcpu(reader, state, why)) {
-        std::printf("subcpu=unreadable: %s\n", why.c_str());
-        return;
-    }
-    std::uint8_t record[8] = {};
-    std::string bytes;
-    if (read_file(reader.file(cluster_file(state.active_cluster)), bytes) == 0 && bytes.size() >= sizeof record)
-        std::memcpy(record, bytes.data(), sizeof record);
-    std::printf("spi_cs=%u\ncontrol_mode=%s\nsubcpu_update_mode=%d\nsubcpu_active_cluster=%u\n"
-                "subcpu_boot_cluster=%u\nsubcpu_version_mcu=%s\nsubcpu_version_self=%s\ncharger=",
-                reader.config().spi_cs, state.control_mode.c_str(), state.update_mode ? 1 : 0, state.active_cluster,
-                state.boot_cluster, format_version(version_of(record)).c_str(),
-                format_version(state.version_self).c_str());
-    const char* separator = "";
-    for (const auto& [reg, value] : state.charger) {
-        std::printf("%s%02X:%02X", separator, reg, value);
-        separator = " ";
-    }
-    std::printf("\n");
-}
-
-// Whether the reader has a modem, and modem.conf with its keys prefixed.
-void print_modem(const ReaderDir& reader)
-{
-    std::printf("modem_present=%d\n", reader.config().modem ? 1 : 0);
-    std::string text;
-    ModemContent modem;
-    std::string why;
-    const int e = read_file(reader.file(kModemFile), text);
-    if ((e != 0 && e != ENOENT) || !parse_modem(text, modem, why)) {
-        std::printf("modem=unreadable: %s\n", e != 0 ? std::strerror(e) : why.c_str());
-        return;
-    }
-    std::vector<KeyValue> entries;
-    parse_key_values(format_modem(modem), entries, why);
-    for (const auto& [key, value] : entries)
-        std::printf("modem_%s=%s\n", key.c_str(), value.c_str());
-}
-
-// modem.present changes the device tree (reader.conf); the other keys what
-// the modem answers (modem.conf).
-std::string set_modem_key(const ReaderDir& reader, std::string_view key, std::string_view value)
-{
-    if (key == "present") {
-        if (value != "0" && value != "1")
-            return "modem.present takes 1 or 0: " + std::string(value);
-        ReaderConfig config = reader.config();
-        config.modem = value == "1";
-        if (const int e = replace_file(reader.file(kConfigFile), format_config(config)))
-            return "cannot write " + reader.file(kConfigFile) + ": " + std::strerror(e);
-        return {};
-    }
-    std::string text;
-    if (const int e = read_file(reader.file(kModemFile), text); e != 0 && e != ENOENT)
-        return "cannot read " + reader.file(kModemFile) + ": " + std::strerror(e);
-    text += "\n" + std::string(key) + "=" + std::string(value) + "\n";
-    ModemContent content;
-    std::string error;
-    if (!parse_modem(text, content, error))
-        return "modem." + std::string(key) + ": " + error;
-    if (const int e = replace_file(reader.file(kModemFile), format_modem(content)))
-        return "cannot write " + reader.file(kModemFile) + ": " + std::strerror(e);
-    return {};
-}
-
-// One line an interface: its address and when it appears.
-void print_network(const ReaderDir& reader)
-{
-    NetInterfaces interfaces;
-    std::string why;
-    if (!load_interfaces(reader.file(kNetworkFile), interfaces, why)) {
-        std::printf("net=unreadable: %s\n", why.c_str());
-        return;
-    }
-    if (interfaces.empty())
-        std::printf("net=none\n");
-    for (const NetInterface& interface : interfaces)
-        std::printf("net.%s=%s appears_after=%u\n", interface.name.c_str(), format_mac(interface.mac).c_str(),
-                    interface.appears_after_s);
-}
-
-std::string set_network_key(const ReaderDir& reader, std::string_view key, std::string_view value)
-{
-    NetInterfaces interfaces;
-    std::string why;
-    if (!load_interfaces(reader.file(kNetworkFile), interfaces, why))
-        return "cannot read " + reader.file(kNetworkFile) + ": " + why;
-    if (std::string error = set_interface_key(interfaces, key, value); !error.empty())
-        return "net." + std::string(key) + ": " + error;
-    if (const int e = save_interfaces(reader.file(kNetworkFile), interfaces))
-        return "cannot write " + reader.file(kNetworkFile) + ": " + std::strerror(e);
-    return {};
-}
-
-// Sets one of the sub-CPU's or the charger's values. Empty, or why not.
-std::string set_subcpu_key(const ReaderDir& reader, std::string_view key, std::string_view value)
-{
-    SubCpuState state;
-    std::string why;
-    if (!load_subcpu(reader, state, why))
-        return "cannot read the sub-CPU's state: " + why;
-    // The state's own text format checks the value.
-    const std::string text = format_subcpu(state) + std::string(key.starts_with("subcpu.") ? key.substr(7) : key) +
-                             "=" + std::string(value) + "\n";
-    if (!parse_subcpu(text, state, why))
-        return std::string(key) + ": " + why;
-    if (state.control_mode != "update" && state.control_mode != "normal")
-        return "subcpu.control_mode takes update or normal";
-    if (const int e = save_subcpu(reader, state))
-        return std::string("cannot write the sub-CPU's state: ") + std::strerror(e);
-    return {};
-}
-
-// Replaces one key of touch_panel.conf, refusing what the panel cannot read.
-std::string set_panel_key(const ReaderDir& reader, std::string_view key, std::string_view value)
-{
-    std::string text;
-    if (const int e = read_file(reader.file(kTouchPanelFile), text))
-        return "cannot read " + reader.file(kTouchPanelFile) + ": " + std::strerror(e);
-    text += "\n" + std::string(key) + "=" + std::string(value) + "\n";
-    TouchPanelContent content;
-    std::string error;
-    if (!parse_touch_panel(text, content, error))
-        return "panel." + std::string(key) + ": " + error;
-    if (const int e = replace_file(reader.file(kTouchPanelFile), format_touch_panel(content)))
-        return "cannot write " + reader.file(kTouchPanelFile) + ": " + std::strerror(e);
-    return {};
-}
 
 int run_state(const Verb& verb, const Args& args)
 {
@@ -172,42 +25,10 @@ int run_state(const Verb& verb, const Args& args)
         return kExitFailure;
     Journal unused(reader->file(kJournalFile));
     Session session(*reader, unused);
-    EpdcKeptState kept(session);
-    const EpdcState* state = kept.get();
-    if (session.error() != 0 || state == nullptr)
-        return failure(verb, "cannot read " + reader->file(kStateFile));
-    const ReaderConfig& config = reader->config();
-    const ScreenGeometry g = screen_geometry(config, state->rotate);
-    char start[32];
-    std::snprintf(start, sizeof start, "0x%llX", static_cast<unsigned long long>(config.smem_start));
-    std::printf(
-        "panel_width=%u\npanel_height=%u\nstride_pad=%u\ngraphics_node=%s\n"
-        "xres=%u\nyres=%u\nxres_virtual=%u\nyres_virtual=%u\nline_length=%u\n"
-        "smem_start=%s\nsmem_len=%u\n",
-        config.panel_width, config.panel_height, config.stride_pad, config.graphics_node ? "yes" : "no", g.xres, g.yres,
-        g.xres_virtual, g.yres_virtual, g.line_length, start, memory_size(config));
-    const std::string kept_text = format_state(*state);
-    std::fwrite(kept_text.data(), 1, kept_text.size(), stdout);
-    struct termios uart {};
-    std::string why;
-    std::printf("ttymxc1=%s\n", load_termios(*reader, kUartDevice, uart, why) ? describe_termios(uart).c_str()
-                                                                              : ("unreadable: " + why).c_str());
-    struct termios gadget {};
-    std::printf("ttyGS0=%s\n", load_termios(*reader, kGadgetDevice, gadget, why) ? describe_termios(gadget).c_str()
-                                                                              : ("unreadable: " + why).c_str());
-    std::string pc_end;
-    read_file(reader->file(kGadgetPcFile), pc_end);
-    std::printf("ttyGS0_pc=%s\n", pc_end.empty() ? "none\n" : pc_end.c_str());
-    print_subcpu(*reader);
-    print_usb(*reader);
-    print_modem(*reader);
-    print_network(*reader);
-    print_past_log(*reader);
-    print_gadget(*reader);
-    std::printf("emmc_size=%llu\nemmc_unit=%u\nemmc_nodes=%.*s\nboot_env=%s\n",
-                static_cast<unsigned long long>(config.emmc_size), config.emmc_unit,
-                static_cast<int>(emmc_nodes_name(config.emmc_nodes).size()), emmc_nodes_name(config.emmc_nodes).data(),
-                active_boot_env(*reader).c_str());
+    for (const DeviceRow* row : devices())
+        if (row->print_state != nullptr)
+            if (const std::string error = row->print_state(session); !error.empty())
+                return failure(verb, error);
     return 0;
 }
 
@@ -221,116 +42,26 @@ int run_set(const Verb& verb, const Args& args)
         return usage_error(verb, args.size() < 3 ? "too few arguments" : "too many arguments");
     const std::string_view key = args[1];
     const std::string_view value = args[2];
-    std::optional<std::int64_t> temperature;
-    std::optional<std::uint64_t> vcom;
-    std::optional<WaveformVersion> version;
-    if (key.starts_with("subcpu.") || key.starts_with("charger.")) {
-        const auto reader = open_reader(verb, args[0]);
-        if (!reader)
-            return kExitFailure;
-        const ReaderLock lock(reader->file(kLockFile));
-        if (const std::string error = set_subcpu_key(*reader, key, value); !error.empty())
-            return usage_error(verb, error);
-        return 0;
-    }
-    if (key.starts_with("panel.")) {
-        const auto reader = open_reader(verb, args[0]);
-        if (!reader)
-            return kExitFailure;
-        const ReaderLock lock(reader->file(kLockFile));
-        if (const std::string error = set_panel_key(*reader, key.substr(6), value); !error.empty())
-            return usage_error(verb, error);
-        return 0;
-    }
-    if (key.starts_with("modem.")) {
-        const auto reader = open_reader(verb, args[0]);
-        if (!reader)
-            return kExitFailure;
-        const ReaderLock lock(reader->file(kLockFile));
-        if (const std::string error = set_modem_key(*reader, key.substr(6), value); !error.empty())
-            return usage_error(verb, error);
-        return 0;
-    }
-    if (key.starts_with("net.")) {
-        const auto reader = open_reader(verb, args[0]);
-        if (!reader)
-            return kExitFailure;
-        const ReaderLock lock(reader->file(kLockFile));
-        if (const std::string error = set_network_key(*reader, key.substr(4), value); !error.empty())
-            return usage_error(verb, error);
-        return 0;
-    }
-    if (key.starts_with("tree.")) {
-        const auto reader = open_reader(verb, args[0]);
-        if (!reader)
-            return kExitFailure;
-        const ReaderLock lock(reader->file(kLockFile));
-        if (const std::string error = set_device_tree_key(*reader, key.substr(5), value); !error.empty())
-            return usage_error(verb, error);
-        return 0;
-    }
-    if (key.starts_with("usb.")) {
-        const auto reader = open_reader(verb, args[0]);
-        if (!reader)
-            return kExitFailure;
-        const ReaderLock lock(reader->file(kLockFile));
-        if (const std::string error = set_usb_key(*reader, key.substr(4), value); !error.empty())
-            return usage_error(verb, error);
-        return 0;
-    }
-    if (is_gadget_key(key)) {
-        const auto reader = open_reader(verb, args[0]);
-        if (!reader)
-            return kExitFailure;
-        if (const std::string error = set_gadget_state(*reader, key, value); !error.empty())
-            return usage_error(verb, error);
-        return 0;
-    }
-    if (key == "boot_env") {
-        if (value != "normal" && value != "recovery")
-            return usage_error(verb, "boot_env takes normal or recovery: " + std::string(value));
-        const auto reader = open_reader(verb, args[0]);
-        if (!reader)
-            return kExitFailure;
-        const ReaderLock lock(reader->file(kLockFile));
-        if (const std::string error = activate_boot_env(*reader, value); !error.empty())
-            return failure(verb, error);
-        return 0;
-    }
-    if (key == "pmic_temperature") {
-        if (!(temperature = parse_signed(value, INT32_MIN, INT32_MAX)))
-            return usage_error(verb, "pmic_temperature takes a whole number of degrees: " + std::string(value));
-    } else if (key == "vcom") {
-        if (!(vcom = parse_unsigned(value, UINT32_MAX)))
-            return usage_error(verb, "vcom takes microvolts below zero, 0 to 4294967295: " + std::string(value));
-    } else if (key == "wf_version") {
-        if (!(version = parse_wf_version(value)))
-            return usage_error(verb, "wf_version takes 20 hexadecimal digits: " + std::string(value));
-    } else {
+    const DeviceRow* owner = nullptr;
+    for (const DeviceRow* row : devices())
+        if (owner == nullptr && row->owns_key != nullptr && row->owns_key(key))
+            owner = row;
+    if (owner == nullptr)
         return usage_error(verb, "unknown key '" + std::string(key) +
                                      "'; keys: pmic_temperature vcom wf_version boot_env panel.KEY subcpu.KEY "
                                      "charger.XX usb.KEY tree.KEY modem.KEY net.NAME.KEY luns usb_modules "
                                      "lunN.ro lunN.prevent lunN.file");
-    }
-
+    if (owner->check_value != nullptr)
+        if (const std::string error = owner->check_value(key, value); !error.empty())
+            return usage_error(verb, error);
     const auto reader = open_reader(verb, args[0]);
     if (!reader)
         return kExitFailure;
-    Journal unused(reader->file(kJournalFile));
-    Session session(*reader, unused);
-    EpdcKeptState kept(session);
-    EpdcState* state = kept.get();
-    if (session.error() != 0 || state == nullptr)
-        return failure(verb, "cannot read " + reader->file(kStateFile));
-    if (temperature)
-        state->pmic_temperature = static_cast<std::int32_t>(*temperature);
-    if (vcom)
-        state->vcom = static_cast<std::uint32_t>(*vcom);
-    if (version)
-        state->wf_version = *version;
-    kept.changed();
-    if (const int e = session.commit())
-        return failure(verb, "cannot write " + reader->file(kStateFile) + ": " + std::strerror(e));
+    std::optional<ReaderLock> lock;
+    if (!owner->set_locks_itself)
+        lock.emplace(reader->file(kLockFile));
+    if (const std::string error = owner->set_key(*reader, key, value); !error.empty())
+        return owner->set_refusal_is_usage ? usage_error(verb, error) : failure(verb, error);
     return 0;
 }
 

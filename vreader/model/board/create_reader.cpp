@@ -1,28 +1,10 @@
 #include "vreader/model/board/create_reader.hpp"
 
-#include "vreader/model/core/reader_dir.hpp"
-#include "vreader/model/core/sparse_file.hpp"
-#include "vreader/model/core/tty_settings.hpp"
+#include "vreader/model/board/device_table.hpp"
 #include "vreader/model/core/wake_pipe.hpp"
-#include "vreader/model/devices/display/display_files.hpp"
-#include "vreader/model/devices/display/epdc_state.hpp"
-#include "vreader/model/devices/emmc/emmc_content.hpp"
-#include "vreader/model/devices/gadget/kept_nodes.hpp"
-#include "vreader/model/devices/gadget/uevent_queue.hpp"
-#include "vreader/model/devices/input/input_device.hpp"
-#include "vreader/model/devices/modem/modem_content.hpp"
-#include "vreader/model/devices/net/network_interfaces.hpp"
-#include "vreader/model/devices/past_log/past_log.hpp"
-#include "vreader/model/devices/past_log/past_log_generate.hpp"
-#include "vreader/model/devices/subcpu/subcpu_state.hpp"
-#include "vreader/model/devices/touch_panel/touch_panel_content.hpp"
 #include "vreader/model/state/files.hpp"
-#include "vreader/model/state/gadget_content.hpp"
 #include "vreader/model/state/reader_lock.hpp"
-#include "vreader/model/usb/usb_content.hpp"
-#include "vreader/model/usb/usb_files.hpp"
-#include "vreader/model/usb/usb_partitions.hpp"
-#include "vreader/model/usb/usb_tunnel.hpp"
+#include "vreader/model/state/state_files.hpp"
 
 #include <cstring>
 #include <filesystem>
@@ -57,48 +39,13 @@ bool create_reader(const std::string& path, const ReaderConfig& config, bool for
         error = "cannot lock " + path + ": " + std::strerror(lock.error());
         return false;
     }
-    for (const std::string& name : {std::string(kStandbyFile), termios_file("ttymxc1"),
-                                    termios_file("ttyGS0"), termios_file("ttyUSB0"), std::string("ttyGS0.pc"),
-                                    std::string(kNodesFile), std::string(kGadgetFile)})
-        fs::remove(root + name, ec);
     fs::create_directories(root + "sys", ec);
     fs::create_directories(root + "proc", ec);
 
-    const std::string panel(std::size_t{config.panel_width} * config.panel_height, '\xFF');
-    int e = replace_file(root + std::string(kPanelFile), panel);
-    if (e == 0)
-        e = create_zero_file(root + std::string(kMemoryFile), memory_size(config));
-    if (e == 0)
-        e = replace_file(root + std::string(kStateFile), format_state(EpdcState{}));
-    if (e == 0)
-        e = create_emmc(root, config);
-    if (e == 0)
-        e = replace_file(root + std::string(kTouchPanelFile), format_touch_panel(default_touch_panel()));
-    if (e == 0)
-        e = create_subcpu(root);
-    if (e == 0)
-        e = replace_file(root + std::string(kUsbFile), format_usb(UsbContent{}));
-    if (e == 0)
-        e = usb::create_storage(path);
-    if (e == 0)
-        e = usb::create_partitions(path);
-    if (e == 0)
-        e = usb::create_tunnel(path);
-    if (e == 0)
-        e = replace_file(root + std::string(kModemFile), format_modem(ModemContent{}));
-    if (e == 0)
-        e = save_interfaces(root + std::string(kNetworkFile), default_interfaces());
-    if (e == 0)
-        e = past_log::save(path, past_log::generate_log({}));
-    if (e == 0)
-        e = past_log::save_counters(path, {});
-    if (e == 0)
-        e = create_input_pipes(root, config);
-    if (e == 0) {
-        // A reset drops the messages still waiting.
-        fs::remove_all(root + std::string(kUeventDir), ec);
-        e = create_uevent_spool(path);
-    }
+    int e = 0;
+    for (const DeviceRow* row : device_table())
+        if (e == 0 && row->create != nullptr)
+            e = row->create(root, config);
     if (e == 0)
         e = make_wake_pipe(root + std::string(kFaultsWake));
     if (e == 0)

@@ -1,6 +1,6 @@
 #include "vreader/model/devices/gadget/gadget_lun_file.hpp"
 
-#include "vreader/model/board/device_nodes.hpp"
+#include "vreader/model/core/device_nodes.hpp"
 #include "vreader/model/core/node_open.hpp"
 #include "vreader/model/core/path_names.hpp"
 #include "vreader/model/devices/gadget/kept_nodes.hpp"
@@ -127,10 +127,10 @@ std::int64_t GadgetLunFile::backing(const std::string& path, GadgetLun& lun)
         st.st_mode = node->mode;
         st.st_rdev = makedev(node->major, node->minor);
     } else if (path_within(path, "/dev")) {
-        const NodeKind kind = find_node(context_.dir.config(), path);
-        if (kind == NodeKind::None)
+        const DeviceNode* node = find_node(context_.dir.config(), path);
+        if (node == nullptr)
             return -ENOENT;
-        node_stat(context_.dir.config(), kind, st);
+        node_stat(context_.dir.config(), *node, st);
     } else {
         // Files: the reader's /sys and /proc are its own, everything else
         // is the host's, as programs see them.

@@ -1,9 +1,11 @@
-#include "vreader/launcher/usb_state.hpp"
+#include "vreader/model/board/usb_row.hpp"
 
 #include "vreader/model/state/files.hpp"
 #include "vreader/model/usb/pc_device_tree.hpp"
 #include "vreader/model/usb/usb_commands.hpp"
 #include "vreader/model/usb/usb_content.hpp"
+#include "vreader/model/usb/usb_faults.hpp"
+#include "vreader/model/usb/usb_files.hpp"
 #include "vreader/model/usb/usb_partitions.hpp"
 #include "vreader/model/usb/usb_tunnel.hpp"
 
@@ -11,7 +13,7 @@
 #include <cstring>
 #include <vector>
 
-namespace vreader::cli {
+namespace vreader {
 namespace {
 
 // The PC's device tree around the reader, on one line.
@@ -29,8 +31,6 @@ void print_device_tree(const ReaderDir& reader)
                 eject_answer_name(tree.eject).data(), static_cast<unsigned long long>(tree.ejects));
 }
 
-}  // namespace
-
 // Replaces one key of device_tree.conf, refusing what cannot be read back.
 std::string set_device_tree_key(const ReaderDir& reader, std::string_view key, std::string_view value)
 {
@@ -47,13 +47,14 @@ std::string set_device_tree_key(const ReaderDir& reader, std::string_view key, s
 }
 
 // The USB side in brief: what a PC finds and what it left there.
-void print_usb(const ReaderDir& reader)
+std::string print_usb(Session& session)
 {
+    const ReaderDir& reader = session.dir();
     UsbContent usb;
     std::string why;
     if (!load_usb(reader.file(kUsbFile), usb, why)) {
         std::printf("usb=unreadable: %s\n", why.c_str());
-        return;
+        return {};
     }
     std::string command = "none";
     if (usb.command) {
@@ -80,6 +81,7 @@ void print_usb(const ReaderDir& reader)
     std::printf("usb_tunnel_queued=%zu\nusb_tunnel_responses=%zu\n", tunnel.queue().size(),
                 tunnel.responses().size());
     print_device_tree(reader);
+    return {};
 }
 
 // Replaces one key of usb.conf, refusing what the reader cannot read.
@@ -98,4 +100,58 @@ std::string set_usb_key(const ReaderDir& reader, std::string_view key, std::stri
     return {};
 }
 
-}  // namespace vreader::cli
+bool owns_usb_key(std::string_view key) { return key.starts_with("usb.") || key.starts_with("tree."); }
+
+// usb.KEY is usb.conf's, tree.KEY the PC's device tree's.
+std::string set_usb_side_key(const ReaderDir& reader, std::string_view key, std::string_view value)
+{
+    return key.starts_with("usb.") ? set_usb_key(reader, key.substr(4), value)
+                                   : set_device_tree_key(reader, key.substr(5), value);
+}
+
+bool usb_fault_device(const ReaderConfig&, std::string_view device) { return device == usb::kUsbDevice; }
+
+// Faults that the USB side could never fire; empty when the fault is fine.
+std::string usb_misfit(const Fault& fault)
+{
+    const bool scsi = fault.request.starts_with("scsi");
+    const bool reply = fault.request.starts_with("reply");
+    if (scsi && !fault.device.empty() && fault.device != usb::kUsbDevice)
+        return "SCSI requests go to the USB side only: usb:" + fault.request;
+    if (fault.device != usb::kUsbDevice)
+        return {};
+    if (!scsi && !reply)
+        return "the USB side takes scsi, scsi_XX, reply and reply_XX";
+    if (reply && fault.kind != FaultKind::Silent)
+        return "the USB side's replies take 'silent' only";
+    return {};
+}
+
+// usb.conf's defaults, the sample document, no update partition, one HTTP
+// request queued.
+int create_usb(const std::string& root, const ReaderConfig&)
+{
+    const std::string path = root.substr(0, root.size() - 1);
+    int e = replace_file(root + std::string(kUsbFile), format_usb(UsbContent{}));
+    if (e == 0)
+        e = usb::create_storage(path);
+    if (e == 0)
+        e = usb::create_partitions(path);
+    if (e == 0)
+        e = usb::create_tunnel(path);
+    return e;
+}
+
+}  // namespace
+
+const DeviceRow kUsbRow = {
+    .name = "usb",
+    .fault_device = usb_fault_device,
+    .fault_misfit = usb_misfit,
+    .print_state = print_usb,
+    .owns_key = owns_usb_key,
+    .set_key = set_usb_side_key,
+    .create = create_usb,
+};
+
+}  // namespace vreader

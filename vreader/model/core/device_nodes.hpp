@@ -1,8 +1,9 @@
 // The virtual /dev tree: which nodes exist on this reader, what stat shows of
-// them, and opening them.
+// them, and opening them. The devices of the table supply the nodes.
 #pragma once
 
 #include "vreader/model/core/device_file.hpp"
+#include "vreader/model/core/device_row.hpp"
 #include "vreader/model/core/reader_context.hpp"
 
 #include <memory>
@@ -11,15 +12,12 @@
 
 namespace vreader {
 
-enum class NodeKind { None, Directory, Framebuffer, Emmc, Uart, GadgetSerial, SubCpu, ControlMode, Input, Modem,
-                      PastLogControl, PastLog, LunAttribute };
-
-// `dev_path` is absolute and normalised ("/dev" or "/dev/..."); the
-// attributes of /sys that a model answers are found here too.
-NodeKind find_node(const ReaderConfig& config, std::string_view dev_path);
+// The node at `dev_path`, absolute and normalised ("/dev" or "/dev/..."),
+// or null; the attributes of /sys that a model answers are found here too.
+const DeviceNode* find_node(const ReaderConfig& config, std::string_view dev_path);
 
 // stat of an existing node.
-void node_stat(const ReaderConfig& config, NodeKind kind, struct stat& st);
+void node_stat(const ReaderConfig& config, const DeviceNode& node, struct stat& st);
 
 // Opens the node at `dev_path` as descriptor `fd` (reserved by the caller)
 // and journals the attempt. Returns `fd` or -errno.

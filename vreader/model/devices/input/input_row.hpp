@@ -1,0 +1,10 @@
+// The input event devices as a row of the device table.
+#pragma once
+
+#include "vreader/model/core/device_row.hpp"
+
+namespace vreader {
+
+extern const DeviceRow kInputRow;
+
+}  // namespace vreader

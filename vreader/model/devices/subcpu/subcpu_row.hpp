@@ -1,0 +1,10 @@
+// The sub-CPU with its charger as a row of the device table.
+#pragma once
+
+#include "vreader/model/core/device_row.hpp"
+
+namespace vreader {
+
+extern const DeviceRow kSubCpuRow;
+
+}  // namespace vreader
