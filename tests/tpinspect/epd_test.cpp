@@ -1,7 +1,7 @@
 // The inspection tool's drawing layer on the virtual framebuffer: what the
 // dirty area sends, and where drawing stops.
 #include "tests/support/json_line.hpp"
-#include "tests/vreader/reader_fixture.hpp"
+#include "tests/vreader/model/reader_fixture.hpp"
 #include "tpinspect/epd.hpp"
 
 #include <cstdint>

@@ -1,5 +1,5 @@
 // The panel's view of memory, without the state directory.
-#include "tests/vreader/reader_fixture.hpp"
+#include "tests/vreader/model/reader_fixture.hpp"
 #include "vreader/model/devices/display/panel_render.hpp"
 
 #include <set>

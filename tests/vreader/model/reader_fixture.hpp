@@ -3,6 +3,7 @@
 #pragma once
 
 #include "platform/sys.hpp"
+#include "tests/support/json_line.hpp"
 #include "tests/support/process.hpp"
 #include "vreader/binding/process.hpp"
 #include "vreader/model/board/create_reader.hpp"
@@ -150,6 +151,16 @@ protected:
     }
 
     std::string state() const { return testing_support::read_file(path_ + "/epdc.state"); }
+
+    // The journal's lines of one request.
+    std::vector<testing_support::JsonLine> requests(const std::string& name) const
+    {
+        std::vector<testing_support::JsonLine> found;
+        for (const auto& line : testing_support::parse_journal(testing_support::read_file(path_ + "/journal.jsonl")))
+            if (line.text("request") == name)
+                found.push_back(line);
+        return found;
+    }
 
     testing_support::TempDir dir_;
     std::string path_;

@@ -1,7 +1,7 @@
 // The past-log driver as the past-log tool drives it: the unlock handshake
 // on /dev/melgrin, then /dev/log_past one whole entry per read.
 #include "tests/support/json_line.hpp"
-#include "tests/vreader/reader_fixture.hpp"
+#include "tests/vreader/model/reader_fixture.hpp"
 #include "vreader/model/devices/past_log/past_log.hpp"
 #include "vreader/model/devices/past_log/past_log_generate.hpp"
 
@@ -61,15 +61,6 @@ protected:
         for (ssize_t n; (n = sys::read(fd, buf.data(), size)) > 0;)
             entries.emplace_back(buf.data(), static_cast<std::size_t>(n));
         return entries;
-    }
-
-    std::vector<testing_support::JsonLine> requests(const std::string& name) const
-    {
-        std::vector<testing_support::JsonLine> found;
-        for (const auto& line : testing_support::parse_journal(testing_support::read_file(path_ + "/journal.jsonl")))
-            if (line.text("request") == name)
-                found.push_back(line);
-        return found;
     }
 
     void write_log(const std::string& dump) { testing_support::write_file(path_ + "/past_log.bin", dump); }

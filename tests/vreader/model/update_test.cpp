@@ -1,5 +1,5 @@
 // Updates and panning: what reaches the panel, and what is refused.
-#include "tests/vreader/reader_fixture.hpp"
+#include "tests/vreader/model/reader_fixture.hpp"
 
 namespace vreader_test {
 namespace {

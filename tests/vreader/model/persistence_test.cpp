@@ -1,6 +1,6 @@
 // What outlives a run, injected faults, and the journal's exact lines.
 #include "tests/support/json_line.hpp"
-#include "tests/vreader/reader_fixture.hpp"
+#include "tests/vreader/model/reader_fixture.hpp"
 
 namespace vreader_test {
 namespace {

@@ -1,6 +1,6 @@
 // The framebuffer node: geometry, rotation, memory access and the
 // controller's settings.
-#include "tests/vreader/reader_fixture.hpp"
+#include "tests/vreader/model/reader_fixture.hpp"
 
 #include <sys/stat.h>
 #include <sys/sysmacros.h>

@@ -2,7 +2,7 @@
 // layer: the uevent socket, the gadget's LUN attributes, the block nodes it
 // makes, and the shell commands it runs.
 #include "tests/support/json_line.hpp"
-#include "tests/vreader/reader_fixture.hpp"
+#include "tests/vreader/model/reader_fixture.hpp"
 #include "vreader/model/devices/gadget/uevent_queue.hpp"
 #include "vreader/model/state/gadget_content.hpp"
 
@@ -33,15 +33,6 @@ protected:
         address.nl_groups = groups;
         EXPECT_EQ(sys::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
         return fd;
-    }
-
-    std::vector<testing_support::JsonLine> requests(const std::string& name) const
-    {
-        std::vector<testing_support::JsonLine> found;
-        for (const auto& line : testing_support::parse_journal(testing_support::read_file(path_ + "/journal.jsonl")))
-            if (line.text("request") == name)
-                found.push_back(line);
-        return found;
     }
 };
 

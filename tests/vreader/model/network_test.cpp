@@ -1,7 +1,7 @@
 // The network interfaces as a program asks about them: an IPv4 datagram
 // socket and SIOCGIFHWADDR, on the program's virtual clock.
 #include "tests/support/json_line.hpp"
-#include "tests/vreader/reader_fixture.hpp"
+#include "tests/vreader/model/reader_fixture.hpp"
 #include "vreader/model/devices/net/network_interfaces.hpp"
 
 #include <net/if.h>
@@ -32,15 +32,6 @@ protected:
         if (mac != nullptr)
             mac->assign(request.ifr_hwaddr.sa_data, 6);
         return 0;
-    }
-
-    std::vector<testing_support::JsonLine> requests(const std::string& name) const
-    {
-        std::vector<testing_support::JsonLine> found;
-        for (const auto& line : testing_support::parse_journal(testing_support::read_file(path_ + "/journal.jsonl")))
-            if (line.text("request") == name)
-                found.push_back(line);
-        return found;
     }
 };
 

@@ -1,7 +1,7 @@
 // The platform layer's virtual binding: where paths lead, the virtual clock,
 // what is not modelled, and the reader a program must be started on.
 #include "tests/support/json_line.hpp"
-#include "tests/vreader/reader_fixture.hpp"
+#include "tests/vreader/model/reader_fixture.hpp"
 
 #include <unistd.h>
 

@@ -1,7 +1,7 @@
 // The eMMC: its nodes, its content through the block device, its faults, the
 // raw-data table that locates its areas, and the display driver's waveform
 // write into one of them.
-#include "tests/vreader/reader_fixture.hpp"
+#include "tests/vreader/model/reader_fixture.hpp"
 #include "vreader/model/devices/emmc/emmc_content.hpp"
 #include "vreader/model/devices/emmc/rawdata_table.hpp"
 

@@ -1,7 +1,7 @@
 // Faults on the data nodes: every node honours every effect its reads and
 // writes can be given, and a read or poll that waits for input waits as it
 // would without the fault unless the fault fails it at once.
-#include "tests/vreader/reader_fixture.hpp"
+#include "tests/vreader/model/reader_fixture.hpp"
 #include "vreader/model/devices/gadget/uevent_queue.hpp"
 #include "vreader/model/devices/past_log/past_log.hpp"
 

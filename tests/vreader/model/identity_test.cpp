@@ -1,7 +1,7 @@
 // The identity area: what a new reader's factory left in it, seen through a
 // shared mapping of the eMMC as the provisioning tool sees it, and its
 // description field by field.
-#include "tests/vreader/reader_fixture.hpp"
+#include "tests/vreader/model/reader_fixture.hpp"
 #include "vreader/model/devices/emmc/emmc_content.hpp"
 #include "vreader/model/devices/emmc/identity_area.hpp"
 

@@ -2,7 +2,7 @@
 // lines written, answers read a byte at a time with a 500 ms poll, on the
 // program's virtual clock.
 #include "tests/support/json_line.hpp"
-#include "tests/vreader/reader_fixture.hpp"
+#include "tests/vreader/model/reader_fixture.hpp"
 
 #include <sys/sysmacros.h>
 
@@ -47,15 +47,6 @@ protected:
         const std::string line = command + "\r\n";
         EXPECT_EQ(sys::write(fd, line.data(), line.size()), static_cast<ssize_t>(line.size()));
         return receive(fd);
-    }
-
-    std::vector<testing_support::JsonLine> requests(const std::string& name) const
-    {
-        std::vector<testing_support::JsonLine> found;
-        for (const auto& line : testing_support::parse_journal(testing_support::read_file(path_ + "/journal.jsonl")))
-            if (line.text("request") == name)
-                found.push_back(line);
-        return found;
     }
 };
 
