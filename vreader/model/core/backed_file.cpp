@@ -1,6 +1,7 @@
 #include "vreader/model/core/backed_file.hpp"
 
 #include "vreader/model/core/node_open.hpp"
+#include "vreader/model/core/request_opening.hpp"
 
 #include <fcntl.h>
 #include <sys/mman.h>
@@ -44,11 +45,9 @@ std::int64_t BackedFile::transfer(bool writing, void* buf, std::size_t count, st
     Session session = context_.session();
     JsonLine line(writing ? "write" : "read");
     line.add("offset", offset).add("count", count);
-    if (const int e = session.error())
-        return session.finish(line, -e, false);
-    const FaultHit fault = take_fault(session, line.request());
-    if (fault.fired && fault.kind == FaultKind::Error)
-        return session.finish(line, -fault.error, true);
+    FaultHit fault;
+    if (const auto ended = open_request(session, line, line.request(), device_, FaultEnds::Errors, fault))
+        return *ended;
     if (access_ == (writing ? O_RDONLY : O_WRONLY))
         return session.finish(line, -EBADF, fault.fired);
     if (offset < 0)
@@ -98,10 +97,8 @@ std::int64_t BackedFile::lseek(std::int64_t offset, int whence)
     Session session = context_.session();
     JsonLine line("lseek");
     line.add("offset", offset).add("whence", whence);
-    if (const int e = session.error())
-        return session.finish(line, -e, false);
-    if (const FaultHit fault = take_fault(session, "lseek"); fault.fired)
-        return session.finish(line, -fault.error, true);
+    if (const auto ended = open_request(session, line, "lseek", device_, FaultEnds::Any))
+        return *ended;
     std::int64_t base = 0;
     if (whence == SEEK_CUR)
         base = position_;
@@ -122,10 +119,8 @@ std::int64_t BackedFile::mmap(void* addr, std::size_t length, int prot, int flag
     Session session = context_.session();
     JsonLine line("mmap");
     line.add("length", length).add("offset", offset).add("prot", prot).add("flags", flags);
-    if (const int e = session.error())
-        return session.finish(line, -e, false);
-    if (const FaultHit fault = take_fault(session, "mmap"); fault.fired)
-        return session.finish(line, -fault.error, true);
+    if (const auto ended = open_request(session, line, "mmap", device_, FaultEnds::Any))
+        return *ended;
     // Only the device's content can be mapped: a mapping past its end would
     // fault when touched.
     const std::int64_t size = content_size();
@@ -149,9 +144,9 @@ std::int64_t BackedFile::close()
     line.add("path", path_);
     ::close(backing_fd_);
     backing_fd_ = -1;
-    if (const int e = session.error())
-        return session.finish(line, -e, false);
-    const FaultHit fault = take_fault(session, "close");
+    FaultHit fault;
+    if (const auto ended = open_request(session, line, "close", device_, FaultEnds::None, fault))
+        return *ended;
     return session.finish(line, -fault.error, fault.fired);
 }
 

@@ -51,7 +51,8 @@ protected:
     // Whether the position may be set past the end (a block device refuses).
     virtual bool seeks_past_end() const { return true; }
 
-    FaultHit take_fault(Session& session, std::string_view request) { return session.take_fault(request, device_); }
+    // The node's kernel name, which faults are scoped to.
+    const std::string& device() const { return device_; }
 
     ReaderContext& context_;
 

@@ -1,5 +1,7 @@
 #include "vreader/model/core/node_open.hpp"
 
+#include "vreader/model/core/request_opening.hpp"
+
 #include <fcntl.h>
 
 namespace vreader {
@@ -11,10 +13,8 @@ std::int64_t journal_open(ReaderContext& context, const std::string& path, std::
     Session session = context.session();
     JsonLine line("open");
     line.add("path", path).add("flags", flags);
-    if (const int e = session.error())
-        return session.finish(line, -e, false);
-    if (const FaultHit fault = session.take_fault("open", device); fault.fired)
-        return session.finish(line, -fault.error, true);
+    if (const auto ended = open_request(session, line, "open", device, FaultEnds::Any))
+        return *ended;
     access = flags & O_ACCMODE;
     if (access == O_ACCMODE)
         return session.finish(line, -EINVAL, false);

@@ -1,5 +1,6 @@
 #include "vreader/model/core/tty_file.hpp"
 
+#include "vreader/model/core/request_opening.hpp"
 #include "vreader/model/core/tty_settings.hpp"
 
 #include <sys/sysmacros.h>
@@ -29,10 +30,8 @@ std::int64_t TtyFile::tcgetattr(struct termios& t)
     Session session = context_.session();
     JsonLine line("tcgetattr");
     line.add("path", path_);
-    if (const int e = session.error())
-        return session.finish(line, -e, false);
-    if (const FaultHit fault = session.take_fault("tcgetattr", device_); fault.fired)
-        return session.finish(line, -fault.error, true);
+    if (const auto ended = open_request(session, line, "tcgetattr", device_, FaultEnds::Any))
+        return *ended;
     std::string why;
     if (!load_termios(context_.dir, device_, t, why)) {
         std::fprintf(stderr, "vreader: %s: %s\n", termios_file(device_).c_str(), why.c_str());
@@ -47,10 +46,8 @@ std::int64_t TtyFile::tcsetattr(int optional_actions, const struct termios& t)
     Session session = context_.session();
     JsonLine line("tcsetattr");
     line.add("path", path_).add("action", optional_actions).add("settings", describe_termios(t));
-    if (const int e = session.error())
-        return session.finish(line, -e, false);
-    if (const FaultHit fault = session.take_fault("tcsetattr", device_); fault.fired)
-        return session.finish(line, -fault.error, true);
+    if (const auto ended = open_request(session, line, "tcsetattr", device_, FaultEnds::Any))
+        return *ended;
     if (optional_actions != TCSANOW && optional_actions != TCSADRAIN && optional_actions != TCSAFLUSH)
         return session.finish(line, -EINVAL, false);
     return session.finish(line, -save_termios(context_.dir, device_, t), false);
@@ -62,9 +59,9 @@ std::int64_t TtyFile::close()
     Session session = context_.session();
     JsonLine line("close");
     line.add("path", path_);
-    if (const int e = session.error())
-        return session.finish(line, -e, false);
-    const FaultHit fault = session.take_fault("close", device_);
+    FaultHit fault;
+    if (const auto ended = open_request(session, line, "close", device_, FaultEnds::None, fault))
+        return *ended;
     return session.finish(line, -fault.error, fault.fired);
 }
 

@@ -1,5 +1,6 @@
 #include "vreader/model/devices/display/framebuffer_file.hpp"
 
+#include "vreader/model/core/request_opening.hpp"
 #include "vreader/model/devices/display/display_files.hpp"
 #include "vreader/model/devices/display/epdc_controller.hpp"
 #include "vreader/model/devices/display/epdc_requests.hpp"
@@ -41,9 +42,9 @@ std::int64_t FramebufferFile::ioctl(unsigned long request, void* arg)
         return session.finish(line, -ENOTTY, false);
     }
     JsonLine line(known->name);
-    if (const int e = session.error())
-        return session.finish(line, -e, false);
-    const FaultHit fault = take_fault(session, known->name);
+    FaultHit fault;
+    if (const auto ended = open_request(session, line, known->name, device(), FaultEnds::None, fault))
+        return *ended;
     EpdcKeptState state(session);
     RequestCall call{session, state, line, arg, fault.error};
     const std::int64_t result = epdc_request(known->number, call);

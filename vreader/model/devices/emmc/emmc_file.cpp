@@ -1,5 +1,6 @@
 #include "vreader/model/devices/emmc/emmc_file.hpp"
 
+#include "vreader/model/core/request_opening.hpp"
 #include "vreader/model/devices/emmc/emmc_content.hpp"
 
 #include <sys/sysmacros.h>
@@ -39,9 +40,9 @@ std::int64_t EmmcFile::fsync()
     Session session = context_.session();
     JsonLine line("fsync");
     line.add("path", path());
-    if (const int e = session.error())
-        return session.finish(line, -e, false);
-    const FaultHit fault = take_fault(session, "fsync");
+    FaultHit fault;
+    if (const auto ended = open_request(session, line, "fsync", device(), FaultEnds::None, fault))
+        return *ended;
     return session.finish(line, -fault.error, fault.fired);
 }
 

@@ -3,6 +3,7 @@
 #include "vreader/model/core/device_nodes.hpp"
 #include "vreader/model/core/node_open.hpp"
 #include "vreader/model/core/path_names.hpp"
+#include "vreader/model/core/request_opening.hpp"
 #include "vreader/model/devices/gadget/kept_nodes.hpp"
 #include "vreader/model/devices/gadget/uevent_queue.hpp"
 #include "vreader/model/state/gadget_content.hpp"
@@ -216,11 +217,9 @@ std::int64_t GadgetLunFile::write(const void* buf, std::size_t count)
     }
     JsonLine line("store");
     line.add("path", path_).add("count", count).add("bytes", escape_uevent(bytes)).add("value", value);
-    if (const int e = session.error())
-        return session.finish(line, -e, false);
-    const FaultHit fault = session.take_fault("write", kLunsDevice);
-    if (fault.fired && fault.kind == FaultKind::Error)
-        return session.finish(line, -fault.error, true);
+    FaultHit fault;
+    if (const auto ended = open_request(session, line, "write", kLunsDevice, FaultEnds::Errors, fault))
+        return *ended;
     if (access_ == O_RDONLY)
         return session.finish(line, -EBADF, false);
     // Half a store (short), or one reported and dropped (lost), leaves the

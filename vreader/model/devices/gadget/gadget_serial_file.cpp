@@ -1,6 +1,7 @@
 #include "vreader/model/devices/gadget/gadget_serial_file.hpp"
 
 #include "vreader/model/core/node_open.hpp"
+#include "vreader/model/core/request_opening.hpp"
 #include "vreader/model/state/files.hpp"
 
 #include <fcntl.h>
@@ -125,11 +126,9 @@ std::int64_t GadgetSerialFile::read(void* buf, std::size_t count)
     Session session = context_.session();
     JsonLine line("read");
     line.add("path", path_).add("count", count);
-    if (const int e = session.error())
-        return session.finish(line, -e, false);
-    const FaultHit fault = session.take_fault("read", device_);
-    if (fault.fired && fault.kind == FaultKind::Error)
-        return session.finish(line, -fault.error, true);
+    FaultHit fault;
+    if (const auto ended = open_request(session, line, "read", device_, FaultEnds::Errors, fault))
+        return *ended;
     if (access_ == O_WRONLY)
         return session.finish(line, -EBADF, false);
     // A short read takes half of what was asked for or is waiting (at least
@@ -154,11 +153,9 @@ std::int64_t GadgetSerialFile::write(const void* buf, std::size_t count)
     Session session = context_.session();
     JsonLine line("write");
     line.add("path", path_).add("count", count).add("bytes", hex_bytes(buf, count));
-    if (const int e = session.error())
-        return session.finish(line, -e, false);
-    const FaultHit fault = session.take_fault("write", device_);
-    if (fault.fired && fault.kind == FaultKind::Error)
-        return session.finish(line, -fault.error, true);
+    FaultHit fault;
+    if (const auto ended = open_request(session, line, "write", device_, FaultEnds::Errors, fault))
+        return *ended;
     if (access_ == O_RDONLY)
         return session.finish(line, -EBADF, false);
     if (fault.fired && fault.kind == FaultKind::Lost)

@@ -1,6 +1,7 @@
 #include "vreader/model/devices/gadget/kept_nodes.hpp"
 
 #include "vreader/model/core/path_names.hpp"
+#include "vreader/model/core/request_opening.hpp"
 #include "vreader/model/state/files.hpp"
 
 #include <sys/sysmacros.h>
@@ -137,10 +138,8 @@ std::int64_t make_node(ReaderContext& context, const std::string& path, mode_t m
     Session session = context.session();
     JsonLine line("mknod");
     line.add("path", path).add("mode", mode).add("dev", static_cast<std::uint64_t>(dev));
-    if (const int e = session.error())
-        return session.finish(line, -e, false);
-    if (const FaultHit fault = session.take_fault("mknod"); fault.fired)
-        return session.finish(line, -fault.error, true);
+    if (const auto ended = open_request(session, line, "mknod", {}, FaultEnds::Any))
+        return *ended;
     // As the kernel: no type means a regular file; a directory is refused.
     if ((mode & S_IFMT) == 0)
         mode |= S_IFREG;
@@ -170,10 +169,8 @@ std::int64_t remove_node(ReaderContext& context, const std::string& path)
     Session session = context.session();
     JsonLine line("unlink");
     line.add("path", path);
-    if (const int e = session.error())
-        return session.finish(line, -e, false);
-    if (const FaultHit fault = session.take_fault("unlink"); fault.fired)
-        return session.finish(line, -fault.error, true);
+    if (const auto ended = open_request(session, line, "unlink", {}, FaultEnds::Any))
+        return *ended;
     KeptNodes nodes;
     if (const int e = locked_nodes(session, context.dir, nodes))
         return session.finish(line, -e, false);

@@ -1,5 +1,6 @@
 #include "vreader/model/devices/gadget/shell_commands.hpp"
 
+#include "vreader/model/core/request_opening.hpp"
 #include "vreader/model/state/gadget_content.hpp"
 
 #include <algorithm>
@@ -64,10 +65,8 @@ std::int64_t run_shell_command(ReaderContext& context, const std::string& comman
     Session session = context.session();
     JsonLine line("system");
     line.add("command", command);
-    if (const int e = session.error())
-        return session.finish(line, -e, false);
-    if (const FaultHit fault = session.take_fault("system"); fault.fired)
-        return session.finish(line, -fault.error, true);
+    if (const auto ended = open_request(session, line, "system", {}, FaultEnds::Any))
+        return *ended;
     if (const int e = session.lock())
         return session.finish(line, -e, false);
     GadgetContent gadget;

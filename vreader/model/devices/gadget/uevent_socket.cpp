@@ -1,5 +1,6 @@
 #include "vreader/model/devices/gadget/uevent_socket.hpp"
 
+#include "vreader/model/core/request_opening.hpp"
 #include "vreader/model/core/wake_pipe.hpp"
 #include "vreader/model/devices/gadget/uevent_queue.hpp"
 
@@ -26,10 +27,8 @@ std::int64_t UeventSocketFile::open(ReaderContext& context, int domain, int type
     Session session = context.session();
     JsonLine line("socket");
     line.add("domain", domain).add("type", type).add("protocol", protocol);
-    if (const int e = session.error())
-        return session.finish(line, -e, false);
-    if (const FaultHit fault = session.take_fault("socket", kUeventDevice); fault.fired)
-        return session.finish(line, -fault.error, true);
+    if (const auto ended = open_request(session, line, "socket", kUeventDevice, FaultEnds::Any))
+        return *ended;
     std::string queue;
     if (const int e = open_uevent_queue(context.dir.path(), queue))
         return session.finish(line, -e, false);
@@ -69,10 +68,8 @@ std::int64_t UeventSocketFile::bind(const void* address, std::size_t length)
         std::memcpy(&nl, address, sizeof nl);
         line.add("family", nl.nl_family).add("pid", nl.nl_pid).add("groups", nl.nl_groups);
     }
-    if (const int e = session.error())
-        return session.finish(line, -e, false);
-    if (const FaultHit fault = session.take_fault("bind", kUeventDevice); fault.fired)
-        return session.finish(line, -fault.error, true);
+    if (const auto ended = open_request(session, line, "bind", kUeventDevice, FaultEnds::Any))
+        return *ended;
     if (address == nullptr)
         return session.finish(line, -EFAULT, false);
     if (length < sizeof nl || nl.nl_family != AF_NETLINK)
@@ -113,11 +110,9 @@ std::int64_t UeventSocketFile::receive(void* buf, std::size_t count, int flags, 
     Session session = context_.session();
     JsonLine line(request);
     line.add("path", path_).add("count", count).add("flags", flags);
-    if (const int e = session.error())
-        return session.finish(line, -e, false);
-    const FaultHit fault = session.take_fault(request, kUeventDevice);
-    if (fault.fired && fault.kind == FaultKind::Error)
-        return session.finish(line, -fault.error, true);
+    FaultHit fault;
+    if (const auto ended = open_request(session, line, request, kUeventDevice, FaultEnds::Errors, fault))
+        return *ended;
     // A short receive hands over half of the room given: a longer message
     // is cut there, as a datagram is.
     if (fault.fired && fault.kind == FaultKind::Short)

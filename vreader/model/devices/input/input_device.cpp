@@ -1,6 +1,7 @@
 #include "vreader/model/devices/input/input_device.hpp"
 
 #include "vreader/model/core/node_open.hpp"
+#include "vreader/model/core/request_opening.hpp"
 
 #include <fcntl.h>
 #include <poll.h>
@@ -91,12 +92,10 @@ std::int64_t InputFile::read(void* buf, std::size_t count)
     Session session = context_.session();
     JsonLine line("read");
     line.add("path", path_).add("count", count);
-    if (const int e = session.error())
-        return session.finish(line, -e, false);
     const std::string device = "event" + std::to_string(number_);
-    const FaultHit fault = session.take_fault("read", device);
-    if (fault.fired && fault.kind == FaultKind::Error)
-        return session.finish(line, -fault.error, true);
+    FaultHit fault;
+    if (const auto ended = open_request(session, line, "read", device, FaultEnds::Errors, fault))
+        return *ended;
     // The device hands over whole records: a short read takes half the
     // records asked for, at least one.
     const bool short_read = fault.fired && fault.kind == FaultKind::Short;

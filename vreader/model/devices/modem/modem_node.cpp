@@ -1,6 +1,7 @@
 #include "vreader/model/devices/modem/modem_node.hpp"
 
 #include "vreader/model/core/node_open.hpp"
+#include "vreader/model/core/request_opening.hpp"
 #include "vreader/model/devices/modem/wan_modem.hpp"
 
 #include <fcntl.h>
@@ -63,11 +64,9 @@ std::int64_t ModemFile::read(void* buf, std::size_t count)
     Session session = context_.session();
     JsonLine line("read");
     line.add("count", count);
-    if (const int e = session.error())
-        return session.finish(line, -e, false);
-    const FaultHit fault = session.take_fault("read", device_);
-    if (fault.fired && fault.kind == FaultKind::Error)
-        return session.finish(line, -fault.error, true);
+    FaultHit fault;
+    if (const auto ended = open_request(session, line, "read", device_, FaultEnds::Errors, fault))
+        return *ended;
     if (access_ == O_WRONLY)
         return session.finish(line, -EBADF, false);
     // Nothing will come while this process waits in the model.
@@ -92,11 +91,9 @@ std::int64_t ModemFile::write(const void* buf, std::size_t count)
     Session session = context_.session();
     JsonLine line("write");
     line.add("count", count).add("bytes", hex_bytes(buf, count));
-    if (const int e = session.error())
-        return session.finish(line, -e, false);
-    const FaultHit fault = session.take_fault("write", device_);
-    if (fault.fired && fault.kind == FaultKind::Error)
-        return session.finish(line, -fault.error, true);
+    FaultHit fault;
+    if (const auto ended = open_request(session, line, "write", device_, FaultEnds::Errors, fault))
+        return *ended;
     if (access_ == O_RDONLY)
         return session.finish(line, -EBADF, false);
     std::size_t taken = count;

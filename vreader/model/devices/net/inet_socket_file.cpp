@@ -1,5 +1,7 @@
 #include "vreader/model/devices/net/inet_socket_file.hpp"
 
+#include "vreader/model/core/request_opening.hpp"
+
 #include <net/if.h>
 #include <net/if_arp.h>
 #include <netinet/in.h>
@@ -32,10 +34,8 @@ std::int64_t InetSocketFile::open(ReaderContext& context, int domain, int type, 
     Session session = context.session();
     JsonLine line("socket");
     line.add("domain", domain).add("type", type).add("protocol", protocol);
-    if (const int e = session.error())
-        return session.finish(line, -e, false);
-    if (const FaultHit fault = session.take_fault("socket", kNetDevice); fault.fired)
-        return session.finish(line, -fault.error, true);
+    if (const auto ended = open_request(session, line, "socket", kNetDevice, FaultEnds::Any))
+        return *ended;
     out.reset(new InetSocketFile(context));
     return session.finish(line, fd, false);
 }
@@ -95,10 +95,8 @@ std::int64_t InetSocketFile::hardware_address(void* arg)
     const std::string name =
         request != nullptr ? std::string(request->ifr_name, strnlen(request->ifr_name, IFNAMSIZ - 1)) : "";
     line.add("name", name).add("at_us", context_.clock_ns / 1000);
-    if (const int e = session.error())
-        return session.finish(line, -e, false);
-    if (const FaultHit fault = session.take_fault("SIOCGIFHWADDR", kNetDevice); fault.fired)
-        return session.finish(line, -fault.error, true);
+    if (const auto ended = open_request(session, line, "SIOCGIFHWADDR", kNetDevice, FaultEnds::Any))
+        return *ended;
     if (request == nullptr)
         return session.finish(line, -EFAULT, false);
     NetInterfaces interfaces;

@@ -1,6 +1,7 @@
 #include "vreader/model/devices/past_log/past_log_nodes.hpp"
 
 #include "vreader/model/core/node_open.hpp"
+#include "vreader/model/core/request_opening.hpp"
 #include "vreader/model/devices/past_log/past_log.hpp"
 #include "vreader/model/devices/past_log/past_log_requests.hpp"
 
@@ -60,9 +61,9 @@ std::int64_t PastLogControlFile::ioctl(unsigned long request, void* arg)
         return session.finish(line, -ENOTTY, false);
     }
     JsonLine line(known->name);
-    if (const int e = session.error())
-        return session.finish(line, -e, false);
-    const FaultHit fault = session.take_fault(known->name, kPastLogControlDevice);
+    FaultHit fault;
+    if (const auto ended = open_request(session, line, known->name, kPastLogControlDevice, FaultEnds::None, fault))
+        return *ended;
     if (number == past_log::kFlush.number) {
         if (fault.fired)
             return session.finish(line, -fault.error, true);
@@ -172,11 +173,9 @@ std::int64_t PastLogFile::read(void* buf, std::size_t count)
     Session session = context_.session();
     JsonLine line("read");
     line.add("path", path_).add("count", count);
-    if (const int e = session.error())
-        return session.finish(line, -e, false);
-    const FaultHit fault = session.take_fault("read", kPastLogDevice);
-    if (fault.fired && fault.kind == FaultKind::Error)
-        return session.finish(line, -fault.error, true);
+    FaultHit fault;
+    if (const auto ended = open_request(session, line, "read", kPastLogDevice, FaultEnds::Errors, fault))
+        return *ended;
     if (access_ == O_WRONLY)
         return session.finish(line, -EBADF, false);
     if (next_ == entries_.size())
@@ -197,10 +196,8 @@ std::int64_t PastLogFile::write(const void*, std::size_t count)
     Session session = context_.session();
     JsonLine line("write");
     line.add("path", path_).add("count", count);
-    if (const int e = session.error())
-        return session.finish(line, -e, false);
-    if (const FaultHit fault = session.take_fault("write", kPastLogDevice); fault.fired && fault.kind == FaultKind::Error)
-        return session.finish(line, -fault.error, true);
+    if (const auto ended = open_request(session, line, "write", kPastLogDevice, FaultEnds::Errors))
+        return *ended;
     return session.finish(line, access_ == O_RDONLY ? -EBADF : -EINVAL, false);
 }
 

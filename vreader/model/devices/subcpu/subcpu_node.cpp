@@ -1,6 +1,7 @@
 #include "vreader/model/devices/subcpu/subcpu_node.hpp"
 
 #include "vreader/model/core/node_open.hpp"
+#include "vreader/model/core/request_opening.hpp"
 #include "vreader/model/core/tty_file.hpp"
 #include "vreader/model/devices/subcpu/subcpu_firmware.hpp"
 #include "vreader/model/state/files.hpp"
@@ -124,11 +125,9 @@ std::int64_t SubCpuFile::write(const void* buf, std::size_t count)
     Session session = context_.session();
     JsonLine line("write");
     line.add("count", count).add("bytes", hex_bytes(buf, count));
-    if (const int e = session.error())
-        return session.finish(line, -e, false);
-    const FaultHit fault = session.take_fault("write", kSubCpuDevice);
-    if (fault.fired && fault.kind == FaultKind::Error)
-        return session.finish(line, -fault.error, true);
+    FaultHit fault;
+    if (const auto ended = open_request(session, line, "write", kSubCpuDevice, FaultEnds::Errors, fault))
+        return *ended;
     if (access_ == O_RDONLY)
         return session.finish(line, -EBADF, false);
     // Half a packet is no request; a lost one reaches nobody.
@@ -189,11 +188,9 @@ std::int64_t SubCpuFile::read(void* buf, std::size_t count)
     Session session = context_.session();
     JsonLine line("read");
     line.add("count", count);
-    if (const int e = session.error())
-        return session.finish(line, -e, false);
-    const FaultHit fault = session.take_fault("read", kSubCpuDevice);
-    if (fault.fired && fault.kind == FaultKind::Error)
-        return session.finish(line, -fault.error, true);
+    FaultHit fault;
+    if (const auto ended = open_request(session, line, "read", kSubCpuDevice, FaultEnds::Errors, fault))
+        return *ended;
     if (access_ == O_WRONLY)
         return session.finish(line, -EBADF, false);
     std::size_t n = std::min(count, reply_.size());
@@ -263,11 +260,9 @@ std::int64_t ControlModeFile::write(const void* buf, std::size_t count)
         word.pop_back();
     JsonLine line("write");
     line.add("path", path_).add("text", word);
-    if (const int e = session.error())
-        return session.finish(line, -e, false);
-    const FaultHit fault = session.take_fault("write", kControlModeDevice);
-    if (fault.fired && fault.kind == FaultKind::Error)
-        return session.finish(line, -fault.error, true);
+    FaultHit fault;
+    if (const auto ended = open_request(session, line, "write", kControlModeDevice, FaultEnds::Errors, fault))
+        return *ended;
     // Half a word, or none, is stored as no word: the attribute keeps its value.
     if (fault.fired)
         return session.finish(line, static_cast<std::int64_t>(fault.kind == FaultKind::Short ? count / 2 : count), true);

@@ -1,6 +1,7 @@
 #include "vreader/model/devices/touch_panel/touch_panel_node.hpp"
 
 #include "vreader/model/core/node_open.hpp"
+#include "vreader/model/core/request_opening.hpp"
 #include "vreader/model/devices/touch_panel/touch_panel.hpp"
 #include "vreader/model/state/files.hpp"
 
@@ -70,11 +71,9 @@ std::int64_t UartFile::read(void* buf, std::size_t count)
     Session session = context_.session();
     JsonLine line("read");
     line.add("count", count);
-    if (const int e = session.error())
-        return session.finish(line, -e, false);
-    const FaultHit fault = session.take_fault("read", device_);
-    if (fault.fired && fault.kind == FaultKind::Error)
-        return session.finish(line, -fault.error, true);
+    FaultHit fault;
+    if (const auto ended = open_request(session, line, "read", device_, FaultEnds::Errors, fault))
+        return *ended;
     const bool short_read = fault.fired && fault.kind == FaultKind::Short;
     if (access_ == O_WRONLY)
         return session.finish(line, -EBADF, false);
@@ -102,11 +101,9 @@ std::int64_t UartFile::write(const void* buf, std::size_t count)
     JsonLine line("write");
     const auto* bytes = static_cast<const std::uint8_t*>(buf);
     line.add("count", count).add("bytes", hex_bytes(bytes, count));
-    if (const int e = session.error())
-        return session.finish(line, -e, false);
-    const FaultHit fault = session.take_fault("write", device_);
-    if (fault.fired && fault.kind == FaultKind::Error)
-        return session.finish(line, -fault.error, true);
+    FaultHit fault;
+    if (const auto ended = open_request(session, line, "write", device_, FaultEnds::Errors, fault))
+        return *ended;
     if (access_ == O_RDONLY)
         return session.finish(line, -EBADF, false);
     // A short write sends the first half of the bytes; a lost one none.
@@ -180,13 +177,11 @@ void UartFile::take_requests(Session& session, TouchPanelContent& content, bool&
 std::int64_t UartFile::modem_request(std::string_view name, unsigned long request, int* bits)
 {
     Session session = context_.session();
-    if (const int e = session.error()) {
-        JsonLine line(name);
-        return session.finish(line, -e, false);
-    }
-    const FaultHit fault = session.take_fault(name, device_);
+    JsonLine line(name);
+    FaultHit fault;
+    if (const auto ended = open_request(session, line, name, device_, FaultEnds::None, fault))
+        return *ended;
     if (request != TIOCMGET) {
-        JsonLine line(name);
         const int asked = bits != nullptr ? *bits : 0;
         line.add("bits", modem_words(asked)).add("at_us", now_us());
         if (fault.fired)
@@ -205,10 +200,8 @@ std::int64_t UartFile::modem_request(std::string_view name, unsigned long reques
         }
         return session.finish(line, 0, false);
     }
-    if (fault.fired || bits == nullptr) {
-        JsonLine line(name);
+    if (fault.fired || bits == nullptr)
         return fault.fired ? session.finish(line, -fault.error, true) : session.finish(line, -EFAULT, false);
-    }
     const TouchPanelContent* panel = content();
     const bool panel_high = panel == nullptr || panel->rts_high;
     // The panel's line reads as CTS set while the panel holds it low.
@@ -217,7 +210,6 @@ std::int64_t UartFile::modem_request(std::string_view name, unsigned long reques
     if (last_reported_bits_ == *bits)
         return 0;
     last_reported_bits_ = *bits;
-    JsonLine line(name);
     line.add("bits", modem_words(*bits));
     return session.finish(line, 0, false);
 }
