@@ -20,18 +20,18 @@ constexpr std::size_t kMaxCommandLine = 1024;
 
 }  // namespace
 
-std::int64_t ModemFile::open(ReaderContext& context, const std::string& path, int flags, int fd,
+std::int64_t ModemNode::open(ReaderContext& context, const std::string& path, int flags, int fd,
                              std::unique_ptr<DeviceFile>& out)
 {
     const Node node{path, kModemDevice, kModemMajor, kModemMinor};
     int access = 0;
     const std::int64_t result = journal_open(context, node.path, node.device, flags, fd, access);
     if (result >= 0)
-        out.reset(new ModemFile(context, node, access, (flags & O_NONBLOCK) != 0));
+        out.reset(new ModemNode(context, node, access, (flags & O_NONBLOCK) != 0));
     return result;
 }
 
-const ModemContent* ModemFile::content()
+const ModemContent* ModemNode::content()
 {
     if (!content_file_.refresh() && content_)
         return &*content_;
@@ -46,12 +46,12 @@ const ModemContent* ModemFile::content()
     return &*content_;
 }
 
-bool ModemFile::read_would_block()
+bool ModemNode::read_would_block()
 {
     return received_.empty() && !nonblocking_ && !context_.session().fault_pending("read", device_);
 }
 
-short ModemFile::poll_ready(short requested) const
+short ModemNode::poll_ready(short requested) const
 {
     short ready = static_cast<short>(requested & (POLLOUT | POLLWRNORM));
     if (!received_.empty())
@@ -59,7 +59,7 @@ short ModemFile::poll_ready(short requested) const
     return ready;
 }
 
-std::int64_t ModemFile::read(void* buf, std::size_t count)
+std::int64_t ModemNode::read(void* buf, std::size_t count)
 {
     Session session = context_.session();
     JsonLine line("read");
@@ -86,7 +86,7 @@ std::int64_t ModemFile::read(void* buf, std::size_t count)
     return session.finish(line, static_cast<std::int64_t>(n), fault.fired);
 }
 
-std::int64_t ModemFile::write(const void* buf, std::size_t count)
+std::int64_t ModemNode::write(const void* buf, std::size_t count)
 {
     Session session = context_.session();
     JsonLine line("write");
@@ -123,7 +123,7 @@ std::int64_t ModemFile::write(const void* buf, std::size_t count)
     return result;
 }
 
-void ModemFile::command(Session& session, const std::string& text)
+void ModemNode::command(Session& session, const std::string& text)
 {
     JsonLine request("modem_command");
     request.add("text", text);
@@ -153,7 +153,7 @@ void ModemFile::command(Session& session, const std::string& text)
     queue(wan_modem::wire(answer.lines, modem->blank_lines), pieces);
 }
 
-void ModemFile::queue(std::string bytes, std::size_t pieces)
+void ModemNode::queue(std::string bytes, std::size_t pieces)
 {
     if (bytes.empty())
         return;

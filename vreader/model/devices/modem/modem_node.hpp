@@ -29,7 +29,7 @@ inline constexpr std::string_view kModemPath = "/dev/ttyUSB0";
 inline constexpr unsigned kModemMajor = 188;
 inline constexpr unsigned kModemMinor = 0;
 
-class ModemFile final : public TtyFile {
+class ModemNode final : public TtyFile {
 public:
     // Journals the open; returns `fd` or -errno.
     static std::int64_t open(ReaderContext& context, const std::string& path, int flags, int fd,
@@ -41,7 +41,7 @@ public:
     bool read_would_block() override;
 
 private:
-    ModemFile(ReaderContext& context, const Node& node, int access, bool nonblocking)
+    ModemNode(ReaderContext& context, const Node& node, int access, bool nonblocking)
         : TtyFile(context, node, access), nonblocking_(nonblocking)
     {
     }

@@ -16,7 +16,7 @@ namespace {
 
 void modem_stat(const ReaderConfig&, struct stat& st) { char_device_stat(st, kModemMajor, kModemMinor); }
 
-constexpr DeviceNode kModemNode{modem_stat, ModemFile::open};
+constexpr DeviceNode kModemNode{modem_stat, ModemNode::open};
 
 // The AT command port, on a reader that has a modem.
 const DeviceNode* find_modem_node(const ReaderConfig& config, std::string_view path)

@@ -93,7 +93,7 @@ int save_subcpu(const ReaderDir& dir, const SubCpuState& state)
     return replace_file(dir.file(kSubCpuStateFile), format_subcpu(state));
 }
 
-SubCpuFile::SubCpuFile(ReaderContext& context, std::string path, int access)
+SubCpuNode::SubCpuNode(ReaderContext& context, std::string path, int access)
     : context_(context), path_(std::move(path)), access_(access)
 {
     const std::string names[] = {cluster_file(0), cluster_file(1), std::string(kSubCpuReceivedFile)};
@@ -101,26 +101,26 @@ SubCpuFile::SubCpuFile(ReaderContext& context, std::string path, int access)
         flash_fds_[i] = ::open(context_.dir.file(names[i]).c_str(), O_RDWR | O_CLOEXEC);
 }
 
-SubCpuFile::~SubCpuFile()
+SubCpuNode::~SubCpuNode()
 {
     for (const int fd : flash_fds_)
         if (fd >= 0)
             ::close(fd);
 }
 
-std::int64_t SubCpuFile::open(ReaderContext& context, const std::string& path, int flags, int fd,
+std::int64_t SubCpuNode::open(ReaderContext& context, const std::string& path, int flags, int fd,
                               std::unique_ptr<DeviceFile>& out)
 {
     int access = 0;
     const std::int64_t result = journal_open(context, path, kSubCpuDevice, flags, fd, access);
     if (result >= 0)
-        out.reset(new SubCpuFile(context, path, access));
+        out.reset(new SubCpuNode(context, path, access));
     return result;
 }
 
-void SubCpuFile::fill_stat(struct stat& st) const { char_device_stat(st, kMiscMajor, kSubCpuMinor); }
+void SubCpuNode::fill_stat(struct stat& st) const { char_device_stat(st, kMiscMajor, kSubCpuMinor); }
 
-std::int64_t SubCpuFile::write(const void* buf, std::size_t count)
+std::int64_t SubCpuNode::write(const void* buf, std::size_t count)
 {
     Session session = context_.session();
     JsonLine line("write");
@@ -151,7 +151,7 @@ std::int64_t SubCpuFile::write(const void* buf, std::size_t count)
     return result;
 }
 
-void SubCpuFile::request(Session& session, const std::vector<std::uint8_t>& packet, SubCpuState& state)
+void SubCpuNode::request(Session& session, const std::vector<std::uint8_t>& packet, SubCpuState& state)
 {
     reply_.clear();
     JsonLine line("sub_cpu_request");
@@ -183,7 +183,7 @@ void SubCpuFile::request(Session& session, const std::vector<std::uint8_t>& pack
     session.finish(reply, 0, false);
 }
 
-std::int64_t SubCpuFile::read(void* buf, std::size_t count)
+std::int64_t SubCpuNode::read(void* buf, std::size_t count)
 {
     Session session = context_.session();
     JsonLine line("read");
@@ -202,7 +202,7 @@ std::int64_t SubCpuFile::read(void* buf, std::size_t count)
     return session.finish(line, static_cast<std::int64_t>(n), fault.fired);
 }
 
-std::int64_t SubCpuFile::close()
+std::int64_t SubCpuNode::close()
 {
     Session session = context_.session();
     JsonLine line("close");

@@ -29,11 +29,11 @@ std::string control_mode_path(const ReaderConfig& config);
 bool load_subcpu(const ReaderDir& dir, SubCpuState& out, std::string& error);
 int save_subcpu(const ReaderDir& dir, const SubCpuState& state);
 
-class SubCpuFile final : public DeviceFile {
+class SubCpuNode final : public DeviceFile {
 public:
     static std::int64_t open(ReaderContext& context, const std::string& path, int flags, int fd,
                              std::unique_ptr<DeviceFile>& out);
-    ~SubCpuFile() override;
+    ~SubCpuNode() override;
 
     const std::string& path() const override { return path_; }
     void fill_stat(struct stat& st) const override;
@@ -42,7 +42,7 @@ public:
     std::int64_t close() override;
 
 private:
-    SubCpuFile(ReaderContext& context, std::string path, int access);
+    SubCpuNode(ReaderContext& context, std::string path, int access);
     // Carries out a request the firmware takes; the reply waits for the read.
     void request(Session& session, const std::vector<std::uint8_t>& packet, SubCpuState& state);
 

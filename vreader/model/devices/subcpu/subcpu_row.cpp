@@ -12,7 +12,7 @@ namespace {
 
 void subcpu_stat(const ReaderConfig&, struct stat& st) { char_device_stat(st, kMiscMajor, kSubCpuMinor); }
 
-constexpr DeviceNode kSubCpuNode{subcpu_stat, SubCpuFile::open};
+constexpr DeviceNode kSubCpuNode{subcpu_stat, SubCpuNode::open};
 constexpr DeviceNode kControlModeNode{attribute_stat, ControlModeFile::open};
 
 // The device node, and the SPI controller's attribute that hands it the link.

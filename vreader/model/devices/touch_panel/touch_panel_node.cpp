@@ -27,18 +27,18 @@ std::string modem_words(int bits)
 
 }  // namespace
 
-std::int64_t UartFile::open(ReaderContext& context, const std::string& path, int flags, int fd,
+std::int64_t TouchPanelNode::open(ReaderContext& context, const std::string& path, int flags, int fd,
                             std::unique_ptr<DeviceFile>& out)
 {
     const Node node{path, kUartDevice, kUartMajor, kUartMinor};
     int access = 0;
     const std::int64_t result = journal_open(context, node.path, node.device, flags, fd, access);
     if (result >= 0)
-        out.reset(new UartFile(context, node, access));
+        out.reset(new TouchPanelNode(context, node, access));
     return result;
 }
 
-const TouchPanelContent* UartFile::content()
+const TouchPanelContent* TouchPanelNode::content()
 {
     if (!content_file_.refresh() && content_)
         return &*content_;
@@ -53,12 +53,12 @@ const TouchPanelContent* UartFile::content()
     return &*content_;
 }
 
-bool UartFile::read_would_block()
+bool TouchPanelNode::read_would_block()
 {
     return received_.empty() && !context_.session().fault_pending("read", device_);
 }
 
-short UartFile::poll_ready(short requested) const
+short TouchPanelNode::poll_ready(short requested) const
 {
     short ready = static_cast<short>(requested & (POLLOUT | POLLWRNORM));
     if (!received_.empty())
@@ -66,7 +66,7 @@ short UartFile::poll_ready(short requested) const
     return ready;
 }
 
-std::int64_t UartFile::read(void* buf, std::size_t count)
+std::int64_t TouchPanelNode::read(void* buf, std::size_t count)
 {
     Session session = context_.session();
     JsonLine line("read");
@@ -95,7 +95,7 @@ std::int64_t UartFile::read(void* buf, std::size_t count)
     return session.finish(line, static_cast<std::int64_t>(n), short_read);
 }
 
-std::int64_t UartFile::write(const void* buf, std::size_t count)
+std::int64_t TouchPanelNode::write(const void* buf, std::size_t count)
 {
     Session session = context_.session();
     JsonLine line("write");
@@ -138,7 +138,7 @@ std::int64_t UartFile::write(const void* buf, std::size_t count)
     return result;
 }
 
-void UartFile::take_requests(Session& session, TouchPanelContent& content, bool& changed)
+void TouchPanelNode::take_requests(Session& session, TouchPanelContent& content, bool& changed)
 {
     while (!pending_.empty() && pending_.size() >= 1 + touch_panel::parameter_count(pending_[0])) {
         const std::size_t length = 1 + touch_panel::parameter_count(pending_[0]);
@@ -174,7 +174,7 @@ void UartFile::take_requests(Session& session, TouchPanelContent& content, bool&
     }
 }
 
-std::int64_t UartFile::modem_request(std::string_view name, unsigned long request, int* bits)
+std::int64_t TouchPanelNode::modem_request(std::string_view name, unsigned long request, int* bits)
 {
     Session session = context_.session();
     JsonLine line(name);
@@ -214,7 +214,7 @@ std::int64_t UartFile::modem_request(std::string_view name, unsigned long reques
     return session.finish(line, 0, false);
 }
 
-std::int64_t UartFile::ioctl(unsigned long request, void* arg)
+std::int64_t TouchPanelNode::ioctl(unsigned long request, void* arg)
 {
     const auto number = static_cast<std::uint32_t>(request);
     if (number == TIOCMGET)

@@ -21,7 +21,7 @@ inline constexpr std::string_view kUartDevice = "ttymxc1";
 inline constexpr unsigned kUartMajor = 207;
 inline constexpr unsigned kUartMinor = 17;
 
-class UartFile final : public TtyFile {
+class TouchPanelNode final : public TtyFile {
 public:
     // Journals the open; returns `fd` or -errno.
     static std::int64_t open(ReaderContext& context, const std::string& path, int flags, int fd,

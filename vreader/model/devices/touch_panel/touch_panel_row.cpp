@@ -14,7 +14,7 @@ namespace {
 
 void uart_stat(const ReaderConfig&, struct stat& st) { char_device_stat(st, kUartMajor, kUartMinor); }
 
-constexpr DeviceNode kUartNode{uart_stat, UartFile::open};
+constexpr DeviceNode kUartNode{uart_stat, TouchPanelNode::open};
 
 const DeviceNode* find_uart_node(const ReaderConfig&, std::string_view path)
 {
