@@ -51,13 +51,7 @@ bool ModemNode::read_would_block()
     return received_.empty() && !nonblocking_ && !context_.session().fault_pending("read", device_);
 }
 
-short ModemNode::poll_ready(short requested) const
-{
-    short ready = static_cast<short>(requested & (POLLOUT | POLLWRNORM));
-    if (!received_.empty())
-        ready = static_cast<short>(ready | (requested & (POLLIN | POLLRDNORM)));
-    return ready;
-}
+short ModemNode::poll_ready(short requested) const { return received_.poll_ready(requested); }
 
 std::int64_t ModemNode::read(void* buf, std::size_t count)
 {
@@ -74,15 +68,7 @@ std::int64_t ModemNode::read(void* buf, std::size_t count)
         return session.finish(line, nonblocking_ ? -EAGAIN : -EINTR, false);
     if (count == 0)
         return session.finish(line, 0, false);
-    std::string& piece = received_.front();
-    std::size_t n = std::min(count, piece.size());
-    if (fault.fired && fault.kind == FaultKind::Short)
-        n = std::max<std::size_t>(1, n / 2);
-    std::memcpy(buf, piece.data(), n);
-    line.add("bytes", hex_bytes(piece.data(), n));
-    piece.erase(0, n);
-    if (piece.empty())
-        received_.pop_front();
+    const std::size_t n = received_.take(buf, count, fault.fired && fault.kind == FaultKind::Short, line);
     return session.finish(line, static_cast<std::int64_t>(n), fault.fired);
 }
 
@@ -165,7 +151,7 @@ void ModemNode::queue(std::string bytes, std::size_t pieces)
     std::size_t at = 0;
     for (std::size_t i = 0; i < pieces; ++i) {
         const std::size_t length = bytes.size() / pieces + (i < bytes.size() % pieces ? 1 : 0);
-        received_.push_back(bytes.substr(at, length));
+        received_.push(bytes.substr(at, length));
         at += length;
     }
     ++context_.input_events;

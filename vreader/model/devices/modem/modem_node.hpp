@@ -14,11 +14,11 @@
 // are dropped. Line settings are kept like the other serial ports'.
 #pragma once
 
+#include "vreader/model/core/received_pieces.hpp"
 #include "vreader/model/core/tty_file.hpp"
 #include "vreader/model/core/watched_file.hpp"
 #include "vreader/model/devices/modem/modem_content.hpp"
 
-#include <deque>
 #include <memory>
 #include <optional>
 
@@ -53,7 +53,7 @@ private:
     const ModemContent* content();
 
     bool nonblocking_;
-    std::deque<std::string> received_;  // pieces, one a read
+    ReceivedPieces received_;
     std::string line_;                  // the command line being written
     std::uint32_t handshakes_ = 0;      // "AT" commands since the open
     WatchedFile content_file_{context_.dir.file(kModemFile)};

@@ -8,7 +8,6 @@
 #include <fcntl.h>
 #include <sys/ioctl.h>
 
-#include <algorithm>
 #include <cstdio>
 #include <cstring>
 
@@ -58,13 +57,7 @@ bool TouchPanelNode::read_would_block()
     return received_.empty() && !context_.session().fault_pending("read", device_);
 }
 
-short TouchPanelNode::poll_ready(short requested) const
-{
-    short ready = static_cast<short>(requested & (POLLOUT | POLLWRNORM));
-    if (!received_.empty())
-        ready = static_cast<short>(ready | (requested & (POLLIN | POLLRDNORM)));
-    return ready;
-}
+short TouchPanelNode::poll_ready(short requested) const { return received_.poll_ready(requested); }
 
 std::int64_t TouchPanelNode::read(void* buf, std::size_t count)
 {
@@ -83,15 +76,7 @@ std::int64_t TouchPanelNode::read(void* buf, std::size_t count)
         return session.finish(line, -EINTR, false);
     if (count == 0)
         return session.finish(line, 0, false);
-    std::vector<std::uint8_t>& piece = received_.front();
-    std::size_t n = std::min(count, piece.size());
-    if (short_read)
-        n = std::max<std::size_t>(1, n / 2);  // the rest stays for the next read
-    std::memcpy(buf, piece.data(), n);
-    line.add("bytes", hex_bytes(piece.data(), n));
-    piece.erase(piece.begin(), piece.begin() + static_cast<long>(n));
-    if (piece.empty())
-        received_.pop_front();
+    const std::size_t n = received_.take(buf, count, short_read, line);
     return session.finish(line, static_cast<std::int64_t>(n), short_read);
 }
 
@@ -146,7 +131,7 @@ void TouchPanelNode::take_requests(Session& session, TouchPanelContent& content,
         pending_.erase(pending_.begin(), pending_.begin() + static_cast<long>(length));
         if (request[0] == touch_panel::kTouchStart) {
             for (const auto& report : content.touch)
-                received_.push_back(report);
+                received_.push(report);
             ++context_.input_events;
             continue;
         }
@@ -163,7 +148,7 @@ void TouchPanelNode::take_requests(Session& session, TouchPanelContent& content,
         std::string bytes;
         for (const auto& piece : pieces) {
             bytes += (bytes.empty() ? "" : " ") + hex_bytes(piece.data(), piece.size());
-            received_.push_back(piece);
+            received_.push(piece);
         }
         if (!pieces.empty())
             ++context_.input_events;

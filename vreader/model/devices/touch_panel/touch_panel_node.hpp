@@ -5,12 +5,12 @@
 // touch_panel.conf. Replies wait in the receive queue, one piece a read.
 #pragma once
 
+#include "vreader/model/core/received_pieces.hpp"
 #include "vreader/model/core/session.hpp"
 #include "vreader/model/core/tty_file.hpp"
 #include "vreader/model/core/watched_file.hpp"
 #include "vreader/model/devices/touch_panel/touch_panel_content.hpp"
 
-#include <deque>
 #include <memory>
 #include <optional>
 #include <vector>
@@ -44,7 +44,7 @@ private:
     const TouchPanelContent* content();
     std::uint64_t now_us() const { return context_.clock_ns / 1000; }
 
-    std::deque<std::vector<std::uint8_t>> received_;  // pieces, one a read
+    ReceivedPieces received_;
     std::vector<std::uint8_t> pending_;               // request bytes not yet a whole request
     bool driven_ = true;                              // the host's RTS: an open raises it
     bool pulsed_ = true;                              // asserted since the last request
