@@ -87,8 +87,15 @@ bool write_all(int fd, const unsigned char* bytes, std::size_t count)
     return true;
 }
 
-void raw_line(int fd)
+// Opens a serial port and makes its line raw; -1, said on standard output,
+// when it cannot be opened.
+int open_raw_tty(const char* path)
 {
+    const int fd = open(path, O_RDWR | O_NOCTTY);
+    if (fd < 0) {
+        std::printf("open %s: %s\n", path, errno_name(errno));
+        return -1;
+    }
     termios t{};
     if (tcgetattr(fd, &t) == 0) {
         cfmakeraw(&t);
@@ -96,6 +103,7 @@ void raw_line(int fd)
         t.c_cc[VTIME] = 0;
         tcsetattr(fd, TCSANOW, &t);
     }
+    return fd;
 }
 
 // blkpg DEV add N START LENGTH | blkpg DEV del N   (bytes)
@@ -187,12 +195,9 @@ int panel(int argc, char** argv)
 {
     if (argc < 3)
         return 2;
-    const int fd = open(argv[1], O_RDWR | O_NOCTTY);
-    if (fd < 0) {
-        std::printf("open %s: %s\n", argv[1], errno_name(errno));
+    const int fd = open_raw_tty(argv[1]);
+    if (fd < 0)
         return 1;
-    }
-    raw_line(fd);
     FILE* log = std::fopen(argv[2], "a");
     if (log == nullptr)
         return 1;
@@ -223,12 +228,9 @@ int exchange(int argc, char** argv)
 {
     if (argc < 5)
         return 2;
-    const int fd = open(argv[1], O_RDWR | O_NOCTTY);
-    if (fd < 0) {
-        std::printf("open %s: %s\n", argv[1], errno_name(errno));
+    const int fd = open_raw_tty(argv[1]);
+    if (fd < 0)
         return 1;
-    }
-    raw_line(fd);
     const std::vector<unsigned char> out = unhex(argv[2]);
     const auto want = static_cast<std::size_t>(number(argv[3]));
     const long long deadline = now_ms() + number(argv[4]);
