@@ -1,23 +1,17 @@
 #include "hosttool/long_call.hpp"
 
 #include "hosttool/interrupts.hpp"
+#include "hosttool/terminal.hpp"
 
 #include <chrono>
 #include <cstdio>
 #include <utility>
-#if defined(_WIN32)
-#include <io.h>
-#define isatty _isatty
-#define fileno _fileno
-#else
-#include <unistd.h>
-#endif
 
 namespace tool {
 
 LongCall::LongCall(std::string what, bool shown) : what_(std::move(what))
 {
-    if (shown && isatty(fileno(stderr)))
+    if (shown && stderr_is_terminal())
         counter_ = std::thread([this] { count(); });
 }
 

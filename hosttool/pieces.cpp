@@ -1,19 +1,13 @@
 #include "hosttool/pieces.hpp"
 
 #include "hosttool/interrupts.hpp"
+#include "hosttool/terminal.hpp"
 
 #include <cstdio>
-#if defined(_WIN32)
-#include <io.h>
-#define isatty _isatty
-#define fileno _fileno
-#else
-#include <unistd.h>
-#endif
 
 namespace tool {
 
-bool shows_progress(long long total) { return total > kProgressFrom && isatty(fileno(stderr)); }
+bool shows_progress(long long total) { return total > kProgressFrom && stderr_is_terminal(); }
 
 Progress::Progress(long long total, bool shown) : total_(total), shown_(shown && total > 0) {}
 
