@@ -6,6 +6,7 @@
 // are written.
 #include "display/drawing.hpp"
 #include "display/morvane_state.hpp"
+#include "platform/address_space.hpp"
 #include "platform/unique_fd.hpp"
 
 #include <fcntl.h>
@@ -60,6 +61,14 @@ Layout raw_layout(int64_t size, int64_t left, int64_t top)
 // The size reported back to the command line, which keeps it in an int.
 int reported(int64_t length) { return static_cast<int>(std::clamp<int64_t>(length, INT32_MIN, INT32_MAX)); }
 
+// The reader maps files of up to 3 GiB, more than a signed 32-bit offset
+// reaches, so an offset into the file is added as an address, not as a
+// pointer offset (which the compiler takes as signed).
+const uint8_t* byte_at(const uint8_t* file, int64_t offset)
+{
+    return reinterpret_cast<const uint8_t*>(reinterpret_cast<uintptr_t>(file) + static_cast<uintptr_t>(offset));
+}
+
 // Copies the drawn area: picture row top + i takes file row height - 1 - i,
 // so the first row stored lands at the bottom. Columns outside the picture
 // and bytes outside the file are skipped.
@@ -80,7 +89,7 @@ void draw_rows(const uint8_t* file, int64_t size, const Layout& layout, int64_t 
         const int64_t target = y * ResX + left + first;
         if (target < 0 || static_cast<uint64_t>(target + (last - first)) > capacity)
             continue;
-        std::memcpy(imgbuf + target, file + row + 2 * first, static_cast<size_t>(2 * (last - first)));
+        std::memcpy(imgbuf + target, byte_at(file, row + 2 * first), static_cast<size_t>(2 * (last - first)));
     }
 }
 
@@ -106,10 +115,10 @@ void load_img_file(const char* path, int left, int top, int* width, int* height)
     struct stat st {};
     if (sys::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode) || st.st_size < 0)
         return;
-    // The reader's 32-bit address space cannot map 4 GiB or more; no build
-    // maps such a file, so every build leaves the buffer as the reader does.
+    // The reader cannot map a file of 3 GiB or more; no build maps one, so
+    // every build leaves the buffer as the reader does.
     const int64_t size = st.st_size;
-    if (static_cast<uint64_t>(size) > UINT32_MAX)
+    if (!sys::fits_reader_address_space(static_cast<uint64_t>(size)))
         return;
     sys::Mapping map(sys::mmap(nullptr, static_cast<size_t>(size), PROT_READ, MAP_SHARED, fd.get(), 0),
                      static_cast<size_t>(size));

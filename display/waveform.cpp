@@ -6,6 +6,7 @@
 
 #include "display/epdc.hpp"
 #include "display/morvane_state.hpp"
+#include "platform/address_space.hpp"
 #include "platform/sys.hpp"
 #include "platform/unique_fd.hpp"
 #include "rawdata/raw_table.hpp"
@@ -150,16 +151,28 @@ int verify_waveform(const char* path)
         std::printf("Waveform file is too large!\n");
         return EINVAL;
     }
+    // What the reader cannot map (3 GiB or more) no build maps.
     const auto file_size = static_cast<size_t>(st.st_size);
-    const sys::Mapping file(sys::mmap(nullptr, file_size, PROT_READ, MAP_SHARED, fd.get(), 0), file_size);
+    const int file_refused = sys::fits_reader_address_space(file_size) ? 0 : ENOMEM;
+    const sys::Mapping file(
+        file_refused == 0 ? sys::mmap(nullptr, file_size, PROT_READ, MAP_SHARED, fd.get(), 0) : MAP_FAILED, file_size);
     if (!file.valid()) {
-        const int error = errno;
+        const int error = file_refused != 0 ? file_refused : errno;
         std::printf("Fail to map waveform file !\n");
         return error;
     }
-    const sys::Mapping area(sys::mmap(nullptr, area_size, PROT_READ, MAP_SHARED, emmc.get(), offset), area_size);
+    // An area that runs past the device's end would map, then fault when
+    // the comparison reached the missing part.
+    int area_refused = 0;
+    if (!rawdata::area_on_device(emmc.get(), offset, area_size))
+        area_refused = errno;
+    else if (!sys::fits_reader_address_space(area_size))
+        area_refused = ENOMEM;
+    const sys::Mapping area(
+        area_refused == 0 ? sys::mmap(nullptr, area_size, PROT_READ, MAP_SHARED, emmc.get(), offset) : MAP_FAILED,
+        area_size);
     if (!area.valid()) {
-        const int error = errno;
+        const int error = area_refused != 0 ? area_refused : errno;
         std::printf("Fail to map eMMC block file !\n");
         return error;
     }

@@ -39,8 +39,8 @@ std::int32_t CUSBCommand_GetUSBProtocolVersion::Prepare()
     return 0;
 }
 
-std::int32_t CUSBCommand_GetUSBProtocolVersion::Execute(void* request, std::uint32_t length, void*, std::uint32_t, void*,
-                                                        std::uint32_t)
+std::int32_t CUSBCommand_GetUSBProtocolVersion::Execute(void* request, std::uint32_t length, void*, std::uint32_t,
+                                                        void*, std::uint32_t)
 {
     return ReceivePhase(*this, request, length, nullptr, kPhaseOpening) == 0 ? kOk : -1;
 }
@@ -60,7 +60,7 @@ std::int32_t CUSBCommand_GetProperty::Execute(void* request, std::uint32_t, void
     void* entries = std::malloc(std::max<std::uint32_t>(present * kPropertyEntrySize, 1));
     if (entries == nullptr)
         return -1;
-    std::memcpy(entries, reply + kPropertyBlockSize, present * kPropertyEntrySize);
+    std::memcpy(entries, reply + kPropertyBlockSize, std::size_t{present} * kPropertyEntrySize);
     block->entry_count = present;
     block->entries = static_cast<DevicePropertyEntry*>(entries);
     return kOk;
@@ -126,12 +126,14 @@ std::int32_t CUSBCommand_GetInfo::Execute(void* request, std::uint32_t length, v
         return -2;
     total = read_le32_signed(word);
 
-    // What is still to come, acknowledged at the end: the total when no
+    // What is still to come of what was asked for, acknowledged at the
+    // end: the smaller of the total and the buffer's size (a size below 0
+    // asks for nothing and is acknowledged as it is), the total when no
     // buffer asked for any of it.
     std::int32_t remaining = total;
     bool failed = false;
     if (info.buffer != nullptr) {
-        remaining = std::min(total, std::max(info.buffer_size, 0));
+        remaining = std::min(total, info.buffer_size);
         auto* out = static_cast<std::uint8_t*>(info.buffer);
         std::uint8_t piece_buffer[kDataCapacity];
         while (remaining > 0) {

@@ -53,7 +53,13 @@ public:
 
 // The size of the next piece of a transfer with `remaining` bytes to go,
 // and its phase: closing for the piece that ends it.
-inline std::uint32_t next_piece(std::int64_t remaining) { return remaining <= kDataCapacity ? static_cast<std::uint32_t>(remaining) : kDataCapacity; }
-inline std::uint8_t piece_phase(std::int64_t remaining) { return remaining <= kDataCapacity ? kPhaseClosing : kPhaseContinuing; }
+inline std::uint32_t next_piece(std::int64_t remaining)
+{
+    return remaining <= kDataCapacity ? static_cast<std::uint32_t>(remaining) : kDataCapacity;
+}
+inline std::uint8_t piece_phase(std::int64_t remaining)
+{
+    return remaining <= kDataCapacity ? kPhaseClosing : kPhaseContinuing;
+}
 
 }  // namespace fendrac

@@ -39,8 +39,8 @@ std::int32_t fetch_body(CUSBCommand& command, const std::uint8_t (&header)[8], T
 
 }  // namespace
 
-std::int32_t CUSBCommand_GetHttpRequest::Execute(void* request, std::uint32_t length, void*, std::uint32_t,
-                                                 void* reply, std::uint32_t reply_length)
+std::int32_t CUSBCommand_GetHttpRequest::Execute(void* request, std::uint32_t length, void*, std::uint32_t, void* reply,
+                                                 std::uint32_t reply_length)
 {
     if (reply_length != kTunnelReplySize)
         return kPhaseFailed;

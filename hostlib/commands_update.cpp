@@ -26,27 +26,32 @@ struct FileCloser {
     void operator()(std::FILE* file) const { std::fclose(file); }
 };
 
-// Streams `count` bytes of the image file in pieces, all continuing; false
-// at the first short read or failed piece. A file that does not open sends
-// nothing: the reader's result then tells.
-bool send_image(CUSBCommand& command, const char* path, std::uint32_t count)
+enum class ImageSent {
+    Whole,   // every byte, or none from a file that does not open
+    Short,   // the file (or a buffer for it) gave out first
+    Failed,  // a piece's exchange failed
+};
+
+// Streams `count` bytes of the image file in pieces, all continuing. A file
+// that does not open sends nothing: the reader's result then tells.
+ImageSent send_image(CUSBCommand& command, const char* path, std::uint32_t count)
 {
     std::unique_ptr<std::uint8_t, decltype(&std::free)> buffer(static_cast<std::uint8_t*>(std::malloc(kDataCapacity)),
                                                                &std::free);
     if (!buffer)
-        return false;
+        return ImageSent::Short;
     std::unique_ptr<std::FILE, FileCloser> file(path[0] != '\0' ? std::fopen(path, "rb") : nullptr);
     if (!file)
-        return true;
+        return ImageSent::Whole;
     while (count > 0) {
         const std::uint32_t piece = std::min(count, kDataCapacity);
         if (std::fread(buffer.get(), 1, piece, file.get()) != piece)
-            return false;
+            return ImageSent::Short;
         if (SendPhase(command, buffer.get(), piece, kPhaseContinuing) != 0)
-            return false;
+            return ImageSent::Failed;
         count -= piece;
     }
-    return true;
+    return ImageSent::Whole;
 }
 
 }  // namespace
@@ -84,9 +89,14 @@ std::int32_t CUSBCommand_ReqUpdateCreatePartitionWithImage::Execute(void* reques
     if (SendPhase(*this, request, length, kPhaseOpening) != 0)
         return kPhaseFailed;
     const auto& partition = *static_cast<const PartitionCall*>(request);
-    if (!send_image(*this, partition.image_path, partition.request.image_bytes))
+    const ImageSent sent = send_image(*this, partition.image_path, partition.request.image_bytes);
+    if (sent == ImageSent::Failed)
         return kPhaseFailed;
-    return receive_result(*this, reply, reply_length);
+    // An image that gave out early still closes the command, as a missing
+    // file does, so that the reader is not left waiting for the rest; the
+    // partition is not whole all the same.
+    const std::int32_t result = receive_result(*this, reply, reply_length);
+    return sent == ImageSent::Short ? kPhaseFailed : result;
 }
 
 }  // namespace fendrac

@@ -49,29 +49,47 @@ std::mutex& open_close_lock()
     return lock;
 }
 
+// Makes `manager` the one the exports find, once its open has finished.
+void publish(CUSBCommandManager* manager)
+{
+    LibraryState& state = library();
+    const std::lock_guard held(state.holds_lock);
+    state.current_manager = manager;
+}
+
+// Takes the manager away from the exports, then waits until none holds it.
+void withdraw()
+{
+    LibraryState& state = library();
+    std::unique_lock held(state.holds_lock);
+    state.current_manager = nullptr;
+    state.holds_ended.wait(held, [&state] { return state.holds == 0; });
+}
+
 // The last close, or a failed open, with the lock above held.
 void close_locked()
 {
     LibraryState& state = library();
+    CUSBCommandManager* const manager = state.manager_slot;
+    if (manager == nullptr)
+        return;
+    if (state.open_count > 1) {
+        --state.open_count;
+        return;
+    }
+    state.manager_slot = nullptr;
+    state.open_count = 0;
+    // The commands that hold the manager end first; they need the command
+    // mutexes, so these are not taken before.
+    withdraw();
     // STATE1 first, as every command takes it: the disconnect below runs a
     // command while STATE2 is held, and taking STATE2 before STATE1 here
     // could deadlock with a command of another process.
     MutexHold state1(kState1);
     MutexHold state2(kState2);
-    if (state.current_manager == nullptr)
-        return;
-    const std::uint32_t count = state.open_count;
-    if (count != 0)
-        --state.open_count;
-    if (count == 1) {
-        CUSBCommandManager* manager = state.manager_slot;
-        if (manager->locked == 0 && manager->handle_open == 1)
-            notify_connection(*manager, 0);
-        delete manager;
-        state.manager_slot = nullptr;
-        state.open_count = 0;
-    }
-    state.current_manager = state.manager_slot;
+    if (manager->locked == 0 && manager->handle_open == 1)
+        notify_connection(*manager, 0);
+    delete manager;
 }
 
 // Whether the reader is locked; it may take a while to answer at all.
@@ -106,11 +124,12 @@ std::int32_t open_drive(const wchar_t* path)
             state.open_count = 0;
         }
         ++state.open_count;
-        state.current_manager = state.manager_slot;
         if (state.open_count > 1)
             return 1;
         manager = state.manager_slot;
     }
+    // The exports find the manager once the open below has finished: until
+    // then no command of theirs meets a drive half open.
 
     if (!manager->set_device_path(path)) {
         close_locked();
@@ -135,7 +154,27 @@ std::int32_t open_drive(const wchar_t* path)
         std::memset(version, 0, sizeof version);
     if (manager->property != nullptr)
         std::memcpy(manager->property->protocol_version.data(), version, sizeof version);
+    publish(manager);
     return 1;
+}
+
+DriveHold::DriveHold()
+{
+    LibraryState& state = library();
+    const std::lock_guard held(state.holds_lock);
+    manager_ = state.current_manager;
+    if (manager_ != nullptr)
+        ++state.holds;
+}
+
+DriveHold::~DriveHold()
+{
+    if (manager_ == nullptr)
+        return;
+    LibraryState& state = library();
+    const std::lock_guard held(state.holds_lock);
+    if (--state.holds == 0)
+        state.holds_ended.notify_all();
 }
 
 void close_drive()

@@ -43,26 +43,29 @@ extern "C" {
 
 FENDRAC_API int FENDRAC_CALL MSC_UsbFile_GetSize(const char* path, int* size)
 {
-    if (drive() == nullptr)
+    const DriveHold drive;
+    if (!drive)
         return kNoDrive;
     // The size query needs room for the terminator in its field.
-    if (path == nullptr || std::strlen(path) >= kPathFieldSize)
+    if (path == nullptr || std::strlen(path) >= kPathFieldSize || size == nullptr)
         return kExchangeFailed;
     auto field = zeroed<PathField>();
     if (!field)
         return kOutOfMemory;
     fill_path(field->bytes, path);
-    if (drive()->DispatchExchange(vendor::kFileSize, field.get(), kPathFieldSize, size, 4) != 0)
+    if (drive->DispatchExchange(vendor::kFileSize, field.get(), kPathFieldSize, size, 4) != 0)
         return kExchangeFailed;
     return *size < 0 ? *size : 0;
 }
 
-FENDRAC_API int FENDRAC_CALL MSC_UsbFile_Read(const char* path, void* destination, int position, int length,
-                                             int option)
+FENDRAC_API int FENDRAC_CALL MSC_UsbFile_Read(const char* path, void* destination, int position, int length, int option)
 {
-    if (drive() == nullptr)
+    const DriveHold drive;
+    if (!drive)
         return kNoDrive;
-    if (path == nullptr)
+    // Data the reader would send with nowhere to go: refused before the
+    // request, which would leave the reader in the middle of its reply.
+    if (path == nullptr || (destination == nullptr && length > 0))
         return kExchangeFailed;
     auto request = zeroed<FileRequest>();
     if (!request)
@@ -71,16 +74,19 @@ FENDRAC_API int FENDRAC_CALL MSC_UsbFile_Read(const char* path, void* destinatio
     request->position = position;
     request->length = length;
     request->option = static_cast<std::uint32_t>(option);
-    const std::int32_t result = drive()->DispatchExchange(vendor::kFileRead, request.get(), sizeof(FileRequest),
-                                                          destination, static_cast<std::uint32_t>(length));
+    const std::int32_t result = drive->DispatchExchange(vendor::kFileRead, request.get(), sizeof(FileRequest),
+                                                        destination, static_cast<std::uint32_t>(length));
     return result != 0 ? kExchangeFailed : 0;
 }
 
 FENDRAC_API int FENDRAC_CALL MSC_UsbFile_Write(const char* path, const void* data, int position, int length)
 {
-    if (drive() == nullptr)
+    const DriveHold drive;
+    if (!drive)
         return kNoDrive;
-    if (path == nullptr)
+    // A request for data that is not there: the reader would wait for it
+    // in the middle of the command.
+    if (path == nullptr || (data == nullptr && length > 0))
         return kExchangeFailed;
     auto call = zeroed<FileWriteCall>();
     if (!call)
@@ -91,14 +97,15 @@ FENDRAC_API int FENDRAC_CALL MSC_UsbFile_Write(const char* path, const void* dat
     call->request.option = static_cast<std::uint32_t>(reinterpret_cast<std::uintptr_t>(data));
     call->data = data;
     std::uint8_t reply[4] = {};
-    if (drive()->DispatchExchange(vendor::kFileWrite, call.get(), sizeof(FileRequest), reply, sizeof reply) != 0)
+    if (drive->DispatchExchange(vendor::kFileWrite, call.get(), sizeof(FileRequest), reply, sizeof reply) != 0)
         return kExchangeFailed;
     return 0;
 }
 
 FENDRAC_API int FENDRAC_CALL MSC_UsbFile_Delete(const char* path)
 {
-    if (drive() == nullptr)
+    const DriveHold drive;
+    if (!drive)
         return kNoDrive;
     if (path == nullptr)
         return kExchangeFailed;
@@ -106,7 +113,7 @@ FENDRAC_API int FENDRAC_CALL MSC_UsbFile_Delete(const char* path)
     if (!field)
         return kOutOfMemory;
     fill_path(field->bytes, path);
-    return request_and_result(vendor::kFileDelete, field.get(), kPathFieldSize);
+    return request_and_result(*drive, vendor::kFileDelete, field.get(), kPathFieldSize);
 }
 
 }  // extern "C"

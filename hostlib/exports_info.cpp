@@ -29,11 +29,12 @@ extern "C" {
 
 FENDRAC_API int FENDRAC_CALL MSC_UsbGetProtocolVer(int selector, void* destination, int size)
 {
-    if (destination == nullptr || drive() == nullptr || size < 8)
+    const DriveHold drive;
+    if (destination == nullptr || !drive || size < 8)
         return -1;
     std::uint8_t version[8];
-    if (drive()->DispatchRead(vendor::kProtocolVersion, version, sizeof version,
-                              static_cast<std::uint32_t>(selector)) != 0)
+    const auto selector_word = static_cast<std::uint32_t>(selector);
+    if (drive->DispatchRead(vendor::kProtocolVersion, version, sizeof version, selector_word) != 0)
         return -1;
     std::memcpy(destination, version, sizeof version);
     return 0;
@@ -41,19 +42,19 @@ FENDRAC_API int FENDRAC_CALL MSC_UsbGetProtocolVer(int selector, void* destinati
 
 FENDRAC_API int FENDRAC_CALL MSC_UsbInitCheck(void)
 {
-    if (drive() == nullptr)
+    const DriveHold drive;
+    if (!drive)
         return -1;
     std::uint8_t version[8];
-    return drive()->DispatchRead(vendor::kProtocolVersion, version, sizeof version, 0) == 0 ? 0 : -1;
+    return drive->DispatchRead(vendor::kProtocolVersion, version, sizeof version, 0) == 0 ? 0 : -1;
 }
 
 FENDRAC_API int FENDRAC_CALL MSC_UsbGetDevProperty(DeviceProperty* property)
 {
-    if (drive() == nullptr)
+    const DriveHold drive;
+    if (!drive || property == nullptr)
         return -1;
-    // A null record still takes the reader's reply; the command then fails
-    // with -1.
-    return drive()->DispatchRead(vendor::kProperty, property, sizeof(DeviceProperty), 0);
+    return drive->DispatchRead(vendor::kProperty, property, sizeof(DeviceProperty), 0);
 }
 
 FENDRAC_API void FENDRAC_CALL MSC_UsbFreeDevProperty(DeviceProperty* property)
@@ -66,65 +67,74 @@ FENDRAC_API void FENDRAC_CALL MSC_UsbFreeDevProperty(DeviceProperty* property)
 
 FENDRAC_API int FENDRAC_CALL MSC_UsbUnlockDevice(const char* code)
 {
-    if (drive() == nullptr)
+    const DriveHold drive;
+    if (!drive)
         return kNoDrive;
     // An empty code would count as a wrong one on a locked reader.
     if (code == nullptr)
         return kExchangeFailed;
-    return unlock_device(*drive(), code);
+    return unlock_device(*drive, code);
 }
 
 FENDRAC_API int FENDRAC_CALL MSC_ebookUsb_setTime(const void* clock)
 {
-    if (drive() == nullptr)
+    const DriveHold drive;
+    if (!drive)
         return kNoDrive;
     if (clock == nullptr)
         return kExchangeFailed;
-    return request_and_result(vendor::kSetTime, clock, vendor::kClockSize);
+    return request_and_result(*drive, vendor::kSetTime, clock, vendor::kClockSize);
 }
 
 FENDRAC_API int FENDRAC_CALL MSC_ebookUsb_notifyBeginEnd(int value)
 {
-    if (drive() == nullptr)
+    const DriveHold drive;
+    if (!drive)
         return kNoDrive;
     std::uint8_t request[4];
     write_le32(request, static_cast<std::uint32_t>(value));
-    return request_and_result(vendor::kBeginEnd, request, sizeof request);
+    return request_and_result(*drive, vendor::kBeginEnd, request, sizeof request);
 }
 
 FENDRAC_API int FENDRAC_CALL msc_CheckMediaState(void* state)
 {
-    if (drive() == nullptr)
+    const DriveHold drive;
+    if (!drive)
         return kNoDrive;
-    return drive()->DispatchRead(vendor::kMediaState, state, 8, 0) == 0 ? 0 : kExchangeFailed;
+    return drive->DispatchRead(vendor::kMediaState, state, 8, 0) == 0 ? 0 : kExchangeFailed;
 }
 
 FENDRAC_API int FENDRAC_CALL MSC_ebookUsb_GetFreeSpace(const char* text, void* space)
 {
-    if (drive() == nullptr)
+    const DriveHold drive;
+    if (!drive)
         return kNoDrive;
+    if (space == nullptr)
+        return kExchangeFailed;
     const auto length = static_cast<std::uint32_t>(text != nullptr ? std::strlen(text) : 0);
-    return drive()->DispatchExchange(vendor::kFreeSpace, text, length, space, vendor::kFreeSpaceSize) == 0
+    return drive->DispatchExchange(vendor::kFreeSpace, text, length, space, vendor::kFreeSpaceSize) == 0
                ? 0
                : kExchangeFailed;
 }
 
 FENDRAC_API int FENDRAC_CALL MSC_GetFingerPrint(void* reply, int reply_size, const void* request, int request_size)
 {
-    if (reply == nullptr || request_size == 0 || drive() == nullptr)
+    const DriveHold drive;
+    if (reply == nullptr || request_size == 0 || !drive)
         return kExchangeFailed;
     // Each travels in one phase of at most 4096 bytes.
     if (request == nullptr || !fits_one_phase(request_size) || !fits_one_phase(reply_size))
         return kExchangeFailed;
     const std::int32_t result =
-        drive()->DispatchExchange(vendor::kFingerprint, request, static_cast<std::uint32_t>(request_size), reply,
-                                  static_cast<std::uint32_t>(reply_size));
+        drive->DispatchExchange(vendor::kFingerprint, request, static_cast<std::uint32_t>(request_size), reply,
+                                static_cast<std::uint32_t>(reply_size));
     return result == kNotBuilt ? kNotOffered : result;
 }
 
 FENDRAC_API int FENDRAC_CALL MSC_GetInfo(const char* query, void* buffer, int size)
 {
-    if (drive() == nullptr)
+    const DriveHold drive;
+    if (!drive)
         return -1;
     // The query travels in one phase.
     if (query == nullptr)
@@ -134,7 +144,7 @@ FENDRAC_API int FENDRAC_CALL MSC_GetInfo(const char* query, void* buffer, int si
         return kExchangeFailed;
     InfoReply reply{0, buffer, size};
     const std::int32_t result =
-        drive()->DispatchExchange(vendor::kGetInfo, query, static_cast<std::uint32_t>(length), &reply, sizeof reply);
+        drive->DispatchExchange(vendor::kGetInfo, query, static_cast<std::uint32_t>(length), &reply, sizeof reply);
     if (result == kNotBuilt)
         return kNotOffered;
     return result != 0 ? result : reply.total;

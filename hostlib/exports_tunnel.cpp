@@ -24,27 +24,20 @@ void fill_field(char* field, const char* text)
     std::memcpy(field, text, length);
 }
 
-// Hands the body to the caller, or releases it when there is nowhere to
-// put it.
-void deliver(const TunnelBody& body, void** buffer, int* size)
-{
-    if (buffer == nullptr || size == nullptr) {
-        std::free(body.buffer);
-        return;
-    }
-    *buffer = body.buffer;
-    *size = body.size;
-}
-
 }  // namespace
 
 extern "C" {
 
-FENDRAC_API int FENDRAC_CALL MSC_ebookUsb_getHTTPRequestfromDevice(const char* first, const char* second,
-                                                                  void** body, int* body_size)
+FENDRAC_API int FENDRAC_CALL MSC_ebookUsb_getHTTPRequestfromDevice(const char* first, const char* second, void** body,
+                                                                   int* body_size)
 {
-    if (drive() == nullptr)
+    const DriveHold drive;
+    if (!drive)
         return kNoDrive;
+    // The reader gives its request away once: with nowhere to put it, it
+    // is not asked for.
+    if (body == nullptr || body_size == nullptr)
+        return kExchangeFailed;
     std::unique_ptr<char[]> block(new (std::nothrow) char[vendor::kSelectionBlockSize]);
     if (!block)
         return kOutOfMemory;
@@ -52,26 +45,29 @@ FENDRAC_API int FENDRAC_CALL MSC_ebookUsb_getHTTPRequestfromDevice(const char* f
     fill_field(block.get(), first);
     fill_field(block.get() + kSelectionFieldSize, second);
     TunnelBody reply{nullptr, 0};
-    if (drive()->DispatchExchange(vendor::kHttpRequest, block.get(), vendor::kSelectionBlockSize, &reply,
-                                  kTunnelReplySize) != 0)
+    if (drive->DispatchExchange(vendor::kHttpRequest, block.get(), vendor::kSelectionBlockSize, &reply,
+                                kTunnelReplySize) != 0)
         return kExchangeFailed;
-    deliver(reply, body, body_size);
+    *body = reply.buffer;
+    *body_size = reply.size;
     return 0;
 }
 
 FENDRAC_API int FENDRAC_CALL MSC_ebookUsb_sendHTTPResponsetoDevice(const void* data, int length, int* body_size,
-                                                                  void** body)
+                                                                   void** body)
 {
-    if (drive() == nullptr)
+    const DriveHold drive;
+    if (!drive)
         return kNoDrive;
-    if (data == nullptr && length > 0)
+    if ((data == nullptr && length > 0) || body_size == nullptr || body == nullptr)
         return kExchangeFailed;
     TunnelResponse response{static_cast<const std::uint8_t*>(data), length};
     TunnelBody reply{nullptr, 0};
-    if (drive()->DispatchExchange(vendor::kHttpResponse, &response, static_cast<std::uint32_t>(length), &reply,
-                                  kTunnelReplySize) != 0)
+    if (drive->DispatchExchange(vendor::kHttpResponse, &response, static_cast<std::uint32_t>(length), &reply,
+                                kTunnelReplySize) != 0)
         return kExchangeFailed;
-    deliver(reply, body, body_size);
+    *body_size = reply.size;
+    *body = reply.buffer;
     return 0;
 }
 

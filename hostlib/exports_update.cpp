@@ -39,42 +39,45 @@ extern "C" {
 
 FENDRAC_API int FENDRAC_CALL MSC_ReqChangeMode(int mode)
 {
-    if (drive() == nullptr)
+    const DriveHold drive;
+    if (!drive)
         return kNoDrive;
     std::uint8_t request[4];
     write_le32(request, static_cast<std::uint32_t>(mode));
-    return request_and_result(vendor::kUpdateMode, request, sizeof request);
+    return request_and_result(*drive, vendor::kUpdateMode, request, sizeof request);
 }
 
 FENDRAC_API int FENDRAC_CALL MSC_ReqDeletePartition(const char* name)
 {
-    if (drive() == nullptr)
+    const DriveHold drive;
+    if (!drive)
         return kNoDrive;
     if (!valid_name(name))
         return kExchangeFailed;
     char field[kPartitionNameSize] = {};
-    std::memcpy(field, name, std::strlen(name));
-    return request_and_result(vendor::kDeletePartition, field, sizeof field);
+    std::memcpy(field, name, std::strlen(name) + 1);
+    return request_and_result(*drive, vendor::kDeletePartition, field, sizeof field);
 }
 
 FENDRAC_API int FENDRAC_CALL MSC_ReqCreatePartition(const char* name, unsigned first, unsigned second, unsigned third)
 {
-    if (drive() == nullptr)
+    const DriveHold drive;
+    if (!drive)
         return kNoDrive;
     if (!valid_name(name))
         return kExchangeFailed;
     auto request = new_request(name, first, second, third);
     if (!request)
         return kOutOfMemory;
-    return request_and_result(vendor::kCreatePartition, request.get(), kCreateRequestSent);
+    return request_and_result(*drive, vendor::kCreatePartition, request.get(), kCreateRequestSent);
 }
 
 FENDRAC_API int FENDRAC_CALL MSC_ReqCreatePartitionWithImage(const char* name, unsigned first, unsigned second,
-                                                            unsigned third, unsigned image_bytes,
-                                                            const char* image_path, const char* tag,
-                                                            const void* extra)
+                                                             unsigned third, unsigned image_bytes,
+                                                             const char* image_path, const char* tag, const void* extra)
 {
-    if (drive() == nullptr)
+    const DriveHold drive;
+    if (!drive)
         return kNoDrive;
     if (!valid_name(name) || !fits(tag, kImageTagSize) || !fits(image_path, kImagePathSize - 1))
         return kExchangeFailed;
@@ -91,13 +94,13 @@ FENDRAC_API int FENDRAC_CALL MSC_ReqCreatePartitionWithImage(const char* name, u
     }
     if (image_path != nullptr)
         std::memcpy(call->image_path, image_path, std::strlen(image_path));
-    return request_and_result(vendor::kCreatePartitionImage, call.get(), sent);
+    return request_and_result(*drive, vendor::kCreatePartitionImage, call.get(), sent);
 }
 
-FENDRAC_API int FENDRAC_CALL MSC_GetPartitionSize(const char* name, unsigned* first, unsigned* second,
-                                                 unsigned* third)
+FENDRAC_API int FENDRAC_CALL MSC_GetPartitionSize(const char* name, unsigned* first, unsigned* second, unsigned* third)
 {
-    if (drive() == nullptr)
+    const DriveHold drive;
+    if (!drive)
         return kNoDrive;
     if (!valid_name(name) || first == nullptr || second == nullptr || third == nullptr)
         return kExchangeFailed;
@@ -105,7 +108,7 @@ FENDRAC_API int FENDRAC_CALL MSC_GetPartitionSize(const char* name, unsigned* fi
     if (!request)
         return kOutOfMemory;
     std::uint8_t reply[vendor::kPartitionSizeReplySize] = {};
-    if (drive()->DispatchExchange(vendor::kPartitionSize, request.get(), kPartitionNameSize, reply, sizeof reply) != 0)
+    if (drive->DispatchExchange(vendor::kPartitionSize, request.get(), kPartitionNameSize, reply, sizeof reply) != 0)
         return kExchangeFailed;
     *first = read_le32(reply);
     *second = read_le32(reply + 4);

@@ -11,8 +11,8 @@ namespace fendrac {
 
 LibraryState& library()
 {
-    static LibraryState state;
-    return state;
+    static LibraryState* state = new LibraryState;  // outlives threads still in an export at exit
+    return *state;
 }
 
 CUSBCommandManager::CUSBCommandManager() : property(shared_property()) {}
@@ -36,9 +36,23 @@ bool CUSBCommandManager::set_device_path(const wchar_t* path)
     return true;
 }
 
-std::int32_t CUSBCommandManager::DispatchExchange(std::uint8_t code, const void* request,
-                                                  std::uint32_t request_length, void* reply,
-                                                  std::uint32_t reply_length)
+hostos::Handle CUSBCommandManager::take_device_handle()
+{
+    const std::unique_lock alone(handle_use);
+    const hostos::Handle handle = device_handle;
+    device_handle = nullptr;
+    return handle;
+}
+
+void CUSBCommandManager::put_device_handle(hostos::Handle handle)
+{
+    const std::unique_lock alone(handle_use);
+    device_handle = handle;
+    handle_open = 1;
+}
+
+std::int32_t CUSBCommandManager::DispatchExchange(std::uint8_t code, const void* request, std::uint32_t request_length,
+                                                  void* reply, std::uint32_t reply_length)
 {
     return dispatch(code, 0, const_cast<void*>(request), request_length, nullptr, 1, reply, reply_length);
 }
@@ -50,12 +64,12 @@ std::int32_t CUSBCommandManager::DispatchRead(std::uint8_t code, void* reply, st
     return dispatch(code, selector, reply, reply_length, &scratch, 0, nullptr, 0);
 }
 
-std::int32_t CUSBCommandManager::dispatch(std::uint8_t code, std::uint32_t selector, void* data,
-                                          std::uint32_t length, void* word3, std::uint32_t word4, void* reply,
-                                          std::uint32_t reply_length)
+std::int32_t CUSBCommandManager::dispatch(std::uint8_t code, std::uint32_t selector, void* data, std::uint32_t length,
+                                          void* word3, std::uint32_t word4, void* reply, std::uint32_t reply_length)
 {
     MutexHold state1(kState1);
     MutexHold state2(kState2);
+    std::shared_lock handle_in_use(handle_use);
 
     std::unique_ptr<CUSBCommand> command = build_command(code, selector);
     std::int32_t result = kNotBuilt;
@@ -72,6 +86,7 @@ std::int32_t CUSBCommandManager::dispatch(std::uint8_t code, std::uint32_t selec
     }
     command.reset();
     current_command = nullptr;
+    handle_in_use.unlock();
     state1.release();
     state2.release();
     return result;

@@ -8,8 +8,11 @@
 #include "hostlib/usb_property.hpp"
 
 #include <atomic>
+#include <condition_variable>
 #include <cstdint>
 #include <memory>
+#include <mutex>
+#include <shared_mutex>
 
 namespace fendrac {
 
@@ -30,7 +33,16 @@ public:
     // Replaces the stored path by a copy of `path`; false when out of memory.
     bool set_device_path(const wchar_t* path);
 
-    CUSBCommand* current_command = nullptr;
+    // Takes the device handle away for the eject, once no command of this
+    // process uses it any more; commands that come later find none.
+    hostos::Handle take_device_handle();
+    // Puts `handle` in as the device handle (the eject's reopen), once no
+    // command uses the one there.
+    void put_device_handle(hostos::Handle handle);
+
+    std::atomic<CUSBCommand*> current_command{nullptr};
+    // Read by the commands while they hold `handle_use`; changed, after the
+    // open, only through the two calls above.
     hostos::Handle device_handle = nullptr;
     CUSBProperty* property = nullptr;
     std::unique_ptr<wchar_t[]> device_path;
@@ -38,6 +50,10 @@ public:
     std::int32_t handle_open = 0;
 
 private:
+    // Shared by the commands for their length, taken alone to change the
+    // handle: the handle a command sends on stays open until it ends.
+    std::shared_mutex handle_use;
+
     std::int32_t dispatch(std::uint8_t code, std::uint32_t selector, void* data, std::uint32_t length, void* word3,
                           std::uint32_t word4, void* reply, std::uint32_t reply_length);
 };
@@ -51,11 +67,17 @@ std::unique_ptr<CUSBCommand> build_command(std::uint8_t code, std::uint32_t sele
 hostos::Handle OpenDeviceHandle(const wchar_t* path);
 
 // The process-wide state of the library. The slot and the count change
-// under STATE2 only; the exports read the current manager at any time.
+// within the opens and closes, one at a time. The current manager is set
+// once an open has finished and cleared when the last close begins, with
+// `holds_lock` held; the exports hold it through DriveHold, counted in
+// `holds`, which the last close waits to see at 0.
 struct LibraryState {
     std::atomic<CUSBCommandManager*> current_manager{nullptr};
     CUSBCommandManager* manager_slot = nullptr;
     std::uint32_t open_count = 0;
+    std::mutex holds_lock;
+    std::condition_variable holds_ended;
+    std::uint32_t holds = 0;
 };
 LibraryState& library();
 

@@ -48,7 +48,8 @@ Arguments parse_arguments(int argc, char** argv)
             into = argv[++i];
             return true;
         };
-        if ((name == "--json" || name == "--lock" || name == "--help" || name == "-h") && has_inline) {
+        if ((name == "--json" || name == "--lock" || name == "--help" || name == "-h" || name == "--version") &&
+            has_inline) {
             parsed.error = std::string(name) + " takes no value";
         } else if (name == "-d" || name == "--device") {
             value(parsed.device);
@@ -58,6 +59,8 @@ Arguments parse_arguments(int argc, char** argv)
             parsed.lock = true;
         } else if (name == "-h" || name == "--help") {
             parsed.help = true;
+        } else if (name == "--version") {
+            parsed.version = true;
         } else if (name == "--tag") {
             parsed.has_tag = value(parsed.tag);
         } else if (name == "--extra") {

@@ -12,11 +12,12 @@ struct Arguments {
     bool json = false;
     bool lock = false;
     bool help = false;
-    std::string tag;     // --tag of "partition create-image"
+    bool version = false;  // --version
+    std::string tag;       // --tag of "partition create-image"
     bool has_tag = false;
-    std::string extra;   // --extra of "partition create-image"
+    std::string extra;               // --extra of "partition create-image"
     std::vector<std::string> words;  // the command, its subcommand and its arguments
-    std::string error;   // set when the line is malformed
+    std::string error;               // set when the line is malformed
 };
 
 // Options may stand anywhere; "--" ends them. A lone "-" (standard input or

@@ -33,8 +33,7 @@ std::optional<ClockTime> parse_clock(std::string_view text)
 {
     // 0123456789012345678
     // YYYY-MM-DDTHH:MM:SS
-    if (text.size() != 19 || text[4] != '-' || text[7] != '-' || text[10] != 'T' || text[13] != ':' ||
-        text[16] != ':')
+    if (text.size() != 19 || text[4] != '-' || text[7] != '-' || text[10] != 'T' || text[13] != ':' || text[16] != ':')
         return std::nullopt;
     ClockTime t;
     if (!number(text, 0, 4, t.year) || !number(text, 5, 2, t.month) || !number(text, 8, 2, t.day) ||
@@ -74,10 +73,9 @@ std::array<unsigned char, 28> clock_record(const ClockTime& t)
 {
     const int words[7] = {t.year, t.month, t.day, t.hour, t.minute, t.second, weekday(t)};
     std::array<unsigned char, 28> record{};
-    for (int i = 0; i < 7; ++i)
-        for (int b = 0; b < 4; ++b)
-            record[static_cast<std::size_t>(4 * i + b)] =
-                static_cast<unsigned char>(static_cast<std::uint32_t>(words[i]) >> (8 * b));
+    for (std::size_t i = 0; i < 7; ++i)
+        for (unsigned b = 0; b < 4; ++b)
+            record[4 * i + b] = static_cast<unsigned char>(static_cast<std::uint32_t>(words[i]) >> (8 * b));
     return record;
 }
 

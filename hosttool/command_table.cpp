@@ -25,7 +25,7 @@ const Command kCommands[] = {
      "with its weekday.",
      run_time_set},
     {"unlock", "CODE", 1, 1, "unlock the reader with its unlock code",
-     "A code has at most 7 characters. A wrong one leaves the reader locked (-5).", run_unlock},
+     "A code has at most 7 bytes. A wrong one leaves the reader locked (-5).", run_unlock},
     {"notify", "begin|end", 1, 1, "tell the reader that a run of transfers begins or ends",
      "Sends the begin/end notice: 1 for begin, 0 for end.", run_notify},
     {"file size", "REMOTE", 1, 1, "the size of a file on the reader", "Prints the size in bytes.", run_file_size},
@@ -41,14 +41,14 @@ const Command kCommands[] = {
     {"update mode", "N", 1, 1, "switch the reader's mode (the reader's numbers: 1 update, 0 normal)", "",
      run_update_mode},
     {"partition create", "NAME FIRST SECOND THIRD", 4, 4, "create an empty update partition",
-     "NAME has at most 31 characters; FIRST, SECOND and THIRD are the reader's three\n"
+     "NAME has at most 31 bytes; FIRST, SECOND and THIRD are the reader's three\n"
      "words (decimal or 0x hexadecimal). The library may wait before the reader's\n"
      "answer, by the upper 16 bits of THIRD.",
      run_partition_create},
     {"partition create-image", "NAME FIRST SECOND THIRD IMAGE [--tag TAG] [--extra FILE]", 5, 5,
      "create an update partition from an image file",
      "Streams the IMAGE file into the new partition, tagged TAG (at most 16\n"
-     "characters, default none), with the 128-byte block of FILE when given. The\n"
+     "bytes, default none), with the 128-byte block of FILE when given. The\n"
      "image goes in one library call: on a terminal its seconds are counted.",
      run_partition_create_image},
     {"partition size", "NAME", 1, 1, "the reader's three words for a partition", "Prints FIRST SECOND THIRD.",
@@ -77,17 +77,22 @@ const char kOptions[] =
     "                       reader found (by its built-in storage)\n"
     "      --json           print the outcome as one JSON object, failures too\n"
     "      --lock           hold the application lock while the command runs\n"
-    "  -h, --help           this help; COMMAND --help for a command's own\n";
+    "  -h, --help           this help; COMMAND --help for a command's own\n"
+    "      --version        the version of the tool (and of the library it came with)\n";
 
 const char kStatus[] =
     "Exit status: 0 when the command succeeded. A result code of the library or the\n"
     "reader exits with its absolute value (125 for larger ones) and the message gives\n"
-    "the code. 64: bad arguments; 66: a PC file cannot be read; 69: no reader, several,\n"
-    "or it does not open; 73: a PC file cannot be written; 75: the application lock is\n"
-    "held elsewhere; 1: the eject failed; 130: interrupted. An interrupt while the\n"
-    "drive is open lets the library call in progress finish (a transfer stops\n"
-    "between two pieces) and closes the drive as always; a second one ends at once.\n"
-    "A closed output pipe is a write that fails (73).\n";
+    "the code. 64: bad arguments; 66: a PC file cannot be read or does not fit (too\n"
+    "large, an extra block not of 128 bytes); 69: no reader, several, or it does not\n"
+    "open; 73: a PC file or standard output cannot be written (a closed pipe, a full\n"
+    "disk); 75: the application lock is held elsewhere (try again later); 78: the\n"
+    "library's named mutexes cannot be made, with --lock (without, a warning);\n"
+    "1: the eject failed; 128 + the signal when interrupted: 130 SIGINT or Ctrl-C,\n"
+    "143 SIGTERM, 129 SIGHUP or a closed console. An interrupt while the drive is\n"
+    "open lets the library call in progress finish (a transfer stops between two\n"
+    "pieces, and at once while it waits on a pipe or a terminal) and closes the\n"
+    "drive as always; a second one ends at once.\n";
 
 std::string usage_line(const Command& command)
 {
@@ -97,37 +102,47 @@ std::string usage_line(const Command& command)
     return line;
 }
 
-void print_overview(std::FILE* out)
+// printf into a string, for text that goes to standard output whole.
+template <typename... Values>
+std::string format(const char* pattern, Values... values)
 {
-    std::fprintf(out,
-                 "usage: fendrac [OPTIONS] COMMAND [ARGUMENTS]\n\n"
-                 "The reader's USB commands from this PC, through its library.\n\n%s\nCommands:\n",
-                 kOptions);
-    for (const Command& command : kCommands) {
-        std::string left = std::string(command.name) + " " + command.arguments;
-        if (left.size() > 30) {
-            std::fprintf(out, "  %s\n  %-30s %s\n", left.c_str(), "", command.summary);
-        } else {
-            std::fprintf(out, "  %-30s %s\n", left.c_str(), command.summary);
-        }
-    }
-    std::fprintf(out, "\n%s", kStatus);
+    char text[1024];
+    std::snprintf(text, sizeof text, pattern, values...);
+    return text;
 }
 
-void print_command_help(const Command& command)
+std::string overview()
 {
-    std::printf("usage: %s\n\n%s.\n", usage_line(command).c_str(), command.summary);
+    std::string text = std::string(
+                           "usage: fendrac [OPTIONS] COMMAND [ARGUMENTS]\n\n"
+                           "The reader's USB commands from this PC, through its library.\n\n") +
+                       kOptions + "\nCommands:\n";
+    for (const Command& command : kCommands) {
+        std::string left = std::string(command.name) + " " + command.arguments;
+        if (left.size() > 30)
+            text += format("  %s\n  %-30s %s\n", left.c_str(), "", command.summary);
+        else
+            text += format("  %-30s %s\n", left.c_str(), command.summary);
+    }
+    return text + "\n" + kStatus;
+}
+
+std::string command_help(const Command& command)
+{
+    std::string text = "usage: " + usage_line(command) + "\n\n" + command.summary + ".\n";
     if (*command.help != '\0')
-        std::printf("%s\n", command.help);
-    std::printf("\n%s\n%s", kOptions, kStatus);
+        text += std::string(command.help) + "\n";
+    return text + "\n" + kOptions + "\n" + kStatus;
 }
 
 // The commands whose name begins with `group` followed by a space.
-void print_group(std::FILE* out, const std::string& group)
+std::string group_help(const std::string& group)
 {
+    std::string text;
     for (const Command& command : kCommands)
         if (std::string_view(command.name).starts_with(group + " "))
-            std::fprintf(out, "  %s %s\n      %s\n", command.name, command.arguments, command.summary);
+            text += format("  %s %s\n      %s\n", command.name, command.arguments, command.summary);
+    return text;
 }
 
 bool is_group(const std::string& word)
@@ -157,26 +172,18 @@ const Command* find(const Words& words, std::size_t& used)
     return nullptr;
 }
 
-// The host application creates the library's named mutexes.
-void create_application_locks()
-{
-#if defined(_WIN32)
-    static HANDLE handles[3];
-    const char* names[3] = {"Global\\ZEPA_EBOOK_QLX_STATE1", "Global\\ZEPA_EBOOK_QLX_STATE2",
-                            "Global\\ZEPA_EBOOK_QLX_STATE3"};
-    for (int i = 0; i < 3; ++i)
-        if (handles[i] == nullptr)
-            handles[i] = CreateMutexA(nullptr, FALSE, names[i]);
-#else
-    MSC_CreateMutexes();
-#endif
-}
-
 }  // namespace
 
 int bad_arguments(Session& session, const std::string& message)
 {
     return session.fail(kBadArguments, message + " (fendrac --help)");
+}
+
+int bad_length(Session& session, const char* what, std::size_t least, std::size_t most, std::size_t size)
+{
+    const std::string range =
+        least > 0 ? std::to_string(least) + " to " + std::to_string(most) : "at most " + std::to_string(most);
+    return bad_arguments(session, std::string(what) + " has " + range + " bytes, not " + std::to_string(size));
 }
 
 int run_command_line(int argc, char** argv)
@@ -191,6 +198,8 @@ int run_command_line(int argc, char** argv)
     Session session(arguments);
     if (!arguments.error.empty())
         return bad_arguments(session, arguments.error);
+    if (arguments.version)
+        return session.print("fendrac " FENDRAC_VERSION_STRING "\n");
     Words words = arguments.words;
     bool help = arguments.help;
     if (!words.empty() && words[0] == "help") {
@@ -198,12 +207,10 @@ int run_command_line(int argc, char** argv)
         help = true;
     }
     if (words.empty()) {
-        if (help) {
-            print_overview(stdout);
-            return 0;
-        }
+        if (help)
+            return session.print(overview());
         if (!session.json())
-            print_overview(stderr);
+            std::fputs(overview().c_str(), stderr);
         return session.fail(kBadArguments, "a command is needed (fendrac --help)");
     }
     std::size_t used = 0;
@@ -211,28 +218,24 @@ int run_command_line(int argc, char** argv)
     if (command == nullptr) {
         if (!is_group(words[0]))
             return bad_arguments(session, "unknown command " + words[0]);
-        if (help) {
-            std::printf("usage: fendrac [OPTIONS] %s SUBCOMMAND ...\n\n", words[0].c_str());
-            print_group(stdout, words[0]);
-            return 0;
-        }
+        if (help)
+            return session.print("usage: fendrac [OPTIONS] " + words[0] + " SUBCOMMAND ...\n\n" + group_help(words[0]));
         const int status = bad_arguments(session, words.size() > 1 ? "unknown command " + words[0] + " " + words[1]
                                                                    : words[0] + " needs a subcommand");
         if (!session.json())
-            print_group(stderr, words[0]);
+            std::fputs(group_help(words[0]).c_str(), stderr);
         return status;
     }
-    if (help) {
-        print_command_help(*command);
-        return 0;
-    }
+    if (help)
+        return session.print(command_help(*command));
     const Words rest(words.begin() + static_cast<std::ptrdiff_t>(used), words.end());
     if (static_cast<int>(rest.size()) < command->least || static_cast<int>(rest.size()) > command->most)
         return bad_arguments(session, "usage: " + usage_line(*command));
     const std::string_view name = command->name;
     if ((arguments.has_tag || !arguments.extra.empty()) && name != "partition create-image")
         return bad_arguments(session, "--tag and --extra belong to partition create-image");
-    create_application_locks();
+    if (const int status = session.create_mutexes())
+        return status;
     return command->run(session, rest);
 }
 

@@ -38,7 +38,11 @@ int run_partition_rm(Session& session, const Words& arguments);
 int run_tunnel_get(Session& session, const Words& arguments);
 int run_tunnel_put(Session& session, const Words& arguments);
 
-// Bad arguments: the message and the command's usage line, status 64.
+// Bad arguments: the message and where help is, status 64.
 int bad_arguments(Session& session, const std::string& message);
+// A word of the command line of `size` bytes where the reader takes
+// `least` to `most`: "WHAT has LEAST to MOST bytes, not SIZE" (or "at
+// most MOST" when `least` is 0), status 64.
+int bad_length(Session& session, const char* what, std::size_t least, std::size_t most, std::size_t size);
 
 }  // namespace tool

@@ -5,6 +5,7 @@
 #include "hosttool/local_files.hpp"
 #include "hosttool/pieces.hpp"
 #include "hosttool/reader_answers.hpp"
+#include "protocol/vendor_records.hpp"
 
 #include <algorithm>
 #include <span>
@@ -13,15 +14,23 @@
 namespace tool {
 namespace {
 
-// The reader takes paths shorter than 256 bytes; the library would cut a
-// longer one for a read, so the tool refuses it.
-bool path_fits(const std::string& path) { return !path.empty() && path.size() < 256; }
-int bad_path(Session& session) { return bad_arguments(session, "a reader path has 1 to 255 bytes"); }
-
-std::string too_large(const std::string& name, long long size)
+// The reader takes paths that leave room for a zero in its path field;
+// the library would cut a longer one for a read, so the tool refuses it.
+constexpr std::size_t kLongestPath = protocol::vendor::kPathFieldSize - 1;
+bool path_fits(const std::string& path) { return !path.empty() && path.size() <= kLongestPath; }
+int bad_path(Session& session, const std::string& path)
 {
-    return name + " has " + std::to_string(size) + " bytes: the reader's files reach " +
-           std::to_string(kLargestFile) + " bytes at most";
+    return bad_length(session, "a reader path", 1, kLongestPath, path.size());
+}
+
+constexpr SizeLimit kReaderFile{kLargestFile, false, "a file on the reader"};
+
+// A read or write of the PC's side that failed: an interrupt, or the file.
+int local_failure(Session& session, const std::string& what, const std::string& failure)
+{
+    if (interrupted())
+        return session.fail(interrupted_status(), what + ": interrupted");
+    return session.fail(kLocalUnwritten, failure);
 }
 
 }  // namespace
@@ -30,7 +39,7 @@ int run_file_size(Session& session, const Words& arguments)
 {
     const std::string& remote = arguments[0];
     if (!path_fits(remote))
-        return bad_path(session);
+        return bad_path(session, remote);
     if (const int status = session.open())
         return status;
     int size = 0;
@@ -38,8 +47,7 @@ int run_file_size(Session& session, const Words& arguments)
         return session.failed("file size " + remote, result);
     JsonObject object = session.outcome();
     object.add("path", remote).add("size", size);
-    session.succeed(object, std::to_string(size));
-    return 0;
+    return session.succeed(object, std::to_string(size));
 }
 
 int run_file_get(Session& session, const Words& arguments)
@@ -48,7 +56,7 @@ int run_file_get(Session& session, const Words& arguments)
     const std::string local = arguments.size() > 1 ? arguments[1] : "-";
     const std::string what = "file get " + remote;
     if (!path_fits(remote))
-        return bad_path(session);
+        return bad_path(session, remote);
     if (session.json() && is_standard_stream(local))
         return bad_arguments(session, "with --json the file needs a LOCAL name");
     LocalSink sink;
@@ -65,13 +73,12 @@ int run_file_get(Session& session, const Words& arguments)
         Progress progress(size, !session.json() && shows_progress(size));
         for (long long done = 0; done < size;) {
             if (interrupted())
-                return session.fail(kInterruptedStatus, what + ": interrupted");
+                return session.fail(interrupted_status(), what + ": interrupted");
             const int length = static_cast<int>(std::min<long long>(kPieceBytes, size - done));
-            if (const int result =
-                    MSC_UsbFile_Read(remote.c_str(), piece.data(), static_cast<int>(done), length, 0))
+            if (const int result = MSC_UsbFile_Read(remote.c_str(), piece.data(), static_cast<int>(done), length, 0))
                 return session.failed(what, result);
             if (!sink.write(std::span(piece.data(), static_cast<std::size_t>(length)), error))
-                return session.fail(kLocalUnwritten, "cannot write " + local_name(local, false) + ": " + error);
+                return local_failure(session, what, "cannot write " + local_name(local, false) + ": " + error);
             done += length;
             progress.moved(done);
         }
@@ -80,9 +87,8 @@ int run_file_get(Session& session, const Words& arguments)
         return session.fail(kLocalUnwritten, "cannot write " + local_name(local, false) + ": " + error);
     JsonObject object = session.outcome();
     object.add("path", remote).add("file", local).add("bytes", size);
-    session.succeed(object, is_standard_stream(local) ? "" : remote + " -> " + local + ": " + std::to_string(size) +
-                                                                 " bytes");
-    return 0;
+    return session.succeed(
+        object, is_standard_stream(local) ? "" : remote + " -> " + local + ": " + std::to_string(size) + " bytes");
 }
 
 int run_file_put(Session& session, const Words& arguments)
@@ -92,14 +98,14 @@ int run_file_put(Session& session, const Words& arguments)
     const std::string name = local_name(local, true);
     const std::string what = "file put " + remote;
     if (!path_fits(remote))
-        return bad_path(session);
+        return bad_path(session, remote);
     LocalSource source;
     std::string error;
     if (!source.open(local, error))
         return session.fail(kLocalUnreadable, "cannot read " + name + ": " + error);
     const std::optional<long long> known = source.size();
-    if (known && *known > kLargestFile)
-        return session.fail(kLocalUnreadable, too_large(name, *known));
+    if (known && *known > kReaderFile.bytes)
+        return session.fail(kLocalUnreadable, size_refusal(name, *known, kReaderFile));
     if (const int status = session.open())
         return status;
     // The reader writes over a file in place, so a shorter copy would keep
@@ -121,21 +127,24 @@ int run_file_put(Session& session, const Words& arguments)
         MSC_UsbFile_Delete(remote.c_str());
         return lost.empty() ? std::string() : "; " + lost;
     };
-    std::vector<unsigned char> piece(static_cast<std::size_t>(std::clamp<long long>(known.value_or(kPieceBytes), 1,
-                                                                                      kPieceBytes)));
+    std::vector<unsigned char> piece(
+        static_cast<std::size_t>(std::clamp<long long>(known.value_or(kPieceBytes), 1, kPieceBytes)));
     long long done = 0;
     {
         Progress progress(known.value_or(0), known && !session.json() && shows_progress(*known));
         for (bool end = false; !end;) {
             if (interrupted())
-                return session.fail(kInterruptedStatus, what + ": interrupted" + abandon());
+                return session.fail(interrupted_status(), what + ": interrupted" + abandon());
+            // A read that waits (a pipe, a terminal) returns on an interrupt.
             const long long got = source.read(piece, error);
+            if (got < 0 && interrupted())
+                return session.fail(interrupted_status(), what + ": interrupted" + abandon());
             if (got < 0)
                 return session.fail(kLocalUnreadable, "cannot read " + name + ": " + error + abandon());
-            if (done + got > kLargestFile)
-                return session.fail(kLocalUnreadable, too_large(name, done + got) + abandon());
+            if (done + got > kReaderFile.bytes)
+                return session.fail(kLocalUnreadable, size_refusal(name, -1, kReaderFile) + abandon());
             if (interrupted())
-                return session.fail(kInterruptedStatus, what + ": interrupted" + abandon());
+                return session.fail(interrupted_status(), what + ": interrupted" + abandon());
             end = got < static_cast<long long>(piece.size());
             // An empty file is still written once, so that it exists.
             if (got == 0 && done > 0)
@@ -151,23 +160,21 @@ int run_file_put(Session& session, const Words& arguments)
     }
     JsonObject object = session.outcome();
     object.add("path", remote).add("file", local).add("bytes", done);
-    session.succeed(object, name + " -> " + remote + ": " + std::to_string(done) + " bytes");
-    return 0;
+    return session.succeed(object, name + " -> " + remote + ": " + std::to_string(done) + " bytes");
 }
 
 int run_file_rm(Session& session, const Words& arguments)
 {
     const std::string& remote = arguments[0];
     if (!path_fits(remote))
-        return bad_path(session);
+        return bad_path(session, remote);
     if (const int status = session.open())
         return status;
     if (const int result = MSC_UsbFile_Delete(remote.c_str()))
         return session.failed("file rm " + remote, result);
     JsonObject object = session.outcome();
     object.add("path", remote).add_bool("removed", true);
-    session.succeed(object, "removed " + remote);
-    return 0;
+    return session.succeed(object, "removed " + remote);
 }
 
 }  // namespace tool

@@ -5,16 +5,28 @@
 #include "hosttool/long_call.hpp"
 #include "hosttool/pieces.hpp"
 #include "hosttool/reader_answers.hpp"
+#include "protocol/vendor_records.hpp"
 
 #include <cstdint>
 
 namespace tool {
 namespace {
 
-constexpr std::size_t kExtraBytes = 128;
+namespace vendor = protocol::vendor;
 
-bool name_fits(const std::string& name) { return !name.empty() && name.size() <= 31; }
-int bad_name(Session& session) { return bad_arguments(session, "a partition name has 1 to 31 characters"); }
+// The reader's fields: a name leaves room for its zero, a tag fills its
+// field, the library takes an image path shorter than 256 bytes.
+constexpr std::size_t kLongestName = vendor::kPartitionNameSize - 1;
+constexpr std::size_t kLongestTag = vendor::kImageTagSize;
+constexpr std::size_t kLongestImagePath = 255;
+constexpr SizeLimit kImage{kLargestFile, false, "an image"};
+constexpr SizeLimit kExtraBlock{vendor::kExtraBlockSize, true, "an extra block"};
+
+bool name_fits(const std::string& name) { return !name.empty() && name.size() <= kLongestName; }
+int bad_name(Session& session, const std::string& name)
+{
+    return bad_length(session, "a partition name", 1, kLongestName, name.size());
+}
 
 // FIRST SECOND THIRD after the name.
 bool words(const Words& arguments, unsigned (&values)[3], std::string& bad)
@@ -31,10 +43,7 @@ bool words(const Words& arguments, unsigned (&values)[3], std::string& bad)
 JsonObject partition_fields(const Session& session, const std::string& name, const unsigned (&values)[3])
 {
     JsonObject object = session.outcome();
-    object.add("name", name)
-        .add("first", values[0])
-        .add("second", values[1])
-        .add("third", values[2]);
+    object.add("name", name).add("first", values[0]).add("second", values[1]).add("third", values[2]);
     return object;
 }
 
@@ -42,8 +51,7 @@ int created(Session& session, const std::string& name, int result, const unsigne
 {
     if (result != 0)
         return session.failed("partition create " + name, result);
-    session.succeed(partition_fields(session, name, values), "created " + name);
-    return 0;
+    return session.succeed(partition_fields(session, name, values), "created " + name);
 }
 
 }  // namespace
@@ -54,7 +62,7 @@ int run_partition_create(Session& session, const Words& arguments)
     unsigned values[3];
     std::string bad;
     if (!name_fits(name))
-        return bad_name(session);
+        return bad_name(session, name);
     if (!words(arguments, values, bad))
         return bad_arguments(session, "not a 32-bit number: " + bad);
     if (const int status = session.open())
@@ -77,13 +85,15 @@ int run_partition_create_image(Session& session, const Words& arguments)
     unsigned values[3];
     std::string bad;
     if (!name_fits(name))
-        return bad_name(session);
+        return bad_name(session, name);
     if (!words(arguments, values, bad))
         return bad_arguments(session, "not a 32-bit number: " + bad);
-    if (image.size() >= 256 || is_standard_stream(image))
-        return bad_arguments(session, "the image is a file, its path shorter than 256 bytes");
-    if (tag.size() > 16)
-        return bad_arguments(session, "a tag has at most 16 characters");
+    if (is_standard_stream(image))
+        return bad_arguments(session, "the image is a file, not standard input");
+    if (image.size() > kLongestImagePath)
+        return bad_length(session, "an image path", 0, kLongestImagePath, image.size());
+    if (tag.size() > kLongestTag)
+        return bad_length(session, "a tag", 0, kLongestTag, tag.size());
     std::string error;
     std::optional<long long> image_bytes;
     {
@@ -92,18 +102,12 @@ int run_partition_create_image(Session& session, const Words& arguments)
             return session.fail(kLocalUnreadable, "cannot read " + image + ": " + error);
         if (!(image_bytes = source.size()))
             return session.fail(kLocalUnreadable, "cannot read " + image + ": not a plain file, its size unknown");
-        if (*image_bytes > kLargestFile)
-            return session.fail(kLocalUnreadable, image + " has " + std::to_string(*image_bytes) +
-                                                      " bytes: an image has " + std::to_string(kLargestFile) +
-                                                      " at most");
+        if (*image_bytes > kImage.bytes)
+            return session.fail(kLocalUnreadable, size_refusal(image, *image_bytes, kImage));
     }
     std::vector<unsigned char> extra;
-    if (!options.extra.empty()) {
-        if (!read_whole(options.extra, kExtraBytes + 1, extra, error))
-            return session.fail(kLocalUnreadable, error);
-        if (extra.size() != kExtraBytes)
-            return bad_arguments(session, "the extra block is 128 bytes, not " + std::to_string(extra.size()));
-    }
+    if (!options.extra.empty() && !read_whole(options.extra, kExtraBlock, extra, error))
+        return session.fail(kLocalUnreadable, error);
     if (const int status = session.open())
         return status;
     int result;
@@ -121,7 +125,7 @@ int run_partition_size(Session& session, const Words& arguments)
 {
     const std::string& name = arguments[0];
     if (!name_fits(name))
-        return bad_name(session);
+        return bad_name(session, name);
     if (const int status = session.open())
         return status;
     unsigned values[3] = {};
@@ -129,24 +133,23 @@ int run_partition_size(Session& session, const Words& arguments)
         return session.failed("partition size " + name, result);
     if (const std::optional<int> refused = partition_size_refusal(values))
         return session.failed("partition size " + name, *refused);
-    session.succeed(partition_fields(session, name, values),
-                    std::to_string(values[0]) + " " + std::to_string(values[1]) + " " + std::to_string(values[2]));
-    return 0;
+    return session.succeed(
+        partition_fields(session, name, values),
+        std::to_string(values[0]) + " " + std::to_string(values[1]) + " " + std::to_string(values[2]));
 }
 
 int run_partition_rm(Session& session, const Words& arguments)
 {
     const std::string& name = arguments[0];
     if (!name_fits(name))
-        return bad_name(session);
+        return bad_name(session, name);
     if (const int status = session.open())
         return status;
     if (const int result = MSC_ReqDeletePartition(name.c_str()))
         return session.failed("partition rm " + name, result);
     JsonObject object = session.outcome();
     object.add("name", name).add_bool("removed", true);
-    session.succeed(object, "removed " + name);
-    return 0;
+    return session.succeed(object, "removed " + name);
 }
 
 }  // namespace tool

@@ -3,6 +3,7 @@
 #include "fendrac.h"
 #include "hosttool/clock_record.hpp"
 #include "hosttool/commands.hpp"
+#include "protocol/vendor_records.hpp"
 
 #include <cstdint>
 #include <cstdio>
@@ -39,8 +40,7 @@ int plain(Session& session, std::string_view what, int result, const std::string
 {
     if (result != 0)
         return session.failed(what, result);
-    session.succeed(fields, done);
-    return 0;
+    return session.succeed(fields, done);
 }
 
 }  // namespace
@@ -61,8 +61,7 @@ int run_list(Session& session, const Words&)
         std::fprintf(stderr, "fendrac: no reader volume found\n");
     JsonObject object;
     object.add_json("volumes", array + "]");
-    session.succeed(object, lines);
-    return 0;
+    return session.succeed(object, lines);
 }
 
 int run_info(Session& session, const Words&)
@@ -110,8 +109,7 @@ int run_info(Session& session, const Words&)
                   volume_kind(volume.identity), protocol.c_str(), device_type.c_str(), entries,
                   entries == 1 ? "entry" : "entries", hex(media, sizeof media).c_str(),
                   static_cast<unsigned long long>(free_bytes));
-    session.succeed(object, text);
-    return 0;
+    return session.succeed(object, text);
 }
 
 int run_time_set(Session& session, const Words& arguments)
@@ -131,14 +129,14 @@ int run_time_set(Session& session, const Words& arguments)
     const auto record = clock_record(time);
     JsonObject fields = session.outcome();
     fields.add("clock", clock_text(time));
-    return plain(session, "time set", MSC_ebookUsb_setTime(record.data()), "clock set to " + clock_text(time),
-                 fields);
+    return plain(session, "time set", MSC_ebookUsb_setTime(record.data()), "clock set to " + clock_text(time), fields);
 }
 
 int run_unlock(Session& session, const Words& arguments)
 {
-    if (arguments[0].size() > 7)
-        return bad_arguments(session, "an unlock code has at most 7 characters");
+    constexpr std::size_t kLongestCode = protocol::vendor::kUnlockCodeSize - 1;  // and its zero
+    if (arguments[0].size() > kLongestCode)
+        return bad_length(session, "an unlock code", 0, kLongestCode, arguments[0].size());
     if (const int status = session.open())
         return status;
     const int result = MSC_UsbUnlockDevice(arguments[0].c_str());
@@ -156,8 +154,8 @@ int run_notify(Session& session, const Words& arguments)
         return status;
     JsonObject fields = session.outcome();
     fields.add("notice", which);
-    return plain(session, "notify " + which, MSC_ebookUsb_notifyBeginEnd(which == "begin" ? 1 : 0),
-                 "notified " + which, fields);
+    return plain(session, "notify " + which, MSC_ebookUsb_notifyBeginEnd(which == "begin" ? 1 : 0), "notified " + which,
+                 fields);
 }
 
 int run_update_mode(Session& session, const Words& arguments)
@@ -180,8 +178,7 @@ int run_eject(Session& session, const Words&)
         return session.fail(1, "eject: failed; the reader is connected again");
     JsonObject fields = session.outcome();
     fields.add_bool("ejected", true);
-    session.succeed(fields, "ejected " + session.volume().device);
-    return 0;
+    return session.succeed(fields, "ejected " + session.volume().device);
 }
 
 }  // namespace tool

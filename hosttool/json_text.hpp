@@ -17,8 +17,8 @@ public:
     JsonObject& add(std::string_view key, std::string_view text);
     JsonObject& add(std::string_view key, const char* text) { return add(key, std::string_view(text)); }
     template <typename Number>
-        requires(std::is_integral_v<Number> && !std::is_same_v<Number, bool>)
-    JsonObject& add(std::string_view key, Number number)
+    requires(std::is_integral_v<Number> && !std::is_same_v<Number, bool>) JsonObject& add(std::string_view key,
+                                                                                          Number number)
     {
         return add_json(key, std::to_string(number));
     }

@@ -1,45 +1,63 @@
+// PC files and standard input and output as the transfers use them.
+#if defined(_WIN32)
+#define _CRT_RAND_S  // rand_s: the C runtime's own random source
+#endif
 #include "hosttool/local_files.hpp"
 
+#include "hosttool/pc_io.hpp"
+
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/types.h>
 #if defined(_WIN32)
-#include <fcntl.h>
 #include <io.h>
+#include <stdlib.h>
 #include <windows.h>
 #else
+#include <sys/random.h>
+#include <time.h>
 #include <unistd.h>
 #endif
 
 namespace tool {
 namespace {
 
-void binary_mode(std::FILE* stream)
-{
 #if defined(_WIN32)
-    _setmode(_fileno(stream), _O_BINARY);
+constexpr int kReadFlags = _O_RDONLY | _O_BINARY | _O_NOINHERIT;
+constexpr int kWriteFlags = _O_WRONLY | _O_CREAT | _O_TRUNC | _O_BINARY | _O_NOINHERIT;
+constexpr int kNewFlags = _O_WRONLY | _O_CREAT | _O_EXCL | _O_BINARY | _O_NOINHERIT;
+constexpr int kNewMode = _S_IREAD | _S_IWRITE;
+int open_file(const char* path, int flags, int mode = 0) { return _open(path, flags, mode); }
+int close_file(int descriptor) { return _close(descriptor); }
 #else
-    (void)stream;
+constexpr int kReadFlags = O_RDONLY | O_CLOEXEC;
+// In place, only what exists: a name gone since it was looked at, or a
+// link to nothing, is not made into a file here.
+constexpr int kWriteFlags = O_WRONLY | O_TRUNC | O_CLOEXEC;
+// O_EXCL: the call fails for any name that exists, a link included.
+constexpr int kNewFlags = O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC;
+constexpr int kNewMode = 0666;  // less the umask, as for any new file
+int open_file(const char* path, int flags, int mode = 0) { return ::open(path, flags, mode); }
+int close_file(int descriptor) { return ::close(descriptor); }
 #endif
-}
 
-std::string system_text(int error) { return std::strerror(error); }
-
-// The bytes from the stream's position to the end of its file, when it is
-// a plain file.
-std::optional<long long> bytes_to_come(std::FILE* file)
+// The bytes from the descriptor's position to the end of its file, when it
+// is a plain file.
+std::optional<long long> bytes_to_come(int descriptor)
 {
 #if defined(_WIN32)
     struct _stati64 status;
-    if (_fstati64(_fileno(file), &status) != 0 || (status.st_mode & _S_IFMT) != _S_IFREG)
+    if (_fstati64(descriptor, &status) != 0 || (status.st_mode & _S_IFMT) != _S_IFREG)
         return std::nullopt;
-    const long long at = _ftelli64(file);
+    const long long at = _lseeki64(descriptor, 0, SEEK_CUR);
 #else
     struct stat status;
-    if (fstat(fileno(file), &status) != 0 || !S_ISREG(status.st_mode))
+    if (fstat(descriptor, &status) != 0 || !S_ISREG(status.st_mode))
         return std::nullopt;
-    const long long at = ftello(file);
+    const long long at = lseek(descriptor, 0, SEEK_CUR);
 #endif
     if (at < 0 || at > status.st_size)
         return std::nullopt;
@@ -65,25 +83,69 @@ Target target_kind(const std::string& path, unsigned& mode)
 #endif
 }
 
+// Twelve hexadecimal digits from the system's random source, so that the
+// partial file's name cannot be known before it exists.
+std::string random_digits()
+{
+    unsigned char bytes[6] = {};
+#if defined(_WIN32)
+    for (std::size_t i = 0; i < sizeof bytes; i += 2) {
+        unsigned int value = 0;
+        rand_s(&value);
+        bytes[i] = static_cast<unsigned char>(value);
+        bytes[i + 1] = static_cast<unsigned char>(value >> 8);
+    }
+#else
+    if (getrandom(bytes, sizeof bytes, GRND_NONBLOCK) != static_cast<ssize_t>(sizeof bytes)) {
+        // Without the random source the name is merely unlikely; the
+        // exclusive creation still refuses any name that exists.
+        timespec now{};
+        clock_gettime(CLOCK_REALTIME, &now);
+        const unsigned long long mixed = static_cast<unsigned long long>(now.tv_nsec) ^
+                                         (static_cast<unsigned long long>(getpid()) << 30) ^
+                                         static_cast<unsigned long long>(now.tv_sec);
+        for (std::size_t i = 0; i < sizeof bytes; ++i)
+            bytes[i] = static_cast<unsigned char>(mixed >> (8 * i));
+    }
+#endif
+    static const char kDigits[] = "0123456789abcdef";
+    std::string digits;
+    for (const unsigned char byte : bytes) {
+        digits += kDigits[byte >> 4];
+        digits += kDigits[byte & 15];
+    }
+    return digits;
+}
+
+// Creates the partial file beside `path`: its descriptor, or -1 with
+// `error` set.
+int create_partial(const std::string& path, std::string& partial, std::string& error)
+{
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        partial = path + ".fendrac-" + random_digits();
+        const int descriptor = open_file(partial.c_str(), kNewFlags, kNewMode);
+        if (descriptor >= 0)
+            return descriptor;
+        if (errno != EEXIST)
+            break;
+    }
+    error = errno_text(errno);
+    partial.clear();
+    return -1;
+}
+
 // Puts the finished file in its place, over the old one.
 bool replace(const std::string& from, const std::string& to, std::string& error)
 {
 #if defined(_WIN32)
     if (MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING))
         return true;
-    char text[256] = {};
-    const DWORD code = GetLastError();
-    if (FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, code, 0, text,
-                       sizeof text, nullptr) == 0)
-        std::snprintf(text, sizeof text, "system error %lu", static_cast<unsigned long>(code));
-    error = text;
-    while (!error.empty() && (error.back() == '\n' || error.back() == '\r' || error.back() == '.'))
-        error.pop_back();
+    error = windows_text(GetLastError());
     return false;
 #else
     if (std::rename(from.c_str(), to.c_str()) == 0)
         return true;
-    error = system_text(errno);
+    error = errno_text(errno);
     return false;
 #endif
 }
@@ -101,35 +163,47 @@ std::string local_name(const std::string& path, bool input)
 
 LocalSource::~LocalSource()
 {
-    if (file_ != nullptr && file_ != stdin)
-        std::fclose(file_);
+    if (owned_)
+        close_file(descriptor_);
 }
 
 bool LocalSource::open(const std::string& path, std::string& error)
 {
     if (is_standard_stream(path)) {
-        binary_mode(stdin);
-        file_ = stdin;
-    } else if ((file_ = std::fopen(path.c_str(), "rb")) == nullptr) {
-        error = system_text(errno);
+        descriptor_ = 0;
+    } else if ((descriptor_ = open_file(path.c_str(), kReadFlags)) < 0) {
+        error = errno_text(errno);
         return false;
+    } else {
+        owned_ = true;
     }
-    size_ = bytes_to_come(file_);
+    size_ = bytes_to_come(descriptor_);
     return true;
 }
 
 long long LocalSource::read(std::span<unsigned char> buffer, std::string& error)
 {
-    errno = 0;
-    const std::size_t got = std::fread(buffer.data(), 1, buffer.size(), file_);
-    if (got < buffer.size() && std::ferror(file_)) {
-        error = errno != 0 ? system_text(errno) : "read error";
-        return -1;
+    std::size_t filled = 0;
+    while (filled < buffer.size()) {
+        const long long got = read_some(descriptor_, buffer.subspan(filled), error);
+        if (got < 0)
+            return -1;
+        if (got == 0)
+            break;
+        filled += static_cast<std::size_t>(got);
     }
-    return static_cast<long long>(got);
+    return static_cast<long long>(filled);
 }
 
-bool read_whole(const std::string& path, long long largest, std::vector<unsigned char>& bytes, std::string& message)
+std::string size_refusal(const std::string& name, long long size, const SizeLimit& limit)
+{
+    const std::string bytes = std::to_string(limit.bytes);
+    return name + " has " + (size < 0 ? "more than " + bytes : std::to_string(size)) + " bytes; " + limit.what +
+           " has " + (limit.exact ? "exactly " : "at most ") + bytes;
+}
+
+bool read_whole(const std::string& path, const SizeLimit& limit, std::vector<unsigned char>& bytes,
+                std::string& message)
 {
     const std::string name = local_name(path, true);
     LocalSource source;
@@ -138,12 +212,11 @@ bool read_whole(const std::string& path, long long largest, std::vector<unsigned
         message = "cannot read " + name + ": " + error;
         return false;
     }
-    const auto too_large = [&](const std::string& size) {
-        message = name + " has " + size + " bytes, more than the " + std::to_string(largest) + " it may have";
+    const auto fits = [&](long long size) { return limit.exact ? size == limit.bytes : size <= limit.bytes; };
+    if (source.size() && !fits(*source.size())) {
+        message = size_refusal(name, *source.size(), limit);
         return false;
-    };
-    if (source.size() && *source.size() > largest)
-        return too_large(std::to_string(*source.size()));
+    }
     bytes.clear();
     unsigned char piece[65536];
     for (;;) {
@@ -152,18 +225,25 @@ bool read_whole(const std::string& path, long long largest, std::vector<unsigned
             message = "cannot read " + name + ": " + error;
             return false;
         }
-        if (static_cast<long long>(bytes.size()) + got > largest)
-            return too_large("more than " + std::to_string(largest));
+        if (static_cast<long long>(bytes.size()) + got > limit.bytes) {
+            message = size_refusal(name, -1, limit);
+            return false;
+        }
         bytes.insert(bytes.end(), piece, piece + got);
         if (got < static_cast<long long>(sizeof piece))
-            return true;
+            break;
     }
+    if (!fits(static_cast<long long>(bytes.size()))) {
+        message = size_refusal(name, static_cast<long long>(bytes.size()), limit);
+        return false;
+    }
+    return true;
 }
 
 LocalSink::~LocalSink()
 {
-    if (file_ != nullptr && file_ != stdout)
-        std::fclose(file_);
+    if (owned_)
+        close_file(descriptor_);
     if (!partial_.empty())
         std::remove(partial_.c_str());
 }
@@ -172,22 +252,23 @@ bool LocalSink::open(const std::string& path, std::string& error)
 {
     path_ = path;
     if (is_standard_stream(path)) {
-        binary_mode(stdout);
-        file_ = stdout;
+        descriptor_ = 1;
         return true;
     }
     unsigned mode = 0;
     const Target target = target_kind(path, mode);
-    const std::string& opened = target == Target::other ? path : (partial_ = path + ".fendrac-part");
-    if ((file_ = std::fopen(opened.c_str(), "wb")) == nullptr) {
-        error = system_text(errno);
-        partial_.clear();
+    descriptor_ = target == Target::other ? open_file(path.c_str(), kWriteFlags, kNewMode)
+                                          : create_partial(path, partial_, error);
+    if (descriptor_ < 0) {
+        if (error.empty())
+            error = errno_text(errno);
         return false;
     }
+    owned_ = true;
 #if !defined(_WIN32)
     // The new copy keeps the old one's permissions.
     if (target == Target::plain)
-        (void)fchmod(fileno(file_), static_cast<mode_t>(mode));
+        (void)fchmod(descriptor_, static_cast<mode_t>(mode));
 #else
     (void)mode;
 #endif
@@ -196,22 +277,17 @@ bool LocalSink::open(const std::string& path, std::string& error)
 
 bool LocalSink::write(std::span<const unsigned char> bytes, std::string& error)
 {
-    errno = 0;
-    if (bytes.empty() || std::fwrite(bytes.data(), 1, bytes.size(), file_) == bytes.size())
-        return true;
-    error = errno != 0 ? system_text(errno) : "write error";
-    return false;
+    return write_all(descriptor_, bytes, error);
 }
 
 bool LocalSink::commit(std::string& error)
 {
-    errno = 0;
-    std::FILE* const file = file_;
-    file_ = nullptr;
-    const bool written = file == stdout ? std::fflush(stdout) == 0 : std::fclose(file) == 0;
-    if (!written) {
-        error = errno != 0 ? system_text(errno) : "write error";
-        return false;
+    if (owned_) {
+        owned_ = false;
+        if (close_file(descriptor_) != 0) {
+            error = errno_text(errno);
+            return false;
+        }
     }
     if (partial_.empty())
         return true;

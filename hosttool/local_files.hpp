@@ -1,10 +1,10 @@
-// The PC's side of a transfer: a file, or standard input or output for "-"
-// (in binary mode, so that Windows changes no line ends), read and written
-// piece by piece so that a file of any size takes the same memory.
-// Failures come with the system's own text.
+// The PC's side of a transfer: a file, or standard input or output for "-",
+// read and written piece by piece so that a file of any size takes the same
+// memory, as raw bytes (Windows changes no line ends). Reads and writes
+// return when an interrupt is noted (pc_io.hpp). Failures come with the
+// system's own text.
 #pragma once
 
-#include <cstdio>
 #include <optional>
 #include <span>
 #include <string>
@@ -28,24 +28,40 @@ public:
     // The bytes still to come, when known beforehand (a file, not a pipe).
     std::optional<long long> size() const { return size_; }
     // Fills `buffer` unless the end comes first: the bytes read (0 at the
-    // end), or -1 with `error` set.
+    // end), or -1 with `error` set ("interrupted" for an interrupt).
     long long read(std::span<unsigned char> buffer, std::string& error);
 
 private:
-    std::FILE* file_ = nullptr;
+    int descriptor_ = -1;
+    bool owned_ = false;
     std::optional<long long> size_;
 };
 
-// A whole small file (an extra block, a tunnel response) of at most
-// `largest` bytes; a file known to be larger is refused before any read.
-// False with `message` saying why, naming the file.
-bool read_whole(const std::string& path, long long largest, std::vector<unsigned char>& bytes,
+// What a PC file may hold: at most `bytes`, or exactly that many; `what`
+// names the thing in the message ("an extra block").
+struct SizeLimit {
+    long long bytes;
+    bool exact;
+    const char* what;
+};
+// The message that refuses `name` for holding `size` bytes (a negative
+// size: more than the limit, counted no further), the same for every
+// limit: "NAME has SIZE bytes; WHAT has at most LIMIT".
+std::string size_refusal(const std::string& name, long long size, const SizeLimit& limit);
+
+// A whole small file (an extra block, a tunnel response) within `limit`; a
+// file known not to fit is refused before any read. False with `message`
+// saying why, naming the file.
+bool read_whole(const std::string& path, const SizeLimit& limit, std::vector<unsigned char>& bytes,
                 std::string& message);
 
 // Writes a file, or standard output. A file (new, or a plain file that
-// exists) is written beside its place and takes that place only at
-// commit(), so that a transfer that fails leaves what was there; anything
-// else (a device, a pipe, a link) is written in place.
+// exists) is written to a partial file of its own beside it, created
+// exclusively under a name no one can foretell (never through a name or a
+// link that exists), which takes the file's place only at commit(): a
+// transfer that fails leaves what was there, and two transfers to one file
+// do not mix. Anything else (a device, a FIFO, a link that exists) is
+// written in place.
 class LocalSink {
 public:
     LocalSink() = default;
@@ -58,7 +74,8 @@ public:
     bool commit(std::string& error);
 
 private:
-    std::FILE* file_ = nullptr;
+    int descriptor_ = -1;
+    bool owned_ = false;
     std::string path_;     // where the bytes belong
     std::string partial_;  // where they are written until commit(); empty: in place
 };

@@ -10,7 +10,7 @@ namespace tool {
 inline constexpr int kPieceBytes = 256 * 1024;
 // The reader's file positions and lengths are signed 32-bit numbers.
 inline constexpr long long kLargestFile = INT_MAX;
-inline constexpr long long kProgressFrom = 1024 * 1024;  // larger transfers show progress
+inline constexpr long long kProgressFrom = 1024LL * 1024;  // larger transfers show progress
 
 // Whether a transfer of `total` bytes shows its progress: over 1 MiB, and
 // standard error is a terminal.

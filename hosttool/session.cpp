@@ -1,6 +1,9 @@
 #include "hosttool/session.hpp"
 
 #include "fendrac.h"
+#include "hosttool/access_hint.hpp"
+#include "hosttool/named_mutexes.hpp"
+#include "hosttool/pc_io.hpp"
 
 #include <cstdio>
 
@@ -30,8 +33,9 @@ int Session::report(int status, const std::string& message, const std::string& c
         if (!volume_.device.empty())
             error.add("device", volume_.device);
         error.add("error", message).add_json("code", code).add("status", status);
-        std::printf("%s\n", error.text().c_str());
-        std::fflush(stdout);
+        // Standard output may be what failed: the status stays the failure's.
+        std::string unwritten;
+        (void)write_output(error.text() + "\n", unwritten);
     }
     return status;
 }
@@ -54,13 +58,32 @@ JsonObject Session::outcome() const
     return object;
 }
 
-void Session::succeed(const JsonObject& object, std::string_view text)
+int Session::succeed(const JsonObject& object, std::string_view text)
 {
     if (json())
-        std::printf("%s\n", object.text().c_str());
-    else if (!text.empty())
-        std::printf("%.*s\n", static_cast<int>(text.size()), text.data());
-    std::fflush(stdout);
+        return print(object.text() + "\n");
+    return text.empty() ? 0 : print(std::string(text) + "\n");
+}
+
+int Session::print(std::string_view text)
+{
+    std::string error;
+    if (write_output(text, error))
+        return 0;
+    return fail(kLocalUnwritten, "cannot write standard output: " + error);
+}
+
+int Session::create_mutexes()
+{
+    std::string reason;
+    if (create_named_mutexes(reason))
+        return 0;
+    if (arguments_.lock)
+        return fail(kSetupError, reason + "; --lock needs them");
+    close_open_line();
+    std::fprintf(stderr, "fendrac: warning: %s; commands run without exclusion from other applications\n",
+                 reason.c_str());
+    return 0;
 }
 
 int Session::choose_volume()
@@ -97,8 +120,9 @@ int Session::choose_volume()
 int Session::open()
 {
     if (arguments_.lock) {
+        // The mutexes exist (create_mutexes): a refusal is another holder.
         if (MSC_LockUSBDLL() == 0)
-            return fail(kLockHeld, "the application lock is held by another application, or missing");
+            return fail(kLockHeld, "the application lock is held by another application");
         locked_ = true;
     }
     if (const int status = choose_volume())
@@ -107,10 +131,10 @@ int Session::open()
     // close; the open itself may wait for the reader for a while.
     set_drive_in_use(true);
     if (MSC_OpenDriveA(volume_.open_path.c_str()) == 0)
-        return fail(kNoReader, "the reader at " + volume_.device + " does not open");
+        return fail(kNoReader, "the reader at " + volume_.device + " does not open" + access_hint(volume_.open_path));
     opened_ = true;
     if (interrupted())
-        return fail(kInterruptedStatus, "interrupted");
+        return fail(interrupted_status(), "interrupted");
     return 0;
 }
 

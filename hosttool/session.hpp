@@ -19,6 +19,7 @@ inline constexpr int kLocalUnreadable = 66;
 inline constexpr int kNoReader = 69;
 inline constexpr int kLocalUnwritten = 73;
 inline constexpr int kLockHeld = 75;
+inline constexpr int kSetupError = 78;  // the library's named mutexes cannot be made
 
 int status_of_result(long long code);
 
@@ -46,8 +47,17 @@ public:
     int failed(std::string_view what, long long code, std::string_view note = {});
     // The object a command's JSON outcome starts with: the device first.
     JsonObject outcome() const;
-    // The command's outcome: the object with --json, else the text.
-    void succeed(const JsonObject& object, std::string_view text);
+    // The command's outcome: the object with --json, else the text (none
+    // when empty), each a line on standard output. 0, or 73 when standard
+    // output cannot take it.
+    int succeed(const JsonObject& object, std::string_view text);
+    // Text for standard output as it is (help): 0, or 73 as for succeed().
+    int print(std::string_view text);
+
+    // Makes the library's named mutexes, as a host application must: 0, or
+    // with --lock the status when they cannot be made (without --lock that
+    // is a warning: commands then run without machine-wide exclusion).
+    int create_mutexes();
 
 private:
     int choose_volume();

@@ -21,12 +21,12 @@
 namespace {
 
 using usbhotplug::get_param_value;
-using usbhotplug::UeventMessage;
 using usbhotplug::parse_number;
+using usbhotplug::UeventMessage;
 
 constexpr int kLuns = 9;
 constexpr int kPollEntries = 10;  // the uevent socket and up to nine input devices
-constexpr std::size_t kMessageMax = 64 * 1024;
+constexpr std::size_t kMessageMax = std::size_t{64} * 1024;
 constexpr std::uint64_t kMajor179 = 0xB300;
 constexpr std::uint16_t kUsbSwitch = 12;
 
@@ -49,7 +49,7 @@ pollfd poll_set[kPollEntries];
 int poll_count = 0;
 
 const option long_options[] = {
-    {"off", no_argument, nullptr, 'o'},       {"usb", no_argument, nullptr, 'u'},
+    {"off", no_argument, nullptr, 'o'},        {"usb", no_argument, nullptr, 'u'},
     {"lun0", required_argument, nullptr, '0'}, {"lun1", required_argument, nullptr, '1'},
     {"lun2", required_argument, nullptr, '2'}, {nullptr, 0, nullptr, 0},
 };
@@ -84,14 +84,20 @@ int open_file_attribute(int lun)
     return sys::open(path, O_WRONLY | O_CLOEXEC);
 }
 
-// Attaches every LUN that has a device, through a node of its own.
+// Attaches every LUN that has a device, through a node of its own. The
+// kernel keeps a LUN's read-only flag while it holds a medium, so a LUN
+// that may still hold one (a daemon killed before its exit eject) is
+// emptied before the flag is written; otherwise a read-only partition
+// would stay writable from the PC.
 void initialize()
 {
     for (int lun = 0; lun < kLuns; ++lun) {
-        write_read_only(lun);
         const int file = open_file_attribute(lun);
         if (file < 0)
             break;  // the gadget has no further LUNs
+        if (block_devices[lun].device != 0)
+            sys::write(file, "", 1);
+        write_read_only(lun);
         if (block_devices[lun].device != 0) {
             char node[32];
             node_path(node, lun);
@@ -132,16 +138,17 @@ void handle_block(const UeventMessage& message)
     const std::int64_t device = (std::int64_t{parse_number(major)} << 8) | std::int64_t{parse_number(minor)};
     int lun = 0;
     // Only a LUN that has a device can be this one's.
-    while (lun < kLuns && (block_devices[lun].device == 0 ||
-                           block_devices[lun].device != static_cast<std::uint64_t>(device)))
+    while (lun < kLuns &&
+           (block_devices[lun].device == 0 || block_devices[lun].device != static_cast<std::uint64_t>(device)))
         ++lun;
     if (lun == kLuns)
         return;
-    write_read_only(lun);
+    // Emptied first: the read-only flag cannot change under a medium.
     const int file = open_file_attribute(lun);
     if (file < 0)
         return;
     sys::write(file, "", 1);
+    write_read_only(lun);
     if (action == "add") {
         char node[32];
         node_path(node, lun);

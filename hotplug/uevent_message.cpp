@@ -12,7 +12,8 @@ bool UeventMessage::next(std::size_t& at, std::string_view& string) const
     if (at >= length_)
         return false;
     const void* end = std::memchr(buffer_ + at, '\0', length_ - at);
-    const std::size_t stop = end != nullptr ? static_cast<std::size_t>(static_cast<const char*>(end) - buffer_) : length_;
+    const std::size_t stop =
+        end != nullptr ? static_cast<std::size_t>(static_cast<const char*>(end) - buffer_) : length_;
     string = std::string_view(buffer_ + at, stop - at);
     at = stop + 1;
     return true;

@@ -2,6 +2,7 @@
 // four bits against the threshold.
 #include "irtp/axis_lists.hpp"
 #include "platform/sys.hpp"
+#include "platform/standard_output.hpp"
 
 #include <fcntl.h>
 
@@ -22,7 +23,9 @@ bool within(const irtp::AxisList& list, std::uint8_t threshold)
 
 }  // namespace
 
-int main(int argc, char** argv)
+namespace {
+
+int run(int argc, char** argv)
 {
     std::uint8_t threshold = 0;
     if (argc != 2 || !irtp::parse_hex_digit(argv[1], threshold) || threshold == 0) {
@@ -54,3 +57,7 @@ int main(int argc, char** argv)
     sys::close(fd);
     return 0;
 }
+
+}  // namespace
+
+int main(int argc, char** argv) { return sys::with_standard_output(run(argc, argv), 1); }

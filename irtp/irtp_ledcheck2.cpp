@@ -2,6 +2,7 @@
 // verdict.
 #include "irtp/axis_lists.hpp"
 #include "platform/sys.hpp"
+#include "platform/standard_output.hpp"
 
 #include <fcntl.h>
 
@@ -13,7 +14,9 @@ constexpr std::uint8_t ir_tp_led_chk_req[2] = {protocol::touch_panel::kLedCheck2
 
 }  // namespace
 
-int main()
+namespace {
+
+int run()
 {
     const int fd = sys::open(irtp::IR_DEVICE, O_RDWR | O_SYNC);
     if (fd < 0) {
@@ -35,3 +38,7 @@ int main()
     sys::close(fd);
     return 0;
 }
+
+}  // namespace
+
+int main() { return sys::with_standard_output(run(), 1); }

@@ -2,10 +2,13 @@
 // comma-separated decimal values.
 #include "irtp/fixed_pulse.hpp"
 #include "platform/sys.hpp"
+#include "platform/standard_output.hpp"
 
 #include <cstdio>
 
-int main(int argc, char** argv)
+namespace {
+
+int run(int argc, char** argv)
 {
     std::uint8_t level = 0;
     irtp::AxisLists lists;
@@ -23,3 +26,7 @@ int main(int argc, char** argv)
     sys::close(fd);
     return 0;
 }
+
+}  // namespace
+
+int main(int argc, char** argv) { return sys::with_standard_output(run(argc, argv), 1); }

@@ -48,7 +48,11 @@ Line watched_line(int fd, const char* who, int& failures)
 int setup_exchange(int fd, const std::uint8_t* request, std::size_t length)
 {
     for (int attempt = 0; attempt < kAttempts; ++attempt) {
-        request_command(fd, request, length);
+        // A request that did not go out whole is not answered as sent.
+        if (!request_command(fd, request, length)) {
+            cts_off(fd);
+            continue;
+        }
         std::uint8_t reply[kSetupBuffer] = {};
         if (read_waiting(fd, reply, sizeof reply) < 0)
             return -1;
@@ -118,12 +122,12 @@ int rts_wait_low(int fd)
     }
 }
 
-void request_command(int fd, const std::uint8_t* request, std::size_t length)
+bool request_command(int fd, const std::uint8_t* request, std::size_t length)
 {
     cts_on(fd);
     sys::usleep(kPulseUs);
     cts_off(fd);
-    sys::write(fd, request, length);
+    return sys::write(fd, request, length) == static_cast<ssize_t>(length);
 }
 
 int send_active(int fd) { return setup_exchange(fd, active_cmd, 1); }
@@ -132,16 +136,13 @@ int send_setconfig(int fd) { return setup_exchange(fd, setconfig_cmd, sizeof set
 
 int send_deactive(int fd)
 {
-    request_command(fd, deactive_cmd, 1);
+    if (!request_command(fd, deactive_cmd, 1))
+        return -1;
     std::uint8_t reply[kSetupBuffer] = {};
     return read_waiting(fd, reply, sizeof reply) < 0 ? -1 : 0;
 }
 
-int send_touchstart(int fd)
-{
-    request_command(fd, touchstart_cmd, 1);
-    return 0;
-}
+int send_touchstart(int fd) { return request_command(fd, touchstart_cmd, 1) ? 0 : -1; }
 
 int initialize()
 {
@@ -155,7 +156,9 @@ int initialize()
 
 ssize_t read_waiting(int fd, std::uint8_t* buffer, std::size_t size)
 {
-    struct pollfd wait {fd, POLLIN, 0};
+    struct pollfd wait {
+        fd, POLLIN, 0
+    };
     int ready;
     do
         ready = sys::poll(&wait, 1, kReadWaitMs);
@@ -170,8 +173,11 @@ ssize_t read_waiting(int fd, std::uint8_t* buffer, std::size_t size)
 bool read_reply(int fd, const ReplyRequest& request, std::uint8_t (&buffer)[kReplyBuffer], int& exit_status)
 {
     for (int attempt = 0; attempt < kAttempts; ++attempt) {
-        request_command(fd, request.bytes, request.length);
         std::memset(buffer, 0, sizeof buffer);
+        // A request cut short would be read by the panel as another one (a
+        // pulse request without its level), and its answer taken for this.
+        if (!request_command(fd, request.bytes, request.length))
+            continue;
         std::size_t received = 0;
         bool failed = false;
         for (;;) {

@@ -42,16 +42,17 @@ int rts_wait_high(int fd, int timeout_ms);
 // the line could not be read ten times.
 int rts_wait_low(int fd);
 
-// The request pulse, then the request in one write.
-void request_command(int fd, const std::uint8_t* request, std::size_t length);
+// The request pulse, then the request in one write: whether it went out
+// whole. A request written short or not at all is a failed attempt.
+bool request_command(int fd, const std::uint8_t* request, std::size_t length);
 
 // Set-up exchanges: 0 when the panel accepted, -1 after a failed read or
-// three replies that did not match.
+// three attempts that were not sent whole or answered as they should be.
 int send_active(int fd);
 int send_setconfig(int fd);
-// -1 only when the read failed.
+// -1 when the request did not go out whole or the read failed.
 int send_deactive(int fd);
-// Sends touch start and reads nothing; 0.
+// Sends touch start and reads nothing: 0, or -1 when it did not go out whole.
 int send_touchstart(int fd);
 
 // Opens and sets the panel UART and releases the driven line: the
@@ -71,7 +72,8 @@ struct ReplyRequest {
 };
 
 // Collects one framed reply into `buffer` with up to three attempts, the
-// request sent again for each. true when a frame with the expected code is
+// request sent again for each; an attempt whose request did not go out
+// whole reads nothing. true when a frame with the expected code is
 // there. Otherwise the failure has been printed, the port closed, and
 // `exit_status` holds the status the tool ends with.
 bool read_reply(int fd, const ReplyRequest& request, std::uint8_t (&buffer)[kReplyBuffer], int& exit_status);

@@ -2,6 +2,7 @@
 // times until every value reaches the threshold.
 #include "irtp/fixed_pulse.hpp"
 #include "platform/sys.hpp"
+#include "platform/standard_output.hpp"
 
 #include <cstdio>
 
@@ -19,7 +20,9 @@ bool reaches(const irtp::AxisList& list, std::uint8_t threshold)
 
 }  // namespace
 
-int main(int argc, char** argv)
+namespace {
+
+int run(int argc, char** argv)
 {
     std::uint8_t level = 0;
     std::uint8_t threshold = 0;
@@ -43,3 +46,7 @@ int main(int argc, char** argv)
     sys::close(fd);
     return 0;
 }
+
+}  // namespace
+
+int main(int argc, char** argv) { return sys::with_standard_output(run(argc, argv), 1); }

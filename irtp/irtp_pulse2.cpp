@@ -1,8 +1,11 @@
 // irtp_pulse2: light levels at a fixed pulse strength, one measurement.
 #include "irtp/fixed_pulse.hpp"
 #include "platform/sys.hpp"
+#include "platform/standard_output.hpp"
 
-int main(int argc, char** argv)
+namespace {
+
+int run(int argc, char** argv)
 {
     std::uint8_t level = 0;
     irtp::AxisLists lists;
@@ -14,3 +17,7 @@ int main(int argc, char** argv)
     sys::close(fd);
     return 0;
 }
+
+}  // namespace
+
+int main(int argc, char** argv) { return sys::with_standard_output(run(argc, argv), 1); }

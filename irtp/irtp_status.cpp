@@ -2,6 +2,7 @@
 // labelled lines.
 #include "irtp/irtp_link.hpp"
 #include "platform/sys.hpp"
+#include "platform/standard_output.hpp"
 
 #include <cstdio>
 
@@ -19,7 +20,9 @@ std::int32_t le32_signed(const std::uint8_t* p)
 
 }  // namespace
 
-int main()
+namespace {
+
+int run()
 {
     const int fd = irtp::initialize();
     if (fd < 0) {
@@ -33,14 +36,18 @@ int main()
     irtp::cts_off(fd);
     // The fields sit at fixed places whatever LEN says; bytes that did not
     // arrive are the cleared buffer's zeros.
-    std::printf("version        : %d.%d.%d.%d\n", le16(r + 3), le16(r + 5), le16(r + 7), le16(r + 9));
+    std::printf("version        : %u.%u.%u.%u\n", le16(r + 3), le16(r + 5), le16(r + 7), le16(r + 9));
     std::printf("active         : %d\n", r[11]);
-    std::printf("ScanningCounter: %d\n", le16(r + 12));
+    std::printf("ScanningCounter: %u\n", le16(r + 12));
     std::printf("Config         : %d\n", le32_signed(r + 14));
     std::printf("ScanningFreq   : pen=%d finger=%d idle=%d\n", r[20], r[19], r[18]);
-    std::printf("Resolution     : %dx%d\n", le16(r + 21), le16(r + 23));
+    std::printf("Resolution     : %ux%u\n", le16(r + 21), le16(r + 23));
     std::printf("ActiveLeds     : start_x=%d end_x=%d start_y=%d end_y=%d\n", r[25], r[26], r[27], r[28]);
     std::printf("MaxArea        : %d %d\n", r[29], r[30]);
     sys::close(fd);
     return 0;
 }
+
+}  // namespace
+
+int main() { return sys::with_standard_output(run(), 1); }

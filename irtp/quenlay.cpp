@@ -26,9 +26,24 @@ struct Context {
     int gadget = -1;
 };
 
+// Bytes pass whole: a write that took only part of them is followed by one
+// for the rest, so neither side loses the tail of a request or a reply.
+// The count written, or -1 when a write failed or took nothing.
+ssize_t write_all(int fd, const std::uint8_t* buffer, size_t count)
+{
+    size_t done = 0;
+    while (done < count) {
+        const ssize_t n = sys::write(fd, buffer + done, count - done);
+        if (n <= 0)
+            return -1;
+        done += static_cast<size_t>(n);
+    }
+    return static_cast<ssize_t>(done);
+}
+
 ssize_t send_to_pc(const Context& context, const std::uint8_t* buffer, size_t count)
 {
-    return sys::write(context.gadget, buffer, count);
+    return write_all(context.gadget, buffer, count);
 }
 
 // PC to panel, on its own thread: each chunk from the PC goes to the panel
@@ -55,7 +70,7 @@ void* gadget_serial(void* argument)
             }
         }
         irtp::cts_on(context.uart);
-        sys::write(context.uart, buffer, static_cast<size_t>(n));
+        write_all(context.uart, buffer, static_cast<size_t>(n));
         if (buffer[0] == kTouchStart)
             first = false;
     }
@@ -84,7 +99,7 @@ int initialize(Context& context)
     return 0;
 }
 
-void finalize(Context& context)
+void finalize(const Context& context)
 {
     sys::close(context.uart);
     sys::close(context.gadget);

@@ -39,7 +39,8 @@ void print_log_entry(std::FILE* out, const std::uint8_t* entry, std::size_t size
             return std::string_view{};
         }
         const void* nul = std::memchr(text + from, '\0', payload - from);
-        const std::size_t end = nul != nullptr ? static_cast<std::size_t>(static_cast<const char*>(nul) - text) : payload;
+        const std::size_t end =
+            nul != nullptr ? static_cast<std::size_t>(static_cast<const char*>(nul) - text) : payload;
         next = end + 1;
         return std::string_view(text + from, end - from);
     };

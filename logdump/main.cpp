@@ -57,6 +57,9 @@ void usage()
 
 bool word_is(const char* word, const char* name) { return std::strncmp(word, name, std::strlen(name)) == 0; }
 
+// The output as the messages name it.
+const char* output_name(const char* output) { return output != nullptr ? output : "stdout"; }
+
 // The entries of the source, each to the output; true when every entry
 // came and went out whole.
 bool read_log(std::uint8_t* entry, bool binary, const char* input, const char* output, long long file_size)
@@ -90,6 +93,10 @@ bool read_log(std::uint8_t* entry, bool binary, const char* input, const char* o
             }
         } else {
             print_log_entry(oStream, entry, size);
+            if (std::ferror(oStream)) {
+                std::fprintf(stderr, "cannot write : %s\n", output_name(output));
+                return false;
+            }
         }
     }
 }
@@ -122,21 +129,25 @@ bool handshake()
     return failed == nullptr;
 }
 
-void clean_up(std::uint8_t* entry)
+// Closes what the attempt opened; false when the output did not reach its
+// file whole: the last of it is written only by the flush or the close.
+bool clean_up(std::uint8_t* entry)
 {
+    bool written = true;
     if (ifd >= 0)
         sys::close(ifd);
     if (ofd >= 0)
-        sys::close(ofd);
+        written = sys::close(ofd) == 0;
     if (oStream != nullptr && oStream != stdout)
-        std::fclose(oStream);
+        written = std::fclose(oStream) == 0;
     else if (oStream == stdout)
-        std::fflush(stdout);
+        written = std::fflush(stdout) == 0 && !std::ferror(stdout);
     ifd = ofd = -1;
     oStream = nullptr;
     for (int i = 0; i < 3; ++i)
         sys::sync();
     std::free(entry);
+    return written;
 }
 
 // Opens the source of the entries into ifd: the past log once unlocked, or
@@ -183,9 +194,21 @@ bool open_output(bool binary, const char* output)
             return false;
         }
     } else {
+        // A failed write of an earlier attempt is not this attempt's.
+        std::clearerr(stdout);
         oStream = stdout;
     }
     return true;
+}
+
+// Whether the dump to read and the file to write are one file (by any
+// name): creating the output would empty the input before it is read.
+bool same_file(const char* input, const char* output)
+{
+    struct stat in {
+    }, out{};
+    return input != nullptr && output != nullptr && sys::stat(input, &in) == 0 && sys::stat(output, &out) == 0 &&
+           in.st_dev == out.st_dev && in.st_ino == out.st_ino;
 }
 
 // One dump: 0 when it worked, 1 when it did not. Whatever step fails, the
@@ -198,8 +221,10 @@ int proc(bool binary, const char* input, const char* output)
     if (opened && entry == nullptr)
         std::fprintf(stderr, "out of memory %u\n", static_cast<unsigned>(kEntryBuffer));
     const bool dumped = entry != nullptr && read_log(entry, binary, input, output, file_size);
-    clean_up(entry);
-    return dumped ? 0 : 1;
+    const bool written = clean_up(entry);
+    if (dumped && !written)
+        std::fprintf(stderr, "cannot write : %s\n", output_name(output));
+    return dumped && written ? 0 : 1;
 }
 
 }  // namespace
@@ -246,6 +271,10 @@ int main(int argc, char** argv)
     }
     if (binary && output == nullptr) {
         std::fprintf(stderr, "When you appoint a bin option, appoint the -o option.\n");
+        return 1;
+    }
+    if (same_file(input, output)) {
+        std::fprintf(stderr, "input and output are the same file : %s\n", output);
         return 1;
     }
 

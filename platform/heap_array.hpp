@@ -4,6 +4,8 @@
 // start, and a smaller resident set.
 #pragma once
 
+#include "platform/address_space.hpp"
+
 #include <cstddef>
 #include <cstdlib>
 #include <type_traits>
@@ -15,8 +17,14 @@ class HeapArray {
     static_assert(std::is_trivially_copyable_v<T> && std::is_trivially_destructible_v<T>);
 
 public:
-    // `count` zeroed elements; empty (false) when the allocation fails.
-    explicit HeapArray(std::size_t count) : data_(static_cast<T*>(std::calloc(count != 0 ? count : 1, sizeof(T)))) {}
+    // `count` zeroed elements; empty (false) when the allocation fails, as
+    // it does on the reader for 3 GiB or more.
+    explicit HeapArray(std::size_t count)
+        : data_(count <= kReaderAddressSpace / sizeof(T) - 1
+                    ? static_cast<T*>(std::calloc(count != 0 ? count : 1, sizeof(T)))
+                    : nullptr)
+    {
+    }
     ~HeapArray() { std::free(data_); }
     HeapArray(const HeapArray&) = delete;
     HeapArray& operator=(const HeapArray&) = delete;

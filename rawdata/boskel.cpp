@@ -5,6 +5,7 @@
 #include "platform/sys.hpp"
 #include "platform/unique_fd.hpp"
 #include "rawdata/raw_table.hpp"
+#include "platform/standard_output.hpp"
 
 #include <fcntl.h>
 #include <unistd.h>
@@ -17,16 +18,14 @@ namespace {
 
 struct Mode {
     const char* name;
-    const char* key;
     std::uint32_t offset;
-    std::int32_t size;
 };
 
 // Row 0 is the active environment, the copy target; it cannot be chosen.
 Mode mode[rawdata::kBootAreas] = {
-    {"default", rawdata::kBootEnvKeys[0], 0, 0},
-    {"normal", rawdata::kBootEnvKeys[1], 0, 0},
-    {"recovery", rawdata::kBootEnvKeys[2], 0, 0},
+    {"default", 0},
+    {"normal", 0},
+    {"recovery", 0},
 };
 
 std::int32_t env_size;
@@ -53,10 +52,8 @@ int info_read()
     rawdata::BootAreas areas;
     if (!rawdata::find_boot_areas(areas, dev_no))
         return -1;
-    for (int row = 0; row < rawdata::kBootAreas; ++row) {
+    for (int row = 0; row < rawdata::kBootAreas; ++row)
         mode[row].offset = areas.offset[row];
-        mode[row].size = areas.size[row];
-    }
     env_size = areas.env_size;
     std::snprintf(dev_name, sizeof dev_name, "mmcblk%d", dev_no);
     std::snprintf(dev_file1, sizeof dev_file1, "/dev/mmcblk%d", dev_no);
@@ -102,11 +99,17 @@ int switch_mode(int nMode)
         std::printf("cannot open : %s\n", dev_name);
         return 1;
     }
-    if (!seek_to(fd.get(), mode[nMode].offset)) {
+    // A copy that runs past the device's end would come up short: refused
+    // before anything is read, and before the active environment is cut.
+    const off_t device_end = sys::lseek(fd.get(), 0, SEEK_END);
+    const auto on_device = [&](std::uint32_t offset) {
+        return offset <= device_end && size <= static_cast<std::uint64_t>(device_end - offset);
+    };
+    if (device_end < 0 || !seek_to(fd.get(), mode[nMode].offset)) {
         std::printf("cannot read seek : %s (0x%08lx)\n", dev_name, static_cast<unsigned long>(mode[nMode].offset));
         return 1;
     }
-    if (!transfer_all(sys::read(fd.get(), buffer.get(), size))) {
+    if (!on_device(mode[nMode].offset) || !transfer_all(sys::read(fd.get(), buffer.get(), size))) {
         std::printf("cannot read : %s\n", dev_name);
         return 1;
     }
@@ -114,7 +117,8 @@ int switch_mode(int nMode)
         std::printf("cannot write seek : %s (0x%08lx)\n", dev_name, static_cast<unsigned long>(mode[0].offset));
         return 1;
     }
-    if (!transfer_all(sys::write(fd.get(), buffer.get(), size)) || !committed(fd.get(), buffer.get(), check.get())) {
+    if (!on_device(mode[0].offset) || !transfer_all(sys::write(fd.get(), buffer.get(), size)) ||
+        !committed(fd.get(), buffer.get(), check.get())) {
         std::printf("cannot write : %s", dev_name);
         return 1;
     }
@@ -125,7 +129,9 @@ int switch_mode(int nMode)
 
 }  // namespace
 
-int main(int argc, char** argv)
+namespace {
+
+int run(int argc, char** argv)
 {
     if (info_read() != 0) {
         std::printf("Cannot read raw data table\n");
@@ -142,3 +148,7 @@ int main(int argc, char** argv)
     }
     return switch_mode(nMode);
 }
+
+}  // namespace
+
+int main(int argc, char** argv) { return sys::with_standard_output(run(argc, argv), 1); }

@@ -4,12 +4,13 @@
 #include "platform/sys.hpp"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
 
 namespace rawdata {
 namespace {
 
-constexpr std::size_t kAreaLine = 80;  // morvane and devprov
+constexpr std::size_t kAreaLine = 80;   // morvane and devprov
 constexpr std::size_t kBootLine = 128;  // boskel
 constexpr std::size_t kOffsetText = 15;
 
@@ -19,7 +20,10 @@ struct TableText {
     ssize_t length;
 };
 
-void read_table(const char* path, TableText& table) { table.length = sys::read_text(path, table.text, sizeof table.text); }
+void read_table(const char* path, TableText& table)
+{
+    table.length = sys::read_text(path, table.text, sizeof table.text);
+}
 
 bool ends_offset_text(char c) { return c == '\0' || c == ':' || c == ' ' || c == '\t' || c == '\n'; }
 
@@ -133,6 +137,18 @@ bool find_boot_areas(BootAreas& out, int& dev_no)
         return false;
     read_table(MMC_DEV_NO, table);
     return table.length >= 0 && read_dev_no_in(table.text, static_cast<std::size_t>(table.length), dev_no);
+}
+
+bool area_on_device(int fd, std::uint64_t offset, std::uint64_t size)
+{
+    const off_t end = sys::lseek(fd, 0, SEEK_END);
+    if (end < 0)
+        return false;
+    const auto device_size = static_cast<std::uint64_t>(end);
+    if (offset <= device_size && size <= device_size - offset)
+        return true;
+    errno = ENXIO;
+    return false;
 }
 
 }  // namespace rawdata

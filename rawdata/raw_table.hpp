@@ -80,4 +80,11 @@ bool read_dev_no_in(const char* text, std::size_t length, int& dev_no);
 // Both files at once, as boskel reads them.
 bool find_boot_areas(BootAreas& out, int& dev_no);
 
+// Whether `size` bytes at `offset` lie on the open block device `fd`, whose
+// size is where a seek to its end lands (the position moves there). A
+// block device maps past its end and faults when that part is touched, and
+// reads or writes there come up short, so an area is checked first.
+// false with errno: the seek's, or ENXIO for an area off the device.
+bool area_on_device(int fd, std::uint64_t offset, std::uint64_t size);
+
 }  // namespace rawdata

@@ -3,8 +3,11 @@
 // traces the packets, n builds and prints them without sending.
 #include "subcpu/subcmd.hpp"
 #include "subcpu/tarvik.hpp"
+#include "platform/standard_output.hpp"
 
-int main(int argc, char** argv)
+namespace {
+
+int run(int argc, char** argv)
 {
     using namespace tarvik;
     if (argc < 2) {
@@ -39,3 +42,7 @@ int main(int argc, char** argv)
     usage();
     return 1;
 }
+
+}  // namespace
+
+int main(int argc, char** argv) { return sys::with_standard_output(run(argc, argv), 1); }

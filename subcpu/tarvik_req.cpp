@@ -17,11 +17,6 @@ constexpr long kFirstBlock = 4;
 constexpr long kLastBlock = 28;
 constexpr unsigned kUnit = 16;
 
-struct Simple {
-    std::uint8_t code;
-    const char* label;
-};
-
 // The addresses as the reader prints a long in hexadecimal.
 unsigned long as_printed(long value) { return static_cast<std::uint32_t>(value); }
 
@@ -41,8 +36,8 @@ int simple_request(std::uint8_t code, const char* label, int block = -1)
     if (open_sub() != 0)
         return 1;
     int ok = 0;
-    const int exchanged = block < 0 ? subcmd::sub_request(code, &ok)
-                                    : subcmd::sub_req_block(code, static_cast<std::uint8_t>(block), &ok);
+    const int exchanged =
+        block < 0 ? subcmd::sub_request(code, &ok) : subcmd::sub_req_block(code, static_cast<std::uint8_t>(block), &ok);
     if (!exchanged) {
         std::printf("NG\n");
         close_sub();

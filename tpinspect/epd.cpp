@@ -110,8 +110,7 @@ void fill_row(std::int64_t x, std::int64_t y, std::int64_t w, std::uint16_t valu
     const std::size_t at = pixel_index(x, y);
     if (at >= Lframebuffer_pixels)
         return;
-    std::fill_n(Lframebuffer + at, std::min<std::size_t>(static_cast<std::size_t>(w), Lframebuffer_pixels - at),
-                value);
+    std::fill_n(Lframebuffer + at, std::min<std::size_t>(static_cast<std::size_t>(w), Lframebuffer_pixels - at), value);
 }
 
 // Refuses what no layout can be laid out on: a side under four pixels, or
@@ -221,9 +220,9 @@ void epd_drawfillrect(std::int64_t x, std::int64_t y, std::int64_t w, std::int64
             const std::size_t at = pixel_index(r.x, row);
             if (at >= Lframebuffer_pixels)
                 break;
-            std::memcpy(Lframebuffer + at, Lframebuffer + first,
-                        std::min<std::size_t>(static_cast<std::size_t>(r.w), Lframebuffer_pixels - at) *
-                            sizeof(std::uint16_t));
+            std::memcpy(
+                Lframebuffer + at, Lframebuffer + first,
+                std::min<std::size_t>(static_cast<std::size_t>(r.w), Lframebuffer_pixels - at) * sizeof(std::uint16_t));
         }
     }
     set_update_area(r);

@@ -11,8 +11,9 @@
  *                            show it, and answer it with the RESPONSE file
  *     eject                  eject the reader, as safe removal does
  *
- * Build on Windows against Fendrac.lib (or Fendrac.dll) and fendrac.h:
- *     i686-w64-mingw32-gcc reader_session.c -I include Fendrac.lib -o reader_session.exe
+ * Build against the import library and fendrac.h, from the folder the
+ * library was installed or unpacked into:
+ *     i686-w64-mingw32-gcc examples/reader_session.c -I include lib/Fendrac.lib -o bin/reader_session.exe
  */
 #include "fendrac.h"
 
@@ -125,8 +126,8 @@ static int partition(const char* name, const char* image)
     unsigned first = 0, second = 0, held = 0;
     const int sized = MSC_GetPartitionSize(name, &first, &second, &held);
     const int back = MSC_ReqChangeMode(0);
-    printf("partition %s from %s: update mode %d, created %d, %u bytes held (%d), normal mode %d\n", name, image,
-           mode, created, held, sized, back);
+    printf("partition %s from %s: update mode %d, created %d, %u bytes held (%d), normal mode %d\n", name, image, mode,
+           created, held, sized, back);
     return mode != 0 || created != 0 || sized != 0 || back != 0;
 }
 

@@ -19,7 +19,13 @@
  * At most one reader drive is open per process. Opens are counted: a second
  * open while a drive is open returns 1 without reopening it (an open still
  * under way on another thread is waited for first), and the drive stays
- * open until the same number of closes.
+ * open until the same number of closes. Threads may share the drive: the
+ * device functions find it once its open has finished; the last close
+ * waits for those already under way on other threads, which end whole on
+ * the open drive, and one called after that close began finds no drive.
+ * A null pointer for a result, or for data the reader would wait for, is
+ * refused before anything is sent, so that the reader is never left in the
+ * middle of a command.
  *
  * Machine-wide exclusion: every device command runs under the named mutexes
  * "Global\ZEPA_EBOOK_QLX_STATE1" and "Global\ZEPA_EBOOK_QLX_STATE2", taken in
@@ -39,20 +45,22 @@
 
 #include <wchar.h>
 
+#include "fendrac_version.h"
+
 #ifdef __cplusplus
 extern "C" {
 #endif
 
 #if defined(_WIN32)
-#  if defined(FENDRAC_BUILD)
-#    define FENDRAC_API __declspec(dllexport)
-#  else
-#    define FENDRAC_API __declspec(dllimport)
-#  endif
-#  define FENDRAC_CALL __cdecl
+#if defined(FENDRAC_BUILD)
+#define FENDRAC_API __declspec(dllexport)
 #else
-#  define FENDRAC_API __attribute__((visibility("default")))
-#  define FENDRAC_CALL
+#define FENDRAC_API __declspec(dllimport)
+#endif
+#define FENDRAC_CALL __cdecl
+#else
+#define FENDRAC_API __attribute__((visibility("default")))
+#define FENDRAC_CALL
 #endif
 
 /* ---- Drive, locks ------------------------------------------------------ */
@@ -78,7 +86,8 @@ FENDRAC_API int FENDRAC_CALL MSC_OpenDriveW(const wchar_t* path);
 FENDRAC_API int FENDRAC_CALL MSC_OpenDrive(const wchar_t* path);
 /* MSC_OpenDriveW with a path in the C library's multibyte encoding. */
 FENDRAC_API int FENDRAC_CALL MSC_OpenDriveA(const char* path);
-/* Matches one open; the last one tells the reader that the host leaves and
+/* Matches one open; the last one waits for the device functions under way
+ * on other threads, then tells the reader that the host leaves and
  * releases the volume. Nothing happens when no drive is open. */
 FENDRAC_API void FENDRAC_CALL MSC_CloseDrive(void);
 /* 1 if a drive is open, else 0. */
@@ -100,11 +109,11 @@ FENDRAC_API int FENDRAC_CALL msc_TargetWin(void);
 /* What FSVolumeGetDeviceInfo fills from the drive's SCSI INQUIRY answer:
  * the INQUIRY text fields as received (space-padded), each zero-terminated. */
 typedef struct VolumeIdentity {
-    unsigned char caller_byte;    /* not written by the library */
-    char vendor[9];               /* INQUIRY bytes 8 to 15 */
-    char product[17];             /* bytes 16 to 31 */
-    char revision[5];             /* bytes 32 to 35 */
-    char vendor_specific[21];     /* bytes 36 to 55 */
+    unsigned char caller_byte; /* not written by the library */
+    char vendor[9];            /* INQUIRY bytes 8 to 15 */
+    char product[17];          /* bytes 16 to 31 */
+    char revision[5];          /* bytes 32 to 35 */
+    char vendor_specific[21];  /* bytes 36 to 55 */
 } VolumeIdentity;
 
 /* Sends an INQUIRY to drive `letter` ('E' for E:) and fills `identity`.
@@ -126,6 +135,11 @@ FENDRAC_API int FENDRAC_CALL IsAudioSupported(const char* product);
 
 #if !defined(_WIN32)
 /* Linux: volumes are SCSI disk or generic nodes ("/dev/sdb", "/dev/sg2").
+ * The kernel passes the reader's vendor commands through a disk node
+ * (/dev/sdb) only for a process with CAP_SYS_RAWIO, whatever the node's
+ * permissions, so a udev rule alone does not let other users reach it
+ * there; through the disk's generic node (/dev/sg2) read and write access
+ * is enough.
  * FSVolumeGetDeviceInfoPath is FSVolumeGetDeviceInfo for the volume at
  * `path`: 0 = filled, 22 = it failed to open or to answer. */
 FENDRAC_API int FENDRAC_CALL FSVolumeGetDeviceInfoPath(const char* path, VolumeIdentity* identity);
@@ -136,9 +150,17 @@ FENDRAC_API int FENDRAC_CALL FSVolumeGetDeviceInfoPath(const char* path, VolumeI
 FENDRAC_API int FENDRAC_CALL FSListReaderVolumes(char* buffer, int size);
 /* Creates the three named mutexes, which are lock files here, as a Windows
  * application creates them with CreateMutex: "Global\NAME" is NAME.lock in
- * $FENDRAC_LOCK_DIR, else in /run/lock for root and in $XDG_RUNTIME_DIR for
- * other users. Files that exist are kept. 1 = all three exist; 0 = one
- * could not be created. */
+ * $FENDRAC_LOCK_DIR, else in the one folder every user of the machine
+ * shares, for root as for everyone else: /run/lock, or /tmp when /run/lock
+ * is not a root-owned sticky folder open to all (with neither, there are
+ * no mutexes). A file is made exclusively, never through a link, and
+ * readable by every user whatever the umask; files that exist are kept.
+ * A file under a mutex's name counts only when it is a plain file with one
+ * link that every user can read: a symbolic link, a hard link, a FIFO, a
+ * folder or a file some users cannot open (as another user might plant) is
+ * no mutex, and is never followed or waited on; the debugger output names
+ * it. 1 = all three exist; 0 = one could not be created or is refused;
+ * errno then holds the reason of the system call that failed, if one did. */
 FENDRAC_API int FENDRAC_CALL MSC_CreateMutexes(void);
 #endif
 
@@ -151,9 +173,9 @@ typedef struct DevicePropertyEntry {
 /* The reader's property block. The library allocates `entries`; release
  * it with MSC_UsbFreeDevProperty. */
 typedef struct DeviceProperty {
-    unsigned char reader_data[32];   /* reader-defined */
-    char device_type[52];            /* zero-terminated, then reader-defined */
-    unsigned int entry_count;        /* entries at `entries` */
+    unsigned char reader_data[32]; /* reader-defined */
+    char device_type[52];          /* zero-terminated, then reader-defined */
+    unsigned int entry_count;      /* entries at `entries` */
     DevicePropertyEntry* entries;
 } DeviceProperty;
 
@@ -163,8 +185,8 @@ typedef struct DeviceProperty {
 FENDRAC_API int FENDRAC_CALL MSC_UsbGetProtocolVer(int selector, void* destination, int size);
 /* 0 = the reader answers; -1 = no drive or no answer. */
 FENDRAC_API int FENDRAC_CALL MSC_UsbInitCheck(void);
-/* Fills `property`. 0 = filled; -1 = no drive, null record (the reader's
- * reply is still taken) or out of memory; -13 = the reader's reply failed
+/* Fills `property`. 0 = filled; -1 = no drive, null record (nothing is
+ * sent) or out of memory; -13 = the reader's reply failed
  * or was short; -101, -102, -103 = the command could not run. */
 FENDRAC_API int FENDRAC_CALL MSC_UsbGetDevProperty(DeviceProperty* property);
 /* Releases the entries and sets the pointer to null; null is ignored. */
@@ -183,7 +205,7 @@ FENDRAC_API int FENDRAC_CALL MSC_ebookUsb_notifyBeginEnd(int value);
 /* Copies the reader's 8 bytes of media state. 0; -2 = failed; -3 = no drive. */
 FENDRAC_API int FENDRAC_CALL msc_CheckMediaState(void* state);
 /* Copies the reader's 8 bytes of free space; `text` is not sent.
- * 0; -2 = failed; -3 = no drive. */
+ * 0; -2 = failed, or a null `space` (nothing is sent); -3 = no drive. */
 FENDRAC_API int FENDRAC_CALL MSC_ebookUsb_GetFreeSpace(const char* text, void* space);
 /* Sends `request` and fills `reply` (each at most 4096 bytes).
  * 0 = filled; -1 = an exchange failed or the reply was short; -2 = null
@@ -191,7 +213,10 @@ FENDRAC_API int FENDRAC_CALL MSC_ebookUsb_GetFreeSpace(const char* text, void* s
  * not offer the command. */
 FENDRAC_API int FENDRAC_CALL MSC_GetFingerPrint(void* reply, int reply_size, const void* request, int request_size);
 /* Asks the reader for the information named by `query` and copies up to
- * `size` bytes of it to `buffer` (which may be null, to learn the size).
+ * `size` bytes of it to `buffer` (which may be null, to learn the size;
+ * a `size` below 0 copies nothing). The reader is told how many of the
+ * bytes asked for did not come: the total with a null buffer, `size` when
+ * that is below 0.
  * The total size the reader has (0 or more); -1 = no drive; -2 = an
  * exchange failed (or the query is null or above 4096 bytes); -500 = the
  * reader does not offer the command. */
@@ -206,16 +231,18 @@ FENDRAC_API int FENDRAC_CALL MSC_GetInfo(const char* query, void* buffer, int si
 
 /* Stores the size of the file at `path` (shorter than 256 bytes).
  * 0 = stored; a negative code from the reader is returned and also
- * stored; -2 = the exchange failed, or a null or too long path; -3 = no
- * drive; -1 = out of memory. */
+ * stored; -2 = the exchange failed, or a null or too long path or a null
+ * `size` (nothing is sent); -3 = no drive; -1 = out of memory. */
 FENDRAC_API int FENDRAC_CALL MSC_UsbFile_GetSize(const char* path, int* size);
 /* Reads `length` bytes at `position` into `destination`; `option` is
  * passed to the reader. A path of 256 bytes or more is sent cut to 256.
- * 0 = read; -2 = failed (the reader's status included); -3; -1. */
+ * 0 = read; -2 = failed (the reader's status included; a null
+ * `destination` with a positive `length` sends nothing); -3; -1. */
 FENDRAC_API int FENDRAC_CALL MSC_UsbFile_Read(const char* path, void* destination, int position, int length,
-                                             int option);
-/* Writes `length` bytes from `data` at `position`. With null `data` only
- * the request is sent. 0 = written; -2 = failed; -3; -1. */
+                                              int option);
+/* Writes `length` bytes from `data` at `position`. 0 = written; -2 =
+ * failed, or a null `data` with a positive `length` (nothing is sent);
+ * -3; -1. */
 FENDRAC_API int FENDRAC_CALL MSC_UsbFile_Write(const char* path, const void* data, int position, int length);
 /* Deletes the file. The reader's result (0 = deleted); -2; -3; -1. */
 FENDRAC_API int FENDRAC_CALL MSC_UsbFile_Delete(const char* path);
@@ -235,22 +262,21 @@ FENDRAC_API int FENDRAC_CALL MSC_ReqDeletePartition(const char* name);
  * (the whole W) to standard error and then sleeps W - 20000 ms, before it
  * asks for the reader's result.
  * The reader's result; -2; -3; -1 = out of memory. */
-FENDRAC_API int FENDRAC_CALL MSC_ReqCreatePartition(const char* name, unsigned first, unsigned second,
-                                                   unsigned third);
+FENDRAC_API int FENDRAC_CALL MSC_ReqCreatePartition(const char* name, unsigned first, unsigned second, unsigned third);
 /* Creates a partition filled with `image_bytes` bytes of the file at
  * `image_path` (shorter than 256 bytes; a file that does not open sends no
  * data and the reader decides), tagged with `tag` (at most 16 characters),
  * with the 128-byte `extra` block when it is not null.
- * The reader's result; -2 (also for a file shorter than `image_bytes`, or
- * a name, tag or path too long); -3; -1. */
+ * The reader's result; -2 (also for a file shorter than `image_bytes`,
+ * after which the reader is still asked for its result, so that its
+ * command ends; or a name, tag or path too long); -3; -1. */
 FENDRAC_API int FENDRAC_CALL MSC_ReqCreatePartitionWithImage(const char* name, unsigned first, unsigned second,
-                                                            unsigned third, unsigned image_bytes,
-                                                            const char* image_path, const char* tag,
-                                                            const void* extra);
+                                                             unsigned third, unsigned image_bytes,
+                                                             const char* image_path, const char* tag,
+                                                             const void* extra);
 /* Stores the reader's three words for the partition.
  * 0 = stored; -2 (also for a null pointer); -3; -1. */
-FENDRAC_API int FENDRAC_CALL MSC_GetPartitionSize(const char* name, unsigned* first, unsigned* second,
-                                                 unsigned* third);
+FENDRAC_API int FENDRAC_CALL MSC_GetPartitionSize(const char* name, unsigned* first, unsigned* second, unsigned* third);
 
 /* ---- HTTP tunnel --------------------------------------------------------- */
 
@@ -258,15 +284,18 @@ FENDRAC_API int FENDRAC_CALL MSC_GetPartitionSize(const char* name, unsigned* fi
  * most 256 bytes each, null for empty) are the reader's selection. On 0 the
  * body and its size are stored (null and 0 when there is none); release it
  * with MSC_ebookUsb_freeHTTPRequestfromDevice.
- * 0; -2 = the exchange failed (nothing stored); -3 = no drive; -1. */
-FENDRAC_API int FENDRAC_CALL MSC_ebookUsb_getHTTPRequestfromDevice(const char* first, const char* second,
-                                                                  void** body, int* body_size);
+ * 0; -2 = the exchange failed (nothing stored), or `body` or `body_size`
+ * is null (the request is not asked for and stays with the reader);
+ * -3 = no drive; -1. */
+FENDRAC_API int FENDRAC_CALL MSC_ebookUsb_getHTTPRequestfromDevice(const char* first, const char* second, void** body,
+                                                                   int* body_size);
 /* Hands the response to the reader and stores the reader's next body (size
  * first, then the pointer: note the order). A null `data` with a positive
- * `length` is refused with -2.
+ * `length`, or a null `body_size` or `body`, is refused with -2 and
+ * nothing is sent.
  * 0; -2 = the exchange failed (nothing stored); -3 = no drive. */
 FENDRAC_API int FENDRAC_CALL MSC_ebookUsb_sendHTTPResponsetoDevice(const void* data, int length, int* body_size,
-                                                                  void** body);
+                                                                   void** body);
 /* Releases a body; null is ignored. Both names are the same function. */
 FENDRAC_API void FENDRAC_CALL MSC_ebookUsb_freeHTTPRequestfromDevice(void* body);
 FENDRAC_API void FENDRAC_CALL MSC_ebookUsb_freeHTTPResponsetoDevice(void* body);
@@ -275,7 +304,9 @@ FENDRAC_API void FENDRAC_CALL MSC_ebookUsb_freeHTTPResponsetoDevice(void* body);
 
 /* Ejects the reader's device as safe removal does: tells the reader that
  * the host disconnects, locks the volume, finds the removable device that
- * carries its disk and asks Windows to eject it, within 60 s.
+ * carries its disk and asks Windows to eject it, within 60 s. It takes the
+ * volume once the commands under way on other threads have ended; those
+ * that come while it has the volume fail.
  * 1 = ejected: the drive still counts as open, without a volume; close it
  * with MSC_CloseDrive. 0 = no drive, or the eject failed or timed out: the
  * volume is opened again and the reader told that the host is back. */

@@ -57,9 +57,8 @@ bool interface_detail(Handle list, InterfaceData& data, void* detail, std::uint3
     SP_DEVINFO_DATA info{};
     info.cbSize = sizeof info;
     DWORD needed = 0;
-    if (!SetupDiGetDeviceInterfaceDetailW(list, interface_of(data),
-                                          static_cast<SP_DEVICE_INTERFACE_DETAIL_DATA_W*>(detail), size, &needed,
-                                          &info))
+    if (!SetupDiGetDeviceInterfaceDetailW(
+            list, interface_of(data), static_cast<SP_DEVICE_INTERFACE_DETAIL_DATA_W*>(detail), size, &needed, &info))
         return false;
     device = info.DevInst;
     return true;

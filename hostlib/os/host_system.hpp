@@ -15,12 +15,13 @@ namespace hostos {
 using Handle = void*;
 
 inline Handle invalid_handle() { return reinterpret_cast<Handle>(static_cast<std::intptr_t>(-1)); }
+// cppcheck-suppress constParameter ; a handle is opaque: a pointer to const is no handle
 inline bool usable(Handle handle) { return handle != nullptr && handle != invalid_handle(); }
 
 inline constexpr std::uint32_t kInfinite = 0xFFFFFFFF;
 
 enum class WaitResult {
-    Signaled,  // the caller owns the mutex now
+    Signaled,   // the caller owns the mutex now
     Abandoned,  // its owner ended without releasing it; the caller owns it now
     TimedOut,
     Failed,

@@ -11,7 +11,7 @@
 namespace hostos::linux_disks {
 
 struct Disk {
-    std::string name;  // "sdb"
+    std::string name;             // "sdb"
     std::uint32_t partition = 0;  // of the node asked about; 0 for the disk
 };
 

@@ -1,7 +1,8 @@
 // Named mutexes as lock files held with flock, machine-wide: "Global\NAME"
 // is NAME.lock in the lock directory that the binding names. As a Windows
 // mutex, a lock is owned by a thread and re-entrant for it; the host
-// application creates the files, and a missing file is a missing mutex.
+// application creates the files, and a missing file (or one that fails the
+// checks in lock_files.hpp) is a missing mutex.
 #include "hostlib/os/handle_object.hpp"
 #include "hostlib/os/host_system.hpp"
 #include "hostlib/os/lock_files.hpp"
@@ -75,6 +76,53 @@ std::string lock_file_path(const std::string& file)
     return dir.empty() ? std::string() : dir + "/" + file;
 }
 
+// Why the open lock file `fd` may not serve as a mutex; null when it may.
+// A file of this process's user that only some can read is opened to all.
+const char* refusal(int fd)
+{
+    struct stat st {};
+    if (::fstat(fd, &st) != 0)
+        return "cannot be examined";
+    if (!S_ISREG(st.st_mode))
+        return "is not a plain file";
+    if (st.st_nlink != 1)
+        return "has other links";
+    constexpr mode_t kReadableByAll = S_IRUSR | S_IRGRP | S_IROTH;
+    if ((st.st_mode & kReadableByAll) != kReadableByAll &&
+        (st.st_uid != ::geteuid() || ::fchmod(fd, (st.st_mode & 07777) | kReadableByAll) != 0))
+        return "is not readable by every user";
+    return nullptr;
+}
+
+// The lock file at `path`, opened for its flock, or -1. With `create` a
+// missing one is made, exclusively, so that no link is followed; no open
+// follows a symbolic link or waits on a FIFO.
+int open_lock_file(const std::string& path, bool create)
+{
+    constexpr int kOpen = O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC;
+    int fd = -1;
+    // Made by another process between the two opens: open that one.
+    for (int attempt = 0; attempt < 3 && fd < 0; ++attempt) {
+        fd = ::open(path.c_str(), kOpen);
+        if (fd >= 0 || errno != ENOENT || !create)
+            break;
+        fd = ::open(path.c_str(), kOpen | O_CREAT | O_EXCL, 0644);
+        if (fd < 0 && errno != EEXIST)
+            break;
+    }
+    if (fd < 0) {
+        if (errno == ELOOP)
+            debug_output(("lock file " + path + " is a symbolic link: not used").c_str());
+        return -1;
+    }
+    if (const char* why = refusal(fd)) {
+        debug_output(("lock file " + path + " " + why + ": not used").c_str());
+        ::close(fd);
+        return -1;
+    }
+    return fd;
+}
+
 // flock, for ever or until `deadline`; the caller owns the lock in this
 // process.
 bool lock_file(int fd, std::uint32_t timeout_ms, std::chrono::steady_clock::time_point deadline)
@@ -98,6 +146,14 @@ bool lock_file(int fd, std::uint32_t timeout_ms, std::chrono::steady_clock::time
 
 }  // namespace
 
+bool lock_files::shared_by_all_users(const char* path)
+{
+    struct stat st {};
+    constexpr mode_t kShared = S_ISVTX | S_IWOTH | S_IXOTH;
+    return path != nullptr && ::stat(path, &st) == 0 && S_ISDIR(st.st_mode) && st.st_uid == 0 &&
+           (st.st_mode & kShared) == kShared;
+}
+
 bool create_mutex(const char* name)
 {
     if (name == nullptr)
@@ -106,7 +162,7 @@ bool create_mutex(const char* name)
     if (path.empty())
         return false;
     // Readable by everyone: flock needs no more than a read-only descriptor.
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CREAT | O_CLOEXEC, 0644);
+    const int fd = open_lock_file(path, true);
     if (fd < 0)
         return false;
     ::close(fd);
@@ -121,7 +177,7 @@ Handle open_mutex(const char* name)
     const std::string path = lock_file_path(key);
     if (path.empty())
         return nullptr;
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    const int fd = open_lock_file(path, false);
     if (fd < 0)
         return nullptr;
     struct stat st {};

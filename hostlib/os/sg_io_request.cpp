@@ -56,7 +56,9 @@ bool to_sg_io(const void* in, std::uint32_t in_size, void* out, std::uint32_t ou
 
     std::memset(&request, 0, sizeof request);
     request.interface_id = 'S';
-    request.dxfer_direction = length == 0 ? SG_DXFER_NONE : header.DataIn == kDataIn ? SG_DXFER_FROM_DEV : SG_DXFER_TO_DEV;
+    request.dxfer_direction = length == 0                ? SG_DXFER_NONE
+                              : header.DataIn == kDataIn ? SG_DXFER_FROM_DEV
+                                                         : SG_DXFER_TO_DEV;
     request.cmd_len = header.CdbLength;
     request.cmdp = record + offsetof(ScsiPassThrough, Cdb);
     request.mx_sb_len = header.SenseInfoLength;
@@ -80,16 +82,18 @@ bool from_sg_io(const sg_io_hdr_t& request, void* out, std::uint32_t out_size, s
     ScsiPassThrough header;
     std::memcpy(&header, record, sizeof header);
 
-    const unsigned residual =
-        request.resid <= 0 ? 0u : static_cast<unsigned>(request.resid) < request.dxfer_len ? static_cast<unsigned>(request.resid) : request.dxfer_len;
+    const unsigned residual = request.resid <= 0 ? 0u
+                              : static_cast<unsigned>(request.resid) < request.dxfer_len
+                                  ? static_cast<unsigned>(request.resid)
+                                  : request.dxfer_len;
     const std::uint32_t moved = request.dxfer_len - residual;
     header.ScsiStatus = request.status;
     header.DataTransferLength = moved;
     header.SenseInfoLength = request.sb_len_wr < header.SenseInfoLength ? request.sb_len_wr : header.SenseInfoLength;
     std::memcpy(record, &header, sizeof header);
 
-    const std::uint64_t count = std::uint64_t(header.DataBufferOffset) +
-                                (request.dxfer_direction == SG_DXFER_FROM_DEV ? moved : 0);
+    const std::uint64_t count =
+        std::uint64_t(header.DataBufferOffset) + (request.dxfer_direction == SG_DXFER_FROM_DEV ? moved : 0);
     returned = count > out_size ? out_size : static_cast<std::uint32_t>(count);
     return true;
 }

@@ -1,8 +1,11 @@
 // The system layer bound to Linux. The machine-wide named mutexes are lock
 // files (`lock_file_mutexes.cpp`) in the lock directory: $FENDRAC_LOCK_DIR;
-// else "/run/lock" for root and $XDG_RUNTIME_DIR for other users,
-// "/run/lock" when that is unset. Debugger output goes to standard error
-// when $FENDRAC_DEBUG is set. The code page is the locale's
+// else the first of /run/lock and /tmp that every user shares (a root-owned
+// sticky directory that all may write to), the same for root and for every
+// other user, so that they all exclude each other; none when neither is.
+// The files go straight into it: a sub-directory would be its maker's, who
+// could empty or close it for the others. Debugger output goes to standard
+// error when $FENDRAC_DEBUG is set. The code page is the locale's
 // (`code_page_locale.cpp`).
 #include "hostlib/os/handle_object.hpp"
 #include "hostlib/os/host_eject.hpp"
@@ -28,10 +31,10 @@ std::string lock_files::directory()
 {
     if (const char* dir = std::getenv("FENDRAC_LOCK_DIR"); dir != nullptr && *dir != '\0')
         return dir;
-    if (::geteuid() != 0)
-        if (const char* dir = std::getenv("XDG_RUNTIME_DIR"); dir != nullptr && *dir != '\0')
-            return dir;
-    return "/run/lock";
+    for (const char* shared : {"/run/lock", "/tmp"})
+        if (lock_files::shared_by_all_users(shared))
+            return shared;
+    return {};
 }
 
 namespace {

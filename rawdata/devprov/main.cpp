@@ -1,4 +1,5 @@
 // devprov's start, its one operation and its exit flush.
+#include "platform/address_space.hpp"
 #include "platform/sys.hpp"
 #include "rawdata/devprov/devprov.hpp"
 #include "rawdata/raw_table.hpp"
@@ -22,16 +23,16 @@ namespace {
 constexpr std::uint32_t kPageSize = 4096;
 
 const option long_options[] = {
-    {"offset", no_argument, nullptr, 1},       {"dump", required_argument, nullptr, 2},
-    {"wifi", required_argument, nullptr, 3},   {"meid", required_argument, nullptr, 4},
-    {"psn", required_argument, nullptr, 5},    {"set-moa", no_argument, nullptr, 6},
-    {"get-moa", no_argument, nullptr, 7},      {nullptr, 0, nullptr, 0},
+    {"offset", no_argument, nullptr, 1},     {"dump", required_argument, nullptr, 2},
+    {"wifi", required_argument, nullptr, 3}, {"meid", required_argument, nullptr, 4},
+    {"psn", required_argument, nullptr, 5},  {"set-moa", no_argument, nullptr, 6},
+    {"get-moa", no_argument, nullptr, 7},    {nullptr, 0, nullptr, 0},
 };
 
 // By the value the parser returns for each option.
 constexpr Operation operations[] = {
-    nullptr, get_offset, get_dump, wifi_set_mac_address, wan_set_meid, wan_set_psn, moa_set_device_key,
-    moa_get_device_key,
+    nullptr,      get_offset,  get_dump,           wifi_set_mac_address,
+    wan_set_meid, wan_set_psn, moa_set_device_key, moa_get_device_key,
 };
 
 // The operations whose work only the flush commits.
@@ -55,6 +56,10 @@ bool initialize()
             break;
     }
     if (L_emmc < 0)
+        return false;
+    // The whole area must lie on the device: a mapping past its end would
+    // fault at the first touch there.
+    if (!rawdata::area_on_device(L_emmc, id.offset, id.size) || !sys::fits_reader_address_space(id.size))
         return false;
     void* area = sys::mmap(nullptr, id.size, PROT_READ | PROT_WRITE, MAP_SHARED, L_emmc, id.offset);
     if (area == MAP_FAILED)
@@ -119,7 +124,6 @@ int devprov_main(int argc, char** argv)
         operation = operations[chosen];
         result = operation(L_emmc_id_area, optarg);
     }
-    std::fflush(stdout);
     // A write that never reached the eMMC is no success.
     if (!finalize() && writes(operation))
         result = -1;

@@ -1,9 +1,11 @@
 // The device key blob: hex text from standard input into the area, and
 // back out raw.
+#include "platform/standard_output.hpp"
 #include "platform/sys.hpp"
 #include "rawdata/devprov/devprov.hpp"
 
 #include <cctype>
+#include <cerrno>
 #include <cstdio>
 
 namespace devprov {
@@ -87,7 +89,11 @@ int moa_get_device_key(std::uint8_t* area, const char*)
     const std::uint32_t size = read_size(area);
     if (size == 0 || size > key_room())
         return -1;
-    return sys::write(1, area + kMoaKey, size) == static_cast<ssize_t>(size) ? 0 : -1;
+    const ssize_t written = sys::write(1, area + kMoaKey, size);
+    if (written == static_cast<ssize_t>(size))
+        return 0;
+    sys::report_standard_output_error(written < 0 ? errno : EIO);
+    return -1;
 }
 
 }  // namespace devprov

@@ -14,16 +14,26 @@ namespace {
 
 constexpr int kLineMax = 255;
 constexpr int kByteWait = 500;  // ms for each byte of an answer
+// An exchange ends within this time whatever comes: a modem that keeps
+// sending lines that are neither OK nor ERROR would hold it for ever.
+constexpr unsigned long kExchangeTicks = 10UL * 100;  // times() counts 1/100 s (USER_HZ)
 // A modem that keeps answering "ERROR" to "AT" is not going to come round.
 constexpr int kHandshakeErrors = 10;
 
 constexpr int weight[11] = {3, 4, 5, 6, 7, 2, 3, 4, 5, 6, 7};
 
-// One answer line, NUL-terminated: false on a time-out or a failed read.
-bool read_line(int fd, char (&line)[kLineMax + 1])
+unsigned long ticks() { return static_cast<unsigned long>(sys::times(nullptr)); }
+
+// One answer line, NUL-terminated: false on a time-out, a failed read, or
+// once the exchange begun at `start` has had its time. The tick count is a
+// 32-bit clock_t on the reader: the difference is taken unsigned, so its
+// wrap ends no exchange early and none never.
+bool read_line(int fd, char (&line)[kLineMax + 1], unsigned long start)
 {
     std::memset(line, 0, sizeof line);
     for (int n = 0; n < kLineMax;) {
+        if (ticks() - start >= kExchangeTicks)
+            return false;
         pollfd waiting{fd, POLLIN, 0};
         if (sys::poll(&waiting, 1, kByteWait) <= 0)
             return false;
@@ -74,13 +84,16 @@ int execute_command(int fd, const char* command, const char* prefix, char* desti
     char text[kLineMax + 1];
     const int written = std::snprintf(text, sizeof text, "%s\r\n", command);
     const std::size_t size = written < 0 ? 0 : std::strlen(text);
-    if (sys::write(fd, text, size) < 0)
+    // A command cut short is not the command: the modem would answer
+    // whatever the next write completes.
+    if (sys::write(fd, text, size) != static_cast<ssize_t>(size))
         return -1;
 
     const std::size_t prefix_length = prefix != nullptr ? std::strlen(prefix) : 0;
+    const unsigned long start = ticks();
     for (;;) {
         char line[kLineMax + 1];
-        if (!read_line(fd, line))
+        if (!read_line(fd, line, start))
             return -1;
         if (!normalise(line))
             continue;
@@ -112,6 +125,13 @@ int sequence_command(const char* device, const char* command, const char* prefix
     const int fd = sys::open(device, O_RDWR | O_NOCTTY | O_CLOEXEC);
     if (fd < 0)
         return -1;
+    // Only a terminal is a modem's port: a command written to anything else
+    // (a block device named by mistake) would land in its data.
+    termios settings{};
+    if (sys::tcgetattr(fd, &settings) != 0) {
+        sys::close(fd);
+        return -1;
+    }
     const int result = command_after_handshake(fd, command, prefix, destination, length);
     sys::close(fd);
     return result;

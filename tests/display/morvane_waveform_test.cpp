@@ -102,7 +102,10 @@ TEST_F(MorvaneWaveform, TableRulesForTheWaveformLine)
         {"only the first line counts", "Waveform Data:0x00100000\n" + kSmallArea, "NO size for waveform.\n", 22},
         {"automatic base", "Waveform Data:1048576:010000\n" + kOthers, "Data is not same.\n", 22},
         {"unaligned area", "Waveform Data:0x00100001:0x1000\n", "Fail to map eMMC block file !\n", 22},
-        {"area past the end", "Waveform Data:0x7FFF0000:0x1000\n", "Fail to map eMMC block file !\n", 22},
+        // Off the 32 MiB device, or running past its end: a mapping that
+        // would fault where it is touched past the end.
+        {"area past the end", "Waveform Data:0x7FFF0000:0x1000\n", "Fail to map eMMC block file !\n", ENXIO},
+        {"area over the end", "Waveform Data:0x01FFF000:0x20000\n", "Fail to map eMMC block file !\n", ENXIO},
     };
     for (const auto& c : cases) {
         reader_.write_table(c.table);

@@ -17,8 +17,8 @@ set(seam_refused
 
 # What the compiler and its runtimes add: the ARM EABI's division,
 # unwinding and atexit helpers, static-initialisation guards, the stack
-# protector, the 32-bit Windows stack probe and 64-bit division, and the
-# sanitizers' instrumentation.
+# protector, the 32-bit Windows stack probe and 64-bit division, the
+# sanitizers' instrumentation and the coverage counters' (gcov).
 set(seam_allowed_toolchain
   "_GLOBAL_OFFSET_TABLE_"
   "__dso_handle"
@@ -28,11 +28,12 @@ set(seam_allowed_toolchain
   "__chkstk_ms"
   "__u?(div|mod)di3"
   "__(asan|ubsan|tsan|sanitizer|sancov)_.*"
-  "__(start|stop)___sancov_.*")
+  "__(start|stop)___sancov_.*"
+  "__gcov_[a-z0-9_]+")
 
 # The C library's pure functions and formatted output, which reach no device:
 # memory and strings, characters, formatting to the standard streams and to
-# a stream already open, the heap, the process's end and errno, option
+# a stream already open and its error state, the heap, the process's end and errno, option
 # parsing, and the time of day as text. Fortified builds rename some of them
 # (__printf_chk); a 64-bit time_t renames localtime.
 set(seam_allowed_c
@@ -40,6 +41,7 @@ set(seam_allowed_c
   "str(len|nlen|cmp|ncmp|ncasecmp|chr|rchr|str|cpy|ncpy)"
   "(is(alnum|alpha|cntrl|digit|graph|print|punct|space|upper|lower|xdigit)|tolower|toupper)"
   "(printf|fprintf|snprintf|vsnprintf|vfprintf|puts|fputs|putchar|fputc|fwrite|fflush|fclose|perror|setvbuf)"
+  "ferror|clearerr"
   "stdout|stderr"
   "__(printf|fprintf|snprintf|vsnprintf|vfprintf|memcpy|memmove|memset|strcpy|strncpy)_chk"
   "malloc|calloc|realloc|free"
@@ -53,9 +55,9 @@ set(seam_allowed_reader
   "sys::.*")
 
 # The PC library's core reaches the system only through its OS layer
-# (hostlib/os/); beside it the C++ library (std::mutex among it, whose lock
-# is inline), files through the C library's streams, wide text, and
-# thread-local storage.
+# (hostlib/os/); beside it the C++ library (std::mutex and
+# std::shared_mutex among it, whose locks are inline), files through the C
+# library's streams, wide text, and thread-local storage.
 set(seam_allowed_host_core
   "hostos::.*"
   "std::.*"
@@ -64,5 +66,6 @@ set(seam_allowed_host_core
   "fopen|fopen64|fread"
   "wcslen|wmemcpy|mbstowcs"
   "pthread_mutex_(init|destroy|lock|unlock)"
+  "pthread_rwlock_(init|destroy|rdlock|wrlock|unlock)"
   "__tls_get_addr|__emutls_get_address"
   "__mingw_v(f|sn)printf|__acrt_iob_func")

@@ -219,6 +219,11 @@ TEST_F(Exports, InformationInPieces)
     EXPECT_EQ(std::string(small, 4), "QLX-");
     EXPECT_EQ(small[4], '#');
 
+    // A size below 0 asks for nothing and is acknowledged as it is.
+    EXPECT_EQ(MSC_GetInfo("model", small, -3), 6);
+    EXPECT_EQ(usb().getinfo_ack, -3);
+    EXPECT_EQ(small[0], 'Q');
+
     std::string buffer(6000, '\0');
     EXPECT_EQ(MSC_GetInfo("big", buffer.data(), 6000), 5000);
     EXPECT_EQ(buffer.substr(0, 5000), big);

@@ -86,7 +86,10 @@ TEST_F(TransferExports, AnUpdatePartitionFromAnImage)
     EXPECT_EQ(MSC_ReqCreatePartitionWithImage("empty", 0, 0, 0, 10, (dir_ / "none.img").string().c_str(), "", nullptr),
               -216)
         << "a missing image sends nothing, and the reader says so";
+    // An image shorter than announced fails, and still closes the command.
     EXPECT_EQ(MSC_ReqCreatePartitionWithImage("short", 0, 0, 0, 9000, image.string().c_str(), "", nullptr), -2);
+    EXPECT_FALSE(usb().command) << "the reader waits for the rest of the image";
+    EXPECT_FALSE(fs::exists(dir_ / "partitions" / "short.img"));
     EXPECT_EQ(MSC_ReqCreatePartitionWithImage("a/b", 0, 0, 0, 8192, image.string().c_str(), "", nullptr), -213)
         << "a name the reader refuses: its code after the image";
     EXPECT_EQ(MSC_ReqCreatePartition("rootfs", 4, 5, 6), 0);
@@ -113,6 +116,8 @@ TEST_F(TransferExports, ADataOutPhaseTheReaderRefusesOrCutsFailsTheCommand)
     std::ofstream(image, std::ios::binary).write(reinterpret_cast<const char*>(data.data()), 20000);
     ASSERT_EQ(MSC_ReqChangeMode(1), 0);
     char info[16];
+    void* body = nullptr;
+    int body_size = 0;
     struct Row {
         const char* fault;
         std::function<int()> call;
@@ -128,7 +133,7 @@ TEST_F(TransferExports, ADataOutPhaseTheReaderRefusesOrCutsFailsTheCommand)
         {"usb:scsi_A0 check 10 after 2", [&] { return MSC_GetInfo("model", info, sizeof info); }, -2, 160, 13},
         {"usb:scsi_04 check 10", [] { return MSC_UsbUnlockDevice("0000"); }, -16, 4, 10},
         {"usb:scsi_41 check 10 after 1",
-         [&] { return MSC_ebookUsb_sendHTTPResponsetoDevice(data.data(), 5000, nullptr, nullptr); }, -2, 65, 11},
+         [&] { return MSC_ebookUsb_sendHTTPResponsetoDevice(data.data(), 5000, &body_size, &body); }, -2, 65, 11},
         {"usb:scsi_73 check always after 1",
          [&] { return MSC_ReqCreatePartitionWithImage("five", 0, 0, 0, 20000, image.string().c_str(), "", nullptr); },
          -2, 115, 11},
@@ -149,6 +154,53 @@ TEST_F(TransferExports, ADataOutPhaseTheReaderRefusesOrCutsFailsTheCommand)
     // The reader keeps the response it began to receive; the suite's next
     // tests (one process under Wine) start without it.
     fs::remove_all(dir_ / "tunnel" / "responses");
+}
+
+TEST_F(TransferExports, NullOutputsAreRefusedBeforeTheReaderIsAsked)
+{
+    // Nothing is sent for a result with nowhere to go: the reader's HTTP
+    // request stays queued, and no command is left in the middle.
+    const std::string prepared = "GET / HTTP/1.1\r\n\r\n";
+    fs::create_directories(dir_ / "tunnel");
+    std::ofstream(dir_ / "tunnel" / "000001.request", std::ios::binary) << prepared;
+    void* body = nullptr;
+    int size = 0;
+    struct Row {
+        const char* name;
+        std::function<int()> call;
+        int expected;
+        int code;
+    };
+    const Row rows[] = {
+        {"request, no body pointer", [&] { return MSC_ebookUsb_getHTTPRequestfromDevice("", "", nullptr, &size); }, -2,
+         64},
+        {"request, no size", [&] { return MSC_ebookUsb_getHTTPRequestfromDevice("", "", &body, nullptr); }, -2, 64},
+        {"response, no size", [&] { return MSC_ebookUsb_sendHTTPResponsetoDevice("ok", 2, nullptr, &body); }, -2, 65},
+        {"response, no body pointer", [&] { return MSC_ebookUsb_sendHTTPResponsetoDevice("ok", 2, &size, nullptr); },
+         -2, 65},
+        {"file size", [] { return MSC_UsbFile_GetSize("/a.bin", nullptr); }, -2, 128},
+        {"file read", [] { return MSC_UsbFile_Read("/a.bin", nullptr, 0, 100, 0); }, -2, 129},
+        {"file write", [] { return MSC_UsbFile_Write("/a.bin", nullptr, 0, 100); }, -2, 130},
+        {"free space", [] { return MSC_ebookUsb_GetFreeSpace("", nullptr); }, -2, 8},
+        {"property", [] { return MSC_UsbGetDevProperty(nullptr); }, -1, 6},
+        {"media state", [] { return msc_CheckMediaState(nullptr); }, -2, 10},
+        {"protocol version", [] { return MSC_UsbGetProtocolVer(1, nullptr, 8); }, -1, 1},
+        {"partition size", [] { return MSC_GetPartitionSize("p", nullptr, nullptr, nullptr); }, -2, 116},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        std::ofstream(dir_ / "journal.jsonl", std::ios::trunc).flush();
+        EXPECT_EQ(row.call(), row.expected);
+        EXPECT_EQ(journaled(dir_, row.code), 0);
+        EXPECT_FALSE(usb().command);
+    }
+    // Nothing to write: the request and the reader's status close the command.
+    EXPECT_EQ(MSC_UsbFile_Write("/a.bin", nullptr, 0, 0), 0);
+    EXPECT_FALSE(usb().command);
+
+    ASSERT_EQ(MSC_ebookUsb_getHTTPRequestfromDevice("", "", &body, &size), 0);
+    EXPECT_EQ(std::string(static_cast<const char*>(body), static_cast<std::size_t>(size)), prepared);
+    MSC_ebookUsb_freeHTTPRequestfromDevice(body);
 }
 
 TEST_F(TransferExports, OneTunnelExchange)

@@ -166,11 +166,16 @@ TEST_F(Transfer, TheReadersStatusAndCodesReachTheCallerAsThePartsSay)
     EXPECT_EQ(MSC_UsbFile_GetSize("a", &size), 0);
     EXPECT_EQ(size, 1234);
 
-    // A write with no data sends the request and takes the status only.
+    // Data that is not there is refused before the request, which would
+    // leave the reader waiting for it; with nothing to move the request
+    // and its status close the command.
     reader([](const Exchange&, int) { return scripted::word(0); });
     opened = scripted::log().size();
-    EXPECT_EQ(MSC_UsbFile_Write("a", nullptr, 0, 100), 0);
-    EXPECT_EQ(steps(), (std::vector<Step>{{'o', 1, 264}, {'i', 3, 4}}));
+    EXPECT_EQ(MSC_UsbFile_Write("a", nullptr, 0, 100), -2);
+    EXPECT_EQ(MSC_UsbFile_Read("a", nullptr, 0, 100, 0), -2);
+    EXPECT_TRUE(steps().empty());
+    EXPECT_EQ(MSC_UsbFile_Write("a", nullptr, 0, 0), 0);
+    EXPECT_EQ(steps(), (std::vector<Step>{{'o', 1, 264}, {'i', 2, 4}}));
 
     // A 256-byte path travels without a terminator; the size query has no
     // room for one and sends nothing.
@@ -246,7 +251,8 @@ TEST_F(Transfer, APartitionFromAnImageStreamsTheFile)
     const std::vector<Row> rows = {
         {"two pieces", 8192, image, false, 0, {{'o', 1, 64}, {'o', 3, 4096}, {'o', 3, 4096}, {'i', 2, 4}}},
         {"extra block", 10, image, true, 0, {{'o', 1, 192}, {'o', 3, 10}, {'i', 2, 4}}},
-        {"file too short", 8193, image, false, -2, {{'o', 1, 64}, {'o', 3, 4096}, {'o', 3, 4096}}},
+        // The reader is asked for its result all the same: it ends the command.
+        {"file too short", 8193, image, false, -2, {{'o', 1, 64}, {'o', 3, 4096}, {'o', 3, 4096}, {'i', 2, 4}}},
         {"missing file", 100, (dir / "none.img").string(), false, 0, {{'o', 1, 64}, {'i', 2, 4}}},
     };
     const Bytes extra(128, 0xAB);

@@ -8,6 +8,10 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -127,21 +131,146 @@ TEST(ToolLocalFiles, AFileTakesItsPlaceOnlyWhenWhole)
         ASSERT_TRUE(abandoned.open(path, error) && abandoned.write(bytes, error)) << error;
     }
     EXPECT_EQ(content(path), "old");
-    EXPECT_FALSE(std::filesystem::exists(path + ".fendrac-part"));
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir), {}), 1) << "the partial file stayed";
     tool::LocalSink whole;
     ASSERT_TRUE(whole.open(path, error) && whole.write(bytes, error) && whole.commit(error)) << error;
     EXPECT_EQ(content(path), "new");
     EXPECT_FALSE(tool::LocalSink().open((dir / "none" / "x").string(), error));
     EXPECT_EQ(error, "No such file or directory");
 
-    std::vector<unsigned char> read;
-    EXPECT_TRUE(tool::read_whole(path, 3, read, error));
-    EXPECT_EQ(read.size(), 3u);
-    EXPECT_FALSE(tool::read_whole(path, 2, read, error));
-    EXPECT_EQ(error, path + " has 3 bytes, more than the 2 it may have");
     tool::LocalSource source;
     ASSERT_TRUE(source.open(path, error));
     EXPECT_EQ(source.size().value_or(-1), 3);
+}
+
+// What is in `dir`, by name, and which names are links.
+std::vector<std::string> listing(const std::filesystem::path& dir)
+{
+    std::vector<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(dir))
+        names.push_back(entry.path().filename().string() + (entry.is_symlink() ? "@" : ""));
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+TEST(ToolLocalFiles, APartialFileIsNewAndOfItsOwnWhateverIsPlantedBesideIt)
+{
+    const auto dir = std::filesystem::path(testing::TempDir()) / "tool_partial_files";
+    struct Case {
+        const char* planted;  // a link made beside LOCAL before the copy, to victim.txt
+        bool local_exists;    // LOCAL is a plain file of mode 0640 before the copy
+    } cases[] = {
+        {nullptr, false},
+        {nullptr, true},
+        {"out.bin.fendrac-part", false},
+        {"out.bin.fendrac-part", true},
+    };
+    const unsigned char bytes[] = {'n', 'e', 'w'};
+    for (const Case& c : cases) {
+        std::filesystem::remove_all(dir);
+        std::filesystem::create_directories(dir);
+        const std::string local = (dir / "out.bin").string();
+        std::ofstream(dir / "victim.txt") << "victim";
+        std::vector<std::string> expected = {"out.bin", "victim.txt"};
+        if (c.planted) {
+            std::filesystem::create_symlink("victim.txt", dir / c.planted);
+            expected.push_back(std::string(c.planted) + "@");
+        }
+        if (c.local_exists) {
+            std::ofstream(local) << "old";
+            ::chmod(local.c_str(), 0640);
+        }
+        std::sort(expected.begin(), expected.end());
+        std::string error;
+        tool::LocalSink sink;
+        ASSERT_TRUE(sink.open(local, error) && sink.write(bytes, error) && sink.commit(error)) << error;
+        const std::string what = std::string(c.planted ? c.planted : "nothing") + (c.local_exists ? ", old" : "");
+        EXPECT_EQ(content(dir / "victim.txt"), "victim") << what;
+        EXPECT_EQ(content(local), "new") << what;
+        EXPECT_EQ(listing(dir), expected) << what;
+        if (c.local_exists) {
+            struct stat status{};
+            ::stat(local.c_str(), &status);
+            EXPECT_EQ(status.st_mode & 07777, 0640u) << what;
+        }
+    }
+
+    // A link to nothing at LOCAL is written through to nothing.
+    std::filesystem::remove_all(dir);
+    std::filesystem::create_directories(dir);
+    std::filesystem::create_symlink("victim.txt", dir / "out.bin");
+    std::string refused;
+    EXPECT_FALSE(tool::LocalSink().open((dir / "out.bin").string(), refused));
+    EXPECT_EQ(refused, "No such file or directory");
+    EXPECT_EQ(listing(dir), std::vector<std::string>{"out.bin@"});
+
+    // Two copies to one file at once: each whole in its own partial file,
+    // the one that ends last in place, nothing left beside it.
+    std::filesystem::remove_all(dir);
+    std::filesystem::create_directories(dir);
+    const std::string local = (dir / "out.bin").string();
+    const unsigned char other[] = {'o', 't', 'h', 'e', 'r'};
+    std::string error;
+    tool::LocalSink first, second;
+    ASSERT_TRUE(first.open(local, error) && second.open(local, error)) << error;
+    ASSERT_TRUE(first.write(bytes, error) && second.write(other, error) && first.write(bytes, error)) << error;
+    ASSERT_TRUE(first.commit(error)) << error;
+    EXPECT_EQ(content(local), "newnew");
+    ASSERT_TRUE(second.commit(error)) << error;
+    EXPECT_EQ(content(local), "other");
+    EXPECT_EQ(listing(dir), std::vector<std::string>{"out.bin"});
+}
+
+TEST(ToolLocalFiles, ASmallFileOutsideItsLimitIsRefusedInOneForm)
+{
+    const auto dir = std::filesystem::path(testing::TempDir()) / "tool_small_files";
+    std::filesystem::remove_all(dir);
+    std::filesystem::create_directories(dir);
+    const tool::SizeLimit extra{128, true, "an extra block"};
+    const tool::SizeLimit response{100, false, "a response"};
+    struct Case {
+        std::size_t size;
+        bool piped;  // read through a pipe, its size unknown beforehand
+        const tool::SizeLimit& limit;
+        const char* refusal;  // after the name; empty: read whole
+    } cases[] = {
+        {128, false, extra, ""},
+        {128, true, extra, ""},
+        {129, false, extra, " has 129 bytes; an extra block has exactly 128"},
+        {100000, false, extra, " has 100000 bytes; an extra block has exactly 128"},
+        {127, false, extra, " has 127 bytes; an extra block has exactly 128"},
+        {0, false, extra, " has 0 bytes; an extra block has exactly 128"},
+        {129, true, extra, " has more than 128 bytes; an extra block has exactly 128"},
+        {100000, true, extra, " has more than 128 bytes; an extra block has exactly 128"},
+        {127, true, extra, " has 127 bytes; an extra block has exactly 128"},
+        {100, false, response, ""},
+        {0, true, response, ""},
+        {101, false, response, " has 101 bytes; a response has at most 100"},
+        {101, true, response, " has more than 100 bytes; a response has at most 100"},
+    };
+    for (const Case& c : cases) {
+        std::string path = (dir / "block.bin").string();
+        const std::string bytes(c.size, 'x');
+        std::ofstream(path, std::ios::binary | std::ios::trunc) << bytes;
+        int pipe_ends[2] = {-1, -1};
+        if (c.piped) {
+            ASSERT_EQ(::pipe(pipe_ends), 0);
+            // A pipe holds 64 KiB; the reader stops after the limit anyway.
+            const std::size_t fits = std::min<std::size_t>(c.size, 65536);
+            ASSERT_EQ(::write(pipe_ends[1], bytes.data(), fits), static_cast<ssize_t>(fits));
+            ::close(pipe_ends[1]);
+            path = "/dev/fd/" + std::to_string(pipe_ends[0]);
+        }
+        std::vector<unsigned char> read;
+        std::string message;
+        const bool whole = tool::read_whole(path, c.limit, read, message);
+        EXPECT_EQ(whole ? "" : message, *c.refusal ? path + c.refusal : "") << c.size << (c.piped ? " piped" : "");
+        if (whole) {
+            EXPECT_EQ(read.size(), c.size);
+        }
+        if (c.piped)
+            ::close(pipe_ends[0]);
+    }
 }
 
 }  // namespace

@@ -1,6 +1,8 @@
 # fendrac as a user runs it, against a fresh virtual reader: every command's
 # output and status, --json read back, a 4 MiB file to the reader and back,
-# the reader's failure codes, transfers that fail halfway, several readers,
+# a copy beside links planted at names a partial file once had, the
+# reader's failure codes, transfers that fail halfway, output that cannot
+# be written, PC files and words outside their limits, several readers,
 # bad arguments, and the eject.
 #   cmake -DTOOL=... -DDIR=... [-DEMULATOR=a|b] -P tool_session.cmake
 # EMULATOR ('|'-separated) runs a Windows build under Wine.
@@ -11,15 +13,21 @@ file(WRITE ${DIR}/reader.conf "\n")
 set(ENV{VREADER_DIR} ${DIR})
 
 # tool(STATUS ARGUMENTS...): runs it in DIR, its standard input the file
-# `input` names (else none); its output in `out` and `err`.
+# `input` names (else none), its standard output the file `output` names
+# (else `out`); its errors in `err`.
 function(tool expected)
   set(stdin /dev/null)
   if(input)
     set(stdin ${input})
   endif()
   set(ENV{WINE_RUN_INPUT} ${stdin})
+  set(stdout OUTPUT_VARIABLE o)
+  set(ENV{WINE_RUN_OUTPUT} "${output}")
+  if(output)
+    set(stdout OUTPUT_FILE ${output})
+  endif()
   execute_process(COMMAND ${EMULATOR} ${TOOL} ${ARGN} WORKING_DIRECTORY ${DIR} INPUT_FILE ${stdin}
-                  OUTPUT_VARIABLE o ERROR_VARIABLE e RESULT_VARIABLE status)
+                  ${stdout} ERROR_VARIABLE e RESULT_VARIABLE status)
   if(NOT status STREQUAL "${expected}")
     message(FATAL_ERROR "fendrac ${ARGN}: status ${status}, not ${expected}\n${o}${e}")
   endif()
@@ -112,6 +120,29 @@ tool(0 file rm /documents/big.bin)
 tool(125 --json file size /documents/big.bin)
 json_is("${out}" code -201)
 
+# partials(NAME): the files a copy to NAME left beside it, in `partials`.
+function(partials name)
+  file(GLOB found LIST_DIRECTORIES true ${DIR}/${name}.fendrac-*)
+  set(partials "${found}" PARENT_SCOPE)
+endfunction()
+
+# A link planted where a copy's partial file once went is neither followed
+# nor taken for LOCAL; the copy is whole and nothing else stays.
+file(WRITE ${DIR}/victim.txt "the victim\n")
+file(CREATE_LINK victim.txt ${DIR}/out.bin.fendrac-part SYMBOLIC)
+tool(0 file get /documents/piped.bin out.bin)
+file(READ ${DIR}/victim.txt victim)
+file(SHA256 ${DIR}/out.bin received)
+file(SHA256 ${DIR}/image.bin sent)
+if(IS_SYMLINK ${DIR}/out.bin OR NOT received STREQUAL sent OR NOT victim STREQUAL "the victim\n")
+  message(FATAL_ERROR "a get followed the planted link: out.bin a link or not whole, or the victim written")
+endif()
+partials(out.bin)
+if(NOT partials STREQUAL "${DIR}/out.bin.fendrac-part")
+  message(FATAL_ERROR "beside out.bin: ${partials}")
+endif()
+file(REMOVE ${DIR}/out.bin.fendrac-part ${DIR}/out.bin ${DIR}/victim.txt)
+
 # An update partition from an image, and the tunnel.
 tool(0 update mode 1)
 tool(0 partition create-image kernel 9600 0 0 image.bin --tag kernel-1)
@@ -145,6 +176,21 @@ expect("${err}" "no request waiting")
 if(EXISTS ${DIR}/none.http OR EXISTS ${DIR}/next.http)
   message(FATAL_ERROR "a file was written for a request that was not there")
 endif()
+# A request goes nowhere it cannot be written: it stays on the reader.
+set(request "GET /store/catalog HTTP/1.1\r\nHost: books.example.com\r\n\r\n")
+file(WRITE ${DIR}/tunnel/000002.request "${request}")
+tool(73 tunnel get missing/request.http)
+tool(0 tunnel get request.http)
+expect("${out}" "^the request -> request.http: 56 bytes\n$")
+if(NOT EMULATOR)
+  # The request through an HTTP client and back, as one pipeline.
+  file(WRITE ${DIR}/tunnel/000003.request "${request}")
+  execute_process(COMMAND ${TOOL} tunnel get
+                  COMMAND sh -c "cat >/dev/null && printf 'HTTP/1.1 204 No Content\\r\\n\\r\\n'"
+                  COMMAND ${TOOL} tunnel put - WORKING_DIRECTORY ${DIR} RESULTS_VARIABLE statuses
+                  OUTPUT_VARIABLE out ERROR_VARIABLE err)
+  expect("${statuses};${err}" "^0;0;0;fendrac: no next request waiting on the reader\n$")
+endif()
 
 # The reader's failure codes, as the reader gave them (CODE|MESSAGE|COMMAND
 # LINES...: status 125, the last line's JSON), the device first.
@@ -167,7 +213,8 @@ foreach(case "-201|file get /documents/none.bin|file get /documents/none.bin non
 endforeach()
 tool(0 --json update mode 0)
 expect("${out}" "^{\"device\":\"E:\",\"mode\":0}")
-if(EXISTS ${DIR}/none.bin OR EXISTS ${DIR}/none.bin.fendrac-part)
+partials(none.bin)
+if(EXISTS ${DIR}/none.bin OR partials)
   message(FATAL_ERROR "a get that failed left a file")
 endif()
 
@@ -178,7 +225,8 @@ file(WRITE ${DIR}/keep.txt "the PC's copy\n")
 file(WRITE ${DIR}/faults "usb:scsi_81 EIO 10 after 2\n")
 tool(2 file get /documents/piped.bin keep.txt)
 file(READ ${DIR}/keep.txt kept)
-if(NOT kept STREQUAL "the PC's copy\n" OR EXISTS ${DIR}/keep.txt.fendrac-part)
+partials(keep.txt)
+if(NOT kept STREQUAL "the PC's copy\n" OR partials)
   message(FATAL_ERROR "a failed get changed the PC's file: ${kept}")
 endif()
 file(WRITE ${DIR}/faults "usb:scsi_82 EIO 10 after 2\n")
@@ -196,8 +244,76 @@ tool(66 file put missing.bin /documents/missing.bin)
 expect("${err}" "cannot read missing.bin: ")
 execute_process(COMMAND truncate -s 3G ${DIR}/huge.bin COMMAND_ERROR_IS_FATAL ANY)
 tool(66 file put huge.bin /documents/huge.bin)
-expect("${err}" "huge.bin has 3221225472 bytes: the reader's files reach 2147483647 bytes at most")
+expect("${err}" "huge.bin has 3221225472 bytes; a file on the reader has at most 2147483647\n")
+tool(66 partition create-image huge 1 0 0 huge.bin)
+expect("${err}" "huge.bin has 3221225472 bytes; an image has at most 2147483647\n")
 file(REMOVE ${DIR}/huge.bin)
+
+# The extra block: 128 bytes exactly, one message and one status for any
+# other size, the file refused before the drive opens.
+foreach(case "100000|66|extra.bin has 100000 bytes; an extra block has exactly 128\n"
+             "129|66|extra.bin has 129 bytes; an extra block has exactly 128\n"
+             "127|66|extra.bin has 127 bytes; an extra block has exactly 128\n"
+             "128|0|^created extra\n$")
+  string(REPLACE "|" ";" case "${case}")
+  list(GET case 0 size)
+  list(GET case 1 status)
+  list(GET case 2 said)
+  string(REPEAT "x" ${size} block)
+  file(WRITE ${DIR}/extra.bin "${block}")
+  tool(0 update mode 1)
+  tool(${status} partition create-image extra 9600 0 0 image.bin --extra extra.bin)
+  expect("${err}${out}" "${said}")
+endforeach()
+tool(0 partition rm extra)
+tool(0 update mode 0)
+
+# Standard output that cannot take the outcome (a full disk): every command,
+# in both forms, does its work, then says so and exits with 73.
+file(WRITE ${DIR}/response.http "HTTP/1.1 200 OK\r\n\r\n")
+set(lines "list" "info" "time set 2024-02-29T10:00:00" "unlock 0000" "notify begin"
+          "file put small.txt /documents/full.txt" "file size /documents/full.txt"
+          "file get /documents/full.txt full.txt" "file rm /documents/full.txt" "update mode 1"
+          "partition create full 1 2 3" "partition size full" "partition rm full"
+          "partition create-image full 9600 0 0 image.bin" "partition rm full" "update mode 0"
+          "tunnel get request.http" "tunnel put response.http next.http" "--help" "file --help" "file get --help")
+if(EMULATOR)
+  # Every command's output takes one path: under Wine a few show it.
+  set(lines "list" "info" "file put small.txt /documents/full.txt" "tunnel get request.http" "--help")
+endif()
+set(output /dev/full)
+foreach(form "" "--json")
+  file(WRITE ${DIR}/tunnel/000010.request "GET /full HTTP/1.1\r\n\r\n")
+  foreach(line IN LISTS lines)
+    separate_arguments(line UNIX_COMMAND "${line}")
+    tool(73 ${form} ${line})
+    expect("${err}" "^fendrac: cannot write standard output: [^\n]+\n$")
+  endforeach()
+endforeach()
+# Bytes on standard output: a file, a tunnel request.
+unset(output)
+tool(0 file put small.txt /documents/full.txt)
+file(WRITE ${DIR}/tunnel/000011.request "GET /full HTTP/1.1\r\n\r\n")
+set(output /dev/full)
+foreach(line "file;get;/documents/full.txt" "tunnel;get")
+  tool(73 ${line})
+  expect("${err}" "^fendrac: cannot write standard output: ")
+endforeach()
+unset(output)
+
+# Words longer than the reader takes: one form of message for every limit.
+string(REPEAT "d" 256 long_path)
+string(REPEAT "p" 32 long_name)
+foreach(case "file;size;/${long_path}|a reader path has 1 to 255 bytes, not 257"
+             "partition;rm;${long_name}|a partition name has 1 to 31 bytes, not 32"
+             "partition;create-image;k;1;0;0;image.bin;--tag;12345678901234567|a tag has at most 16 bytes, not 17"
+             "partition;create-image;k;1;0;0;${long_path}|an image path has at most 255 bytes, not 256"
+             "unlock;12345678|an unlock code has at most 7 bytes, not 8")
+  string(REPLACE "|" ";" case "${case}")
+  list(POP_BACK case said)
+  tool(64 ${case})
+  expect("${err}" "^fendrac: ${said} \\(fendrac --help\\)\n$")
+endforeach()
 
 # Bad arguments: status 64 and a message, before any drive opens.
 foreach(line "bogus" "file" "file get" "--frob;info" "time;set;2026-02-29T00:00:00" "partition;create;k;1;2;x"

@@ -144,9 +144,9 @@ TEST_F(Hotplug, AnEventForDeviceZeroLeavesTheLunsWithoutADeviceAlone)
 {
     VirtualReader four({"--luns", "4"});
     auto daemon = four.start("usbhotplugd", {}, "daemon.out");
-    // The attach at start done: each LUN's "ro", and "file" of the three
-    // that have a device.
-    EXPECT_TRUE(eventually([&] { return four.requests("store").size() == 7; }, 20)) << daemon->output();
+    // The attach at start done: each LUN's "ro", and for the three that
+    // have a device "file" emptied before it and attached after it.
+    EXPECT_TRUE(eventually([&] { return four.requests("store").size() == 10; }, 20)) << daemon->output();
     four.clear_journal();
     for (const char* action : {"ACTION=add", "ACTION=remove"})
         EXPECT_EQ(four.vreader({"uevent", four.path(), action, "DEVPATH=/devices/null", "SUBSYSTEM=block", "MAJOR=0",
@@ -289,6 +289,16 @@ TEST_F(Hotplug, FailuresAndAKilledDaemon)
     // Killed, it skips the eject: the LUN it attached stays attached.
     daemon.reset();
     EXPECT_EQ(lun(2), "/tmp/lun2 179:71 ro=1");
+
+    // Killed while LUN 2 was writable: the next daemon, for which LUN 2 is
+    // read-only, empties it first, as the kernel keeps the flag of a LUN
+    // that holds a medium.
+    daemon = start({"-lun2", "65"});
+    daemon.reset();
+    ASSERT_EQ(lun(2), "/tmp/lun2 179:65 ro=0");
+    daemon = start();
+    EXPECT_TRUE(eventually([&] { return lun(2) == "/tmp/lun2 179:71 ro=1"; }, 20)) << lun(2);
+    stop(*daemon);
 
     // None of the nodes it made reached the host.
     EXPECT_EQ(host_has("/tmp/lun0"), host_lun0_);

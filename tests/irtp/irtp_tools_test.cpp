@@ -218,4 +218,24 @@ TEST_F(IrtpTools, VersionToolTakesOneReadAndKeepsTheLineAsserted)
     EXPECT_EQ(reader_.requests("TIOCMBIC").size(), 1u) << "released once, before the request";
 }
 
+TEST_F(IrtpTools, ARequestNotSentWholeIsAFailedAttempt)
+{
+    set_panel("light.0F", "1 2 3 / 4 5");
+    set_panel("light.1F", "10 20 30 / 40 50");
+    // The first write, the active command, goes out; the next is cut short.
+    const std::vector<std::string> cut_once = {"ttymxc1:write", "short", "1", "--after", "1"};
+    const std::vector<std::string> cut_always = {"ttymxc1:write", "short", "always", "--after", "1"};
+    const Case cases[] = {
+        {"a pulse request cut once", {"irtp_pulse2", "1F"}, {cut_once}, "X:0A 14 1E \nY:28 32 \n", 0},
+        {"a pulse request cut every time", {"irtp_pulse2", "1F"}, {cut_always}, "NGretry over:packet 0,0,0\n", 1},
+        {"the active command cut every time", {"irtp_pulse2", "1F"}, {{"ttymxc1:write", "short", "always"}}, "NG", 0},
+    };
+    for (const Case& c : cases) {
+        reader_.clear_journal();
+        check(c);
+        // No attempt waited for the answer to a request the panel never had.
+        EXPECT_TRUE(reader_.requests("poll").empty()) << c.why;
+    }
+}
+
 }  // namespace

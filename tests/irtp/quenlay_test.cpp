@@ -115,6 +115,19 @@ TEST_F(Quenlay, RepliesComeBackUnchangedAndChunksAreSixteenBytesAtMost)
     EXPECT_EQ(bridge_->wait(0), -1) << "still running";
 }
 
+TEST_F(Quenlay, AWriteCutShortIsFollowedByTheRest)
+{
+    start();
+    // To the panel: the configuration command's five bytes, the first write
+    // taking two of them; to the PC: the reply, the first write taking half.
+    reader_.fail("ttymxc1:write", "short");
+    send(std::string("\x03\x01\x00\x00\x00", 5));
+    EXPECT_EQ(receive(4), "EE020300");
+    reader_.fail("ttyGS0:write", "short");
+    send("\x01");
+    EXPECT_EQ(receive(4), "EE020100");
+}
+
 TEST_F(Quenlay, AfterTouchStartEachChunkWaitsForThePanelsLine)
 {
     ASSERT_EQ(reader_.vreader({"set", reader_.path(), "panel.rts", "low"}).status, 0);

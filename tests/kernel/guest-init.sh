@@ -58,15 +58,17 @@ echo kbench >$G/strings/0x409/serialnumber
 echo "ZEPA    QLX-K1          2081" >$LUNS/lun.0/inquiry_string
 echo "ZEPA    J-QLX-610       1.00" >$LUNS/lun.1/inquiry_string
 for f in mass_storage.0 acm.gs0 acm.gs1; do ln -s $G/functions/$f $G/configs/c.1/; done
-ls /sys/class/udc >$G/UDC
+ls /sys/class/udc | head -1 >$G/UDC
 
 # The PC's end: the disks by LUN, the serial ports by interface.
-disk_of_lun() {
+# disk_on CONTROLLER LUN: the PC's disk for a LUN of the gadget on dummy_hcd.CONTROLLER.
+disk_on() {
     for d in /sys/block/sd*; do
-        case "$(readlink "$d/device")" in *:"$1") echo "${d##*/}"; return 0 ;; esac
+        case "$(readlink -f "$d")" in */dummy_hcd."$1"/*:"$2"/block/*) echo "${d##*/}"; return 0 ;; esac
     done
     return 1
 }
+disk_of_lun() { disk_on 0 "$1"; }
 wait_for 100 disk_of_lun 2
 wait_for 50 test -c /dev/ttyACM1
 SDA=$(disk_of_lun 0) SDB=$(disk_of_lun 1) SDC=$(disk_of_lun 2)
@@ -116,6 +118,16 @@ ip link add wlan0 type dummy
 ip link set wlan0 address 02:4b:42:00:00:01
 
 fact modem-lines "ttyGS0 $($T modem-lines /dev/ttyGS0)"
+# A gadget serial port as its driver starts it, and what tcsetattr keeps:
+# the line discipline's flags, not the speed or the framing.
+fresh=$(stty -F /dev/ttyGS0 -a)
+stty -F /dev/ttyGS0 38400 cs7 parenb -icanon 2>/dev/null
+kept=$(stty -F /dev/ttyGS0 -a)
+ok=ok
+for word in "speed 9600" cs8 hupcl -cstopb cread clocal icanon; do echo "$fresh" | grep -qw -- "$word" || ok=no; done
+for word in "speed 9600" -parenb -icanon; do echo "$kept" | grep -qw -- "$word" || ok=no; done
+stty -F /dev/ttyGS0 icanon 2>/dev/null
+verdict tty.gadget-settings $ok "new: $(echo "$fresh" | head -2 | tr '\n' ' '); after 38400 cs7 parenb -icanon: $(echo "$kept" | head -2 | tr '\n' ' ')"
 
 # --- morvane: the waveform area against a file.
 out=$(reader morvane verifywf /kbench/waveform.bin 2>&1)
@@ -124,6 +136,15 @@ out2=$(reader morvane verifywf /kbench/waveform-last-byte.bin 2>&1)
 status2=$?
 [ $status = 0 ] && [ "$out" = "Data is match." ] && [ $status2 = 22 ] && [ "$out2" = "Data is not same." ] && ok=ok || ok=no
 verdict morvane.verifywf $ok "equal file: $status '$out'; last byte changed: $status2 '$out2'"
+
+# --- The framebuffer's node past the end of its memory: at the end a write
+# finds no space, beyond it the file is too large.
+fb_end=$(($(cat /sys/class/graphics/fb0/stride) * $(cut -d, -f2 /sys/class/graphics/fb0/virtual_size)))
+at_end=$(printf x | dd of=/dev/fb0 bs=1 seek=$fb_end conv=notrunc 2>&1)
+beyond=$(printf x | dd of=/dev/fb0 bs=1 seek=$((fb_end + 4096)) conv=notrunc 2>&1)
+case $at_end in *"No space left on device"*) ok=ok ;; *) ok=no ;; esac
+case $beyond in *"File too large"*) ;; *) ok=no ;; esac
+verdict fb.past-end $ok "a write at the end ($fb_end): $(echo "$at_end" | head -1); 4096 bytes beyond: $(echo "$beyond" | head -1)"
 
 # --- boskel: the saved environments copied over the active one.
 AREA_ACTIVE=$((0x240000)) AREA_NORMAL=$((0x260000)) AREA_RECOVERY=$((0x280000)) ENV_COPY=$((0x10000))
@@ -151,6 +172,41 @@ key=$(reader devprov -get-moa | xxd -p)
 status2=$?
 [ $status = 0 ] && [ "$out" = READY ] && [ "$key" = 0a1b2c3d4e5f ] && ok=ok || ok=no
 verdict devprov.moa $ok "set-moa $status '$out'; get-moa $status2 $key"
+
+# --- Raw areas that run past the card's end (64 MiB). The kernel maps a
+# block device past its end and raises SIGBUS where that part is touched:
+# the programs must refuse such an area before they map or read it.
+past=$($T map-past-end /dev/mmcblk2 2>&1)
+past_status=$?
+TABLE=/tmp/ov/module/upper/rawdatatable/parameters/rawdata_param
+cp $TABLE /tmp/rawdata_param.saved
+sed -e 's/^Id Data:.*/Id Data:0x03fff000:0x00020000/' -e 's/^Waveform Image:.*/Waveform Image:0x03fff000:0x00040000/' \
+    /tmp/rawdata_param.saved >$TABLE
+out=$(echo 0a1b | reader devprov -set-moa 2>&1)
+set_status=$?
+reader devprov -get-moa >/dev/null 2>&1
+get_status=$?
+out2=$(reader morvane verifywf /kbench/waveform.bin 2>&1)
+wf_status=$?
+cat /tmp/rawdata_param.saved >$TABLE
+[ $past_status = 135 ] && [ $set_status = 255 ] && [ -z "$out" ] && [ $get_status = 255 ] &&
+    [ "$out2" = "Fail to map eMMC block file !" ] && [ $wf_status = 6 ] && ok=ok || ok=no
+verdict rawdata.past-end $ok "the card's last page and the next mapped: '$past', status $past_status (135: SIGBUS); areas over the end: set-moa $set_status '$out', get-moa $get_status, verifywf $wf_status '$out2'"
+
+# --- The eMMC's block-size requests, and reads, writes and terminal
+# requests at and past its end.
+card_bytes=$(($(cat /sys/class/block/mmcblk0/size) * 512))
+[ "$(blockdev --getsize64 /dev/mmcblk2)" = $card_bytes ] && [ "$(blockdev --getss /dev/mmcblk2)" = 512 ] &&
+    [ "$(blockdev --getbsz /dev/mmcblk2)" = 4096 ] && [ "$(blockdev --getro /dev/mmcblk2)" = 0 ] && ok=ok || ok=no
+verdict emmc.block-requests $ok "size $(blockdev --getsize64 /dev/mmcblk2) of $card_bytes, sector $(blockdev --getss /dev/mmcblk2), block $(blockdev --getbsz /dev/mmcblk2), ro $(blockdev --getro /dev/mmcblk2)"
+written=$(printf x | dd of=/dev/mmcblk2 bs=1 seek=$card_bytes conv=notrunc 2>&1)
+read_bytes=$(dd if=/dev/mmcblk2 bs=512 skip=$((card_bytes / 512)) count=1 2>/dev/null | wc -c)
+terminal=$(stty -F /dev/mmcblk2 2>&1)
+ok=ok
+case $written in *"No space left on device"*) ;; *) ok=no ;; esac
+[ "$read_bytes" = 0 ] || ok=no
+case $terminal in *"Invalid argument"*) ;; *) ok=no ;; esac
+verdict emmc.past-end $ok "a write at the end: $(echo "$written" | head -1); a read there: $read_bytes bytes; a terminal request: $terminal"
 
 # --- usbhotplugd with LUNs on p5, p6 and p7 (read-only), the switch on a
 # uinput device, a modprobe that records.
@@ -184,22 +240,25 @@ ro_pc=$(cat /sys/block/$SDC/ro)
 printf 'KBENCH WRITE' | dd of=/dev/$SDC bs=512 seek=1 conv=notrunc,fsync 2>/dev/null && write=taken || write=refused
 [ "$(cat $LUNS/lun.2/ro)" = 1 ] && [ "$ro_pc" = 1 ] && [ $write = refused ] && [ "$(cat /sys/block/$SDA/ro)" = 0 ] && ok=ok || ok=no
 verdict usbhotplugd.read-only $ok "lun2 ro=$(cat $LUNS/lun.2/ro); PC: $SDC ro=$ro_pc, a write $write; $SDA ro=$(cat /sys/block/$SDA/ro)"
-echo 0 >$LUNS/lun.2/ro 2>/tmp/err && fact lun-ro "changed while attached" || fact lun-ro "while attached: $(cat /tmp/err)"
+echo 0 >$LUNS/lun.2/ro 2>/tmp/err && refused="changed" || refused="refused: $(cat /tmp/err)"
+case $refused in *busy*) ok=ok ;; *) ok=no ;; esac
+verdict gadget.ro-while-attached $ok "lun2's ro written 0 while attached: $refused; ro=$(cat $LUNS/lun.2/ro)"
 fact blkpg-held "BLKPG_DEL_PARTITION of p5 while LUN 0 holds it: $($T blkpg /dev/mmcblk0 del 5)"
 fact vendor-command "$SDA $($T scsi /dev/$SDA vendor)"
 
-# --- fendrac on the PC's side: the reader's disks by INQUIRY.
+# --- fendrac on the PC's side of the stock gadget: the reader's disks by
+# INQUIRY, and a command the gadget refuses ends in a failure, in time.
 out=$(/pc/fendrac list 2>&1)
 status=$?
 echo "$out" | grep -q "^/dev/$SDA " && echo "$out" | grep -q "^/dev/$SDB " && ! echo "$out" | grep -q "/dev/$SDC" &&
     [ $status = 0 ] && ok=ok || ok=no
-verdict fendrac.list $ok "status $status: $(echo "$out" | tr '\n' ';')"
+verdict fendrac.stock-list $ok "status $status: $(echo "$out" | tr '\n' ';')"
 start=$(uptime_cs)
 out=$(timeout -s KILL 30 /pc/fendrac -d /dev/$SDA info 2>&1)
 status=$?
 took=$(($(uptime_cs) - start))
 [ $status != 0 ] && [ $status -lt 124 ] && [ $took -le 1000 ] && [ -n "$out" ] && ok=ok || ok=no
-verdict fendrac.info $ok "status $status after $((took / 100)).$((took % 100 / 10)) s: $(echo "$out" | tr '\n' ';')"
+verdict fendrac.stock-info $ok "status $status after $((took / 100)).$((took % 100 / 10)) s: $(echo "$out" | tr '\n' ';')"
 
 # --- A LUN's partition goes away and comes back.
 p5_start=$(($(cat /sys/class/block/mmcblk0p5/start) * 512))
@@ -248,13 +307,7 @@ inherited=$(grep '^fd' /tmp/modprobe.log | sort -u | tr '\n' ' ')
 [ -z "$inherited" ] && ok=ok || ok=no
 verdict usbhotplugd.cloexec $ok "descriptors beyond 0-2 in the module commands: ${inherited:-none}"
 
-# --- fendrac's eject through the SCSI layer, on LUN 1's disk.
 fact door-lock "START STOP UNIT (eject) on /dev/$SDB, which the request opens: $($T scsi /dev/$SDB eject)"
-out=$(timeout -s KILL 90 /pc/fendrac-standin -d /dev/$SDB eject 2>&1)
-status=$?
-wait_for 50 test ! -e /sys/block/$SDB && gone=gone || gone=present
-[ $status = 0 ] && [ $gone = gone ] && ejected 1 && ok=ok || ok=no
-verdict fendrac.eject $ok "status $status: $(echo "$out" | tr '\n' ';') /sys/block/$SDB $gone; lun1='$(lun_file 1)'"
 
 # --- -off, after the daemon is stopped by a signal (which skips its eject).
 kill $DAEMON
@@ -266,6 +319,59 @@ wait_for 50 pc_no_medium "$SDA" && wait_for 50 pc_no_medium "$SDC" && ok=ok || o
 [ $status = 0 ] && ejected 0 && ejected 1 && ejected 2 || ok=no
 verdict usbhotplugd.off-ejects $ok "status $status; luns '$(lun_file 0)' '$(lun_file 1)' '$(lun_file 2)'; PC: $SDA and $SDC without medium"
 fact usbhotplugd-output "$(tr '\n' ';' </tmp/usbhotplugd.out)"
+
+# A daemon killed while LUN 2 was writable: the next one, for which LUN 2
+# is read-only, must make it read-only though it still holds its medium.
+(reader_daemon usbhotplugd -lun0 5 -lun1 6 -lun2 7 >/tmp/usbhotplugd.writable 2>&1 7>&-) &
+DAEMON=$!
+wait_for 50 attached 2 && wait_for 50 pc_sees "$SDC" 7 && before="attached, ro=$(cat $LUNS/lun.2/ro)" || before="not attached"
+kill -9 $DAEMON
+wait $DAEMON 2>/dev/null
+(reader_daemon usbhotplugd -lun0 5 -lun1 6 -lun2 -7 >/tmp/usbhotplugd.restarted 2>&1 7>&-) &
+DAEMON=$!
+wait_for 50 sh -c "[ \"\$(cat $LUNS/lun.2/ro)\" = 1 ]"
+wait_for 50 attached 2 && wait_for 50 pc_sees "$SDC" 7
+ro_pc=$(cat /sys/block/$SDC/ro)
+printf 'KBENCH WRITE' | dd of=/dev/$SDC bs=512 seek=1 conv=notrunc,fsync 2>/dev/null && write=taken || write=refused
+[ "$(cat $LUNS/lun.2/ro)" = 1 ] && attached 2 && [ "$ro_pc" = 1 ] && [ $write = refused ] && ok=ok || ok=no
+verdict usbhotplugd.killed-read-only $ok "killed with lun2 $before; restarted: lun2='$(lun_file 2)' ro=$(cat $LUNS/lun.2/ro); PC: $SDC ro=$ro_pc, a write $write"
+kill $DAEMON
+wait $DAEMON 2>/dev/null
+reader usbhotplugd -off >/dev/null 2>&1
+
+# What ro takes while LUN 2 holds no medium: the kernel's booleans.
+ok=ok
+got=""
+for pair in y:1 N:0 Yes:1 off:0 ON:1 t:1 f:0 1x:1 true:1 2:- o:-; do
+    printf '%s' "${pair%:*}" >$LUNS/lun.2/ro 2>/dev/null && value=$(cat $LUNS/lun.2/ro) || value=-
+    [ "$value" = "${pair#*:}" ] || ok=no
+    got="$got ${pair%:*}=$value"
+done
+printf '' >$LUNS/lun.2/ro 2>/dev/null || ok=no
+verdict gadget.ro-booleans $ok "ro after each store:$got"
+# Backing files of other kinds for the writable LUN 2.
+echo 0 >$LUNS/lun.2/ro
+mkfifo /tmp/fifo
+mknod /tmp/cnode c 231 77
+mknod /tmp/cnull c 1 3
+ok=ok
+got=""
+for pair in "/tmp/fifo:Invalid argument" "/tmp/cnode:No such device or address" "/tmp/cnull:Invalid argument" \
+    "/tmp:Is a directory"; do
+    echo "${pair%%:*}" >$LUNS/lun.2/file 2>/tmp/err && error=taken || error=$(cat /tmp/err)
+    case $error in *"${pair#*:}"*) ;; *) ok=no ;; esac
+    got="$got ${pair%%:*}: ${error#sh: write error: };"
+done
+echo -ne '\0' >$LUNS/lun.2/file
+echo 1 >$LUNS/lun.2/ro
+verdict gadget.lun-other-nodes $ok "$got lun2='$(lun_file 2)'"
+
+# A node whose device is not there: the store opens it, as the kernel does.
+mknod /tmp/nodev b 179 200
+echo /tmp/nodev >$LUNS/lun.2/file 2>/tmp/err && nodev="taken" || nodev="refused: $(cat /tmp/err)"
+case $nodev in *"No such device or address"*) ok=ok ;; *) ok=no ;; esac
+verdict gadget.lun-no-device $ok "a node for 179:200 (no such device) stored in lun2's file: $nodev; lun2='$(lun_file 2)'"
+echo -ne '\0' >$LUNS/lun.2/file
 # The door lock: a PC that holds a disk open keeps its medium.
 echo /tmp/lun2 >$LUNS/lun.2/file
 exec 8</dev/$SDC
@@ -305,6 +411,9 @@ received=$(tr '\n' ' ' </tmp/panel.log)
 waits=$(grep -c 'ioctl error' /tmp/quenlay.out)
 verdict quenlay.touch-start $ok "after 04, 1e -> '$after'; the panel received: $received; quenlay $alive, $waits line-wait errors: $(sort /tmp/quenlay.out | uniq -c | head -3 | tr '\n' ';')"
 kill $QUENLAY $PANEL 2>/dev/null
+
+# --- The PC library on a reader stand-in gadget.
+. /kbench/guest-reader-usb.sh
 
 # --- A program started with standard output closed: what it prints must
 # not reach a device that took descriptor 1.

@@ -1,12 +1,13 @@
 // kbench-tools: the small requests the kernel bench's guest script needs
 // that a shell cannot make: BLKPG on the card, a uinput switch device, the
 // panel's side of the stood-in UART, one exchange from the PC's end of a
-// serial port, the modem-line requests, uevent listeners and two SCSI
-// requests. Run as "modprobe" it records its arguments and the descriptors
+// serial port, the modem-line requests, uevent listeners, two SCSI
+// requests and a mapping past a block device's end. Run as "modprobe" it records its arguments and the descriptors
 // it inherited instead. Test code for the armhf guest only; it never ships.
 #include <dirent.h>
 #include <errno.h>
 #include <fcntl.h>
+#include <grp.h>
 #include <linux/blkpg.h>
 #include <linux/input.h>
 #include <linux/netlink.h>
@@ -14,6 +15,7 @@
 #include <poll.h>
 #include <scsi/sg.h>
 #include <sys/ioctl.h>
+#include <sys/mman.h>
 #include <sys/socket.h>
 #include <termios.h>
 #include <time.h>
@@ -352,6 +354,28 @@ int scsi(int argc, char** argv)
     return 0;
 }
 
+// map-past-end DEVICE: maps the block device's last page and the page after
+// its end, then touches the first page and the second. Prints "mapped",
+// then dies of SIGBUS at the second touch, as a block device faults beyond
+// its end; "not mapped: ERRNO" when the mapping is refused.
+int map_past_end(int argc, char** argv)
+{
+    if (argc != 2)
+        return 2;
+    const int fd = open(argv[1], O_RDONLY);
+    const off_t size = fd >= 0 ? lseek(fd, 0, SEEK_END) : -1;
+    if (size < 4096)
+        return 1;
+    auto* map = static_cast<volatile char*>(mmap(nullptr, 8192, PROT_READ, MAP_SHARED, fd, size - 4096));
+    if (map == MAP_FAILED) {
+        std::printf("not mapped: %s\n", errno_name(errno));
+        return 1;
+    }
+    std::printf("mapped\n");
+    std::fflush(stdout);
+    return map[0] + map[4096];
+}
+
 // modprobe ARGS...: a line with the arguments in /tmp/modprobe.log, then
 // "fd N TARGET" for each descriptor beyond 0-2 that came with the process.
 int record_modprobe(int argc, char** argv)
@@ -381,6 +405,22 @@ int record_modprobe(int argc, char** argv)
 
 }  // namespace
 
+// as-user UID COMMAND...: COMMAND as an ordinary user (group UID too, no
+// supplementary groups, no capabilities left).
+static int as_user(int argc, char** argv)
+{
+    if (argc < 3)
+        return 2;
+    const auto id = static_cast<uid_t>(number(argv[1]));
+    if (setgroups(0, nullptr) != 0 || setgid(id) != 0 || setuid(id) != 0) {
+        std::printf("as-user %u: %s\n", static_cast<unsigned>(id), errno_name(errno));
+        return 126;
+    }
+    execv(argv[2], argv + 2);
+    std::printf("exec %s: %s\n", argv[2], errno_name(errno));
+    return 127;
+}
+
 int main(int argc, char** argv)
 {
     const char* name = std::strrchr(argv[0], '/');
@@ -392,11 +432,11 @@ int main(int argc, char** argv)
     };
     static const Tool tools[] = {{"blkpg", blkpg},     {"switch", switch_device},    {"panel", panel},
                                  {"exchange", exchange}, {"modem-lines", modem_lines}, {"uevents", uevents},
-                                 {"scsi", scsi}};
+                                 {"scsi", scsi},       {"map-past-end", map_past_end}, {"as-user", as_user}};
     if (argc >= 2)
         for (const Tool& tool : tools)
             if (std::strcmp(argv[1], tool.name) == 0)
                 return tool.run(argc - 1, argv + 1);
-    std::fprintf(stderr, "usage: kbench-tools blkpg|switch|panel|exchange|modem-lines|uevents|scsi ...\n");
+    std::fprintf(stderr, "usage: kbench-tools blkpg|switch|panel|exchange|modem-lines|uevents|scsi|map-past-end|as-user ...\n");
     return 2;
 }

@@ -160,6 +160,18 @@ TEST_F(Boskel, EveryFailureLeavesTheStatusAndMessageItNames)
     EXPECT_EQ(reader_.requests("close").size(), opened);
 }
 
+TEST_F(Boskel, AnActiveAreaPastTheDevicesEndIsNotCutShort)
+{
+    // The 32 MiB device ends half way through this active environment.
+    reader_.write_table("Boot Env:0x01FF0000:0x00020000\n" + kNormal + kRecovery);
+    const std::string before = reader_.area("Boot Env", 0x10000);
+    const ProcessResult result = boskel({"recovery"});
+    EXPECT_EQ(result.out, "cannot write : mmcblk2");
+    EXPECT_EQ(result.status, 1);
+    EXPECT_EQ(reader_.area("Boot Env", 0x10000), before);
+    EXPECT_TRUE(reader_.requests("write").empty());
+}
+
 TEST_F(Boskel, AnEnvironmentTooLargeToHoldIsOutOfMemory)
 {
     if (!VirtualReader::memory_limits_work())

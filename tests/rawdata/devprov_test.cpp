@@ -129,6 +129,7 @@ TEST_F(Devprov, StartUpFailuresEndAtOnceWithNoFlush)
         {"a zero offset", "Id Data:0:0x1000\n", ""},
         {"no colon for the size", "Id Data:0x00400000\n", ""},
         {"an offset off a page", "Id Data:0x00400800:0x1000\n", ""},
+        {"an area past the device's end", "Id Data:0x00FFF000:0x00020000\n", ""},
         {"no device", kSmallId, "open"},
         {"no mapping", kSmallId, "mmap"},
     };
@@ -210,6 +211,10 @@ TEST_F(DevprovDevices, ModemsThatAnswerOtherwise)
         {"silence", {{"modem.psn_answer", "silent"}}, 255, zeros},
         {"three failed handshakes", {{"modem.handshake_errors", "3"}}, 0, "QK1NB40517449"},
         {"a handshake that never comes", {{"modem.handshake_errors", "always"}}, 255, erased},
+        {"unsolicited lines between the answers", {{"modem.unsolicited", "+CREG: 1"}}, 0, "QK1NB40517449"},
+        // Lines keep coming, none of them an answer: the exchange has its time.
+        {"unsolicited lines and no answer", {{"modem.unsolicited", "+CREG: 1"}, {"modem.psn_answer", "silent"}}, 255,
+         zeros},
     };
     for (const auto& c : cases) {
         reader_.vreader({"init", reader_.path(), "--force", "--emmc-size", "16M"});
@@ -222,6 +227,24 @@ TEST_F(DevprovDevices, ModemsThatAnswerOtherwise)
     EXPECT_EQ(devprov({"-meid", "/dev/ttyUSB0"}).status, 255);
     EXPECT_EQ(devprov({"-meid", "/dev/ttyUSB9"}).status, 255);
     EXPECT_EQ(id(0x200, 14), std::string(14, '\xff'));
+
+    // Only a terminal is taken for the modem's port: nothing is written to
+    // the eMMC or to a file named in its place.
+    const std::string file = reader_.temp_file("not-a-port");
+    write_file(file, "data");
+    reader_.clear_journal();
+    for (const std::string& port : {std::string("/dev/mmcblk2"), file}) {
+        EXPECT_EQ(devprov({"-psn", port}).status, 255) << port;
+        EXPECT_EQ(devprov({"-meid", port}).status, 255) << port;
+    }
+    EXPECT_EQ(read_file(file), "data");
+    EXPECT_TRUE(reader_.requests("write").empty());
+
+    // A command written short fails its exchange at once: no answer is
+    // awaited for a command the modem never had whole.
+    reader_.fail("ttyUSB0:write", "short");
+    EXPECT_EQ(devprov({"-psn", "/dev/ttyUSB0"}).status, 255);
+    EXPECT_TRUE(reader_.requests("poll").empty());
 }
 
 TEST_F(DevprovDevices, TheWifiAddressWaitsForTheInterface)

@@ -45,3 +45,25 @@ if grep -q 'set -' "$dir/help"; then
   echo "the help shows code" >&2
   exit 1
 fi
+
+# Command lines and images refused before the first request, the sub-CPU
+# and the rest of the reader left as they were.
+. "$(dirname "$0")/../support/script_rows.sh"
+reader=$dir/reader
+tarvik="$vreader run $reader tarvik"
+mkdir "$dir/images"
+mkfifo "$dir/pipe"
+: >"$dir/empty.bin"
+head -c 25601 /dev/zero >"$dir/big.bin"
+#   status  what it says                      command line
+row 0 '^Updates the sub-CPU'                  --help $tarvik
+row 0 '^Updates the sub-CPU'                  -h $tarvik
+row 2 '^Updates the sub-CPU'
+row 2 'unknown option --force'                --force "$dir/fw.bin" $tarvik
+row 2 'images is a directory'                 "$dir/images" $tarvik
+row 2 'none.bin: no such file'                "$dir/none.bin" $tarvik
+row 2 'pipe is not a regular file'            "$dir/pipe" $tarvik
+row 2 'has 0 bytes'                           "$dir/empty.bin" $tarvik
+row 2 'has 25601 bytes'                       "$dir/big.bin" $tarvik
+row 2 'cannot run no-such-tarvik'             "$dir/fw.bin" no-such-tarvik
+rows_done

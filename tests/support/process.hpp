@@ -37,6 +37,7 @@ public:
     // 128 + signal), or -1 while it still runs.
     int wait(double seconds);
     std::string output() const;
+    int pid() const { return pid_; }
     // Writes to the program's standard input.
     void type(const std::string& text) const;
 

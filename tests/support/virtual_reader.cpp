@@ -44,10 +44,19 @@ ProcessResult VirtualReader::run(const std::string& program, const std::vector<s
 ProcessResult VirtualReader::run_limited(const std::string& program, const std::vector<std::string>& arguments,
                                          unsigned long kib) const
 {
-    std::vector<std::string> command{"/bin/sh", "-c", "ulimit -v " + std::to_string(kib) + " && exec \"$@\"", "sh",
-                                     VREADER_EXECUTABLE, "run", path_, program};
+    return run_after("ulimit -v " + std::to_string(kib), program, arguments);
+}
+
+ProcessResult VirtualReader::run_after(const std::string& setup, const std::string& program,
+                                       const std::vector<std::string>& arguments) const
+{
+    std::vector<std::string> command{"/bin/sh", "-c", setup + " && exec \"$@\"", "sh"};
+    for (const std::string& word : emulator_prefix())
+        command.push_back(word);
+    for (const std::string& word : {std::string(VREADER_EXECUTABLE), std::string("run"), path_, program})
+        command.push_back(word);
     command.insert(command.end(), arguments.begin(), arguments.end());
-    return run_process(command);
+    return run_process(command, {{"VREADER_EMULATOR", READER_TEST_EMULATOR}});
 }
 
 std::unique_ptr<Spawned> VirtualReader::start(const std::string& program, const std::vector<std::string>& arguments,

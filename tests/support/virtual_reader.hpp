@@ -28,6 +28,10 @@ public:
     ProcessResult run_limited(const std::string& program, const std::vector<std::string>& arguments,
                               unsigned long kib) const;
     static bool memory_limits_work();
+    // The same after `setup`, shell commands (a limit, a redirection) run
+    // first by the shell that then starts it.
+    ProcessResult run_after(const std::string& setup, const std::string& program,
+                            const std::vector<std::string>& arguments) const;
     // The program left running; what it prints goes to `output` in the
     // test's temporary directory.
     std::unique_ptr<Spawned> start(const std::string& program, const std::vector<std::string>& arguments,

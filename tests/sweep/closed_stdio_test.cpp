@@ -3,13 +3,16 @@
 // opens a device and then reads or prints: no device may be given the
 // closed descriptor (the program would print into it or read its input
 // from it), the eMMC stays as it was outside the area the program was asked
-// to write, and the run ends with a status.
+// to write, and the run ends with a status. And each started with its
+// standard output on a full device: a result that cannot be printed is the
+// program's failure, said on standard error.
 #include "tests/support/kernel_events.hpp"
 #include "tests/support/virtual_reader.hpp"
 
 #include <gtest/gtest.h>
 
 #include <cctype>
+#include <cerrno>
 #include <functional>
 #include <sstream>
 #include <string_view>
@@ -26,6 +29,7 @@ struct Use {
     std::string input;
     std::string area;  // the eMMC area the use writes; empty: none
     std::function<void(const VirtualReader&)> setup;
+    int full_output_status = -1;  // with standard output full; -1: prints no result
 };
 
 void PrintTo(const Use& use, std::ostream* out) { *out << ::testing::PrintToString(use.command); }
@@ -41,17 +45,18 @@ const std::vector<Use>& uses()
     static const std::vector<Use> table = [] {
         const auto nothing = [](const VirtualReader&) {};
         std::vector<Use> list = {
-            {{"morvane", "getinfo"}, "", "", nothing},
+            {{"morvane", "getinfo"}, "", "", nothing, ENOSPC},
             // Standard input ending ends the inspection.
             {{"tpinspect", "-t", "0"}, "", "", nothing},
-            {{"tarvik", "reg", "r", "30"}, "", "", nothing},
-            {{"boskel", "recovery"}, "", "Boot Env", nothing},
-            {{"devprov", "-set-moa"}, "0a1b2c3d\n", "Id Data", nothing},
+            {{"tarvik", "reg", "r", "30"}, "", "", nothing, 1},
+            {{"boskel", "recovery"}, "", "Boot Env", nothing, 1},
+            {{"devprov", "-set-moa"}, "0a1b2c3d\n", "Id Data", nothing, 255},
             // Printing the key the run before stored.
             {{"devprov", "-get-moa"}, "", "",
              [](const VirtualReader& r) {
                  ASSERT_EQ(r.run("devprov", {"-set-moa"}, std::string(600, '5') + "\n").status, 0);
-             }},
+             },
+             255},
             // The daemon handles an event that comes once it listens, then
             // stops as its poll fails.
             {{"usbhotplugd"}, "", "",
@@ -62,7 +67,7 @@ const std::vector<Use>& uses()
                  launch(r, event);
                  r.fail("poll", "EIO");
              }},
-            {{"melgrin"}, "", "", [](const VirtualReader& r) { launch(r, {"pastlog", r.path(), "--generate", "6"}); }},
+            {{"melgrin"}, "", "", [](const VirtualReader& r) { launch(r, {"pastlog", r.path(), "--generate", "6"}); }, 1},
             // The bridge runs until the panel's port fails: its first read,
             // as nothing comes from the panel to let reads pass.
             {{"quenlay"}, "", "", [](const VirtualReader& r) { launch(r, {"fail", r.path(), "ttymxc1:read", "EIO"}); }},
@@ -71,7 +76,7 @@ const std::vector<Use>& uses()
              {Strings{"irtp_version"}, Strings{"irtp_status"}, Strings{"irtp_ledcheck1", "3"},
               Strings{"irtp_ledcheck2"}, Strings{"irtp_lightlevel", "1F"}, Strings{"irtp_pulse1", "1F", "0A"},
               Strings{"irtp_pulse2", "1F"}})
-            list.push_back({tool, "", "", nothing});
+            list.push_back({tool, "", "", nothing, 1});
         return list;
     }();
     return table;
@@ -108,13 +113,11 @@ std::string changed_outside(const std::string& before, const std::string& after,
     return {};
 }
 
-ProcessResult run_closed(const VirtualReader& reader, const Use& use, int closed)
+ProcessResult run_redirected(const VirtualReader& reader, const Use& use, const std::string& redirection)
 {
-    // The shell closes the descriptor and starts the launcher, which the
-    // program replaces; a run that hangs is killed and shows as a signal.
-    const char* redirection[] = {"0<&-", "1>&-", "2>&-"};
-    Strings command{"timeout", "-s", "KILL", "30", "/bin/sh", "-c", std::string("exec \"$@\" ") + redirection[closed],
-                    "sh"};
+    // The shell redirects and starts the launcher, which the program
+    // replaces; a run that hangs is killed and shows as a signal.
+    Strings command{"timeout", "-s", "KILL", "30", "/bin/sh", "-c", "exec \"$@\" " + redirection, "sh"};
     for (const std::string& word : testing_support::emulator_prefix())
         command.push_back(word);
     for (const std::string& word : {std::string(VREADER_EXECUTABLE), std::string("run"), reader.path()})
@@ -136,7 +139,8 @@ TEST_P(ClosedStdio, NoDeviceTakesAClosedStandardDescriptor)
         const std::string before = testing_support::read_file(emmc);
         reader.clear_journal();
 
-        const ProcessResult result = run_closed(reader, use, closed);
+        const char* closing[] = {"0<&-", "1>&-", "2>&-"};
+        const ProcessResult result = run_redirected(reader, use, closing[closed]);
         // An exit (255 is -1), not a signal (128 + its number).
         EXPECT_TRUE(result.status < 128 || result.status == 255) << result.status << result.out << result.err;
         for (const JsonLine& line : reader.journal()) {
@@ -149,6 +153,18 @@ TEST_P(ClosedStdio, NoDeviceTakesAClosedStandardDescriptor)
         }
         EXPECT_EQ(changed_outside(before, testing_support::read_file(emmc), area_range(reader, use.area)), "");
     }
+}
+
+TEST_P(ClosedStdio, AResultThatCannotBePrintedIsAFailure)
+{
+    const Use& use = GetParam();
+    if (use.full_output_status < 0)
+        GTEST_SKIP() << "prints no result";
+    const VirtualReader reader({"--emmc-size", "16M"});
+    use.setup(reader);
+    const ProcessResult result = run_redirected(reader, use, ">/dev/full");
+    EXPECT_EQ(result.status, use.full_output_status) << result.err;
+    EXPECT_NE(result.err, "");
 }
 
 std::string row_name(const ::testing::TestParamInfo<Use>& info)

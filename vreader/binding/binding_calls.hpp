@@ -84,7 +84,9 @@ inline vreader::DeviceFile* wait_for_input(Process& process, std::unique_lock<st
     while (file != nullptr && file->read_would_block()) {
         if (const int input = file->input_fd(); input >= 0) {
             lock.unlock();
-            struct pollfd wait {input, POLLIN, 0};
+            struct pollfd wait {
+                input, POLLIN, 0
+            };
             ::poll(&wait, 1, -1);
             lock.lock();
         } else if (process.threads_started > 0) {

@@ -1,26 +1,45 @@
 #include "vreader/binding/path_map.hpp"
 
-#include "vreader/model/core/path_names.hpp"
+#include "vreader/binding/process.hpp"
 #include "vreader/model/devices/gadget/kept_nodes.hpp"
+
+#include <unistd.h>
+
+#include <mutex>
 
 namespace vreader {
 
-MappedPath map_path(const char* path)
+MappedPath map_path(const char* path, bool follow_last, const char* base)
 {
     if (path == nullptr || *path == '\0')
         return {};
-    std::string normal = absolute_normal_path(path);
-    if (normal.empty())
+    std::string cwd;
+    if (*path != '/') {
+        if (base != nullptr) {
+            cwd = base;
+        } else {
+            char here[4096];
+            if (::getcwd(here, sizeof here) == nullptr)
+                return {};
+            cwd = here;
+        }
+    }
+    // The reader's trees are looked up under the process's lock, taken when
+    // the walk first reaches them and held to its end; a walk on the host
+    // alone never takes it (nor needs a reader).
+    Process& process = Process::get();
+    std::unique_lock lock(process.mutex, std::defer_lock);
+    const auto reader = [&]() -> const ReaderDir& {
+        if (!lock.owns_lock())
+            lock.lock();
+        return process.reader().dir;
+    };
+    const ReaderPath found = locate_path(path, cwd, follow_last, is_kept_node_path, reader);
+    if (found.error != 0)
+        return {Area::Host, {}, found.error};
+    if (found.area == Area::Host && !found.followed)
         return {};
-    if (path_within(normal, "/dev"))
-        return {Area::Dev, std::move(normal)};
-    if (path_within(normal, "/sys"))
-        return {Area::Sys, std::move(normal)};
-    if (path_within(normal, "/proc"))
-        return {Area::Proc, std::move(normal)};
-    if (is_kept_node_path(normal))
-        return {Area::Nodes, std::move(normal)};
-    return {};
+    return {found.area, found.path, 0};
 }
 
 }  // namespace vreader

@@ -21,6 +21,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 
 namespace sys {
@@ -81,7 +82,7 @@ bool modelled_attribute(const vreader::MappedPath& where)
 
 int open_mapped(const vreader::MappedPath& where, int flags, mode_t mode)
 {
-    if (where.area == Area::Nodes) {
+    if (where.area == Area::Kept) {
         Process& process = Process::get();
         const std::lock_guard lock(process.mutex);
         return model_result<int>(vreader::open_kept_node(process.reader(), where.normal, flags));
@@ -104,22 +105,54 @@ int open_mapped(const vreader::MappedPath& where, int flags, mode_t mode)
     return fd;
 }
 
+// An open follows a last link unless told not to, or unless it must make
+// the name itself (O_CREAT | O_EXCL fails on any link there).
+bool open_follows(int flags) { return (flags & O_NOFOLLOW) == 0 && (flags & (O_CREAT | O_EXCL)) != (O_CREAT | O_EXCL); }
+
+// The directory a real descriptor stands for, as a program path: the
+// reader's own sys/ and proc/ are /sys and /proc again. Empty when unknown.
+std::string directory_of(int dirfd)
+{
+    char link[4096];
+    const std::string self = "/proc/self/fd/" + std::to_string(dirfd);
+    const ssize_t n = ::readlink(self.c_str(), link, sizeof link - 1);
+    if (n <= 0 || link[0] != '/')
+        return {};
+    std::string dir(link, static_cast<std::size_t>(n));
+    // The kernel names the directory by its real path: so must the reader's.
+    // Its directory is VREADER_DIR's; a program without one has none.
+    const char* reader = std::getenv("VREADER_DIR");
+    char* real = reader != nullptr ? ::realpath(reader, nullptr) : nullptr;
+    if (real == nullptr)
+        return dir;
+    const std::string root = real;
+    std::free(real);
+    for (const char* tree : {"/sys", "/proc"})
+        if (vreader::path_within(dir, root + tree))
+            return dir.substr(root.size());
+    return dir;
+}
+
+int open_where(const vreader::MappedPath& where, const char* path, int flags, mode_t mode)
+{
+    if (where.error != 0)
+        return fail<int>(where.error);
+    if (where.area == Area::Host)
+        return ::open(where.host(path), flags, mode);
+    return open_mapped(where, flags, mode);
+}
+
 }  // namespace
 
 int open(const char* path, int flags, mode_t mode) noexcept
 {
-    return guarded(-1, [&] {
-        const auto where = vreader::map_path(path);
-        if (where.area == Area::Host)
-            return ::open(path, flags, mode);
-        return open_mapped(where, flags, mode);
-    });
+    return guarded(-1, [&] { return open_where(vreader::map_path(path, open_follows(flags)), path, flags, mode); });
 }
 
 int openat(int dirfd, const char* path, int flags, mode_t mode) noexcept
 {
     return guarded(-1, [&] {
-        if (path != nullptr && (path[0] == '/' || dirfd == AT_FDCWD))
+        if (path == nullptr || path[0] == '/' || dirfd == AT_FDCWD)
             return sys::open(path, flags, mode);
         Process& process = Process::get();
         {
@@ -127,7 +160,13 @@ int openat(int dirfd, const char* path, int flags, mode_t mode) noexcept
             if (process.file(dirfd) != nullptr)
                 return fail<int>(ENOTDIR);
         }
-        return ::openat(dirfd, path, flags, mode);
+        // Relative to the directory: its links lead where a path's would.
+        const std::string base = directory_of(dirfd);
+        const auto where =
+            base.empty() ? vreader::MappedPath{} : vreader::map_path(path, open_follows(flags), base.c_str());
+        if (where.error == 0 && where.area == Area::Host && where.normal.empty())
+            return ::openat(dirfd, path, flags, mode);
+        return open_where(where, path, flags, mode);
     });
 }
 
@@ -246,9 +285,11 @@ int stat(const char* path, struct ::stat* st) noexcept
 {
     return guarded(-1, [&] {
         const auto where = vreader::map_path(path);
+        if (where.error != 0)
+            return fail<int>(where.error);
         if (where.area == Area::Host)
-            return ::stat(path, st);
-        if (where.area == Area::Nodes) {
+            return ::stat(where.host(path), st);
+        if (where.area == Area::Kept) {
             Process& process = Process::get();
             const std::lock_guard lock(process.mutex);
             return model_result<int>(vreader::stat_kept_node(process.reader(), where.normal, *st));
@@ -316,14 +357,17 @@ int cfsetospeed(struct termios* t, speed_t speed) noexcept { return ::cfsetospee
 int unlink(const char* path) noexcept
 {
     return guarded(-1, [&] {
-        const auto where = vreader::map_path(path);
+        // The name itself goes, a link included: its last link is not followed.
+        const auto where = vreader::map_path(path, false);
+        if (where.error != 0)
+            return fail<int>(where.error);
         if (where.area == Area::Host)
-            return ::unlink(path);
+            return ::unlink(where.host(path));
         Process& process = Process::get();
         std::unique_lock lock(process.mutex);
         vreader::ReaderContext& reader = process.reader();
         // Nodes a program made under /tmp/lun* are the reader's, never the host's.
-        if (where.area == Area::Nodes)
+        if (where.area == Area::Kept)
             return model_result<int>(vreader::remove_node(reader, where.normal));
         if (where.area != Area::Dev) {
             const std::string host = reader.dir.path() + where.normal;

@@ -8,7 +8,6 @@
 #include "platform/posix_thread.hpp"
 #include "vreader/binding/binding_calls.hpp"
 #include "vreader/binding/path_map.hpp"
-#include "vreader/binding/path_map.hpp"
 #include "vreader/model/core/wake_pipe.hpp"
 #include "vreader/model/devices/gadget/kept_nodes.hpp"
 #include "vreader/model/devices/gadget/shell_commands.hpp"
@@ -77,8 +76,8 @@ namespace {
 // "poll" fault is set meanwhile (the faults wake-up pipe is watched too). A
 // model's readiness is asked of the model, before and after the wait, so a
 // wake-up that brought nothing for it does not end the wait.
-int wait_for_real(Process& process, std::unique_lock<std::mutex>& lock, struct pollfd* fds, nfds_t nfds,
-                  int timeout_ms, bool models)
+int wait_for_real(Process& process, std::unique_lock<std::mutex>& lock, struct pollfd* fds, nfds_t nfds, int timeout_ms,
+                  bool models)
 {
     for (;;) {
         std::vector<struct pollfd> real(fds, fds + nfds);
@@ -158,19 +157,38 @@ int poll(struct pollfd* fds, nfds_t nfds, int timeout_ms) noexcept
             return wait_for_real(process, lock, fds, nfds, timeout_ms, models);
         if (ready > 0)
             return ready;
-        // Nothing can become ready but time: a virtual sleep. Without a
-        // timeout it could only end through a signal.
+        // Nothing can become ready but time, and what a device sends unasked
+        // as time passes: a virtual sleep, until the first such input or the
+        // timeout. Without either it could only end through a signal.
+        vreader::DeviceFile* unasked = nullptr;
+        std::int64_t arrives_ns = -1;
+        for (nfds_t i = 0; i < nfds; ++i) {
+            auto* file = (fds[i].events & POLLIN) ? process.file(fds[i].fd) : nullptr;
+            const std::int64_t after = file != nullptr ? file->unasked_input_after() : -1;
+            if (after >= 0 && (arrives_ns < 0 || after < arrives_ns)) {
+                unasked = file;
+                arrives_ns = after;
+            }
+        }
+        const std::int64_t timeout_ns = std::int64_t{timeout_ms} * 1000000;
+        if (unasked != nullptr && timeout_ms >= 0 && arrives_ns > timeout_ns)
+            unasked = nullptr;
         JsonLine line("poll");
         line.add("nfds", static_cast<std::uint64_t>(nfds)).add("timeout", timeout_ms).foldable();
-        const int error = journal_call(process, line, timeout_ms < 0 ? EINTR : 0);
+        const int error = journal_call(process, line, timeout_ms < 0 && unasked == nullptr ? EINTR : 0);
         if (error != 0)
             return fail<int>(error);
-        const std::uint64_t nanoseconds = static_cast<std::uint64_t>(timeout_ms) * 1000000u;
+        const auto nanoseconds = static_cast<std::uint64_t>(unasked != nullptr ? arrives_ns : timeout_ns);
         process.reader().clock_ns += nanoseconds;
         sleep_for_real(lock, nanoseconds);
-        for (nfds_t i = 0; i < nfds; ++i)
-            fds[i].revents = 0;
-        return 0;
+        if (unasked != nullptr)
+            unasked->unasked_input_arrives();
+        for (nfds_t i = 0; i < nfds; ++i) {
+            auto* file = unasked != nullptr ? process.file(fds[i].fd) : nullptr;
+            fds[i].revents = file != nullptr ? file->poll_ready(fds[i].events) : 0;
+            ready += fds[i].revents != 0;
+        }
+        return ready;
     });
 }
 
@@ -308,8 +326,11 @@ ssize_t recv(int fd, void* buf, size_t len, int flags) noexcept
 int mknod(const char* path, mode_t mode, dev_t dev) noexcept
 {
     return guarded(-1, [&] {
-        const auto where = vreader::map_path(path);
-        if (where.area == vreader::Area::Nodes) {
+        // mknod makes the name itself: a link there is not followed.
+        const auto where = vreader::map_path(path, false);
+        if (where.error != 0)
+            return binding::fail<int>(where.error);
+        if (where.area == vreader::Area::Kept) {
             Process& process = Process::get();
             const std::lock_guard lock(process.mutex);
             return binding::model_result<int>(vreader::make_node(process.reader(), where.normal, mode, dev));
@@ -351,11 +372,14 @@ void sync() noexcept
 // Streams are for ordinary files; the modelled trees have no stream form.
 FILE* fopen(const char* path, const char* mode) noexcept
 {
-    if (vreader::map_path(path).area != vreader::Area::Host) {
-        errno = EACCES;
-        return nullptr;
-    }
-    return std::fopen(path, mode);
+    return guarded<FILE*>(nullptr, [&]() -> FILE* {
+        const auto where = vreader::map_path(path);
+        if (where.error != 0 || where.area != vreader::Area::Host) {
+            errno = where.error != 0 ? where.error : EACCES;
+            return nullptr;
+        }
+        return std::fopen(where.host(path), mode);
+    });
 }
 
 }  // namespace sys

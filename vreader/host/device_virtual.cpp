@@ -27,7 +27,6 @@ Handle handle_for(int volume)
     return reinterpret_cast<Handle>(kHandleTag + (static_cast<std::uintptr_t>(volume) & 0xFF) + 1);
 }
 
-
 }  // namespace
 
 bool virtual_reader::volume_of(Handle handle, int& volume)
@@ -131,10 +130,8 @@ bool device_io_control(Handle handle, std::uint32_t code, void* in, std::uint32_
         std::memcpy(answer + header.SenseInfoOffset, reply.sense.data(), sense);
     std::uint32_t data_bytes = 0;
     if (request.data_in) {
-        data_bytes = static_cast<std::uint32_t>(
-            std::min<std::uint64_t>(reply.data_in.size(), out_size > header.DataBufferOffset
-                                                                ? out_size - header.DataBufferOffset
-                                                                : 0));
+        data_bytes = static_cast<std::uint32_t>(std::min<std::uint64_t>(
+            reply.data_in.size(), out_size > header.DataBufferOffset ? out_size - header.DataBufferOffset : 0));
         if (data_bytes != 0)
             std::memcpy(answer + header.DataBufferOffset, reply.data_in.data(), data_bytes);
     }

@@ -86,10 +86,7 @@ bool answer_number(std::uint32_t number, void* out, std::uint32_t out_size, std:
     return true;
 }
 
-std::uint32_t disk_number(std::size_t index)
-{
-    return kDisks[index].node == kPcDisk ? 0 : current_tree().disk_number;
-}
+std::uint32_t disk_number(std::size_t index) { return kDisks[index].node == kPcDisk ? 0 : current_tree().disk_number; }
 
 }  // namespace
 
@@ -120,6 +117,7 @@ std::optional<bool> virtual_reader::eject_io_control(Handle handle, std::uint32_
 
 Handle disk_interface_list() { return kInterfaceList; }
 
+// cppcheck-suppress constParameter ; the OS layer's signature (host_eject.hpp), a handle is opaque
 bool enum_disk_interface(Handle list, std::uint32_t index, InterfaceData& data)
 {
     if (list != kInterfaceList)

@@ -44,10 +44,11 @@ vreader::UsbStorage* virtual_reader::storage()
     Reader& r = reader();
     if (!r.tried) {
         r.tried = true;
-        std::string error;
         const std::string dir = directory();
-        if (!dir.empty())
+        if (!dir.empty()) {
+            std::string error;
             r.storage = vreader::UsbStorage::open(dir, error);
+        }
     }
     return r.storage.get();
 }

@@ -11,9 +11,9 @@ namespace {
 
 using namespace vreader::cli;
 
-const Verb* const kVerbs[] = {&kInitVerb,  &kRunVerb,    &kTouchVerb,   &kScreenshotVerb, &kJournalVerb,
-                              &kFailVerb,  &kStateVerb,  &kSetVerb,     &kTableVerb,      &kDumpVerb,
-                              &kPutVerb,   &kTunnelVerb, &kPastLogVerb, &kUeventVerb,     &kBitmapVerb};
+const Verb* const kVerbs[] = {&kInitVerb, &kRunVerb,    &kTouchVerb,   &kScreenshotVerb, &kJournalVerb,
+                              &kFailVerb, &kStateVerb,  &kSetVerb,     &kTableVerb,      &kDumpVerb,
+                              &kPutVerb,  &kTunnelVerb, &kPastLogVerb, &kUeventVerb,     &kBitmapVerb};
 
 const Verb* find_verb(std::string_view name)
 {

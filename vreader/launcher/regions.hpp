@@ -14,10 +14,10 @@ namespace vreader::cli {
 
 struct Region {
     std::string name;
-    std::string file;         // the reader's file that holds it
-    std::uint64_t offset;     // where it starts in that file
+    std::string file;      // the reader's file that holds it
+    std::uint64_t offset;  // where it starts in that file
     std::uint64_t size;
-    std::uint64_t base;       // the address of its first byte, as shown
+    std::uint64_t base;  // the address of its first byte, as shown
 };
 
 // nullopt after reporting why (status 125).

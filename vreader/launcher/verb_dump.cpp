@@ -29,7 +29,7 @@ void print_hex(std::string_view bytes, std::uint64_t base)
         }
         skipping = false;
         previous = row;
-        std::printf("%08llx ", static_cast<unsigned long long>(base + at));
+        std::printf("%08llx ", static_cast<unsigned long long>(base) + at);
         for (std::size_t i = 0; i < 16; ++i) {
             if (i == 8)
                 std::printf(" ");
@@ -43,7 +43,7 @@ void print_hex(std::string_view bytes, std::uint64_t base)
             std::putchar(c >= 0x20 && c < 0x7F ? c : '.');
         std::printf("|\n");
     }
-    std::printf("%08llx\n", static_cast<unsigned long long>(base + bytes.size()));
+    std::printf("%08llx\n", static_cast<unsigned long long>(base) + bytes.size());
 }
 
 int run_dump(const Verb& verb, const Args& args)

@@ -15,24 +15,6 @@
 namespace vreader::cli {
 namespace {
 
-bool is_reader_device(const ReaderConfig& config, std::string_view device)
-{
-    for (const DeviceRow* row : devices())
-        if (row->fault_device != nullptr && row->fault_device(config, device))
-            return true;
-    return false;
-}
-
-// Why the devices could never fire `fault`; empty when they could.
-std::string misfit(const Fault& fault)
-{
-    std::string text;
-    for (const DeviceRow* row : devices())
-        if (row->fault_misfit != nullptr)
-            text += row->fault_misfit(fault);
-    return text;
-}
-
 std::string known_requests()
 {
     std::string text;
@@ -93,17 +75,14 @@ int run_fail(const Verb& verb, const Args& args)
         }
     }
 
-    if (const std::string why = misfit(fault); !list && !clear && !why.empty())
-        return usage_error(verb, why);
     const auto reader = open_reader(verb, args[0]);
     if (!reader)
         return kExitFailure;
-    if (!fault.device.empty() && !is_reader_device(reader->config(), fault.device))
-        return usage_error(verb, "this reader has no device '" + fault.device + "'; its devices are fb0, " +
-                                     emmc_device(reader->config()) +
-                                     ", ttymxc1, ttyGS0, sub_cpu, control_mode, usb, net, melgrin, "
-                                     "log_past, uevent, luns, the input devices event0 to event" +
-                                     std::to_string(reader->config().touch_devices) + " and, with a modem, ttyUSB0");
+    // A fault that no node of this reader could fire would pass every test
+    // it is set for and test nothing.
+    if (const std::string why = fault.at != 0 ? std::string() : fault_misfit(reader->config(), fault);
+        !list && !clear && !why.empty())
+        return usage_error(verb, why);
     const ReaderLock lock(reader->file(kLockFile));
     const std::string path = reader->file(kFaultsFile);
     std::string text;
@@ -154,11 +133,12 @@ const Verb kFailVerb = {
     "devices that nothing made ready yet), or a display\n"
     "controller request such as MXCFB_SEND_UPDATE, a serial port's 'tcgetattr'\n"
     "and 'tcsetattr', a modem-line request\n"
-    "(TIOCMGET, TIOCMBIS, TIOCMBIC), or the touch panel's replies: 'reply', or\n"
-    "'reply_XX' for the replies to command XX. With DEVICE it fires only on\n"
-    "that device's nodes: 'fb0' (the framebuffer), 'mmcblk2' (the eMMC, by its\n"
-    "unit), 'ttymxc1' (the touch-panel UART), 'ttyGS0' (the gadget serial\n"
-    "port), 'sub_cpu', 'control_mode', e.g. mmcblk2:read.\n\n"
+    "(TIOCMGET, TIOCMBIS, TIOCMBIC), or the touch panel's and the sub-CPU's\n"
+    "replies: 'reply', or 'reply_XX' for the replies to command XX (hexadecimal,\n"
+    "in either case), or the sub-CPU's flash programming ('flash'). With DEVICE\n"
+    "it fires only on that device's nodes: 'fb0' (the framebuffer), 'mmcblk2'\n"
+    "(the eMMC, by its unit), 'ttymxc1' (the touch-panel UART), 'ttyGS0' (the\n"
+    "gadget serial port), 'sub_cpu', 'control_mode', e.g. mmcblk2:read.\n\n"
     "A read that would wait for input waits as it would without the fault\n"
     "unless the fault fails it at once (an errno, with no passes left): a\n"
     "short read halves what comes, and a read the fault lets pass is one\n"
@@ -190,17 +170,28 @@ const Verb kFailVerb = {
     "            and changes nothing\n"
     "  short     a read or write moves half the bytes asked for\n"
     "  lost      a write reports every byte written and stores none\n"
+    "  reject    PASTLOG_COMPLEMENT, PASTLOG_CONFIRM: a right answer is refused\n"
+    "  corrupt   flash: a 16-byte write is stored with its first byte changed\n"
     "and for a SCSI request, which the reader then never sees unless 'short':\n"
     "  check     CHECK CONDITION\n"
     "  empty     the call succeeds and returns nothing\n"
     "  fail      the call fails with ERROR_IO_DEVICE (the same as EIO; other\n"
     "            errnos map to the Windows error closest to them)\n"
     "  short     half the data arrives (in), or reaches the reader (out)\n"
-    "and for a reply:\n"
+    "and for a reply (B is a byte in hexadecimal, EE or 0xEE; N a number):\n"
     "  silent    none comes (on USB: the call fails with ERROR_SEM_TIMEOUT)\n"
-    "  split:N   it comes in N pieces, one a read\n"
-    "  lead:B, code:B, len:B, result:B\n"
-    "            its lead, code, length or first payload byte is B\n"
+    "  split:N   it comes in N pieces (2 to 64), one a read (ttymxc1, ttyUSB0)\n"
+    "  lead:B    its lead byte is B (ttymxc1, sub_cpu)\n"
+    "  code:B    its code byte is B (ttymxc1, sub_cpu)\n"
+    "  result:B  its first payload byte is B (on sub_cpu its status)\n"
+    "  len:N     its length byte is N (ttymxc1: the frame is cut to it; sub_cpu)\n"
+    "  sum:B     its checksum byte is B (sub_cpu)\n"
+    "A fault is checked when it is set: one that the device it names (or, with\n"
+    "no DEVICE, every device) could never fire is refused, saying what the\n"
+    "device or the request takes. A reply code the device never answers is\n"
+    "refused as well.\n"
+    "When a run ends with an 'at' fault not reached or a counted fault with\n"
+    "firings left, 'vreader run' says so on its standard error.\n"
     "Affected requests are journaled with \"injected\":true.\n\n"
     "  --list    print the faults still set, one '[DEVICE:]REQUEST EFFECT COUNT' a\n"
     "            line, with 'after N' while some are still to pass, and\n"

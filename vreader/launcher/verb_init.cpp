@@ -68,9 +68,10 @@ int run_init(const Verb& verb, const Args& args)
             config.spi_cs = value == "0" ? 0 : 2;
         } else if (arg == "--wifi") {
             if (value != "none" && !valid_interface_name(value))
-                return usage_error(verb, "--wifi takes an interface name (1 to 15 characters, no '/', ':' "
-                                         "or blank) or none: " +
-                                             std::string(value));
+                return usage_error(verb,
+                                   "--wifi takes an interface name (1 to 15 characters, no '/', ':' "
+                                   "or blank) or none: " +
+                                       std::string(value));
             wifi = value == "none" ? std::string_view{} : value;
         } else if (arg == "--luns") {
             const auto count = parse_unsigned(value, kMaxLuns);
@@ -102,8 +103,8 @@ int run_init(const Verb& verb, const Args& args)
     const std::string gadget_file = absolute_path(*dir) + "/" + std::string(kGadgetFile);
     if (replace_file(gadget_file, format_gadget(gadget)) != 0)
         return failure(verb, "cannot write " + gadget_file);
-    std::printf("virtual reader in %.*s: %ux%u panel, stride pad %u%s; %s eMMC as %s\n",
-                static_cast<int>(dir->size()), dir->data(), config.panel_width, config.panel_height, config.stride_pad,
+    std::printf("virtual reader in %.*s: %ux%u panel, stride pad %u%s; %s eMMC as %s\n", static_cast<int>(dir->size()),
+                dir->data(), config.panel_width, config.panel_height, config.stride_pad,
                 config.graphics_node ? ", /dev/graphics/fb0" : "", format_byte_count(config.emmc_size).c_str(),
                 emmc_node_names(config).c_str());
     return 0;
@@ -141,13 +142,13 @@ const Verb kInitVerb = {
     "  --spi-cs 2|0        the sub-CPU's SPI chip select: 2 (default), or 0 as on\n"
     "                      older boards, where control_mode sits under spi3.0\n"
     "  --luns N            LUNs of the USB mass-storage gadget, 0 to 16 (default 3)\n"
-    "  --luns N            LUNs of the USB mass-storage gadget, 0 to 16 (default 3)\n"
     "  --touch-devices N   touch input devices /dev/input/event1 on (default 1);\n"
     "                      /dev/input/event0 is the HOME key\n"
     "  --wifi NAME|none    the Wi-Fi interface's name (default wlan0), or none\n"
     "                      for a reader without network interfaces\n"
     "  --no-modem          a reader without a WAN modem: no /dev/ttyUSB0\n"
-    "  --force             reset DIR if it already is a virtual reader\n",
+    "  --force             reset DIR if it already is a virtual reader: everything\n"
+    "                      in it goes, and it ends up as a new directory would\n",
     run_init,
 };
 

@@ -80,8 +80,8 @@ int run_pastlog(const Verb& verb, const Args& args)
     if (long_given && action != "--generate")
         return usage_error(verb, "--long goes with --generate");
     if (long_given && options.long_entry > options.count)
-        return usage_error(verb, "--long names entry " + std::to_string(options.long_entry) + " of " +
-                                     std::to_string(options.count));
+        return usage_error(
+            verb, "--long names entry " + std::to_string(options.long_entry) + " of " + std::to_string(options.count));
     const auto reader = open_reader(verb, *dir);
     if (!reader)
         return kExitFailure;

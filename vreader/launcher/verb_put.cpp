@@ -48,7 +48,7 @@ int run_put(const Verb& verb, const Args& args)
     if (const int e = write_region(*region, offset, bytes))
         return failure(verb, "cannot write '" + region->name + "': " + std::strerror(e));
     std::printf("%zu bytes into '%s' at 0x%08llX\n", bytes.size(), region->name.c_str(),
-                static_cast<unsigned long long>(region->base + region->offset + offset));
+                static_cast<unsigned long long>(region->base) + region->offset + offset);
     return 0;
 }
 

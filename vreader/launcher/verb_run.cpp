@@ -1,15 +1,19 @@
 // vreader run: run a program's virtual build on a virtual reader. The
 // launcher replaces itself with the program, so the program's output and
-// exit status are the command's own.
+// exit status are the command's own. When it has a trace to play, or
+// faults set for the run to account for, it stays and waits instead.
 #include "vreader/launcher/cli.hpp"
+#include "vreader/launcher/unfired_faults.hpp"
 
 #include "vreader/model/devices/input/input_trace.hpp"
 #include "vreader/model/state/files.hpp"
 
 #include <dirent.h>
 #include <signal.h>
-#include <sys/wait.h>
+#include <sys/prctl.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -106,6 +110,88 @@ int run_with_trace(const Verb& verb, const ReaderDir& reader, const std::vector<
     return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
 }
 
+// The program a launcher that stays waits for; a signal sent to the
+// launcher alone is passed on to it.
+volatile pid_t g_program = 0;
+
+void pass_on(int signal, siginfo_t* info, void*)
+{
+    // The terminal's signals reach the program as well as the launcher.
+    if (info != nullptr && info->si_code == SI_KERNEL)
+        return;
+    if (g_program > 0)
+        ::kill(g_program, signal);
+}
+
+void pass_signals_on()
+{
+    for (const int signal : {SIGHUP, SIGINT, SIGQUIT, SIGTERM, SIGUSR1, SIGUSR2}) {
+        struct sigaction old {};
+        // A signal the launcher was started ignoring, the program ignores as well.
+        if (::sigaction(signal, nullptr, &old) != 0 || old.sa_handler == SIG_IGN)
+            continue;
+        struct sigaction action {};
+        action.sa_sigaction = pass_on;
+        action.sa_flags = SA_SIGINFO | SA_RESTART;
+        ::sigemptyset(&action.sa_mask);
+        ::sigaction(signal, &action, nullptr);
+    }
+    ::signal(SIGPIPE, SIG_IGN);
+}
+
+// Ends the launcher as the program ended: with its exit status, or by the
+// signal that ended it (without a second core dump).
+int end_as(int status)
+{
+    if (WIFEXITED(status))
+        return WEXITSTATUS(status);
+    const int signal = WTERMSIG(status);
+    std::fflush(stderr);
+    const struct rlimit no_core {
+        0, 0
+    };
+    ::setrlimit(RLIMIT_CORE, &no_core);
+    ::signal(signal, SIG_DFL);
+    sigset_t set;
+    ::sigemptyset(&set);
+    ::sigaddset(&set, signal);
+    ::sigprocmask(SIG_UNBLOCK, &set, nullptr);
+    ::raise(signal);
+    return 128 + signal;
+}
+
+// Runs the program as a child, waits for it, then says which of `pending`
+// it left unfired. The program dies with the launcher, as it would if the
+// launcher had become it.
+int run_and_report(const Verb& verb, const ReaderDir& reader, const PendingFaults& pending, char** argv, bool emulated)
+{
+    std::fflush(stdout);
+    const pid_t launcher = ::getpid();
+    const pid_t child = ::fork();
+    if (child < 0)
+        return failure(verb, std::string("cannot start the program: ") + std::strerror(errno));
+    if (child == 0) {
+        ::prctl(PR_SET_PDEATHSIG, SIGKILL);
+        if (::getppid() != launcher)
+            ::_exit(kExitCannotExecute);
+        if (emulated)
+            ::execvp(argv[0], argv);
+        else
+            ::execv(argv[0], argv);
+        const int error = errno;
+        std::fprintf(stderr, "vreader run: cannot run %s: %s\n", argv[0], std::strerror(error));
+        ::_exit(error == ENOENT ? kExitNotFound : kExitCannotExecute);
+    }
+    g_program = child;
+    pass_signals_on();
+    int status = 0;
+    while (::waitpid(child, &status, 0) < 0 && errno == EINTR) {
+    }
+    g_program = 0;
+    report_unfired(reader, pending);
+    return end_as(status);
+}
+
 int run_run(const Verb& verb, const Args& given)
 {
     // Options after PROGRAM are the program's own.
@@ -168,11 +254,18 @@ int run_run(const Verb& verb, const Args& given)
     for (size_t i = 2; i < args.size(); ++i)
         command.emplace_back(args[i]);
     std::vector<char*> argv;
+    argv.reserve(command.size() + 1);
     for (auto& word : command)
         argv.push_back(word.data());
     argv.push_back(nullptr);
-    if (trace_file)
-        return run_with_trace(verb, *reader, steps, open_wait, argv.data(), emulated);
+    const PendingFaults pending = pending_faults(*reader);
+    if (trace_file) {
+        const int status = run_with_trace(verb, *reader, steps, open_wait, argv.data(), emulated);
+        report_unfired(*reader, pending);
+        return status;
+    }
+    if (!pending.empty())
+        return run_and_report(verb, *reader, pending, argv.data(), emulated);
     std::fflush(stdout);
     if (emulated)
         ::execvp(argv[0], argv.data());
@@ -203,7 +296,12 @@ const Verb kRunVerb = {
     "played, and returns the program's exit status. It waits up to 60 s, or\n"
     "SECONDS, for the program to open the input devices the trace uses; the\n"
     "events of a device still unopened are dropped, as a kernel drops those\n"
-    "nobody reads, and the rest of the trace plays.\n",
+    "nobody reads, and the rest of the trace plays.\n\n"
+    "When the run starts with an 'at N' fault or a counted fault set (see\n"
+    "'vreader fail --help'), the launcher stays too: once the program ended, it\n"
+    "says on its standard error, one line each, an 'at N' fault whose request N\n"
+    "never came and a counted fault with firings left, and how many. The\n"
+    "program's exit status stays the command's own.\n",
     run_run,
 };
 

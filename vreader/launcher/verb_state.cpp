@@ -47,10 +47,11 @@ int run_set(const Verb& verb, const Args& args)
         if (owner == nullptr && row->owns_key != nullptr && row->owns_key(key))
             owner = row;
     if (owner == nullptr)
-        return usage_error(verb, "unknown key '" + std::string(key) +
-                                     "'; keys: pmic_temperature vcom wf_version boot_env panel.KEY subcpu.KEY "
-                                     "charger.XX usb.KEY tree.KEY modem.KEY net.NAME.KEY luns usb_modules "
-                                     "lunN.ro lunN.prevent lunN.file");
+        return usage_error(verb,
+                           "unknown key '" + std::string(key) +
+                               "'; keys: pmic_temperature vcom wf_version boot_env block.NAME panel.KEY subcpu.KEY "
+                               "charger.XX usb.KEY tree.KEY modem.KEY net.NAME.KEY luns usb_modules "
+                               "lunN.ro lunN.prevent lunN.file");
     if (owner->check_value != nullptr)
         if (const std::string error = owner->check_value(key, value); !error.empty())
             return usage_error(verb, error);
@@ -76,31 +77,37 @@ const Verb kStateVerb = {
     "display controller keeps between runs: rotate, yoffset, update_scheme,\n"
     "default_temperature, pmic_temperature, pwrdown_delay, vcom, wf_version,\n"
     "panel_init_flag, standby and the standby screen's size; then the eMMC's\n"
-    "size, unit and node names, the line settings of the panel UART (ttymxc1)\n"
-    "and of the USB gadget serial port (ttyGS0), ttyGS0_pc: the path a PC-side\n"
-    "program opens while a program holds the gadget port (none otherwise), the\n"
+    "size, unit and node names, the line settings of the panel UART (ttymxc1),\n"
+    "what the touch panel answers with (panel_KEY for each key of\n"
+    "touch_panel.conf), the line settings of the USB gadget serial port\n"
+    "(ttyGS0), ttyGS0_pc: the path a PC-side program opens while a program\n"
+    "holds the gadget port (none otherwise), the\n"
     "sub-CPU (spi_cs, control_mode, update mode, the clusters that run and boot\n"
-    "next, both firmware versions) and the charger's registers; the USB side\n"
-    "(usb_volumes, usb_identity: vendor, product and revision, usb_locked,\n"
+    "next, both firmware versions) and the charger's registers (REG:0xVALUE);\n"
+    "the USB side (usb_volumes, usb_identity: vendor, product and revision, usb_locked,\n"
     "usb_connected, usb_version, usb_clock, usb_notice and usb_notices: the\n"
     "last begin/end value and their count, usb_getinfo_ack: the count of bytes\n"
     "not fetched acknowledged last, usb_command: the vendor command in\n"
-    "progress, usb_update_mode: 0 normal or 1 update, one\n"
+    "progress (its code, name and exchanges), usb_update_mode: 0 normal or 1\n"
+    "update, usb_KEY for each other key of usb.conf, one\n"
     "usb_partition.NAME=first=N second=N third=N image=yes|no tag=TEXT\n"
     "extra=yes|no announced=N bytes=N line per update partition or\n"
     "usb_partitions=none, usb_tunnel_queued and usb_tunnel_responses: the HTTP\n"
-    "requests queued and the responses kept); the WAN modem (modem_present, then modem_KEY=VALUE for each key\n"
+    "requests queued and the responses kept), usb_tree: the PC's device tree\n"
+    "(disk_number=N removable=0|1 volume_busy=0|1 eject=accept|veto|hang\n"
+    "attached=0|1 ejects=N); the WAN modem (modem_present, then modem_KEY=VALUE for each key\n"
     "of modem.conf); the network interfaces (net.NAME=MAC appears_after=SECONDS,\n"
     "or net=none); the past log (past_log_entries, past_log_bytes and\n"
     "past_log_flushes, the flushes asked of the driver); the mass-storage\n"
     "gadget (gadget_luns=N, then lunN=PATH MAJOR:MINOR ro=0|1, lunN=PATH N\n"
-    "sectors ro=0|1 for a regular file, or lunN=ejected ro=0|1; door=locked\n"
+    "sectors ro=0|1 for a regular file, or lunN=ejected ro=0|1; prevent=1\n"
     "after while the PC keeps the door locked), usb_modules (the loaded USB modules in loading\n"
     "order, or none) and the nodes programs made under /tmp/lun*\n"
-    "(tmp_node=PATH TYPE MODE MAJOR:MINOR, or tmp_nodes=none); and boot_env:\n"
+    "(tmp_node=PATH TYPE MODE MAJOR:MINOR, or tmp_nodes=none); the block\n"
+    "devices taken away (block_removed=NAME..., or none); and boot_env:\n"
     "the saved boot environment the active one equals (normal, recovery or\n"
     "neither; unknown when the raw-data table does not locate the three\n"
-    "areas).\n",
+    "areas). A value that 'vreader set' takes is shown as it takes it.\n",
     run_state,
 };
 
@@ -114,6 +121,9 @@ const Verb kSetVerb = {
     "  wf_version HEX20           the waveform version, 20 hexadecimal digits\n"
     "  boot_env normal|recovery   copy that mode's saved boot environment over\n"
     "                             the active one, as the boot mode tool does\n"
+    "  block.NAME 0|1             take a block device away (a card pulled, a\n"
+    "                             partition deleted) or give it back:\n"
+    "                             block.mmcblk2p4 0, block.mmcblk0 0\n"
     "  panel.KEY VALUE            what the touch-panel controller answers with\n"
     "                             (touch_panel.conf), e.g. panel.version '1 2 3 4',\n"
     "                             panel.light.1F '10 20 30 / 40 50' (X / Y values at\n"
@@ -123,7 +133,8 @@ const Verb kSetVerb = {
     "                             the flash cluster that runs, that boots next\n"
     "  subcpu.version_self YYYYMMDD_N   the self-update firmware's version\n"
     "  subcpu.control_mode update|normal   the SPI controller's attribute\n"
-    "  charger.XX VALUE           a charger register (XX in hexadecimal)\n"
+    "  charger.XX VALUE           a charger register (XX in hexadecimal; VALUE in\n"
+    "                             decimal or 0x hexadecimal, as state shows it)\n"
     "  usb.KEY VALUE              the reader as a PC sees it over USB (usb.conf),\n"
     "                             e.g. usb.locked 1, usb.unlock_code 4321,\n"
     "                             usb.version 01000000, usb.volumes 'E:emb, F:ext,sd,',\n"

@@ -28,7 +28,7 @@ int run_table(const Verb& verb, const Args& args)
     for (const RawArea& area : areas)
         std::printf("%-20s 0x%08llX   0x%08llX   0x%08llX\n", area.name.c_str(),
                     static_cast<unsigned long long>(area.offset), static_cast<unsigned long long>(area.size),
-                    static_cast<unsigned long long>(area.offset + area.size));
+                    static_cast<unsigned long long>(area.offset) + area.size);
     for (const std::string& line : unread)
         std::printf("not an area: %s\n", line.c_str());
     if (file_size > kShownTableBytes)

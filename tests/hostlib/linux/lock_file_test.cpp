@@ -1,11 +1,14 @@
 // The named mutexes as lock files: missing files, ownership by thread and
-// re-entrancy as on Windows, and exclusion across processes.
+// re-entrancy as on Windows, exclusion across processes and users, the one
+// lock directory of the machine, and files planted in it.
 #include "hostlib/os/host_system.hpp"
+#include "hostlib/os/lock_files.hpp"
 
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -21,6 +24,25 @@ namespace fs = std::filesystem;
 using hostos::WaitResult;
 
 constexpr const char* kName = "Global\\ZEPA_EBOOK_QLX_STATE1";
+constexpr const char* kFile = "ZEPA_EBOOK_QLX_STATE1.lock";
+constexpr uid_t kNobody = 65534;
+
+// Runs `job` in a child process, as user nobody when `as_nobody`, within
+// two seconds; its exit status, -1 when it was killed or timed out.
+template <typename Job>
+int in_child(bool as_nobody, Job job)
+{
+    const pid_t child = ::fork();
+    if (child == 0) {
+        ::alarm(2);
+        if (as_nobody && (::setgid(kNobody) != 0 || ::setuid(kNobody) != 0))
+            ::_exit(99);
+        ::_exit(job());
+    }
+    int status = -1;
+    ::waitpid(child, &status, 0);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
 
 class LockFiles : public ::testing::Test {
 protected:
@@ -102,6 +124,141 @@ TEST_F(LockFiles, OwnedByAThreadReentrantlyAndAcrossProcesses)
     EXPECT_EQ(other_thread_waits(0), WaitResult::Signaled);
     hostos::close_handle(first);
     hostos::close_handle(second);
+}
+
+TEST(LockDirectory, OneForEveryUserWhateverTheirEnvironment)
+{
+    // Root and every other user find the mutexes in the same folder, and a
+    // user's own runtime folder does not take them elsewhere.
+    const char* expected = hostos::lock_files::shared_by_all_users("/run/lock") ? "/run/lock"
+                           : hostos::lock_files::shared_by_all_users("/tmp")    ? "/tmp"
+                                                                                : "";
+    char pattern[] = "/tmp/fendrac-runtime-XXXXXX";
+    ASSERT_NE(::mkdtemp(pattern), nullptr);
+    ::unsetenv("FENDRAC_LOCK_DIR");
+    ::setenv("XDG_RUNTIME_DIR", pattern, 1);
+    EXPECT_EQ(hostos::lock_files::directory(), expected);
+    if (::geteuid() == 0) {
+        EXPECT_EQ(in_child(true, [expected] { return hostos::lock_files::directory() == expected ? 0 : 1; }), 0)
+            << "another user's folder differs";
+    }
+    ::setenv("FENDRAC_LOCK_DIR", pattern, 1);
+    EXPECT_EQ(hostos::lock_files::directory(), pattern) << "the override stays";
+    ::unsetenv("FENDRAC_LOCK_DIR");
+    ::unsetenv("XDG_RUNTIME_DIR");
+    ::rmdir(pattern);
+}
+
+TEST_F(LockFiles, OnlyARootOwnedStickyFolderOpenToAllIsShared)
+{
+    struct Row {
+        const char* name;
+        mode_t mode;  // 0: a plain file
+        bool shared;
+    };
+    const bool root = ::geteuid() == 0;
+    const Row rows[] = {
+        {"sticky, open to all (this user's)", 01777, root},
+        {"open to all, not sticky", 0777, false},
+        {"sticky, closed to others", 01755, false},
+        {"a plain file", 0, false},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        const fs::path path = dir_ / "candidate";
+        fs::remove_all(path);
+        if (row.mode == 0) {
+            create("candidate");
+        } else {
+            ASSERT_EQ(::mkdir(path.c_str(), 0700), 0);
+            ASSERT_EQ(::chmod(path.c_str(), row.mode), 0);
+        }
+        EXPECT_EQ(hostos::lock_files::shared_by_all_users(path.c_str()), row.shared);
+    }
+    EXPECT_FALSE(hostos::lock_files::shared_by_all_users((dir_ / "none").c_str()));
+    EXPECT_TRUE(hostos::lock_files::shared_by_all_users("/tmp"));
+}
+
+TEST_F(LockFiles, APlantedFileIsNoMutexAndRedirectsNothing)
+{
+    // Whatever another user left under a mutex's name, the library neither
+    // follows it nor waits on it: the mutex counts as missing.
+    const fs::path lock = dir_ / kFile;
+    const fs::path elsewhere = dir_ / "elsewhere";
+    struct Row {
+        const char* name;
+        std::function<void()> plant;
+    };
+    const Row rows[] = {
+        {"a symbolic link to a file not there", [&] { fs::create_symlink(elsewhere, lock); }},
+        {"a symbolic link to a lock file",
+         [&] {
+             create("elsewhere");
+             fs::create_symlink(elsewhere, lock);
+         }},
+        {"a FIFO", [&] { ASSERT_EQ(::mkfifo(lock.c_str(), 0666), 0); }},
+        {"a directory", [&] { fs::create_directory(lock); }},
+        {"a second link to another file",
+         [&] {
+             create("elsewhere");
+             fs::create_hard_link(elsewhere, lock);
+         }},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        fs::remove_all(lock);
+        fs::remove_all(elsewhere);
+        row.plant();
+        const bool existed = fs::exists(elsewhere);
+        // In a child: a FIFO opened for reading would wait for a writer.
+        EXPECT_EQ(in_child(false,
+                           [] {
+                               const hostos::Handle handle = hostos::open_mutex(kName);
+                               return !hostos::create_mutex(kName) && handle == nullptr ? 0 : 1;
+                           }),
+                  0);
+        EXPECT_EQ(fs::exists(elsewhere), existed) << "made through the link";
+    }
+}
+
+TEST_F(LockFiles, EveryUserCanOpenWhatTheLibraryMakes)
+{
+    // Whatever the umask, a mutex made by one user is one every user opens
+    // and locks; a narrow file of the same user is opened to all.
+    const mode_t saved = ::umask(077);
+    ASSERT_TRUE(hostos::create_mutex(kName));
+    ::umask(saved);
+    struct stat st {};
+    ASSERT_EQ(::stat((dir_ / kFile).c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0444, 0444u);
+    ASSERT_EQ(::chmod((dir_ / kFile).c_str(), 0600), 0);
+    const hostos::Handle handle = hostos::open_mutex(kName);
+    ASSERT_NE(handle, nullptr);
+    hostos::close_handle(handle);
+    ASSERT_EQ(::stat((dir_ / kFile).c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0444, 0444u);
+    if (::geteuid() != 0)
+        return;
+
+    ASSERT_EQ(::chmod(dir_.c_str(), 01777), 0);
+    // (A child's own descriptor: the one it inherits shares this process's lock.)
+    const auto locks_as_nobody = [this] {
+        return in_child(true, [this] {
+            const int fd = ::open((dir_ / kFile).c_str(), O_RDONLY);
+            return fd >= 0 && ::flock(fd, LOCK_EX | LOCK_NB) == 0 ? 0 : 1;
+        });
+    };
+    const hostos::Handle mine = hostos::open_mutex(kName);
+    ASSERT_EQ(hostos::wait(mine, 0), WaitResult::Signaled);
+    EXPECT_EQ(locks_as_nobody(), 1) << "held by root";
+    hostos::release_mutex(mine);
+    EXPECT_EQ(locks_as_nobody(), 0);
+    hostos::close_handle(mine);
+
+    // Another user's file that not everyone can read would split the users.
+    ASSERT_EQ(::chown((dir_ / kFile).c_str(), kNobody, kNobody), 0);
+    ASSERT_EQ(::chmod((dir_ / kFile).c_str(), 0600), 0);
+    EXPECT_EQ(hostos::open_mutex(kName), nullptr);
 }
 
 }  // namespace

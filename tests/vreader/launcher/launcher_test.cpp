@@ -89,6 +89,69 @@ TEST_F(LauncherTest, InitCreatesResetsAndRefuses)
     EXPECT_EQ(testing_support::read_file(dir_.file("notes.txt")), "mine");
 }
 
+// Every entry under `root`, by relative path: its type, and a regular
+// file's bytes.
+std::map<std::string, std::string> tree_of(const std::string& root)
+{
+    namespace fs = std::filesystem;
+    std::map<std::string, std::string> tree;
+    for (const fs::directory_entry& entry : fs::recursive_directory_iterator(root)) {
+        const fs::file_status status = entry.symlink_status();
+        const std::string name = fs::relative(entry.path(), root).string();
+        if (fs::is_regular_file(status))
+            tree[name] = "file " + testing_support::read_file(entry.path().string());
+        else
+            tree[name] = fs::is_directory(status) ? "directory" : fs::is_fifo(status) ? "fifo" : "other";
+    }
+    return tree;
+}
+
+TEST_F(LauncherTest, InitForceGivesWhatANewDirectoryGets)
+{
+    const std::vector<std::string> options{"--emmc-size", "16M", "--touch-devices", "2"};
+    const std::string fresh = dir_.file("fresh");
+    std::vector<std::string> init{"init", fresh};
+    init.insert(init.end(), options.begin(), options.end());
+    ASSERT_EQ(vreader(init).status, 0);
+
+    // A reader made otherwise, then used: every verb that leaves something.
+    reader({"--emmc-size", "32M", "--touch-devices", "4", "--luns", "5", "--wifi", "eth7", "--no-modem",
+            "--graphics-node"});
+    const std::vector<std::vector<std::string>> uses{
+        {"set", reader_, "tree.attached", "0"},
+        {"set", reader_, "subcpu.update_mode", "1"},
+        {"set", reader_, "panel.rts", "low"},
+        {"set", reader_, "usb.locked", "1"},
+        {"set", reader_, "lun0.prevent", "1"},
+        {"set", reader_, "vcom", "1"},
+        {"fail", reader_, "open", "EIO"},
+        {"pastlog", reader_, "--generate", "3"},
+        {"uevent", reader_, "--at-bind", "ACTION=add"},
+    };
+    for (const auto& use : uses)
+        EXPECT_EQ(vreader(use).status, 0) << use[1] << " " << use[2];
+    EXPECT_EQ(vreader({"tunnel", reader_, "--add", "-"}, {}, "GET / HTTP/1.1\r\n\r\n").status, 0);
+    for (const char* left : {"ttymxc1.termios", "ttyUSB0.termios", "nodes.list", "standby.raw",
+                             "ZEPA_EBOOK_QLX_STATE1.lock", "storage/documents/mine.txt", "partitions/X.img", "notes"})
+        testing_support::write_file(reader_ + "/" + left, "left over");
+    std::filesystem::create_directories(reader_ + "/sys/class/extra");
+
+    init[1] = reader_;
+    init.push_back("--force");
+    ASSERT_EQ(vreader(init).status, 0);
+    const auto reset = tree_of(reader_);
+    const auto made = tree_of(fresh);
+    for (const auto& [name, what] : made) {
+        const auto found = reset.find(name);
+        if (found == reset.end())
+            ADD_FAILURE() << name << " is missing after the reset";
+        else
+            EXPECT_TRUE(found->second == what) << name << " differs after the reset";
+    }
+    for (const auto& [name, what] : reset)
+        EXPECT_TRUE(made.count(name) != 0) << name << " is left after the reset";
+}
+
 TEST_F(LauncherTest, FaultsAreListedAndChecked)
 {
     reader();
@@ -127,6 +190,87 @@ TEST_F(LauncherTest, FaultsAreListedAndChecked)
     EXPECT_EQ(vreader({"fail", reader_, "--list"}).out, "");
 }
 
+// A fault is checked against what the device it names (or, with none, any
+// device) journals and can do: one that could never fire is refused, with
+// what the device or the request takes.
+TEST_F(LauncherTest, FaultsThatCouldNeverFireAreRefusedWithWhatTheDeviceTakes)
+{
+    reader();
+    const struct {
+        std::string request, effect, said;
+    } rows[] = {
+        {"ttymxc1:reply", "sum:5", "ttymxc1:reply takes silent, split:N, lead:B, code:B, len:N or result:B"},
+        {"sub_cpu:reply", "split:3", "sub_cpu:reply takes silent, lead:B, code:B, len:N, result:B or sum:B"},
+        {"ttymxc1:flash", "corrupt", "ttymxc1 takes no flash; it takes open, close, read, write, tcgetattr,"},
+        {"sub_cpu:TIOCMGET", "EIO", "sub_cpu takes no TIOCMGET; it takes open, close, read, write, reply,"},
+        {"ttymxc1:reply_F0", "silent", "ttymxc1 answers no command F0: its reply_XX has XX 00 01 03 0A 0E 0F 1B 1E"},
+        {"ttymxc1:reply_04", "silent", "ttymxc1 answers no command 04"},  // touch start streams reports
+        {"reply_ff", "silent", "no device answers command FF: ttymxc1 answers 00 01 03"},
+        {"reply_1E", "sum:1", "reply_1E takes silent, split:N, lead:B, code:B, len:N or result:B"},
+        {"usb:scsi_ff", "check", "usb answers no command FF"},
+        {"fb0:fsync", "EIO", "fb0 takes no fsync"},
+        {"fb0:fstat", "EIO", "fb0 takes no fstat"},
+        {"ttymxc1:poll", "EIO", "ttymxc1 takes no poll"},
+        {"mmcblk2:MXCFB_SEND_UPDATE", "EIO", "mmcblk2 takes no MXCFB_SEND_UPDATE"},
+        {"ttyGS0:TIOCMGET", "EIO", "ttyGS0 takes no TIOCMGET"},
+        {"control_mode:lseek", "EIO", "control_mode takes no lseek"},
+        {"melgrin:read", "EIO", "melgrin takes no read; it takes open, close, PASTLOG_FLUSH"},
+        {"sub_cpu:reply", "lead:1EE", "'lead' takes :B, a byte in hexadecimal"},
+        {"ttymxc2:read", "EIO", "this reader has no device 'ttymxc2'; its devices are fb0, ttymxc1,"},
+    };
+    for (const auto& row : rows) {
+        const ProcessResult result = vreader({"fail", reader_, row.request, row.effect});
+        EXPECT_EQ(result.status, 2) << row.request << " " << row.effect;
+        EXPECT_NE(result.err.find(row.said), std::string::npos) << result.err;
+    }
+    EXPECT_EQ(vreader({"fail", reader_, "--list"}).out, "");
+}
+
+// A command code and a byte value mean one thing however they are written;
+// the faults file keeps the spelling the devices look for.
+TEST_F(LauncherTest, FaultSpellingsMeanOneFault)
+{
+    reader();
+    const struct {
+        std::string request, effect, listed;
+    } rows[] = {
+        {"usb:scsi_a0", "check", "usb:scsi_A0 check 1\n"},
+        {"reply_1e", "silent", "reply_1E silent 1\n"},
+        {"sub_cpu:reply_f0", "silent", "sub_cpu:reply_F0 silent 1\n"},
+        {"reply_1E", "lead:EE", "reply_1E lead:EE 1\n"},
+        {"reply_1E", "lead:0xEE", "reply_1E lead:EE 1\n"},
+        {"reply_1e", "lead:ee", "reply_1E lead:EE 1\n"},
+        {"reply_0E", "code:F", "reply_0E code:0F 1\n"},
+        {"reply_02", "result:31", "reply_02 result:31 1\n"},
+        {"sub_cpu:reply_F0", "sum:0xf4", "sub_cpu:reply_F0 sum:F4 1\n"},
+        {"reply_1E", "len:40", "reply_1E len:40 1\n"},  // a length is a number
+        {"reply_1E", "len:0x28", "reply_1E len:40 1\n"},
+    };
+    for (const auto& row : rows) {
+        ASSERT_EQ(vreader({"fail", reader_, "--clear"}).status, 0);
+        const ProcessResult result = vreader({"fail", reader_, row.request, row.effect});
+        EXPECT_EQ(result.status, 0) << row.request << " " << row.effect << ": " << result.err;
+        EXPECT_EQ(vreader({"fail", reader_, "--list"}).out, row.listed);
+    }
+    // The lower-case code and the bare hexadecimal byte reach the panel's reply.
+    ASSERT_EQ(vreader({"fail", reader_, "--clear"}).status, 0);
+    ASSERT_EQ(vreader({"fail", reader_, "reply_0a", "lead:ef"}).status, 0);
+    const ProcessResult run = vreader({"run", reader_, "probe", "tty"}, {{"VREADER_PROGRAMS", VREADER_TEST_PROGRAMS}});
+    EXPECT_EQ(run.status, 0) << run.err;
+    const std::string journal = vreader({"journal", reader_}).out;
+    EXPECT_NE(journal.find("\"request\":\"panel_reply\",\"code\":10,\"bytes\":\"EF"), std::string::npos) << journal;
+    EXPECT_EQ(vreader({"fail", reader_, "--list"}).out, "");
+}
+
+// The help names every effect a fault can have.
+TEST_F(LauncherTest, FailHelpListsEveryEffect)
+{
+    const std::string help = vreader({"fail", "--help"}).out;
+    for (const char* effect : {"ERRNO", "short", "lost", "reject", "corrupt", "check", "empty", "fail", "silent",
+                               "split:N", "lead:B", "code:B", "result:B", "len:N", "sum:B"})
+        EXPECT_NE(help.find(std::string("\n  ") + effect), std::string::npos) << effect;
+}
+
 TEST_F(LauncherTest, StateAndSet)
 {
     reader();
@@ -144,6 +288,140 @@ TEST_F(LauncherTest, StateAndSet)
     EXPECT_EQ(vreader({"set", reader_, "boot_env", "recovery"}).status, 0);
     EXPECT_NE(vreader({"state", reader_}).out.find("boot_env=recovery\n"), std::string::npos);
     EXPECT_EQ(vreader({"set", reader_, "boot_env", "default"}).status, 2);
+}
+
+// The value of `line` in `state`, or "(no line)".
+std::string state_line(const std::string& state, const std::string& line)
+{
+    for (const std::string& text : testing_support::split_lines(state))
+        if (text.starts_with(line + "="))
+            return text.substr(line.size() + 1);
+    return "(no line)";
+}
+
+// Whether `word` is one of `text`'s blank-parted words, or a run of them.
+bool has_words(const std::string& text, const std::string& word)
+{
+    for (auto at = text.find(word); at != std::string::npos; at = text.find(word, at + 1))
+        if ((at == 0 || text[at - 1] == ' ') && (at + word.size() == text.size() || text[at + word.size()] == ' '))
+            return true;
+    return false;
+}
+
+TEST_F(LauncherTest, StateShowsEveryKeyAsSetTakesIt)
+{
+    reader();
+    const std::string clock = "00 01 02 03 04 05 06 07 08 09 0A 0B 0C 0D 0E 0F 10 11 12 13 14 15 16 17 18 19 1A 1B";
+    const std::string head =
+        "AA BB 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 "
+        "00 00 01";
+    // KEY VALUE, then the state line that shows it: VALUE as its whole
+    // value, or `words` among its words (VALUE with the key's part of the
+    // line). In order: later keys build on earlier ones.
+    const struct {
+        const char* key;
+        std::string value;
+        const char* line;
+        std::string words = {};
+    } cases[] = {
+        {"pmic_temperature", "-12", "pmic_temperature"},
+        {"vcom", "2100000", "vcom"},
+        {"wf_version", "00112233445566778899", "wf_version"},
+        {"boot_env", "recovery", "boot_env"},
+        {"block.mmcblk2p4", "0", "block_removed", "mmcblk2p4"},
+        {"panel.version", "1 2 3 4", "panel_version"},
+        {"panel.active", "1", "panel_active"},
+        {"panel.scanning_counter", "77", "panel_scanning_counter"},
+        {"panel.config", "1", "panel_config"},
+        {"panel.scanning_freq", "1 2 3", "panel_scanning_freq"},
+        {"panel.resolution", "640 480", "panel_resolution"},
+        {"panel.active_leds", "1 2 3 4", "panel_active_leds"},
+        {"panel.max_area", "3 4", "panel_max_area"},
+        {"panel.light_counts", "10 20", "panel_light_counts"},
+        {"panel.light.1F", "10 20 30 / 40 50", "panel_light.1F"},
+        {"panel.led.0E", "33 34 / 35", "panel_led.0E"},
+        {"panel.led.1B", "1 / 2", "panel_led.1B"},
+        {"panel.touch", "EE 06 04 01 2C 01 90 01", "panel_touch"},
+        {"panel.rts", "low", "panel_rts"},
+        {"subcpu.update_mode", "1", "subcpu_update_mode"},
+        {"subcpu.active_cluster", "1", "subcpu_active_cluster"},
+        {"subcpu.boot_cluster", "1", "subcpu_boot_cluster"},
+        {"subcpu.version_self", "20200131_7", "subcpu_version_self"},
+        {"subcpu.control_mode", "update", "control_mode"},
+        {"charger.30", "0x29", "charger", "30:0x29"},
+        {"charger.05", "0x7F", "charger", "05:0x7F"},
+        {"usb.vendor", "ACME", "usb_identity", "ACME"},
+        {"usb.product", "QLX-K2", "usb_identity", "QLX-K2"},
+        {"usb.revision", "3001", "usb_identity", "3001"},
+        {"usb.volumes", "E:emb, H:ext,sd,", "usb_volumes"},
+        {"usb.locked", "1", "usb_locked"},
+        {"usb.unlock_code", "4321", "usb_unlock_code"},
+        {"usb.version", "01000000", "usb_version"},
+        {"usb.connected", "1", "usb_connected"},
+        {"usb.clock", clock, "usb_clock"},
+        {"usb.notice", "7", "usb_notice"},
+        {"usb.notices", "9", "usb_notices"},
+        {"usb.free_space", "4096", "usb_free_space"},
+        {"usb.media_state", "01 02 03 04 05 06 07 08", "usb_media_state"},
+        {"usb.property_head", head, "usb_property_head"},
+        {"usb.device_type", "QLX-K9", "usb_device_type"},
+        {"usb.property_entry", "reader two", "usb_property_entry"},
+        {"usb.fingerprint", "01 02 03", "usb_fingerprint"},
+        {"usb.info.serial", "X 1", "usb_info.serial"},
+        {"usb.getinfo_ack", "-3", "usb_getinfo_ack"},
+        {"usb.update_mode", "1", "usb_update_mode"},
+        {"usb.file_status", "-204", "usb_file_status"},
+        {"usb.tunnel_status", "-1", "usb_tunnel_status"},
+        {"usb.command", "6", "usb_command", "6"},
+        {"usb.command_step", "2", "usb_command", "after 2 exchanges"},
+        {"usb.command_reply", "0A 0B", "usb_command_reply"},
+        {"usb.command_sent", "1", "usb_command_sent"},
+        {"usb.command_target", "documents/readme.txt", "usb_command_target"},
+        {"usb.command_position", "5", "usb_command_position"},
+        {"usb.command_length", "9", "usb_command_length"},
+        {"usb.command_moved", "3", "usb_command_moved"},
+        {"usb.command_status", "-5", "usb_command_status"},
+        {"usb.command_stage", "1", "usb_command_stage"},
+        {"usb.command", "none", "usb_command"},
+        {"usb.clock", "none", "usb_clock"},
+        {"tree.disk_number", "2", "usb_tree", "disk_number=2"},
+        {"tree.removable", "0", "usb_tree", "removable=0"},
+        {"tree.volume_busy", "1", "usb_tree", "volume_busy=1"},
+        {"tree.eject", "veto", "usb_tree", "eject=veto"},
+        {"tree.attached", "0", "usb_tree", "attached=0"},
+        {"tree.ejects", "4", "usb_tree", "ejects=4"},
+        {"modem.present", "0", "modem_present"},
+        {"modem.meid", "A1000012345678", "modem_meid"},
+        {"modem.psn", "QK1NB000001", "modem_psn"},
+        {"modem.echo", "on", "modem_echo"},
+        {"modem.blank_lines", "on", "modem_blank_lines"},
+        {"modem.meid_answer", "cme_error", "modem_meid_answer"},
+        {"modem.psn_answer", "silent", "modem_psn_answer"},
+        {"modem.handshake_errors", "3", "modem_handshake_errors"},
+        {"modem.handshake_errors", "always", "modem_handshake_errors"},
+        {"modem.delivery", "bytes", "modem_delivery"},
+        {"net.wlan0.mac", "0A:1B:2C:3D:4E:5F", "net.wlan0", "0A:1B:2C:3D:4E:5F"},
+        {"net.wlan0.appears_after", "3", "net.wlan0", "appears_after=3"},
+        {"net.wlan0", "none", "net"},
+        {"luns", "4", "gadget_luns"},
+        {"lun0.ro", "1", "lun0", "ro=1"},
+        {"lun0.prevent", "1", "lun0", "prevent=1"},
+        {"lun1.file", "/tmp/disk.img", "lun1", "/tmp/disk.img"},
+        {"lun1.sectors", "390", "lun1", "390 sectors"},
+        {"lun2.file", "/tmp/lun2", "lun2", "/tmp/lun2"},
+        {"lun2.device", "179:68", "lun2", "179:68"},
+        {"usb_modules", "ehci-hcd g_android", "usb_modules"},
+    };
+    for (const auto& c : cases) {
+        const ProcessResult set = vreader({"set", reader_, c.key, c.value});
+        ASSERT_EQ(set.status, 0) << c.key << " " << c.value << ": " << set.err;
+        const std::string shown = state_line(vreader({"state", reader_}).out, c.line);
+        if (c.words.empty())
+            EXPECT_EQ(shown, c.value) << "set " << c.key << " " << c.value;
+        else
+            EXPECT_TRUE(has_words(shown, c.words))
+                << "set " << c.key << " " << c.value << ": " << c.line << "=" << shown;
+    }
 }
 
 TEST_F(LauncherTest, UsbSideIsShownSetAndFaulted)
@@ -402,6 +680,62 @@ TEST_F(LauncherTest, AtFailsTheNthRequestOfTheNextRun)
         arguments.insert(arguments.end(), bad.begin(), bad.end());
         EXPECT_EQ(vreader(arguments).status, 2) << bad[1];
     }
+}
+
+// A run that ends with an "at" fault not reached, or a counted fault set
+// when it started with firings left, says so after the program, one line
+// each, and keeps the program's status.
+TEST_F(LauncherTest, ARunSaysWhichFaultsItLeftUnfired)
+{
+    reader();
+    const std::map<std::string, std::string> programs{{"VREADER_PROGRAMS", VREADER_TEST_PROGRAMS}};
+    struct Row {
+        std::vector<std::vector<std::string>> faults;
+        std::string mode;  // the probe's argument
+        int status;
+        std::string said;  // after the probe's own standard error
+    };
+    // The probe opens fb0, asks it FBIOGET_VSCREENINFO and closes it.
+    const Row rows[] = {
+        {{{"--at", "999", "EIO"}}, "", 0, "vreader run: 'at 999 EIO' left unfired: the run ended before its request 999\n"},
+        {{{"--at", "2", "EIO"}}, "", 99, ""},
+        {{{"--at", "3", "EIO"}}, "none", 0,
+         "vreader run: 'at 3 EIO' left unfired: the program made no request; it stays set for the next run\n"},
+        {{{"ttymxc1:read", "EIO", "2", "--after", "1"}, {"fb0:close", "EIO", "3"}}, "", 0,
+         "vreader run: fault 'ttymxc1:read EIO' left unfired: 2 of 2 still to fire, after 1 more pass\n"
+         "vreader run: fault 'fb0:close EIO' left unfired: 2 of 3 still to fire\n"},
+        {{{"fb0:close", "EIO"}, {"mmcblk2:read", "EIO", "always"}}, "", 0, ""},
+    };
+    for (const Row& row : rows) {
+        ASSERT_EQ(vreader({"fail", reader_, "--clear"}).status, 0);
+        for (const auto& fault : row.faults) {
+            std::vector<std::string> arguments{"fail", reader_};
+            arguments.insert(arguments.end(), fault.begin(), fault.end());
+            ASSERT_EQ(vreader(arguments).status, 0) << fault[0];
+        }
+        SCOPED_TRACE(row.faults[0][0] + " " + row.faults[0][1] + " " + row.mode);
+        const ProcessResult run = vreader({"run", reader_, "probe", row.mode}, programs);
+        EXPECT_EQ(run.status, row.status) << run.err;
+        const std::string own = row.status == 0 && row.mode.empty() ? "probe done\n" : "";
+        EXPECT_EQ(run.err, own + row.said);
+    }
+
+    // A launcher that was stopped stops the program it waits for.
+    ASSERT_EQ(vreader({"fail", reader_, "--clear"}).status, 0);
+    ASSERT_EQ(vreader({"fail", reader_, "ttymxc1:read", "EIO"}).status, 0);
+    std::vector<std::string> command = testing_support::emulator_prefix();
+    command.insert(command.end(), {VREADER_EXECUTABLE, "run", reader_, "probe", "hold"});
+    testing_support::Spawned holder(
+        command, {{"VREADER_PROGRAMS", VREADER_TEST_PROGRAMS}, {"VREADER_EMULATOR", READER_TEST_EMULATOR}},
+        dir_.file("hold.out"));
+    const std::string pc_file = reader_ + "/ttyGS0.pc";
+    ASSERT_TRUE(testing_support::eventually([&] { return std::filesystem::exists(pc_file); }, 30)) << holder.output();
+    ASSERT_EQ(::kill(holder.pid(), SIGTERM), 0);
+    EXPECT_EQ(holder.wait(30), 128 + SIGTERM);
+    EXPECT_TRUE(testing_support::eventually([&] { return !std::filesystem::exists(pc_file); }, 30));
+    EXPECT_NE(holder.output().find("vreader run: fault 'ttymxc1:read EIO' left unfired: 1 of 1 still to fire\n"),
+              std::string::npos)
+        << holder.output();
 }
 
 // The PC's end of the gadget serial port is published only while a program

@@ -138,7 +138,7 @@ TEST_F(FramebufferTest, ReadWriteSeekAndNodeIdentity)
 {
     const int fd = open_fb();
     const char text[] = "pixels";
-    EXPECT_EQ(sys::lseek(fd, -4, SEEK_END), 1945596);
+    EXPECT_EQ(sys::lseek(fd, 1945596, SEEK_SET), 1945596);
     EXPECT_EQ(sys::write(fd, text, 6), 4);  // cut at the end of memory
     EXPECT_EQ(sys::write(fd, text, 6), -1);
     EXPECT_EQ(errno, ENOSPC);
@@ -164,6 +164,37 @@ TEST_F(FramebufferTest, ReadWriteSeekAndNodeIdentity)
     EXPECT_EQ(sys::write(read_only, text, 1), -1);
     EXPECT_EQ(errno, EBADF);
     sys::close(read_only);
+    sys::close(fd);
+}
+
+TEST_F(FramebufferTest, SeeksAndWritesPastTheMemoryAsTheFramebufferLayerTakesThem)
+{
+    const int fd = open_fb();
+    fb_fix_screeninfo fix{};
+    ASSERT_EQ(sys::ioctl(fd, kGetFix, &fix), 0);
+    const off_t size = fix.smem_len;
+    // The layer's seek is a character device's: SEEK_END counts from the
+    // node's size, 0, and the position may go past the memory.
+    const struct {
+        off_t offset;
+        int whence;
+        off_t result;
+    } seeks[] = {{0, SEEK_END, 0}, {-4, SEEK_END, -1}, {4, SEEK_END, 4}, {size + 4096, SEEK_SET, size + 4096}};
+    for (const auto& s : seeks)
+        EXPECT_EQ(sys::lseek(fd, s.offset, s.whence), s.result) << s.offset << " " << s.whence;
+    // A write starting past the memory is too large whatever its count; at
+    // its end only an empty one passes.
+    const struct {
+        off_t offset;
+        std::size_t count;
+        ssize_t result;
+        int error;
+    } writes[] = {{size + 1, 1, -1, EFBIG}, {size + 1, 0, -1, EFBIG}, {size, 1, -1, ENOSPC}, {size, 0, 0, 0}};
+    for (const auto& w : writes) {
+        errno = 0;
+        EXPECT_EQ(sys::pwrite(fd, "ab", w.count, w.offset), w.result) << w.offset - size << " " << w.count;
+        EXPECT_EQ(errno, w.error) << w.offset - size << " " << w.count;
+    }
     sys::close(fd);
 }
 

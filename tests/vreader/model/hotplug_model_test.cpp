@@ -3,6 +3,7 @@
 // makes, and the shell commands it runs.
 #include "tests/support/json_line.hpp"
 #include "tests/vreader/model/reader_fixture.hpp"
+#include "vreader/model/devices/emmc/mmc_block_devices.hpp"
 #include "vreader/model/devices/gadget/uevent_queue.hpp"
 #include "vreader/model/state/gadget_content.hpp"
 
@@ -103,6 +104,46 @@ TEST_F(HotplugModelTest, UeventSocketBindRulesAndFaults)
     EXPECT_EQ(errno, EMFILE);
 }
 
+TEST_F(HotplugModelTest, ABoundSocketKeepsThePortItsFirstBindGave)
+{
+    sockaddr_nl address{};
+    address.nl_family = AF_NETLINK;
+    const auto bind = [&](int fd, std::uint32_t port, std::uint32_t groups) {
+        address.nl_pid = port;
+        address.nl_groups = groups;
+        return sys::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 ? 0 : errno;
+    };
+    const int own = sys::socket(AF_NETLINK, SOCK_DGRAM, NETLINK_KOBJECT_UEVENT);
+    const int chosen = sys::socket(AF_NETLINK, SOCK_DGRAM, NETLINK_KOBJECT_UEVENT);
+    const auto pid = static_cast<std::uint32_t>(::getpid());
+    const struct {
+        int fd;
+        std::uint32_t port, groups;
+        int error;
+    } binds[] = {
+        {own, 0, 1, 0},             // gets the process's id
+        {own, 0, 1, EINVAL},        // 0 would ask for a port again
+        {own, pid + 1, 1, EINVAL},  // another port
+        {own, pid, 0, 0},           // its own port: leaves the group
+        {chosen, 777777, 1, 0},     // a port of its choosing
+        {chosen, 777777, 0, 0},
+        {chosen, pid, 1, EINVAL},
+    };
+    for (const auto& b : binds)
+        EXPECT_EQ(bind(b.fd, b.port, b.groups), b.error) << b.port << " " << b.groups;
+    EXPECT_EQ(send("unheard"), 0u);
+
+    // The call's own checks come first: no address to copy, or more than a
+    // socket address can be.
+    const int fresh = sys::socket(AF_NETLINK, SOCK_RAW, NETLINK_KOBJECT_UEVENT);
+    EXPECT_EQ(sys::bind(fresh, nullptr, 0), -1);
+    EXPECT_EQ(errno, EINVAL);
+    sockaddr_storage large{};
+    std::memcpy(&large, &address, sizeof address);
+    EXPECT_EQ(sys::bind(fresh, reinterpret_cast<sockaddr*>(&large), sizeof large + 1), -1);
+    EXPECT_EQ(errno, EINVAL);
+}
+
 TEST_F(HotplugModelTest, EveryListeningSocketGetsItsOwnCopyAndALaterOneNothingBefore)
 {
     // Each step sends a message, then every socket open so far is read out.
@@ -187,7 +228,7 @@ TEST_F(HotplugModelTest, BlockNodesStayInTheReaderAndLunStoresActAsTheKernelDoes
         {"ro", "1\n", EBUSY, "/tmp/lun0\n", "0\n"},  // not while a medium is attached
         {"file", std::string(1, '\0'), 0, "\n", "0\n"},
         {"ro", "1\n", 0, "\n", "1\n"},
-        {"ro", "yes", EINVAL, "\n", "1\n"},
+        {"ro", "yes", 0, "\n", "1\n"},  // a boolean as the kernel reads one
         {"file", std::string("/tmp/lun0\0junk", 14), 0, "/tmp/lun0\n", "1\n"},
         {"file", "\n", 0, "\n", "1\n"},
         {"file", "/tmp/lun0\n", 0, "/tmp/lun0\n", "1\n"},
@@ -237,6 +278,37 @@ TEST_F(HotplugModelTest, BlockNodesStayInTheReaderAndLunStoresActAsTheKernelDoes
     // Nodes elsewhere are not modelled, and nothing is made on the host.
     EXPECT_EQ(sys::mknod("/tmp/other-node", S_IFBLK | 0600, 0), -1);
     EXPECT_EQ(errno, ENOSYS);
+}
+
+TEST_F(HotplugModelTest, ABlockNodeAttachesOnlyWhileItsDeviceIsThere)
+{
+    const struct {
+        const char* node;
+        dev_t device;
+        const char* removed;  // taken away first, or null
+        int error;
+    } rows[] = {
+        {"/tmp/lun0", makedev(179, 68), nullptr, 0},                 // mmcblk2p4
+        {"/tmp/lun1", makedev(179, 0), nullptr, 0},                  // the SD card
+        {"/tmp/lun2", makedev(179, 73), nullptr, ENXIO},             // no p9
+        {"/tmp/lun3", static_cast<dev_t>(0x7FFFFF00), nullptr, ENXIO},  // -lun0 0x7FFFFF00
+        {"/tmp/lun4", makedev(179, 68), "mmcblk2p4", ENXIO},
+        {"/tmp/lun5", makedev(179, 1), "mmcblk0", ENXIO},            // the card's partition goes with it
+    };
+    for (const auto& row : rows) {
+        if (row.removed != nullptr) {
+            ASSERT_EQ(vreader::set_block_device(reader(), row.removed, "0"), "");
+        }
+        ASSERT_EQ(sys::mknod(row.node, S_IFBLK | 0600, row.device), 0);
+        EXPECT_EQ(store(kLun0 + "file", row.node), row.error) << row.node;
+        EXPECT_EQ(store(kLun0 + "file", std::string(1, '\0')), 0);
+    }
+    EXPECT_EQ(vreader::removed_block_devices(reader()), (std::vector<std::string>{"mmcblk0", "mmcblk0p1", "mmcblk2p4"}));
+    EXPECT_NE(vreader::set_block_device(reader(), "mmcblk2", "0"), "") << "the eMMC stays";
+    EXPECT_NE(vreader::set_block_device(reader(), "mmcblk2p9", "0"), "");
+    EXPECT_NE(vreader::set_block_device(reader(), "mmcblk0p1", "1"), "") << "not without its card";
+    ASSERT_EQ(vreader::set_block_device(reader(), "mmcblk2p4", "1"), "");
+    EXPECT_EQ(store(kLun0 + "file", "/tmp/lun0"), 0);
 }
 
 TEST_F(HotplugModelTest, ALockedDoorKeepsTheMediumAgainstEveryFileStore)

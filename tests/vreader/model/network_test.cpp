@@ -88,6 +88,15 @@ TEST_F(NetworkTest, OnlyIpv4DatagramSocketsAreModelledAndFaultsHitThem)
     EXPECT_TRUE(S_ISSOCK(st.st_mode));
     EXPECT_EQ(sys::write(fd, "x", 1), -1);
     EXPECT_EQ(errno, EDESTADDRREQ);
+    // No datagram ever comes: a read waits for ever, and so ends as only a
+    // signal could end it, unless the socket does not wait.
+    char byte = 0;
+    for (const auto& [type, error] : {std::pair<int, int>{SOCK_DGRAM, EINTR}, {SOCK_DGRAM | SOCK_NONBLOCK, EAGAIN}}) {
+        const int reader = sys::socket(AF_INET, type, 0);
+        EXPECT_EQ(sys::read(reader, &byte, 1), -1);
+        EXPECT_EQ(errno, error) << type;
+        sys::close(reader);
+    }
     EXPECT_EQ(sys::ioctl(fd, SIOCGIFHWADDR, nullptr), -1);
     EXPECT_EQ(errno, EFAULT);
     for (const auto& [domain, type] : {std::pair{AF_INET, SOCK_STREAM}, {AF_INET6, SOCK_DGRAM}}) {

@@ -91,6 +91,13 @@ protected:
     // The program ends and another starts on the same reader.
     void next_run() { vreader::restart_virtual_process(); }
 
+    // The reader's directory, as the launcher opens it.
+    vreader::ReaderDir reader() const
+    {
+        std::string error;
+        return *vreader::ReaderDir::open(path_, error);
+    }
+
     int open_fb(int flags = O_RDWR)
     {
         const int fd = sys::open("/dev/fb0", flags);

@@ -390,7 +390,7 @@ TEST_F(UsbStorageTest, FaultsHitAttemptsAndTheReaderSeesOnlyShortOnes)
         EXPECT_EQ(silent.error, 121u);
     }
     EXPECT_EQ(vendor(4, 2, kIn, 4).data_in, le32(0));
-    EXPECT_EQ(testing_support::read_file(path_ + "/faults"), "usb:reply lead:1 1\n");
+    EXPECT_EQ(testing_support::read_file(path_ + "/faults"), "usb:reply lead:01 1\n");
 
     // Short: the reader answers (or takes) it all, half of it gets across.
     faults("usb:scsi_01 short 1\n");

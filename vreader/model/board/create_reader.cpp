@@ -8,8 +8,38 @@
 
 #include <cstring>
 #include <filesystem>
+#include <vector>
 
 namespace vreader {
+namespace {
+
+// Removes everything a reader's directory holds but its lock, which the
+// reset holds, and its configuration, which the reset replaces last: until
+// then the directory stays a reader that a second reset may take on. What
+// the reader's devices left (line settings, the PC's device tree, queued
+// uevents, kept nodes, the PC library's mutexes) goes, so that a reset
+// reader is a new one.
+bool clear_reader(const std::string& path, std::string& error)
+{
+    namespace fs = std::filesystem;
+    std::error_code ec;
+    std::vector<fs::path> entries;
+    for (fs::directory_iterator it(path, ec), end; !ec && it != end; it.increment(ec)) {
+        const std::string name = it->path().filename().string();
+        if (name != kLockFile && name != kConfigFile)
+            entries.push_back(it->path());
+    }
+    for (const fs::path& entry : entries)
+        if (!ec)
+            fs::remove_all(entry, ec);
+    if (ec) {
+        error = "cannot reset " + path + ": " + ec.message();
+        return false;
+    }
+    return true;
+}
+
+}  // namespace
 
 bool create_reader(const std::string& path, const ReaderConfig& config, bool force, std::string& error)
 {
@@ -24,12 +54,12 @@ bool create_reader(const std::string& path, const ReaderConfig& config, bool for
         return false;
     }
     const std::string root = path + "/";
-    if (file_exists(root + std::string(kConfigFile))) {
-        if (!force) {
-            error = path + " is already a virtual reader (--force resets it)";
-            return false;
-        }
-    } else if (!fs::is_empty(path, ec) || ec) {
+    const bool existing = file_exists(root + std::string(kConfigFile));
+    if (existing && !force) {
+        error = path + " is already a virtual reader (--force resets it)";
+        return false;
+    }
+    if (!existing && (!fs::is_empty(path, ec) || ec)) {
         error = path + " is not empty and is not a virtual reader";
         return false;
     }
@@ -39,6 +69,8 @@ bool create_reader(const std::string& path, const ReaderConfig& config, bool for
         error = "cannot lock " + path + ": " + std::strerror(lock.error());
         return false;
     }
+    if (existing && !clear_reader(path, error))
+        return false;
     fs::create_directories(root + "sys", ec);
     fs::create_directories(root + "proc", ec);
 

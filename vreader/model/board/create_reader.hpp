@@ -21,6 +21,7 @@
 //     net.conf          the network interfaces: their addresses, and when
 //                       each appears
 //     input/eventN      named pipes: the input event devices' sources
+//     input/eventN.record  the record size of the program that holds it
 //     faults         injected faults
 //     faults.wake    named pipe: wakes a program's waiting poll when faults change
 //     uevent/        the kernel's uevent messages waiting for a program
@@ -36,8 +37,10 @@ namespace vreader {
 
 // Creates a virtual reader in `path` (made with its parents if needed): white
 // panel, zeroed framebuffer memory, default controller state, an eMMC with
-// the default raw areas, empty journal, no faults. An existing reader is reset only when `force` is set; a
-// non-empty directory that is not a reader is never touched.
+// the default raw areas, empty journal, no faults. An existing reader is
+// reset only when `force` is set, and then everything in it goes first: the
+// result is what a new directory gets. A non-empty directory that is not a
+// reader is never touched.
 bool create_reader(const std::string& path, const ReaderConfig& config, bool force, std::string& error);
 
 }  // namespace vreader

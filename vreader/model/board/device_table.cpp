@@ -15,8 +15,8 @@ namespace vreader {
 namespace {
 
 const DeviceRow* const kDeviceTable[] = {
-    &kDisplayRow, &kTouchPanelRow, &kGadgetSerialRow, &kSubCpuRow,        &kUsbRow,   &kModemRow,
-    &kNetRow,     &kPastLogRow,    &kGadgetStorageRow, &kEmmcRow,         &kInputRow,
+    &kDisplayRow, &kTouchPanelRow, &kGadgetSerialRow,  &kSubCpuRow, &kUsbRow,   &kModemRow,
+    &kNetRow,     &kPastLogRow,    &kGadgetStorageRow, &kEmmcRow,   &kInputRow,
 };
 
 }  // namespace

@@ -1,6 +1,7 @@
 #include "vreader/model/board/usb_row.hpp"
 
 #include "vreader/model/state/files.hpp"
+#include "vreader/model/state/key_value.hpp"
 #include "vreader/model/usb/pc_device_tree.hpp"
 #include "vreader/model/usb/usb_commands.hpp"
 #include "vreader/model/usb/usb_content.hpp"
@@ -16,7 +17,8 @@
 namespace vreader {
 namespace {
 
-// The PC's device tree around the reader, on one line.
+// The PC's device tree around the reader, on one line: each key as
+// `set tree.KEY` takes it.
 void print_device_tree(const ReaderDir& reader)
 {
     DeviceTree tree;
@@ -25,10 +27,23 @@ void print_device_tree(const ReaderDir& reader)
         std::printf("usb_tree=unreadable: %s\n", why.c_str());
         return;
     }
-    std::printf("usb_tree=disk %u, %s, %s, %s, eject %.*s, ejects %llu\n", tree.disk_number,
-                tree.removable ? "removable" : "not removable", tree.volume_busy ? "volume busy" : "volume free",
-                tree.attached ? "attached" : "ejected", static_cast<int>(eject_answer_name(tree.eject).size()),
-                eject_answer_name(tree.eject).data(), static_cast<unsigned long long>(tree.ejects));
+    std::vector<KeyValue> entries;
+    parse_key_values(format_device_tree(tree), entries, why);
+    std::string line;
+    for (const auto& [key, value] : entries)
+        line += (line.empty() ? "" : " ") + key + "=" + value;
+    std::printf("usb_tree=%s\n", line.c_str());
+}
+
+// The keys of usb.conf that the summary lines of `vreader state` show.
+bool summarised(std::string_view key)
+{
+    for (const std::string_view shown :
+         {"vendor", "product", "revision", "volumes", "locked", "connected", "version", "clock", "notice", "notices",
+          "getinfo_ack", "update_mode", "command", "command_step"})
+        if (key == shown)
+            return true;
+    return false;
 }
 
 // Replaces one key of device_tree.conf, refusing what cannot be read back.
@@ -56,20 +71,27 @@ std::string print_usb(Session& session)
         std::printf("usb=unreadable: %s\n", why.c_str());
         return {};
     }
+    // The command by its code, as `set usb.command` takes it.
     std::string command = "none";
     if (usb.command) {
         const std::string_view name = usb::command_name(usb.command->code);
-        command = (name.empty() ? std::to_string(usb.command->code) : std::string(name)) + " after " +
+        command = std::to_string(usb.command->code) + (name.empty() ? "" : " (" + std::string(name) + ")") + " after " +
                   std::to_string(usb.command->step) + " exchanges";
     }
     const std::string clock = usb.clock.empty() ? "none" : format_hex(usb.clock);
     const std::string ack = usb.getinfo_ack ? std::to_string(*usb.getinfo_ack) : "none";
-    std::printf("usb_volumes=%s\nusb_identity=%s %s %s\nusb_locked=%d\nusb_connected=%d\nusb_version=%s\n"
-                "usb_clock=%s\nusb_notice=%u\nusb_notices=%llu\nusb_getinfo_ack=%s\nusb_command=%s\n",
-                format_volumes(usb.volumes).c_str(), usb.vendor.c_str(), usb.product.c_str(), usb.revision.c_str(),
-                usb.locked ? 1 : 0, usb.connected ? 1 : 0, usb.version.c_str(), clock.c_str(), usb.notice,
-                static_cast<unsigned long long>(usb.notices), ack.c_str(), command.c_str());
+    std::printf(
+        "usb_volumes=%s\nusb_identity=%s %s %s\nusb_locked=%d\nusb_connected=%d\nusb_version=%s\n"
+        "usb_clock=%s\nusb_notice=%u\nusb_notices=%llu\nusb_getinfo_ack=%s\nusb_command=%s\n",
+        format_volumes(usb.volumes).c_str(), usb.vendor.c_str(), usb.product.c_str(), usb.revision.c_str(),
+        usb.locked ? 1 : 0, usb.connected ? 1 : 0, usb.version.c_str(), clock.c_str(), usb.notice,
+        static_cast<unsigned long long>(usb.notices), ack.c_str(), command.c_str());
     std::printf("usb_update_mode=%u\n", usb.update_mode);
+    std::vector<KeyValue> entries;
+    parse_key_values(format_usb(usb), entries, why);
+    for (const auto& [key, value] : entries)
+        if (!summarised(key))
+            std::printf("usb_%s=%s\n", key.c_str(), value.c_str());
     const std::vector<usb::Partition> partitions = usb::Partitions(reader.path()).list();
     if (partitions.empty())
         std::printf("usb_partitions=none\n");
@@ -78,8 +100,7 @@ std::string print_usb(Session& session)
                     p.name.c_str(), p.first, p.second, p.third, p.image ? "yes" : "no", p.tag.c_str(),
                     p.extra.empty() ? "no" : "yes", p.announced, static_cast<unsigned long long>(p.bytes));
     const usb::Tunnel tunnel(reader.path());
-    std::printf("usb_tunnel_queued=%zu\nusb_tunnel_responses=%zu\n", tunnel.queue().size(),
-                tunnel.responses().size());
+    std::printf("usb_tunnel_queued=%zu\nusb_tunnel_responses=%zu\n", tunnel.queue().size(), tunnel.responses().size());
     print_device_tree(reader);
     return {};
 }
@@ -109,23 +130,19 @@ std::string set_usb_side_key(const ReaderDir& reader, std::string_view key, std:
                                    : set_device_tree_key(reader, key.substr(5), value);
 }
 
-bool usb_fault_device(const ReaderConfig&, std::string_view device) { return device == usb::kUsbDevice; }
+bool is_vendor_command(std::uint8_t code) { return !usb::command_name(code).empty(); }
 
-// Faults that the USB side could never fire; empty when the fault is fine.
-std::string usb_misfit(const Fault& fault)
-{
-    const bool scsi = fault.request.starts_with("scsi");
-    const bool reply = fault.request.starts_with("reply");
-    if (scsi && !fault.device.empty() && fault.device != usb::kUsbDevice)
-        return "SCSI requests go to the USB side only: usb:" + fault.request;
-    if (fault.device != usb::kUsbDevice)
-        return {};
-    if (!scsi && !reply)
-        return "the USB side takes scsi, scsi_XX, reply and reply_XX";
-    if (reply && fault.kind != FaultKind::Silent)
-        return "the USB side's replies take 'silent' only";
-    return {};
-}
+// An exchange the reader never sees fails, is refused or comes back empty;
+// one it sees moves half its data. A vendor command's reply can only be
+// missing: the PC's call then times out.
+constexpr FaultEffects kExchangeEffects = kReadEffects | effect_bit(FaultKind::Check) | effect_bit(FaultKind::Empty);
+constexpr FaultTake kUsbTakes[] = {
+    {"scsi", kExchangeEffects},
+    {"scsi_XX", kExchangeEffects},
+    {"reply", effect_bit(FaultKind::Silent)},
+    {"reply_XX", effect_bit(FaultKind::Silent)},
+};
+constexpr FaultScope kUsbScopes[] = {{.name = usb::kUsbDevice, .takes = kUsbTakes, .answers = is_vendor_command}};
 
 // usb.conf's defaults, the sample document, no update partition, one HTTP
 // request queued.
@@ -146,8 +163,7 @@ int create_usb(const std::string& root, const ReaderConfig&)
 
 const DeviceRow kUsbRow = {
     .name = "usb",
-    .fault_device = usb_fault_device,
-    .fault_misfit = usb_misfit,
+    .fault_scopes = kUsbScopes,
     .print_state = print_usb,
     .owns_key = owns_usb_key,
     .set_key = set_usb_side_key,

@@ -54,7 +54,7 @@ std::int64_t BackedFile::transfer(bool writing, void* buf, std::size_t count, st
         return session.finish(line, -EINVAL, fault.fired);
     const std::int64_t size = content_size();
     if (offset > size)
-        return session.finish(line, writing ? -EFBIG : 0, fault.fired);
+        return session.finish(line, writing ? write_past_end(count) : 0, fault.fired);
     std::size_t n = static_cast<std::size_t>(std::min<std::int64_t>(static_cast<std::int64_t>(count), size - offset));
     if (n == 0)
         return session.finish(line, writing && count > 0 ? -ENOSPC : 0, fault.fired);
@@ -103,7 +103,7 @@ std::int64_t BackedFile::lseek(std::int64_t offset, int whence)
     if (whence == SEEK_CUR)
         base = position_;
     else if (whence == SEEK_END)
-        base = content_size();
+        base = seek_end();
     else if (whence != SEEK_SET)
         return session.finish(line, -EINVAL, false);
     if ((offset < 0 && base + offset < 0) || (offset > 0 && base > INT64_MAX - offset))
@@ -121,11 +121,13 @@ std::int64_t BackedFile::mmap(void* addr, std::size_t length, int prot, int flag
     line.add("length", length).add("offset", offset).add("prot", prot).add("flags", flags);
     if (const auto ended = open_request(session, line, "mmap", device_, FaultEnds::Any))
         return *ended;
-    // Only the device's content can be mapped: a mapping past its end would
-    // fault when touched.
+    if (length == 0 || offset < 0 || offset % kPageSize != 0)
+        return session.finish(line, -EINVAL, false);
+    // A device that maps only its content refuses a range past its end; one
+    // that maps as a block device does maps it, and a touch of a page past
+    // the end raises SIGBUS, as it does past the end of the backing file.
     const std::int64_t size = content_size();
-    if (length == 0 || offset < 0 || offset % kPageSize != 0 || offset > size ||
-        length > static_cast<std::uint64_t>(size - offset))
+    if (!maps_past_end() && (offset > size || length > static_cast<std::uint64_t>(size - offset)))
         return session.finish(line, -EINVAL, false);
     // A mapping needs read access; a shared writable one needs write access too.
     if (access_ == O_WRONLY || ((flags & MAP_SHARED) && (prot & PROT_WRITE) && access_ == O_RDONLY))

@@ -26,12 +26,14 @@ public:
     std::int64_t pwrite(const void* buf, std::size_t count, std::int64_t offset) override;
     std::int64_t lseek(std::int64_t offset, int whence) override;
     std::int64_t mmap(void* addr, std::size_t length, int prot, int flags, std::int64_t offset, void*& out) override;
+    // Writes reach the content at once: there is nothing to flush.
+    std::int64_t fsync() override { return 0; }
     std::int64_t close() override;
 
 protected:
     struct Node {
-        std::string path;    // as the program named it
-        std::string device;  // kernel name, for faults
+        std::string path;     // as the program named it
+        std::string device;   // kernel name, for faults
         std::string backing;  // the file that holds the content
     };
 
@@ -40,8 +42,12 @@ protected:
     static std::int64_t open_node(ReaderContext& context, const Node& node, int flags, int fd, int& access,
                                   int& backing_fd);
 
+    // cppcheck-suppress passedByValue ; taken by value to move its strings in
     BackedFile(ReaderContext& context, Node node, int access, int backing_fd)
-        : context_(context), path_(std::move(node.path)), device_(std::move(node.device)), access_(access),
+        : context_(context),
+          path_(std::move(node.path)),
+          device_(std::move(node.device)),
+          access_(access),
           backing_fd_(backing_fd)
     {
     }
@@ -50,6 +56,21 @@ protected:
     virtual std::int64_t content_size() const = 0;
     // Whether the position may be set past the end (a block device refuses).
     virtual bool seeks_past_end() const { return true; }
+    // Where SEEK_END counts from: the end of the content (a block device's
+    // size), or for a node whose driver keeps the kernel's default seek, the
+    // size of the node itself, which is 0.
+    virtual std::int64_t seek_end() const { return content_size(); }
+    // Whether a mapping may reach past the end (a block device's does, and
+    // faults when touched there; the backing file must be the device's size).
+    virtual bool maps_past_end() const { return false; }
+    // What a write of `count` bytes starting past the end gives: the
+    // framebuffer refuses it as too large whatever its count; a block device
+    // takes an empty write and refuses others for want of space.
+    virtual std::int64_t write_past_end(std::size_t count) const
+    {
+        (void)count;
+        return -EFBIG;
+    }
 
     // The node's kernel name, which faults are scoped to.
     const std::string& device() const { return device_; }

@@ -21,6 +21,14 @@ inline constexpr unsigned kMiscMajor = 10;
 // What stat shows of a character device node.
 void char_device_stat(struct stat& st, unsigned major, unsigned minor);
 
+// A /sys attribute's size as stat shows it: a page.
+inline constexpr std::int64_t kAttributeSize = 4096;
+
+// A seek on a /sys attribute a model answers: from the start, the current
+// `position` or the attribute's size, never before the start; any other
+// whence is EINVAL. The new position, or -errno.
+std::int64_t attribute_seek(std::int64_t& position, std::int64_t offset, int whence);
+
 class DeviceFile {
 public:
     virtual ~DeviceFile() = default;
@@ -35,7 +43,9 @@ public:
     virtual std::int64_t lseek(std::int64_t, int) { return -ESPIPE; }
     virtual std::int64_t ioctl(unsigned long, void*) { return -ENOTTY; }
     virtual std::int64_t mmap(void*, std::size_t, int, int, std::int64_t, void*&) { return -ENODEV; }
-    virtual std::int64_t fsync() { return 0; }
+    // A driver with no flush of its own (a terminal, an input device, a
+    // socket) has the kernel refuse fsync with EINVAL.
+    virtual std::int64_t fsync() { return -EINVAL; }
     virtual std::int64_t tcgetattr(struct termios&) { return -ENOTTY; }
     virtual std::int64_t tcsetattr(int, const struct termios&) { return -ENOTTY; }
     // Sockets that a model serves; ENOSYS: the model has no such call.
@@ -53,6 +63,12 @@ public:
     // the process can bring input, through a model).
     virtual bool read_would_block() { return false; }
     virtual int input_fd() const { return -1; }
+
+    // Input the device sends unasked after a while of waiting (a modem's
+    // unsolicited lines): in how many nanoseconds of a poll's wait it comes,
+    // or -1 when none will; `unasked_input_arrives` queues it then.
+    virtual std::int64_t unasked_input_after() { return -1; }
+    virtual void unasked_input_arrives() {}
 
     // Releases the description; the descriptor is gone whatever the result.
     virtual std::int64_t close() { return 0; }

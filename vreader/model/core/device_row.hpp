@@ -5,6 +5,7 @@
 #pragma once
 
 #include "vreader/model/core/device_file.hpp"
+#include "vreader/model/core/fault_scope.hpp"
 #include "vreader/model/core/reader_context.hpp"
 #include "vreader/model/state/faults.hpp"
 
@@ -41,10 +42,9 @@ struct DeviceRow {
 
     // The request names the device adds to the faults file.
     std::span<const DeviceFaultRequest> fault_requests{};
-    // Whether a fault may be scoped to `device` ("fb0", "event1") on it.
-    bool (*fault_device)(const ReaderConfig& config, std::string_view device) = nullptr;
-    // Why `fault` could never fire on the device; empty when it could.
-    std::string (*fault_misfit)(const Fault& fault) = nullptr;
+    // Its nodes that a fault may be scoped to ("fb0", "event1"), and what
+    // each takes.
+    std::span<const FaultScope> fault_scopes{};
 
     // Prints its `vreader state` lines; empty, or why the state could not
     // be read at all. One session serves every device's lines, so the lock

@@ -6,9 +6,8 @@
 
 namespace vreader {
 
-
-std::int64_t journal_open(ReaderContext& context, const std::string& path, std::string_view device, int flags,
-                          int fd, int& access, int failure)
+std::int64_t journal_open(ReaderContext& context, const std::string& path, std::string_view device, int flags, int fd,
+                          int& access, int failure)
 {
     Session session = context.session();
     JsonLine line("open");

@@ -79,17 +79,14 @@ std::string format_config(const ReaderConfig& config)
     char start[32];
     std::snprintf(start, sizeof start, "0x%llX", static_cast<unsigned long long>(config.smem_start));
     return "# virtual reader configuration\n"
-           "panel_width=" + std::to_string(config.panel_width) + "\n" +
-           "panel_height=" + std::to_string(config.panel_height) + "\n" +
+           "panel_width=" +
+           std::to_string(config.panel_width) + "\n" + "panel_height=" + std::to_string(config.panel_height) + "\n" +
            "stride_pad=" + std::to_string(config.stride_pad) + "\n" +
-           "graphics_node=" + (config.graphics_node ? "yes" : "no") + "\n" +
-           "smem_start=" + start + "\n" +
-           "emmc_size=" + std::to_string(config.emmc_size) + "\n" +
-           "emmc_unit=" + std::to_string(config.emmc_unit) + "\n" +
-           "emmc_nodes=" + std::string(emmc_nodes_name(config.emmc_nodes)) + "\n" +
-           "spi_cs=" + std::to_string(config.spi_cs) + "\n" +
-           "touch_devices=" + std::to_string(config.touch_devices) + "\n" +
-           "modem=" + (config.modem ? "yes" : "no") + "\n";
+           "graphics_node=" + (config.graphics_node ? "yes" : "no") + "\n" + "smem_start=" + start + "\n" +
+           "emmc_size=" + std::to_string(config.emmc_size) + "\n" + "emmc_unit=" + std::to_string(config.emmc_unit) +
+           "\n" + "emmc_nodes=" + std::string(emmc_nodes_name(config.emmc_nodes)) + "\n" +
+           "spi_cs=" + std::to_string(config.spi_cs) + "\n" + "touch_devices=" + std::to_string(config.touch_devices) +
+           "\n" + "modem=" + (config.modem ? "yes" : "no") + "\n";
 }
 
 bool parse_config(std::string_view text, ReaderConfig& out, std::string& error)
@@ -174,7 +171,8 @@ bool parse_config(std::string_view text, ReaderConfig& out, std::string& error)
         }
         config.spi_cs = static_cast<std::uint32_t>(*number);
     }
-    if (const std::string* nodes = find_value(entries, "emmc_nodes"); nodes && !parse_emmc_nodes(*nodes, config.emmc_nodes)) {
+    if (const std::string* nodes = find_value(entries, "emmc_nodes");
+        nodes && !parse_emmc_nodes(*nodes, config.emmc_nodes)) {
         error = "bad emmc_nodes: " + *nodes;
         return false;
     }

@@ -27,7 +27,7 @@ struct ReaderConfig {
     std::uint64_t emmc_size = kDefaultEmmcSize;  // bytes, a multiple of 512
     std::uint32_t emmc_unit = 2;                 // N of mmcblkN
     EmmcNodes emmc_nodes = EmmcNodes::Both;
-    std::uint32_t spi_cs = 2;  // the sub-CPU's chip select: 2, or 0 on older boards
+    std::uint32_t spi_cs = 2;         // the sub-CPU's chip select: 2, or 0 on older boards
     std::uint32_t touch_devices = 1;  // /dev/input/event1 on; event0 is the HOME key
     bool modem = true;                // whether the WAN modem's port /dev/ttyUSB0 exists
 };

@@ -99,9 +99,17 @@ void Session::claim_at()
     cache_.at = *it;
     faults_->erase(it);
     // Written back at once: the next run must not find it, even if this
-    // one ends before its next request.
+    // one ends before its next request. Until request N comes, the fault
+    // waits in its own file, for the launcher to say if the run ends first.
     if (const int e = replace_file(dir_.file(kFaultsFile), format_faults(*faults_)))
         std::fprintf(stderr, "vreader: cannot write the faults file: %s\n", std::strerror(e));
+    replace_file(dir_.file(kAtClaimedFile), format_faults({*cache_.at}));
+}
+
+void Session::spend_at()
+{
+    cache_.at_spent = true;
+    ::unlink(dir_.file(kAtClaimedFile).c_str());
 }
 
 bool Session::at_due(std::string_view request)
@@ -142,7 +150,7 @@ FaultHit Session::take_at_fault(std::string_view request)
 {
     if (!at_due(request))
         return {};
-    cache_.at_spent = true;
+    spend_at();
     const Fault& at = *cache_.at;
     return {true, at.kind, at.kind == FaultKind::Error ? at.error : 0, 0};
 }
@@ -188,7 +196,7 @@ void Session::record(const JsonLine& line)
     // cannot take it (an munmap, a line a model adds, "short" on a request
     // that moves no data). No later request takes it in its place.
     if (cache_.at && !cache_.at_spent && cache_.requests + 1 == cache_.at->at) {
-        cache_.at_spent = true;
+        spend_at();
         std::fprintf(stderr, "vreader: request %llu (%s) cannot take %s: 'at %llu %s' injected nothing\n",
                      static_cast<unsigned long long>(cache_.at->at), line.request().c_str(),
                      effect_name(*cache_.at).c_str(), static_cast<unsigned long long>(cache_.at->at),

@@ -116,6 +116,8 @@ private:
     void load_faults(std::vector<Fault>& out);
     // Takes the "at" fault out of the faults file, once per process.
     void claim_at();
+    // Its request came: it fired, or said why it could not.
+    void spend_at();
     // Whether the "at" fault fires on `request` now: it is the Nth request
     // and can take the effect.
     bool at_due(std::string_view request);

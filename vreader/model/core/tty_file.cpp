@@ -50,7 +50,20 @@ std::int64_t TtyFile::tcsetattr(int optional_actions, const struct termios& t)
         return *ended;
     if (optional_actions != TCSANOW && optional_actions != TCSADRAIN && optional_actions != TCSAFLUSH)
         return session.finish(line, -EINVAL, false);
-    return session.finish(line, -save_termios(context_.dir, device_, t), false);
+    struct termios kept = t;
+    if (!sets_line_hardware()) {
+        struct termios old {};
+        std::string why;
+        if (!load_termios(context_.dir, device_, old, why)) {
+            std::fprintf(stderr, "vreader: %s: %s\n", termios_file(device_).c_str(), why.c_str());
+            return session.finish(line, -EIO, false);
+        }
+        constexpr tcflag_t kSoftware = HUPCL | CREAD | CLOCAL;
+        kept.c_cflag = (t.c_cflag & kSoftware) | (old.c_cflag & ~kSoftware);
+        ::cfsetispeed(&kept, ::cfgetispeed(&old));
+        ::cfsetospeed(&kept, ::cfgetospeed(&old));
+    }
+    return session.finish(line, -save_termios(context_.dir, device_, kept), false);
 }
 
 std::int64_t TtyFile::close()

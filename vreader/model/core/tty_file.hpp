@@ -28,13 +28,23 @@ protected:
     };
 
     TtyFile(ReaderContext& context, const Node& node, int access)
-        : context_(context), path_(node.path), device_(node.device), major_(node.major), minor_(node.minor),
+        : context_(context),
+          path_(node.path),
+          device_(node.device),
+          major_(node.major),
+          minor_(node.minor),
           access_(access)
     {
     }
 
     // What the port does when it is closed, before the close is journaled.
     virtual void release() {}
+    // Whether the port's driver takes the line's speed, character size,
+    // parity, stop bits and flow control from tcsetattr. One with no line
+    // of its own (the gadget serial port) keeps them, and only HUPCL, CREAD
+    // and CLOCAL of c_cflag change, as the tty layer keeps them for a driver
+    // that sets no termios.
+    virtual bool sets_line_hardware() const { return true; }
 
     ReaderContext& context_;
     std::string path_;

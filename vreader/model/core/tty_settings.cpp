@@ -19,10 +19,10 @@ constexpr FlagName kIflags[] = {{IGNBRK, "IGNBRK"}, {BRKINT, "BRKINT"}, {IGNPAR,
                                 {INPCK, "INPCK"},   {ISTRIP, "ISTRIP"}, {INLCR, "INLCR"},   {IGNCR, "IGNCR"},
                                 {ICRNL, "ICRNL"},   {IXON, "IXON"},     {IXANY, "IXANY"},   {IXOFF, "IXOFF"}};
 constexpr FlagName kOflags[] = {{OPOST, "OPOST"}, {ONLCR, "ONLCR"}, {OCRNL, "OCRNL"}};
-constexpr FlagName kCflags[] = {{CSTOPB, "CSTOPB"}, {CREAD, "CREAD"},   {PARENB, "PARENB"}, {PARODD, "PARODD"},
+constexpr FlagName kCflags[] = {{CSTOPB, "CSTOPB"}, {CREAD, "CREAD"},   {PARENB, "PARENB"},  {PARODD, "PARODD"},
                                 {HUPCL, "HUPCL"},   {CLOCAL, "CLOCAL"}, {CRTSCTS, "CRTSCTS"}};
-constexpr FlagName kLflags[] = {{ISIG, "ISIG"},     {ICANON, "ICANON"}, {ECHO, "ECHO"},     {ECHOE, "ECHOE"},
-                                {ECHOK, "ECHOK"},   {ECHONL, "ECHONL"}, {NOFLSH, "NOFLSH"}, {TOSTOP, "TOSTOP"},
+constexpr FlagName kLflags[] = {{ISIG, "ISIG"},     {ICANON, "ICANON"},   {ECHO, "ECHO"},     {ECHOE, "ECHOE"},
+                                {ECHOK, "ECHOK"},   {ECHONL, "ECHONL"},   {NOFLSH, "NOFLSH"}, {TOSTOP, "TOSTOP"},
                                 {IEXTEN, "IEXTEN"}, {ECHOCTL, "ECHOCTL"}, {ECHOKE, "ECHOKE"}};
 
 template <std::size_t N>
@@ -48,8 +48,8 @@ struct Speed {
     unsigned baud;
 };
 
-constexpr Speed kSpeeds[] = {{B0, 0},         {B1200, 1200},     {B2400, 2400},     {B4800, 4800},
-                             {B9600, 9600},   {B19200, 19200},   {B38400, 38400},   {B57600, 57600},
+constexpr Speed kSpeeds[] = {{B0, 0},           {B1200, 1200},     {B2400, 2400},     {B4800, 4800},
+                             {B9600, 9600},     {B19200, 19200},   {B38400, 38400},   {B57600, 57600},
                              {B115200, 115200}, {B230400, 230400}, {B460800, 460800}, {B921600, 921600}};
 
 }  // namespace
@@ -61,7 +61,7 @@ struct termios default_termios()
     struct termios t {};
     t.c_iflag = ICRNL | IXON;
     t.c_oflag = OPOST | ONLCR;
-    t.c_cflag = B9600 | CS8 | CREAD | HUPCL;
+    t.c_cflag = B9600 | CS8 | CREAD | HUPCL | CLOCAL;
     t.c_lflag = ISIG | ICANON | ECHO | ECHOE | ECHOK | ECHOCTL | ECHOKE | IEXTEN;
     t.c_cc[VINTR] = 3;
     t.c_cc[VQUIT] = 28;

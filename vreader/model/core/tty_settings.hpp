@@ -16,7 +16,9 @@ namespace vreader {
 // A port's termios file name: "ttymxc1.termios".
 std::string termios_file(std::string_view device);
 
-// A new port's settings: 9600 baud, cooked, echoing.
+// A new port's settings, as the serial core, the USB serial layer and the
+// gadget serial driver start their ports: 9600 baud, CS8, CREAD, HUPCL,
+// CLOCAL (no modem control), cooked and echoing.
 struct termios default_termios();
 
 std::string format_termios(const struct termios& t);

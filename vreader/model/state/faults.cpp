@@ -5,6 +5,8 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <charconv>
+#include <cstdio>
 #include <sstream>
 
 namespace vreader {
@@ -17,28 +19,73 @@ bool is_hex_digit(char c) { return (c >= '0' && c <= '9') || (c >= 'A' && c <= '
 // "reply", or "reply_XX" for the replies to command XX.
 bool is_reply(std::string_view request)
 {
-    return request == "reply" ||
-           (request.size() == 8 && request.starts_with("reply_") && is_hex_digit(request[6]) && is_hex_digit(request[7]));
+    return request == "reply" || (request.size() == 8 && request.starts_with("reply_") && is_hex_digit(request[6]) &&
+                                  is_hex_digit(request[7]));
 }
 
 // "scsi", or "scsi_XX" for the exchanges of vendor command XX.
 bool is_scsi(std::string_view request)
 {
-    return request == "scsi" ||
-           (request.size() == 7 && request.starts_with("scsi_") && is_hex_digit(request[5]) && is_hex_digit(request[6]));
+    return request == "scsi" || (request.size() == 7 && request.starts_with("scsi_") && is_hex_digit(request[5]) &&
+                                 is_hex_digit(request[6]));
 }
+
+// Hexadecimal digits, already checked, as a number.
+std::uint8_t hex_byte(std::string_view digits)
+{
+    unsigned value = 0;
+    std::from_chars(digits.data(), digits.data() + digits.size(), value, 16);
+    return static_cast<std::uint8_t>(value);
+}
+
+// A reply effect's value is a count (split:N, len:N), decimal as counts
+// are everywhere, or a byte of the frame (lead:B ...), hexadecimal as the
+// codes of reply_XX are: "EE" and "0xEE" are the same byte.
+enum class EffectValue { None, Count, Byte };
 
 struct ReplyEffect {
     std::string_view name;
     FaultKind kind;
-    std::uint64_t min, max;  // of the value; a name without one has max 0
+    EffectValue value;
+    std::uint64_t min = 0, max = 255;
 };
 
 constexpr ReplyEffect kReplyEffects[] = {
-    {"silent", FaultKind::Silent, 0, 0}, {"split", FaultKind::Split, 2, 64}, {"lead", FaultKind::Lead, 0, 255},
-    {"code", FaultKind::Code, 0, 255},   {"len", FaultKind::Len, 0, 255},    {"result", FaultKind::Result, 0, 255},
-    {"sum", FaultKind::Sum, 0, 255},
+    {"silent", FaultKind::Silent, EffectValue::None}, {"split", FaultKind::Split, EffectValue::Count, 2, 64},
+    {"lead", FaultKind::Lead, EffectValue::Byte},     {"code", FaultKind::Code, EffectValue::Byte},
+    {"len", FaultKind::Len, EffectValue::Count},      {"result", FaultKind::Result, EffectValue::Byte},
+    {"sum", FaultKind::Sum, EffectValue::Byte},
 };
+
+// The value after "NAME:", in the effect's one notation.
+std::optional<std::uint64_t> parse_effect_value(const ReplyEffect& effect, std::string_view text)
+{
+    if (effect.value == EffectValue::Count) {
+        const auto count = parse_unsigned(text, effect.max);
+        return count && *count >= effect.min ? count : std::nullopt;
+    }
+    if (text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X'))
+        text.remove_prefix(2);
+    if (text.empty() || text.size() > 2 || !std::all_of(text.begin(), text.end(), is_hex_digit))
+        return std::nullopt;
+    return hex_byte(text);
+}
+
+std::string value_syntax(const ReplyEffect& effect)
+{
+    if (effect.value == EffectValue::Count)
+        return "'" + std::string(effect.name) + "' takes :N, " + std::to_string(effect.min) + " to " +
+               std::to_string(effect.max);
+    return "'" + std::string(effect.name) + "' takes :B, a byte in hexadecimal (EE or 0xEE)";
+}
+
+// The names of the effects, in the order FaultKind lists them; errno
+// faults show as their errno.
+constexpr std::string_view kEffectNames[] = {
+    "an errno", "short",    "lost",  "silent",  "split:N", "lead:B", "code:B",
+    "len:N",    "result:B", "sum:B", "corrupt", "check",   "empty",  "reject",
+};
+static_assert(std::size(kEffectNames) == static_cast<std::size_t>(FaultKind::Reject) + 1);
 
 bool is_device_name(std::string_view name)
 {
@@ -98,7 +145,7 @@ std::string reject_requests()
 constexpr std::string_view kNodeRequests[] = {"open", "close", "read",   "write",     "lseek", "fsync",
                                               "mmap", "fstat", "usleep", "nanosleep", "poll"};
 constexpr std::string_view kSharedRequests[] = {
-    "tcgetattr", "tcsetattr", "TIOCMGET", "TIOCMBIS", "TIOCMBIC", "socket", "SIOCGIFHWADDR", "bind", "recv",
+    "tcgetattr", "tcsetattr", "TIOCMGET", "TIOCMBIS", "TIOCMBIC", "socket", "SIOCGIFHWADDR", "bind",   "recv",
     "mknod",     "unlink",    "system",   "reply",    "reply_XX", "flash",  "scsi",          "scsi_XX"};
 
 // Those of the nodes, the devices' own, then the shared ones.
@@ -141,10 +188,41 @@ std::string effect_name(const Fault& fault)
         return "empty";
     if (fault.kind == FaultKind::Reject)
         return "reject";
-    for (const auto& effect : kReplyEffects)
-        if (effect.kind == fault.kind)
-            return std::string(effect.name) + (effect.max == 0 ? "" : ":" + std::to_string(fault.value));
+    for (const auto& effect : kReplyEffects) {
+        if (effect.kind != fault.kind)
+            continue;
+        if (effect.value == EffectValue::None)
+            return std::string(effect.name);
+        char value[16];
+        std::snprintf(value, sizeof value, effect.value == EffectValue::Byte ? "%02X" : "%u",
+                      static_cast<unsigned>(fault.value));
+        return std::string(effect.name) + ":" + value;
+    }
     return errno_name(fault.error);
+}
+
+std::string describe_effects(FaultEffects effects)
+{
+    std::vector<std::string_view> names;
+    for (std::size_t kind = 0; kind < std::size(kEffectNames); ++kind) {
+        if ((effects & effect_bit(static_cast<FaultKind>(kind))) == 0)
+            continue;
+        names.push_back(kEffectNames[kind]);
+        // A SCSI request's errno has a name of its own.
+        if (static_cast<FaultKind>(kind) == FaultKind::Error && (effects & effect_bit(FaultKind::Check)) != 0)
+            names.push_back("fail");
+    }
+    std::string text;
+    for (std::size_t i = 0; i < names.size(); ++i)
+        text += (i == 0 ? "" : i + 1 == names.size() ? " or " : ", ") + std::string(names[i]);
+    return text.empty() ? "nothing" : text;
+}
+
+std::optional<std::uint8_t> fault_code(std::string_view request)
+{
+    if ((!is_reply(request) && !is_scsi(request)) || request.find('_') == std::string_view::npos)
+        return std::nullopt;
+    return hex_byte(request.substr(request.size() - 2));
 }
 
 const std::vector<std::string_view>& fault_requests() { return request_list(); }
@@ -166,6 +244,9 @@ bool parse_fault_target(std::string_view text, std::string& device, std::string&
         return false;
     device = std::string(scope);
     request = std::string(name);
+    if (request.find('_') != std::string::npos && (is_reply(request) || is_scsi(request)))
+        std::transform(request.end() - 2, request.end(), request.end() - 2,
+                       [](char c) { return c >= 'a' && c <= 'f' ? static_cast<char>(c - 'a' + 'A') : c; });
     return true;
 }
 
@@ -181,21 +262,15 @@ bool parse_fault_effect(std::string_view text, std::string_view request, Fault& 
             return false;
         }
         const bool has_value = colon != std::string_view::npos;
-        std::uint64_t value = 0;
-        bool value_ok = false;
-        if (has_value) {
-            const auto parsed = parse_unsigned(text.substr(colon + 1), effect.max);
-            value_ok = parsed.has_value() && *parsed >= effect.min;
-            value = parsed.value_or(0);
-        }
-        if (effect.max == 0 ? has_value : !value_ok) {
-            why = effect.max == 0 ? "'silent' takes no value"
-                                  : "'" + std::string(name) + "' takes :N, " + std::to_string(effect.min) + " to " +
-                                        std::to_string(effect.max);
+        std::optional<std::uint64_t> value;
+        if (has_value)
+            value = parse_effect_value(effect, text.substr(colon + 1));
+        if (effect.value == EffectValue::None ? has_value : !value) {
+            why = effect.value == EffectValue::None ? "'silent' takes no value" : value_syntax(effect);
             return false;
         }
         out.kind = effect.kind;
-        out.value = static_cast<std::uint32_t>(value);
+        out.value = static_cast<std::uint32_t>(value.value_or(0));
         out.error = 0;
         return true;
     }
@@ -238,7 +313,7 @@ bool parse_fault_effect(std::string_view text, std::string_view request, Fault& 
     }
     const auto code = parse_errno(text);
     if (!code || is_reply(request)) {
-        why = is_reply(request) ? "a reply takes silent, split:N, lead:XX, code:XX, len:N, result:N or sum:XX"
+        why = is_reply(request) ? "a reply takes silent, split:N, lead:B, code:B, len:N, result:B or sum:B"
               : is_scsi(request)
                   ? "a SCSI request takes check, empty, short, fail or an errno (" + known_errno_names() + ")"
                   : "the effect must be 'short', 'lost' or an errno (" + known_errno_names() + ")";

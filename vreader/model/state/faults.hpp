@@ -10,6 +10,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -41,6 +42,11 @@ enum class FaultKind {
     Reject,  // a right answer is refused as wrong
 };
 
+// A set of effects, one bit a FaultKind: what a device's request can be
+// made to do.
+using FaultEffects = std::uint32_t;
+constexpr FaultEffects effect_bit(FaultKind kind) { return FaultEffects{1} << static_cast<unsigned>(kind); }
+
 struct Fault {
     std::string request;
     std::string device;  // a node's kernel name ("fb0", "mmcblk2"); empty: any
@@ -49,7 +55,7 @@ struct Fault {
     std::uint32_t value = 0;      // for the reply effects that carry one
     std::uint32_t remaining = 1;  // ignored when `always`
     bool always = false;
-    std::uint32_t skip = 0;       // requests let through before the first firing
+    std::uint32_t skip = 0;  // requests let through before the first firing
     // Non-zero for a fault on the Nth request of the next run, whatever it
     // is (request "at", no device): the run's process takes it out of the
     // file when it starts and fires it itself (see Session).
@@ -79,9 +85,9 @@ struct FaultHit {
 // "write", "lseek", "fsync", "mmap", "fstat" (of any descriptor, files
 // included), the sleeps, the requests the devices added (every display
 // controller request, the past-log driver's), the serial
-// ports' "tcgetattr" and "tcsetattr", the modem-line requests, "socket" and "SIOCGIFHWADDR" (device "net"), "socket", "bind" and
-// "recv" of the uevent socket (device "uevent"), a device's replies ("reply", "reply_XX"), the sub-CPU's flash
-// programming ("flash") and the SCSI requests a PC sends the reader over USB
+// ports' "tcgetattr" and "tcsetattr", the modem-line requests, "socket" and "SIOCGIFHWADDR" (device "net"), "socket",
+// "bind" and "recv" of the uevent socket (device "uevent"), a device's replies ("reply", "reply_XX"), the sub-CPU's
+// flash programming ("flash") and the SCSI requests a PC sends the reader over USB
 // ("scsi", "scsi_XX").
 const std::vector<std::string_view>& fault_requests();
 
@@ -102,11 +108,14 @@ void add_fault_requests(std::span<const DeviceFaultRequest> requests);
 bool is_fault_request(std::string_view name);
 
 // "[DEVICE:]REQUEST" into its parts; false for an unknown request or a
-// device name that is not a lower-case word with digits.
+// device name that is not a lower-case word with digits. The code of
+// "reply_XX" and "scsi_XX" is hexadecimal in either case and comes out in
+// capitals, the one spelling the devices look for.
 bool parse_fault_target(std::string_view text, std::string& device, std::string& request);
 
-// "short", "lost", a reply effect ("silent", "split:N", "lead:XX",
-// "code:XX", "len:N", "result:N", "sum:XX"), "corrupt" (for "flash"),
+// "short", "lost", a reply effect ("silent", "split:N", "lead:B", "code:B",
+// "len:N", "result:B", "sum:B": B a byte in hexadecimal, with or without
+// "0x"; N a decimal number, or hexadecimal after "0x"), "corrupt" (for "flash"),
 // "check", "empty" or "fail" (for "scsi" and "scsi_XX"; "fail" is EIO),
 // "reject" (for the past-log handshake's answers) or an
 // errno (a name or a number); false with the reason when it does not fit
@@ -130,8 +139,15 @@ FaultHit consume_fault(std::vector<Fault>& faults, std::string_view request, std
 void pass_fault(std::vector<Fault>& faults, std::string_view request, std::string_view device, bool& changed);
 
 // An effect as the faults file and the launcher name it: "EIO", "short",
-// "split:3".
+// "split:3", "lead:EE" (a byte in two hexadecimal digits).
 std::string effect_name(const Fault& fault);
+
+// The effects in `effects` as a user names them: "an errno, short or lost".
+std::string describe_effects(FaultEffects effects);
+
+// The code of "reply_XX" or "scsi_XX" (a name parse_fault_target gave), or
+// nothing for another name.
+std::optional<std::uint8_t> fault_code(std::string_view request);
 
 // Adds a fault, replacing any earlier one on the same request and device.
 void set_fault(std::vector<Fault>& faults, Fault fault);

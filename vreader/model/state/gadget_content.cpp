@@ -131,7 +131,6 @@ int save_gadget(const std::string& reader_path, const GadgetContent& content)
     return replace_file(reader_path + "/" + std::string(kGadgetFile), format_gadget(content));
 }
 
-
 std::string set_gadget_key(GadgetContent& content, std::string_view key, std::string_view value)
 {
     if (key == "modules" || key == "lun")

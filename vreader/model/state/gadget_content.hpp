@@ -16,7 +16,6 @@
 // the Windows builds run too, keeps the doors and ejects through it.
 #pragma once
 
-
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -33,7 +32,7 @@ struct GadgetLun {
     std::string device;         // "179:68" while a block node is attached
     std::uint64_t sectors = 0;  // while a regular file is attached
     bool read_only = false;
-    bool prevent = false;       // the door is locked
+    bool prevent = false;  // the door is locked
 };
 
 struct GadgetContent {

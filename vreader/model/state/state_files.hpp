@@ -5,6 +5,8 @@
 //                    reader once it is there
 //     faults         injected faults
 //     faults.wake    named pipe: wakes a program's waiting poll when faults change
+//     faults.at      the "at N" fault a program took and has not reached yet,
+//                    for `vreader run` to tell when the program ended first
 //     journal.jsonl  every device request, one JSON object per line
 //     lock           taken (flock) around every change of the reader's files
 //
@@ -18,6 +20,7 @@ namespace vreader {
 inline constexpr std::string_view kConfigFile = "reader.conf";
 inline constexpr std::string_view kFaultsFile = "faults";
 inline constexpr std::string_view kFaultsWake = "faults.wake";
+inline constexpr std::string_view kAtClaimedFile = "faults.at";
 inline constexpr std::string_view kJournalFile = "journal.jsonl";
 inline constexpr std::string_view kLockFile = "lock";
 

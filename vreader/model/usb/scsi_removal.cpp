@@ -39,8 +39,8 @@ RemovalAnswer removal(const std::array<std::uint8_t, 16>& cdb, std::uint8_t cdb_
         return refused(kLunNotSupported, "the gadget has no LUN " + std::to_string(lun));
     GadgetLun& entry = gadget.luns[lun];
     const bool prevent_allow = cdb[0] == kPreventAllowMediumRemoval;
-    if (cdb_length < kCdbLength || !block_is_clean(cdb, cdb_length, prevent_allow ? 0x00 : 0x01,
-                                                   prevent_allow ? 0x01 : 0x03))
+    if (cdb_length < kCdbLength ||
+        !block_is_clean(cdb, cdb_length, prevent_allow ? 0x00 : 0x01, prevent_allow ? 0x01 : 0x03))
         return refused(kInvalidCdbField, "a malformed block");
 
     if (prevent_allow) {

@@ -17,15 +17,15 @@ struct Sense {
     std::uint8_t ascq = 0;
 };
 
-inline constexpr Sense kInvalidOperation{0x05, 0x20, 0x00};  // ILLEGAL REQUEST, invalid operation code
-inline constexpr Sense kInvalidCdbField{0x05, 0x24, 0x00};   // ILLEGAL REQUEST, invalid field in CDB
-inline constexpr Sense kParameterLength{0x05, 0x1A, 0x00};   // ILLEGAL REQUEST, parameter list length error
-inline constexpr Sense kCommandSequence{0x05, 0x2C, 0x00};   // ILLEGAL REQUEST, command sequence error
-inline constexpr Sense kDataPhaseError{0x0B, 0x4B, 0x00};    // ABORTED COMMAND, data phase error
-inline constexpr Sense kInternalFailure{0x04, 0x44, 0x00};   // HARDWARE ERROR, internal target failure
-inline constexpr Sense kLunNotSupported{0x05, 0x25, 0x00};   // ILLEGAL REQUEST, logical unit not supported
+inline constexpr Sense kInvalidOperation{0x05, 0x20, 0x00};        // ILLEGAL REQUEST, invalid operation code
+inline constexpr Sense kInvalidCdbField{0x05, 0x24, 0x00};         // ILLEGAL REQUEST, invalid field in CDB
+inline constexpr Sense kParameterLength{0x05, 0x1A, 0x00};         // ILLEGAL REQUEST, parameter list length error
+inline constexpr Sense kCommandSequence{0x05, 0x2C, 0x00};         // ILLEGAL REQUEST, command sequence error
+inline constexpr Sense kDataPhaseError{0x0B, 0x4B, 0x00};          // ABORTED COMMAND, data phase error
+inline constexpr Sense kInternalFailure{0x04, 0x44, 0x00};         // HARDWARE ERROR, internal target failure
+inline constexpr Sense kLunNotSupported{0x05, 0x25, 0x00};         // ILLEGAL REQUEST, logical unit not supported
 inline constexpr Sense kMediumRemovalPrevented{0x05, 0x53, 0x02};  // ILLEGAL REQUEST, medium removal prevented
-inline constexpr Sense kMediumNotPresent{0x02, 0x3A, 0x00};  // NOT READY, medium not present
+inline constexpr Sense kMediumNotPresent{0x02, 0x3A, 0x00};        // NOT READY, medium not present
 
 inline constexpr std::size_t kFixedSenseSize = 18;
 

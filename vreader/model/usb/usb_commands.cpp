@@ -109,6 +109,7 @@ Bytes media_state(const VendorExchange&, CommandContext& context)
     return reply;
 }
 
+// cppcheck-suppress constParameter ; the command table's handler type, which other handlers write through
 Bytes fingerprint(const VendorExchange&, CommandContext& context) { return context.content.fingerprint; }
 
 Bytes info(const VendorExchange& exchange, CommandContext& context)
@@ -343,8 +344,7 @@ bool offers_newer_commands(const std::string& version)
     return minor > 0x3031302F;
 }
 
-VendorAnswer handle(const VendorRequest& request, UsbContent& content, const std::string& reader_dir,
-                    JsonLine& line)
+VendorAnswer handle(const VendorRequest& request, UsbContent& content, const std::string& reader_dir, JsonLine& line)
 {
     const UsbContent before = content;
     const std::string malformed = block_error(request.cdb, request.cdb_length);

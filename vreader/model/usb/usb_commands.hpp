@@ -142,7 +142,6 @@ bool offers_newer_commands(const std::string& version);
 // Carries out one exchange on `content` and the files of the reader in
 // `reader_dir` (storage/, partitions/, tunnel/), adding what it learnt to
 // `line`.
-VendorAnswer handle(const VendorRequest& request, UsbContent& content, const std::string& reader_dir,
-                    JsonLine& line);
+VendorAnswer handle(const VendorRequest& request, UsbContent& content, const std::string& reader_dir, JsonLine& line);
 
 }  // namespace vreader::usb

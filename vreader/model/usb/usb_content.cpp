@@ -242,7 +242,8 @@ bool parse_usb(std::string_view text, UsbContent& out, std::string& error)
         else if (key == "connected")
             ok = flag(value, c.connected);
         else if (key == "clock") {
-            const auto bytes = parse_hex(value);
+            // "none", as `vreader state` shows a clock never set.
+            const auto bytes = value == "none" ? std::vector<std::uint8_t>{} : parse_hex(value);
             ok = bytes && (bytes->empty() || bytes->size() == kClockSize);
             if (ok)
                 c.clock = *bytes;

@@ -72,8 +72,8 @@ std::optional<VendorAnswer> expect_piece(std::string_view command, const VendorE
     const std::size_t size = data_in ? exchange.asked : exchange.data.size();
     if (size == piece.size)
         return std::nullopt;
-    return refuse(scsi::kParameterLength, std::string(command) + " piece of " + std::to_string(size) +
-                                              " bytes where " + std::to_string(piece.size) + " belong");
+    return refuse(scsi::kParameterLength, std::string(command) + " piece of " + std::to_string(size) + " bytes where " +
+                                              std::to_string(piece.size) + " belong");
 }
 
 VendorAnswer send_at_most(const VendorExchange& exchange, Bytes data)

@@ -25,8 +25,7 @@ bool device_name(std::string_view name)
     static constexpr std::array<std::string_view, 6> kDevices = {"CON", "PRN", "AUX", "NUL", "CONIN$", "CONOUT$"};
     if (std::find(kDevices.begin(), kDevices.end(), stem) != kDevices.end())
         return true;
-    return stem.size() == 4 && (stem.starts_with("COM") || stem.starts_with("LPT")) && stem[3] >= '0' &&
-           stem[3] <= '9';
+    return stem.size() == 4 && (stem.starts_with("COM") || stem.starts_with("LPT")) && stem[3] >= '0' && stem[3] <= '9';
 }
 
 constexpr std::string_view kSampleDocument =
@@ -48,8 +47,7 @@ int create_storage(const std::string& dir)
 
 bool valid_name(std::string_view name)
 {
-    if (name.empty() || name == "." || name == ".." || name.front() == ' ' || name.back() == ' ' ||
-        name.back() == '.')
+    if (name.empty() || name == "." || name == ".." || name.front() == ' ' || name.back() == ' ' || name.back() == '.')
         return false;
     const bool printable = std::all_of(name.begin(), name.end(), [](char c) {
         return c >= 0x20 && c <= 0x7E && std::string_view("/\\:*?\"<>|").find(c) == std::string_view::npos;

@@ -67,8 +67,9 @@ std::int32_t check_create(const Bytes& data, CommandContext& context, Partition&
         return refused;
     context.line.add("first", partition.first).add("second", partition.second).add("third", partition.third);
     if (partition.image)
-        context.line.add("image_bytes", partition.announced).add("tag", partition.tag).add("extra",
-                                                                                        !partition.extra.empty());
+        context.line.add("image_bytes", partition.announced)
+            .add("tag", partition.tag)
+            .add("extra", !partition.extra.empty());
     if (!printable(partition.tag))
         return kBadName;
     return Partitions(context.dir).find(name) ? kPartitionExists : 0;
@@ -173,9 +174,8 @@ VendorAnswer run_partition_image(const VendorExchange& exchange, UsbCommandInPro
         return *wrong;
     std::int32_t answer = progress.status;
     if (answer == 0) {
-        answer = progress.moved == progress.length
-                     ? partitions.finish_image(described(progress.reply, progress.target))
-                     : kImageIncomplete;
+        answer = progress.moved == progress.length ? partitions.finish_image(described(progress.reply, progress.target))
+                                                   : kImageIncomplete;
         if (answer != 0)
             partitions.drop_image(progress.target);
     }

@@ -209,20 +209,20 @@ ScsiReply ReaderUsb::run(int volume, const ScsiRequest& request)
     UsbContent content;
     std::string why;
     if (!load(content, why)) {
-        const ScsiReply reply = failed_call(usb::kErrorGenFailure);
+        ScsiReply reply = failed_call(usb::kErrorGenFailure);
         record(line, reply, why, {}, EIO);
         return reply;
     }
     const UsbVolume* found = reader_attached(dir_) ? find_volume(content, letter) : nullptr;
     if (found == nullptr) {
-        const ScsiReply reply = failed_call(usb::kErrorNotReady);
+        ScsiReply reply = failed_call(usb::kErrorNotReady);
         record(line, reply, "the reader has no volume " + std::string(1, letter), {}, ENXIO);
         return reply;
     }
 
     const FaultHit fault = take_fault(request);
     if (fault.fired && fault.kind != FaultKind::Short) {
-        const ScsiReply reply = injected(fault);
+        ScsiReply reply = injected(fault);
         record(line, reply, {}, fault, fault.kind == FaultKind::Error ? fault.error : ETIMEDOUT);
         return reply;
     }

@@ -31,10 +31,10 @@ struct ScsiReply {
         NothingReturned,  // the request succeeds but reports no bytes
     };
     Call call = Call::Done;
-    std::uint32_t error = 0;            // a Windows error code, for Call::Fails
-    std::uint8_t status = 0;            // SCSI status: 0 GOOD, 2 CHECK CONDITION
-    std::vector<std::uint8_t> data_in;  // what the reader sent, at most transfer_length
-    std::uint32_t transfer_length = 0;  // bytes moved, as the driver reports back
+    std::uint32_t error = 0;               // a Windows error code, for Call::Fails
+    std::uint8_t status = 0;               // SCSI status: 0 GOOD, 2 CHECK CONDITION
+    std::vector<std::uint8_t> data_in;     // what the reader sent, at most transfer_length
+    std::uint32_t transfer_length = 0;     // bytes moved, as the driver reports back
     std::array<std::uint8_t, 32> sense{};  // fixed-format sense data on CHECK CONDITION
 };
 

@@ -47,9 +47,8 @@ std::string next_name(const std::vector<TunnelFile>& files, std::string_view suf
     unsigned long highest = 0;
     for (const TunnelFile& file : files) {
         const std::string stem = file.name.substr(0, file.name.size() - suffix.size());
-        if (!stem.empty() && stem.size() <= 9 && std::all_of(stem.begin(), stem.end(), [](char c) {
-                return c >= '0' && c <= '9';
-            }))
+        if (!stem.empty() && stem.size() <= 9 &&
+            std::all_of(stem.begin(), stem.end(), [](char c) { return c >= '0' && c <= '9'; }))
             highest = std::max(highest, std::stoul(stem));
     }
     char name[32];

@@ -95,8 +95,7 @@ bool fits_header(const UsbCommandInProgress& progress)
 
 }  // namespace
 
-VendorAnswer run_tunnel_request(const VendorExchange& exchange, UsbCommandInProgress& progress,
-                                CommandContext& context)
+VendorAnswer run_tunnel_request(const VendorExchange& exchange, UsbCommandInProgress& progress, CommandContext& context)
 {
     constexpr std::string_view kName = "http_request";
     if (progress.step == 0) {

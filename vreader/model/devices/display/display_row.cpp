@@ -33,7 +33,15 @@ const DeviceNode* find_display_node(const ReaderConfig& config, std::string_view
     return nullptr;
 }
 
-bool display_fault_device(const ReaderConfig&, std::string_view device) { return device == kFramebufferDevice; }
+// The framebuffer's memory moves data and maps; its controller requests
+// take an errno.
+constexpr FaultTake kFramebufferTakes[] = {
+    {"open", kErrnoEffect},   {"close", kErrnoEffect}, {"read", kReadEffects},
+    {"write", kWriteEffects}, {"lseek", kErrnoEffect}, {"mmap", kErrnoEffect},
+};
+constexpr FaultScope kDisplayScopes[] = {
+    {.name = kFramebufferDevice, .takes = kFramebufferTakes, .driver_requests = epdc::kFaultRequests},
+};
 
 // The geometry, then what the controller keeps.
 std::string print_display(Session& session)
@@ -116,7 +124,7 @@ const DeviceRow kDisplayRow = {
     .name = "display",
     .find_node = find_display_node,
     .fault_requests = epdc::kFaultRequests,
-    .fault_device = display_fault_device,
+    .fault_scopes = kDisplayScopes,
     .print_state = print_display,
     .owns_key = owns_display_key,
     .check_value = check_display_value,

@@ -111,7 +111,7 @@ void journal_var(JsonLine& line, const fb_var_screeninfo& v)
         .add("activate", v.activate);
 }
 
-std::int64_t get_var_info(RequestCall& call, EpdcState& state)
+std::int64_t get_var_info(RequestCall& call, const EpdcState& state)
 {
     const fb_var_screeninfo v = var_info(call.session.dir().config(), state);
     if (call.fault)
@@ -182,7 +182,7 @@ std::int64_t pan_display(RequestCall& call, EpdcState& state)
     return e != 0 ? -e : 0;
 }
 
-std::int64_t send_update(RequestCall& call, EpdcState& state)
+std::int64_t send_update(RequestCall& call, const EpdcState& state)
 {
     std::uint8_t bytes[kUpdateRecordSize];
     if (!copy_in(call, bytes))

@@ -13,9 +13,9 @@ namespace vreader {
 struct RequestCall {
     Session& session;
     EpdcKeptState& state;  // the controller's settings, written back when the request ends
-    JsonLine& line;  // the request's journal line; handlers add its fields
-    void* arg;       // the caller's argument, as the kernel would copy it
-    int fault;       // errno of an injected fault: journal the inputs, change nothing
+    JsonLine& line;        // the request's journal line; handlers add its fields
+    void* arg;             // the caller's argument, as the kernel would copy it
+    int fault;             // errno of an injected fault: journal the inputs, change nothing
 };
 
 // Carries out request `number` (a known controller request). Returns 0 or

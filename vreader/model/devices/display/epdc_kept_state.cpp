@@ -21,7 +21,8 @@ EpdcState* EpdcKeptState::get()
         if (e == 0 && parse_state(text, loaded, why)) {
             state_ = loaded;
         } else {
-            std::fprintf(stderr, "vreader: cannot read %s: %s\n", path.c_str(), e != 0 ? std::strerror(e) : why.c_str());
+            std::fprintf(stderr, "vreader: cannot read %s: %s\n", path.c_str(),
+                         e != 0 ? std::strerror(e) : why.c_str());
             failed_ = true;
         }
     }

@@ -54,13 +54,16 @@ inline constexpr Request kRequests[] = {
     {kSetPanelInitFlag, "MXCFB_SET_PANEL_INIT_FLAG"},
 };
 
-// The names the faults file takes for them.
-inline constexpr auto kFaultRequests = [] {
+// The names the faults file takes for them. (A named function rather than
+// a lambda called in place, which cppcheck cannot parse.)
+constexpr std::array<DeviceFaultRequest, std::size(kRequests)> fault_request_names()
+{
     std::array<DeviceFaultRequest, std::size(kRequests)> names{};
     for (std::size_t i = 0; i < names.size(); ++i)
         names[i].name = kRequests[i].name;
     return names;
-}();
+}
+inline constexpr auto kFaultRequests = fault_request_names();
 
 inline const Request* find_request(std::uint32_t number)
 {

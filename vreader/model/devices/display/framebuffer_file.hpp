@@ -21,6 +21,9 @@ public:
 private:
     using BackedFile::BackedFile;
     std::int64_t content_size() const override;
+    // The framebuffer layer seeks as any character device does: SEEK_END
+    // counts from the node's size, 0, not from the end of the memory.
+    std::int64_t seek_end() const override { return 0; }
 };
 
 }  // namespace vreader

@@ -1,8 +1,8 @@
 #include "vreader/model/devices/emmc/emmc_content.hpp"
 
 #include "vreader/model/core/sparse_file.hpp"
-#include "vreader/model/devices/emmc/emmc_content.hpp"
 #include "vreader/model/devices/emmc/identity_area.hpp"
+#include "vreader/model/devices/emmc/mmc_block_devices.hpp"
 #include "vreader/model/devices/emmc/rawdata_table.hpp"
 #include "vreader/model/state/files.hpp"
 
@@ -89,6 +89,11 @@ int create_emmc(const std::string& root, const ReaderConfig& config)
     const std::string image = root + std::string(kEmmcFile);
     if (const int e = create_zero_file(image, config.emmc_size))
         return e;
+    // Every block device there, none taken away.
+    std::error_code removed;
+    std::filesystem::remove(root + std::string(kBlockRemovedFile), removed);
+    if (removed)
+        return removed.value();
     const std::vector<RawArea> areas = default_areas();
     std::error_code ec;
     std::filesystem::create_directories(std::filesystem::path(root + std::string(kRawdataParamFile)).parent_path(), ec);
@@ -103,7 +108,8 @@ int create_emmc(const std::string& root, const ReaderConfig& config)
         std::string_view mode;
     } environments[] = {{kBootEnvArea, "normal"}, {kNormalBootEnvArea, "normal"}, {kRecoveryBootEnvArea, "recovery"}};
     for (const auto& environment : environments) {
-        if (const int e = write_image(image, find_area(areas, environment.area)->offset, saved_boot_env(environment.mode)))
+        if (const int e =
+                write_image(image, find_area(areas, environment.area)->offset, saved_boot_env(environment.mode)))
             return e;
     }
     const RawArea* identity = find_area(areas, kIdArea);

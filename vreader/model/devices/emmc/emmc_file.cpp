@@ -3,8 +3,10 @@
 #include "vreader/model/core/request_opening.hpp"
 #include "vreader/model/devices/emmc/emmc_content.hpp"
 
+#include <linux/fs.h>
 #include <sys/sysmacros.h>
 
+#include <cstdio>
 #include <cstring>
 
 namespace vreader {
@@ -44,6 +46,55 @@ std::int64_t EmmcFile::fsync()
     if (const auto ended = open_request(session, line, "fsync", device(), FaultEnds::None, fault))
         return *ended;
     return session.finish(line, -fault.error, fault.fired);
+}
+
+std::int64_t EmmcFile::ioctl(unsigned long request, void* arg)
+{
+    // The kernel passes request numbers as 32-bit values; the numbers are
+    // the build's own, as the program's are (BLKGETSIZE64 encodes the size
+    // of size_t).
+    const auto number = static_cast<std::uint32_t>(request);
+    const std::uint64_t bytes = context_.dir.config().emmc_size;
+    struct Query {
+        std::uint32_t number;
+        const char* name;
+        std::uint64_t value;
+        std::size_t size;  // of the value the kernel puts
+    };
+    const Query queries[] = {
+        {static_cast<std::uint32_t>(BLKROGET), "BLKROGET", 0, sizeof(int)},
+        {static_cast<std::uint32_t>(BLKGETSIZE), "BLKGETSIZE", bytes / 512, sizeof(unsigned long)},
+        {static_cast<std::uint32_t>(BLKSSZGET), "BLKSSZGET", 512, sizeof(int)},
+        {static_cast<std::uint32_t>(BLKPBSZGET), "BLKPBSZGET", 512, sizeof(unsigned int)},
+        {static_cast<std::uint32_t>(BLKBSZGET), "BLKBSZGET", 4096, sizeof(int)},
+        {static_cast<std::uint32_t>(BLKGETSIZE64), "BLKGETSIZE64", bytes, sizeof(std::uint64_t)},
+    };
+    Session session = context_.session();
+    for (const Query& query : queries) {
+        if (query.number != number)
+            continue;
+        JsonLine line(query.name);
+        line.add("path", path());
+        if (const auto ended = open_request(session, line, query.name, device(), FaultEnds::Any))
+            return *ended;
+        if (arg == nullptr)
+            return session.finish(line, -EFAULT, false);
+        if (query.size == sizeof(std::uint64_t)) {
+            std::memcpy(arg, &query.value, sizeof query.value);
+        } else if (query.size == sizeof(std::uint32_t)) {
+            const auto value = static_cast<std::uint32_t>(query.value);
+            std::memcpy(arg, &value, sizeof value);
+        }
+        line.add("value", query.value);
+        return session.finish(line, 0, false);
+    }
+    // What the block layer does not know goes to the MMC driver, which
+    // knows its own command requests only.
+    JsonLine line("unknown");
+    char hex[16];
+    std::snprintf(hex, sizeof hex, "0x%08X", number);
+    line.add("path", path()).add("number", hex);
+    return session.finish(line, -EINVAL, false);
 }
 
 }  // namespace vreader

@@ -2,8 +2,9 @@
 
 #include "vreader/model/core/device_nodes.hpp"
 #include "vreader/model/core/node_open.hpp"
-#include "vreader/model/core/path_names.hpp"
+#include "vreader/model/core/reader_paths.hpp"
 #include "vreader/model/core/request_opening.hpp"
+#include "vreader/model/devices/emmc/mmc_block_devices.hpp"
 #include "vreader/model/devices/gadget/kept_nodes.hpp"
 #include "vreader/model/devices/gadget/uevent_queue.hpp"
 #include "vreader/model/state/gadget_content.hpp"
@@ -14,6 +15,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <optional>
 
 namespace vreader {
 namespace {
@@ -52,6 +54,42 @@ std::int64_t GadgetLunFile::open(ReaderContext& context, const std::string& path
         out.reset(new GadgetLunFile(context, path, lun, attribute, access));
     return result;
 }
+
+namespace {
+
+// A boolean as the kernel reads one written to an attribute, by its first
+// characters: 1, y, t (yes, true) or "on" is true, 0, n, f or "off" false,
+// in either case; anything else is no boolean.
+std::optional<bool> kernel_bool(std::string_view text)
+{
+    const char first = text.empty() ? '\0' : text[0];
+    const char second = text.size() > 1 ? text[1] : '\0';
+    switch (first) {
+    case '1':
+    case 'y':
+    case 'Y':
+    case 't':
+    case 'T':
+        return true;
+    case '0':
+    case 'n':
+    case 'N':
+    case 'f':
+    case 'F':
+        return false;
+    case 'o':
+    case 'O':
+        if (second == 'n' || second == 'N')
+            return true;
+        if (second == 'f' || second == 'F')
+            return false;
+        return std::nullopt;
+    default:
+        return std::nullopt;
+    }
+}
+
+}  // namespace
 
 void GadgetLunFile::fill_stat(struct stat& st) const
 {
@@ -103,21 +141,13 @@ std::int64_t GadgetLunFile::read(void* buf, std::size_t count)
     return n;
 }
 
-std::int64_t GadgetLunFile::lseek(std::int64_t offset, int whence)
-{
-    if (whence == SEEK_CUR)
-        offset += position_;
-    else if (whence != SEEK_SET)
-        return -EINVAL;
-    if (offset < 0)
-        return -EINVAL;
-    return position_ = offset;
-}
+std::int64_t GadgetLunFile::lseek(std::int64_t offset, int whence) { return attribute_seek(position_, offset, whence); }
 
-std::int64_t GadgetLunFile::backing(const std::string& path, GadgetLun& lun)
+std::int64_t GadgetLunFile::backing(const ReaderPath& where, GadgetLun& lun)
 {
+    const std::string& path = where.path;
     struct stat st {};
-    if (is_kept_node_path(path)) {
+    if (where.area == PathArea::Kept) {
         KeptNodes nodes;
         std::string why;
         if (load_nodes(context_.dir, nodes, why) != 0)
@@ -125,9 +155,13 @@ std::int64_t GadgetLunFile::backing(const std::string& path, GadgetLun& lun)
         const KeptNode* node = find_kept_node(nodes, path);
         if (node == nullptr)
             return -ENOENT;
+        // A socket cannot be opened: the kernel's open fails so before the
+        // store looks at the type.
+        if (S_ISSOCK(node->mode))
+            return -ENXIO;
         st.st_mode = node->mode;
         st.st_rdev = makedev(node->major, node->minor);
-    } else if (path_within(path, "/dev")) {
+    } else if (where.area == PathArea::Dev) {
         const DeviceNode* node = find_node(context_.dir.config(), path);
         if (node == nullptr)
             return -ENOENT;
@@ -135,12 +169,15 @@ std::int64_t GadgetLunFile::backing(const std::string& path, GadgetLun& lun)
     } else {
         // Files: the reader's /sys and /proc are its own, everything else
         // is the host's, as programs see them.
-        const bool reader_tree = path_within(path, "/sys") || path_within(path, "/proc");
+        const bool reader_tree = where.area == PathArea::Sys || where.area == PathArea::Proc;
         const std::string file = reader_tree ? context_.dir.path() + path : path;
         if (::stat(file.c_str(), &st) != 0)
             return -errno;
     }
     if (S_ISBLK(st.st_mode)) {
+        // Opening a node whose device is not there fails, as the store does.
+        if (!block_device_present(context_.dir, ::major(st.st_rdev), ::minor(st.st_rdev)))
+            return -ENXIO;
         lun.device = std::to_string(::major(st.st_rdev)) + ":" + std::to_string(::minor(st.st_rdev));
         lun.sectors = 0;
         return 0;
@@ -168,11 +205,12 @@ std::int64_t GadgetLunFile::store(const std::string& value, JsonLine& line)
         return -ENODEV;
     GadgetLun& lun = content.luns[lun_];
     if (attribute_ == "ro") {
-        if (value != "0" && value != "1")
+        const std::optional<bool> read_only = kernel_bool(value);
+        if (!read_only)
             return -EINVAL;
         if (!lun.file.empty())
             return -EBUSY;
-        lun.read_only = value == "1";
+        lun.read_only = *read_only;
     } else if (lun.prevent && !lun.file.empty()) {
         line.add("error", "the door is locked");
         return -EBUSY;
@@ -182,11 +220,19 @@ std::int64_t GadgetLunFile::store(const std::string& value, JsonLine& line)
         lun.sectors = 0;
         line.add("effect", "eject");
     } else {
-        const std::string path = absolute_normal_path(value);
+        // The kernel opens the path as the writer would, links followed,
+        // and the attribute names what it opened.
+        char cwd[4096];
+        if (value.front() != '/' && ::getcwd(cwd, sizeof cwd) == nullptr)
+            return -errno;
+        const ReaderPath where = locate_path(value, value.front() == '/' ? "/" : cwd, true, is_kept_node_path,
+                                             [&]() -> const ReaderDir& { return context_.dir; });
+        if (where.error != 0)
+            return -where.error;
         GadgetLun attached = lun;
-        if (const std::int64_t e = backing(path, attached); e < 0)
+        if (const std::int64_t e = backing(where, attached); e < 0)
             return e;
-        attached.file = path;
+        attached.file = where.path;
         lun = attached;
         line.add("effect", "attach");
         if (lun.device.empty())
@@ -200,6 +246,15 @@ std::int64_t GadgetLunFile::store(const std::string& value, JsonLine& line)
 }
 
 std::int64_t GadgetLunFile::write(const void* buf, std::size_t count)
+{
+    // As for any attribute, a write moves the position on by what it took.
+    const std::int64_t n = store_bytes(buf, count);
+    if (n > 0)
+        position_ += n;
+    return n;
+}
+
+std::int64_t GadgetLunFile::store_bytes(const void* buf, std::size_t count)
 {
     Session session = context_.session();
     const std::string_view bytes(static_cast<const char*>(buf), count);
@@ -225,7 +280,8 @@ std::int64_t GadgetLunFile::write(const void* buf, std::size_t count)
     // Half a store (short), or one reported and dropped (lost), leaves the
     // attribute as it was.
     if (fault.fired)
-        return session.finish(line, static_cast<std::int64_t>(fault.kind == FaultKind::Short ? count / 2 : count), true);
+        return session.finish(line, static_cast<std::int64_t>(fault.kind == FaultKind::Short ? count / 2 : count),
+                              true);
     if (count == 0)
         return session.finish(line, 0, false);
     if (const int e = session.lock())

@@ -10,18 +10,22 @@
 // reader's /sys and /proc) of at least one 512-byte sector, of which it
 // serves the whole sectors. A missing name fails with ENOENT, a file
 // smaller than a sector with the kernel's ETOOSMALL (525), a folder with
-// EISDIR (EINVAL on a read-only LUN), anything else with EINVAL. While the
-// PC keeps the door locked (PREVENT MEDIUM REMOVAL) a LUN with a medium
-// refuses every "file" store with EBUSY. "ro" takes 0 or 1 (a trailing
-// newline allowed; else EINVAL) and, as in the kernel, cannot change while a
-// medium is attached (EBUSY). A read gives the value and a newline: the
-// backing path (empty when ejected), or 0 or 1. Stores are journaled as
-// "store" and faulted as "write" (also "read", "open", "close") of the
-// device "luns".
+// EISDIR (EINVAL on a read-only LUN), a socket (which cannot be opened)
+// with ENXIO, anything else with EINVAL. While the PC keeps the door locked
+// (PREVENT MEDIUM REMOVAL) a LUN with a medium refuses every "file" store
+// with EBUSY. "ro" takes a boolean as the kernel reads one, by its first
+// characters (1, y, t or "on"; 0, n, f or "off"; else EINVAL) and cannot
+// change while a medium is attached (EBUSY). A read gives the value and a
+// newline: the backing path (empty when ejected), or 0 or 1. As on any
+// attribute, a write of nothing stores nothing, a write moves the position
+// on, and seeks go from the start, the position or the page's end. Stores
+// are journaled as "store" and faulted as "write" (also "read", "open",
+// "close") of the device "luns".
 #pragma once
 
 #include "vreader/model/core/device_file.hpp"
 #include "vreader/model/core/reader_context.hpp"
+#include "vreader/model/core/reader_paths.hpp"
 #include "vreader/model/state/gadget_content.hpp"
 
 #include <memory>
@@ -45,7 +49,10 @@ public:
     std::int64_t pread(void* buf, std::size_t count, std::int64_t offset) override;
     std::int64_t lseek(std::int64_t offset, int whence) override;
     std::int64_t write(const void* buf, std::size_t count) override;
-    std::int64_t pwrite(const void* buf, std::size_t count, std::int64_t) override { return write(buf, count); }
+    // A store is the bytes of one write, wherever it starts.
+    std::int64_t pwrite(const void* buf, std::size_t count, std::int64_t) override { return store_bytes(buf, count); }
+    // sysfs flushes nothing and says so with success.
+    std::int64_t fsync() override { return 0; }
     std::int64_t close() override;
 
 private:
@@ -55,12 +62,14 @@ private:
     }
     // The attribute's text as a read shows it, or -errno.
     std::int64_t shown(std::string& text);
+    // One write's store, journaled: the count taken, or -errno.
+    std::int64_t store_bytes(const void* buf, std::size_t count);
     // The store of `value`; 0 or -errno.
     std::int64_t store(const std::string& value, JsonLine& line);
-    // What the kernel makes of the backing file at `path` (a normal
-    // path) for `lun`: a block node's device number or a regular file's
-    // sectors put in `lun`; 0 or -errno.
-    std::int64_t backing(const std::string& path, GadgetLun& lun);
+    // What the kernel makes of the backing file at `where` (its links
+    // resolved) for `lun`: a block node's device number or a regular
+    // file's sectors put in `lun`; 0 or -errno.
+    std::int64_t backing(const ReaderPath& where, GadgetLun& lun);
 
     ReaderContext& context_;
     std::string path_;

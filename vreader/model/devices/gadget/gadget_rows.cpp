@@ -26,7 +26,11 @@ const DeviceNode* find_serial_node(const ReaderConfig&, std::string_view path)
     return path == "/dev/ttyGS0" ? &kSerialNode : nullptr;
 }
 
-bool serial_fault_device(const ReaderConfig&, std::string_view device) { return device == kGadgetDevice; }
+constexpr FaultTake kSerialTakes[] = {
+    {"open", kErrnoEffect},   {"close", kErrnoEffect},     {"read", kReadEffects},
+    {"write", kWriteEffects}, {"tcgetattr", kErrnoEffect}, {"tcsetattr", kErrnoEffect},
+};
+constexpr FaultScope kSerialScopes[] = {{.name = kGadgetDevice, .takes = kSerialTakes}};
 
 // The port's line settings and the PC's end while a program holds it.
 std::string print_serial(Session& session)
@@ -35,10 +39,12 @@ std::string print_serial(Session& session)
     struct termios gadget {};
     std::string why;
     std::printf("ttyGS0=%s\n", load_termios(reader, kGadgetDevice, gadget, why) ? describe_termios(gadget).c_str()
-                                                                              : ("unreadable: " + why).c_str());
+                                                                                : ("unreadable: " + why).c_str());
     std::string pc_end;
     read_file(reader.file(kGadgetPcFile), pc_end);
-    std::printf("ttyGS0_pc=%s\n", pc_end.empty() ? "none\n" : pc_end.c_str());
+    while (!pc_end.empty() && pc_end.back() == '\n')
+        pc_end.pop_back();
+    std::printf("ttyGS0_pc=%s\n", pc_end.empty() ? "none" : pc_end.c_str());
     return {};
 }
 
@@ -59,21 +65,23 @@ const DeviceNode* find_lun_attribute(const ReaderConfig&, std::string_view path)
     return parse_lun_attribute(path, lun, attribute) ? &kLunAttributeNode : nullptr;
 }
 
-bool storage_fault_device(const ReaderConfig&, std::string_view device)
-{
-    return device == kUeventDevice || device == kLunsDevice;
-}
-
-// Faults that the uevent socket could never fire.
-std::string uevent_misfit(const Fault& fault)
-{
-    if (fault.device != kUeventDevice)
-        return {};
-    for (const std::string_view request : {"socket", "bind", "recv", "read", "close"})
-        if (fault.request == request)
-            return {};
-    return "the uevent socket takes socket, bind, recv, read and close";
-}
+// A receive is cut at half the room given; a LUN attribute reads half its
+// text, and a short or lost store leaves it as it was. Programs never send
+// to the uevent socket.
+constexpr FaultTake kUeventTakes[] = {
+    {"socket", kErrnoEffect}, {"bind", kErrnoEffect},  {"recv", kReadEffects},
+    {"read", kReadEffects},   {"close", kErrnoEffect},
+};
+constexpr FaultTake kLunTakes[] = {
+    {"open", kErrnoEffect},
+    {"read", kReadEffects},
+    {"write", kWriteEffects},
+    {"close", kErrnoEffect},
+};
+constexpr FaultScope kStorageScopes[] = {
+    {.name = kUeventDevice, .takes = kUeventTakes},
+    {.name = kLunsDevice, .takes = kLunTakes},
+};
 
 // The LUNs, the loaded USB modules and the nodes programs made under /tmp/lun*.
 std::string print_storage(Session& session)
@@ -91,7 +99,7 @@ std::string print_storage(Session& session)
             if (!lun.file.empty())
                 medium = lun.file + " " + (lun.device.empty() ? std::to_string(lun.sectors) + " sectors" : lun.device);
             std::printf("lun%zu=%s ro=%d%s\n", i, medium.c_str(), lun.read_only ? 1 : 0,
-                        lun.prevent ? " door=locked" : "");
+                        lun.prevent ? " prevent=1" : "");
         }
         std::string modules;
         for (const auto& module : gadget.modules)
@@ -147,7 +155,7 @@ int create_storage(const std::string& root, const ReaderConfig&)
 const DeviceRow kGadgetSerialRow = {
     .name = "gadget_serial",
     .find_node = find_serial_node,
-    .fault_device = serial_fault_device,
+    .fault_scopes = kSerialScopes,
     .print_state = print_serial,
     .create = create_serial,
 };
@@ -155,8 +163,7 @@ const DeviceRow kGadgetSerialRow = {
 const DeviceRow kGadgetStorageRow = {
     .name = "gadget_storage",
     .find_node = find_lun_attribute,
-    .fault_device = storage_fault_device,
-    .fault_misfit = uevent_misfit,
+    .fault_scopes = kStorageScopes,
     .print_state = print_storage,
     .owns_key = owns_storage_key,
     .set_key = set_storage_key,

@@ -59,7 +59,9 @@ void unpublish(const ReaderDir& dir, const std::string& pc_path)
 
 short ready_now(int fd, short events)
 {
-    struct pollfd wait {fd, events, 0};
+    struct pollfd wait {
+        fd, events, 0
+    };
     return ::poll(&wait, 1, 0) > 0 ? wait.revents : 0;
 }
 
@@ -73,11 +75,12 @@ std::int64_t GadgetSerialFile::open(ReaderContext& context, const std::string& p
     int made = make_pty(pty.master, pty.pc_end, pty.pc_path);
     // The path is published only with a watcher that takes it back.
     if (made == 0)
-        made = start_holder_watch({context.dir.file(kLockFile), context.dir.file(kGadgetPcFile), pty.pc_path + "\n",
-                                   pty.master},
-                                  pty.watcher);
+        made = start_holder_watch(
+            {context.dir.file(kLockFile), context.dir.file(kGadgetPcFile), pty.pc_path + "\n", pty.master},
+            pty.watcher);
     int access = 0;
-    const std::int64_t result = journal_open(context, node.path, node.device, flags, fd, access, made != 0 ? ENODEV : 0);
+    const std::int64_t result =
+        journal_open(context, node.path, node.device, flags, fd, access, made != 0 ? ENODEV : 0);
     if (result < 0) {
         end_holder_watch(pty.watcher);
         close_if_open(pty.master);
@@ -90,7 +93,7 @@ std::int64_t GadgetSerialFile::open(ReaderContext& context, const std::string& p
     JsonLine line("pc_end");
     line.add("path", pty.pc_path);
     session.finish(line, 0, false);
-    out.reset(new GadgetSerialFile(context, node, access, pty));
+    out.reset(new GadgetSerialFile(context, node, access, (flags & O_NONBLOCK) != 0, pty));
     return result;
 }
 
@@ -112,7 +115,7 @@ void GadgetSerialFile::release()
 
 bool GadgetSerialFile::read_would_block()
 {
-    return pty_.master >= 0 && (ready_now(pty_.master, POLLIN) & POLLIN) == 0 &&
+    return !nonblocking_ && pty_.master >= 0 && (ready_now(pty_.master, POLLIN) & POLLIN) == 0 &&
            !context_.session().fault_pending("read", device_);
 }
 

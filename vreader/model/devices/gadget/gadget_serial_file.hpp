@@ -43,12 +43,14 @@ private:
         HolderWatcher watcher;  // takes ttyGS0.pc back once the program is gone
     };
 
-    GadgetSerialFile(ReaderContext& context, const Node& node, int access, const Pty& pty)
-        : TtyFile(context, node, access), pty_(pty)
+    GadgetSerialFile(ReaderContext& context, const Node& node, int access, bool nonblocking, const Pty& pty)
+        : TtyFile(context, node, access), nonblocking_(nonblocking), pty_(pty)
     {
     }
     void release() override;
+    bool sets_line_hardware() const override { return false; }
 
+    bool nonblocking_;  // opened with O_NONBLOCK: a read with nothing waiting fails with EAGAIN
     Pty pty_;
 };
 

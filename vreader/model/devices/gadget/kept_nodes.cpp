@@ -61,10 +61,7 @@ int parent_error(const KeptNodes& nodes, std::string_view path)
 
 }  // namespace
 
-bool is_kept_node_path(std::string_view path)
-{
-    return path.starts_with("/tmp/lun");
-}
+bool is_kept_node_path(std::string_view path) { return path.starts_with("/tmp/lun"); }
 
 int load_nodes(const ReaderDir& dir, KeptNodes& out, std::string& why)
 {
@@ -96,8 +93,8 @@ int load_nodes(const ReaderDir& dir, KeptNodes& out, std::string& why)
             return EINVAL;
         }
         std::getline(words >> std::ws, node.path);
-        const auto known = std::find_if(std::begin(kTypes), std::end(kTypes),
-                                        [&](const NodeType& t) { return t.name == type; });
+        const auto known =
+            std::find_if(std::begin(kTypes), std::end(kTypes), [&](const NodeType& t) { return t.name == type; });
         if (known == std::end(kTypes) || !is_kept_node_path(node.path)) {
             why = "bad line: " + line;
             return EINVAL;
@@ -155,8 +152,7 @@ std::int64_t make_node(ReaderContext& context, const std::string& path, mode_t m
     if (find_kept_node(nodes, path) != nullptr)
         return session.finish(line, -EEXIST, false);
     const bool device = S_ISBLK(mode) || S_ISCHR(mode);
-    KeptNode node{path, mode & (S_IFMT | 07777), device ? ::major(dev) : 0, device ? ::minor(dev) : 0,
-                  nodes.next_id++};
+    KeptNode node{path, mode & (S_IFMT | 07777), device ? ::major(dev) : 0, device ? ::minor(dev) : 0, nodes.next_id++};
     line.add("node", describe_node(node));
     nodes.nodes.push_back(std::move(node));
     if (const int e = save_nodes(context.dir, nodes))
@@ -176,8 +172,8 @@ std::int64_t remove_node(ReaderContext& context, const std::string& path)
         return session.finish(line, -e, false);
     if (const int e = parent_error(nodes, path))
         return session.finish(line, -e, false);
-    const auto it = std::find_if(nodes.nodes.begin(), nodes.nodes.end(),
-                                 [&](const KeptNode& node) { return node.path == path; });
+    const auto it =
+        std::find_if(nodes.nodes.begin(), nodes.nodes.end(), [&](const KeptNode& node) { return node.path == path; });
     if (it == nodes.nodes.end())
         return session.finish(line, -ENOENT, false);
     nodes.nodes.erase(it);

@@ -22,8 +22,8 @@ namespace vreader {
 inline constexpr std::string_view kNodesFile = "nodes.list";
 
 struct KeptNode {
-    std::string path;     // absolute, normalised: "/tmp/lun0"
-    mode_t mode = 0;      // type and permission bits: S_IFBLK | 0600
+    std::string path;  // absolute, normalised: "/tmp/lun0"
+    mode_t mode = 0;   // type and permission bits: S_IFBLK | 0600
     unsigned major = 0;
     unsigned minor = 0;
     std::uint64_t id = 0;

@@ -70,17 +70,26 @@ std::int64_t UeventSocketFile::bind(const void* address, std::size_t length)
     }
     if (const auto ended = open_request(session, line, "bind", kUeventDevice, FaultEnds::Any))
         return *ended;
-    if (address == nullptr)
+    // The call copies at most a sockaddr_storage of the caller's, from an
+    // address that must be there when there is anything to copy.
+    if (length > sizeof(sockaddr_storage))
+        return session.finish(line, -EINVAL, false);
+    if (address == nullptr && length > 0)
         return session.finish(line, -EFAULT, false);
     if (length < sizeof nl || nl.nl_family != AF_NETLINK)
         return session.finish(line, -EINVAL, false);
-    // A socket keeps its port once bound; a later bind may change the groups only.
-    if (bound_ && nl.nl_pid != 0 && nl.nl_pid != static_cast<unsigned>(::getpid()))
+    // A socket keeps its port once bound: a later bind names that port (0
+    // included, which asked for one the first time, is refused) and may
+    // change the groups only. The first bind takes the port asked for, or
+    // for 0 the process's id, as the kernel gives a process's first socket.
+    if (bound_ && nl.nl_pid != port_)
         return session.finish(line, -EINVAL, false);
     if (const int e = session.lock())
         return session.finish(line, -e, false);
     if (const int e = set_uevent_listening(context_.dir.path(), queue_, (nl.nl_groups & kUeventGroup) != 0))
         return session.finish(line, -e, false);
+    if (!bound_)
+        port_ = nl.nl_pid != 0 ? nl.nl_pid : static_cast<std::uint32_t>(::getpid());
     bound_ = true;
     return session.finish(line, 0, false);
 }

@@ -58,6 +58,7 @@ private:
     int wake_fd_;
     bool nonblocking_;
     bool bound_ = false;
+    std::uint32_t port_ = 0;  // the port id the first bind gave it
 };
 
 }  // namespace vreader

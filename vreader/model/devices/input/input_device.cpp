@@ -2,12 +2,14 @@
 
 #include "vreader/model/core/node_open.hpp"
 #include "vreader/model/core/request_opening.hpp"
+#include "vreader/model/devices/input/input_record.hpp"
 
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cstdio>
 #include <cstring>
 #include <filesystem>
 
@@ -58,12 +60,18 @@ std::int64_t InputFile::open(ReaderContext& context, const std::string& path, un
         journal_open(context, path, "event" + std::to_string(number), flags, fd, access, present ? 0 : ENODEV);
     if (result < 0)
         return result;
+    // Whatever writes records for this program lays them out as its build
+    // does; published before the pipe opens, since an open pipe is what
+    // tells a source that a program holds the device.
+    if (const int e = publish_input_record_size(context.dir, number, kOwnInputRecord))
+        std::fprintf(stderr, "vreader: cannot write %s: %s\n", context.dir.file(input_record_file(number)).c_str(),
+                     std::strerror(e));
     // Read and write: the device itself keeps a writer, so the pipe never
     // reads as ended between two sources.
     const int pipe_fd = ::open(pipe.c_str(), O_RDWR | O_NONBLOCK | O_CLOEXEC);
     if (pipe_fd < 0)
         return -ENODEV;  // the reader's directory changed under the open
-    out.reset(new InputFile(context, path, number, pipe_fd));
+    out.reset(new InputFile(context, path, number, pipe_fd, (flags & O_NONBLOCK) != 0));
     return result;
 }
 
@@ -77,13 +85,15 @@ void InputFile::fill_stat(struct stat& st) const { char_device_stat(st, kInputMa
 
 short InputFile::poll_ready(short requested) const
 {
-    struct pollfd wait {pipe_fd_, requested, 0};
+    struct pollfd wait {
+        pipe_fd_, requested, 0
+    };
     return ::poll(&wait, 1, 0) > 0 ? static_cast<short>(wait.revents & requested) : 0;
 }
 
 bool InputFile::read_would_block()
 {
-    return (poll_ready(POLLIN) & POLLIN) == 0 &&
+    return !nonblocking_ && (poll_ready(POLLIN) & POLLIN) == 0 &&
            !context_.session().fault_pending("read", "event" + std::to_string(number_));
 }
 
@@ -96,8 +106,14 @@ std::int64_t InputFile::read(void* buf, std::size_t count)
     FaultHit fault;
     if (const auto ended = open_request(session, line, "read", device, FaultEnds::Errors, fault))
         return *ended;
-    // The device hands over whole records: a short read takes half the
-    // records asked for, at least one.
+    // The device hands over whole records, as the kernel's event device
+    // does: a buffer too small for one is refused, and a short read takes
+    // half the records asked for, at least one.
+    if (count == 0)
+        return session.finish(line, 0, false);
+    if (count < sizeof(input_event))
+        return session.finish(line, -EINVAL, false);
+    count -= count % sizeof(input_event);
     const bool short_read = fault.fired && fault.kind == FaultKind::Short;
     if (short_read && count >= 2 * sizeof(input_event))
         count = count / sizeof(input_event) / 2 * sizeof(input_event);

@@ -1,7 +1,8 @@
 // The reader's input event devices: /dev/input/event0, the HOME key, and
 // /dev/input/event1 on, the touch panel's (as many as the reader was made
 // with). Each is a named pipe in the reader's directory, input/eventN, that
-// carries the build's struct input_event records; anything that writes
+// carries struct input_event records as the program holding the device
+// lays them out (input_record.hpp); anything that writes
 // records there (a trace player, another program) is the device's source,
 // and a program's poll waits on it for real. A device open in a program
 // holds its pipe open for writing too, so a source that comes and goes is
@@ -43,8 +44,8 @@ public:
     std::int64_t close() override;
 
 private:
-    InputFile(ReaderContext& context, std::string path, unsigned number, int pipe_fd)
-        : context_(context), path_(std::move(path)), number_(number), pipe_fd_(pipe_fd)
+    InputFile(ReaderContext& context, std::string path, unsigned number, int pipe_fd, bool nonblocking)
+        : context_(context), path_(std::move(path)), number_(number), pipe_fd_(pipe_fd), nonblocking_(nonblocking)
     {
     }
 
@@ -52,6 +53,7 @@ private:
     std::string path_;
     unsigned number_;
     int pipe_fd_;
+    bool nonblocking_;  // opened O_NONBLOCK: a read with nothing queued fails with EAGAIN
 };
 
 }  // namespace vreader

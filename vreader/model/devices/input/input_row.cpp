@@ -25,7 +25,7 @@ const DeviceNode* find_input_node(const ReaderConfig& config, std::string_view p
 }
 
 // "event0" (the HOME key) to "eventN" (the touch devices).
-bool input_fault_device(const ReaderConfig& config, std::string_view device)
+bool is_input_device(const ReaderConfig& config, std::string_view device)
 {
     if (!device.starts_with("event"))
         return false;
@@ -33,12 +33,23 @@ bool input_fault_device(const ReaderConfig& config, std::string_view device)
     return number.has_value() && device.size() > 5 && std::to_string(*number) == device.substr(5);
 }
 
+std::string input_devices(const ReaderConfig& config)
+{
+    return "event0 to event" + std::to_string(config.touch_devices);
+}
+
+// A short read takes half the records asked for.
+constexpr FaultTake kInputTakes[] = {{"open", kErrnoEffect}, {"read", kReadEffects}, {"close", kErrnoEffect}};
+constexpr FaultScope kInputScopes[] = {
+    {.name = "eventN", .takes = kInputTakes, .is = is_input_device, .shown = input_devices},
+};
+
 }  // namespace
 
 const DeviceRow kInputRow = {
     .name = "input",
     .find_node = find_input_node,
-    .fault_device = input_fault_device,
+    .fault_scopes = kInputScopes,
     .create = create_input_pipes,
 };
 

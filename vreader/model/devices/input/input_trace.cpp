@@ -1,6 +1,7 @@
 #include "vreader/model/devices/input/input_trace.hpp"
 
 #include "vreader/model/devices/input/input_device.hpp"
+#include "vreader/model/devices/input/input_record.hpp"
 #include "vreader/model/state/key_value.hpp"
 
 #include <fcntl.h>
@@ -198,6 +199,8 @@ std::string play_trace(const ReaderDir& dir, const std::vector<TraceStep>& steps
     // the kernel drops the events of an input device nobody reads, and the
     // rest of the trace still plays (a HOME press can end the program).
     std::map<unsigned, int> pipes;
+    // Each device's records as the program holding it reads them.
+    std::map<unsigned, std::size_t> record_sizes;
     std::string unread;
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::duration<double>(open_seconds);
     std::set<unsigned> waiting;
@@ -223,6 +226,7 @@ std::string play_trace(const ReaderDir& dir, const std::vector<TraceStep>& steps
             // Full pipes wait for the program to read, as a queue would.
             ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
             pipes[*device] = fd;
+            record_sizes[*device] = program_input_record_size(dir, *device);
             device = waiting.erase(device);
         }
         if (waiting.empty())
@@ -262,22 +266,20 @@ std::string play_trace(const ReaderDir& dir, const std::vector<TraceStep>& steps
             // SYN_REPORT: a program that stops at one event of a packet
             // (tpinspect closes the key device at the release) must find
             // the rest already queued, never a write into a closed pipe.
-            std::vector<input_event> packet;
+            std::vector<std::uint8_t> packet;
             timeval now{};
             ::gettimeofday(&now, nullptr);
             for (;; ++index) {
                 const TraceStep& part = steps[index];
-                input_event& event = packet.emplace_back();
-                event.time = now;
-                event.type = part.type;
-                event.code = part.code;
-                event.value = part.value;
+                append_input_record(packet, {now.tv_sec, now.tv_usec, part.type, part.code, part.value},
+                                    record_sizes[step.device]);
                 const bool ends = part.type == EV_SYN || index + 1 == steps.size() ||
-                                  steps[index + 1].kind != TraceStep::Kind::Event || steps[index + 1].device != step.device;
+                                  steps[index + 1].kind != TraceStep::Kind::Event ||
+                                  steps[index + 1].device != step.device;
                 if (ends)
                     break;
             }
-            const auto bytes = static_cast<ssize_t>(packet.size() * sizeof(input_event));
+            const auto bytes = static_cast<ssize_t>(packet.size());
             if (::write(pipes[step.device], packet.data(), static_cast<size_t>(bytes)) != bytes) {
                 error = "the program stopped reading /dev/input/event" + std::to_string(step.device);
                 break;

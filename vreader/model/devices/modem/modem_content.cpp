@@ -77,6 +77,7 @@ std::string format_modem(const ModemContent& c)
     add("psn_answer", modem_answer_name(c.psn_answer));
     add("handshake_errors", c.handshake_always ? std::string("always") : std::to_string(c.handshake_errors));
     add("delivery", c.bytewise ? "bytes" : "whole");
+    add("unsolicited", c.unsolicited.empty() ? "none" : c.unsolicited);
     return text;
 }
 
@@ -108,9 +109,13 @@ bool parse_modem(std::string_view text, ModemContent& out, std::string& error)
             ok = value == "whole" || value == "bytes";
             c.bytewise = value == "bytes";
             takes = "whole or bytes";
+        } else if (key == "unsolicited") {
+            c.unsolicited.clear();
+            ok = value == "none" || (!value.empty() && parse_text(value, c.unsolicited));
+            takes = "none or a line of printable ASCII, at most 64 characters";
         } else {
             error = "unknown key " + key +
-                    "; keys: meid psn echo blank_lines meid_answer psn_answer handshake_errors delivery";
+                    "; keys: meid psn echo blank_lines meid_answer psn_answer handshake_errors delivery unsolicited";
             return false;
         }
         if (!ok) {

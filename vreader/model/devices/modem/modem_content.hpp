@@ -16,6 +16,9 @@
 //                             each open of the port, or always
 //     delivery=whole          whole: a read takes a whole answer (or echo);
 //                             bytes: one byte a read
+//     unsolicited=none        a line (+CREG: 1) the modem sends unasked
+//                             every 100 ms while nothing else waits to be
+//                             read
 //
 // Missing keys, and a missing file, mean the defaults. Whether the reader
 // has a modem at all is reader.conf's `modem`, as its device tree is.
@@ -42,6 +45,7 @@ struct ModemContent {
     std::uint32_t handshake_errors = 0;
     bool handshake_always = false;  // every "AT" is answered ERROR
     bool bytewise = false;          // delivery=bytes
+    std::string unsolicited;        // empty: none
 };
 
 std::string_view modem_answer_name(ModemAnswer answer);

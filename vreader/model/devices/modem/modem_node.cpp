@@ -17,6 +17,8 @@ namespace {
 // A runaway writer cannot grow the command line without bound; what comes
 // past this is dropped, and the line is answered ERROR when it ends.
 constexpr std::size_t kMaxCommandLine = 1024;
+// How often a modem set to send unsolicited lines sends one.
+constexpr std::int64_t kUnsolicitedEvery = 100'000'000;  // ns
 
 }  // namespace
 
@@ -52,6 +54,26 @@ bool ModemNode::read_would_block()
 }
 
 short ModemNode::poll_ready(short requested) const { return received_.poll_ready(requested); }
+
+std::int64_t ModemNode::unasked_input_after()
+{
+    const ModemContent* modem = content();
+    if (modem == nullptr || modem->unsolicited.empty() || !received_.empty() || access_ == O_WRONLY)
+        return -1;
+    return kUnsolicitedEvery;
+}
+
+void ModemNode::unasked_input_arrives()
+{
+    const ModemContent* modem = content();
+    if (modem == nullptr || modem->unsolicited.empty())
+        return;
+    Session session = context_.session();
+    JsonLine line("modem_unsolicited");
+    line.add("text", modem->unsolicited);
+    session.finish(line, 0, false);
+    queue(wan_modem::wire({modem->unsolicited}, modem->blank_lines), 1);
+}
 
 std::int64_t ModemNode::read(void* buf, std::size_t count)
 {
@@ -89,10 +111,13 @@ std::int64_t ModemNode::write(const void* buf, std::size_t count)
         session.finish(line, static_cast<std::int64_t>(fault.kind == FaultKind::Lost ? count : taken), fault.fired);
 
     const std::string_view text(static_cast<const char*>(buf), taken);
-    const ModemContent* modem = content();
-    if (modem == nullptr || text.empty())
+    if (text.empty())
         return result;
-    if (modem->echo) {
+    // The modem takes every byte that reaches it, whether or not it can
+    // answer: a command line that ends while modem.conf is unreadable goes
+    // unanswered, and its bytes never join the next command's.
+    const ModemContent* modem = content();
+    if (modem != nullptr && modem->echo) {
         JsonLine echo("modem_echo");
         echo.add("text", text);
         session.finish(echo, 0, false);
@@ -139,7 +164,7 @@ void ModemNode::command(Session& session, const std::string& text)
     queue(wan_modem::wire(answer.lines, modem->blank_lines), pieces);
 }
 
-void ModemNode::queue(std::string bytes, std::size_t pieces)
+void ModemNode::queue(const std::string& bytes, std::size_t pieces)
 {
     if (bytes.empty())
         return;

@@ -39,6 +39,8 @@ public:
     std::int64_t write(const void* buf, std::size_t count) override;
     short poll_ready(short requested) const override;
     bool read_would_block() override;
+    std::int64_t unasked_input_after() override;
+    void unasked_input_arrives() override;
 
 private:
     ModemNode(ReaderContext& context, const Node& node, int access, bool nonblocking)
@@ -48,14 +50,14 @@ private:
 
     // Answers one command line and queues the answer.
     void command(Session& session, const std::string& line);
-    void queue(std::string bytes, std::size_t pieces);
+    void queue(const std::string& bytes, std::size_t pieces);
     // modem.conf, read again only when it changed; nullptr when unreadable.
     const ModemContent* content();
 
     bool nonblocking_;
     ReceivedPieces received_;
-    std::string line_;                  // the command line being written
-    std::uint32_t handshakes_ = 0;      // "AT" commands since the open
+    std::string line_;              // the command line being written
+    std::uint32_t handshakes_ = 0;  // "AT" commands since the open
     WatchedFile content_file_{context_.dir.file(kModemFile)};
     std::optional<ModemContent> content_;
 };

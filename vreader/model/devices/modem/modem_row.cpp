@@ -24,23 +24,24 @@ const DeviceNode* find_modem_node(const ReaderConfig& config, std::string_view p
     return config.modem && path == kModemPath ? &kModemNode : nullptr;
 }
 
-bool modem_fault_device(const ReaderConfig& config, std::string_view device)
-{
-    return config.modem && device == kModemDevice;
-}
+bool is_modem(const ReaderConfig& config, std::string_view device) { return config.modem && device == kModemDevice; }
+
+std::string modem_shown(const ReaderConfig& config) { return config.modem ? std::string(kModemDevice) : std::string(); }
 
 // The modem's answers are lines, not frames: they keep silent or come in
 // pieces, and have no code to pick them by.
-std::string modem_misfit(const Fault& fault)
-{
-    if (fault.device != kModemDevice || !fault.request.starts_with("reply"))
-        return {};
-    if (fault.request != "reply")
-        return "the modem's answers are faulted as ttyUSB0:reply";
-    if (fault.kind != FaultKind::Silent && fault.kind != FaultKind::Split)
-        return "the modem's answers take silent or split:N";
-    return {};
-}
+constexpr FaultTake kModemTakes[] = {
+    {"open", kErrnoEffect},
+    {"close", kErrnoEffect},
+    {"read", kReadEffects},
+    {"write", kWriteEffects},
+    {"tcgetattr", kErrnoEffect},
+    {"tcsetattr", kErrnoEffect},
+    {"reply", effect_bit(FaultKind::Silent) | effect_bit(FaultKind::Split)},
+};
+constexpr FaultScope kModemScopes[] = {
+    {.name = kModemDevice, .takes = kModemTakes, .is = is_modem, .shown = modem_shown},
+};
 
 // Whether the reader has a modem, and modem.conf with its keys prefixed.
 std::string print_modem(Session& session)
@@ -103,8 +104,7 @@ int create_modem(const std::string& root, const ReaderConfig&)
 const DeviceRow kModemRow = {
     .name = "modem",
     .find_node = find_modem_node,
-    .fault_device = modem_fault_device,
-    .fault_misfit = modem_misfit,
+    .fault_scopes = kModemScopes,
     .print_state = print_modem,
     .owns_key = owns_modem_key,
     .set_key = set_modem_key,

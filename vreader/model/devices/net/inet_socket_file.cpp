@@ -36,7 +36,7 @@ std::int64_t InetSocketFile::open(ReaderContext& context, int domain, int type, 
     line.add("domain", domain).add("type", type).add("protocol", protocol);
     if (const auto ended = open_request(session, line, "socket", kNetDevice, FaultEnds::Any))
         return *ended;
-    out.reset(new InetSocketFile(context));
+    out.reset(new InetSocketFile(context, (type & SOCK_NONBLOCK) != 0));
     return session.finish(line, fd, false);
 }
 
@@ -55,7 +55,7 @@ std::int64_t InetSocketFile::read(void*, std::size_t count)
     line.add("path", path_).add("count", count);
     if (const FaultHit fault = session.take_fault("read", kNetDevice); fault.fired && fault.kind == FaultKind::Error)
         return session.finish(line, -fault.error, true);
-    return session.finish(line, -EINTR, false);
+    return session.finish(line, nonblocking_ ? -EAGAIN : -EINTR, false);
 }
 
 std::int64_t InetSocketFile::write(const void*, std::size_t count)

@@ -4,7 +4,8 @@
 // net.conf at the program's virtual time (an interface that does not exist
 // yet fails with ENODEV). The socket sends and receives nothing: a write
 // fails with EDESTADDRREQ, and a read with EINTR, since no datagram will
-// ever come. Its requests and faults belong to the device "net".
+// ever come (EAGAIN on a socket made with SOCK_NONBLOCK, which does not
+// wait). Its requests and faults belong to the device "net".
 #pragma once
 
 #include "vreader/model/core/device_file.hpp"
@@ -37,10 +38,11 @@ public:
     std::int64_t close() override;
 
 private:
-    explicit InetSocketFile(ReaderContext& context) : context_(context) {}
+    InetSocketFile(ReaderContext& context, bool nonblocking) : context_(context), nonblocking_(nonblocking) {}
     std::int64_t hardware_address(void* arg);
 
     ReaderContext& context_;
+    bool nonblocking_;
     std::string path_ = "socket:udp";
 };
 

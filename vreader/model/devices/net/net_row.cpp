@@ -9,23 +9,12 @@
 namespace vreader {
 namespace {
 
-bool net_fault_device(const ReaderConfig&, std::string_view device) { return device == kNetDevice; }
-
-// Faults that the network side could never fire; empty when the fault is fine.
-std::string net_misfit(const Fault& fault)
-{
-    const bool network_request = fault.request == "socket" || fault.request == "SIOCGIFHWADDR";
-    if (fault.request == "socket" && fault.device == "uevent")
-        return {};
-    if (network_request && !fault.device.empty() && fault.device != kNetDevice)
-        return fault.request + " belongs to the network side: net:" + fault.request;
-    if (fault.device == kNetDevice && !network_request && fault.request != "read" && fault.request != "write" &&
-        fault.request != "close")
-        return "the network side takes socket, SIOCGIFHWADDR, read, write and close";
-    if (fault.device == kNetDevice && fault.kind != FaultKind::Error)
-        return "the network socket moves no data: it takes an errno only";
-    return {};
-}
+// The network socket moves no data: every request takes an errno only.
+constexpr FaultTake kNetTakes[] = {
+    {"socket", kErrnoEffect}, {"SIOCGIFHWADDR", kErrnoEffect}, {"read", kErrnoEffect},
+    {"write", kErrnoEffect},  {"close", kErrnoEffect},
+};
+constexpr FaultScope kNetScopes[] = {{.name = kNetDevice, .takes = kNetTakes}};
 
 // One line an interface: its address and when it appears.
 std::string print_network(Session& session)
@@ -69,8 +58,7 @@ int create_network(const std::string& root, const ReaderConfig&)
 
 const DeviceRow kNetRow = {
     .name = "net",
-    .fault_device = net_fault_device,
-    .fault_misfit = net_misfit,
+    .fault_scopes = kNetScopes,
     .print_state = print_network,
     .owns_key = owns_network_key,
     .set_key = set_network_key,

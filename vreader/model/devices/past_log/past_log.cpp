@@ -89,9 +89,9 @@ int load_counters(const std::string& dir, Counters& out)
 
 int save_counters(const std::string& dir, const Counters& counters)
 {
-    return replace_file(path_of(dir, kPastLogStateFile), "flushes=" + std::to_string(counters.flushes) +
-                                                             "\nchallenges=" + std::to_string(counters.challenges) +
-                                                             "\n");
+    return replace_file(
+        path_of(dir, kPastLogStateFile),
+        "flushes=" + std::to_string(counters.flushes) + "\nchallenges=" + std::to_string(counters.challenges) + "\n");
 }
 
 }  // namespace vreader::past_log

@@ -73,7 +73,7 @@ private:
     ReaderContext& context_;
     std::string path_;
     int access_;
-    std::string dump_;                      // the log as it was at the open
+    std::string dump_;                       // the log as it was at the open
     std::vector<std::string_view> entries_;  // into dump_; a broken tail is left out
     std::size_t next_ = 0;
 };

@@ -27,28 +27,19 @@ const DeviceNode* find_past_log_node(const ReaderConfig&, std::string_view path)
     return nullptr;
 }
 
-bool past_log_fault_device(const ReaderConfig&, std::string_view device)
-{
-    return device == kPastLogControlDevice || device == kPastLogDevice;
-}
-
-// Faults that the past-log driver's nodes could never fire.
-std::string past_log_misfit(const Fault& fault)
-{
-    const bool control = fault.request.starts_with("PASTLOG_");
-    const bool node_request = fault.request == "open" || fault.request == "close";
-    if (control && !fault.device.empty() && fault.device != kPastLogControlDevice)
-        return fault.request + " belongs to the past-log control node: melgrin:" + fault.request;
-    if (fault.device == kPastLogControlDevice && !control && !node_request)
-        return "the past-log control node takes open, close and the PASTLOG_ requests";
-    if (fault.device == kPastLogDevice && !node_request && fault.request != "read" && fault.request != "write")
-        return "the past-log node takes open, read, write and close";
-    // The log node takes no data: every write fails, so nothing is there to
-    // halve or to lose.
-    if (fault.device == kPastLogDevice && fault.request == "write" && fault.kind != FaultKind::Error)
-        return "a write to the past-log node takes an errno only";
-    return {};
-}
+constexpr FaultTake kControlTakes[] = {{"open", kErrnoEffect}, {"close", kErrnoEffect}};
+// The log node takes no data: every write fails, so nothing is there to
+// halve or to lose. A short read hands over half an entry.
+constexpr FaultTake kLogTakes[] = {
+    {"open", kErrnoEffect},
+    {"read", kReadEffects},
+    {"write", kErrnoEffect},
+    {"close", kErrnoEffect},
+};
+constexpr FaultScope kPastLogScopes[] = {
+    {.name = kPastLogControlDevice, .takes = kControlTakes, .driver_requests = past_log::kFaultRequests},
+    {.name = kPastLogDevice, .takes = kLogTakes},
+};
 
 std::string print_past_log(Session& session)
 {
@@ -82,8 +73,7 @@ const DeviceRow kPastLogRow = {
     .name = "past_log",
     .find_node = find_past_log_node,
     .fault_requests = past_log::kFaultRequests,
-    .fault_device = past_log_fault_device,
-    .fault_misfit = past_log_misfit,
+    .fault_scopes = kPastLogScopes,
     .print_state = print_past_log,
     .create = create_past_log,
 };

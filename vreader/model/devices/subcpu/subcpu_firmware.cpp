@@ -67,7 +67,8 @@ std::uint8_t verify(Flash& flash, unsigned cluster, std::uint8_t block)
         return kBadBlock;
     Packet stored(kBlockSize), sent(kBlockSize);
     const std::uint32_t address = block * kBlockSize;
-    if (!flash.read(cluster, address, stored.data(), kBlockSize) || !flash.read(kReceived, address, sent.data(), kBlockSize))
+    if (!flash.read(cluster, address, stored.data(), kBlockSize) ||
+        !flash.read(kReceived, address, sent.data(), kBlockSize))
         return kVerifyFailed;
     return stored == sent ? kOk : kVerifyFailed;
 }
@@ -93,6 +94,8 @@ std::uint8_t write16(Flash& flash, unsigned cluster, const std::uint8_t* payload
 }
 
 }  // namespace
+
+bool answers(std::uint8_t code) { return sizes_of(code) != nullptr; }
 
 std::string refusal(const Packet& packet)
 {

@@ -42,6 +42,10 @@ public:
     virtual bool write(unsigned cluster, std::uint32_t address, const std::uint8_t* data, std::size_t count) = 0;
 };
 
+// Whether the firmware knows `code`: a request with it (of the code's size)
+// gets a reply.
+bool answers(std::uint8_t code);
+
 // Empty when `packet` is a request the firmware takes; otherwise why not:
 // "lead byte", "length", "checksum" or "unknown code".
 std::string refusal(const Packet& packet);

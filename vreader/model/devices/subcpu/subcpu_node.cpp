@@ -231,6 +231,19 @@ void ControlModeFile::fill_stat(struct stat& st) const
 
 std::int64_t ControlModeFile::read(void* buf, std::size_t count)
 {
+    const std::int64_t n = pread(buf, count, position_);
+    if (n > 0)
+        position_ += n;
+    return n;
+}
+
+std::int64_t ControlModeFile::lseek(std::int64_t offset, int whence)
+{
+    return attribute_seek(position_, offset, whence);
+}
+
+std::int64_t ControlModeFile::pread(void* buf, std::size_t count, std::int64_t offset)
+{
     Session session = context_.session();
     JsonLine line("read");
     line.add("path", path_).add("count", count);
@@ -244,15 +257,24 @@ std::int64_t ControlModeFile::read(void* buf, std::size_t count)
     if (session.lock() != 0 || !load_subcpu(context_.dir, state, why))
         return session.finish(line, -EIO, false);
     const std::string text = state.control_mode + "\n";
-    std::size_t n = position_ < text.size() ? std::min(count, text.size() - position_) : 0;
+    const auto at = static_cast<std::size_t>(std::max<std::int64_t>(offset, 0));
+    std::size_t n = at < text.size() ? std::min(count, text.size() - at) : 0;
     if (fault.fired)
         n /= 2;  // a short read: half of the word
-    std::memcpy(buf, text.data() + position_, n);
-    position_ += n;
+    std::memcpy(buf, text.data() + at, n);
     return session.finish(line, static_cast<std::int64_t>(n), fault.fired);
 }
 
 std::int64_t ControlModeFile::write(const void* buf, std::size_t count)
+{
+    // As for any attribute, a write moves the position on by what it took.
+    const std::int64_t n = store(buf, count);
+    if (n > 0)
+        position_ += n;
+    return n;
+}
+
+std::int64_t ControlModeFile::store(const void* buf, std::size_t count)
 {
     Session session = context_.session();
     std::string word(static_cast<const char*>(buf), count);
@@ -265,9 +287,13 @@ std::int64_t ControlModeFile::write(const void* buf, std::size_t count)
         return *ended;
     // Half a word, or none, is stored as no word: the attribute keeps its value.
     if (fault.fired)
-        return session.finish(line, static_cast<std::int64_t>(fault.kind == FaultKind::Short ? count / 2 : count), true);
+        return session.finish(line, static_cast<std::int64_t>(fault.kind == FaultKind::Short ? count / 2 : count),
+                              true);
     if (access_ == O_RDONLY)
         return session.finish(line, -EBADF, false);
+    // A write of nothing reaches no store, as on any attribute.
+    if (count == 0)
+        return session.finish(line, 0, false);
     // The attribute knows two words.
     if (word != "update" && word != "normal")
         return session.finish(line, -EINVAL, false);

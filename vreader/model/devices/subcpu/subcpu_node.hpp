@@ -61,7 +61,13 @@ public:
     const std::string& path() const override { return path_; }
     void fill_stat(struct stat& st) const override;
     std::int64_t read(void* buf, std::size_t count) override;
+    std::int64_t pread(void* buf, std::size_t count, std::int64_t offset) override;
+    std::int64_t lseek(std::int64_t offset, int whence) override;
     std::int64_t write(const void* buf, std::size_t count) override;
+    // A store is the bytes of one write, wherever it starts.
+    std::int64_t pwrite(const void* buf, std::size_t count, std::int64_t) override { return store(buf, count); }
+    // sysfs flushes nothing and says so with success.
+    std::int64_t fsync() override { return 0; }
     std::int64_t close() override;
 
 private:
@@ -69,11 +75,13 @@ private:
         : context_(context), path_(std::move(path)), access_(access)
     {
     }
+    // One write's store, journaled: the count taken, or -errno.
+    std::int64_t store(const void* buf, std::size_t count);
 
     ReaderContext& context_;
     std::string path_;
     int access_;
-    std::size_t position_ = 0;
+    std::int64_t position_ = 0;
 };
 
 }  // namespace vreader

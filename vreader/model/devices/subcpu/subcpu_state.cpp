@@ -31,9 +31,14 @@ std::string firmware_image(const VersionRecord& version, unsigned seed)
 
 std::array<std::uint8_t, 8> version_bytes(const VersionRecord& v)
 {
-    return {static_cast<std::uint8_t>(v.year >> 8), static_cast<std::uint8_t>(v.year), v.month, v.day,
-            static_cast<std::uint8_t>(v.number >> 24), static_cast<std::uint8_t>(v.number >> 16),
-            static_cast<std::uint8_t>(v.number >> 8), static_cast<std::uint8_t>(v.number)};
+    return {static_cast<std::uint8_t>(v.year >> 8),
+            static_cast<std::uint8_t>(v.year),
+            v.month,
+            v.day,
+            static_cast<std::uint8_t>(v.number >> 24),
+            static_cast<std::uint8_t>(v.number >> 16),
+            static_cast<std::uint8_t>(v.number >> 8),
+            static_cast<std::uint8_t>(v.number)};
 }
 
 VersionRecord version_of(const std::uint8_t* b)

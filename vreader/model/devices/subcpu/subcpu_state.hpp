@@ -25,7 +25,7 @@ inline constexpr std::uint32_t kFlashStart = 0x1000;
 inline constexpr std::uint32_t kFlashEnd = 0x7400;  // one past the last address
 inline constexpr std::uint32_t kFlashSize = kFlashEnd - kFlashStart;
 inline constexpr std::uint32_t kBlockSize = 0x400;
-inline constexpr unsigned kFirstBlock = kFlashStart / kBlockSize;  // 4
+inline constexpr unsigned kFirstBlock = kFlashStart / kBlockSize;   // 4
 inline constexpr unsigned kLastBlock = kFlashEnd / kBlockSize - 1;  // 28
 
 // The firmware version record: year, month, day, build; stored big-endian
@@ -47,8 +47,7 @@ bool parse_version(std::string_view text, VersionRecord& out);
 // The charger's registers: config 00-0B, 30, 31; status 32-39, 3D-3F.
 inline constexpr std::uint8_t kConfigRegisters[] = {0x00, 0x01, 0x02, 0x03, 0x04, 0x05, 0x06,
                                                     0x07, 0x08, 0x09, 0x0A, 0x0B, 0x30, 0x31};
-inline constexpr std::uint8_t kStatusRegisters[] = {0x32, 0x33, 0x34, 0x35, 0x36, 0x37,
-                                                    0x38, 0x39, 0x3D, 0x3E, 0x3F};
+inline constexpr std::uint8_t kStatusRegisters[] = {0x32, 0x33, 0x34, 0x35, 0x36, 0x37, 0x38, 0x39, 0x3D, 0x3E, 0x3F};
 bool is_config_register(std::uint8_t reg);
 
 struct SubCpuState {

@@ -17,8 +17,8 @@ namespace {
 std::string modem_words(int bits)
 {
     std::string words;
-    for (const auto& [bit, name] : {std::pair{TIOCM_CTS, "CTS"}, {TIOCM_DSR, "DSR"}, {TIOCM_CD, "CD"},
-                                    {TIOCM_DTR, "DTR"}, {TIOCM_RTS, "RTS"}})
+    for (const auto& [bit, name] :
+         {std::pair{TIOCM_CTS, "CTS"}, {TIOCM_DSR, "DSR"}, {TIOCM_CD, "CD"}, {TIOCM_DTR, "DTR"}, {TIOCM_RTS, "RTS"}})
         if (bits & bit)
             words += (words.empty() ? "" : "|") + std::string(name);
     return words.empty() ? "0" : words;
@@ -27,13 +27,13 @@ std::string modem_words(int bits)
 }  // namespace
 
 std::int64_t TouchPanelNode::open(ReaderContext& context, const std::string& path, int flags, int fd,
-                            std::unique_ptr<DeviceFile>& out)
+                                  std::unique_ptr<DeviceFile>& out)
 {
     const Node node{path, kUartDevice, kUartMajor, kUartMinor};
     int access = 0;
     const std::int64_t result = journal_open(context, node.path, node.device, flags, fd, access);
     if (result >= 0)
-        out.reset(new TouchPanelNode(context, node, access));
+        out.reset(new TouchPanelNode(context, node, access, (flags & O_NONBLOCK) != 0));
     return result;
 }
 
@@ -54,7 +54,7 @@ const TouchPanelContent* TouchPanelNode::content()
 
 bool TouchPanelNode::read_would_block()
 {
-    return received_.empty() && !context_.session().fault_pending("read", device_);
+    return received_.empty() && !nonblocking_ && !context_.session().fault_pending("read", device_);
 }
 
 short TouchPanelNode::poll_ready(short requested) const { return received_.poll_ready(requested); }
@@ -71,9 +71,10 @@ std::int64_t TouchPanelNode::read(void* buf, std::size_t count)
     if (access_ == O_WRONLY)
         return session.finish(line, -EBADF, false);
     // Nothing will come while this process waits in the model: a read that
-    // would block ends as a signal would end it.
+    // would block ends as a signal would end it; a non-blocking one fails
+    // at once.
     if (received_.empty())
-        return session.finish(line, -EINTR, false);
+        return session.finish(line, nonblocking_ ? -EAGAIN : -EINTR, false);
     if (count == 0)
         return session.finish(line, 0, false);
     const std::size_t n = received_.take(buf, count, short_read, line);
@@ -112,25 +113,33 @@ std::int64_t TouchPanelNode::write(const void* buf, std::size_t count)
     session.finish(request, 0, false);
     pulsed_ = driven_;
     pending_.insert(pending_.end(), bytes, bytes + count);
-    const TouchPanelContent* current = content();
-    if (current == nullptr)
-        return result;
-    TouchPanelContent updated = *current;
+    // A whole request is taken now, answered or not: a controller that
+    // cannot answer it drops it, and never answers it later.
+    std::optional<TouchPanelContent> updated;
+    if (const TouchPanelContent* current = content())
+        updated = *current;
     bool changed = false;
-    take_requests(session, updated, changed);
+    take_requests(session, updated ? &*updated : nullptr, changed);
     if (changed)
-        replace_file(context_.dir.file(kTouchPanelFile), format_touch_panel(updated));
+        replace_file(context_.dir.file(kTouchPanelFile), format_touch_panel(*updated));
     return result;
 }
 
-void TouchPanelNode::take_requests(Session& session, TouchPanelContent& content, bool& changed)
+void TouchPanelNode::take_requests(Session& session, TouchPanelContent* content, bool& changed)
 {
     while (!pending_.empty() && pending_.size() >= 1 + touch_panel::parameter_count(pending_[0])) {
         const std::size_t length = 1 + touch_panel::parameter_count(pending_[0]);
         const std::vector<std::uint8_t> request(pending_.begin(), pending_.begin() + static_cast<long>(length));
         pending_.erase(pending_.begin(), pending_.begin() + static_cast<long>(length));
+        if (content == nullptr) {
+            JsonLine reply("panel_reply");
+            reply.add("code", static_cast<unsigned>(request[0])).add("bytes", "").add("pieces", 0);
+            reply.add("unanswered", "touch_panel.conf is unreadable");
+            session.finish(reply, 0, false);
+            continue;
+        }
         if (request[0] == touch_panel::kTouchStart) {
-            for (const auto& report : content.touch)
+            for (const auto& report : content->touch)
                 received_.push(report);
             ++context_.input_events;
             continue;
@@ -142,7 +151,7 @@ void TouchPanelNode::take_requests(Session& session, TouchPanelContent& content,
         for (const std::string_view name : {std::string_view(code), std::string_view("reply")})
             if (const FaultHit fault = session.take_fault(name, device_); fault.fired)
                 faults.push_back(fault);
-        const auto pieces = touch_panel::deliver(touch_panel::answer(request, content, changed), faults);
+        const auto pieces = touch_panel::deliver(touch_panel::answer(request, *content, changed), faults);
         JsonLine reply("panel_reply");
         reply.add("code", static_cast<unsigned>(request[0]));
         std::string bytes;
@@ -178,6 +187,11 @@ std::int64_t TouchPanelNode::modem_request(std::string_view name, unsigned long 
             if (raise && !driven_) {
                 rise_us_ = now_us();
                 pulsed_ = true;
+                // The pulse announces a new request: the bytes of one left
+                // unfinished (written short) are not its start.
+                if (!pending_.empty())
+                    line.add("dropped", hex_bytes(pending_.data(), pending_.size()));
+                pending_.clear();
             } else if (!raise && driven_) {
                 last_pulse_us_ = now_us() - rise_us_;
             }

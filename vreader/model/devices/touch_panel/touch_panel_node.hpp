@@ -35,19 +35,24 @@ public:
     bool read_would_block() override;
 
 private:
-    using TtyFile::TtyFile;
+    TouchPanelNode(ReaderContext& context, const Node& node, int access, bool nonblocking)
+        : TtyFile(context, node, access), nonblocking_(nonblocking)
+    {
+    }
 
     std::int64_t modem_request(std::string_view name, unsigned long request, int* bits);
-    // Hands whole requests to the controller and queues its answers.
-    void take_requests(Session& session, TouchPanelContent& content, bool& changed);
+    // Hands whole requests to the controller and queues its answers; with
+    // no content (touch_panel.conf unreadable) they go unanswered.
+    void take_requests(Session& session, TouchPanelContent* content, bool& changed);
     // touch_panel.conf, read again only when it changed.
     const TouchPanelContent* content();
     std::uint64_t now_us() const { return context_.clock_ns / 1000; }
 
+    bool nonblocking_;  // opened with O_NONBLOCK: a read with nothing queued fails with EAGAIN
     ReceivedPieces received_;
-    std::vector<std::uint8_t> pending_;               // request bytes not yet a whole request
-    bool driven_ = true;                              // the host's RTS: an open raises it
-    bool pulsed_ = true;                              // asserted since the last request
+    std::vector<std::uint8_t> pending_;  // request bytes not yet a whole request
+    bool driven_ = true;                 // the host's RTS: an open raises it
+    bool pulsed_ = true;                 // asserted since the last request
     std::uint64_t rise_us_ = 0;
     std::uint64_t last_pulse_us_ = 0;
     std::optional<int> last_reported_bits_;  // TIOCMGET is journaled when it changes

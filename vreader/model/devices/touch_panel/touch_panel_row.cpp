@@ -1,10 +1,13 @@
 #include "vreader/model/devices/touch_panel/touch_panel_row.hpp"
 
 #include "vreader/model/core/tty_settings.hpp"
+#include "vreader/model/devices/touch_panel/touch_panel.hpp"
 #include "vreader/model/devices/touch_panel/touch_panel_content.hpp"
 #include "vreader/model/devices/touch_panel/touch_panel_node.hpp"
 #include "vreader/model/state/files.hpp"
+#include "vreader/model/state/key_value.hpp"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -21,15 +24,49 @@ const DeviceNode* find_uart_node(const ReaderConfig&, std::string_view path)
     return path == "/dev/ttymxc1" ? &kUartNode : nullptr;
 }
 
-bool uart_fault_device(const ReaderConfig&, std::string_view device) { return device == kUartDevice; }
+// The commands the controller answers with a frame: touch start streams
+// reports instead, and unknown codes get nothing.
+constexpr std::uint8_t kAnsweredCommands[] = {
+    touch_panel::kDeactive,  touch_panel::kActive,     touch_panel::kSetConfig, touch_panel::kVersion,
+    touch_panel::kLedCheck1, touch_panel::kFixedPulse, touch_panel::kLedCheck2, touch_panel::kStatus,
+};
 
-// The UART's line settings.
+bool answers_command(std::uint8_t code)
+{
+    return std::find(std::begin(kAnsweredCommands), std::end(kAnsweredCommands), code) != std::end(kAnsweredCommands);
+}
+
+// A frame has no checksum to break; it can keep silent, come in pieces,
+// or carry a wrong byte.
+constexpr FaultEffects kReplyEffects = effect_bit(FaultKind::Silent) | effect_bit(FaultKind::Split) |
+                                       effect_bit(FaultKind::Lead) | effect_bit(FaultKind::Code) |
+                                       effect_bit(FaultKind::Len) | effect_bit(FaultKind::Result);
+constexpr FaultTake kUartTakes[] = {
+    {"open", kErrnoEffect},      {"close", kErrnoEffect},     {"read", kReadEffects},      {"write", kWriteEffects},
+    {"tcgetattr", kErrnoEffect}, {"tcsetattr", kErrnoEffect}, {"TIOCMGET", kErrnoEffect},  {"TIOCMBIS", kErrnoEffect},
+    {"TIOCMBIC", kErrnoEffect},  {"reply", kReplyEffects},    {"reply_XX", kReplyEffects},
+};
+constexpr FaultScope kUartScopes[] = {{.name = kUartDevice, .takes = kUartTakes, .answers = answers_command}};
+
+// The UART's line settings, then touch_panel.conf with its keys prefixed,
+// each value as `set panel.KEY` takes it.
 std::string print_uart(Session& session)
 {
     struct termios uart {};
     std::string why;
     std::printf("ttymxc1=%s\n", load_termios(session.dir(), kUartDevice, uart, why) ? describe_termios(uart).c_str()
                                                                                     : ("unreadable: " + why).c_str());
+    std::string text;
+    TouchPanelContent content;
+    if (const int e = read_file(session.dir().file(kTouchPanelFile), text);
+        e != 0 || !parse_touch_panel(text, content, why)) {
+        std::printf("panel=unreadable: %s\n", e != 0 ? std::strerror(e) : why.c_str());
+        return {};
+    }
+    std::vector<KeyValue> entries;
+    parse_key_values(format_touch_panel(content), entries, why);
+    for (const auto& [key, value] : entries)
+        std::printf("panel_%s=%s\n", key.c_str(), value.c_str());
     return {};
 }
 
@@ -66,7 +103,7 @@ int create_touch_panel(const std::string& root, const ReaderConfig&)
 const DeviceRow kTouchPanelRow = {
     .name = "touch_panel",
     .find_node = find_uart_node,
-    .fault_device = uart_fault_device,
+    .fault_scopes = kUartScopes,
     .print_state = print_uart,
     .owns_key = owns_panel_key,
     .set_key = set_panel_key,

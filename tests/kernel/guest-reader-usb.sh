@@ -1,0 +1,148 @@
+# The kernel bench's PC library checks, sourced by guest-init.sh: the
+# reader's USB side as a gadget on the second UDC (kbench-gadget on
+# FunctionFS, with a virtual reader's USB model behind it), and the shipped
+# fendrac and libfendrac on the PC's side of it, through the real
+# usb-storage, sd and sg drivers. Each check compares with the model's own
+# files in the reader's directory.
+
+READER=/tmp/reader
+/kbench/vreader init $READER >/dev/null || echo "KBENCH: vreader init failed"
+G2=/sys/kernel/config/usb_gadget/g2
+mkdir $G2 $G2/strings/0x409 $G2/configs/c.1 $G2/functions/ffs.reader
+echo 0x1d6b >$G2/idVendor
+echo 0x0105 >$G2/idProduct
+echo kbench-reader >$G2/strings/0x409/serialnumber
+ln -s $G2/functions/ffs.reader $G2/configs/c.1/
+mkdir -p /dev/ffs-reader /tmp/gadget-luns
+mount -t functionfs reader /dev/ffs-reader
+# The reader's three volumes of 8 MiB, and a plain disk of 16 MiB.
+/kbench/kbench-gadget /dev/ffs-reader $READER /tmp/gadget-luns 16384 32768 >/tmp/gadget.out 2>&1 &
+GADGET=$!
+wait_for 50 grep -q ready /tmp/gadget.out || echo "KBENCH: the stand-in gadget is not ready: $(cat /tmp/gadget.out)"
+ls /sys/class/udc | sed -n 2p >$G2/UDC || echo "KBENCH: the stand-in gadget does not bind"
+
+reader_disk() { disk_on 1 "$1"; }
+wait_for 100 reader_disk 3
+RE=$(reader_disk 0) RF=$(reader_disk 1) RG=$(reader_disk 2) RP=$(reader_disk 3)
+echo "KBENCH: the stand-in gadget's disks: $RE $RF $RG, plain $RP; $(tr '\n' ' ' </tmp/gadget.out)"
+PC="timeout -s KILL 600 /pc/fendrac -d /dev/$RE"
+journal_has() { grep -q "$1" $READER/journal.jsonl; }
+sum() { md5sum <"$1" | cut -c1-32; }
+# The milliseconds the gadget has spent in the reader's model so far.
+model_ms() {
+    rm -f /tmp/gadget-luns/model-time
+    kill -USR2 $GADGET
+    wait_for 20 test -e /tmp/gadget-luns/model-time && cut -d' ' -f1 /tmp/gadget-luns/model-time || echo 0
+}
+
+out=$(/pc/fendrac list 2>&1)
+status=$?
+echo "$out" | grep -q "^/dev/$RE .*built-in storage" && echo "$out" | grep -q "^/dev/$RF .*SD card" &&
+    echo "$out" | grep -q "^/dev/$RG .*memory stick" && [ $status = 0 ] && ok=ok || ok=no
+verdict fendrac.list $ok "status $status: $(echo "$out" | tr '\n' ';')"
+
+out=$($PC info 2>&1)
+status=$?
+echo "$out" | grep -q "^protocol *01000010" && echo "$out" | grep -q "^device type *QLX-K1" &&
+    [ $status = 0 ] && ok=ok || ok=no
+verdict fendrac.info $ok "status $status: $(echo "$out" | tr '\n' ';')"
+
+# Round trips, the model's copy compared too; the last size is not a
+# multiple of the 4096-byte pieces. 16 MiB only with kernel-bench --large.
+sizes="1024 1048576 300001"
+if grep -qw kbench.large /proc/cmdline; then
+    sizes="1024 1048576 16777216 300001"
+else
+    result fendrac.file-16777216 SKIP "4096 SCSI commands each way: run scripts/kernel-bench --large"
+fi
+for size in $sizes; do
+    head -c $size /dev/urandom >/tmp/pc.bin
+    [ $size = 300001 ] || cp /tmp/pc.bin /tmp/throughput.bin
+    model_start=$(model_ms)
+    start=$(uptime_cs)
+    put=$($PC file put /tmp/pc.bin /documents/kb-$size.bin 2>&1)
+    put_status=$?
+    middle=$(uptime_cs)
+    model_middle=$(model_ms)
+    get=$($PC file get /documents/kb-$size.bin /tmp/back.bin 2>&1)
+    get_status=$?
+    end=$(uptime_cs)
+    model_end=$(model_ms)
+    stored=$(sum $READER/storage/documents/kb-$size.bin 2>/dev/null)
+    [ $put_status = 0 ] && [ $get_status = 0 ] && [ "$stored" = "$(sum /tmp/pc.bin)" ] &&
+        [ "$(sum /tmp/back.bin)" = "$stored" ] && ok=ok || ok=no
+    verdict fendrac.file-$size $ok "put $put_status in $(((middle - start) / 100)) s, get $get_status in $(((end - middle) / 100)) s; the reader's copy $([ "$stored" = "$(sum /tmp/pc.bin)" ] && echo equal || echo differs): $(echo "$put;$get" | tr '\n' ';')"
+    [ $size = 300001 ] || { put_cs=$((middle - start)) get_cs=$((end - middle))
+        put_model_cs=$(((model_middle - model_start) / 10)) get_model_cs=$(((model_end - model_middle) / 10)); }
+    rm -f /tmp/pc.bin /tmp/back.bin
+done
+
+# Throughput on the same stack: the largest round trip above against dd of
+# the same bytes to and from the plain LUN with 4096-byte direct I/O, which
+# is as many SCSI commands. The ratio is fendrac's speed over dd's, as
+# measured and with the time the reader's model took in the gadget taken
+# out (the PC side and the transport alone).
+bytes=$(wc -c </tmp/throughput.bin)
+start=$(uptime_cs)
+dd if=/tmp/throughput.bin of=/dev/$RP bs=4096 oflag=direct 2>/dev/null
+middle=$(uptime_cs)
+dd if=/dev/$RP of=/tmp/dd.bin bs=4096 count=$((bytes / 4096)) iflag=direct 2>/dev/null
+end=$(uptime_cs)
+dd_put=$((middle - start)) dd_get=$((end - middle))
+ratio() { [ "$2" -gt 0 ] && echo "$(($1 * 100 / $2 / 100)).$(($1 * 100 / $2 % 100 / 10))$(($1 * 100 / $2 % 10))x" || echo "-"; }
+cmp -s /tmp/dd.bin /tmp/throughput.bin && dd_same=equal || dd_same=differs
+fact throughput "$bytes bytes: fendrac file put $((put_cs * 10)) ms (the model's part $((put_model_cs * 10)) ms), dd to the plain LUN $((dd_put * 10)) ms: $(ratio $dd_put $put_cs), without the model $(ratio $dd_put $((put_cs - put_model_cs))); file get $((get_cs * 10)) ms (the model's part $((get_model_cs * 10)) ms), dd from it $((dd_get * 10)) ms: $(ratio $dd_get $get_cs), without the model $(ratio $dd_get $((get_cs - get_model_cs))) (dd's bytes read back $dd_same)"
+rm -f /tmp/throughput.bin /tmp/dd.bin
+
+out=$($PC file rm /documents/kb-1024.bin 2>&1)
+status=$?
+[ $status = 0 ] && [ ! -e $READER/storage/documents/kb-1024.bin ] && [ -e $READER/storage/documents/kb-300001.bin ] &&
+    ok=ok || ok=no
+verdict fendrac.file-rm $ok "status $status: $out; the reader's documents: $(ls $READER/storage/documents | tr '\n' ' ')"
+
+head -c 200000 /dev/urandom >/tmp/image.bin
+mode=$($PC update mode 1 2>&1)
+out=$($PC partition create-image kernel 200000 0 0 /tmp/image.bin --tag kernel-1 2>&1)
+status=$?
+size=$($PC partition size kernel 2>&1)
+[ $status = 0 ] && [ "$size" = "200000 0 200000" ] && [ "$(sum $READER/partitions/kernel.img)" = "$(sum /tmp/image.bin)" ] &&
+    grep -q '^tag=kernel-1$' $READER/partitions/kernel.conf && ok=ok || ok=no
+verdict fendrac.partition $ok "$mode; create-image $status: $out; size: $size; the reader's image $(cmp -s $READER/partitions/kernel.img /tmp/image.bin && echo equal || echo differs)"
+
+# The reader takes the request off its queue as it hands it over.
+cp $READER/tunnel/000001.request /tmp/expected.http
+request=$($PC tunnel get /tmp/request.http 2>&1)
+get_status=$?
+printf 'HTTP/1.1 200 OK\r\nContent-Length: 2\r\n\r\nok' >/tmp/response.http
+response=$($PC tunnel put /tmp/response.http 2>&1)
+put_status=$?
+[ $get_status = 0 ] && [ $put_status = 0 ] && cmp -s /tmp/request.http /tmp/expected.http &&
+    [ ! -e $READER/tunnel/000001.request ] &&
+    cmp -s /tmp/response.http $READER/tunnel/responses/000001.response && ok=ok || ok=no
+verdict fendrac.tunnel $ok "get $get_status ($(wc -c </tmp/request.http) bytes, $(cmp -s /tmp/request.http /tmp/expected.http && echo "the reader's request" || echo "not the reader's request")): $request; put $put_status: $response; responses: $(ls $READER/tunnel/responses | tr '\n' ' ')"
+
+# Vendor commands as an ordinary user with read and write access to both
+# nodes (what a udev rule gives), then as root.
+generic=$(ls /sys/block/$RE/device/scsi_generic)
+chmod 666 /dev/$RE /dev/$generic
+user=$($T as-user 1000 /pc/fendrac -d /dev/$RE info 2>&1)
+user_status=$?
+user_sg=$($T as-user 1000 /pc/fendrac -d /dev/$generic info 2>&1)
+user_sg_status=$?
+root=$($PC info 2>&1)
+root_status=$?
+fact sg-io-user "fendrac info as uid 1000 on /dev/$RE (mode $(stat -c %a /dev/$RE)): status $user_status: $(echo "$user" | tr '\n' ';') on /dev/$generic: status $user_sg_status: $(echo "$user_sg" | tr '\n' ';')"
+fact vendor-command-user "$($T as-user 1000 /kbench/kbench-tools scsi /dev/$RE vendor)"
+[ $root_status = 0 ] && [ $user_status != 0 ] && [ $user_status -lt 124 ] && echo "$user" | grep -q CAP_SYS_RAWIO &&
+    echo "$user" | grep -q "/dev/$generic" && [ $user_sg_status = 0 ] && ok=ok || ok=no
+verdict fendrac.access $ok "as uid 1000: on /dev/$RE status $user_status: $(echo "$user" | tr '\n' ';'); on /dev/$generic status $user_sg_status; as root: status $root_status"
+chmod 660 /dev/$RE /dev/$generic
+
+out=$($PC eject 2>&1)
+status=$?
+wait_for 50 test ! -e /sys/block/$RE && gone=gone || gone=present
+[ $status = 0 ] && [ $gone = gone ] && journal_has '"command":"start_stop_unit"' && ok=ok || ok=no
+verdict fendrac.eject $ok "status $status: $(echo "$out" | tr '\n' ';') /sys/block/$RE $gone; the reader's journal $(journal_has '"command":"start_stop_unit"' && echo has || echo lacks) START STOP UNIT"
+
+echo "" >$G2/UDC
+kill $GADGET 2>/dev/null
