@@ -4,7 +4,9 @@
 
 #include "vreader/model/board/device_table.hpp"
 
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <string_view>
 
 namespace {
@@ -47,7 +49,20 @@ int short_usage()
 
 }  // namespace
 
-int main(int argc, char** argv)
+// A verb's output is what a script reads (state lines, a dump, the
+// journal): one that did not reach standard output fails the verb.
+static int with_output_written(int status)
+{
+    errno = 0;
+    const bool flushed = std::fflush(stdout) == 0;
+    if (flushed && !std::ferror(stdout))
+        return status;
+    const int error = !flushed && errno != 0 ? errno : EIO;
+    std::fprintf(stderr, "vreader: cannot write standard output: %s\n", std::strerror(error));
+    return status == 0 ? kExitFailure : status;
+}
+
+static int run(int argc, char** argv)
 {
     if (argc < 2)
         return short_usage();
@@ -73,3 +88,5 @@ int main(int argc, char** argv)
     vreader::use_device_table();
     return verb->run(*verb, args);
 }
+
+int main(int argc, char** argv) { return with_output_written(run(argc, argv)); }

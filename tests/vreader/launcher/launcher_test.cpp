@@ -809,6 +809,32 @@ TEST_F(LauncherTest, JournalPrintsAndClears)
     EXPECT_EQ(vreader({"journal", reader_}).out, "");
 }
 
+TEST_F(LauncherTest, OutputThatCannotBeWrittenFailsTheVerb)
+{
+    reader();
+    testing_support::write_file(reader_ + "/journal.jsonl", "{\"seq\":1}\n");
+    ASSERT_EQ(vreader({"fail", reader_, "open", "EIO"}).status, 0);
+    for (const auto& verb : std::vector<std::vector<std::string>>{{"--help"},
+                                                                  {"state", reader_},
+                                                                  {"journal", reader_},
+                                                                  {"table", reader_},
+                                                                  {"dump", reader_, "Id Data"},
+                                                                  {"fail", reader_, "--list"}}) {
+        std::vector<std::string> arguments{"exec \"$@\" >/dev/full", "sh"};
+        for (const std::string& prefix : testing_support::emulator_prefix())
+            arguments.push_back(prefix);
+        arguments.push_back(VREADER_EXECUTABLE);
+        arguments.insert(arguments.end(), verb.begin(), verb.end());
+        arguments.insert(arguments.begin(), {"/bin/sh", "-c"});
+        const ProcessResult result =
+            testing_support::run_process(arguments, {{"VREADER_EMULATOR", READER_TEST_EMULATOR}}, {});
+        EXPECT_EQ(result.status, 125) << verb[0];
+        EXPECT_NE(result.err.find("vreader: cannot write standard output: No space left on device"),
+                  std::string::npos)
+            << verb[0] << ": " << result.err;
+    }
+}
+
 TEST_F(LauncherTest, BitmapWritesATestCardTheDisplayProgramsLoad)
 {
     const std::string file = dir_.file("card.bmp");
