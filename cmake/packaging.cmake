@@ -25,14 +25,21 @@ if(WIN32)
   set(CPACK_PACKAGE_FILE_NAME Fendrac-${PROJECT_VERSION}-win32)
   set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "The reader's PC library for 32-bit Windows")
 elseif(CMAKE_CROSSCOMPILING)
-  if(NOT CMAKE_SYSTEM_PROCESSOR STREQUAL "arm")
-    message(FATAL_ERROR "No Debian architecture known for the reader on ${CMAKE_SYSTEM_PROCESSOR}")
+  # Toolchain files name the processor as they like (arm, armv7l, armv7-a):
+  # any 32-bit ARM is the reader's armhf; another processor keeps its name,
+  # since only the Debian package carries it.
+  if(CMAKE_SYSTEM_PROCESSOR MATCHES "^arm")
+    set(reader_architecture armhf)
+  elseif(CMAKE_SYSTEM_PROCESSOR STREQUAL "aarch64")
+    set(reader_architecture arm64)
+  else()
+    set(reader_architecture ${CMAKE_SYSTEM_PROCESSOR})
   endif()
   set(package_component reader)
   set(CPACK_GENERATOR DEB)
   set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
   set(CPACK_PACKAGE_NAME ereader-service-tools)
-  set(CPACK_DEBIAN_PACKAGE_ARCHITECTURE armhf)
+  set(CPACK_DEBIAN_PACKAGE_ARCHITECTURE ${reader_architecture})
   # The programs load the C library and, some for the ARM division helpers,
   # the compiler's support library; never the C++ runtime (a test keeps it
   # out). Written out: the armhf C libraries installed beside the cross
