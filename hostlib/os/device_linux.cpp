@@ -19,12 +19,47 @@
 
 #include <cerrno>
 #include <climits>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <cwchar>
 #include <string>
 
 namespace hostos {
 namespace {
+
+// $FENDRAC_SCSI_TIMEOUT shortens the wait for one exchange to that many
+// seconds: a reader that stops answering is then aborted and reset by the
+// kernel that much sooner (and the exchange tried again) rather than after
+// the record's 10000 seconds. Anything but a whole number from 1 to the
+// record's own leaves the record's.
+unsigned exchange_timeout_ms(unsigned record_ms)
+{
+    const char* text = std::getenv("FENDRAC_SCSI_TIMEOUT");
+    if (text == nullptr || *text < '0' || *text > '9')
+        return record_ms;
+    char* end = nullptr;
+    errno = 0;
+    const unsigned long seconds = std::strtoul(text, &end, 10);
+    if (errno != 0 || *end != '\0' || seconds == 0 || seconds > record_ms / 1000)
+        return record_ms;
+    return static_cast<unsigned>(seconds * 1000);
+}
+
+// For the debugger output: what the kernel said of an exchange that did
+// not end GOOD with every byte moved.
+void report_unclean(const sg_io_hdr_t& request)
+{
+    if (request.status == 0 && request.host_status == 0 && request.driver_status == 0 && request.resid == 0)
+        return;
+    const auto* sense = request.sbp;
+    const bool has_sense = sense != nullptr && request.sb_len_wr >= 14;
+    char text[160];
+    std::snprintf(text, sizeof text, "SG_IO: status %u host %u driver %u resid %d of %u, sense %x/%02x/%02x",
+                  request.status, request.host_status, request.driver_status, request.resid, request.dxfer_len,
+                  has_sense ? sense[2] & 0x0F : 0, has_sense ? sense[12] : 0, has_sense ? sense[13] : 0);
+    debug_output(text);
+}
 
 Handle open_node(const char* path)
 {
@@ -114,8 +149,16 @@ bool device_io_control(Handle handle, std::uint32_t code, void* in, std::uint32_
         errno = EINVAL;
         return false;
     }
-    if (kernel::sg_io(fd, request) != 0)
+    request.timeout = exchange_timeout_ms(request.timeout);
+    if (kernel::sg_io(fd, request) != 0) {
+        const int error = errno;
+        char text[64];
+        std::snprintf(text, sizeof text, "SG_IO failed: %s", std::strerror(error));
+        debug_output(text);
+        errno = error;
         return false;
+    }
+    report_unclean(request);
     if (!sg::from_sg_io(request, out, out_size, returned)) {
         errno = EIO;
         return false;

@@ -118,6 +118,25 @@ TEST_F(SgIo, TheProtocolVersionQueryTravelsFieldByField)
     EXPECT_EQ(std::memcmp(out.data, "01000010", 8), 0);
 }
 
+TEST_F(SgIo, TheEnvironmentMayOnlyShortenTheTimeOut)
+{
+    const struct {
+        const char* value;  // of FENDRAC_SCSI_TIMEOUT; null: unset
+        unsigned milliseconds;
+    } cases[] = {{nullptr, 10000000}, {"20", 20000},      {"10000", 10000000}, {"10001", 10000000},
+                 {"0", 10000000},     {"-5", 10000000},   {"20s", 10000000},   {"", 10000000},
+                 {" 20", 10000000},   {"4294967316", 10000000}};
+    for (const auto& c : cases) {
+        if (c.value != nullptr)
+            ::setenv("FENDRAC_SCSI_TIMEOUT", c.value, 1);
+        PassThroughRecord in = record(true, 8, 1, 1), out;
+        std::uint32_t returned = 0;
+        ASSERT_TRUE(exchange(in, out, returned));
+        EXPECT_EQ(g_kernel.seen.timeout, c.milliseconds) << (c.value != nullptr ? c.value : "unset");
+        ::unsetenv("FENDRAC_SCSI_TIMEOUT");
+    }
+}
+
 TEST_F(SgIo, ADataOutPhaseCarriesTheRecordsData)
 {
     PassThroughRecord in = record(false, 268, 129, 1);
