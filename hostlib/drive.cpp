@@ -1,5 +1,6 @@
 #include "hostlib/drive.hpp"
 
+#include "hostlib/include/fendrac.h"
 #include "hostlib/little_endian.hpp"
 #include "hostlib/named_mutex.hpp"
 #include "hostlib/os/host_device.hpp"
@@ -85,8 +86,8 @@ void close_locked()
     // STATE1 first, as every command takes it: the disconnect below runs a
     // command while STATE2 is held, and taking STATE2 before STATE1 here
     // could deadlock with a command of another process.
-    MutexHold state1(kState1);
-    MutexHold state2(kState2);
+    MutexHold state1(FENDRAC_MUTEX_STATE1);
+    MutexHold state2(FENDRAC_MUTEX_STATE2);
     if (manager->locked == 0 && manager->handle_open == 1)
         notify_connection(*manager, 0);
     delete manager;
@@ -116,7 +117,7 @@ std::int32_t open_drive(const wchar_t* path)
     const std::lock_guard one_at_a_time(open_close_lock());
     CUSBCommandManager* manager = nullptr;
     {
-        MutexHold state2(kState2);
+        MutexHold state2(FENDRAC_MUTEX_STATE2);
         if (state.manager_slot == nullptr) {
             state.manager_slot = new (std::nothrow) CUSBCommandManager();
             if (state.manager_slot == nullptr)

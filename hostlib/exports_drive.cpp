@@ -69,7 +69,7 @@ FENDRAC_API int FENDRAC_CALL MSC_canConnect(void) { return library().current_man
 
 FENDRAC_API int FENDRAC_CALL MSC_LockUSBDLL(void)
 {
-    const hostos::Handle handle = hostos::open_mutex(kState3);
+    const hostos::Handle handle = hostos::open_mutex(FENDRAC_MUTEX_STATE3);
     if (handle == nullptr)
         return 0;
     if (!owns(hostos::wait(handle, 0))) {
@@ -112,7 +112,7 @@ FENDRAC_API int FENDRAC_CALL MSC_checkAvailability(int code)
 {
     if ((static_cast<unsigned>(code) & 0xFFFF) == kAvailabilityOverride)
         return 1;
-    const hostos::Handle handle = hostos::open_mutex(kState3);
+    const hostos::Handle handle = hostos::open_mutex(FENDRAC_MUTEX_STATE3);
     if (handle == nullptr)
         return 0;
     const bool free = owns(hostos::wait(handle, 0));
@@ -125,7 +125,7 @@ FENDRAC_API int FENDRAC_CALL MSC_checkAvailability(int code)
 #if !defined(_WIN32)
 FENDRAC_API int FENDRAC_CALL MSC_CreateMutexes(void)
 {
-    for (const char* name : {kState1, kState2, kState3})
+    for (const char* name : {FENDRAC_MUTEX_STATE1, FENDRAC_MUTEX_STATE2, FENDRAC_MUTEX_STATE3})
         if (!hostos::create_mutex(name))
             return 0;
     return 1;
