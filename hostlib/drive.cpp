@@ -136,7 +136,7 @@ std::int32_t open_drive(const wchar_t* path)
         close_locked();
         return 0;
     }
-    if (manager->device_handle != nullptr && manager->device_handle != hostos::invalid_handle())
+    if (hostos::usable(manager->device_handle))
         hostos::close_volume(manager->device_handle);
     manager->device_handle = OpenDeviceHandle(manager->device_path.get());
     manager->handle_open = 1;

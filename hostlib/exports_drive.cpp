@@ -2,6 +2,7 @@
 #include "hostlib/drive.hpp"
 #include "hostlib/include/fendrac.h"
 #include "hostlib/named_mutex.hpp"
+#include "hostlib/os/host_system.hpp"
 
 #include <cstdint>
 #include <cstdlib>
@@ -30,11 +31,6 @@ ApplicationLock& application_lock()
 thread_local std::uint64_t t_lock_token = 0;
 
 constexpr unsigned kAvailabilityOverride = 48213;
-
-bool owns(hostos::WaitResult result)
-{
-    return result == hostos::WaitResult::Signaled || result == hostos::WaitResult::Abandoned;
-}
 
 }  // namespace
 
@@ -72,7 +68,7 @@ FENDRAC_API int FENDRAC_CALL MSC_LockUSBDLL(void)
     const hostos::Handle handle = hostos::open_mutex(FENDRAC_MUTEX_STATE3);
     if (handle == nullptr)
         return 0;
-    if (!owns(hostos::wait(handle, 0))) {
+    if (!hostos::owns(hostos::wait(handle, 0))) {
         hostos::close_handle(handle);
         return 0;
     }
@@ -115,7 +111,7 @@ FENDRAC_API int FENDRAC_CALL MSC_checkAvailability(int code)
     const hostos::Handle handle = hostos::open_mutex(FENDRAC_MUTEX_STATE3);
     if (handle == nullptr)
         return 0;
-    const bool free = owns(hostos::wait(handle, 0));
+    const bool free = hostos::owns(hostos::wait(handle, 0));
     if (free)
         hostos::release_mutex(handle);
     hostos::close_handle(handle);

@@ -22,7 +22,7 @@ CUSBCommandManager::~CUSBCommandManager()
 {
     destroy_shared_property();
     property = nullptr;
-    if (device_handle != nullptr && device_handle != hostos::invalid_handle())
+    if (hostos::usable(device_handle))
         hostos::close_volume(device_handle);
 }
 
