@@ -85,7 +85,7 @@ std::int32_t CUSBCommand_ReqUpdateCreatePartitionWithImage::Execute(void* reques
                                                                     std::uint32_t reply_length)
 {
     if (request == nullptr)
-        return -7;
+        return kBadArgument;
     if (SendPhase(*this, request, length, kPhaseOpening) != 0)
         return kPhaseFailed;
     const auto& partition = *static_cast<const PartitionCall*>(request);

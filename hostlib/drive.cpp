@@ -4,6 +4,7 @@
 #include "hostlib/little_endian.hpp"
 #include "hostlib/named_mutex.hpp"
 #include "hostlib/os/host_device.hpp"
+#include "hostlib/result_exchange.hpp"
 #include "hostlib/results.hpp"
 #include "protocol/vendor_records.hpp"
 
@@ -24,19 +25,14 @@ std::int32_t unlock_device(CUSBCommandManager& manager, const char* code)
     char field[vendor::kUnlockCodeSize] = {};
     if (code != nullptr)
         std::strncpy(field, code, sizeof field - 1);
-    std::uint8_t reply[4] = {};
-    const std::int32_t result = manager.DispatchExchange(vendor::kUnlock, field, sizeof field, reply, sizeof reply);
-    return result != 0 ? result : read_le32_signed(reply);
+    return reader_result(manager, vendor::kUnlock, field, sizeof field);
 }
 
 std::int32_t notify_connection(CUSBCommandManager& manager, std::uint32_t connected)
 {
     std::uint8_t request[4];
     write_le32(request, connected);
-    std::uint8_t reply[4] = {};
-    const std::int32_t result =
-        manager.DispatchExchange(vendor::kConnect, request, sizeof request, reply, sizeof reply);
-    return result != 0 ? result : read_le32_signed(reply);
+    return reader_result(manager, vendor::kConnect, request, sizeof request);
 }
 
 namespace {
@@ -142,7 +138,7 @@ std::int32_t open_drive(const wchar_t* path)
     manager->handle_open = 1;
     probe_lock(*manager);
 
-    std::int32_t result = 0;
+    std::int32_t result = kOk;
     if (manager->locked == 0 && manager->handle_open == 1)
         result = notify_connection(*manager, 1);
     if (result < 0) {
@@ -151,7 +147,7 @@ std::int32_t open_drive(const wchar_t* path)
     }
 
     std::uint8_t version[8] = {};
-    if (manager->DispatchRead(vendor::kProtocolVersion, version, sizeof version, 1) != 0)
+    if (manager->DispatchRead(vendor::kProtocolVersion, version, sizeof version, 1) != kOk)
         std::memset(version, 0, sizeof version);
     if (manager->property != nullptr)
         std::memcpy(manager->property->protocol_version.data(), version, sizeof version);

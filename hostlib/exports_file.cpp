@@ -1,7 +1,9 @@
 // The reader's file service: size, read, write and delete.
 #include "hostlib/commands_file.hpp"
+#include "hostlib/drive.hpp"
 #include "hostlib/include/fendrac.h"
-#include "hostlib/export_support.hpp"
+#include "hostlib/result_exchange.hpp"
+#include "hostlib/results.hpp"
 
 #include <cstdint>
 #include <cstring>
@@ -53,9 +55,9 @@ FENDRAC_API int FENDRAC_CALL MSC_UsbFile_GetSize(const char* path, int* size)
     if (!field)
         return kOutOfMemory;
     fill_path(field->bytes, path);
-    if (drive->DispatchExchange(vendor::kFileSize, field.get(), kPathFieldSize, size, 4) != 0)
+    if (drive->DispatchExchange(vendor::kFileSize, field.get(), kPathFieldSize, size, 4) != kOk)
         return kExchangeFailed;
-    return *size < 0 ? *size : 0;
+    return *size < 0 ? *size : kOk;
 }
 
 FENDRAC_API int FENDRAC_CALL MSC_UsbFile_Read(const char* path, void* destination, int position, int length, int option)
@@ -76,7 +78,7 @@ FENDRAC_API int FENDRAC_CALL MSC_UsbFile_Read(const char* path, void* destinatio
     request->option = static_cast<std::uint32_t>(option);
     const std::int32_t result = drive->DispatchExchange(vendor::kFileRead, request.get(), sizeof(FileRequest),
                                                         destination, static_cast<std::uint32_t>(length));
-    return result != 0 ? kExchangeFailed : 0;
+    return result != kOk ? kExchangeFailed : kOk;
 }
 
 FENDRAC_API int FENDRAC_CALL MSC_UsbFile_Write(const char* path, const void* data, int position, int length)
@@ -97,9 +99,9 @@ FENDRAC_API int FENDRAC_CALL MSC_UsbFile_Write(const char* path, const void* dat
     call->request.option = static_cast<std::uint32_t>(reinterpret_cast<std::uintptr_t>(data));
     call->data = data;
     std::uint8_t reply[4] = {};
-    if (drive->DispatchExchange(vendor::kFileWrite, call.get(), sizeof(FileRequest), reply, sizeof reply) != 0)
+    if (drive->DispatchExchange(vendor::kFileWrite, call.get(), sizeof(FileRequest), reply, sizeof reply) != kOk)
         return kExchangeFailed;
-    return 0;
+    return kOk;
 }
 
 FENDRAC_API int FENDRAC_CALL MSC_UsbFile_Delete(const char* path)

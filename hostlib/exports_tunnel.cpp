@@ -1,8 +1,9 @@
 // The HTTP tunnel: the request the reader prepared, the response handed
 // back, and the release of the bodies they return.
 #include "hostlib/commands_tunnel.hpp"
+#include "hostlib/drive.hpp"
 #include "hostlib/include/fendrac.h"
-#include "hostlib/export_support.hpp"
+#include "hostlib/results.hpp"
 
 #include <cstdlib>
 #include <cstring>
@@ -46,11 +47,11 @@ FENDRAC_API int FENDRAC_CALL MSC_ebookUsb_getHTTPRequestfromDevice(const char* f
     fill_field(block.get() + kSelectionFieldSize, second);
     TunnelBody reply{nullptr, 0};
     if (drive->DispatchExchange(vendor::kHttpRequest, block.get(), vendor::kSelectionBlockSize, &reply,
-                                kTunnelReplySize) != 0)
+                                kTunnelReplySize) != kOk)
         return kExchangeFailed;
     *body = reply.buffer;
     *body_size = reply.size;
-    return 0;
+    return kOk;
 }
 
 FENDRAC_API int FENDRAC_CALL MSC_ebookUsb_sendHTTPResponsetoDevice(const void* data, int length, int* body_size,
@@ -64,11 +65,11 @@ FENDRAC_API int FENDRAC_CALL MSC_ebookUsb_sendHTTPResponsetoDevice(const void* d
     TunnelResponse response{static_cast<const std::uint8_t*>(data), length};
     TunnelBody reply{nullptr, 0};
     if (drive->DispatchExchange(vendor::kHttpResponse, &response, static_cast<std::uint32_t>(length), &reply,
-                                kTunnelReplySize) != 0)
+                                kTunnelReplySize) != kOk)
         return kExchangeFailed;
     *body_size = reply.size;
     *body = reply.buffer;
-    return 0;
+    return kOk;
 }
 
 FENDRAC_API void FENDRAC_CALL MSC_ebookUsb_freeHTTPRequestfromDevice(void* body) { std::free(body); }

@@ -1,7 +1,10 @@
 // The update mode and the update partitions.
 #include "hostlib/commands_update.hpp"
+#include "hostlib/drive.hpp"
 #include "hostlib/include/fendrac.h"
-#include "hostlib/export_support.hpp"
+#include "hostlib/little_endian.hpp"
+#include "hostlib/result_exchange.hpp"
+#include "hostlib/results.hpp"
 
 #include <cstdint>
 #include <cstring>
@@ -108,12 +111,12 @@ FENDRAC_API int FENDRAC_CALL MSC_GetPartitionSize(const char* name, unsigned* fi
     if (!request)
         return kOutOfMemory;
     std::uint8_t reply[vendor::kPartitionSizeReplySize] = {};
-    if (drive->DispatchExchange(vendor::kPartitionSize, request.get(), kPartitionNameSize, reply, sizeof reply) != 0)
+    if (drive->DispatchExchange(vendor::kPartitionSize, request.get(), kPartitionNameSize, reply, sizeof reply) != kOk)
         return kExchangeFailed;
     *first = read_le32(reply);
     *second = read_le32(reply + 4);
     *third = read_le32(reply + 8);
-    return 0;
+    return kOk;
 }
 
 }  // extern "C"
