@@ -66,27 +66,27 @@ std::int32_t CUSBCommand_GetProperty::Execute(void* request, std::uint32_t, void
     return kOk;
 }
 
+std::int32_t ReceiveReply(CUSBCommand& command, void* reply, std::uint32_t reply_length)
+{
+    std::uint32_t received = 0;
+    if (ReceivePhase(command, reply, reply_length, &received, kPhaseClosing) != 0 || received < reply_length)
+        return kPhaseFailed;
+    return kOk;
+}
+
 std::int32_t CUSBCommand_PlainExchange::Execute(void* request, std::uint32_t length, void*, std::uint32_t, void* reply,
                                                 std::uint32_t reply_length)
 {
     if (SendPhase(*this, request, length, kPhaseOpening) != 0)
         return kPhaseFailed;
-    std::uint32_t received = 0;
-    if (ReceivePhase(*this, reply, reply_length, &received, kPhaseClosing) != 0 || received < reply_length)
-        return kPhaseFailed;
-    return kOk;
+    return ReceiveReply(*this, reply, reply_length);
 }
 
 std::int32_t CUSBCommand_GetFreeSpace::Execute(void*, std::uint32_t, void*, std::uint32_t, void* reply,
                                                std::uint32_t reply_length)
 {
-    const std::uint8_t zero[4] = {};
-    if (SendPhase(*this, zero, sizeof zero, kPhaseOpening) != 0)
-        return kPhaseFailed;
-    std::uint32_t received = 0;
-    if (ReceivePhase(*this, reply, reply_length, &received, kPhaseClosing) != 0 || received < reply_length)
-        return kPhaseFailed;
-    return kOk;
+    std::uint8_t zero[4] = {};
+    return CUSBCommand_PlainExchange::Execute(zero, sizeof zero, nullptr, 0, reply, reply_length);
 }
 
 std::int32_t CUSBCommand_ConnectDevice::Execute(void* request, std::uint32_t length, void*, std::uint32_t, void*,

@@ -3,27 +3,21 @@
 #include "hostlib/commands_tunnel.hpp"
 #include "hostlib/drive.hpp"
 #include "hostlib/include/fendrac.h"
+#include "hostlib/request_blocks.hpp"
 #include "hostlib/results.hpp"
 
 #include <cstdlib>
-#include <cstring>
-#include <memory>
-#include <new>
 
 using namespace fendrac;
 
 namespace {
 
-// The text up to its terminator, at most the whole field.
-void fill_field(char* field, const char* text)
-{
-    if (text == nullptr)
-        return;
-    std::size_t length = 0;
-    while (length < kSelectionFieldSize && text[length] != '\0')
-        ++length;
-    std::memcpy(field, text, length);
-}
+// What code 64 sends: the reader's two selection fields.
+struct SelectionBlock {
+    char first[kSelectionFieldSize];
+    char second[kSelectionFieldSize];
+};
+static_assert(sizeof(SelectionBlock) == vendor::kSelectionBlockSize);
 
 }  // namespace
 
@@ -39,15 +33,14 @@ FENDRAC_API int FENDRAC_CALL MSC_ebookUsb_getHTTPRequestfromDevice(const char* f
     // is not asked for.
     if (body == nullptr || body_size == nullptr)
         return kExchangeFailed;
-    std::unique_ptr<char[]> block(new (std::nothrow) char[vendor::kSelectionBlockSize]);
+    auto block = zeroed<SelectionBlock>();
     if (!block)
         return kOutOfMemory;
-    std::memset(block.get(), 0, vendor::kSelectionBlockSize);
-    fill_field(block.get(), first);
-    fill_field(block.get() + kSelectionFieldSize, second);
+    copy_text(block->first, first);
+    copy_text(block->second, second);
     TunnelBody reply{nullptr, 0};
-    if (drive->DispatchExchange(vendor::kHttpRequest, block.get(), vendor::kSelectionBlockSize, &reply,
-                                kTunnelReplySize) != kOk)
+    if (drive->DispatchExchange(vendor::kHttpRequest, block.get(), sizeof(SelectionBlock), &reply, kTunnelReplySize) !=
+        kOk)
         return kExchangeFailed;
     *body = reply.buffer;
     *body_size = reply.size;
