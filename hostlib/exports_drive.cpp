@@ -61,7 +61,11 @@ FENDRAC_API int FENDRAC_CALL MSC_OpenDriveA(const char* path)
 
 FENDRAC_API void FENDRAC_CALL MSC_CloseDrive(void) { close_drive(); }
 
-FENDRAC_API int FENDRAC_CALL MSC_canConnect(void) { return library().current_manager != nullptr ? 1 : 0; }
+FENDRAC_API int FENDRAC_CALL MSC_canConnect(void)
+{
+    const DriveHold drive;
+    return drive ? 1 : 0;
+}
 
 FENDRAC_API int FENDRAC_CALL MSC_LockUSBDLL(void)
 {
