@@ -53,7 +53,7 @@ struct Replies {
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
     static const bool ready = [] {
-        for (const char* name : {"Global\\ZEPA_EBOOK_QLX_STATE1", "Global\\ZEPA_EBOOK_QLX_STATE2"})
+        for (const char* name : {FENDRAC_MUTEX_STATE1, FENDRAC_MUTEX_STATE2})
             hostos::portable::create_mutex(name);
         return true;
     }();
@@ -91,7 +91,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             MSC_UsbFreeDevProperty(&property);
         break;
     }
-    case 2: MSC_GetInfo("model", buffer, static_cast<int>(sizeof buffer)); break;
+    case 2:
+        MSC_GetInfo("model", buffer, static_cast<int>(sizeof buffer));
+        break;
     case 3:
         if (MSC_ebookUsb_getHTTPRequestfromDevice("a", "b", &body, &body_size) == 0)
             MSC_ebookUsb_freeHTTPRequestfromDevice(body);
@@ -100,13 +102,27 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         if (MSC_ebookUsb_sendHTTPResponsetoDevice("ok", 2, &body_size, &body) == 0)
             MSC_ebookUsb_freeHTTPResponsetoDevice(body);
         break;
-    case 5: MSC_UsbFile_GetSize("/a", &file_size); break;
-    case 6: MSC_UsbFile_Read("/a", buffer, 0, 5000, 0); break;
-    case 7: MSC_UsbFile_Write("/a", buffer, 0, 5000); break;
-    case 8: MSC_UsbFile_Delete("/a"); break;
-    case 9: MSC_GetPartitionSize("p", &words[0], &words[1], &words[2]); break;
-    case 10: MSC_ReqCreatePartitionWithImage("p", 0, 0, 0, 10, "", "t", nullptr); break;
-    default: MSC_EjectMedia(); break;
+    case 5:
+        MSC_UsbFile_GetSize("/a", &file_size);
+        break;
+    case 6:
+        MSC_UsbFile_Read("/a", buffer, 0, 5000, 0);
+        break;
+    case 7:
+        MSC_UsbFile_Write("/a", buffer, 0, 5000);
+        break;
+    case 8:
+        MSC_UsbFile_Delete("/a");
+        break;
+    case 9:
+        MSC_GetPartitionSize("p", &words[0], &words[1], &words[2]);
+        break;
+    case 10:
+        MSC_ReqCreatePartitionWithImage("p", 0, 0, 0, 10, "", "t", nullptr);
+        break;
+    default:
+        MSC_EjectMedia();
+        break;
     }
     while (MSC_canConnect())
         MSC_CloseDrive();

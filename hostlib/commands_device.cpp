@@ -36,13 +36,13 @@ std::int32_t CUSBCommand_ReqUsbConnect::Execute(void* request, std::uint32_t len
 std::int32_t CUSBCommand_GetUSBProtocolVersion::Prepare()
 {
     record.header.Cdb[kCdbSelector] = static_cast<std::uint8_t>(selector);
-    return 0;
+    return kOk;
 }
 
 std::int32_t CUSBCommand_GetUSBProtocolVersion::Execute(void* request, std::uint32_t length, void*, std::uint32_t,
                                                         void*, std::uint32_t)
 {
-    return ReceivePhase(*this, request, length, nullptr, kPhaseOpening) == 0 ? kOk : -1;
+    return ReceivePhase(*this, request, length, nullptr, kPhaseOpening) == 0 ? kOk : kFailed;
 }
 
 std::int32_t CUSBCommand_GetProperty::Execute(void* request, std::uint32_t, void*, std::uint32_t, void*, std::uint32_t)
@@ -51,7 +51,7 @@ std::int32_t CUSBCommand_GetProperty::Execute(void* request, std::uint32_t, void
     if (ReceivePhase(*this, reply, sizeof reply, nullptr, kPhaseOpening) != 0)
         return kPhaseFailed;
     if (request == nullptr)
-        return -1;
+        return kFailed;
     auto* block = static_cast<DeviceProperty*>(request);
     // The block up to the count, then the entries: the reply holds one, so
     // only what it holds is copied and the count says so.
@@ -59,10 +59,18 @@ std::int32_t CUSBCommand_GetProperty::Execute(void* request, std::uint32_t, void
     const std::uint32_t present = std::min<std::uint32_t>(read_le32(reply + kPropertyCountAt), 1);
     void* entries = std::malloc(std::max<std::uint32_t>(present * kPropertyEntrySize, 1));
     if (entries == nullptr)
-        return -1;
+        return kOutOfMemory;
     std::memcpy(entries, reply + kPropertyBlockSize, std::size_t{present} * kPropertyEntrySize);
     block->entry_count = present;
     block->entries = static_cast<DevicePropertyEntry*>(entries);
+    return kOk;
+}
+
+std::int32_t ReceiveReply(CUSBCommand& command, void* reply, std::uint32_t reply_length)
+{
+    std::uint32_t received = 0;
+    if (ReceivePhase(command, reply, reply_length, &received, kPhaseClosing) != 0 || received < reply_length)
+        return kPhaseFailed;
     return kOk;
 }
 
@@ -71,35 +79,27 @@ std::int32_t CUSBCommand_PlainExchange::Execute(void* request, std::uint32_t len
 {
     if (SendPhase(*this, request, length, kPhaseOpening) != 0)
         return kPhaseFailed;
-    std::uint32_t received = 0;
-    if (ReceivePhase(*this, reply, reply_length, &received, kPhaseClosing) != 0 || received < reply_length)
-        return kPhaseFailed;
-    return kOk;
+    return ReceiveReply(*this, reply, reply_length);
 }
 
 std::int32_t CUSBCommand_GetFreeSpace::Execute(void*, std::uint32_t, void*, std::uint32_t, void* reply,
                                                std::uint32_t reply_length)
 {
-    const std::uint8_t zero[4] = {};
-    if (SendPhase(*this, zero, sizeof zero, kPhaseOpening) != 0)
-        return kPhaseFailed;
-    std::uint32_t received = 0;
-    if (ReceivePhase(*this, reply, reply_length, &received, kPhaseClosing) != 0 || received < reply_length)
-        return kPhaseFailed;
-    return kOk;
+    std::uint8_t zero[4] = {};
+    return CUSBCommand_PlainExchange::Execute(zero, sizeof zero, nullptr, 0, reply, reply_length);
 }
 
 std::int32_t CUSBCommand_ConnectDevice::Execute(void* request, std::uint32_t length, void*, std::uint32_t, void*,
                                                 std::uint32_t)
 {
     if (request == nullptr || length != 8)
-        return -7;
+        return kBadArgument;
     std::unique_ptr<std::uint8_t[]> reply(new (std::nothrow) std::uint8_t[kMediaReplySize]);
     if (!reply)
-        return -1;
+        return kOutOfMemory;
     std::uint32_t received = 0;
     if (ReceivePhase(*this, reply.get(), kMediaReplySize, &received, kPhaseOpening) != 0 || received < kMediaReplySize)
-        return -2;
+        return kExchangeFailed;
     std::memcpy(request, reply.get() + 4, 8);
     return kOk;
 }
@@ -108,10 +108,10 @@ std::int32_t CUSBCommand_GetFingerPrint::Execute(void* request, std::uint32_t le
                                                  std::uint32_t reply_length)
 {
     if (SendPhase(*this, request, length, kPhaseOpening) != 0)
-        return -1;
+        return kFailed;
     std::uint32_t received = 0;
     if (ReceivePhase(*this, reply, reply_length, &received, kPhaseClosing) != 0 || received != reply_length)
-        return -1;
+        return kFailed;
     return kOk;
 }
 
@@ -120,10 +120,10 @@ std::int32_t CUSBCommand_GetInfo::Execute(void* request, std::uint32_t length, v
 {
     auto& info = *static_cast<InfoReply*>(reply);
     if (SendPhase(*this, request, length, kPhaseOpening) != 0)
-        return -2;
+        return kExchangeFailed;
     std::uint8_t word[4] = {};
     if (ReceivePhase(*this, word, sizeof word, nullptr, kPhaseContinuing) != 0)
-        return -2;
+        return kExchangeFailed;
     total = read_le32_signed(word);
 
     // What is still to come of what was asked for, acknowledged at the
@@ -153,7 +153,7 @@ std::int32_t CUSBCommand_GetInfo::Execute(void* request, std::uint32_t length, v
     const std::int32_t closed = SendPhase(*this, acknowledgement, sizeof acknowledgement, kPhaseClosing);
     info.total = total;
     if (failed || closed != 0)
-        return -2;
+        return kExchangeFailed;
     return kOk;
 }
 

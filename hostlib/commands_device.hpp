@@ -31,6 +31,10 @@ public:
     std::int32_t Execute(void* request, std::uint32_t length, void*, std::uint32_t, void*, std::uint32_t) override;
 };
 
+// The closing phase that brings the whole reply: -13 when it fails or
+// comes short.
+std::int32_t ReceiveReply(CUSBCommand& command, void* reply, std::uint32_t reply_length);
+
 // Codes 7 and 9 (and the other request-and-result commands) share the plain
 // exchange: the request, then the reply; -13 on any failure or a short reply.
 class CUSBCommand_PlainExchange : public CUSBCommand {
@@ -42,7 +46,9 @@ public:
 class CUSBCommand_SetTime : public CUSBCommand_PlainExchange {};
 class CUSBCommand_NotifyDeviceBeginEnd : public CUSBCommand_PlainExchange {};
 
-class CUSBCommand_GetFreeSpace : public CUSBCommand {
+// Code 8: the plain exchange with a request of four zero bytes in place of
+// the caller's.
+class CUSBCommand_GetFreeSpace : public CUSBCommand_PlainExchange {
 public:
     std::int32_t Execute(void*, std::uint32_t, void*, std::uint32_t, void* reply, std::uint32_t reply_length) override;
 };

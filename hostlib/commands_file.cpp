@@ -6,9 +6,6 @@
 namespace fendrac {
 namespace {
 
-constexpr std::int32_t kBadArgument = -7;
-constexpr std::int32_t kShortPiece = -5;
-constexpr std::int32_t kExchangeFailed = -2;
 constexpr std::uint32_t kWriteRequestSent = vendor::kWriteRequestSize;
 
 }  // namespace

@@ -14,14 +14,6 @@ namespace {
 constexpr std::uint32_t kWaitWithoutSleep = 20000;
 constexpr std::uint32_t kSleepSlice = 300;
 
-std::int32_t receive_result(CUSBCommand& command, void* reply, std::uint32_t reply_length)
-{
-    std::uint32_t received = 0;
-    if (ReceivePhase(command, reply, reply_length, &received, kPhaseClosing) != 0 || received < reply_length)
-        return kPhaseFailed;
-    return kOk;
-}
-
 struct FileCloser {
     void operator()(std::FILE* file) const { std::fclose(file); }
 };
@@ -77,7 +69,7 @@ std::int32_t CUSBCommand_ReqUpdateCreatePartition::Execute(void* request, std::u
             left -= slice;
         }
     }
-    return receive_result(*this, reply, reply_length);
+    return ReceiveReply(*this, reply, reply_length);
 }
 
 std::int32_t CUSBCommand_ReqUpdateCreatePartitionWithImage::Execute(void* request, std::uint32_t length, void*,
@@ -85,7 +77,7 @@ std::int32_t CUSBCommand_ReqUpdateCreatePartitionWithImage::Execute(void* reques
                                                                     std::uint32_t reply_length)
 {
     if (request == nullptr)
-        return -7;
+        return kBadArgument;
     if (SendPhase(*this, request, length, kPhaseOpening) != 0)
         return kPhaseFailed;
     const auto& partition = *static_cast<const PartitionCall*>(request);
@@ -95,7 +87,7 @@ std::int32_t CUSBCommand_ReqUpdateCreatePartitionWithImage::Execute(void* reques
     // An image that gave out early still closes the command, as a missing
     // file does, so that the reader is not left waiting for the rest; the
     // partition is not whole all the same.
-    const std::int32_t result = receive_result(*this, reply, reply_length);
+    const std::int32_t result = ReceiveReply(*this, reply, reply_length);
     return sent == ImageSent::Short ? kPhaseFailed : result;
 }
 

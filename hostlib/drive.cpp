@@ -1,8 +1,10 @@
 #include "hostlib/drive.hpp"
 
+#include "hostlib/include/fendrac.h"
 #include "hostlib/little_endian.hpp"
 #include "hostlib/named_mutex.hpp"
 #include "hostlib/os/host_device.hpp"
+#include "hostlib/result_exchange.hpp"
 #include "hostlib/results.hpp"
 #include "protocol/vendor_records.hpp"
 
@@ -23,19 +25,14 @@ std::int32_t unlock_device(CUSBCommandManager& manager, const char* code)
     char field[vendor::kUnlockCodeSize] = {};
     if (code != nullptr)
         std::strncpy(field, code, sizeof field - 1);
-    std::uint8_t reply[4] = {};
-    const std::int32_t result = manager.DispatchExchange(vendor::kUnlock, field, sizeof field, reply, sizeof reply);
-    return result != 0 ? result : read_le32_signed(reply);
+    return reader_result(manager, vendor::kUnlock, field, sizeof field);
 }
 
 std::int32_t notify_connection(CUSBCommandManager& manager, std::uint32_t connected)
 {
     std::uint8_t request[4];
     write_le32(request, connected);
-    std::uint8_t reply[4] = {};
-    const std::int32_t result =
-        manager.DispatchExchange(vendor::kConnect, request, sizeof request, reply, sizeof reply);
-    return result != 0 ? result : read_le32_signed(reply);
+    return reader_result(manager, vendor::kConnect, request, sizeof request);
 }
 
 namespace {
@@ -85,8 +82,8 @@ void close_locked()
     // STATE1 first, as every command takes it: the disconnect below runs a
     // command while STATE2 is held, and taking STATE2 before STATE1 here
     // could deadlock with a command of another process.
-    MutexHold state1(kState1);
-    MutexHold state2(kState2);
+    MutexHold state1(FENDRAC_MUTEX_STATE1);
+    MutexHold state2(FENDRAC_MUTEX_STATE2);
     if (manager->locked == 0 && manager->handle_open == 1)
         notify_connection(*manager, 0);
     delete manager;
@@ -116,7 +113,7 @@ std::int32_t open_drive(const wchar_t* path)
     const std::lock_guard one_at_a_time(open_close_lock());
     CUSBCommandManager* manager = nullptr;
     {
-        MutexHold state2(kState2);
+        MutexHold state2(FENDRAC_MUTEX_STATE2);
         if (state.manager_slot == nullptr) {
             state.manager_slot = new (std::nothrow) CUSBCommandManager();
             if (state.manager_slot == nullptr)
@@ -135,13 +132,13 @@ std::int32_t open_drive(const wchar_t* path)
         close_locked();
         return 0;
     }
-    if (manager->device_handle != nullptr && manager->device_handle != hostos::invalid_handle())
+    if (hostos::usable(manager->device_handle))
         hostos::close_volume(manager->device_handle);
     manager->device_handle = OpenDeviceHandle(manager->device_path.get());
     manager->handle_open = 1;
     probe_lock(*manager);
 
-    std::int32_t result = 0;
+    std::int32_t result = kOk;
     if (manager->locked == 0 && manager->handle_open == 1)
         result = notify_connection(*manager, 1);
     if (result < 0) {
@@ -150,7 +147,7 @@ std::int32_t open_drive(const wchar_t* path)
     }
 
     std::uint8_t version[8] = {};
-    if (manager->DispatchRead(vendor::kProtocolVersion, version, sizeof version, 1) != 0)
+    if (manager->DispatchRead(vendor::kProtocolVersion, version, sizeof version, 1) != kOk)
         std::memset(version, 0, sizeof version);
     if (manager->property != nullptr)
         std::memcpy(manager->property->protocol_version.data(), version, sizeof version);

@@ -2,6 +2,7 @@
 #include "hostlib/drive.hpp"
 #include "hostlib/include/fendrac.h"
 #include "hostlib/named_mutex.hpp"
+#include "hostlib/os/host_system.hpp"
 
 #include <cstdint>
 #include <cstdlib>
@@ -30,11 +31,6 @@ ApplicationLock& application_lock()
 thread_local std::uint64_t t_lock_token = 0;
 
 constexpr unsigned kAvailabilityOverride = 48213;
-
-bool owns(hostos::WaitResult result)
-{
-    return result == hostos::WaitResult::Signaled || result == hostos::WaitResult::Abandoned;
-}
 
 }  // namespace
 
@@ -65,14 +61,18 @@ FENDRAC_API int FENDRAC_CALL MSC_OpenDriveA(const char* path)
 
 FENDRAC_API void FENDRAC_CALL MSC_CloseDrive(void) { close_drive(); }
 
-FENDRAC_API int FENDRAC_CALL MSC_canConnect(void) { return library().current_manager != nullptr ? 1 : 0; }
+FENDRAC_API int FENDRAC_CALL MSC_canConnect(void)
+{
+    const DriveHold drive;
+    return drive ? 1 : 0;
+}
 
 FENDRAC_API int FENDRAC_CALL MSC_LockUSBDLL(void)
 {
-    const hostos::Handle handle = hostos::open_mutex(kState3);
+    const hostos::Handle handle = hostos::open_mutex(FENDRAC_MUTEX_STATE3);
     if (handle == nullptr)
         return 0;
-    if (!owns(hostos::wait(handle, 0))) {
+    if (!hostos::owns(hostos::wait(handle, 0))) {
         hostos::close_handle(handle);
         return 0;
     }
@@ -112,10 +112,10 @@ FENDRAC_API int FENDRAC_CALL MSC_checkAvailability(int code)
 {
     if ((static_cast<unsigned>(code) & 0xFFFF) == kAvailabilityOverride)
         return 1;
-    const hostos::Handle handle = hostos::open_mutex(kState3);
+    const hostos::Handle handle = hostos::open_mutex(FENDRAC_MUTEX_STATE3);
     if (handle == nullptr)
         return 0;
-    const bool free = owns(hostos::wait(handle, 0));
+    const bool free = hostos::owns(hostos::wait(handle, 0));
     if (free)
         hostos::release_mutex(handle);
     hostos::close_handle(handle);
@@ -125,7 +125,7 @@ FENDRAC_API int FENDRAC_CALL MSC_checkAvailability(int code)
 #if !defined(_WIN32)
 FENDRAC_API int FENDRAC_CALL MSC_CreateMutexes(void)
 {
-    for (const char* name : {kState1, kState2, kState3})
+    for (const char* name : {FENDRAC_MUTEX_STATE1, FENDRAC_MUTEX_STATE2, FENDRAC_MUTEX_STATE3})
         if (!hostos::create_mutex(name))
             return 0;
     return 1;

@@ -1,12 +1,13 @@
 // The reader's file service: size, read, write and delete.
 #include "hostlib/commands_file.hpp"
+#include "hostlib/drive.hpp"
 #include "hostlib/include/fendrac.h"
-#include "hostlib/export_support.hpp"
+#include "hostlib/request_blocks.hpp"
+#include "hostlib/result_exchange.hpp"
+#include "hostlib/results.hpp"
 
 #include <cstdint>
 #include <cstring>
-#include <memory>
-#include <new>
 
 using namespace fendrac;
 
@@ -16,26 +17,6 @@ namespace {
 struct PathField {
     char bytes[kPathFieldSize];
 };
-
-// The path's bytes up to its terminator, at most the whole field: a path
-// of 256 bytes or more travels cut, without a terminator.
-void fill_path(char (&field)[kPathFieldSize], const char* path)
-{
-    std::memset(field, 0, sizeof field);
-    std::size_t length = 0;
-    while (length < sizeof field && path[length] != '\0')
-        ++length;
-    std::memcpy(field, path, length);
-}
-
-template <typename T>
-std::unique_ptr<T> zeroed()
-{
-    std::unique_ptr<T> block(new (std::nothrow) T);
-    if (block)
-        std::memset(static_cast<void*>(block.get()), 0, sizeof(T));
-    return block;
-}
 
 }  // namespace
 
@@ -52,10 +33,10 @@ FENDRAC_API int FENDRAC_CALL MSC_UsbFile_GetSize(const char* path, int* size)
     auto field = zeroed<PathField>();
     if (!field)
         return kOutOfMemory;
-    fill_path(field->bytes, path);
-    if (drive->DispatchExchange(vendor::kFileSize, field.get(), kPathFieldSize, size, 4) != 0)
+    copy_text(field->bytes, path);
+    if (drive->DispatchExchange(vendor::kFileSize, field.get(), kPathFieldSize, size, 4) != kOk)
         return kExchangeFailed;
-    return *size < 0 ? *size : 0;
+    return *size < 0 ? *size : kOk;
 }
 
 FENDRAC_API int FENDRAC_CALL MSC_UsbFile_Read(const char* path, void* destination, int position, int length, int option)
@@ -70,13 +51,13 @@ FENDRAC_API int FENDRAC_CALL MSC_UsbFile_Read(const char* path, void* destinatio
     auto request = zeroed<FileRequest>();
     if (!request)
         return kOutOfMemory;
-    fill_path(request->path, path);
+    copy_text(request->path, path);
     request->position = position;
     request->length = length;
     request->option = static_cast<std::uint32_t>(option);
     const std::int32_t result = drive->DispatchExchange(vendor::kFileRead, request.get(), sizeof(FileRequest),
                                                         destination, static_cast<std::uint32_t>(length));
-    return result != 0 ? kExchangeFailed : 0;
+    return result != kOk ? kExchangeFailed : kOk;
 }
 
 FENDRAC_API int FENDRAC_CALL MSC_UsbFile_Write(const char* path, const void* data, int position, int length)
@@ -91,15 +72,15 @@ FENDRAC_API int FENDRAC_CALL MSC_UsbFile_Write(const char* path, const void* dat
     auto call = zeroed<FileWriteCall>();
     if (!call)
         return kOutOfMemory;
-    fill_path(call->request.path, path);
+    copy_text(call->request.path, path);
     call->request.position = position;
     call->request.length = length;
     call->request.option = static_cast<std::uint32_t>(reinterpret_cast<std::uintptr_t>(data));
     call->data = data;
     std::uint8_t reply[4] = {};
-    if (drive->DispatchExchange(vendor::kFileWrite, call.get(), sizeof(FileRequest), reply, sizeof reply) != 0)
+    if (drive->DispatchExchange(vendor::kFileWrite, call.get(), sizeof(FileRequest), reply, sizeof reply) != kOk)
         return kExchangeFailed;
-    return 0;
+    return kOk;
 }
 
 FENDRAC_API int FENDRAC_CALL MSC_UsbFile_Delete(const char* path)
@@ -112,7 +93,7 @@ FENDRAC_API int FENDRAC_CALL MSC_UsbFile_Delete(const char* path)
     auto field = zeroed<PathField>();
     if (!field)
         return kOutOfMemory;
-    fill_path(field->bytes, path);
+    copy_text(field->bytes, path);
     return request_and_result(*drive, vendor::kFileDelete, field.get(), kPathFieldSize);
 }
 

@@ -1,8 +1,9 @@
 // Device information, clock and the reader's lock.
 #include "hostlib/commands_device.hpp"
 #include "hostlib/drive.hpp"
-#include "hostlib/export_support.hpp"
 #include "hostlib/include/fendrac.h"
+#include "hostlib/little_endian.hpp"
+#include "hostlib/result_exchange.hpp"
 #include "hostlib/results.hpp"
 #include "protocol/vendor_records.hpp"
 
@@ -12,8 +13,6 @@
 using namespace fendrac;
 
 namespace {
-
-constexpr int kNotOffered = -500;
 
 static_assert(offsetof(DeviceProperty, entry_count) == 84);
 static_assert(offsetof(DeviceProperty, entries) == 88);
@@ -31,29 +30,29 @@ FENDRAC_API int FENDRAC_CALL MSC_UsbGetProtocolVer(int selector, void* destinati
 {
     const DriveHold drive;
     if (destination == nullptr || !drive || size < 8)
-        return -1;
+        return kFailed;
     std::uint8_t version[8];
     const auto selector_word = static_cast<std::uint32_t>(selector);
-    if (drive->DispatchRead(vendor::kProtocolVersion, version, sizeof version, selector_word) != 0)
-        return -1;
+    if (drive->DispatchRead(vendor::kProtocolVersion, version, sizeof version, selector_word) != kOk)
+        return kFailed;
     std::memcpy(destination, version, sizeof version);
-    return 0;
+    return kOk;
 }
 
 FENDRAC_API int FENDRAC_CALL MSC_UsbInitCheck(void)
 {
     const DriveHold drive;
     if (!drive)
-        return -1;
+        return kFailed;
     std::uint8_t version[8];
-    return drive->DispatchRead(vendor::kProtocolVersion, version, sizeof version, 0) == 0 ? 0 : -1;
+    return drive->DispatchRead(vendor::kProtocolVersion, version, sizeof version, 0) == kOk ? kOk : kFailed;
 }
 
 FENDRAC_API int FENDRAC_CALL MSC_UsbGetDevProperty(DeviceProperty* property)
 {
     const DriveHold drive;
     if (!drive || property == nullptr)
-        return -1;
+        return kFailed;
     return drive->DispatchRead(vendor::kProperty, property, sizeof(DeviceProperty), 0);
 }
 
@@ -101,7 +100,7 @@ FENDRAC_API int FENDRAC_CALL msc_CheckMediaState(void* state)
     const DriveHold drive;
     if (!drive)
         return kNoDrive;
-    return drive->DispatchRead(vendor::kMediaState, state, 8, 0) == 0 ? 0 : kExchangeFailed;
+    return drive->DispatchRead(vendor::kMediaState, state, 8, 0) == kOk ? kOk : kExchangeFailed;
 }
 
 FENDRAC_API int FENDRAC_CALL MSC_ebookUsb_GetFreeSpace(const char* text, void* space)
@@ -112,8 +111,8 @@ FENDRAC_API int FENDRAC_CALL MSC_ebookUsb_GetFreeSpace(const char* text, void* s
     if (space == nullptr)
         return kExchangeFailed;
     const auto length = static_cast<std::uint32_t>(text != nullptr ? std::strlen(text) : 0);
-    return drive->DispatchExchange(vendor::kFreeSpace, text, length, space, vendor::kFreeSpaceSize) == 0
-               ? 0
+    return drive->DispatchExchange(vendor::kFreeSpace, text, length, space, vendor::kFreeSpaceSize) == kOk
+               ? kOk
                : kExchangeFailed;
 }
 
@@ -135,7 +134,7 @@ FENDRAC_API int FENDRAC_CALL MSC_GetInfo(const char* query, void* buffer, int si
 {
     const DriveHold drive;
     if (!drive)
-        return -1;
+        return kFailed;
     // The query travels in one phase.
     if (query == nullptr)
         return kExchangeFailed;
@@ -147,7 +146,7 @@ FENDRAC_API int FENDRAC_CALL MSC_GetInfo(const char* query, void* buffer, int si
         drive->DispatchExchange(vendor::kGetInfo, query, static_cast<std::uint32_t>(length), &reply, sizeof reply);
     if (result == kNotBuilt)
         return kNotOffered;
-    return result != 0 ? result : reply.total;
+    return result != kOk ? result : reply.total;
 }
 
 }  // extern "C"

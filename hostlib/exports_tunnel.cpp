@@ -1,28 +1,23 @@
 // The HTTP tunnel: the request the reader prepared, the response handed
 // back, and the release of the bodies they return.
 #include "hostlib/commands_tunnel.hpp"
+#include "hostlib/drive.hpp"
 #include "hostlib/include/fendrac.h"
-#include "hostlib/export_support.hpp"
+#include "hostlib/request_blocks.hpp"
+#include "hostlib/results.hpp"
 
 #include <cstdlib>
-#include <cstring>
-#include <memory>
-#include <new>
 
 using namespace fendrac;
 
 namespace {
 
-// The text up to its terminator, at most the whole field.
-void fill_field(char* field, const char* text)
-{
-    if (text == nullptr)
-        return;
-    std::size_t length = 0;
-    while (length < kSelectionFieldSize && text[length] != '\0')
-        ++length;
-    std::memcpy(field, text, length);
-}
+// What code 64 sends: the reader's two selection fields.
+struct SelectionBlock {
+    char first[kSelectionFieldSize];
+    char second[kSelectionFieldSize];
+};
+static_assert(sizeof(SelectionBlock) == vendor::kSelectionBlockSize);
 
 }  // namespace
 
@@ -38,19 +33,18 @@ FENDRAC_API int FENDRAC_CALL MSC_ebookUsb_getHTTPRequestfromDevice(const char* f
     // is not asked for.
     if (body == nullptr || body_size == nullptr)
         return kExchangeFailed;
-    std::unique_ptr<char[]> block(new (std::nothrow) char[vendor::kSelectionBlockSize]);
+    auto block = zeroed<SelectionBlock>();
     if (!block)
         return kOutOfMemory;
-    std::memset(block.get(), 0, vendor::kSelectionBlockSize);
-    fill_field(block.get(), first);
-    fill_field(block.get() + kSelectionFieldSize, second);
+    copy_text(block->first, first);
+    copy_text(block->second, second);
     TunnelBody reply{nullptr, 0};
-    if (drive->DispatchExchange(vendor::kHttpRequest, block.get(), vendor::kSelectionBlockSize, &reply,
-                                kTunnelReplySize) != 0)
+    if (drive->DispatchExchange(vendor::kHttpRequest, block.get(), sizeof(SelectionBlock), &reply, kTunnelReplySize) !=
+        kOk)
         return kExchangeFailed;
     *body = reply.buffer;
     *body_size = reply.size;
-    return 0;
+    return kOk;
 }
 
 FENDRAC_API int FENDRAC_CALL MSC_ebookUsb_sendHTTPResponsetoDevice(const void* data, int length, int* body_size,
@@ -64,11 +58,11 @@ FENDRAC_API int FENDRAC_CALL MSC_ebookUsb_sendHTTPResponsetoDevice(const void* d
     TunnelResponse response{static_cast<const std::uint8_t*>(data), length};
     TunnelBody reply{nullptr, 0};
     if (drive->DispatchExchange(vendor::kHttpResponse, &response, static_cast<std::uint32_t>(length), &reply,
-                                kTunnelReplySize) != 0)
+                                kTunnelReplySize) != kOk)
         return kExchangeFailed;
     *body_size = reply.size;
     *body = reply.buffer;
-    return 0;
+    return kOk;
 }
 
 FENDRAC_API void FENDRAC_CALL MSC_ebookUsb_freeHTTPRequestfromDevice(void* body) { std::free(body); }

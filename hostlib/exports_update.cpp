@@ -1,12 +1,15 @@
 // The update mode and the update partitions.
 #include "hostlib/commands_update.hpp"
+#include "hostlib/drive.hpp"
 #include "hostlib/include/fendrac.h"
-#include "hostlib/export_support.hpp"
+#include "hostlib/little_endian.hpp"
+#include "hostlib/request_blocks.hpp"
+#include "hostlib/result_exchange.hpp"
+#include "hostlib/results.hpp"
 
 #include <cstdint>
 #include <cstring>
 #include <memory>
-#include <new>
 
 using namespace fendrac;
 
@@ -19,10 +22,9 @@ bool fits(const char* text, std::size_t limit) { return text == nullptr || std::
 std::unique_ptr<PartitionCall> new_request(const char* name, unsigned first = 0, unsigned second = 0,
                                            unsigned third = 0)
 {
-    std::unique_ptr<PartitionCall> call(new (std::nothrow) PartitionCall);
+    std::unique_ptr<PartitionCall> call = zeroed<PartitionCall>();
     if (call) {
-        std::memset(static_cast<void*>(call.get()), 0, sizeof *call);
-        std::memcpy(call->request.name, name, std::strlen(name));
+        copy_text(call->request.name, name);
         call->request.first = first;
         call->request.second = second;
         call->request.third = third;
@@ -55,7 +57,7 @@ FENDRAC_API int FENDRAC_CALL MSC_ReqDeletePartition(const char* name)
     if (!valid_name(name))
         return kExchangeFailed;
     char field[kPartitionNameSize] = {};
-    std::memcpy(field, name, std::strlen(name) + 1);
+    copy_text(field, name);
     return request_and_result(*drive, vendor::kDeletePartition, field, sizeof field);
 }
 
@@ -85,15 +87,13 @@ FENDRAC_API int FENDRAC_CALL MSC_ReqCreatePartitionWithImage(const char* name, u
     if (!call)
         return kOutOfMemory;
     call->request.image_bytes = image_bytes;
-    if (tag != nullptr)
-        std::memcpy(call->request.tag, tag, std::strlen(tag));
+    copy_text(call->request.tag, tag);
     std::uint32_t sent = kImageRequestSent;
     if (extra != nullptr) {
         std::memcpy(call->request.extra, extra, kExtraBlockSize);
         sent = kImageRequestWithExtraSent;
     }
-    if (image_path != nullptr)
-        std::memcpy(call->image_path, image_path, std::strlen(image_path));
+    copy_text(call->image_path, image_path);
     return request_and_result(*drive, vendor::kCreatePartitionImage, call.get(), sent);
 }
 
@@ -108,12 +108,12 @@ FENDRAC_API int FENDRAC_CALL MSC_GetPartitionSize(const char* name, unsigned* fi
     if (!request)
         return kOutOfMemory;
     std::uint8_t reply[vendor::kPartitionSizeReplySize] = {};
-    if (drive->DispatchExchange(vendor::kPartitionSize, request.get(), kPartitionNameSize, reply, sizeof reply) != 0)
+    if (drive->DispatchExchange(vendor::kPartitionSize, request.get(), kPartitionNameSize, reply, sizeof reply) != kOk)
         return kExchangeFailed;
     *first = read_le32(reply);
     *second = read_le32(reply + 4);
     *third = read_le32(reply + 8);
-    return 0;
+    return kOk;
 }
 
 }  // extern "C"

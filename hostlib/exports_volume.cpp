@@ -4,6 +4,7 @@
 #include "hostlib/include/fendrac.h"
 #include "hostlib/os/host_device.hpp"
 #include "hostlib/pass_through.hpp"
+#include "hostlib/results.hpp"
 
 #include <cctype>
 #include <cstdio>
@@ -14,7 +15,6 @@ using namespace fendrac;
 
 namespace {
 
-constexpr int kVolumeFailed = 22;
 constexpr std::uint32_t kInquiryLength = 255;
 
 static_assert(sizeof(VolumeIdentity) == 53);
@@ -58,7 +58,7 @@ Upper upper(const char* text, std::size_t size)
 
 bool is_space(char c) { return std::isspace(static_cast<unsigned char>(c)) != 0; }
 
-// The INQUIRY to the volume at `path`, into `identity`: 0, or 22.
+// The INQUIRY to the volume at `path`, into `identity`: kOk, or kVolumeFailed.
 int identify(const char* path, VolumeIdentity* identity)
 {
     const hostos::Handle handle = open_drive_letter(path);
@@ -90,7 +90,7 @@ int identify(const char* path, VolumeIdentity* identity)
     copy_field(identity->product, record.data + 16, 16);
     copy_field(identity->revision, record.data + 32, 4);
     copy_field(identity->vendor_specific, record.data + 36, 20);
-    return 0;
+    return kOk;
 }
 
 }  // namespace
@@ -184,7 +184,7 @@ FENDRAC_API int FENDRAC_CALL FSListReaderVolumes(char* buffer, int size)
         buffer[0] = '\0';
     for (const std::string& path : hostos::volume_nodes()) {
         VolumeIdentity identity{};
-        if (identify(path.c_str(), &identity) != 0 || IsEbookProduct(&identity) == 0)
+        if (identify(path.c_str(), &identity) != kOk || IsEbookProduct(&identity) == 0)
             continue;
         ++count;
         // Whole lines only, and room for the final zero byte.

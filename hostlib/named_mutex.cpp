@@ -6,8 +6,7 @@ MutexHold::MutexHold(const char* name) : handle_(hostos::open_mutex(name))
 {
     if (handle_ == nullptr)
         return;
-    const hostos::WaitResult result = hostos::wait(handle_, hostos::kInfinite);
-    owned_ = result == hostos::WaitResult::Signaled || result == hostos::WaitResult::Abandoned;
+    owned_ = hostos::owns(hostos::wait(handle_, hostos::kInfinite));
 }
 
 void MutexHold::release()

@@ -1,14 +1,11 @@
-// The machine-wide named mutexes: STATE1 and STATE2 around every command,
-// STATE2 around the open count, STATE3 the application's own lock.
+// Holding one of the machine-wide named mutexes (fendrac.h names them):
+// STATE1 and STATE2 around every command, STATE2 around the open count,
+// STATE3 the application's own lock.
 #pragma once
 
 #include "hostlib/os/host_system.hpp"
 
 namespace fendrac {
-
-inline constexpr const char* kState1 = "Global\\ZEPA_EBOOK_QLX_STATE1";
-inline constexpr const char* kState2 = "Global\\ZEPA_EBOOK_QLX_STATE2";
-inline constexpr const char* kState3 = "Global\\ZEPA_EBOOK_QLX_STATE3";
 
 // Opens a named mutex and waits for it without limit; releases and closes
 // it at release() or destruction. A mutex that does not exist, or a wait

@@ -1,6 +1,7 @@
 #include "hostlib/usb_command.hpp"
 
 #include "hostlib/os/host_device.hpp"
+#include "hostlib/results.hpp"
 
 #include <algorithm>
 #include <cstring>
@@ -22,9 +23,9 @@ CUSBCommand::CUSBCommand() : data_area(record.data), property(shared_property())
     h.Cdb[0] = kVendorOperation;
 }
 
-std::int32_t CUSBCommand::Execute(void*, std::uint32_t, void*, std::uint32_t, void*, std::uint32_t) { return 0; }
-std::int32_t CUSBCommand::Prepare() { return 0; }
-std::int32_t CUSBCommand::Finish() { return 0; }
+std::int32_t CUSBCommand::Execute(void*, std::uint32_t, void*, std::uint32_t, void*, std::uint32_t) { return kOk; }
+std::int32_t CUSBCommand::Prepare() { return kOk; }
+std::int32_t CUSBCommand::Finish() { return kOk; }
 
 namespace {
 
@@ -44,7 +45,7 @@ void start_phase(CUSBCommand& command, bool data_in, std::uint8_t phase, std::ui
 std::int32_t not_moved(std::uint32_t asked, bool delivered, std::uint32_t moved)
 {
     if (!delivered)
-        return asked != 0 ? static_cast<std::int32_t>(asked) : -1;
+        return asked != 0 ? static_cast<std::int32_t>(asked) : kEmptyPhaseFailed;
     return static_cast<std::int32_t>(asked - std::min(moved, asked));
 }
 
@@ -69,7 +70,7 @@ std::int32_t ReceivePhase(CUSBCommand& command, void* buffer, std::uint32_t capa
     std::uint32_t moved = 0;
     const bool delivered = command.device_handle != nullptr && Transfer(command, moved);
     if (buffer == nullptr)
-        return -2;
+        return kNoBuffer;
     const std::uint32_t count = std::min(capacity, command.record.header.DataTransferLength);
     if (count != 0)
         std::memcpy(buffer, command.data_area, count);

@@ -1,5 +1,6 @@
 #include "hostlib/usb_command_manager.hpp"
 
+#include "hostlib/include/fendrac.h"
 #include "hostlib/named_mutex.hpp"
 #include "hostlib/os/host_device.hpp"
 #include "hostlib/results.hpp"
@@ -21,7 +22,7 @@ CUSBCommandManager::~CUSBCommandManager()
 {
     destroy_shared_property();
     property = nullptr;
-    if (device_handle != nullptr && device_handle != hostos::invalid_handle())
+    if (hostos::usable(device_handle))
         hostos::close_volume(device_handle);
 }
 
@@ -67,8 +68,8 @@ std::int32_t CUSBCommandManager::DispatchRead(std::uint8_t code, void* reply, st
 std::int32_t CUSBCommandManager::dispatch(std::uint8_t code, std::uint32_t selector, void* data, std::uint32_t length,
                                           void* word3, std::uint32_t word4, void* reply, std::uint32_t reply_length)
 {
-    MutexHold state1(kState1);
-    MutexHold state2(kState2);
+    MutexHold state1(FENDRAC_MUTEX_STATE1);
+    MutexHold state2(FENDRAC_MUTEX_STATE2);
     std::shared_lock handle_in_use(handle_use);
 
     std::unique_ptr<CUSBCommand> command = build_command(code, selector);

@@ -3,6 +3,7 @@
 #include "fendrac.h"
 #include "hosttool/clock_record.hpp"
 #include "hosttool/commands.hpp"
+#include "hosttool/reader_answers.hpp"
 #include "protocol/vendor_records.hpp"
 
 #include <cstdint>
@@ -140,7 +141,7 @@ int run_unlock(Session& session, const Words& arguments)
     if (const int status = session.open())
         return status;
     const int result = MSC_UsbUnlockDevice(arguments[0].c_str());
-    if (result == -5)
+    if (result == kReaderLocked)
         return session.failed("unlock: the reader stays locked", result);
     return plain(session, "unlock", result, "unlocked", session.outcome());
 }

@@ -17,8 +17,7 @@ bool create_named_mutexes(std::string& reason)
 #if defined(_WIN32)
     // Held open for the run: a mutex lives while a handle to it does.
     static HANDLE handles[3];
-    const char* names[3] = {"Global\\ZEPA_EBOOK_QLX_STATE1", "Global\\ZEPA_EBOOK_QLX_STATE2",
-                            "Global\\ZEPA_EBOOK_QLX_STATE3"};
+    const char* names[3] = {FENDRAC_MUTEX_STATE1, FENDRAC_MUTEX_STATE2, FENDRAC_MUTEX_STATE3};
     for (int i = 0; i < 3; ++i) {
         if (handles[i] == nullptr && (handles[i] = CreateMutexA(nullptr, FALSE, names[i])) == nullptr) {
             reason = std::string("cannot create the library's mutex ") + names[i] + ": " + windows_text(GetLastError());

@@ -12,6 +12,9 @@ namespace tool {
 // write at position 0 creates it.
 inline constexpr int kReaderNoSuchFile = protocol::vendor::kNoSuchFile;
 
+// The reader's answer to an unlock with the wrong code.
+inline constexpr int kReaderLocked = protocol::vendor::kLocked;
+
 // A partition size query that the reader refused (a missing partition,
 // normal mode) answers its code in all three words; a partition's own
 // words are any three numbers, so only three equal negative words are a

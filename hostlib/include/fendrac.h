@@ -28,8 +28,8 @@
  * middle of a command.
  *
  * Machine-wide exclusion: every device command runs under the named mutexes
- * "Global\ZEPA_EBOOK_QLX_STATE1" and "Global\ZEPA_EBOOK_QLX_STATE2", taken in
- * that order; "Global\ZEPA_EBOOK_QLX_STATE3" is the application-level lock of
+ * FENDRAC_MUTEX_STATE1 and FENDRAC_MUTEX_STATE2 (below), taken in that
+ * order; FENDRAC_MUTEX_STATE3 is the application-level lock of
  * MSC_LockUSBDLL. The library opens these mutexes but never creates them:
  * the host application creates all three (CreateMutex, not owned) before it
  * uses the library. Without them, commands run without exclusion, and
@@ -63,6 +63,16 @@ extern "C" {
 #define FENDRAC_CALL
 #endif
 
+/* The three named mutexes, each in the machine-wide "Global\" namespace;
+ * the _NAME forms are without it (off Windows, the lock file of
+ * "Global\NAME" is NAME.lock). */
+#define FENDRAC_MUTEX_STATE1_NAME "ZEPA_EBOOK_QLX_STATE1"
+#define FENDRAC_MUTEX_STATE2_NAME "ZEPA_EBOOK_QLX_STATE2"
+#define FENDRAC_MUTEX_STATE3_NAME "ZEPA_EBOOK_QLX_STATE3"
+#define FENDRAC_MUTEX_STATE1 "Global\\" FENDRAC_MUTEX_STATE1_NAME
+#define FENDRAC_MUTEX_STATE2 "Global\\" FENDRAC_MUTEX_STATE2_NAME
+#define FENDRAC_MUTEX_STATE3 "Global\\" FENDRAC_MUTEX_STATE3_NAME
+
 /* ---- Drive, locks ------------------------------------------------------ */
 
 /* Opens the reader volume at `path` (for example L"\\\\.\\E:"): opens the
@@ -92,14 +102,14 @@ FENDRAC_API int FENDRAC_CALL MSC_OpenDriveA(const char* path);
 FENDRAC_API void FENDRAC_CALL MSC_CloseDrive(void);
 /* 1 if a drive is open, else 0. */
 FENDRAC_API int FENDRAC_CALL MSC_canConnect(void);
-/* Takes "Global\ZEPA_EBOOK_QLX_STATE3" without waiting.
+/* Takes FENDRAC_MUTEX_STATE3 without waiting.
  * 1 = taken (held by the calling thread until MSC_UnlockUSBDLL);
  * 0 = held by someone else, or the mutex does not exist. */
 FENDRAC_API int FENDRAC_CALL MSC_LockUSBDLL(void);
 /* Releases the lock of the last MSC_LockUSBDLL. Always 1. */
 FENDRAC_API int FENDRAC_CALL MSC_UnlockUSBDLL(void);
-/* 1 when nobody else holds STATE3 (or when the low 16 bits of `code` are
- * 48213); 0 when it is held elsewhere or does not exist. */
+/* 1 when nobody else holds FENDRAC_MUTEX_STATE3 (or when the low 16 bits
+ * of `code` are 48213); 0 when it is held elsewhere or does not exist. */
 FENDRAC_API int FENDRAC_CALL MSC_checkAvailability(int code);
 /* Always 0. */
 FENDRAC_API int FENDRAC_CALL msc_TargetWin(void);

@@ -27,6 +27,9 @@ enum class WaitResult {
     Failed,
 };
 
+// Whether the wait that ended with `result` left the caller owning the mutex.
+inline bool owns(WaitResult result) { return result == WaitResult::Signaled || result == WaitResult::Abandoned; }
+
 // Opens an existing named mutex with SYNCHRONIZE access; null when there
 // is none (the library never creates them: the host application does).
 Handle open_mutex(const char* name);

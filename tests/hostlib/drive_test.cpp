@@ -227,16 +227,16 @@ TEST_F(Drive, TheApplicationLock)
     EXPECT_EQ(MSC_checkAvailability(0), 0);
     EXPECT_EQ(MSC_checkAvailability(48213), 1);
 
-    hostos::portable::create_mutex(fendrac::kState3);
+    hostos::portable::create_mutex(FENDRAC_MUTEX_STATE3);
     EXPECT_EQ(MSC_checkAvailability(0), 1);
     EXPECT_EQ(MSC_LockUSBDLL(), 1);
     EXPECT_EQ(MSC_LockUSBDLL(), 1);  // again by its holder: one unlock frees it
     EXPECT_EQ(MSC_UnlockUSBDLL(), 1);
-    ASSERT_TRUE(hostos::portable::hold_elsewhere(fendrac::kState3));
+    ASSERT_TRUE(hostos::portable::hold_elsewhere(FENDRAC_MUTEX_STATE3));
     EXPECT_EQ(MSC_LockUSBDLL(), 0);
     EXPECT_EQ(MSC_checkAvailability(0), 0);
     EXPECT_EQ(MSC_checkAvailability(0x10000 + 48213), 1);
-    hostos::portable::release_elsewhere(fendrac::kState3);
+    hostos::portable::release_elsewhere(FENDRAC_MUTEX_STATE3);
     EXPECT_EQ(MSC_UnlockUSBDLL(), 1);
     EXPECT_EQ(msc_TargetWin(), 0);
 }
@@ -260,23 +260,23 @@ bool held_back(Call call, Release release)
 
 TEST_F(Drive, CommandsWaitForTheCommandMutexes)
 {
-    for (const char* name : {fendrac::kState1, fendrac::kState2, fendrac::kState3})
+    for (const char* name : {FENDRAC_MUTEX_STATE1, FENDRAC_MUTEX_STATE2, FENDRAC_MUTEX_STATE3})
         hostos::portable::create_mutex(name);
     ASSERT_EQ(MSC_OpenDriveW(L"\\\\.\\R:"), 1);
 
-    ASSERT_TRUE(hostos::portable::hold_elsewhere(fendrac::kState1));
-    EXPECT_TRUE(held_back([] { MSC_UsbInitCheck(); },
-                          [] { hostos::portable::release_elsewhere(fendrac::kState1); }));
+    ASSERT_TRUE(hostos::portable::hold_elsewhere(FENDRAC_MUTEX_STATE1));
+    EXPECT_TRUE(
+        held_back([] { MSC_UsbInitCheck(); }, [] { hostos::portable::release_elsewhere(FENDRAC_MUTEX_STATE1); }));
 
     // The last close takes STATE1 before STATE2, like every command: while
     // it waits for STATE1 it holds nothing.
-    ASSERT_TRUE(hostos::portable::hold_elsewhere(fendrac::kState1));
+    ASSERT_TRUE(hostos::portable::hold_elsewhere(FENDRAC_MUTEX_STATE1));
     bool state2_free = false;
     EXPECT_TRUE(held_back([] { MSC_CloseDrive(); },
                           [&] {
-                              state2_free = hostos::portable::hold_elsewhere(fendrac::kState2);
-                              hostos::portable::release_elsewhere(fendrac::kState2);
-                              hostos::portable::release_elsewhere(fendrac::kState1);
+                              state2_free = hostos::portable::hold_elsewhere(FENDRAC_MUTEX_STATE2);
+                              hostos::portable::release_elsewhere(FENDRAC_MUTEX_STATE2);
+                              hostos::portable::release_elsewhere(FENDRAC_MUTEX_STATE1);
                           }));
     EXPECT_TRUE(state2_free);
     EXPECT_EQ(MSC_canConnect(), 0);
@@ -286,7 +286,7 @@ TEST_F(Drive, ThreadsOpeningAndClosingTogether)
 {
     // Each thread's open is a drive it can use at once, whichever thread
     // opened the reader first or closes it last.
-    for (const char* name : {fendrac::kState1, fendrac::kState2, fendrac::kState3})
+    for (const char* name : {FENDRAC_MUTEX_STATE1, FENDRAC_MUTEX_STATE2, FENDRAC_MUTEX_STATE3})
         hostos::portable::create_mutex(name);
     std::atomic<int> failures = 0;
     auto run = [&failures] {
@@ -307,4 +307,3 @@ TEST_F(Drive, ThreadsOpeningAndClosingTogether)
 }
 
 }  // namespace
-

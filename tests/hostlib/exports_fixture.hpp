@@ -33,7 +33,6 @@
 #include <unistd.h>
 #endif
 
-
 namespace exports_fixture {
 
 namespace fs = std::filesystem;
@@ -80,8 +79,7 @@ protected:
 #if defined(_WIN32)
         SetUnhandledExceptionFilter(end_the_run);
         _putenv_s("VREADER_DIR", dir_.string().c_str());
-        for (const char* name : {"Global\\ZEPA_EBOOK_QLX_STATE1", "Global\\ZEPA_EBOOK_QLX_STATE2",
-                                 "Global\\ZEPA_EBOOK_QLX_STATE3"})
+        for (const char* name : {FENDRAC_MUTEX_STATE1, FENDRAC_MUTEX_STATE2, FENDRAC_MUTEX_STATE3})
             mutexes_.push_back(std::make_unique<host_application::NamedMutex>(name));
 #else
         setenv("VREADER_DIR", dir_.c_str(), 1);

@@ -255,7 +255,7 @@ TEST_F(Exports, TheApplicationLockHeldByAnotherProcess)
     const pid_t other = ::fork();
     if (other == 0) {
         ::close(done[1]);
-        const int fd = ::open((dir_ / "ZEPA_EBOOK_QLX_STATE3.lock").c_str(), O_RDONLY);
+        const int fd = ::open((dir_ / FENDRAC_MUTEX_STATE3_NAME ".lock").c_str(), O_RDONLY);
         const char locked = fd >= 0 && ::flock(fd, LOCK_EX | LOCK_NB) == 0 ? 'y' : 'n';
         char ignored;
         ::_exit(::write(taken[1], &locked, 1) == 1 && ::read(done[0], &ignored, 1) >= 0 ? 0 : 1);
@@ -281,7 +281,7 @@ TEST_F(Exports, TheApplicationLockHeldByAnotherProcess)
 TEST_F(Exports, AnotherProcessHoldingState1HoldsBackACommand)
 {
     ASSERT_EQ(MSC_OpenDriveW(built_in()), 1);
-    host_application::OtherProcess other("Global\\ZEPA_EBOOK_QLX_STATE1");
+    host_application::OtherProcess other(FENDRAC_MUTEX_STATE1);
     ASSERT_TRUE(other.holding());
     std::atomic<bool> done = false;
     std::thread command([&] {

@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -28,10 +29,7 @@ struct Step {
     std::uint32_t length;
     bool operator==(const Step&) const = default;
 };
-std::ostream& operator<<(std::ostream& out, const Step& s)
-{
-    return out << s.direction << s.phase << ":" << s.length;
-}
+std::ostream& operator<<(std::ostream& out, const Step& s) { return out << s.direction << s.phase << ":" << s.length; }
 
 std::uint8_t pattern(std::size_t at) { return static_cast<std::uint8_t>(at * 7 + at / 4096); }
 
@@ -211,8 +209,7 @@ TEST_F(Transfer, CreatingAPartitionWaitsByItsThirdParameter)
     // The product needs more than 32 bits from an upper half of 45211 on.
     for (const Row& row : {Row{713, "wait:sleep=20004\n", 4}, Row{712, "", 0}, Row{0, "", 0},
                            Row{1000, "wait:sleep=28056\n", 8056}, Row{45210, "wait:sleep=1268443\n", 1248443},
-                           Row{45211, "wait:sleep=1268471\n", 1248471},
-                           Row{65535, "wait:sleep=1838696\n", 1818696}}) {
+                           Row{45211, "wait:sleep=1268471\n", 1248471}, Row{65535, "wait:sleep=1838696\n", 1818696}}) {
         SCOPED_TRACE(row.upper);
         reader([](const Exchange&, int) { return scripted::word(3); });
         opened = scripted::log().size();
@@ -304,8 +301,8 @@ TEST_F(Transfer, TheTunnelFetchesBodiesOfAnySize)
         std::int32_t size;
         std::vector<Step> body;
     };
-    for (const Row& row : {Row{0, {}}, Row{-5, {}}, Row{4096, {{'i', 2, 4096}}},
-                           Row{4097, {{'i', 3, 4096}, {'i', 2, 1}}}}) {
+    for (const Row& row :
+         {Row{0, {}}, Row{-5, {}}, Row{4096, {{'i', 2, 4096}}}, Row{4097, {{'i', 3, 4096}, {'i', 2, 1}}}}) {
         SCOPED_TRACE(row.size);
         reader([&](const Exchange& e, int index) {
             if (index == 0) {
@@ -341,6 +338,31 @@ TEST_F(Transfer, TheTunnelFetchesBodiesOfAnySize)
         EXPECT_EQ(steps(), expected);
         EXPECT_EQ(size, std::max(row.size, 0));
         MSC_ebookUsb_freeHTTPResponsetoDevice(body);
+    }
+}
+
+TEST_F(Transfer, EachSelectionTravelsInItsOwnFieldCutToIt)
+{
+    struct Row {
+        std::string first;
+        std::string second;
+        std::string first_field;  // what each 256-byte field carries before its zeros
+        std::string second_field;
+    };
+    reader([](const Exchange& e, int) { return Bytes(e.length); });  // no body
+    const std::string long_first(300, 'f');
+    const std::string long_second(300, 's');
+    for (const Row& row : {Row{long_first, "GET", long_first.substr(0, 256), "GET"},
+                           Row{"a", long_second, "a", long_second.substr(0, 256)}, Row{"", "", "", ""}}) {
+        SCOPED_TRACE(row.first.size());
+        opened = scripted::log().size();
+        void* body = nullptr;
+        int size = -1;
+        ASSERT_EQ(MSC_ebookUsb_getHTTPRequestfromDevice(row.first.c_str(), row.second.c_str(), &body, &size), 0);
+        Bytes expected(512, 0);
+        std::copy(row.first_field.begin(), row.first_field.end(), expected.begin());
+        std::copy(row.second_field.begin(), row.second_field.end(), expected.begin() + 256);
+        EXPECT_EQ(first().data_out, expected);
     }
 }
 

@@ -48,8 +48,9 @@ TEST(LinuxLibrary, TheApplicationLockHeldByAnotherProcess)
     EXPECT_EQ(MSC_checkAvailability(1), 0);
     ASSERT_EQ(MSC_CreateMutexes(), 1);
     ASSERT_EQ(MSC_CreateMutexes(), 1) << "existing lock files are kept";
-    for (const char* name : {"ZEPA_EBOOK_QLX_STATE1", "ZEPA_EBOOK_QLX_STATE2", "ZEPA_EBOOK_QLX_STATE3"})
-        EXPECT_TRUE(fs::is_regular_file(dir / (std::string(name) + ".lock"))) << name;
+    for (const char* file :
+         {FENDRAC_MUTEX_STATE1_NAME ".lock", FENDRAC_MUTEX_STATE2_NAME ".lock", FENDRAC_MUTEX_STATE3_NAME ".lock"})
+        EXPECT_TRUE(fs::is_regular_file(dir / file)) << file;
 
     // The other process takes STATE3, says so, and holds it until told.
     int taken[2], done[2];
@@ -57,7 +58,7 @@ TEST(LinuxLibrary, TheApplicationLockHeldByAnotherProcess)
     ASSERT_EQ(::pipe(done), 0);
     const pid_t child = ::fork();
     if (child == 0) {
-        const int fd = ::open((dir / "ZEPA_EBOOK_QLX_STATE3.lock").c_str(), O_RDONLY);
+        const int fd = ::open((dir / FENDRAC_MUTEX_STATE3_NAME ".lock").c_str(), O_RDONLY);
         char byte = fd >= 0 && ::flock(fd, LOCK_EX) == 0 ? 'y' : 'n';
         (void)!::write(taken[1], &byte, 1);
         (void)!::read(done[0], &byte, 1);
@@ -117,8 +118,8 @@ TEST(LinuxLibrary, SgIoOnANodeThatIsNoScsiDeviceFailsAtOnce)
         fendrac::PassThroughRecord out = in;
         std::uint32_t returned = 0;
         errno = 0;
-        EXPECT_FALSE(hostos::device_io_control(volume, hostos::kIoctlScsiPassThrough, &in, 88, &out, sizeof out,
-                                               returned));
+        EXPECT_FALSE(
+            hostos::device_io_control(volume, hostos::kIoctlScsiPassThrough, &in, 88, &out, sizeof out, returned));
         EXPECT_NE(errno, 0);
         EXPECT_EQ(returned, 0u);
         hostos::close_volume(volume);

@@ -1,6 +1,7 @@
 // The named mutexes as lock files: missing files, ownership by thread and
 // re-entrancy as on Windows, exclusion across processes and users, the one
 // lock directory of the machine, and files planted in it.
+#include "hostlib/include/fendrac.h"
 #include "hostlib/os/host_system.hpp"
 #include "hostlib/os/lock_files.hpp"
 
@@ -23,8 +24,8 @@ namespace {
 namespace fs = std::filesystem;
 using hostos::WaitResult;
 
-constexpr const char* kName = "Global\\ZEPA_EBOOK_QLX_STATE1";
-constexpr const char* kFile = "ZEPA_EBOOK_QLX_STATE1.lock";
+constexpr const char* kName = FENDRAC_MUTEX_STATE1;
+constexpr const char* kFile = FENDRAC_MUTEX_STATE1_NAME ".lock";
 constexpr uid_t kNobody = 65534;
 
 // Runs `job` in a child process, as user nobody when `as_nobody`, within
@@ -80,28 +81,29 @@ protected:
 TEST_F(LockFiles, AMissingFileIsAMissingMutex)
 {
     EXPECT_EQ(hostos::open_mutex(kName), nullptr);
-    create("ZEPA_EBOOK_QLX_STATE1.lock");
+    create(kFile);
     const hostos::Handle handle = hostos::open_mutex(kName);
     ASSERT_NE(handle, nullptr);
-    EXPECT_FALSE(fs::exists(dir_ / "Global\\ZEPA_EBOOK_QLX_STATE1.lock")) << "never created by the library";
+    EXPECT_FALSE(fs::exists(dir_ / (std::string(kName) + ".lock"))) << "never created by the library";
     hostos::close_handle(handle);
 }
 
 TEST_F(LockFiles, OwnedByAThreadReentrantlyAndAcrossProcesses)
 {
-    create("ZEPA_EBOOK_QLX_STATE1.lock");
+    create(kFile);
     const hostos::Handle first = hostos::open_mutex(kName);
     const hostos::Handle second = hostos::open_mutex(kName);
     ASSERT_TRUE(first != nullptr && second != nullptr);
     const auto other_thread_waits = [](std::uint32_t ms) {
-        return std::async(std::launch::async, [ms] {
-                   const hostos::Handle handle = hostos::open_mutex(kName);
-                   const WaitResult result = hostos::wait(handle, ms);
-                   if (result == WaitResult::Signaled)
-                       hostos::release_mutex(handle);
-                   hostos::close_handle(handle);
-                   return result;
-               })
+        return std::async(std::launch::async,
+                          [ms] {
+                              const hostos::Handle handle = hostos::open_mutex(kName);
+                              const WaitResult result = hostos::wait(handle, ms);
+                              if (result == WaitResult::Signaled)
+                                  hostos::release_mutex(handle);
+                              hostos::close_handle(handle);
+                              return result;
+                          })
             .get();
     };
 
@@ -111,14 +113,14 @@ TEST_F(LockFiles, OwnedByAThreadReentrantlyAndAcrossProcesses)
     ASSERT_EQ(hostos::wait(second, 0), WaitResult::Signaled);
     EXPECT_EQ(other_thread_waits(0), WaitResult::TimedOut);
     EXPECT_EQ(other_thread_waits(30), WaitResult::TimedOut);
-    EXPECT_EQ(other_process_tries("ZEPA_EBOOK_QLX_STATE1.lock"), 1);
+    EXPECT_EQ(other_process_tries(kFile), 1);
 
     hostos::release_mutex(second);
     EXPECT_EQ(other_thread_waits(0), WaitResult::TimedOut) << "one wait is still unmatched";
-    EXPECT_EQ(other_process_tries("ZEPA_EBOOK_QLX_STATE1.lock"), 1);
+    EXPECT_EQ(other_process_tries(kFile), 1);
     hostos::release_mutex(first);
     EXPECT_EQ(other_thread_waits(0), WaitResult::Signaled);
-    EXPECT_EQ(other_process_tries("ZEPA_EBOOK_QLX_STATE1.lock"), 0);
+    EXPECT_EQ(other_process_tries(kFile), 0);
 
     hostos::release_mutex(first);  // not owned: nothing happens
     EXPECT_EQ(other_thread_waits(0), WaitResult::Signaled);

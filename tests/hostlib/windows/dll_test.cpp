@@ -1,6 +1,7 @@
 // The shipped DLL as an application meets it: loaded by name, every export
 // found by its plain name, the application lock against another process,
 // and a volume that cannot carry the reader's commands.
+#include "hostlib/include/fendrac.h"
 #include "tests/hostlib/windows/exported_names.hpp"
 #include "tests/hostlib/windows/host_application.hpp"
 
@@ -14,8 +15,6 @@ namespace {
 
 using host_application::NamedMutex;
 using host_application::OtherProcess;
-
-constexpr const char* kState3 = "Global\\ZEPA_EBOOK_QLX_STATE3";
 
 class Dll : public ::testing::Test {
 protected:
@@ -50,13 +49,13 @@ TEST_F(Dll, TheApplicationLockAgainstAnotherProcess)
     EXPECT_EQ(lock(), 0);
     EXPECT_EQ(available(0), 0);
 
-    NamedMutex state3(kState3);
+    NamedMutex state3(FENDRAC_MUTEX_STATE3);
     ASSERT_TRUE(state3.created());
     EXPECT_EQ(available(0), 1);
     EXPECT_EQ(lock(), 1);
     EXPECT_EQ(unlock(), 1);
     {
-        OtherProcess other(kState3);
+        OtherProcess other(FENDRAC_MUTEX_STATE3);
         ASSERT_TRUE(other.holding());
         EXPECT_EQ(lock(), 0);
         EXPECT_EQ(available(0), 0);
@@ -79,7 +78,7 @@ TEST_F(Dll, TheApplicationLockIsHeldByOneThreadAtATime)
 {
     auto lock = get<int()>("MSC_LockUSBDLL");
     auto unlock = get<int()>("MSC_UnlockUSBDLL");
-    NamedMutex state3(kState3);
+    NamedMutex state3(FENDRAC_MUTEX_STATE3);
     ASSERT_TRUE(state3.created());
 
     // A thread that ends holding the lock leaves it abandoned: the next
