@@ -121,6 +121,90 @@ put_status=$?
     cmp -s /tmp/response.http $READER/tunnel/responses/000001.response && ok=ok || ok=no
 verdict fendrac.tunnel $ok "get $get_status ($(wc -c </tmp/request.http) bytes, $(cmp -s /tmp/request.http /tmp/expected.http && echo "the reader's request" || echo "not the reader's request")): $request; put $put_status: $response; responses: $(ls $READER/tunnel/responses | tr '\n' ' ')"
 
+# Faults of the transport, each fired once by the gadget into one exchange
+# of a file transfer of three pieces: the opening one (the request, phase
+# 1), the first data piece (the second continuing exchange, phase 3) or the
+# closing one (the last piece, phase 2) of a write (code 130) or a read
+# (129). Whatever the kernel makes of it, the library's answer holds: 0
+# only with the data whole and exact; otherwise a failure, no half file on
+# either side, and a clean info afterwards. The debugger output's SG_IO
+# lines are what the kernel handed the library.
+FAULT=/tmp/gadget-luns/fault
+head -c 12288 /dev/urandom >/tmp/fault.bin
+$PC file put /tmp/fault.bin /documents/fault-get.bin >/dev/null 2>&1 || echo "KBENCH: the faults' file is not on the reader"
+mkdir -p /tmp/fault-get
+# transport_fault NAME "KIND CODE PHASE NTH [UDC]" put|get [VAR=VALUE]
+transport_fault() {
+    rm -f $FAULT.fired $FAULT.armed $FAULT.refused /tmp/fault-get/*
+    echo "$2" >$FAULT
+    start=$(uptime_cs)
+    kernel_lines=$(dmesg | wc -l)
+    if [ "$3" = put ]; then
+        there=$READER/storage/documents/fault-put.bin
+        out=$(env FENDRAC_DEBUG=1 $4 $PC file put /tmp/fault.bin /documents/fault-put.bin 2>&1)
+        status=$?
+        if [ $status = 0 ]; then [ "$(sum $there)" = "$(sum /tmp/fault.bin)" ] && whole=exact || whole=differs
+        else [ ! -e $there ] && whole="no half file" || whole="a half file of $(wc -c <$there) bytes"; fi
+    else
+        out=$(env FENDRAC_DEBUG=1 $4 $PC file get /documents/fault-get.bin /tmp/fault-get/copy.bin 2>&1)
+        status=$?
+        if [ $status = 0 ]; then cmp -s /tmp/fault-get/copy.bin /tmp/fault.bin && whole=exact || whole=differs
+        else [ -z "$(ls /tmp/fault-get)" ] && whole="no half file" || whole="left: $(ls /tmp/fault-get | tr '\n' ' ')"; fi
+    fi
+    seconds=$((($(uptime_cs) - start) / 100))
+    fired=$(cat $FAULT.fired 2>/dev/null)
+    [ -e $FAULT.refused ] && fired="refused: $(cat $FAULT.refused | tr '\n' ' ')"
+    echo off >$FAULT
+    kernel=$(echo "$out" | sed -n 's/^fendrac: SG_IO/SG_IO/p' | sort | uniq -c | tr -s ' ' | tr '\n' ';')
+    said=$(echo "$out" | grep -v '^fendrac: ' | tr '\n' ';')
+    kernel="$kernel $(dmesg | tail -n +$((kernel_lines + 1)) | sed 's/^\[[^]]*\] //' | grep -iE 'reset|abort|timed? ?out|offline' | sort | uniq -c | tr -s ' ' | tr '\n' ';')"
+    case "$whole" in exact | "no half file") ;; *) whole="$whole!" ;; esac
+}
+fault_verdict() {
+    info=$($PC info 2>&1)
+    info_status=$?
+    case "$whole" in *!) ok=no ;; *) ok=ok ;; esac
+    [ -n "$fired" ] && [ "${fired#refused}" = "$fired" ] && [ $status -lt 124 ] && [ $info_status = 0 ] || ok=no
+    verdict fendrac.fault-$1 $ok "$fired; $3 status $status in $seconds s ($said) $whole; the kernel: $kernel info after: $info_status"
+}
+for check in "stall-put-open|stall 130 1 1|put" "stall-put-piece|stall 130 3 2|put" "stall-put-last|stall 130 2 1|put" \
+    "stall-get-piece|stall 129 3 2|get" "stall-get-last|stall 129 2 1|get" \
+    "fail-put-open|fail 130 1 1|put" "fail-put-piece|fail 130 3 2|put" "fail-put-last|fail 130 2 1|put" \
+    "fail-get-piece|fail 129 3 2|get" "fail-get-last|fail 129 2 1|get" "hardware-put-piece|hardware 130 3 2|put" \
+    "short-put-open|short 130 1 1|put" "short-put-piece|short 130 3 2|put" "short-put-last|short 130 2 1|put" \
+    "short-get-piece|short 129 3 2|get" "short-get-last|short 129 2 1|get" \
+    "phase-error-open|phase-error 130 1 1|put" "phase-error-piece|phase-error 129 3 2|get" \
+    "phase-error-last|phase-error 129 2 1|get" \
+    "wrong-tag-open|wrong-tag 130 1 1|put" "wrong-tag-piece|wrong-tag 130 3 2|put" "wrong-tag-last|wrong-tag 129 2 1|get" \
+    "silent-piece|silent 130 3 2|put|FENDRAC_SCSI_TIMEOUT=10"; do
+    IFS='|' read -r name line way environment <<EOF
+$check
+EOF
+    transport_fault "$name" "$line" "$way" "$environment"
+    fault_verdict "$name" "$line" "$way"
+done
+
+# The gadget unbinds itself in the middle of a read: the read fails, no
+# file is left on the PC, and the drive is gone and says so. Then a new
+# gadget process is bound, as a reader plugged in again.
+transport_fault unbind "unbind 129 3 2 $G2/UDC" get
+wait_for 50 test ! -e /sys/block/$RE
+gone=$($PC info 2>&1)
+gone_status=$?
+[ -n "$fired" ] && [ $status != 0 ] && [ $status -lt 124 ] && [ "$whole" = "no half file" ] && [ $gone_status != 0 ] &&
+    [ $gone_status -lt 124 ] && [ -n "$gone" ] && ok=ok || ok=no
+verdict fendrac.fault-unbind $ok "$fired; get status $status in $seconds s ($said) $whole; the kernel: $kernel info after: $gone_status ($(echo "$gone" | tr '\n' ';'))"
+kill $GADGET 2>/dev/null
+wait $GADGET 2>/dev/null
+/kbench/kbench-gadget /dev/ffs-reader $READER /tmp/gadget-luns 16384 32768 >/tmp/gadget.out 2>&1 &
+GADGET=$!
+wait_for 50 grep -q ready /tmp/gadget.out || echo "KBENCH: the stand-in gadget is not ready again: $(cat /tmp/gadget.out)"
+ls /sys/class/udc | sed -n 2p >$G2/UDC || echo "KBENCH: the stand-in gadget does not bind again"
+wait_for 100 reader_disk 3
+RE=$(reader_disk 0) RF=$(reader_disk 1) RG=$(reader_disk 2) RP=$(reader_disk 3)
+PC="timeout -s KILL 600 /pc/fendrac -d /dev/$RE"
+echo "KBENCH: the stand-in gadget's disks again: $RE $RF $RG, plain $RP"
+
 # Vendor commands as an ordinary user with read and write access to both
 # nodes (what a udev rule gives), then as root.
 generic=$(ls /sys/block/$RE/device/scsi_generic)

@@ -12,10 +12,16 @@
 // It prints "ready" once the descriptors are written (the gadget may then
 // be bound) and runs until it is killed. On SIGUSR2 it writes the time its
 // LUNs spent in the reader's model to BACKING_DIR/model-time ("MS EXCHANGES").
+// A fault line (transport_fault.hpp) written to BACKING_DIR/fault is taken
+// at the next vendor command: renamed to fault.armed, or to fault.refused
+// with the reason appended; once it fires, fault.fired says on which
+// command (its tag), so a check knows the fault did fire. The line "off"
+// takes an armed fault off.
 #include "tests/kernel/gadget/bot.hpp"
 #include "tests/kernel/gadget/disk.hpp"
 #include "tests/kernel/gadget/ffs_descriptors.hpp"
 #include "tests/kernel/gadget/reader_lun.hpp"
+#include "tests/kernel/gadget/transport_fault.hpp"
 
 #include <linux/usb/ch9.h>
 #include <linux/usb/functionfs.h>
@@ -29,6 +35,8 @@
 #include <cstring>
 #include <fcntl.h>
 #include <memory>
+#include <optional>
+#include <poll.h>
 #include <pthread.h>
 #include <string>
 #include <thread>
@@ -94,6 +102,17 @@ void control_loop()
 {
     usb_functionfs_event events[8];
     for (;;) {
+        // Wait in poll, not in read: a read that waits for an event holds
+        // the function's lock, which the kernel's unbind takes after it
+        // queues its last event, so a read begun in between would never
+        // end and the unbind would hang.
+        pollfd ready{ep0, POLLIN, 0};
+        if (::poll(&ready, 1, -1) < 0 && errno != EINTR) {
+            std::perror("kbench-gadget: poll ep0");
+            return;
+        }
+        if ((ready.revents & POLLIN) == 0)
+            continue;
         const ssize_t n = ::read(ep0, events, sizeof events);
         if (n < 0) {
             if (errno == EINTR)
@@ -106,6 +125,10 @@ void control_loop()
             if (e.type == FUNCTIONFS_DISABLE || e.type == FUNCTIONFS_UNBIND) {
                 std::printf("kbench-gadget: %s\n", e.type == FUNCTIONFS_DISABLE ? "disabled" : "unbound");
                 std::fflush(stdout);
+                // A port reset or a disconnect ends the command in progress
+                // as the class reset does.
+                reset_seen = true;
+                pthread_kill(bulk_thread, SIGUSR1);
                 continue;
             }
             if (e.type != FUNCTIONFS_SETUP)
@@ -133,8 +156,15 @@ void control_loop()
     }
 }
 
+// Set for one command by a wrong-tag fault: its status carries another tag.
+bool wrong_tag_next = false;
+
 void send_csw(std::uint32_t tag, std::uint32_t residue, kbench::bot::CswStatus status)
 {
+    if (wrong_tag_next) {
+        wrong_tag_next = false;
+        tag = ~tag;
+    }
     auto csw = kbench::bot::encode_csw(tag, residue, status);
     std::size_t moved = 0;
     transfer(ep_in, false, csw.data(), csw.size(), moved);
@@ -203,6 +233,151 @@ void write_stats(const std::string& path, const std::vector<std::unique_ptr<kben
     }
 }
 
+// The armed fault, if any, and where its files are.
+struct ArmedFault {
+    kbench::TransportFault fault;
+    kbench::FaultAim aim;
+};
+std::optional<ArmedFault> armed;
+std::string fault_file;
+
+void write_line(const std::string& path, const std::string& line)
+{
+    if (std::FILE* out = std::fopen(path.c_str(), "a")) {
+        std::fprintf(out, "%s\n", line.c_str());
+        std::fclose(out);
+    }
+}
+
+// Takes a new fault line, if one was written since the last command.
+void take_fault_file()
+{
+    std::FILE* in = std::fopen(fault_file.c_str(), "r");
+    if (in == nullptr)
+        return;
+    char text[512] = {};
+    const bool read = std::fgets(text, sizeof text, in) != nullptr;
+    std::fclose(in);
+    std::string line = read ? text : "";
+    if (!line.empty() && line.back() == '\n')
+        line.pop_back();
+    std::string error;
+    if (line == "off") {
+        armed.reset();
+        std::remove(fault_file.c_str());
+        std::printf("kbench-gadget: no fault armed\n");
+        std::fflush(stdout);
+        return;
+    }
+    if (auto fault = kbench::parse_fault(line, error)) {
+        armed.emplace(ArmedFault{*fault, kbench::FaultAim(*fault)});
+        std::rename(fault_file.c_str(), (fault_file + ".armed").c_str());
+    } else {
+        armed.reset();
+        std::rename(fault_file.c_str(), (fault_file + ".refused").c_str());
+        write_line(fault_file + ".refused", error);
+    }
+    std::printf("kbench-gadget: fault '%s' %s\n", line.c_str(), armed ? "armed" : error.c_str());
+    std::fflush(stdout);
+}
+
+// Runs the command with the armed fault in it. True when the fault took the
+// command over; false when the command runs as usual (wrong-tag, unbind
+// afterwards).
+bool inject(const kbench::TransportFault& fault, const kbench::bot::Cbw& cbw, kbench::ReaderLun& lun,
+            std::vector<std::uint8_t>& buffer)
+{
+    using namespace kbench::bot;
+    using kbench::FaultKind;
+    const bool in = cbw.direction == Direction::In;
+    const bool out = cbw.direction == Direction::Out;
+    std::size_t moved = 0;
+    switch (fault.kind) {
+    case FaultKind::Stall:
+        if (in || out)
+            halt(in ? ep_in : ep_out, in);
+        lun.set_sense(0x0b, 0x00, 0x00);  // aborted command
+        send_csw(cbw.tag, cbw.transfer_length, CswStatus::Failed);
+        return true;
+    case FaultKind::Fail:
+    case FaultKind::Hardware:
+        buffer.assign(cbw.transfer_length, 0);
+        if (in || out)
+            transfer(in ? ep_in : ep_out, out, buffer.data(), buffer.size(), moved);
+        if (fault.kind == FaultKind::Hardware)
+            lun.set_sense(0x04, 0x44, 0x00);  // hardware error: internal target failure
+        else if (out)
+            lun.set_sense(0x03, 0x0c, 0x00);  // medium error: write error
+        else
+            lun.set_sense(0x03, 0x11, 0x00);  // medium error: unrecovered read error
+        send_csw(cbw.tag, 0, CswStatus::Failed);
+        return true;
+    case FaultKind::Short: {
+        if (out) {
+            buffer.resize(cbw.transfer_length);
+            transfer(ep_out, true, buffer.data(), buffer.size(), moved);
+            send_csw(cbw.tag, cbw.transfer_length - cbw.transfer_length / 2, CswStatus::Passed);
+            return true;
+        }
+        kbench::Result result = lun.run(cbw, {});
+        const std::uint32_t half = static_cast<std::uint32_t>(result.data_in.size() / 2);
+        if (in && half > 0)
+            transfer(ep_in, false, result.data_in.data(), half, moved);
+        if (in)
+            halt(ep_in, true);
+        send_csw(cbw.tag, cbw.transfer_length - half, result.failed ? CswStatus::Failed : CswStatus::Passed);
+        return true;
+    }
+    case FaultKind::PhaseError:
+        if (in) {
+            halt(ep_in, true);
+        } else if (out) {
+            buffer.resize(cbw.transfer_length);
+            transfer(ep_out, true, buffer.data(), buffer.size(), moved);
+        }
+        send_csw(cbw.tag, cbw.transfer_length, CswStatus::PhaseError);
+        return true;
+    case FaultKind::WrongTag:
+        wrong_tag_next = true;
+        return false;
+    case FaultKind::Silent:
+        // No byte and no status: the host's time-out ends it with a reset.
+        while (!reset_seen)
+            usleep(10000);
+        return true;
+    case FaultKind::Unbind:
+        return false;
+    }
+    return false;
+}
+
+// A command, with the armed fault if this is the one it fires on.
+void run_with_fault(const kbench::bot::Cbw& cbw, std::vector<std::unique_ptr<kbench::ReaderLun>>& luns,
+                    std::vector<std::uint8_t>& buffer)
+{
+    if (cbw.cb_length > 0 && cbw.cb[0] == 0x20)
+        take_fault_file();
+    if (!armed || cbw.lun >= luns.size() || !armed->aim.fires_on(cbw)) {
+        run_command(cbw, luns, buffer);
+        return;
+    }
+    const kbench::TransportFault fault = armed->fault;
+    armed.reset();
+    char fired[160];
+    std::snprintf(fired, sizeof fired, "fired on tag %u: code %u phase %u, %u bytes %s", cbw.tag, fault.code,
+                  fault.phase, cbw.transfer_length,
+                  cbw.direction == kbench::bot::Direction::In    ? "in"
+                  : cbw.direction == kbench::bot::Direction::Out ? "out"
+                                                                 : "none");
+    std::printf("kbench-gadget: fault %s\n", fired);
+    std::fflush(stdout);
+    write_line(fault_file + ".fired", fired);
+    if (!inject(fault, cbw, *luns[cbw.lun], buffer))
+        run_command(cbw, luns, buffer);
+    if (fault.kind == kbench::FaultKind::Unbind)
+        write_line(fault.udc_file, "");
+}
+
 void bulk_loop(std::vector<std::unique_ptr<kbench::ReaderLun>>& luns, const std::string& stats_path)
 {
     std::vector<std::uint8_t> buffer;
@@ -230,7 +405,7 @@ void bulk_loop(std::vector<std::unique_ptr<kbench::ReaderLun>>& luns, const std:
                 usleep(10000);
             continue;
         }
-        run_command(cbw, luns, buffer);
+        run_with_fault(cbw, luns, buffer);
     }
 }
 
@@ -294,6 +469,7 @@ int main(int argc, char** argv)
         luns.push_back(std::make_unique<kbench::ReaderLun>(*backings.back()));
     }
     max_lun = static_cast<std::uint8_t>(luns.size() - 1);
+    fault_file = backing_dir + "/fault";
 
     ep0 = open_endpoint(ffs, "ep0");
     if (ep0 < 0)

@@ -48,6 +48,10 @@ public:
     std::chrono::nanoseconds model_time() const { return model_time_; }
     std::uint64_t model_exchanges() const { return model_exchanges_; }
 
+    // A failure of the transport's own (an injected fault) that the host's
+    // REQUEST SENSE reads next.
+    void set_sense(std::uint8_t key, std::uint8_t asc, std::uint8_t ascq) { disk_.set_sense(key, asc, ascq); }
+
 private:
     Result plain(const bot::Cbw& cbw);
 
