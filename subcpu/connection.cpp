@@ -43,7 +43,7 @@ bool spi_ctrl(bool update)
 
 int open_sub()
 {
-    if (bNoSend)
+    if (subcmd::bNoSend)
         return 0;
     if (!spi_ctrl(true))
         return 1;

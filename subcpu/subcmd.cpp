@@ -8,6 +8,9 @@
 #include <cstring>
 
 namespace subcmd {
+
+bool bNoSend = false;
+
 namespace {
 
 std::uint8_t send_buf[kPacketBuffer];
@@ -20,7 +23,6 @@ constexpr unsigned recv_size[17] = {0, 6, 6, 18, 15, 12, 12, 5, 5, 5, 5, 7, 5, 5
 
 int dev_fd = -1;
 bool bCmdOut = false;
-bool bNoSend = false;
 
 int size_index(std::uint8_t code)
 {
