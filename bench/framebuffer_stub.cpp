@@ -1,7 +1,7 @@
-// A framebuffer in memory behind the platform layer's open, ioctl, mmap and
-// close, for the inspection layer's benchmark: the screen information of a
-// 600x800 panel with 8 pixels of row padding, and refresh requests that
-// return at once, so only the drawing is measured.
+// A framebuffer in memory behind the platform layer's open, ioctl, mmap,
+// munmap and close, for the inspection layer's benchmark: the screen
+// information of a 600x800 panel with 8 pixels of row padding, and refresh
+// requests that return at once, so only the drawing is measured.
 #include "display/epdc.hpp"
 #include "platform/sys.hpp"
 
@@ -50,5 +50,6 @@ int ioctl(int fd, unsigned long request, void* arg) noexcept
 }
 
 void* mmap(void*, size_t, int, int, int, off_t) noexcept { return memory().data(); }
+int munmap(void*, size_t) noexcept { return 0; }
 
 }  // namespace sys

@@ -6,8 +6,10 @@
 #include "display/morvane_state.hpp"
 #include "display/panel_settings.hpp"
 #include "display/waveform.hpp"
+#include "platform/heap_array.hpp"
 #include "platform/numbers.hpp"
 #include "platform/sys.hpp"
+#include "platform/unique_fd.hpp"
 
 #include <fcntl.h>
 #include <sys/mman.h>
@@ -17,7 +19,6 @@
 #include <cstdio>
 #include <cstring>
 #include <iterator>
-#include <cstdlib>
 
 namespace morvane {
 namespace {
@@ -120,86 +121,97 @@ void copy_fb_to_img()
     }
 }
 
-void close_display()
+// The device steps of start-up: open the framebuffer, learn its memory's
+// size, map that memory, learn the screen's geometry. The owners keep what
+// was acquired, whichever step fails; 0, or the status the program ends with.
+int open_display(sys::UniqueFd& framebuffer, sys::Mapping& mapping)
 {
-    std::free(imgbuf);
-    imgbuf = nullptr;
-    imgbuf_len = 0;
-    if (mmapaddr != nullptr)
-        sys::munmap(mmapaddr, mmaplen);
-    mmapaddr = nullptr;
-    mmaplen = 0;
-    if (fb_fd >= 0)
-        sys::close(fb_fd);
-    fb_fd = -1;
-}
-
-int start_up()
-{
-    fb_fd = open_framebuffer();
-    if (fb_fd < 0) {
+    framebuffer.reset(open_framebuffer());
+    fb_fd = framebuffer.get();
+    if (!framebuffer.valid()) {
         std::printf("open error (%d)\n", errno);
         return 2;
     }
     if (sys::ioctl(fb_fd, FBIOGET_FSCREENINFO, &fix_info) < 0) {
         std::printf("Cannot execute ioctl.\n");
-        close_display();
         return 2;
     }
-    void* map = sys::mmap(nullptr, fix_info.smem_len, PROT_READ | PROT_WRITE, MAP_SHARED, fb_fd, 0);
-    if (map == MAP_FAILED) {
+    mapping = sys::Mapping(sys::mmap(nullptr, fix_info.smem_len, PROT_READ | PROT_WRITE, MAP_SHARED, fb_fd, 0),
+                           fix_info.smem_len);
+    if (!mapping.valid()) {
         std::printf("mmap error %d\n", errno);
-        close_display();
         return 1;
     }
-    mmapaddr = static_cast<uint16_t*>(map);
-    mmaplen = fix_info.smem_len;
+    mmapaddr = static_cast<uint16_t*>(mapping.get());
+    mmaplen = mapping.size();
     if (sys::ioctl(fb_fd, FBIOGET_VSCREENINFO, &var_info) < 0) {
         std::printf("Cannot execute ioctl.\n");
-        close_display();
         return 2;
     }
     ResX = static_cast<int>(var_info.xres);
     ResY = static_cast<int>(var_info.yres);
-    imgbuf = static_cast<uint16_t*>(std::malloc((fix_info.smem_len + 1) / 2 * sizeof(uint16_t)));
-    if (imgbuf == nullptr) {
-        std::printf("Cannot alloc image buffer.\n");
-        close_display();
+    return 0;
+}
+
+// The program-wide names lead into what the run owns; once the owners are
+// released they lead nowhere.
+struct ForgetDisplay {
+    ForgetDisplay() = default;
+    ForgetDisplay(const ForgetDisplay&) = delete;
+    ForgetDisplay& operator=(const ForgetDisplay&) = delete;
+    ~ForgetDisplay()
+    {
+        imgbuf = nullptr;
+        imgbuf_len = 0;
+        mmapaddr = nullptr;
+        mmaplen = 0;
+        fb_fd = -1;
+    }
+};
+
+int run_command(int argc, char** argv)
+{
+    epdc::mxcfb_update_data record{};
+    record.temp = epdc::TEMP_USE_AMBIENT;
+
+    const Command* command = std::find_if(std::begin(commands), std::end(commands),
+                                          [&](const Command& c) { return std::strcmp(argv[1], c.name) == 0; });
+    if (command == std::end(commands)) {
+        std::printf("Invalid command.\n");
         return 2;
     }
-    imgbuf_len = fix_info.smem_len;
-    copy_fb_to_img();
-    return 0;
+    if (!arguments_fit(*command, argc - 2)) {
+        std::printf("Invalid args\n");
+        return kInvalidArgs;
+    }
+    return command->run(argc, argv, record);
 }
 
 }  // namespace
 
+// The framebuffer, its mapping and the image buffer are owned by this run:
+// whichever way it ends, they are released, the image buffer first and the
+// descriptor last.
 int morvane_main(int argc, char** argv)
 {
     if (argc < 2) {
         Usage();
         return 1;
     }
-    if (const int failure = start_up(); failure != 0)
+    const ForgetDisplay forget;
+    sys::UniqueFd framebuffer;
+    sys::Mapping mapping;
+    if (const int failure = open_display(framebuffer, mapping); failure != 0)
         return failure;
-
-    epdc::mxcfb_update_data record{};
-    record.temp = epdc::TEMP_USE_AMBIENT;
-
-    const Command* command = std::find_if(std::begin(commands), std::end(commands),
-                                          [&](const Command& c) { return std::strcmp(argv[1], c.name) == 0; });
-    int result;
-    if (command == std::end(commands)) {
-        std::printf("Invalid command.\n");
-        result = 2;
-    } else if (!arguments_fit(*command, argc - 2)) {
-        std::printf("Invalid args\n");
-        result = kInvalidArgs;
-    } else {
-        result = command->run(argc, argv, record);
+    const sys::HeapArray<uint16_t> image((fix_info.smem_len + 1) / 2);
+    if (!image) {
+        std::printf("Cannot alloc image buffer.\n");
+        return 2;
     }
-    close_display();
-    return result;
+    imgbuf = image.get();
+    imgbuf_len = fix_info.smem_len;
+    copy_fb_to_img();
+    return run_command(argc, argv);
 }
 
 }  // namespace morvane

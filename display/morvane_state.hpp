@@ -1,6 +1,8 @@
 // Program-wide state of morvane, set once at start-up and used by every
 // command: the framebuffer descriptor and mapping, the visible size, the
 // off-screen image buffer and the screen information read from the driver.
+// The run owns the descriptor, the mapping and the image buffer
+// (morvane_main); these names lead to them while it lasts.
 #pragma once
 
 #include "display/epdc.hpp"

@@ -34,21 +34,20 @@ const PulseRequest* find_request(std::uint8_t level)
 
 }  // namespace
 
-int open_for_measurement()
+sys::UniqueFd open_for_measurement()
 {
-    const int fd = sys::open(IR_DEVICE, O_RDWR | O_SYNC);
-    if (fd < 0) {
+    sys::UniqueFd port(sys::open(IR_DEVICE, O_RDWR | O_SYNC));
+    if (!port.valid()) {
         std::printf("NG");
-        return -1;
+        return port;
     }
-    setline(fd, CS8, B115200);
-    cts_off(fd);
-    if (send_active(fd) != 0) {
+    setline(port.get(), CS8, B115200);
+    cts_off(port.get());
+    if (send_active(port.get()) != 0) {
         std::printf("NG");
-        sys::close(fd);
-        return -1;
+        return {};
     }
-    return fd;
+    return port;
 }
 
 bool measure(int fd, std::uint8_t level, AxisLists& lists, int& exit_status)
@@ -61,17 +60,17 @@ bool measure(int fd, std::uint8_t level, AxisLists& lists, int& exit_status)
     return true;
 }
 
-int measure_once(int argc, char** argv, std::uint8_t& level, AxisLists& lists, int& exit_status)
+sys::UniqueFd measure_once(int argc, char** argv, std::uint8_t& level, AxisLists& lists, int& exit_status)
 {
     exit_status = 0;
     if (argc != 2 || !parse_level(argv[1], level)) {
         std::printf("NG");
-        return -1;
+        return {};
     }
-    const int fd = open_for_measurement();
-    if (fd < 0 || !measure(fd, level, lists, exit_status))
-        return -1;
-    return fd;
+    sys::UniqueFd port = open_for_measurement();
+    if (!port.valid() || !measure(port.get(), level, lists, exit_status))
+        return {};
+    return port;
 }
 
 bool parse_level(const char* text, std::uint8_t& level)

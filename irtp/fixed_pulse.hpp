@@ -4,6 +4,7 @@
 #pragma once
 
 #include "irtp/axis_lists.hpp"
+#include "platform/unique_fd.hpp"
 #include "protocol/touch_panel_codes.hpp"
 
 namespace irtp {
@@ -11,18 +12,19 @@ namespace irtp {
 inline constexpr std::uint8_t kFixedPulseCode = protocol::touch_panel::kFixedPulse;
 
 // The start every pulse tool shares after its arguments: open and set the
-// port, release the line, send active. The descriptor, or -1 after "NG".
-int open_for_measurement();
+// port, release the line, send active. The port, or an empty owner after
+// "NG".
+sys::UniqueFd open_for_measurement();
 
 // One measurement with its three attempts, each sending the level's entry
 // of the request table. false when the tool must end (the failure printed,
-// the port closed, `exit_status` set).
+// `exit_status` set).
 bool measure(int fd, std::uint8_t level, AxisLists& lists, int& exit_status);
 
 // What irtp_pulse2 and irtp_lightlevel share: the level argument, the port,
-// active, one measurement. The port's descriptor with `level` and `lists`
-// set, or -1 when the tool ends with `exit_status`.
-int measure_once(int argc, char** argv, std::uint8_t& level, AxisLists& lists, int& exit_status);
+// active, one measurement. The port with `level` and `lists` set, or an
+// empty owner when the tool ends with `exit_status`.
+sys::UniqueFd measure_once(int argc, char** argv, std::uint8_t& level, AxisLists& lists, int& exit_status);
 
 // The level argument: one or two hexadecimal digits, not 0, with an entry
 // in the request table (0x01 to 0x5F, but for 0x10, 0x20, ... 0x50).

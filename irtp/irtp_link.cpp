@@ -144,14 +144,14 @@ int send_deactive(int fd)
 
 int send_touchstart(int fd) { return request_command(fd, touchstart_cmd, 1) ? 0 : -1; }
 
-int initialize()
+sys::UniqueFd initialize()
 {
-    const int fd = sys::open(IR_DEVICE, O_RDWR | O_SYNC);
-    if (fd < 0)
-        return -1;
-    setline(fd, CS8, B115200);
-    cts_off(fd);
-    return fd;
+    sys::UniqueFd port(sys::open(IR_DEVICE, O_RDWR | O_SYNC));
+    if (!port.valid())
+        return port;
+    setline(port.get(), CS8, B115200);
+    cts_off(port.get());
+    return port;
 }
 
 ssize_t read_waiting(int fd, std::uint8_t* buffer, std::size_t size)
@@ -186,7 +186,6 @@ bool read_reply(int fd, const ReplyRequest& request, std::uint8_t (&buffer)[kRep
                 const int error = errno;
                 std::printf("NG");
                 std::printf("read error(%d)\n", error);
-                sys::close(fd);
                 exit_status = request.read_error_status;
                 return false;
             }
@@ -211,7 +210,6 @@ bool read_reply(int fd, const ReplyRequest& request, std::uint8_t (&buffer)[kRep
     }
     std::printf("NG");
     std::printf("retry over:packet %x,%x,%x\n", buffer[0], buffer[1], buffer[2]);
-    sys::close(fd);
     exit_status = 1;
     return false;
 }

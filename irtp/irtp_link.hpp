@@ -10,6 +10,7 @@
 // then LEN - 1 payload bytes, little-endian where wider than a byte.
 #pragma once
 
+#include "platform/unique_fd.hpp"
 #include "protocol/touch_panel_codes.hpp"
 
 #include <sys/types.h>
@@ -55,9 +56,9 @@ int send_deactive(int fd);
 // Sends touch start and reads nothing: 0, or -1 when it did not go out whole.
 int send_touchstart(int fd);
 
-// Opens and sets the panel UART and releases the driven line: the
-// descriptor, or -1.
-int initialize();
+// Opens and sets the panel UART and releases the driven line: the port, or
+// an empty owner when it did not open.
+sys::UniqueFd initialize();
 
 // Waits for input for at most kReadWaitMs, then reads once: the read's
 // result, or 0 when nothing came (errno untouched), -1 with errno.
@@ -74,8 +75,8 @@ struct ReplyRequest {
 // Collects one framed reply into `buffer` with up to three attempts, the
 // request sent again for each; an attempt whose request did not go out
 // whole reads nothing. true when a frame with the expected code is
-// there. Otherwise the failure has been printed, the port closed, and
-// `exit_status` holds the status the tool ends with.
+// there. Otherwise the failure has been printed and `exit_status` holds the
+// status the tool ends with.
 bool read_reply(int fd, const ReplyRequest& request, std::uint8_t (&buffer)[kReplyBuffer], int& exit_status);
 
 }  // namespace irtp

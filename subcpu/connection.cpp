@@ -1,6 +1,7 @@
 // The connection to the sub-CPU: the SPI controller's control mode is
 // switched to "update" around the use of the device, and back to "normal".
 #include "platform/sys.hpp"
+#include "platform/unique_fd.hpp"
 #include "subcpu/subcmd.hpp"
 #include "subcpu/tarvik.hpp"
 
@@ -16,25 +17,32 @@ constexpr const char* SPI_CTRL = "/sys/devices/platform/mxc_spi.2/spi3.2/control
 // Older boards have the sub-CPU on chip select 0.
 constexpr const char* OLD_SPI_CTRL = "/sys/devices/platform/mxc_spi.2/spi3.0/control_mode";
 
+// The control mode attribute, the older boards' when the current one does
+// not open; `path` names the one that did. Empty when neither opens.
+sys::UniqueFd open_control(const char*& path)
+{
+    path = SPI_CTRL;
+    sys::UniqueFd control(sys::open(path, O_WRONLY));
+    if (control.valid())
+        return control;
+    std::printf("old spi ctrl open\n\n");
+    path = OLD_SPI_CTRL;
+    control.reset(sys::open(path, O_WRONLY));
+    if (!control.valid())
+        std::printf("open error : %s or %s\n", SPI_CTRL, OLD_SPI_CTRL);
+    return control;
+}
+
 }  // namespace
 
 bool spi_ctrl(bool update)
 {
     const char* word = update ? "update" : "normal";
-    const char* path = SPI_CTRL;
-    int fd = sys::open(path, O_WRONLY);
-    if (fd < 0) {
-        std::printf("old spi ctrl open\n\n");
-        path = OLD_SPI_CTRL;
-        fd = sys::open(path, O_WRONLY);
-        if (fd < 0) {
-            std::printf("open error : %s or %s\n", SPI_CTRL, OLD_SPI_CTRL);
-            return false;
-        }
-    }
-    const ssize_t written = sys::write(fd, word, std::strlen(word));
-    sys::close(fd);
-    if (written != static_cast<ssize_t>(std::strlen(word))) {
+    const char* path = nullptr;
+    const sys::UniqueFd control = open_control(path);
+    if (!control.valid())
+        return false;
+    if (sys::write(control.get(), word, std::strlen(word)) != static_cast<ssize_t>(std::strlen(word))) {
         std::printf("'%s' write error : %s\n", word, path);
         return false;
     }
@@ -43,7 +51,7 @@ bool spi_ctrl(bool update)
 
 int open_sub()
 {
-    if (bNoSend)
+    if (subcmd::bNoSend)
         return 0;
     if (!spi_ctrl(true))
         return 1;

@@ -1,6 +1,7 @@
 #include "subcpu/subcmd.hpp"
 
 #include "platform/sys.hpp"
+#include "platform/unique_fd.hpp"
 
 #include <fcntl.h>
 
@@ -8,6 +9,9 @@
 #include <cstring>
 
 namespace subcmd {
+
+bool bNoSend = false;
+
 namespace {
 
 std::uint8_t send_buf[kPacketBuffer];
@@ -18,9 +22,9 @@ std::uint8_t recv_buf[kPacketBuffer];
 constexpr unsigned send_size[17] = {0, 6, 5, 4, 4, 4, 4, 4, 4, 4, 22, 7, 5, 5, 4, 4, 4};
 constexpr unsigned recv_size[17] = {0, 6, 6, 18, 15, 12, 12, 5, 5, 5, 5, 7, 5, 5, 5, 5, 5};
 
-int dev_fd = -1;
+// Open from sub_open to sub_close.
+sys::UniqueFd dev_fd;
 bool bCmdOut = false;
-bool bNoSend = false;
 
 int size_index(std::uint8_t code)
 {
@@ -62,13 +66,13 @@ int send_data()
         recv_buf[3] = 0;
         return 1;
     }
-    const ssize_t written = sys::write(dev_fd, send_buf, size);
+    const ssize_t written = sys::write(dev_fd.get(), send_buf, size);
     if (written != static_cast<ssize_t>(size)) {
         std::printf("send error (size=%u wirte=%d) :", size, static_cast<int>(written));
         dump(send_buf, size);
         return 0;
     }
-    return receive_reply(dev_fd, code, recv_buf, send_buf);
+    return receive_reply(dev_fd.get(), code, recv_buf, send_buf);
 }
 
 }  // namespace
@@ -142,20 +146,15 @@ std::uint8_t checksum(const std::uint8_t* packet)
 
 int sub_open()
 {
-    dev_fd = sys::open(SUB_CPU_DEVICE, O_RDWR);
-    if (dev_fd < 0) {
+    dev_fd.reset(sys::open(SUB_CPU_DEVICE, O_RDWR));
+    if (!dev_fd.valid()) {
         std::printf("  cannot open : %s\n", SUB_CPU_DEVICE);
         return 0;
     }
     return 1;
 }
 
-void sub_close()
-{
-    if (dev_fd != -1)
-        sys::close(dev_fd);
-    dev_fd = -1;
-}
+void sub_close() { dev_fd.reset(); }
 
 int sub_reg_write(std::uint8_t reg, std::uint8_t value)
 {

@@ -87,6 +87,11 @@ int sub_req_version(std::uint8_t code, Version* version);
 unsigned sub_received(const std::uint8_t** data);
 void sub_received_dump();
 
+// No-send mode, set by debug_no_send: packets are built and printed but
+// never sent, every status reads as 0; the tool then sets up no connection
+// and prints nothing that depends on a reply.
+extern bool bNoSend;
+
 // Print every packet sent and every valid reply received.
 void debug_cmd_out();
 // The same, and never touch the device: every status reads as 0.

@@ -6,10 +6,6 @@
 
 namespace tarvik {
 
-// No-send mode of the tool: the connection is not set up and replies are
-// not printed.
-extern bool bNoSend;
-
 void usage();
 
 // The control mode of the SPI link: "update" while user space talks to the

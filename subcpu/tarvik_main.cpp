@@ -23,7 +23,6 @@ int run(int argc, char** argv)
         }
         if (word[0] == 'n') {
             subcmd::debug_no_send();
-            bNoSend = true;
             break;
         }
         if (is_help(word)) {

@@ -38,7 +38,7 @@ int all_registers(std::uint8_t code, const char* heading, const std::uint16_t (&
     const std::uint8_t* data = nullptr;
     const int ok = subcmd::sub_regs_read(code, &count, &data);
     std::printf("%s\n", heading);
-    if (bNoSend) {
+    if (subcmd::bNoSend) {
         std::printf("  OK\n");
         return close_sub();
     }

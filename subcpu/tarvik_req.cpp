@@ -107,14 +107,14 @@ int write_units(int argc, char** argv, int at)
     for (unsigned offset = 0; offset < count && all; offset += kUnit) {
         const long address = start + static_cast<long>(offset);
         all = subcmd::sub_req_write(static_cast<std::uint16_t>(address), data.get() + offset);
-        if (bNoSend)
+        if (subcmd::bNoSend)
             continue;
         std::printf("Write : %04lx :", as_printed(address));
         for (unsigned i = 0; i < kUnit; ++i)
             std::printf(" %02x", data[offset + i]);
         std::printf(" : %s\n", all ? "OK" : "NG");
     }
-    if (bNoSend)
+    if (subcmd::bNoSend)
         std::printf("OK\n");
     return close_sub() == 0 && all ? 0 : 1;
 }
@@ -147,7 +147,7 @@ int read_rows(int argc, char** argv, int at)
                 break;
             ++got;
         }
-        if (!bNoSend) {
+        if (!subcmd::bNoSend) {
             std::printf("Read : %04lx :", as_printed(row));
             for (unsigned i = 0; i < got; ++i)
                 std::printf(" %02x", values[i]);

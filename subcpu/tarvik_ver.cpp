@@ -20,7 +20,7 @@ int proc_ver(int argc, char** argv, int next)
             close_sub();
             return 1;
         }
-        if (!bNoSend)
+        if (!subcmd::bNoSend)
             std::printf(mcu ? "MCU Version : %04u%02u%02u_%lu : " : "UPD Version : %04u%02u%02u_%lu : ", version.year,
                         version.month, version.day, version.number);
         std::printf("OK\n");

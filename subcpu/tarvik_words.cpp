@@ -7,9 +7,6 @@
 #include <cstring>
 
 namespace tarvik {
-
-bool bNoSend = false;
-
 namespace {
 
 const char* const szUsage[] = {

@@ -6,6 +6,7 @@
 #include "display/epdc.hpp"
 #include "display/graytable.hpp"
 #include "platform/sys.hpp"
+#include "platform/unique_fd.hpp"
 
 #include <fcntl.h>
 #include <sys/mman.h>
@@ -21,10 +22,10 @@ namespace {
 
 constexpr int kStridePad = 8;
 
-int Lepd = -1;
+sys::UniqueFd Lepd;
 int Lres_x = 0;
 int Lres_y = 0;
-std::uint16_t* Lframebuffer = nullptr;
+sys::Mapping Lframebuffer;
 std::size_t Lframebuffer_pixels = 0;
 // The dirty area stays within the screen: a rectangle is cut before it
 // grows it, so these never leave 0..Lres_x and 0..Lres_y.
@@ -88,7 +89,9 @@ Rect cut(std::int64_t x, std::int64_t y, std::int64_t w, std::int64_t h)
     return r;
 }
 
-bool visible(const Rect& r) { return Lframebuffer != nullptr && r.w > 0 && r.h > 0; }
+std::uint16_t* pixels() { return static_cast<std::uint16_t*>(Lframebuffer.get()); }
+
+bool visible(const Rect& r) { return Lframebuffer.valid() && r.w > 0 && r.h > 0; }
 
 std::size_t pixel_index(std::int64_t x, std::int64_t y)
 {
@@ -100,7 +103,7 @@ void put(std::int64_t x, std::int64_t y, std::uint16_t value)
 {
     const std::size_t at = pixel_index(x, y);
     if (at < Lframebuffer_pixels)
-        Lframebuffer[at] = value;
+        pixels()[at] = value;
 }
 
 // `w` pixels of row `y` from column `x` (cut already), as far as the
@@ -110,7 +113,7 @@ void fill_row(std::int64_t x, std::int64_t y, std::int64_t w, std::uint16_t valu
     const std::size_t at = pixel_index(x, y);
     if (at >= Lframebuffer_pixels)
         return;
-    std::fill_n(Lframebuffer + at, std::min<std::size_t>(static_cast<std::size_t>(w), Lframebuffer_pixels - at), value);
+    std::fill_n(pixels() + at, std::min<std::size_t>(static_cast<std::size_t>(w), Lframebuffer_pixels - at), value);
 }
 
 // Refuses what no layout can be laid out on: a side under four pixels, or
@@ -126,20 +129,22 @@ bool usable(const fb_var_screeninfo& var, const fb_fix_screeninfo& fix)
     return false;
 }
 
+// Unmaps the screen and closes the device: drawing draws nothing after it.
 void forget_screen()
 {
     Lres_x = 0;
     Lres_y = 0;
-    Lframebuffer = nullptr;
+    Lframebuffer.reset();
     Lframebuffer_pixels = 0;
     set_empty_area();
+    Lepd.reset();
 }
 
 void send(epdc::mxcfb_update_data& record)
 {
-    if (Lepd < 0)
+    if (!Lepd.valid())
         return;
-    if (sys::ioctl(Lepd, epdc::MXCFB_SEND_UPDATE, &record) < 0)
+    if (sys::ioctl(Lepd.get(), epdc::MXCFB_SEND_UPDATE, &record) < 0)
         std::perror("ioctl(MXCFB_SEND_UPDATE)");
 }
 
@@ -148,46 +153,41 @@ void send(epdc::mxcfb_update_data& record)
 int epd_initialize()
 {
     forget_screen();
-    Lepd = sys::open("/dev/fb0", O_RDWR);
-    if (Lepd < 0) {
+    Lepd.reset(sys::open("/dev/fb0", O_RDWR));
+    if (!Lepd.valid()) {
         std::perror("open(/dev/fb0)");
         return -1;
     }
     fb_var_screeninfo var{};
     fb_fix_screeninfo fix{};
-    void* map = MAP_FAILED;
     const char* failed = nullptr;
-    if (sys::ioctl(Lepd, FBIOGET_VSCREENINFO, &var) < 0)
+    if (sys::ioctl(Lepd.get(), FBIOGET_VSCREENINFO, &var) < 0) {
         failed = "ioctl(FBIOGET_VSCREENINFO)";
-    else if (sys::ioctl(Lepd, FBIOGET_FSCREENINFO, &fix) < 0)
+    } else if (sys::ioctl(Lepd.get(), FBIOGET_FSCREENINFO, &fix) < 0) {
         failed = "ioctl(FBIOGET_FSCREENINFO)";
-    else if (usable(var, fix) &&
-             (map = sys::mmap(nullptr, fix.smem_len, PROT_READ | PROT_WRITE, MAP_SHARED, Lepd, 0)) == MAP_FAILED)
-        failed = "mmap(/dev/fb0)";
-    if (map == MAP_FAILED) {
+    } else if (usable(var, fix)) {
+        Lframebuffer = sys::Mapping(sys::mmap(nullptr, fix.smem_len, PROT_READ | PROT_WRITE, MAP_SHARED, Lepd.get(), 0),
+                                    fix.smem_len);
+        if (!Lframebuffer.valid())
+            failed = "mmap(/dev/fb0)";
+    }
+    if (!Lframebuffer.valid()) {
         if (failed != nullptr)
             std::perror(failed);
-        sys::close(Lepd);
-        Lepd = -1;
+        Lepd.reset();
         return -1;
     }
     Lres_x = static_cast<int>(var.xres);
     Lres_y = static_cast<int>(var.yres);
-    Lframebuffer = static_cast<std::uint16_t*>(map);
     Lframebuffer_pixels = fix.smem_len / 2;
     std::uint32_t scheme = epdc::UPDATE_SCHEME_QUEUE_AND_MERGE;
-    if (sys::ioctl(Lepd, epdc::MXCFB_SET_UPDATE_SCHEME, &scheme) < 0)
+    if (sys::ioctl(Lepd.get(), epdc::MXCFB_SET_UPDATE_SCHEME, &scheme) < 0)
         std::perror("ioctl(MXCFB_SET_UPDATE_SCHEME)");
     set_empty_area();
     return 0;
 }
 
-void epd_finalize()
-{
-    if (Lepd >= 0)
-        sys::close(Lepd);
-    Lepd = -1;
-}
+void epd_finalize() { forget_screen(); }
 
 int epd_get_res_x() { return Lres_x; }
 int epd_get_res_y() { return Lres_y; }
@@ -221,7 +221,7 @@ void epd_drawfillrect(std::int64_t x, std::int64_t y, std::int64_t w, std::int64
             if (at >= Lframebuffer_pixels)
                 break;
             std::memcpy(
-                Lframebuffer + at, Lframebuffer + first,
+                pixels() + at, pixels() + first,
                 std::min<std::size_t>(static_cast<std::size_t>(r.w), Lframebuffer_pixels - at) * sizeof(std::uint16_t));
         }
     }

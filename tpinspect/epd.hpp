@@ -14,6 +14,7 @@ namespace epd {
 // four pixels, or more pixels than its memory holds. After a failure the
 // drawing operations draw nothing.
 int epd_initialize();
+// Unmaps the screen and closes the device; drawing then draws nothing.
 void epd_finalize();
 
 int epd_get_res_x();

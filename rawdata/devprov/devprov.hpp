@@ -29,13 +29,13 @@ inline constexpr std::uint32_t kPsnCheckDigit = protocol::identity::kPsnCheckDig
 inline constexpr std::uint32_t kMoaSize = protocol::identity::kMoaSize.offset;
 inline constexpr std::uint32_t kMoaKey = protocol::identity::kMoaKeyOffset;  // the key blob, moa_size bytes
 
-// The mapping's length (module main).
+// The mapping's length (id_area).
 extern std::uint32_t L_emmc_id_area_size;
 
 // Whether `length` bytes at `offset` lie inside the mapped area.
 bool in_area(std::uint32_t offset, std::uint32_t length);
 
-// main
+// id_area
 int get_offset(std::uint8_t* area, const char* argument);
 int get_dump(std::uint8_t* area, const char* name);
 

@@ -1,5 +1,6 @@
 // The WAN modem's identities, asked with AT commands on its command port.
 #include "platform/sys.hpp"
+#include "platform/unique_fd.hpp"
 #include "rawdata/devprov/devprov.hpp"
 
 #include <fcntl.h>
@@ -122,19 +123,15 @@ int command_after_handshake(int fd, const char* command, const char* prefix, cha
 int sequence_command(const char* device, const char* command, const char* prefix, char* destination, int length)
 {
     std::memset(destination, 0xFF, static_cast<std::size_t>(length));
-    const int fd = sys::open(device, O_RDWR | O_NOCTTY | O_CLOEXEC);
-    if (fd < 0)
+    const sys::UniqueFd port(sys::open(device, O_RDWR | O_NOCTTY | O_CLOEXEC));
+    if (!port.valid())
         return -1;
     // Only a terminal is a modem's port: a command written to anything else
     // (a block device named by mistake) would land in its data.
     termios settings{};
-    if (sys::tcgetattr(fd, &settings) != 0) {
-        sys::close(fd);
+    if (sys::tcgetattr(port.get(), &settings) != 0)
         return -1;
-    }
-    const int result = command_after_handshake(fd, command, prefix, destination, length);
-    sys::close(fd);
-    return result;
+    return command_after_handshake(port.get(), command, prefix, destination, length);
 }
 
 int wan_set_meid(std::uint8_t* area, const char* device)

@@ -1,5 +1,6 @@
 // The Wi-Fi MAC address, asked of the network interface.
 #include "platform/sys.hpp"
+#include "platform/unique_fd.hpp"
 #include "rawdata/devprov/devprov.hpp"
 
 #include <net/if.h>
@@ -22,20 +23,18 @@ int wifi_set_mac_address(std::uint8_t* area, const char* interface)
         return -1;
     // Erased first, so that a failure leaves no stale address behind.
     std::memset(area + kWifiMacAddress, 0xFF, kMacLength);
-    const int fd = sys::socket(AF_INET, SOCK_DGRAM, 0);
-    if (fd < 0)
+    const sys::UniqueFd query_socket(sys::socket(AF_INET, SOCK_DGRAM, 0));
+    if (!query_socket.valid())
         return -1;
     for (int attempt = 0; attempt < kAttempts; ++attempt) {
         sys::poll(nullptr, 0, kAttemptPause);
         ifreq request{};
         std::strncpy(request.ifr_name, interface, sizeof request.ifr_name);
-        if (sys::ioctl(fd, SIOCGIFHWADDR, &request) == 0) {
-            sys::close(fd);
+        if (sys::ioctl(query_socket.get(), SIOCGIFHWADDR, &request) == 0) {
             std::memcpy(area + kWifiMacAddress, request.ifr_hwaddr.sa_data, kMacLength);
             return 0;
         }
     }
-    sys::close(fd);
     return -1;
 }
 

@@ -115,7 +115,7 @@ TEST_F(Devprov, AnAreaTooSmallForAFieldIsNeverWrittenPast)
     EXPECT_EQ(devprov({"-dump", "psn"}).status, 0);
 }
 
-TEST_F(Devprov, StartUpFailuresEndAtOnceWithNoFlush)
+TEST_F(Devprov, StartUpFailuresEndAtOnceWithNoFlushAndCloseTheDevice)
 {
     const std::string table = reader_.path() + "/sys/module/rawdatatable/parameters/rawdata_param";
     const struct {
@@ -145,6 +145,11 @@ TEST_F(Devprov, StartUpFailuresEndAtOnceWithNoFlush)
         EXPECT_EQ(result.status, 255) << c.why;
         EXPECT_EQ(result.out, "") << c.why;
         EXPECT_TRUE(reader_.requests("fsync").empty()) << c.why;
+        // Whatever opened is closed again, unflushed.
+        std::size_t opened = 0;
+        for (const JsonLine& open : reader_.requests("open"))
+            opened += open.number("result") >= 0;
+        EXPECT_EQ(reader_.requests("close").size(), opened) << c.why;
         reader_.vreader({"fail", reader_.path(), "--clear"});
     }
 }

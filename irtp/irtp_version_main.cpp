@@ -3,6 +3,7 @@
 // from one single read.
 #include "irtp/irtp_link.hpp"
 #include "platform/sys.hpp"
+#include "platform/unique_fd.hpp"
 #include "platform/standard_output.hpp"
 
 #include <fcntl.h>
@@ -24,11 +25,12 @@ namespace {
 
 int run()
 {
-    const int fd = sys::open(irtp::IR_DEVICE, O_RDWR | O_SYNC);
-    if (fd < 0) {
+    const sys::UniqueFd port(sys::open(irtp::IR_DEVICE, O_RDWR | O_SYNC));
+    if (!port.valid()) {
         std::printf("NG");
         return 0;
     }
+    const int fd = port.get();
     irtp::setline(fd, CS8, B115200);
     irtp::cts_off(fd);
     for (int attempt = 0;;) {
@@ -46,7 +48,6 @@ int run()
             const int error = errno;
             std::printf("NG");
             std::printf("read error(%d)\n", error);
-            sys::close(fd);
             return 1;
         }
         // The whole reply must be in this one read: a header alone would
@@ -57,13 +58,11 @@ int run()
             std::printf("Minor version : 0x%04X\n", le16(reply + 5));
             std::printf("Build version : 0x%04X\n", le16(reply + 7));
             std::printf("Revision      : 0x%04X\n", le16(reply + 9));
-            sys::close(fd);
             return 0;
         }
         if (attempt >= kAttempts) {
             std::printf("NG");
             std::printf("retry over:packet %x,%x,%x\n", reply[0], reply[1], reply[2]);
-            sys::close(fd);
             return 1;
         }
     }

@@ -4,6 +4,7 @@
 #include "platform/heap_array.hpp"
 #include "platform/numbers.hpp"
 #include "platform/sys.hpp"
+#include "platform/unique_fd.hpp"
 #include "tpinspect/epd.hpp"
 #include "tpinspect/inspection.hpp"
 
@@ -237,6 +238,87 @@ int count_touch_devices()
     }
 }
 
+// The options, acted on in the order given; false for one the tool does
+// not take, or a gray level beyond the gray table.
+bool parse_options(int argc, char** argv)
+{
+    for (int option; (option = getopt(argc, argv, "i:r:g:t:sc")) != -1;) {
+        const auto number = [] { return static_cast<int>(sys::strtol(optarg, nullptr, 10)); };
+        switch (option) {
+        case 'i':
+            Linterval = number();
+            break;
+        case 'r':
+            Lrect = number();
+            break;
+        case 'g': {
+            // Beyond the gray table a level would be drawn as another
+            // one: 16 as 0, the cleared screen's own, invisible.
+            const long gray = sys::strtol(optarg, nullptr, 10);
+            if (gray < 0 || gray > kBlack) {
+                std::fprintf(stderr, "-g takes a gray level from 0 to %d\n", kBlack);
+                return false;
+            }
+            Lgray_scale = static_cast<int>(gray);
+            break;
+        }
+        case 't':
+            register_layout(number(), epd::epd_get_res_x(), epd::epd_get_res_y());
+            break;
+        case 's':
+            Lone_stroke_mode = 1;
+            break;
+        case 'c':
+            Lcheck_point_order_mode = 1;
+            break;
+        default:
+            return false;
+        }
+    }
+    return true;
+}
+
+// The display layer, finalised when the run ends, whether or not it was
+// initialised.
+struct DisplayLayer {
+    DisplayLayer() = default;
+    DisplayLayer(const DisplayLayer&) = delete;
+    DisplayLayer& operator=(const DisplayLayer&) = delete;
+    ~DisplayLayer() { epd::epd_finalize(); }
+};
+
+// The touch devices, open for the run: the list inspection() takes, their
+// count and then their descriptors, -1 for one that did not open.
+class TouchDevices {
+public:
+    explicit TouchDevices(int count) : list_(count > 0 ? 1 + static_cast<std::size_t>(count) : 0)
+    {
+        if (count <= 0 || !list_)
+            return;
+        list_[0] = count;
+        for (int i = 0; i < count; ++i) {
+            char name[255];
+            std::snprintf(name, sizeof name, "/dev/input/event%d", i + 1);
+            list_[1 + i] = sys::open(name, O_RDONLY);
+        }
+    }
+    ~TouchDevices()
+    {
+        for (int i = 0; opened() && i < list_[0]; ++i)
+            if (list_[1 + i] >= 0)
+                sys::close(list_[1 + i]);
+    }
+    TouchDevices(const TouchDevices&) = delete;
+    TouchDevices& operator=(const TouchDevices&) = delete;
+
+    // Whether there was a device to count and room for the list.
+    bool opened() const { return list_ && list_[0] > 0; }
+    const int* list() const { return list_.get(); }
+
+private:
+    const sys::HeapArray<int> list_;
+};
+
 }  // namespace
 
 void reset_inspection()
@@ -357,92 +439,37 @@ int verdict()
 
 int tpinspect_main(int argc, char** argv)
 {
-    const int key = sys::open("/dev/input/event0", O_RDONLY | O_CLOEXEC);
-    const auto release_devices = [&] {
-        if (key >= 0)
-            sys::close(key);
-        epd::epd_finalize();
-    };
-    if (key >= 0) {
+    // Released in the reverse order: the touch devices, the pipe's read
+    // end, the key device, then the display layer.
+    const DisplayLayer display;
+    const sys::UniqueFd key(sys::open("/dev/input/event0", O_RDONLY | O_CLOEXEC));
+    if (key.valid()) {
         // Without a usable screen no target can be shown nor any touch
         // judged: the test fails rather than passing on touches that hit
         // nothing.
-        if (epd::epd_initialize() != 0) {
-            release_devices();
+        if (epd::epd_initialize() != 0)
             return 255;
-        }
         epd::epd_drawfillrect(0, 0, epd::epd_get_res_x(), epd::epd_get_res_y(), 0);
         epd::epd_flush_all();
         Lcentimeter_width = 64;
         Lcentimeter_height = 65;
-        for (int option; (option = getopt(argc, argv, "i:r:g:t:sc")) != -1;) {
-            const auto number = [] { return static_cast<int>(sys::strtol(optarg, nullptr, 10)); };
-            switch (option) {
-            case 'i':
-                Linterval = number();
-                break;
-            case 'r':
-                Lrect = number();
-                break;
-            case 'g': {
-                // Beyond the gray table a level would be drawn as another
-                // one: 16 as 0, the cleared screen's own, invisible.
-                const long gray = sys::strtol(optarg, nullptr, 10);
-                if (gray < 0 || gray > kBlack) {
-                    std::fprintf(stderr, "-g takes a gray level from 0 to %d\n", kBlack);
-                    release_devices();
-                    return 255;
-                }
-                Lgray_scale = static_cast<int>(gray);
-                break;
-            }
-            case 't':
-                register_layout(number(), epd::epd_get_res_x(), epd::epd_get_res_y());
-                break;
-            case 's':
-                Lone_stroke_mode = 1;
-                break;
-            case 'c':
-                Lcheck_point_order_mode = 1;
-                break;
-            default:
-                release_devices();
-                return 255;
-            }
-        }
+        if (!parse_options(argc, argv))
+            return 255;
     }
     int ends[2];
-    if (sys::pipe(ends) != 0) {
-        release_devices();
+    if (sys::pipe(ends) != 0)
         return 255;
-    }
-    if (sys::start_detached_thread(timer_thread, reinterpret_cast<void*>(static_cast<std::intptr_t>(ends[1]))) != 0) {
-        sys::close(ends[0]);
-        sys::close(ends[1]);
-        release_devices();
+    sys::UniqueFd pipe_write(ends[1]);
+    const sys::UniqueFd pipe_read(ends[0]);
+    if (sys::start_detached_thread(timer_thread, reinterpret_cast<void*>(static_cast<std::intptr_t>(ends[1]))) != 0)
         return 255;
-    }
-    const int count = count_touch_devices();
-    const sys::HeapArray<int> devices(count > 0 ? 1 + static_cast<std::size_t>(count) : 0);
-    if (count <= 0 || !devices) {
-        sys::close(ends[0]);
-        release_devices();
+    // The timer thread writes to it until the process ends.
+    pipe_write.release();
+    const TouchDevices devices(count_touch_devices());
+    if (!devices.opened())
         return 255;
-    }
-    devices[0] = count;
-    for (int i = 0; i < count; ++i) {
-        char name[255];
-        std::snprintf(name, sizeof name, "/dev/input/event%d", i + 1);
-        devices[1 + i] = sys::open(name, O_RDONLY);
-    }
-    inspection(key, ends[0], devices.get());
-    const int result = verdict();
-    sys::close(ends[0]);
-    for (int i = 0; i < count; ++i)
-        if (devices[1 + i] >= 0)
-            sys::close(devices[1 + i]);
-    release_devices();
-    return result;
+    inspection(key.get(), pipe_read.get(), devices.list());
+    return verdict();
 }
 
 }  // namespace tpinspect

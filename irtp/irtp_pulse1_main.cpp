@@ -1,7 +1,6 @@
 // irtp_pulse1: light levels at a fixed pulse strength, measured up to five
 // times until every value reaches the threshold.
 #include "irtp/fixed_pulse.hpp"
-#include "platform/sys.hpp"
 #include "platform/standard_output.hpp"
 
 #include <cstdio>
@@ -30,20 +29,19 @@ int run(int argc, char** argv)
         std::printf("NG");
         return 0;
     }
-    const int fd = irtp::open_for_measurement();
-    if (fd < 0)
+    const sys::UniqueFd port = irtp::open_for_measurement();
+    if (!port.valid())
         return 0;
     irtp::AxisLists lists;
     bool passed = false;
     for (int measurement = 0; measurement < kMeasurements && !passed; ++measurement) {
         int status = 0;
-        if (!irtp::measure(fd, level, lists, status))
+        if (!irtp::measure(port.get(), level, lists, status))
             return status;
         passed = reaches(lists.x, threshold) && reaches(lists.y, threshold);
     }
     std::printf("%s\n", passed ? "OK" : "NG");
     irtp::print_lists(lists);
-    sys::close(fd);
     return 0;
 }
 

@@ -1,7 +1,6 @@
 // irtp_lightlevel: light levels at a fixed pulse strength as one line of
 // comma-separated decimal values.
 #include "irtp/fixed_pulse.hpp"
-#include "platform/sys.hpp"
 #include "platform/standard_output.hpp"
 
 #include <cstdio>
@@ -13,8 +12,8 @@ int run(int argc, char** argv)
     std::uint8_t level = 0;
     irtp::AxisLists lists;
     int status = 0;
-    const int fd = irtp::measure_once(argc, argv, level, lists, status);
-    if (fd < 0)
+    const sys::UniqueFd port = irtp::measure_once(argc, argv, level, lists, status);
+    if (!port.valid())
         return status;
     std::printf("fixed_light_level,%02X,X,", level);
     for (std::size_t i = 0; i < lists.x.count; ++i)
@@ -23,7 +22,6 @@ int run(int argc, char** argv)
     for (std::size_t i = 0; i < lists.y.count; ++i)
         std::printf("%d,", lists.y.values[i]);
     std::printf("\n");
-    sys::close(fd);
     return 0;
 }
 

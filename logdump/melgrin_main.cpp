@@ -2,14 +2,15 @@
 // log), as text lines or as the raw binary entries, from the driver or from
 // a binary dump made earlier; or has the kernel flush its log to storage.
 #include "logdump/log_entry.hpp"
+#include "platform/heap_array.hpp"
 #include "platform/sys.hpp"
+#include "platform/unique_fd.hpp"
 #include "protocol/past_log_requests.hpp"
 
 #include <fcntl.h>
 
 #include <cstdint>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
 
 namespace {
@@ -28,8 +29,9 @@ using protocol::past_log::kHandshakeKey;
 constexpr int kAttempts = 3;
 constexpr long long kMinimumDump = 4096;  // a smaller output file is taken as a failed dump
 
-int ifd = -1;
-int ofd = -1;
+// What one attempt reads and writes, open from its start to its clean-up.
+sys::UniqueFd ifd;
+sys::UniqueFd ofd;
 FILE* oStream = nullptr;
 
 const char* const kUsage[] = {
@@ -68,7 +70,7 @@ bool read_log(std::uint8_t* entry, bool binary, const char* input, const char* o
     for (;;) {
         std::size_t size = 0;
         if (input == nullptr) {
-            const ssize_t n = sys::read(ifd, entry, kReadLimit);
+            const ssize_t n = sys::read(ifd.get(), entry, kReadLimit);
             if (n == 0)
                 return true;
             if (n < 0) {
@@ -77,7 +79,7 @@ bool read_log(std::uint8_t* entry, bool binary, const char* input, const char* o
             }
             size = static_cast<std::size_t>(n);
         } else {
-            const DumpRead got = read_dump_entry(ifd, entry, size);
+            const DumpRead got = read_dump_entry(ifd.get(), entry, size);
             if (got != DumpRead::Entry) {
                 if (got == DumpRead::End && consumed == file_size)
                     return true;
@@ -87,7 +89,7 @@ bool read_log(std::uint8_t* entry, bool binary, const char* input, const char* o
             consumed += static_cast<long long>(size);
         }
         if (binary) {
-            if (sys::write(ofd, entry, size) != static_cast<ssize_t>(size)) {
+            if (sys::write(ofd.get(), entry, size) != static_cast<ssize_t>(size)) {
                 std::fprintf(stderr, "cannot write : %s\n", output);
                 return false;
             }
@@ -104,49 +106,47 @@ bool read_log(std::uint8_t* entry, bool binary, const char* input, const char* o
 // Unlocks the past log with the driver's three-step handshake.
 bool handshake()
 {
-    const int control = sys::open(kControl, O_RDWR | O_CLOEXEC);
-    if (control < 0) {
+    const sys::UniqueFd control(sys::open(kControl, O_RDWR | O_CLOEXEC));
+    if (!control.valid()) {
         std::fprintf(stderr, "cannot open : %s\n", kControl);
         return false;
     }
     std::uint32_t value = 0;
     const char* failed = nullptr;
-    if (sys::ioctl(control, kChallenge, &value) != 0) {
+    if (sys::ioctl(control.get(), kChallenge, &value) != 0) {
         failed = "h1";
     } else {
         value = ~value;
-        if (sys::ioctl(control, kComplement, &value) != 0) {
+        if (sys::ioctl(control.get(), kComplement, &value) != 0) {
             failed = "h2";
         } else {
             value ^= kHandshakeKey;
-            if (sys::ioctl(control, kKeyed, &value) != 0)
+            if (sys::ioctl(control.get(), kKeyed, &value) != 0)
                 failed = "h3";
         }
     }
-    sys::close(control);
     if (failed != nullptr)
         std::fprintf(stderr, "%s error : %s\n", failed, kControl);
     return failed == nullptr;
 }
 
 // Closes what the attempt opened; false when the output did not reach its
-// file whole: the last of it is written only by the flush or the close.
-bool clean_up(std::uint8_t* entry)
+// file whole: the last of it is written only by the flush or the close,
+// so the output is taken from its owner to be closed here, where the
+// close's result can be read.
+bool clean_up()
 {
     bool written = true;
-    if (ifd >= 0)
-        sys::close(ifd);
-    if (ofd >= 0)
-        written = sys::close(ofd) == 0;
+    ifd.reset();
+    if (ofd.valid())
+        written = sys::close(ofd.release()) == 0;
     if (oStream != nullptr && oStream != stdout)
         written = std::fclose(oStream) == 0;
     else if (oStream == stdout)
         written = std::fflush(stdout) == 0 && !std::ferror(stdout);
-    ifd = ofd = -1;
     oStream = nullptr;
     for (int i = 0; i < 3; ++i)
         sys::sync();
-    std::free(entry);
     return written;
 }
 
@@ -157,20 +157,20 @@ bool open_input(const char* input, long long& file_size)
     if (input == nullptr) {
         if (!handshake())
             return false;
-        ifd = sys::open(kLog, O_RDONLY | O_CLOEXEC);
-        if (ifd < 0) {
+        ifd.reset(sys::open(kLog, O_RDONLY | O_CLOEXEC));
+        if (!ifd.valid()) {
             std::fprintf(stderr, "cannot open : %s\n", kLog);
             return false;
         }
         return true;
     }
-    ifd = sys::open(input, O_RDONLY | O_CLOEXEC);
-    if (ifd < 0) {
+    ifd.reset(sys::open(input, O_RDONLY | O_CLOEXEC));
+    if (!ifd.valid()) {
         std::fprintf(stderr, "cannot open : %s\n", input);
         return false;
     }
     struct stat st {};
-    if (sys::fstat(ifd, &st) == 0)
+    if (sys::fstat(ifd.get(), &st) == 0)
         file_size = st.st_size;
     return true;
 }
@@ -179,8 +179,8 @@ bool open_input(const char* input, long long& file_size)
 bool open_output(bool binary, const char* output)
 {
     if (binary && output != nullptr) {
-        ofd = sys::open(output, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0664);
-        if (ofd < 0) {
+        ofd.reset(sys::open(output, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0664));
+        if (!ofd.valid()) {
             std::fprintf(stderr, "cannot create : %s\n", output);
             return false;
         }
@@ -211,17 +211,25 @@ bool same_file(const char* input, const char* output)
            in.st_dev == out.st_dev && in.st_ino == out.st_ino;
 }
 
+// The entries, read through a cleared buffer of their own.
+bool dump(bool binary, const char* input, const char* output, long long file_size)
+{
+    const sys::HeapArray<std::uint8_t> entry(kEntryBuffer);
+    if (!entry) {
+        std::fprintf(stderr, "out of memory %u\n", static_cast<unsigned>(kEntryBuffer));
+        return false;
+    }
+    return read_log(entry.get(), binary, input, output, file_size);
+}
+
 // One dump: 0 when it worked, 1 when it did not. Whatever step fails, the
 // attempt ends with the clean-up, so the storage is synced every time.
 int proc(bool binary, const char* input, const char* output)
 {
     long long file_size = 0;
     const bool opened = open_input(input, file_size) && open_output(binary, output);
-    std::uint8_t* entry = opened ? static_cast<std::uint8_t*>(std::calloc(1, kEntryBuffer)) : nullptr;
-    if (opened && entry == nullptr)
-        std::fprintf(stderr, "out of memory %u\n", static_cast<unsigned>(kEntryBuffer));
-    const bool dumped = entry != nullptr && read_log(entry, binary, input, output, file_size);
-    const bool written = clean_up(entry);
+    const bool dumped = opened && dump(binary, input, output, file_size);
+    const bool written = clean_up();
     if (dumped && !written)
         std::fprintf(stderr, "cannot write : %s\n", output_name(output));
     return dumped && written ? 0 : 1;
@@ -258,15 +266,14 @@ int main(int argc, char** argv)
     }
 
     if (flush) {
-        const int control = sys::open(kControl, O_RDWR | O_CLOEXEC);
-        if (control < 0) {
+        const sys::UniqueFd control(sys::open(kControl, O_RDWR | O_CLOEXEC));
+        if (!control.valid()) {
             std::fprintf(stderr, "cannot open : %s\n", kControl);
             return 1;
         }
-        const bool flushed = sys::ioctl(control, kFlush, nullptr) == 0;
+        const bool flushed = sys::ioctl(control.get(), kFlush, nullptr) == 0;
         if (!flushed)
             std::fprintf(stderr, "flush error : %s\n", kControl);
-        sys::close(control);
         return flushed ? 0 : 1;
     }
     if (binary && output == nullptr) {

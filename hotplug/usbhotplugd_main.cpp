@@ -5,6 +5,7 @@
 #include "hotplug/uevent_message.hpp"
 #include "platform/numbers.hpp"
 #include "platform/sys.hpp"
+#include "platform/unique_fd.hpp"
 
 #include <fcntl.h>
 #include <getopt.h>
@@ -26,6 +27,7 @@ using usbhotplug::UeventMessage;
 
 constexpr int kLuns = 9;
 constexpr int kPollEntries = 10;  // the uevent socket and up to nine input devices
+constexpr int kInputDevices = kPollEntries - 1;
 constexpr std::size_t kMessageMax = std::size_t{64} * 1024;
 constexpr std::uint64_t kMajor179 = 0xB300;
 constexpr std::uint16_t kUsbSwitch = 12;
@@ -68,20 +70,19 @@ void write_read_only(int lun)
 {
     char path[128];
     lun_attribute(path, lun, "ro");
-    const int fd = sys::open(path, O_WRONLY | O_CLOEXEC);
-    if (fd < 0)
+    const sys::UniqueFd ro(sys::open(path, O_WRONLY | O_CLOEXEC));
+    if (!ro.valid())
         return;
     char text[16];
     std::snprintf(text, sizeof text, "%d\n", block_devices[lun].read_only);
-    write_string(fd, text);
-    sys::close(fd);
+    write_string(ro.get(), text);
 }
 
-int open_file_attribute(int lun)
+sys::UniqueFd open_file_attribute(int lun)
 {
     char path[128];
     lun_attribute(path, lun, "file");
-    return sys::open(path, O_WRONLY | O_CLOEXEC);
+    return sys::UniqueFd(sys::open(path, O_WRONLY | O_CLOEXEC));
 }
 
 // Attaches every LUN that has a device, through a node of its own. The
@@ -92,20 +93,19 @@ int open_file_attribute(int lun)
 void initialize()
 {
     for (int lun = 0; lun < kLuns; ++lun) {
-        const int file = open_file_attribute(lun);
-        if (file < 0)
+        const sys::UniqueFd file = open_file_attribute(lun);
+        if (!file.valid())
             break;  // the gadget has no further LUNs
         if (block_devices[lun].device != 0)
-            sys::write(file, "", 1);
+            sys::write(file.get(), "", 1);
         write_read_only(lun);
         if (block_devices[lun].device != 0) {
             char node[32];
             node_path(node, lun);
             sys::unlink(node);
             sys::mknod(node, S_IFBLK | 0600, static_cast<dev_t>(block_devices[lun].device));
-            write_string(file, node);
+            write_string(file.get(), node);
         }
-        sys::close(file);
     }
 }
 
@@ -113,11 +113,10 @@ void initialize()
 void finalize()
 {
     for (int lun = 0; lun < kLuns; ++lun) {
-        const int file = open_file_attribute(lun);
-        if (file < 0)
+        const sys::UniqueFd file = open_file_attribute(lun);
+        if (!file.valid())
             break;
-        sys::write(file, "", 1);
-        sys::close(file);
+        sys::write(file.get(), "", 1);
     }
 }
 
@@ -144,17 +143,16 @@ void handle_block(const UeventMessage& message)
     if (lun == kLuns)
         return;
     // Emptied first: the read-only flag cannot change under a medium.
-    const int file = open_file_attribute(lun);
-    if (file < 0)
+    const sys::UniqueFd file = open_file_attribute(lun);
+    if (!file.valid())
         return;
-    sys::write(file, "", 1);
+    sys::write(file.get(), "", 1);
     write_read_only(lun);
     if (action == "add") {
         char node[32];
         node_path(node, lun);
-        write_string(file, node);
+        write_string(file.get(), node);
     }
-    sys::close(file);
 }
 
 void handle_subsystem(const UeventMessage& message)
@@ -205,16 +203,19 @@ void handle_events()
     }
 }
 
-// -usb: the input devices from event0 on, as many as the poll set holds.
-void open_input_devices()
+// -usb: the input devices from event0 on, as many as the poll set holds,
+// each kept by its owner in `inputs` (the poll set forgets a device that is
+// gone).
+void open_input_devices(sys::UniqueFd (&inputs)[kInputDevices])
 {
     for (int n = 0; poll_count < kPollEntries; ++n) {
         char path[64];
         std::snprintf(path, sizeof path, "/dev/input/event%d", n);
-        const int fd = sys::open(path, O_RDONLY | O_CLOEXEC);
-        if (fd < 0)
+        sys::UniqueFd& input = inputs[poll_count - 1];
+        input.reset(sys::open(path, O_RDONLY | O_CLOEXEC));
+        if (!input.valid())
             return;
-        poll_set[poll_count++] = {fd, POLLIN, 0};
+        poll_set[poll_count++] = {input.get(), POLLIN, 0};
     }
 }
 
@@ -231,9 +232,10 @@ void set_lun(int lun, const char* argument)
 int main(int argc, char** argv)
 {
     // Close-on-exec, as every descriptor of the daemon: the modprobe shells
-    // have no business with them.
-    const int uevents = sys::socket(AF_NETLINK, SOCK_DGRAM | SOCK_CLOEXEC, NETLINK_KOBJECT_UEVENT);
-    if (uevents < 0) {
+    // have no business with them. The daemon holds them until main returns.
+    const sys::UniqueFd uevents(sys::socket(AF_NETLINK, SOCK_DGRAM | SOCK_CLOEXEC, NETLINK_KOBJECT_UEVENT));
+    sys::UniqueFd inputs[kInputDevices];
+    if (!uevents.valid()) {
         std::perror("socket");
         return 255;
     }
@@ -241,11 +243,11 @@ int main(int argc, char** argv)
     address.nl_family = AF_NETLINK;
     address.nl_pid = static_cast<std::uint32_t>(sys::getpid());
     address.nl_groups = 0xFFFFFFFF;
-    if (sys::bind(uevents, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) {
+    if (sys::bind(uevents.get(), reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) {
         std::perror("bind");
         return 255;
     }
-    poll_set[0] = {uevents, POLLIN, 0};
+    poll_set[0] = {uevents.get(), POLLIN, 0};
     poll_count = 1;
 
     for (int option; (option = getopt_long_only(argc, argv, "", long_options, nullptr)) != -1;) {
@@ -254,19 +256,20 @@ int main(int argc, char** argv)
             return 0;
         }
         if (option == 'u')
-            open_input_devices();
+            open_input_devices(inputs);
         else if (option >= '0' && option <= '2')
             set_lun(option - '0', optarg);
         else
             break;  // the parser said what it did not know
     }
 
+    // Runs as the process exits, after main's descriptors are closed.
     std::atexit(finalize);
     initialize();
     for (;;) {
         if (sys::poll(poll_set, static_cast<nfds_t>(poll_count), -1) < 0) {
             std::perror("poll");
-            std::exit(255);
+            return 255;
         }
         handle_events();
     }

@@ -1,6 +1,5 @@
 // irtp_pulse2: light levels at a fixed pulse strength, one measurement.
 #include "irtp/fixed_pulse.hpp"
-#include "platform/sys.hpp"
 #include "platform/standard_output.hpp"
 
 namespace {
@@ -10,11 +9,10 @@ int run(int argc, char** argv)
     std::uint8_t level = 0;
     irtp::AxisLists lists;
     int status = 0;
-    const int fd = irtp::measure_once(argc, argv, level, lists, status);
-    if (fd < 0)
+    const sys::UniqueFd port = irtp::measure_once(argc, argv, level, lists, status);
+    if (!port.valid())
         return status;
     irtp::print_lists(lists);
-    sys::close(fd);
     return 0;
 }
 

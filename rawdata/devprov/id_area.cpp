@@ -1,6 +1,7 @@
 // devprov's start, its one operation and its exit flush.
 #include "platform/address_space.hpp"
 #include "platform/sys.hpp"
+#include "platform/unique_fd.hpp"
 #include "rawdata/devprov/devprov.hpp"
 #include "rawdata/raw_table.hpp"
 
@@ -10,11 +11,13 @@
 
 #include <cstdio>
 #include <cstring>
+#include <utility>
 
 namespace devprov {
 
-int L_emmc = -1;
-std::uint8_t* L_emmc_id_area = nullptr;
+// Held from a successful initialize to finalize.
+sys::UniqueFd L_emmc;
+sys::Mapping L_emmc_id_area;
 std::uint32_t L_emmc_id_area_size = 0;
 
 namespace {
@@ -42,7 +45,19 @@ bool writes(Operation operation)
            operation == moa_set_device_key;
 }
 
-// Maps the "Id" area; false when the program must end at once.
+sys::UniqueFd open_emmc()
+{
+    for (const char* device : rawdata::kEmmcDevices) {
+        sys::UniqueFd emmc(sys::open(device, O_RDWR | O_CLOEXEC));
+        if (emmc.valid())
+            return emmc;
+    }
+    return {};
+}
+
+// Maps the "Id" area; false when the program must end at once. The device
+// and the area become the program's only when both are there: an early end
+// closes what it opened, without the exit flush.
 bool initialize()
 {
     const rawdata::AreaLookup id = rawdata::find_area("Id");
@@ -50,21 +65,18 @@ bool initialize()
         return false;
     if (id.offset % kPageSize != 0)
         return false;
-    for (const char* device : rawdata::kEmmcDevices) {
-        L_emmc = sys::open(device, O_RDWR | O_CLOEXEC);
-        if (L_emmc >= 0)
-            break;
-    }
-    if (L_emmc < 0)
+    sys::UniqueFd emmc = open_emmc();
+    if (!emmc.valid())
         return false;
     // The whole area must lie on the device: a mapping past its end would
     // fault at the first touch there.
-    if (!rawdata::area_on_device(L_emmc, id.offset, id.size) || !sys::fits_reader_address_space(id.size))
+    if (!rawdata::area_on_device(emmc.get(), id.offset, id.size) || !sys::fits_reader_address_space(id.size))
         return false;
-    void* area = sys::mmap(nullptr, id.size, PROT_READ | PROT_WRITE, MAP_SHARED, L_emmc, id.offset);
-    if (area == MAP_FAILED)
+    sys::Mapping area(sys::mmap(nullptr, id.size, PROT_READ | PROT_WRITE, MAP_SHARED, emmc.get(), id.offset), id.size);
+    if (!area.valid())
         return false;
-    L_emmc_id_area = static_cast<std::uint8_t*>(area);
+    L_emmc = std::move(emmc);
+    L_emmc_id_area = std::move(area);
     L_emmc_id_area_size = id.size;
     return true;
 }
@@ -72,16 +84,10 @@ bool initialize()
 // Unmaps the area and flushes the device: true when the flush worked.
 bool finalize()
 {
-    bool flushed = true;
-    if (L_emmc_id_area != nullptr)
-        sys::munmap(L_emmc_id_area, L_emmc_id_area_size);
-    if (L_emmc >= 0) {
-        flushed = sys::fsync(L_emmc) == 0;
-        sys::close(L_emmc);
-    }
-    L_emmc = -1;
-    L_emmc_id_area = nullptr;
+    L_emmc_id_area.reset();
     L_emmc_id_area_size = 0;
+    const bool flushed = !L_emmc.valid() || sys::fsync(L_emmc.get()) == 0;
+    L_emmc.reset();
     return flushed;
 }
 
@@ -122,7 +128,7 @@ int devprov_main(int argc, char** argv)
     Operation operation = nullptr;
     if (chosen >= 1 && chosen < static_cast<int>(sizeof operations / sizeof operations[0])) {
         operation = operations[chosen];
-        result = operation(L_emmc_id_area, optarg);
+        result = operation(static_cast<std::uint8_t*>(L_emmc_id_area.get()), optarg);
     }
     // A write that never reached the eMMC is no success.
     if (!finalize() && writes(operation))

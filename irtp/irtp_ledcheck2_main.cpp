@@ -2,6 +2,7 @@
 // verdict.
 #include "irtp/axis_lists.hpp"
 #include "platform/sys.hpp"
+#include "platform/unique_fd.hpp"
 #include "platform/standard_output.hpp"
 
 #include <fcntl.h>
@@ -18,16 +19,16 @@ namespace {
 
 int run()
 {
-    const int fd = sys::open(irtp::IR_DEVICE, O_RDWR | O_SYNC);
-    if (fd < 0) {
+    const sys::UniqueFd port(sys::open(irtp::IR_DEVICE, O_RDWR | O_SYNC));
+    if (!port.valid()) {
         std::printf("NG\n");
         return 0;
     }
+    const int fd = port.get();
     irtp::setline(fd, CS8, B115200);
     irtp::cts_off(fd);
     if (irtp::send_active(fd) != 0) {
         std::printf("NG");
-        sys::close(fd);
         return 0;
     }
     std::uint8_t reply[irtp::kReplyBuffer];
@@ -35,7 +36,6 @@ int run()
     if (!irtp::read_reply(fd, {ir_tp_led_chk_req, 1, ir_tp_led_chk_req[0], 0, false}, reply, status))
         return status;
     irtp::print_lists(irtp::split_led_reply(reply));
-    sys::close(fd);
     return 0;
 }
 

@@ -4,6 +4,7 @@
 // reporting, waits for the panel's line to be high before each transfer.
 #include "irtp/irtp_link.hpp"
 #include "platform/sys.hpp"
+#include "platform/unique_fd.hpp"
 
 #include <fcntl.h>
 
@@ -21,9 +22,18 @@ constexpr size_t kToPcChunk = 1024;
 // busy loop.
 constexpr useconds_t kAfterEmptyReadUs = 100000;
 
+// The ports' numbers, which the forwarding thread reads; fixed before it
+// starts.
 struct Context {
     int uart = -1;
     int gadget = -1;
+};
+
+// The ports themselves, owned by main: they are closed when it ends, the
+// UART first.
+struct Ports {
+    sys::UniqueFd gadget;
+    sys::UniqueFd uart;
 };
 
 // Bytes pass whole: a write that took only part of them is followed by one
@@ -76,33 +86,22 @@ void* gadget_serial(void* argument)
     }
 }
 
-int initialize(Context& context)
+int initialize(Context& context, Ports& ports)
 {
     context.uart = -1;
     context.gadget = -1;
-    context.gadget = sys::open(GADGET_DEVICE, O_RDWR);
-    if (context.gadget < 0)
+    ports.gadget.reset(sys::open(GADGET_DEVICE, O_RDWR));
+    if (!ports.gadget.valid())
         return -1;
+    context.gadget = ports.gadget.get();
     irtp::setline(context.gadget, CS8, B38400);
-    context.uart = sys::open(irtp::IR_DEVICE, O_RDWR);
-    if (context.uart < 0) {
-        sys::close(context.gadget);
+    ports.uart.reset(sys::open(irtp::IR_DEVICE, O_RDWR));
+    if (!ports.uart.valid())
         return -1;
-    }
+    context.uart = ports.uart.get();
     irtp::setline(context.uart, CS8, B115200);
     irtp::cts_off(context.uart);
-    if (sys::start_detached_thread(gadget_serial, &context) != 0) {
-        sys::close(context.gadget);
-        sys::close(context.uart);
-        return -1;
-    }
-    return 0;
-}
-
-void finalize(const Context& context)
-{
-    sys::close(context.uart);
-    sys::close(context.gadget);
+    return sys::start_detached_thread(gadget_serial, &context) != 0 ? -1 : 0;
 }
 
 }  // namespace
@@ -112,9 +111,10 @@ int main()
     // The forwarding thread may still run while main ends: the context
     // outlives both.
     static Context context;
+    Ports ports;
     // A bridge runs for long: each message is seen as it is printed.
     std::setvbuf(stdout, nullptr, _IOLBF, 0);
-    if (initialize(context) != 0)
+    if (initialize(context, ports) != 0)
         return -1;
     std::uint8_t buffer[kToPcChunk];
     for (;;) {
@@ -131,6 +131,5 @@ int main()
         }
         send_to_pc(context, buffer, static_cast<size_t>(n));
     }
-    finalize(context);
     return 0;
 }

@@ -1,7 +1,6 @@
 // irtp_status: the touch-panel controller's status record, as eight
 // labelled lines.
 #include "irtp/irtp_link.hpp"
-#include "platform/sys.hpp"
 #include "platform/standard_output.hpp"
 
 #include <cstdio>
@@ -24,11 +23,12 @@ namespace {
 
 int run()
 {
-    const int fd = irtp::initialize();
-    if (fd < 0) {
+    const sys::UniqueFd port = irtp::initialize();
+    if (!port.valid()) {
         std::printf("NG");
         return 0;
     }
+    const int fd = port.get();
     std::uint8_t r[irtp::kReplyBuffer];
     int status = 0;
     if (!irtp::read_reply(fd, {ir_status_req, 1, ir_status_req[0], 1, false}, r, status))
@@ -44,7 +44,6 @@ int run()
     std::printf("Resolution     : %ux%u\n", le16(r + 21), le16(r + 23));
     std::printf("ActiveLeds     : start_x=%d end_x=%d start_y=%d end_y=%d\n", r[25], r[26], r[27], r[28]);
     std::printf("MaxArea        : %d %d\n", r[29], r[30]);
-    sys::close(fd);
     return 0;
 }
 

@@ -2,6 +2,7 @@
 // four bits against the threshold.
 #include "irtp/axis_lists.hpp"
 #include "platform/sys.hpp"
+#include "platform/unique_fd.hpp"
 #include "platform/standard_output.hpp"
 
 #include <fcntl.h>
@@ -32,17 +33,17 @@ int run(int argc, char** argv)
         std::printf("NG");
         return 0;
     }
-    const int fd = sys::open(irtp::IR_DEVICE, O_RDWR | O_SYNC);
-    if (fd < 0) {
+    const sys::UniqueFd port(sys::open(irtp::IR_DEVICE, O_RDWR | O_SYNC));
+    if (!port.valid()) {
         std::printf("NG");
         return 0;
     }
+    const int fd = port.get();
     irtp::setline(fd, CS8, B115200);
     irtp::cts_off(fd);
     if (irtp::send_active(fd) != 0) {
         std::printf("NG");
         std::printf("active error\n");
-        sys::close(fd);
         return 0;
     }
     sys::usleep(kAfterActiveUs);
@@ -54,7 +55,6 @@ int run(int argc, char** argv)
     const irtp::AxisLists lists = irtp::split_led_reply(reply);
     std::printf("%s\n", within(lists.x, threshold) && within(lists.y, threshold) ? "OK" : "NG");
     irtp::print_lists(lists);
-    sys::close(fd);
     return 0;
 }
 
