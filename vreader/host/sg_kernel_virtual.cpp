@@ -23,6 +23,19 @@ namespace {
 constexpr unsigned char kDriverSense = 0x08;
 constexpr unsigned short kHostError = 0x07;  // DID_ERROR: the adapter could not finish it
 constexpr std::uint8_t kCheckCondition = 0x02;
+constexpr std::uint8_t kHardwareError = 0x04;  // sense key
+
+// The USB storage driver has the SCSI layer send a command that failed with
+// a HARDWARE ERROR again, unseen by the caller, until the request's time-out
+// has passed; the caller then gets the last answer. Here it is sent again
+// this many times, which no fault of a test outlasts.
+constexpr int kHardwareErrorResends = 16;
+
+bool hardware_error(const vreader::ScsiReply& reply)
+{
+    return reply.call == vreader::ScsiReply::Call::Done && reply.status == kCheckCondition &&
+           (reply.sense[2] & 0x0F) == kHardwareError;
+}
 
 }  // namespace
 
@@ -67,10 +80,12 @@ int sg_io(int fd, sg_io_hdr_t& request)
         vreader::UsbStorage* usb = hostos::virtual_reader::storage();
         const std::optional<int> volume = usb != nullptr ? usb->volume(letter) : std::nullopt;
         if (!volume) {
-            errno = ENXIO;  // the device has gone
+            errno = ENODEV;  // the device has gone under an open node
             return -1;
         }
         reply = usb->exchange(*volume, scsi);
+        for (int resent = 0; resent < kHardwareErrorResends && hardware_error(reply); ++resent)
+            reply = usb->exchange(*volume, scsi);
     }
     if (reply.call == vreader::ScsiReply::Call::Fails) {
         errno = EIO;
