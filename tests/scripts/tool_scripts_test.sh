@@ -77,4 +77,8 @@ check check-static        2  'unknown argument --fix'         --fix
 check coverage            0  '^Measures how much'             --help
 check coverage            2  'unknown argument --html'        --html
 check bench               1  '^usage: scripts/bench'          --long
+check mutate              0  '^Mutation testing of the shipped' --help
+check mutate              2  'unknown argument --bogus'       --bogus
+check mutate              2  'is not a folder of shipped'     --folder tests
+check mutate              2  'invalid int value'              --limit x
 exit $failed
