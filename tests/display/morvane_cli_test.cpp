@@ -393,6 +393,21 @@ TEST_F(Morvane, StartUpFailures)
     EXPECT_EQ(opened(), reader_.requests("close").size());
 }
 
+TEST(MorvaneNodes, TheGraphicsNodeIsTakenBeforeTheClassicOne)
+{
+    for (const auto& [options, node] :
+         {std::pair{std::vector<std::string>{}, "/dev/fb0"},
+          std::pair{std::vector<std::string>{"--graphics-node"}, "/dev/graphics/fb0"}}) {
+        VirtualReader reader(options);
+        EXPECT_EQ(reader.run("morvane", {"getinfo"}).status, 0) << node;
+        std::string opened;
+        for (const JsonLine& open : reader.requests("open"))
+            if (open.number("result") >= 0)
+                opened = open.text("path");
+        EXPECT_EQ(opened, node);
+    }
+}
+
 TEST_F(Morvane, RequestFailuresAreReportedWithTheDriversErrno)
 {
     struct Case {

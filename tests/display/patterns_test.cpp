@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <utility>
 #include <vector>
 
 namespace {
@@ -40,33 +41,37 @@ TEST_F(Patterns, GrayTableRunsFromLightestToBlack)
         EXPECT_EQ(graytable[level], expected[level]) << "level " << level;
 }
 
-TEST_F(Patterns, SixteenStripesOnASixHundredPixelScreen)
+TEST_F(Patterns, SixteenStripesRoundTheirWidthUp)
 {
-    use_screen(600, 800);
-    testing::internal::CaptureStdout();
-    morvane::makepattern("16", 0);
-    EXPECT_EQ(testing::internal::GetCapturedStdout(), "pattern 16\n");
-    // Bands of (600 + 15) / 16 = 38 pixels; the last one is 30 wide.
-    for (int y : {0, 799}) {
-        EXPECT_EQ(at(0, y), graytable[0]);
-        EXPECT_EQ(at(37, y), graytable[0]);
-        EXPECT_EQ(at(38, y), graytable[1]);
-        EXPECT_EQ(at(569, y), graytable[14]);
-        EXPECT_EQ(at(570, y), graytable[15]);
-        EXPECT_EQ(at(599, y), graytable[15]);
+    // Bands of (width + 15) / 16 pixels; the last one takes what is left.
+    // 610 tells rounding up from down and from adding less than 15.
+    for (const auto& [width, band] : {std::pair{600, 38}, std::pair{610, 39}}) {
+        use_screen(width, 800);
+        testing::internal::CaptureStdout();
+        morvane::makepattern("16", 0);
+        EXPECT_EQ(testing::internal::GetCapturedStdout(), "pattern 16\n");
+        for (int y : {0, 799}) {
+            EXPECT_EQ(at(0, y), graytable[0]) << width;
+            EXPECT_EQ(at(band - 1, y), graytable[0]) << width;
+            EXPECT_EQ(at(band, y), graytable[1]) << width;
+            EXPECT_EQ(at(15 * band - 1, y), graytable[14]) << width;
+            EXPECT_EQ(at(15 * band, y), graytable[15]) << width;
+            EXPECT_EQ(at(width - 1, y), graytable[15]) << width;
+        }
     }
 }
 
 TEST_F(Patterns, VerticalVariantMakesHorizontalBandsLightestAtTheTop)
 {
-    use_screen(600, 800);
-    testing::internal::CaptureStdout();
-    morvane::makepattern("16", 1);
-    testing::internal::GetCapturedStdout();
-    // Bands of (800 + 15) / 16 = 50 rows.
-    EXPECT_EQ(at(599, 49), graytable[0]);
-    EXPECT_EQ(at(0, 50), graytable[1]);
-    EXPECT_EQ(at(300, 799), graytable[15]);
+    for (const auto& [height, band] : {std::pair{800, 50}, std::pair{801, 51}}) {
+        use_screen(600, height);
+        testing::internal::CaptureStdout();
+        morvane::makepattern("16", 1);
+        testing::internal::GetCapturedStdout();
+        EXPECT_EQ(at(599, band - 1), graytable[0]) << height;
+        EXPECT_EQ(at(0, band), graytable[1]) << height;
+        EXPECT_EQ(at(300, height - 1), graytable[15]) << height;
+    }
 }
 
 TEST_F(Patterns, FourAndTwoFillByteSegmentsOfEachRun)

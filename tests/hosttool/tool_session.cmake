@@ -314,6 +314,10 @@ foreach(case "file;size;/${long_path}|a reader path has 1 to 255 bytes, not 257"
   tool(64 ${case})
   expect("${err}" "^fendrac: ${said} \\(fendrac --help\\)\n$")
 endforeach()
+# The longest a reader path may be reaches the reader, which knows no such file.
+string(REPEAT "d" 254 longest_path)
+tool(125 --json file size /${longest_path})
+json_is("${out}" code -201)
 
 # Bad arguments: status 64 and a message, before any drive opens.
 foreach(line "bogus" "file" "file get" "--frob;info" "time;set;2026-02-29T00:00:00" "partition;create;k;1;2;x"
