@@ -19,25 +19,17 @@ constexpr std::int64_t kPageSize = 4096;
 }  // namespace
 
 std::int64_t BackedFile::open_node(ReaderContext& context, const Node& node, int flags, int fd, int& access,
-                                   int& backing_fd)
+                                   HostFd& backing)
 {
-    backing_fd = ::open(node.backing.c_str(), O_RDWR | O_CLOEXEC);
-    if (backing_fd < 0)
+    backing.reset(::open(node.backing.c_str(), O_RDWR | O_CLOEXEC));
+    if (!backing.valid())
         std::fprintf(stderr, "vreader: cannot open %s, the content of %s: %s\n", node.backing.c_str(),
                      node.path.c_str(), std::strerror(errno));
     const std::int64_t result =
-        journal_open(context, node.path, node.device, flags, fd, access, backing_fd < 0 ? ENODEV : 0);
-    if (result < 0 && backing_fd >= 0) {
-        ::close(backing_fd);
-        backing_fd = -1;
-    }
+        journal_open(context, node.path, node.device, flags, fd, access, backing.valid() ? 0 : ENODEV);
+    if (result < 0)
+        backing.reset();
     return result;
-}
-
-BackedFile::~BackedFile()
-{
-    if (backing_fd_ >= 0)
-        ::close(backing_fd_);
 }
 
 std::int64_t BackedFile::transfer(bool writing, void* buf, std::size_t count, std::int64_t offset)
@@ -62,7 +54,7 @@ std::int64_t BackedFile::transfer(bool writing, void* buf, std::size_t count, st
         n /= 2;
     if (fault.fired && fault.kind == FaultKind::Lost)
         return session.finish(line, static_cast<std::int64_t>(n), true);
-    const ssize_t done = writing ? ::pwrite(backing_fd_, buf, n, offset) : ::pread(backing_fd_, buf, n, offset);
+    const ssize_t done = writing ? ::pwrite(backing_.get(), buf, n, offset) : ::pread(backing_.get(), buf, n, offset);
     return session.finish(line, done < 0 ? -errno : done, fault.fired);
 }
 
@@ -132,7 +124,7 @@ std::int64_t BackedFile::mmap(void* addr, std::size_t length, int prot, int flag
     // A mapping needs read access; a shared writable one needs write access too.
     if (access_ == O_WRONLY || ((flags & MAP_SHARED) && (prot & PROT_WRITE) && access_ == O_RDONLY))
         return session.finish(line, -EACCES, false);
-    void* address = ::mmap(addr, length, prot, flags, backing_fd_, offset);
+    void* address = ::mmap(addr, length, prot, flags, backing_.get(), offset);
     if (address == MAP_FAILED)
         return session.finish(line, -errno, false);
     out = address;
@@ -144,8 +136,7 @@ std::int64_t BackedFile::close()
     Session session = context_.session();
     JsonLine line("close");
     line.add("path", path_);
-    ::close(backing_fd_);
-    backing_fd_ = -1;
+    backing_.reset();
     FaultHit fault;
     if (const auto ended = open_request(session, line, "close", device_, FaultEnds::None, fault))
         return *ended;

@@ -6,6 +6,7 @@
 #pragma once
 
 #include "vreader/model/core/device_file.hpp"
+#include "vreader/model/core/host_fd.hpp"
 #include "vreader/model/core/reader_context.hpp"
 
 #include <memory>
@@ -16,8 +17,6 @@ namespace vreader {
 
 class BackedFile : public DeviceFile {
 public:
-    ~BackedFile() override;
-
     const std::string& path() const override { return path_; }
 
     std::int64_t read(void* buf, std::size_t count) override;
@@ -38,17 +37,17 @@ protected:
     };
 
     // Journals the open of `node` and opens its backing file. Returns `fd`
-    // or -errno; on success `access` and `backing_fd` describe the opening.
+    // or -errno; on success `access` and `backing` describe the opening.
     static std::int64_t open_node(ReaderContext& context, const Node& node, int flags, int fd, int& access,
-                                  int& backing_fd);
+                                  HostFd& backing);
 
     // cppcheck-suppress passedByValue ; taken by value to move its strings in
-    BackedFile(ReaderContext& context, Node node, int access, int backing_fd)
+    BackedFile(ReaderContext& context, Node node, int access, HostFd backing)
         : context_(context),
           path_(std::move(node.path)),
           device_(std::move(node.device)),
           access_(access),
-          backing_fd_(backing_fd)
+          backing_(std::move(backing))
     {
     }
 
@@ -83,7 +82,7 @@ private:
     std::string path_;
     std::string device_;
     int access_;  // O_RDONLY, O_WRONLY or O_RDWR
-    int backing_fd_;
+    HostFd backing_;
     std::int64_t position_ = 0;
 };
 

@@ -71,27 +71,24 @@ int start_holder_watch(const HolderWatch& watch_of, HolderWatcher& out)
     int fds[2];
     if (::pipe2(fds, O_CLOEXEC) != 0)
         return errno;
+    const HostFd alive(fds[0]);
+    HostFd holder(fds[1]);
     // One byte more than the content: a longer file is not the program's.
     std::string buffer(watch_of.content.size() + 1, '\0');
     const pid_t child = ::fork();
-    if (child < 0) {
-        const int error = errno;
-        ::close(fds[0]);
-        ::close(fds[1]);
-        return error;
-    }
+    if (child < 0)
+        return errno;
+    // The child never returns here, and so never closes through an owner.
     if (child == 0)
-        watch(watch_of, fds[0], buffer.data(), buffer.size());
-    ::close(fds[0]);
-    out.holder_fd = fds[1];
+        watch(watch_of, alive.get(), buffer.data(), buffer.size());
+    out.holder_fd = std::move(holder);
     out.pid = child;
     return 0;
 }
 
 void end_holder_watch(HolderWatcher& watcher)
 {
-    if (watcher.holder_fd >= 0)
-        ::close(watcher.holder_fd);
+    watcher.holder_fd.reset();
     // ECHILD: the program had its children reaped for it.
     while (watcher.pid > 0 && ::waitpid(watcher.pid, nullptr, 0) < 0 && errno == EINTR)
         continue;

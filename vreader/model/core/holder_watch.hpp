@@ -10,6 +10,8 @@
 // gone.
 #pragma once
 
+#include "vreader/model/core/host_fd.hpp"
+
 #include <sys/types.h>
 
 #include <string>
@@ -25,8 +27,8 @@ struct HolderWatch {
 
 // The program's side of a watch.
 struct HolderWatcher {
-    int holder_fd = -1;  // the program's end of the pipe, close-on-exec
-    pid_t pid = -1;      // the watcher, a child of the program
+    HostFd holder_fd;  // the program's end of the pipe, close-on-exec
+    pid_t pid = -1;    // the watcher, a child of the program
 };
 
 // Starts the watcher. 0, or an errno value.

@@ -6,6 +6,7 @@
 // thousands of polls of a wait loop stay cheap.
 #pragma once
 
+#include "vreader/model/core/host_fd.hpp"
 #include "vreader/model/core/reader_dir.hpp"
 #include "vreader/model/core/watched_file.hpp"
 #include "vreader/model/state/faults.hpp"
@@ -38,9 +39,8 @@ public:
     explicit SessionCache(const ReaderDir& dir) : faults_file(dir.file(kFaultsFile)) {}
     SessionCache(const SessionCache&) = delete;
     SessionCache& operator=(const SessionCache&) = delete;
-    ~SessionCache();
 
-    int lock_fd = -1;
+    HostFd lock_fd;
     int lock_error = 0;
     WatchedFile faults_file;
     std::vector<Fault> faults;  // as the faults file last read

@@ -17,10 +17,10 @@ std::int64_t FramebufferFile::open(ReaderContext& context, const std::string& pa
 {
     Node node{path, std::string(kFramebufferDevice), context.dir.file(kMemoryFile)};
     int access = 0;
-    int memory_fd = -1;
-    const std::int64_t result = open_node(context, node, flags, fd, access, memory_fd);
+    HostFd memory;
+    const std::int64_t result = open_node(context, node, flags, fd, access, memory);
     if (result >= 0)
-        out.reset(new FramebufferFile(context, std::move(node), access, memory_fd));
+        out.reset(new FramebufferFile(context, std::move(node), access, std::move(memory)));
     return result;
 }
 

@@ -16,10 +16,10 @@ std::int64_t EmmcFile::open(ReaderContext& context, const std::string& path, int
 {
     Node node{path, emmc_device(context.dir.config()), context.dir.file(kEmmcFile)};
     int access = 0;
-    int image_fd = -1;
-    const std::int64_t result = open_node(context, node, flags, fd, access, image_fd);
+    HostFd image;
+    const std::int64_t result = open_node(context, node, flags, fd, access, image);
     if (result >= 0)
-        out.reset(new EmmcFile(context, std::move(node), access, image_fd));
+        out.reset(new EmmcFile(context, std::move(node), access, std::move(image)));
     return result;
 }
 

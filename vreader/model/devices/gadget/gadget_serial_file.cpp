@@ -19,33 +19,27 @@ namespace {
 
 // A pseudo-terminal: the gadget's end, non-blocking, and the PC's end, raw.
 // 0 or an errno value.
-int make_pty(int& master, int& pc_end, std::string& pc_path)
+int make_pty(HostFd& master, HostFd& pc_end, std::string& pc_path)
 {
-    master = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
-    if (master < 0)
+    HostFd gadget(::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC));
+    if (!gadget.valid())
         return errno;
     char name[64];
-    if (::grantpt(master) != 0 || ::unlockpt(master) != 0 || ::ptsname_r(master, name, sizeof name) != 0 ||
-        (pc_end = ::open(name, O_RDWR | O_NOCTTY | O_CLOEXEC)) < 0) {
-        const int error = errno;
-        ::close(master);
-        master = -1;
-        return error;
-    }
+    if (::grantpt(gadget.get()) != 0 || ::unlockpt(gadget.get()) != 0 ||
+        ::ptsname_r(gadget.get(), name, sizeof name) != 0)
+        return errno;
+    HostFd pc(::open(name, O_RDWR | O_NOCTTY | O_CLOEXEC));
+    if (!pc.valid())
+        return errno;
     struct termios raw {};
-    ::tcgetattr(pc_end, &raw);
+    ::tcgetattr(pc.get(), &raw);
     ::cfmakeraw(&raw);
-    ::tcsetattr(pc_end, TCSANOW, &raw);
-    ::fcntl(master, F_SETFL, ::fcntl(master, F_GETFL) | O_NONBLOCK);
+    ::tcsetattr(pc.get(), TCSANOW, &raw);
+    ::fcntl(gadget.get(), F_SETFL, ::fcntl(gadget.get(), F_GETFL) | O_NONBLOCK);
+    master = std::move(gadget);
+    pc_end = std::move(pc);
     pc_path = name;
     return 0;
-}
-
-void close_if_open(int& fd)
-{
-    if (fd >= 0)
-        ::close(fd);
-    fd = -1;
 }
 
 // Removes ttyGS0.pc if it names `pc_path`: another program may hold the
@@ -76,15 +70,13 @@ std::int64_t GadgetSerialFile::open(ReaderContext& context, const std::string& p
     // The path is published only with a watcher that takes it back.
     if (made == 0)
         made = start_holder_watch(
-            {context.dir.file(kLockFile), context.dir.file(kGadgetPcFile), pty.pc_path + "\n", pty.master},
+            {context.dir.file(kLockFile), context.dir.file(kGadgetPcFile), pty.pc_path + "\n", pty.master.get()},
             pty.watcher);
     int access = 0;
     const std::int64_t result =
         journal_open(context, node.path, node.device, flags, fd, access, made != 0 ? ENODEV : 0);
     if (result < 0) {
         end_holder_watch(pty.watcher);
-        close_if_open(pty.master);
-        close_if_open(pty.pc_end);
         return result;
     }
     Session session = context.session();
@@ -93,7 +85,7 @@ std::int64_t GadgetSerialFile::open(ReaderContext& context, const std::string& p
     JsonLine line("pc_end");
     line.add("path", pty.pc_path);
     session.finish(line, 0, false);
-    out.reset(new GadgetSerialFile(context, node, access, (flags & O_NONBLOCK) != 0, pty));
+    out.reset(new GadgetSerialFile(context, node, access, (flags & O_NONBLOCK) != 0, std::move(pty)));
     return result;
 }
 
@@ -101,7 +93,7 @@ GadgetSerialFile::~GadgetSerialFile() { release(); }
 
 void GadgetSerialFile::release()
 {
-    if (pty_.master < 0)
+    if (!pty_.master.valid())
         return;
     {
         Session session = context_.session();
@@ -109,19 +101,19 @@ void GadgetSerialFile::release()
             unpublish(context_.dir, pty_.pc_path);
     }
     end_holder_watch(pty_.watcher);
-    close_if_open(pty_.master);
-    close_if_open(pty_.pc_end);
+    pty_.master.reset();
+    pty_.pc_end.reset();
 }
 
 bool GadgetSerialFile::read_would_block()
 {
-    return !nonblocking_ && pty_.master >= 0 && (ready_now(pty_.master, POLLIN) & POLLIN) == 0 &&
+    return !nonblocking_ && pty_.master.valid() && (ready_now(pty_.master.get(), POLLIN) & POLLIN) == 0 &&
            !context_.session().fault_pending("read", device_);
 }
 
 short GadgetSerialFile::poll_ready(short requested) const
 {
-    return pty_.master < 0 ? 0 : static_cast<short>(ready_now(pty_.master, requested) & requested);
+    return !pty_.master.valid() ? 0 : static_cast<short>(ready_now(pty_.master.get(), requested) & requested);
 }
 
 std::int64_t GadgetSerialFile::read(void* buf, std::size_t count)
@@ -140,11 +132,11 @@ std::int64_t GadgetSerialFile::read(void* buf, std::size_t count)
     std::size_t asked = count;
     if (short_read && count > 1) {
         int waiting = 0;
-        if (::ioctl(pty_.master, FIONREAD, &waiting) == 0 && waiting > 0)
+        if (::ioctl(pty_.master.get(), FIONREAD, &waiting) == 0 && waiting > 0)
             asked = std::min(count, static_cast<std::size_t>(waiting));
         asked = std::max<std::size_t>(1, asked / 2);
     }
-    const ssize_t n = ::read(pty_.master, buf, asked);
+    const ssize_t n = ::read(pty_.master.get(), buf, asked);
     if (n < 0)
         return session.finish(line, -errno, short_read);
     line.add("bytes", hex_bytes(buf, static_cast<std::size_t>(n)));
@@ -166,7 +158,8 @@ std::int64_t GadgetSerialFile::write(const void* buf, std::size_t count)
     // A PC that does not read lets the pseudo-terminal fill up: what does
     // not fit is not written, as with a host that stopped reading.
     const bool short_write = fault.fired && fault.kind == FaultKind::Short;
-    const ssize_t n = short_write && count / 2 == 0 ? 0 : ::write(pty_.master, buf, short_write ? count / 2 : count);
+    const ssize_t n =
+        short_write && count / 2 == 0 ? 0 : ::write(pty_.master.get(), buf, short_write ? count / 2 : count);
     return session.finish(line, n < 0 ? -errno : n, short_write);
 }
 

@@ -32,20 +32,18 @@ std::int64_t UeventSocketFile::open(ReaderContext& context, int domain, int type
     std::string queue;
     if (const int e = open_uevent_queue(context.dir.path(), queue))
         return session.finish(line, -e, false);
-    const int wake_fd = open_wake_pipe(uevent_wake_pipe(queue));
-    if (wake_fd < 0) {
+    HostFd wake(open_wake_pipe(uevent_wake_pipe(queue)));
+    if (!wake.valid()) {
         const int e = errno;
         close_uevent_queue(queue);
         return session.finish(line, -e, false);
     }
-    out.reset(new UeventSocketFile(context, std::move(queue), wake_fd, (type & SOCK_NONBLOCK) != 0));
+    out.reset(new UeventSocketFile(context, std::move(queue), std::move(wake), (type & SOCK_NONBLOCK) != 0));
     return session.finish(line, fd, false);
 }
 
 UeventSocketFile::~UeventSocketFile()
 {
-    if (wake_fd_ >= 0)
-        ::close(wake_fd_);
     if (!queue_.empty())
         close_uevent_queue(queue_);
 }
@@ -96,7 +94,7 @@ std::int64_t UeventSocketFile::bind(const void* address, std::size_t length)
 
 bool UeventSocketFile::message_ready() const
 {
-    drain_wake_pipe(wake_fd_);
+    drain_wake_pipe(wake_.get());
     return uevent_waiting(queue_);
 }
 
@@ -126,7 +124,7 @@ std::int64_t UeventSocketFile::receive(void* buf, std::size_t count, int flags, 
     // is cut there, as a datagram is.
     if (fault.fired && fault.kind == FaultKind::Short)
         count /= 2;
-    drain_wake_pipe(wake_fd_);
+    drain_wake_pipe(wake_.get());
     std::string message;
     if (const int e = session.lock())
         return session.finish(line, -e, false);
@@ -162,8 +160,7 @@ std::int64_t UeventSocketFile::close()
     Session session = context_.session();
     JsonLine line("close");
     line.add("path", path_);
-    ::close(wake_fd_);
-    wake_fd_ = -1;
+    wake_.reset();
     close_uevent_queue(queue_);
     queue_.clear();
     const FaultHit fault = session.take_fault("close", kUeventDevice);

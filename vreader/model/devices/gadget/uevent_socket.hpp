@@ -11,6 +11,7 @@
 #pragma once
 
 #include "vreader/model/core/device_file.hpp"
+#include "vreader/model/core/host_fd.hpp"
 #include "vreader/model/core/reader_context.hpp"
 
 #include <memory>
@@ -40,12 +41,12 @@ public:
     std::int64_t write(const void* buf, std::size_t count) override;
     short poll_ready(short requested) const override;
     bool read_would_block() override;
-    int input_fd() const override { return wake_fd_; }
+    int input_fd() const override { return wake_.get(); }
     std::int64_t close() override;
 
 private:
-    UeventSocketFile(ReaderContext& context, std::string queue, int wake_fd, bool nonblocking)
-        : context_(context), queue_(std::move(queue)), wake_fd_(wake_fd), nonblocking_(nonblocking)
+    UeventSocketFile(ReaderContext& context, std::string queue, HostFd wake, bool nonblocking)
+        : context_(context), queue_(std::move(queue)), wake_(std::move(wake)), nonblocking_(nonblocking)
     {
     }
     bool message_ready() const;
@@ -55,7 +56,7 @@ private:
     ReaderContext& context_;
     std::string path_ = "socket:uevent";
     std::string queue_;  // its receive queue's directory; empty once closed
-    int wake_fd_;
+    HostFd wake_;        // the queue's wake-up pipe
     bool nonblocking_;
     bool bound_ = false;
     std::uint32_t port_ = 0;  // the port id the first bind gave it

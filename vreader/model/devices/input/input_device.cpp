@@ -68,17 +68,11 @@ std::int64_t InputFile::open(ReaderContext& context, const std::string& path, un
                      std::strerror(e));
     // Read and write: the device itself keeps a writer, so the pipe never
     // reads as ended between two sources.
-    const int pipe_fd = ::open(pipe.c_str(), O_RDWR | O_NONBLOCK | O_CLOEXEC);
-    if (pipe_fd < 0)
+    HostFd pipe_fd(::open(pipe.c_str(), O_RDWR | O_NONBLOCK | O_CLOEXEC));
+    if (!pipe_fd.valid())
         return -ENODEV;  // the reader's directory changed under the open
-    out.reset(new InputFile(context, path, number, pipe_fd, (flags & O_NONBLOCK) != 0));
+    out.reset(new InputFile(context, path, number, std::move(pipe_fd), (flags & O_NONBLOCK) != 0));
     return result;
-}
-
-InputFile::~InputFile()
-{
-    if (pipe_fd_ >= 0)
-        ::close(pipe_fd_);
 }
 
 void InputFile::fill_stat(struct stat& st) const { char_device_stat(st, kInputMajor, kInputMinorBase + number_); }
@@ -86,7 +80,7 @@ void InputFile::fill_stat(struct stat& st) const { char_device_stat(st, kInputMa
 short InputFile::poll_ready(short requested) const
 {
     struct pollfd wait {
-        pipe_fd_, requested, 0
+        pipe_.get(), requested, 0
     };
     return ::poll(&wait, 1, 0) > 0 ? static_cast<short>(wait.revents & requested) : 0;
 }
@@ -117,7 +111,7 @@ std::int64_t InputFile::read(void* buf, std::size_t count)
     const bool short_read = fault.fired && fault.kind == FaultKind::Short;
     if (short_read && count >= 2 * sizeof(input_event))
         count = count / sizeof(input_event) / 2 * sizeof(input_event);
-    const ssize_t n = ::read(pipe_fd_, buf, count);
+    const ssize_t n = ::read(pipe_.get(), buf, count);
     if (n < 0)
         return session.finish(line, -errno, short_read);
     if (static_cast<std::size_t>(n) == sizeof(input_event)) {
@@ -133,8 +127,7 @@ std::int64_t InputFile::close()
     Session session = context_.session();
     JsonLine line("close");
     line.add("path", path_);
-    ::close(pipe_fd_);
-    pipe_fd_ = -1;
+    pipe_.reset();
     const FaultHit fault = session.take_fault("close", "event" + std::to_string(number_));
     return session.finish(line, -fault.error, fault.fired);
 }

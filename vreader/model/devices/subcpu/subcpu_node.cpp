@@ -20,18 +20,18 @@ namespace {
 // The flash files, held open by the device for the length of a run.
 class FileFlash final : public sub_cpu::Flash {
 public:
-    explicit FileFlash(const int (&fds)[3]) : fds_(fds) {}
+    explicit FileFlash(const HostFd (&fds)[3]) : fds_(fds) {}
     bool read(unsigned cluster, std::uint32_t address, std::uint8_t* out, std::size_t count) override
     {
-        return ::pread(fds_[cluster], out, count, address - kFlashStart) == static_cast<ssize_t>(count);
+        return ::pread(fds_[cluster].get(), out, count, address - kFlashStart) == static_cast<ssize_t>(count);
     }
     bool write(unsigned cluster, std::uint32_t address, const std::uint8_t* data, std::size_t count) override
     {
-        return ::pwrite(fds_[cluster], data, count, address - kFlashStart) == static_cast<ssize_t>(count);
+        return ::pwrite(fds_[cluster].get(), data, count, address - kFlashStart) == static_cast<ssize_t>(count);
     }
 
 private:
-    const int (&fds_)[3];
+    const HostFd (&fds_)[3];
 };
 
 // A reply as faults make it arrive. A wrong lead, length, code or status
@@ -98,14 +98,7 @@ SubCpuNode::SubCpuNode(ReaderContext& context, std::string path, int access)
 {
     const std::string names[] = {cluster_file(0), cluster_file(1), std::string(kSubCpuReceivedFile)};
     for (int i = 0; i < 3; ++i)
-        flash_fds_[i] = ::open(context_.dir.file(names[i]).c_str(), O_RDWR | O_CLOEXEC);
-}
-
-SubCpuNode::~SubCpuNode()
-{
-    for (const int fd : flash_fds_)
-        if (fd >= 0)
-            ::close(fd);
+        flash_fds_[i].reset(::open(context_.dir.file(names[i]).c_str(), O_RDWR | O_CLOEXEC));
 }
 
 std::int64_t SubCpuNode::open(ReaderContext& context, const std::string& path, int flags, int fd,

@@ -8,6 +8,7 @@
 #pragma once
 
 #include "vreader/model/core/device_file.hpp"
+#include "vreader/model/core/host_fd.hpp"
 #include "vreader/model/core/reader_context.hpp"
 #include "vreader/model/core/watched_file.hpp"
 #include "vreader/model/devices/subcpu/subcpu_state.hpp"
@@ -33,7 +34,6 @@ class SubCpuNode final : public DeviceFile {
 public:
     static std::int64_t open(ReaderContext& context, const std::string& path, int flags, int fd,
                              std::unique_ptr<DeviceFile>& out);
-    ~SubCpuNode() override;
 
     const std::string& path() const override { return path_; }
     void fill_stat(struct stat& st) const override;
@@ -49,7 +49,7 @@ private:
     ReaderContext& context_;
     std::string path_;
     int access_;
-    int flash_fds_[3] = {-1, -1, -1};  // the two clusters and the received record
+    HostFd flash_fds_[3];  // the two clusters and the received record
     std::vector<std::uint8_t> reply_;
 };
 
