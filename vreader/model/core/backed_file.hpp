@@ -5,9 +5,8 @@
 // also be cut short, and a write lost.
 #pragma once
 
-#include "vreader/model/core/device_file.hpp"
 #include "vreader/model/core/host_fd.hpp"
-#include "vreader/model/core/reader_context.hpp"
+#include "vreader/model/core/node_file.hpp"
 
 #include <memory>
 #include <string>
@@ -15,10 +14,8 @@
 
 namespace vreader {
 
-class BackedFile : public DeviceFile {
+class BackedFile : public NodeFile {
 public:
-    const std::string& path() const override { return path_; }
-
     std::int64_t read(void* buf, std::size_t count) override;
     std::int64_t write(const void* buf, std::size_t count) override;
     std::int64_t pread(void* buf, std::size_t count, std::int64_t offset) override;
@@ -27,7 +24,6 @@ public:
     std::int64_t mmap(void* addr, std::size_t length, int prot, int flags, std::int64_t offset, void*& out) override;
     // Writes reach the content at once: there is nothing to flush.
     std::int64_t fsync() override { return 0; }
-    std::int64_t close() override;
 
 protected:
     struct Node {
@@ -43,11 +39,7 @@ protected:
 
     // cppcheck-suppress passedByValue ; taken by value to move its strings in
     BackedFile(ReaderContext& context, Node node, int access, HostFd backing)
-        : context_(context),
-          path_(std::move(node.path)),
-          device_(std::move(node.device)),
-          access_(access),
-          backing_(std::move(backing))
+        : NodeFile(context, std::move(node.path), node.device, access), backing_(std::move(backing))
     {
     }
 
@@ -71,17 +63,10 @@ protected:
         return -EFBIG;
     }
 
-    // The node's kernel name, which faults are scoped to.
-    const std::string& device() const { return device_; }
-
-    ReaderContext& context_;
-
 private:
     std::int64_t transfer(bool writing, void* buf, std::size_t count, std::int64_t offset);
+    void release() override { backing_.reset(); }
 
-    std::string path_;
-    std::string device_;
-    int access_;  // O_RDONLY, O_WRONLY or O_RDWR
     HostFd backing_;
     std::int64_t position_ = 0;
 };

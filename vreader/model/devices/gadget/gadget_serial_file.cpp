@@ -1,7 +1,6 @@
 #include "vreader/model/devices/gadget/gadget_serial_file.hpp"
 
 #include "vreader/model/core/node_open.hpp"
-#include "vreader/model/core/request_opening.hpp"
 #include "vreader/model/state/files.hpp"
 
 #include <fcntl.h>
@@ -108,7 +107,7 @@ void GadgetSerialFile::release()
 bool GadgetSerialFile::read_would_block()
 {
     return !nonblocking_ && pty_.master.valid() && (ready_now(pty_.master.get(), POLLIN) & POLLIN) == 0 &&
-           !context_.session().fault_pending("read", device_);
+           !fails_at_once("read");
 }
 
 short GadgetSerialFile::poll_ready(short requested) const
@@ -118,17 +117,15 @@ short GadgetSerialFile::poll_ready(short requested) const
 
 std::int64_t GadgetSerialFile::read(void* buf, std::size_t count)
 {
-    Session session = context_.session();
-    JsonLine line("read");
-    line.add("path", path_).add("count", count);
-    FaultHit fault;
-    if (const auto ended = open_request(session, line, "read", device_, FaultEnds::Errors, fault))
+    DeviceRequest read = node_request("read");
+    read.line().add("path", path_).add("count", count);
+    if (const auto ended = read.start(FaultEnds::Errors))
         return *ended;
     if (access_ == O_WRONLY)
-        return session.finish(line, -EBADF, false);
+        return read.finish(-EBADF);
     // A short read takes half of what was asked for or is waiting (at least
     // a byte); the rest stays for the next read.
-    const bool short_read = fault.fired && fault.kind == FaultKind::Short;
+    const bool short_read = read.faulted(FaultKind::Short);
     std::size_t asked = count;
     if (short_read && count > 1) {
         int waiting = 0;
@@ -138,29 +135,27 @@ std::int64_t GadgetSerialFile::read(void* buf, std::size_t count)
     }
     const ssize_t n = ::read(pty_.master.get(), buf, asked);
     if (n < 0)
-        return session.finish(line, -errno, short_read);
-    line.add("bytes", hex_bytes(buf, static_cast<std::size_t>(n)));
-    return session.finish(line, n, short_read);
+        return read.finish(-errno, short_read);
+    read.line().add("bytes", hex_bytes(buf, static_cast<std::size_t>(n)));
+    return read.finish(n, short_read);
 }
 
 std::int64_t GadgetSerialFile::write(const void* buf, std::size_t count)
 {
-    Session session = context_.session();
-    JsonLine line("write");
-    line.add("path", path_).add("count", count).add("bytes", hex_bytes(buf, count));
-    FaultHit fault;
-    if (const auto ended = open_request(session, line, "write", device_, FaultEnds::Errors, fault))
+    DeviceRequest write = node_request("write");
+    write.line().add("path", path_).add("count", count).add("bytes", hex_bytes(buf, count));
+    if (const auto ended = write.start(FaultEnds::Errors))
         return *ended;
     if (access_ == O_RDONLY)
-        return session.finish(line, -EBADF, false);
-    if (fault.fired && fault.kind == FaultKind::Lost)
-        return session.finish(line, static_cast<std::int64_t>(count), true);
+        return write.finish(-EBADF);
+    if (write.faulted(FaultKind::Lost))
+        return write.finish(static_cast<std::int64_t>(count), true);
     // A PC that does not read lets the pseudo-terminal fill up: what does
     // not fit is not written, as with a host that stopped reading.
-    const bool short_write = fault.fired && fault.kind == FaultKind::Short;
+    const bool short_write = write.faulted(FaultKind::Short);
     const ssize_t n =
         short_write && count / 2 == 0 ? 0 : ::write(pty_.master.get(), buf, short_write ? count / 2 : count);
-    return session.finish(line, n < 0 ? -errno : n, short_write);
+    return write.finish(n < 0 ? -errno : n, short_write);
 }
 
 }  // namespace vreader
