@@ -3,6 +3,8 @@
 // only system calls, on memory prepared before the fork.
 #include "vreader/model/core/holder_watch.hpp"
 
+#include "vreader/model/state/files.hpp"
+
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/resource.h>
@@ -83,7 +85,28 @@ int start_holder_watch(const HolderWatch& watch_of, HolderWatcher& out)
         watch(watch_of, alive.get(), buffer.data(), buffer.size());
     out.holder_fd = std::move(holder);
     out.pid = child;
+    out.file_path = watch_of.file_path;
+    out.content = watch_of.content;
     return 0;
+}
+
+void publish_held_file(Session& session, const HolderWatcher& watcher)
+{
+    session.lock();
+    replace_file(watcher.file_path, watcher.content);
+}
+
+void withdraw_held_file(ReaderContext& context, HolderWatcher& watcher)
+{
+    {
+        // The lock goes before the watcher is waited for: it takes the lock
+        // itself on its way out.
+        Session session = context.session();
+        std::string named;
+        if (session.lock() == 0 && read_file(watcher.file_path, named) == 0 && named == watcher.content)
+            ::unlink(watcher.file_path.c_str());
+    }
+    end_holder_watch(watcher);
 }
 
 void end_holder_watch(HolderWatcher& watcher)

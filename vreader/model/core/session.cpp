@@ -52,6 +52,13 @@ int Session::lock()
     return 0;
 }
 
+int Session::read_kept(const std::string& path, std::string& text)
+{
+    if (const int e = lock())
+        return e;
+    return read_file(path, text);
+}
+
 namespace {
 
 void parse_or_ignore(const std::string& text, std::vector<Fault>& out)

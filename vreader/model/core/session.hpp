@@ -107,6 +107,10 @@ public:
     // reads and writes its own state. 0 or an errno value.
     int lock();
 
+    // Reads the file of a device's kept state at `path` under the reader's
+    // lock, which it takes. 0 or an errno value.
+    int read_kept(const std::string& path, std::string& text);
+
     // Ends a request: writes back what changed, then journals `line` with
     // the result (-errno for a failure; an unwritable state turns a success
     // into EIO). Returns the result.

@@ -139,8 +139,7 @@ std::int64_t pan_display(RequestCall& call, EpdcState& state)
     state.yoffset = v.yoffset;
     call.state.changed();
     // The new page is shown in full.
-    const int e = refresh_panel(call.session.dir(), state, 0, 0, g.xres, g.yres, kWaveformGc16, 0);
-    return e != 0 ? -e : 0;
+    return -refresh_panel(call.session.dir(), state, 0, 0, g.xres, g.yres, kWaveformGc16, 0);
 }
 
 std::int64_t send_update(RequestCall& call, const EpdcState& state)
@@ -157,9 +156,8 @@ std::int64_t send_update(RequestCall& call, const EpdcState& state)
         return -e;
     if (record.width == 0 || record.height == 0)
         return 0;
-    const int e = refresh_panel(call.session.dir(), state, record.left, record.top, record.width, record.height,
-                                record.waveform_mode, record.flags);
-    return e != 0 ? -e : 0;
+    return -refresh_panel(call.session.dir(), state, record.left, record.top, record.width, record.height,
+                          record.waveform_mode, record.flags);
 }
 
 template <class T, class Store>

@@ -1,7 +1,6 @@
 #include "vreader/model/devices/gadget/gadget_serial_file.hpp"
 
 #include "vreader/model/core/node_open.hpp"
-#include "vreader/model/state/files.hpp"
 
 #include <fcntl.h>
 #include <poll.h>
@@ -41,15 +40,6 @@ int make_pty(HostFd& master, HostFd& pc_end, std::string& pc_path)
     return 0;
 }
 
-// Removes ttyGS0.pc if it names `pc_path`: another program may hold the
-// port now. The caller holds the reader's lock.
-void unpublish(const ReaderDir& dir, const std::string& pc_path)
-{
-    std::string named;
-    if (read_file(dir.file(kGadgetPcFile), named) == 0 && named == pc_path + "\n")
-        ::unlink(dir.file(kGadgetPcFile).c_str());
-}
-
 short ready_now(int fd, short events)
 {
     struct pollfd wait {
@@ -79,8 +69,7 @@ std::int64_t GadgetSerialFile::open(ReaderContext& context, const std::string& p
         return result;
     }
     Session session = context.session();
-    session.lock();
-    replace_file(context.dir.file(kGadgetPcFile), pty.pc_path + "\n");
+    publish_held_file(session, pty.watcher);
     JsonLine line("pc_end");
     line.add("path", pty.pc_path);
     session.finish(line, 0, false);
@@ -94,12 +83,7 @@ void GadgetSerialFile::release()
 {
     if (!pty_.master.valid())
         return;
-    {
-        Session session = context_.session();
-        if (session.lock() == 0)
-            unpublish(context_.dir, pty_.pc_path);
-    }
-    end_holder_watch(pty_.watcher);
+    withdraw_held_file(context_, pty_.watcher);
     pty_.master.reset();
     pty_.pc_end.reset();
 }
