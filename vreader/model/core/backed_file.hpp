@@ -5,8 +5,8 @@
 // also be cut short, and a write lost.
 #pragma once
 
-#include "vreader/model/core/device_file.hpp"
-#include "vreader/model/core/reader_context.hpp"
+#include "vreader/model/core/host_fd.hpp"
+#include "vreader/model/core/node_file.hpp"
 
 #include <memory>
 #include <string>
@@ -14,12 +14,8 @@
 
 namespace vreader {
 
-class BackedFile : public DeviceFile {
+class BackedFile : public NodeFile {
 public:
-    ~BackedFile() override;
-
-    const std::string& path() const override { return path_; }
-
     std::int64_t read(void* buf, std::size_t count) override;
     std::int64_t write(const void* buf, std::size_t count) override;
     std::int64_t pread(void* buf, std::size_t count, std::int64_t offset) override;
@@ -28,7 +24,6 @@ public:
     std::int64_t mmap(void* addr, std::size_t length, int prot, int flags, std::int64_t offset, void*& out) override;
     // Writes reach the content at once: there is nothing to flush.
     std::int64_t fsync() override { return 0; }
-    std::int64_t close() override;
 
 protected:
     struct Node {
@@ -38,17 +33,13 @@ protected:
     };
 
     // Journals the open of `node` and opens its backing file. Returns `fd`
-    // or -errno; on success `access` and `backing_fd` describe the opening.
+    // or -errno; on success `access` and `backing` describe the opening.
     static std::int64_t open_node(ReaderContext& context, const Node& node, int flags, int fd, int& access,
-                                  int& backing_fd);
+                                  HostFd& backing);
 
     // cppcheck-suppress passedByValue ; taken by value to move its strings in
-    BackedFile(ReaderContext& context, Node node, int access, int backing_fd)
-        : context_(context),
-          path_(std::move(node.path)),
-          device_(std::move(node.device)),
-          access_(access),
-          backing_fd_(backing_fd)
+    BackedFile(ReaderContext& context, Node node, int access, HostFd backing)
+        : NodeFile(context, std::move(node.path), node.device, access), backing_(std::move(backing))
     {
     }
 
@@ -72,18 +63,11 @@ protected:
         return -EFBIG;
     }
 
-    // The node's kernel name, which faults are scoped to.
-    const std::string& device() const { return device_; }
-
-    ReaderContext& context_;
-
 private:
     std::int64_t transfer(bool writing, void* buf, std::size_t count, std::int64_t offset);
+    void release() override { backing_.reset(); }
 
-    std::string path_;
-    std::string device_;
-    int access_;  // O_RDONLY, O_WRONLY or O_RDWR
-    int backing_fd_;
+    HostFd backing_;
     std::int64_t position_ = 0;
 };
 

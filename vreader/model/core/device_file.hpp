@@ -21,14 +21,6 @@ inline constexpr unsigned kMiscMajor = 10;
 // What stat shows of a character device node.
 void char_device_stat(struct stat& st, unsigned major, unsigned minor);
 
-// A /sys attribute's size as stat shows it: a page.
-inline constexpr std::int64_t kAttributeSize = 4096;
-
-// A seek on a /sys attribute a model answers: from the start, the current
-// `position` or the attribute's size, never before the start; any other
-// whence is EINVAL. The new position, or -errno.
-std::int64_t attribute_seek(std::int64_t& position, std::int64_t offset, int whence);
-
 class DeviceFile {
 public:
     virtual ~DeviceFile() = default;

@@ -28,11 +28,4 @@ void directory_stat(const ReaderConfig&, struct stat& st)
     st.st_nlink = 2;
 }
 
-void attribute_stat(const ReaderConfig&, struct stat& st)
-{
-    st.st_mode = S_IFREG | 0644;
-    st.st_nlink = 1;
-    st.st_size = 4096;
-}
-
 }  // namespace vreader

@@ -75,10 +75,8 @@ struct DeviceRow {
 void use_devices(std::span<const DeviceRow* const> table);
 std::span<const DeviceRow* const> devices();
 
-// What stat shows of a directory of the tree and of an attribute a model
-// answers.
+// What stat shows of a directory of the tree.
 void directory_stat(const ReaderConfig& config, struct stat& st);
-void attribute_stat(const ReaderConfig& config, struct stat& st);
 inline constexpr DeviceNode kDirectoryNode{directory_stat};
 
 }  // namespace vreader

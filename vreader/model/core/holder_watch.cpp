@@ -3,6 +3,8 @@
 // only system calls, on memory prepared before the fork.
 #include "vreader/model/core/holder_watch.hpp"
 
+#include "vreader/model/state/files.hpp"
+
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/resource.h>
@@ -71,27 +73,45 @@ int start_holder_watch(const HolderWatch& watch_of, HolderWatcher& out)
     int fds[2];
     if (::pipe2(fds, O_CLOEXEC) != 0)
         return errno;
+    const HostFd alive(fds[0]);
+    HostFd holder(fds[1]);
     // One byte more than the content: a longer file is not the program's.
     std::string buffer(watch_of.content.size() + 1, '\0');
     const pid_t child = ::fork();
-    if (child < 0) {
-        const int error = errno;
-        ::close(fds[0]);
-        ::close(fds[1]);
-        return error;
-    }
+    if (child < 0)
+        return errno;
+    // The child never returns here, and so never closes through an owner.
     if (child == 0)
-        watch(watch_of, fds[0], buffer.data(), buffer.size());
-    ::close(fds[0]);
-    out.holder_fd = fds[1];
+        watch(watch_of, alive.get(), buffer.data(), buffer.size());
+    out.holder_fd = std::move(holder);
     out.pid = child;
+    out.file_path = watch_of.file_path;
+    out.content = watch_of.content;
     return 0;
+}
+
+void publish_held_file(Session& session, const HolderWatcher& watcher)
+{
+    session.lock();
+    replace_file(watcher.file_path, watcher.content);
+}
+
+void withdraw_held_file(ReaderContext& context, HolderWatcher& watcher)
+{
+    {
+        // The lock goes before the watcher is waited for: it takes the lock
+        // itself on its way out.
+        Session session = context.session();
+        std::string named;
+        if (session.lock() == 0 && read_file(watcher.file_path, named) == 0 && named == watcher.content)
+            ::unlink(watcher.file_path.c_str());
+    }
+    end_holder_watch(watcher);
 }
 
 void end_holder_watch(HolderWatcher& watcher)
 {
-    if (watcher.holder_fd >= 0)
-        ::close(watcher.holder_fd);
+    watcher.holder_fd.reset();
     // ECHILD: the program had its children reaped for it.
     while (watcher.pid > 0 && ::waitpid(watcher.pid, nullptr, 0) < 0 && errno == EINTR)
         continue;

@@ -7,8 +7,12 @@
 // wrote, under the reader's lock. Meanwhile it holds a descriptor of the
 // program's, so that what the file names stays the program's (a
 // pseudo-terminal's number is not given to another one) until the file is
-// gone.
+// gone. The program publishes the file once the watcher runs, and while it
+// runs on it can take the file back itself; both under the reader's lock.
 #pragma once
+
+#include "vreader/model/core/host_fd.hpp"
+#include "vreader/model/core/reader_context.hpp"
 
 #include <sys/types.h>
 
@@ -25,12 +29,23 @@ struct HolderWatch {
 
 // The program's side of a watch.
 struct HolderWatcher {
-    int holder_fd = -1;  // the program's end of the pipe, close-on-exec
-    pid_t pid = -1;      // the watcher, a child of the program
+    HostFd holder_fd;  // the program's end of the pipe, close-on-exec
+    pid_t pid = -1;    // the watcher, a child of the program
+    std::string file_path;
+    std::string content;
 };
 
 // Starts the watcher. 0, or an errno value.
 int start_holder_watch(const HolderWatch& watch, HolderWatcher& out);
+
+// Writes the file with its content, under the session's lock.
+void publish_held_file(Session& session, const HolderWatcher& watcher);
+
+// Takes the file back while the program runs on (it released what the file
+// names): removes it under the reader's lock if it still says what the
+// program wrote (another program may hold the thing now and have written
+// its own), then ends the watch.
+void withdraw_held_file(ReaderContext& context, HolderWatcher& watcher);
 
 // Ends the watch while the program runs on (it released what the file
 // names): the watcher is told and waited for, so it leaves no zombie.

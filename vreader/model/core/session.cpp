@@ -13,12 +13,6 @@
 
 namespace vreader {
 
-SessionCache::~SessionCache()
-{
-    if (lock_fd >= 0)
-        ::close(lock_fd);
-}
-
 Session::Session(const ReaderDir& dir, Journal& journal, SessionCache& cache)
     : dir_(dir), journal_(journal), cache_(cache)
 {
@@ -32,14 +26,14 @@ Session::Session(const ReaderDir& dir, Journal& journal)
 Session::~Session()
 {
     if (locked_)
-        ::flock(cache_.lock_fd, LOCK_UN);
+        ::flock(cache_.lock_fd.get(), LOCK_UN);
 }
 
 int Session::error()
 {
-    if (cache_.lock_fd < 0 && cache_.lock_error == 0) {
-        cache_.lock_fd = ::open(dir_.file(kLockFile).c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
-        if (cache_.lock_fd < 0)
+    if (!cache_.lock_fd.valid() && cache_.lock_error == 0) {
+        cache_.lock_fd.reset(::open(dir_.file(kLockFile).c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644));
+        if (!cache_.lock_fd.valid())
             cache_.lock_error = errno;
     }
     return cache_.lock_error;
@@ -51,11 +45,18 @@ int Session::lock()
         return 0;
     if (const int e = error())
         return e;
-    while (::flock(cache_.lock_fd, LOCK_EX) != 0)
+    while (::flock(cache_.lock_fd.get(), LOCK_EX) != 0)
         if (errno != EINTR)
             return errno;
     locked_ = true;
     return 0;
+}
+
+int Session::read_kept(const std::string& path, std::string& text)
+{
+    if (const int e = lock())
+        return e;
+    return read_file(path, text);
 }
 
 namespace {

@@ -6,6 +6,7 @@
 // thousands of polls of a wait loop stay cheap.
 #pragma once
 
+#include "vreader/model/core/host_fd.hpp"
 #include "vreader/model/core/reader_dir.hpp"
 #include "vreader/model/core/watched_file.hpp"
 #include "vreader/model/state/faults.hpp"
@@ -38,9 +39,8 @@ public:
     explicit SessionCache(const ReaderDir& dir) : faults_file(dir.file(kFaultsFile)) {}
     SessionCache(const SessionCache&) = delete;
     SessionCache& operator=(const SessionCache&) = delete;
-    ~SessionCache();
 
-    int lock_fd = -1;
+    HostFd lock_fd;
     int lock_error = 0;
     WatchedFile faults_file;
     std::vector<Fault> faults;  // as the faults file last read
@@ -106,6 +106,10 @@ public:
     // Takes the reader's lock for the rest of the session, for a model that
     // reads and writes its own state. 0 or an errno value.
     int lock();
+
+    // Reads the file of a device's kept state at `path` under the reader's
+    // lock, which it takes. 0 or an errno value.
+    int read_kept(const std::string& path, std::string& text);
 
     // Ends a request: writes back what changed, then journals `line` with
     // the result (-errno for a failure; an unwritable state turns a success

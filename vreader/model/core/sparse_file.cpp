@@ -1,5 +1,7 @@
 #include "vreader/model/core/sparse_file.hpp"
 
+#include "vreader/model/core/host_fd.hpp"
+
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -9,15 +11,12 @@ namespace vreader {
 
 int create_zero_file(const std::string& path, std::uint64_t size)
 {
-    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-    if (fd < 0)
+    HostFd fd(::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644));
+    if (!fd.valid())
         return errno;
-    int error = 0;
-    if (::ftruncate(fd, static_cast<off_t>(size)) != 0)
-        error = errno;
-    if (::close(fd) != 0 && error == 0)
-        error = errno;
-    return error;
+    const int error = ::ftruncate(fd.get(), static_cast<off_t>(size)) != 0 ? errno : 0;
+    const int closed = fd.close();
+    return error != 0 ? error : closed;
 }
 
 }  // namespace vreader

@@ -3,21 +3,18 @@
 // <device>.termios, and answers tcgetattr and tcsetattr from them.
 #pragma once
 
-#include "vreader/model/core/device_file.hpp"
-#include "vreader/model/core/reader_context.hpp"
+#include "vreader/model/core/node_file.hpp"
 
 #include <string>
 #include <string_view>
 
 namespace vreader {
 
-class TtyFile : public DeviceFile {
+class TtyFile : public NodeFile {
 public:
-    const std::string& path() const override { return path_; }
     void fill_stat(struct stat& st) const override;
     std::int64_t tcgetattr(struct termios& t) override;
     std::int64_t tcsetattr(int optional_actions, const struct termios& t) override;
-    std::int64_t close() override;
 
 protected:
     struct Node {
@@ -28,17 +25,10 @@ protected:
     };
 
     TtyFile(ReaderContext& context, const Node& node, int access)
-        : context_(context),
-          path_(node.path),
-          device_(node.device),
-          major_(node.major),
-          minor_(node.minor),
-          access_(access)
+        : NodeFile(context, node.path, node.device, access), major_(node.major), minor_(node.minor)
     {
     }
 
-    // What the port does when it is closed, before the close is journaled.
-    virtual void release() {}
     // Whether the port's driver takes the line's speed, character size,
     // parity, stop bits and flow control from tcsetattr. One with no line
     // of its own (the gadget serial port) keeps them, and only HUPCL, CREAD
@@ -46,12 +36,8 @@ protected:
     // that sets no termios.
     virtual bool sets_line_hardware() const { return true; }
 
-    ReaderContext& context_;
-    std::string path_;
-    std::string_view device_;
     unsigned major_;
     unsigned minor_;
-    int access_;
 };
 
 // Bytes as hexadecimal digits, for the journal: "EE021E00".

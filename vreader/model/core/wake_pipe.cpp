@@ -1,5 +1,7 @@
 #include "vreader/model/core/wake_pipe.hpp"
 
+#include "vreader/model/core/host_fd.hpp"
+
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -35,12 +37,11 @@ void wake(const std::string& path)
 {
     // ENXIO: nobody holds the pipe, so nobody waits. A full pipe (EAGAIN)
     // already holds a wake-up.
-    const int fd = ::open(path.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0)
+    const HostFd fd(::open(path.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC));
+    if (!fd.valid())
         return;
     const char byte = 1;
-    [[maybe_unused]] const ssize_t n = ::write(fd, &byte, 1);
-    ::close(fd);
+    [[maybe_unused]] const ssize_t n = ::write(fd.get(), &byte, 1);
 }
 
 }  // namespace vreader

@@ -16,35 +16,25 @@ WatchedFile::Stamp stamp_of(const struct stat& st)
 
 }  // namespace
 
-WatchedFile::~WatchedFile()
-{
-    if (fd_ >= 0)
-        ::close(fd_);
-}
-
 bool WatchedFile::refresh()
 {
     struct stat st {};
-    if (fd_ >= 0 && (::fstat(fd_, &st) != 0 || st.st_nlink == 0)) {
-        ::close(fd_);
-        fd_ = -1;
+    if (fd_.valid() && (::fstat(fd_.get(), &st) != 0 || st.st_nlink == 0))
+        fd_.reset();
+    if (!fd_.valid()) {
+        fd_.reset(::open(path_.c_str(), O_RDONLY | O_CLOEXEC));
+        if (fd_.valid() && ::fstat(fd_.get(), &st) != 0)
+            fd_.reset();
     }
-    if (fd_ < 0) {
-        fd_ = ::open(path_.c_str(), O_RDONLY | O_CLOEXEC);
-        if (fd_ >= 0 && ::fstat(fd_, &st) != 0) {
-            ::close(fd_);
-            fd_ = -1;
-        }
-    }
-    const Stamp stamp = fd_ >= 0 ? stamp_of(st) : Stamp{};
+    const Stamp stamp = fd_.valid() ? stamp_of(st) : Stamp{};
     if (known_ && stamp == stamp_)
         return false;
     std::string now;
-    if (fd_ >= 0 && st.st_size > 0) {
+    if (fd_.valid() && st.st_size > 0) {
         now.resize(static_cast<std::size_t>(st.st_size));
         std::size_t done = 0;
         while (done < now.size()) {
-            const ssize_t n = ::pread(fd_, now.data() + done, now.size() - done, static_cast<off_t>(done));
+            const ssize_t n = ::pread(fd_.get(), now.data() + done, now.size() - done, static_cast<off_t>(done));
             if (n < 0 && errno == EINTR)
                 continue;
             if (n <= 0)

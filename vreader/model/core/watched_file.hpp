@@ -5,6 +5,8 @@
 // (renamed over it) is opened anew; a missing file reads as empty.
 #pragma once
 
+#include "vreader/model/core/host_fd.hpp"
+
 #include <sys/types.h>
 
 #include <ctime>
@@ -17,7 +19,6 @@ public:
     explicit WatchedFile(std::string path) : path_(std::move(path)) {}
     WatchedFile(const WatchedFile&) = delete;
     WatchedFile& operator=(const WatchedFile&) = delete;
-    ~WatchedFile();
 
     // Reads the file again; true when its content differs from the last
     // read (the first read counts as a change).
@@ -37,7 +38,7 @@ public:
 
 private:
     std::string path_;
-    int fd_ = -1;
+    HostFd fd_;
     std::string text_;
     Stamp stamp_;
     bool known_ = false;

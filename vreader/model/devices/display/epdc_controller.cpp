@@ -1,5 +1,6 @@
 #include "vreader/model/devices/display/epdc_controller.hpp"
 
+#include "vreader/model/core/host_mapping.hpp"
 #include "vreader/model/devices/display/display_files.hpp"
 #include "vreader/model/devices/display/epdc_requests.hpp"
 #include "vreader/model/devices/display/panel_render.hpp"
@@ -8,11 +9,7 @@
 #include "vreader/model/devices/emmc/rawdata_table.hpp"
 #include "vreader/model/state/files.hpp"
 
-#include <fcntl.h>
 #include <linux/fb.h>
-#include <sys/mman.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include <cstring>
 #include <string_view>
@@ -40,42 +37,6 @@ bool copy_out(const RequestCall& call, const T& value)
     std::memcpy(call.arg, &value, sizeof value);
     return true;
 }
-
-// A file of the state directory mapped for the length of one request.
-class FileMap {
-public:
-    FileMap(const std::string& path, bool writable, std::size_t expected_size)
-    {
-        fd_ = ::open(path.c_str(), (writable ? O_RDWR : O_RDONLY) | O_CLOEXEC);
-        struct stat st {};
-        if (fd_ < 0 || ::fstat(fd_, &st) != 0 || static_cast<std::uint64_t>(st.st_size) < expected_size ||
-            expected_size == 0)
-            return;
-        void* address =
-            ::mmap(nullptr, expected_size, writable ? PROT_READ | PROT_WRITE : PROT_READ, MAP_SHARED, fd_, 0);
-        if (address != MAP_FAILED) {
-            data_ = static_cast<std::uint8_t*>(address);
-            size_ = expected_size;
-        }
-    }
-    ~FileMap()
-    {
-        if (data_ != nullptr)
-            ::munmap(data_, size_);
-        if (fd_ >= 0)
-            ::close(fd_);
-    }
-    FileMap(const FileMap&) = delete;
-    FileMap& operator=(const FileMap&) = delete;
-
-    std::uint8_t* data() const { return data_; }
-    std::size_t size() const { return size_; }
-
-private:
-    int fd_ = -1;
-    std::uint8_t* data_ = nullptr;
-    std::size_t size_ = 0;
-};
 
 fb_var_screeninfo var_info(const ReaderConfig& config, const EpdcState& state)
 {
@@ -178,8 +139,7 @@ std::int64_t pan_display(RequestCall& call, EpdcState& state)
     state.yoffset = v.yoffset;
     call.state.changed();
     // The new page is shown in full.
-    const int e = refresh_panel(call.session.dir(), state, 0, 0, g.xres, g.yres, kWaveformGc16, 0);
-    return e != 0 ? -e : 0;
+    return -refresh_panel(call.session.dir(), state, 0, 0, g.xres, g.yres, kWaveformGc16, 0);
 }
 
 std::int64_t send_update(RequestCall& call, const EpdcState& state)
@@ -196,9 +156,8 @@ std::int64_t send_update(RequestCall& call, const EpdcState& state)
         return -e;
     if (record.width == 0 || record.height == 0)
         return 0;
-    const int e = refresh_panel(call.session.dir(), state, record.left, record.top, record.width, record.height,
-                                record.waveform_mode, record.flags);
-    return e != 0 ? -e : 0;
+    return -refresh_panel(call.session.dir(), state, record.left, record.top, record.width, record.height,
+                          record.waveform_mode, record.flags);
 }
 
 template <class T, class Store>
@@ -295,8 +254,9 @@ int refresh_panel(const ReaderDir& dir, const EpdcState& state, std::uint32_t le
                   std::uint32_t width, std::uint32_t height, std::uint32_t waveform_mode, std::uint32_t flags)
 {
     const ReaderConfig& config = dir.config();
-    const FileMap memory(dir.file(kMemoryFile), false, memory_size(config));
-    const FileMap panel(dir.file(kPanelFile), true, std::size_t{config.panel_width} * config.panel_height);
+    const HostMapping memory = map_file(dir.file(kMemoryFile), false, memory_size(config));
+    const HostMapping panel =
+        map_file(dir.file(kPanelFile), true, std::size_t{config.panel_width} * config.panel_height);
     if (memory.data() == nullptr || panel.data() == nullptr)
         return EIO;
     const ScreenGeometry g = screen_geometry(config, state.rotate);

@@ -15,9 +15,7 @@ EpdcState* EpdcKeptState::get()
         std::string text;
         std::string why;
         EpdcState loaded;
-        int e = session_.lock();
-        if (e == 0)
-            e = read_file(path, text);
+        const int e = session_.read_kept(path, text);
         if (e == 0 && parse_state(text, loaded, why)) {
             state_ = loaded;
         } else {

@@ -1,6 +1,5 @@
 #include "vreader/model/devices/display/framebuffer_file.hpp"
 
-#include "vreader/model/core/request_opening.hpp"
 #include "vreader/model/devices/display/display_files.hpp"
 #include "vreader/model/devices/display/epdc_controller.hpp"
 #include "vreader/model/devices/display/epdc_requests.hpp"
@@ -17,10 +16,10 @@ std::int64_t FramebufferFile::open(ReaderContext& context, const std::string& pa
 {
     Node node{path, std::string(kFramebufferDevice), context.dir.file(kMemoryFile)};
     int access = 0;
-    int memory_fd = -1;
-    const std::int64_t result = open_node(context, node, flags, fd, access, memory_fd);
+    HostFd memory;
+    const std::int64_t result = open_node(context, node, flags, fd, access, memory);
     if (result >= 0)
-        out.reset(new FramebufferFile(context, std::move(node), access, memory_fd));
+        out.reset(new FramebufferFile(context, std::move(node), access, std::move(memory)));
     return result;
 }
 
@@ -32,23 +31,24 @@ std::int64_t FramebufferFile::ioctl(unsigned long request, void* arg)
 {
     // The kernel passes request numbers as 32-bit values.
     const auto number = static_cast<std::uint32_t>(request);
-    Session session = context_.session();
     const epdc::Request* known = epdc::find_request(number);
     if (known == nullptr) {
-        JsonLine line("unknown");
+        DeviceRequest unknown = node_request("unknown");
         char hex[16];
         std::snprintf(hex, sizeof hex, "0x%08X", number);
-        line.add("number", hex);
-        return session.finish(line, -ENOTTY, false);
+        unknown.line().add("number", hex);
+        if (const auto ended = unknown.start_unfaulted())
+            return *ended;
+        return unknown.finish(-ENOTTY);
     }
-    JsonLine line(known->name);
-    FaultHit fault;
-    if (const auto ended = open_request(session, line, known->name, device(), FaultEnds::None, fault))
+    DeviceRequest asked = node_request(known->name);
+    if (const auto ended = asked.start(FaultEnds::None))
         return *ended;
-    EpdcKeptState state(session);
-    RequestCall call{session, state, line, arg, fault.error};
+    const FaultHit& fault = asked.fault();
+    EpdcKeptState state(asked.session());
+    RequestCall call{asked.session(), state, asked.line(), arg, fault.error};
     const std::int64_t result = epdc_request(known->number, call);
-    return session.finish(line, fault.fired ? -fault.error : result, fault.fired);
+    return asked.finish(fault.fired ? -fault.error : result, fault.fired);
 }
 
 }  // namespace vreader

@@ -1,5 +1,6 @@
 #include "vreader/model/devices/emmc/emmc_content.hpp"
 
+#include "vreader/model/core/host_fd.hpp"
 #include "vreader/model/core/sparse_file.hpp"
 #include "vreader/model/devices/emmc/identity_area.hpp"
 #include "vreader/model/devices/emmc/mmc_block_devices.hpp"
@@ -35,14 +36,12 @@ int whole_range(int fd, std::uint64_t offset, std::size_t length, Transfer trans
 
 int write_image(const std::string& image, std::uint64_t offset, std::string_view data)
 {
-    const int fd = ::open(image.c_str(), O_WRONLY | O_CLOEXEC);
-    if (fd < 0)
+    const HostFd fd(::open(image.c_str(), O_WRONLY | O_CLOEXEC));
+    if (!fd.valid())
         return errno;
-    const int e = whole_range(fd, offset, data.size(), [&](int f, std::size_t done, off_t at) {
+    return whole_range(fd.get(), offset, data.size(), [&](int f, std::size_t done, off_t at) {
         return ::pwrite(f, data.data() + done, data.size() - done, at);
     });
-    ::close(fd);
-    return e;
 }
 
 bool inside(const ReaderDir& dir, std::uint64_t offset, std::uint64_t length)
@@ -59,15 +58,13 @@ int read_emmc(const ReaderDir& dir, std::uint64_t offset, std::uint64_t length, 
         return EINVAL;
     if (length > SIZE_MAX / 2)
         return ENOMEM;
-    const int fd = ::open(dir.file(kEmmcFile).c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0)
+    const HostFd fd(::open(dir.file(kEmmcFile).c_str(), O_RDONLY | O_CLOEXEC));
+    if (!fd.valid())
         return errno;
     out.assign(static_cast<std::size_t>(length), '\0');
-    const int e = whole_range(fd, offset, out.size(), [&](int f, std::size_t done, off_t at) {
+    return whole_range(fd.get(), offset, out.size(), [&](int f, std::size_t done, off_t at) {
         return ::pread(f, out.data() + done, out.size() - done, at);
     });
-    ::close(fd);
-    return e;
 }
 
 int write_emmc(const ReaderDir& dir, std::uint64_t offset, std::string_view data)

@@ -1,6 +1,5 @@
 #include "vreader/model/devices/emmc/emmc_file.hpp"
 
-#include "vreader/model/core/request_opening.hpp"
 #include "vreader/model/devices/emmc/emmc_content.hpp"
 
 #include <linux/fs.h>
@@ -16,10 +15,10 @@ std::int64_t EmmcFile::open(ReaderContext& context, const std::string& path, int
 {
     Node node{path, emmc_device(context.dir.config()), context.dir.file(kEmmcFile)};
     int access = 0;
-    int image_fd = -1;
-    const std::int64_t result = open_node(context, node, flags, fd, access, image_fd);
+    HostFd image;
+    const std::int64_t result = open_node(context, node, flags, fd, access, image);
     if (result >= 0)
-        out.reset(new EmmcFile(context, std::move(node), access, image_fd));
+        out.reset(new EmmcFile(context, std::move(node), access, std::move(image)));
     return result;
 }
 
@@ -39,13 +38,11 @@ std::int64_t EmmcFile::content_size() const { return static_cast<std::int64_t>(c
 std::int64_t EmmcFile::fsync()
 {
     // Writes reach the image at once; the flush is journaled and can fail.
-    Session session = context_.session();
-    JsonLine line("fsync");
-    line.add("path", path());
-    FaultHit fault;
-    if (const auto ended = open_request(session, line, "fsync", device(), FaultEnds::None, fault))
+    DeviceRequest flush = node_request("fsync");
+    flush.line().add("path", path_);
+    if (const auto ended = flush.start(FaultEnds::None))
         return *ended;
-    return session.finish(line, -fault.error, fault.fired);
+    return flush.finish_injected();
 }
 
 std::int64_t EmmcFile::ioctl(unsigned long request, void* arg)
@@ -69,32 +66,33 @@ std::int64_t EmmcFile::ioctl(unsigned long request, void* arg)
         {static_cast<std::uint32_t>(BLKBSZGET), "BLKBSZGET", 4096, sizeof(int)},
         {static_cast<std::uint32_t>(BLKGETSIZE64), "BLKGETSIZE64", bytes, sizeof(std::uint64_t)},
     };
-    Session session = context_.session();
     for (const Query& query : queries) {
         if (query.number != number)
             continue;
-        JsonLine line(query.name);
-        line.add("path", path());
-        if (const auto ended = open_request(session, line, query.name, device(), FaultEnds::Any))
+        DeviceRequest asked = node_request(query.name);
+        asked.line().add("path", path_);
+        if (const auto ended = asked.start(FaultEnds::Any))
             return *ended;
         if (arg == nullptr)
-            return session.finish(line, -EFAULT, false);
+            return asked.finish(-EFAULT);
         if (query.size == sizeof(std::uint64_t)) {
             std::memcpy(arg, &query.value, sizeof query.value);
         } else if (query.size == sizeof(std::uint32_t)) {
             const auto value = static_cast<std::uint32_t>(query.value);
             std::memcpy(arg, &value, sizeof value);
         }
-        line.add("value", query.value);
-        return session.finish(line, 0, false);
+        asked.line().add("value", query.value);
+        return asked.finish(0);
     }
     // What the block layer does not know goes to the MMC driver, which
     // knows its own command requests only.
-    JsonLine line("unknown");
+    DeviceRequest unknown = node_request("unknown");
     char hex[16];
     std::snprintf(hex, sizeof hex, "0x%08X", number);
-    line.add("path", path()).add("number", hex);
-    return session.finish(line, -EINVAL, false);
+    unknown.line().add("path", path_).add("number", hex);
+    if (const auto ended = unknown.start_unfaulted())
+        return *ended;
+    return unknown.finish(-EINVAL);
 }
 
 }  // namespace vreader

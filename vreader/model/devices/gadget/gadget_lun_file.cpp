@@ -3,7 +3,6 @@
 #include "vreader/model/core/device_nodes.hpp"
 #include "vreader/model/core/node_open.hpp"
 #include "vreader/model/core/reader_paths.hpp"
-#include "vreader/model/core/request_opening.hpp"
 #include "vreader/model/devices/emmc/mmc_block_devices.hpp"
 #include "vreader/model/devices/gadget/kept_nodes.hpp"
 #include "vreader/model/devices/gadget/uevent_queue.hpp"
@@ -91,14 +90,6 @@ std::optional<bool> kernel_bool(std::string_view text)
 
 }  // namespace
 
-void GadgetLunFile::fill_stat(struct stat& st) const
-{
-    std::memset(&st, 0, sizeof st);
-    st.st_mode = S_IFREG | 0644;
-    st.st_nlink = 1;
-    st.st_size = 4096;
-}
-
 std::int64_t GadgetLunFile::shown(std::string& text)
 {
     GadgetContent content;
@@ -112,36 +103,25 @@ std::int64_t GadgetLunFile::shown(std::string& text)
 
 std::int64_t GadgetLunFile::pread(void* buf, std::size_t count, std::int64_t offset)
 {
-    Session session = context_.session();
-    JsonLine line("read");
-    line.add("path", path_).add("count", count);
-    const FaultHit fault = session.take_fault("read", kLunsDevice);
-    if (fault.fired && fault.kind == FaultKind::Error)
-        return session.finish(line, -fault.error, true);
+    DeviceRequest read = node_request("read");
+    read.line().add("path", path_).add("count", count);
+    if (const auto ended = read.start(FaultEnds::Errors))
+        return *ended;
     if (access_ == O_WRONLY)
-        return session.finish(line, -EBADF, false);
+        return read.finish(-EBADF);
     std::string text;
-    if (const int e = session.lock())
-        return session.finish(line, -e, false);
+    if (const int e = read.lock_reader())
+        return read.finish(-e);
     if (const std::int64_t e = shown(text); e < 0)
-        return session.finish(line, e, false);
+        return read.finish(e);
     const auto at = static_cast<std::size_t>(std::max<std::int64_t>(offset, 0));
     std::size_t n = at < text.size() ? std::min(count, text.size() - at) : 0;
-    if (fault.fired)
-        n /= 2;  // a short read
+    const bool short_read = read.fault().fired;
+    if (short_read)
+        n /= 2;
     std::memcpy(buf, text.data() + at, n);
-    return session.finish(line, static_cast<std::int64_t>(n), fault.fired);
+    return read.finish(static_cast<std::int64_t>(n), short_read);
 }
-
-std::int64_t GadgetLunFile::read(void* buf, std::size_t count)
-{
-    const std::int64_t n = pread(buf, count, position_);
-    if (n > 0)
-        position_ += n;
-    return n;
-}
-
-std::int64_t GadgetLunFile::lseek(std::int64_t offset, int whence) { return attribute_seek(position_, offset, whence); }
 
 std::int64_t GadgetLunFile::backing(const ReaderPath& where, GadgetLun& lun)
 {
@@ -195,7 +175,7 @@ std::int64_t GadgetLunFile::backing(const ReaderPath& where, GadgetLun& lun)
     return 0;
 }
 
-std::int64_t GadgetLunFile::store(const std::string& value, JsonLine& line)
+std::int64_t GadgetLunFile::store_value(const std::string& value, JsonLine& line)
 {
     GadgetContent content;
     std::string why;
@@ -245,18 +225,8 @@ std::int64_t GadgetLunFile::store(const std::string& value, JsonLine& line)
     return 0;
 }
 
-std::int64_t GadgetLunFile::write(const void* buf, std::size_t count)
+std::int64_t GadgetLunFile::store(const void* buf, std::size_t count)
 {
-    // As for any attribute, a write moves the position on by what it took.
-    const std::int64_t n = store_bytes(buf, count);
-    if (n > 0)
-        position_ += n;
-    return n;
-}
-
-std::int64_t GadgetLunFile::store_bytes(const void* buf, std::size_t count)
-{
-    Session session = context_.session();
     const std::string_view bytes(static_cast<const char*>(buf), count);
     // The kernel takes a store's text up to a NUL. A "file" store loses one
     // newline at the end of the bytes written first; other newlines stay in
@@ -270,34 +240,23 @@ std::int64_t GadgetLunFile::store_bytes(const void* buf, std::size_t count)
         if (value.ends_with('\n'))
             value.pop_back();
     }
-    JsonLine line("store");
-    line.add("path", path_).add("count", count).add("bytes", escape_uevent(bytes)).add("value", value);
-    FaultHit fault;
-    if (const auto ended = open_request(session, line, "write", kLunsDevice, FaultEnds::Errors, fault))
+    DeviceRequest stored = node_request("store", "write");
+    stored.line().add("path", path_).add("count", count).add("bytes", escape_uevent(bytes)).add("value", value);
+    if (const auto ended = stored.start(FaultEnds::Errors))
         return *ended;
     if (access_ == O_RDONLY)
-        return session.finish(line, -EBADF, false);
+        return stored.finish(-EBADF);
     // Half a store (short), or one reported and dropped (lost), leaves the
     // attribute as it was.
-    if (fault.fired)
-        return session.finish(line, static_cast<std::int64_t>(fault.kind == FaultKind::Short ? count / 2 : count),
-                              true);
+    if (stored.fault().fired)
+        return stored.finish(static_cast<std::int64_t>(stored.faulted(FaultKind::Short) ? count / 2 : count), true);
     if (count == 0)
-        return session.finish(line, 0, false);
-    if (const int e = session.lock())
-        return session.finish(line, -e, false);
-    if (const std::int64_t e = store(value, line); e < 0)
-        return session.finish(line, e, false);
-    return session.finish(line, static_cast<std::int64_t>(count), false);
-}
-
-std::int64_t GadgetLunFile::close()
-{
-    Session session = context_.session();
-    JsonLine line("close");
-    line.add("path", path_);
-    const FaultHit fault = session.take_fault("close", kLunsDevice);
-    return session.finish(line, -fault.error, fault.fired);
+        return stored.finish(0);
+    if (const int e = stored.lock_reader())
+        return stored.finish(-e);
+    if (const std::int64_t e = store_value(value, stored.line()); e < 0)
+        return stored.finish(e);
+    return stored.finish(static_cast<std::int64_t>(count));
 }
 
 }  // namespace vreader

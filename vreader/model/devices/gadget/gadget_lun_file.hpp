@@ -23,8 +23,7 @@
 // "close") of the device "luns".
 #pragma once
 
-#include "vreader/model/core/device_file.hpp"
-#include "vreader/model/core/reader_context.hpp"
+#include "vreader/model/core/attribute_file.hpp"
 #include "vreader/model/core/reader_paths.hpp"
 #include "vreader/model/state/gadget_content.hpp"
 
@@ -36,47 +35,32 @@ namespace vreader {
 
 inline constexpr std::string_view kLunsDevice = "luns";
 
-class GadgetLunFile final : public DeviceFile {
+class GadgetLunFile final : public AttributeFile {
 public:
     static std::int64_t open(ReaderContext& context, const std::string& path, int flags, int fd,
                              std::unique_ptr<DeviceFile>& out);
     // Whether the attribute at `path` exists on this reader now.
     static bool exists(const ReaderDir& dir, std::string_view path);
 
-    const std::string& path() const override { return path_; }
-    void fill_stat(struct stat& st) const override;
-    std::int64_t read(void* buf, std::size_t count) override;
     std::int64_t pread(void* buf, std::size_t count, std::int64_t offset) override;
-    std::int64_t lseek(std::int64_t offset, int whence) override;
-    std::int64_t write(const void* buf, std::size_t count) override;
-    // A store is the bytes of one write, wherever it starts.
-    std::int64_t pwrite(const void* buf, std::size_t count, std::int64_t) override { return store_bytes(buf, count); }
-    // sysfs flushes nothing and says so with success.
-    std::int64_t fsync() override { return 0; }
-    std::int64_t close() override;
 
 private:
     GadgetLunFile(ReaderContext& context, std::string path, unsigned lun, std::string attribute, int access)
-        : context_(context), path_(std::move(path)), lun_(lun), attribute_(std::move(attribute)), access_(access)
+        : AttributeFile(context, std::move(path), kLunsDevice, access), lun_(lun), attribute_(std::move(attribute))
     {
     }
     // The attribute's text as a read shows it, or -errno.
     std::int64_t shown(std::string& text);
-    // One write's store, journaled: the count taken, or -errno.
-    std::int64_t store_bytes(const void* buf, std::size_t count);
+    std::int64_t store(const void* buf, std::size_t count) override;
     // The store of `value`; 0 or -errno.
-    std::int64_t store(const std::string& value, JsonLine& line);
+    std::int64_t store_value(const std::string& value, JsonLine& line);
     // What the kernel makes of the backing file at `where` (its links
     // resolved) for `lun`: a block node's device number or a regular
     // file's sectors put in `lun`; 0 or -errno.
     std::int64_t backing(const ReaderPath& where, GadgetLun& lun);
 
-    ReaderContext& context_;
-    std::string path_;
     unsigned lun_;
     std::string attribute_;
-    int access_;
-    std::int64_t position_ = 0;
 };
 
 }  // namespace vreader

@@ -1,5 +1,6 @@
 #include "vreader/model/devices/gadget/gadget_rows.hpp"
 
+#include "vreader/model/core/attribute_file.hpp"
 #include "vreader/model/core/tty_settings.hpp"
 #include "vreader/model/devices/gadget/gadget_lun_file.hpp"
 #include "vreader/model/devices/gadget/gadget_serial_file.hpp"

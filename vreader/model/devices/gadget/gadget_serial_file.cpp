@@ -1,8 +1,6 @@
 #include "vreader/model/devices/gadget/gadget_serial_file.hpp"
 
 #include "vreader/model/core/node_open.hpp"
-#include "vreader/model/core/request_opening.hpp"
-#include "vreader/model/state/files.hpp"
 
 #include <fcntl.h>
 #include <poll.h>
@@ -19,42 +17,27 @@ namespace {
 
 // A pseudo-terminal: the gadget's end, non-blocking, and the PC's end, raw.
 // 0 or an errno value.
-int make_pty(int& master, int& pc_end, std::string& pc_path)
+int make_pty(HostFd& master, HostFd& pc_end, std::string& pc_path)
 {
-    master = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
-    if (master < 0)
+    HostFd gadget(::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC));
+    if (!gadget.valid())
         return errno;
     char name[64];
-    if (::grantpt(master) != 0 || ::unlockpt(master) != 0 || ::ptsname_r(master, name, sizeof name) != 0 ||
-        (pc_end = ::open(name, O_RDWR | O_NOCTTY | O_CLOEXEC)) < 0) {
-        const int error = errno;
-        ::close(master);
-        master = -1;
-        return error;
-    }
+    if (::grantpt(gadget.get()) != 0 || ::unlockpt(gadget.get()) != 0 ||
+        ::ptsname_r(gadget.get(), name, sizeof name) != 0)
+        return errno;
+    HostFd pc(::open(name, O_RDWR | O_NOCTTY | O_CLOEXEC));
+    if (!pc.valid())
+        return errno;
     struct termios raw {};
-    ::tcgetattr(pc_end, &raw);
+    ::tcgetattr(pc.get(), &raw);
     ::cfmakeraw(&raw);
-    ::tcsetattr(pc_end, TCSANOW, &raw);
-    ::fcntl(master, F_SETFL, ::fcntl(master, F_GETFL) | O_NONBLOCK);
+    ::tcsetattr(pc.get(), TCSANOW, &raw);
+    ::fcntl(gadget.get(), F_SETFL, ::fcntl(gadget.get(), F_GETFL) | O_NONBLOCK);
+    master = std::move(gadget);
+    pc_end = std::move(pc);
     pc_path = name;
     return 0;
-}
-
-void close_if_open(int& fd)
-{
-    if (fd >= 0)
-        ::close(fd);
-    fd = -1;
-}
-
-// Removes ttyGS0.pc if it names `pc_path`: another program may hold the
-// port now. The caller holds the reader's lock.
-void unpublish(const ReaderDir& dir, const std::string& pc_path)
-{
-    std::string named;
-    if (read_file(dir.file(kGadgetPcFile), named) == 0 && named == pc_path + "\n")
-        ::unlink(dir.file(kGadgetPcFile).c_str());
 }
 
 short ready_now(int fd, short events)
@@ -76,24 +59,21 @@ std::int64_t GadgetSerialFile::open(ReaderContext& context, const std::string& p
     // The path is published only with a watcher that takes it back.
     if (made == 0)
         made = start_holder_watch(
-            {context.dir.file(kLockFile), context.dir.file(kGadgetPcFile), pty.pc_path + "\n", pty.master},
+            {context.dir.file(kLockFile), context.dir.file(kGadgetPcFile), pty.pc_path + "\n", pty.master.get()},
             pty.watcher);
     int access = 0;
     const std::int64_t result =
         journal_open(context, node.path, node.device, flags, fd, access, made != 0 ? ENODEV : 0);
     if (result < 0) {
         end_holder_watch(pty.watcher);
-        close_if_open(pty.master);
-        close_if_open(pty.pc_end);
         return result;
     }
     Session session = context.session();
-    session.lock();
-    replace_file(context.dir.file(kGadgetPcFile), pty.pc_path + "\n");
+    publish_held_file(session, pty.watcher);
     JsonLine line("pc_end");
     line.add("path", pty.pc_path);
     session.finish(line, 0, false);
-    out.reset(new GadgetSerialFile(context, node, access, (flags & O_NONBLOCK) != 0, pty));
+    out.reset(new GadgetSerialFile(context, node, access, (flags & O_NONBLOCK) != 0, std::move(pty)));
     return result;
 }
 
@@ -101,73 +81,65 @@ GadgetSerialFile::~GadgetSerialFile() { release(); }
 
 void GadgetSerialFile::release()
 {
-    if (pty_.master < 0)
+    if (!pty_.master.valid())
         return;
-    {
-        Session session = context_.session();
-        if (session.lock() == 0)
-            unpublish(context_.dir, pty_.pc_path);
-    }
-    end_holder_watch(pty_.watcher);
-    close_if_open(pty_.master);
-    close_if_open(pty_.pc_end);
+    withdraw_held_file(context_, pty_.watcher);
+    pty_.master.reset();
+    pty_.pc_end.reset();
 }
 
 bool GadgetSerialFile::read_would_block()
 {
-    return !nonblocking_ && pty_.master >= 0 && (ready_now(pty_.master, POLLIN) & POLLIN) == 0 &&
-           !context_.session().fault_pending("read", device_);
+    return !nonblocking_ && pty_.master.valid() && (ready_now(pty_.master.get(), POLLIN) & POLLIN) == 0 &&
+           !fails_at_once("read");
 }
 
 short GadgetSerialFile::poll_ready(short requested) const
 {
-    return pty_.master < 0 ? 0 : static_cast<short>(ready_now(pty_.master, requested) & requested);
+    return !pty_.master.valid() ? 0 : static_cast<short>(ready_now(pty_.master.get(), requested) & requested);
 }
 
 std::int64_t GadgetSerialFile::read(void* buf, std::size_t count)
 {
-    Session session = context_.session();
-    JsonLine line("read");
-    line.add("path", path_).add("count", count);
-    FaultHit fault;
-    if (const auto ended = open_request(session, line, "read", device_, FaultEnds::Errors, fault))
+    DeviceRequest read = node_request("read");
+    read.line().add("path", path_).add("count", count);
+    if (const auto ended = read.start(FaultEnds::Errors))
         return *ended;
     if (access_ == O_WRONLY)
-        return session.finish(line, -EBADF, false);
+        return read.finish(-EBADF);
     // A short read takes half of what was asked for or is waiting (at least
     // a byte); the rest stays for the next read.
-    const bool short_read = fault.fired && fault.kind == FaultKind::Short;
+    const bool short_read = read.faulted(FaultKind::Short);
     std::size_t asked = count;
     if (short_read && count > 1) {
         int waiting = 0;
-        if (::ioctl(pty_.master, FIONREAD, &waiting) == 0 && waiting > 0)
+        if (::ioctl(pty_.master.get(), FIONREAD, &waiting) == 0 && waiting > 0)
             asked = std::min(count, static_cast<std::size_t>(waiting));
         asked = std::max<std::size_t>(1, asked / 2);
     }
-    const ssize_t n = ::read(pty_.master, buf, asked);
+    const ssize_t n = ::read(pty_.master.get(), buf, asked);
     if (n < 0)
-        return session.finish(line, -errno, short_read);
-    line.add("bytes", hex_bytes(buf, static_cast<std::size_t>(n)));
-    return session.finish(line, n, short_read);
+        return read.finish(-errno, short_read);
+    read.line().add("bytes", hex_bytes(buf, static_cast<std::size_t>(n)));
+    return read.finish(n, short_read);
 }
 
 std::int64_t GadgetSerialFile::write(const void* buf, std::size_t count)
 {
-    Session session = context_.session();
-    JsonLine line("write");
-    line.add("path", path_).add("count", count).add("bytes", hex_bytes(buf, count));
-    FaultHit fault;
-    if (const auto ended = open_request(session, line, "write", device_, FaultEnds::Errors, fault))
+    DeviceRequest write = node_request("write");
+    write.line().add("path", path_).add("count", count).add("bytes", hex_bytes(buf, count));
+    if (const auto ended = write.start(FaultEnds::Errors))
         return *ended;
     if (access_ == O_RDONLY)
-        return session.finish(line, -EBADF, false);
-    if (fault.fired && fault.kind == FaultKind::Lost)
-        return session.finish(line, static_cast<std::int64_t>(count), true);
+        return write.finish(-EBADF);
+    if (write.faulted(FaultKind::Lost))
+        return write.finish(static_cast<std::int64_t>(count), true);
     // A PC that does not read lets the pseudo-terminal fill up: what does
     // not fit is not written, as with a host that stopped reading.
-    const bool short_write = fault.fired && fault.kind == FaultKind::Short;
-    const ssize_t n = short_write && count / 2 == 0 ? 0 : ::write(pty_.master, buf, short_write ? count / 2 : count);
-    return session.finish(line, n < 0 ? -errno : n, short_write);
+    const bool short_write = write.faulted(FaultKind::Short);
+    const ssize_t n =
+        short_write && count / 2 == 0 ? 0 : ::write(pty_.master.get(), buf, short_write ? count / 2 : count);
+    return write.finish(n < 0 ? -errno : n, short_write);
 }
 
 }  // namespace vreader

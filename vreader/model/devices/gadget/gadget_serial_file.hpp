@@ -33,18 +33,18 @@ public:
     std::int64_t write(const void* buf, std::size_t count) override;
     short poll_ready(short requested) const override;
     bool read_would_block() override;
-    int input_fd() const override { return pty_.master; }
+    int input_fd() const override { return pty_.master.get(); }
 
 private:
     struct Pty {
-        int master = -1;  // the gadget's end
-        int pc_end = -1;  // the PC's end, held open
+        HostFd master;  // the gadget's end
+        HostFd pc_end;  // the PC's end, held open
         std::string pc_path;
         HolderWatcher watcher;  // takes ttyGS0.pc back once the program is gone
     };
 
-    GadgetSerialFile(ReaderContext& context, const Node& node, int access, bool nonblocking, const Pty& pty)
-        : TtyFile(context, node, access), nonblocking_(nonblocking), pty_(pty)
+    GadgetSerialFile(ReaderContext& context, const Node& node, int access, bool nonblocking, Pty pty)
+        : TtyFile(context, node, access), nonblocking_(nonblocking), pty_(std::move(pty))
     {
     }
     void release() override;

@@ -1,7 +1,7 @@
 #include "vreader/model/devices/gadget/kept_nodes.hpp"
 
+#include "vreader/model/core/device_request.hpp"
 #include "vreader/model/core/path_names.hpp"
-#include "vreader/model/core/request_opening.hpp"
 #include "vreader/model/state/files.hpp"
 
 #include <sys/sysmacros.h>
@@ -40,10 +40,10 @@ std::string_view top_name(std::string_view path)
 }
 
 // Loads the list under the reader's lock for a call that reads or changes it.
-int locked_nodes(Session& session, const ReaderDir& dir, KeptNodes& nodes)
+int locked_nodes(DeviceRequest& request, const ReaderDir& dir, KeptNodes& nodes)
 {
     std::string why;
-    if (const int e = session.lock())
+    if (const int e = request.lock_reader())
         return e;
     const int e = load_nodes(dir, nodes, why);
     if (e == EINVAL)
@@ -132,61 +132,61 @@ std::string describe_node(const KeptNode& node)
 
 std::int64_t make_node(ReaderContext& context, const std::string& path, mode_t mode, dev_t dev)
 {
-    Session session = context.session();
-    JsonLine line("mknod");
-    line.add("path", path).add("mode", mode).add("dev", static_cast<std::uint64_t>(dev));
-    if (const auto ended = open_request(session, line, "mknod", {}, FaultEnds::Any))
+    DeviceRequest making(context, {}, "mknod");
+    making.line().add("path", path).add("mode", mode).add("dev", static_cast<std::uint64_t>(dev));
+    if (const auto ended = making.start(FaultEnds::Any))
         return *ended;
     // As the kernel: no type means a regular file; a directory is refused.
     if ((mode & S_IFMT) == 0)
         mode |= S_IFREG;
     if ((mode & S_IFMT) == S_IFDIR)
-        return session.finish(line, -EPERM, false);
+        return making.finish(-EPERM);
     if (type_name(mode).empty())
-        return session.finish(line, -EINVAL, false);
+        return making.finish(-EINVAL);
     KeptNodes nodes;
-    if (const int e = locked_nodes(session, context.dir, nodes))
-        return session.finish(line, -e, false);
+    if (const int e = locked_nodes(making, context.dir, nodes))
+        return making.finish(-e);
     if (const int e = parent_error(nodes, path))
-        return session.finish(line, -e, false);
+        return making.finish(-e);
     if (find_kept_node(nodes, path) != nullptr)
-        return session.finish(line, -EEXIST, false);
+        return making.finish(-EEXIST);
     const bool device = S_ISBLK(mode) || S_ISCHR(mode);
     KeptNode node{path, mode & (S_IFMT | 07777), device ? ::major(dev) : 0, device ? ::minor(dev) : 0, nodes.next_id++};
-    line.add("node", describe_node(node));
+    making.line().add("node", describe_node(node));
     nodes.nodes.push_back(std::move(node));
     if (const int e = save_nodes(context.dir, nodes))
-        return session.finish(line, -e, false);
-    return session.finish(line, 0, false);
+        return making.finish(-e);
+    return making.finish(0);
 }
 
 std::int64_t remove_node(ReaderContext& context, const std::string& path)
 {
-    Session session = context.session();
-    JsonLine line("unlink");
-    line.add("path", path);
-    if (const auto ended = open_request(session, line, "unlink", {}, FaultEnds::Any))
+    DeviceRequest removing(context, {}, "unlink");
+    removing.line().add("path", path);
+    if (const auto ended = removing.start(FaultEnds::Any))
         return *ended;
     KeptNodes nodes;
-    if (const int e = locked_nodes(session, context.dir, nodes))
-        return session.finish(line, -e, false);
+    if (const int e = locked_nodes(removing, context.dir, nodes))
+        return removing.finish(-e);
     if (const int e = parent_error(nodes, path))
-        return session.finish(line, -e, false);
+        return removing.finish(-e);
     const auto it =
         std::find_if(nodes.nodes.begin(), nodes.nodes.end(), [&](const KeptNode& node) { return node.path == path; });
     if (it == nodes.nodes.end())
-        return session.finish(line, -ENOENT, false);
+        return removing.finish(-ENOENT);
     nodes.nodes.erase(it);
     if (const int e = save_nodes(context.dir, nodes))
-        return session.finish(line, -e, false);
-    return session.finish(line, 0, false);
+        return removing.finish(-e);
+    return removing.finish(0);
 }
 
 std::int64_t stat_kept_node(ReaderContext& context, const std::string& path, struct stat& st)
 {
-    Session session = context.session();
+    // A stat is a lookup of the name, not a request of a node: it is not
+    // journaled and takes no fault.
+    DeviceRequest lookup(context, {}, "stat");
     KeptNodes nodes;
-    if (const int e = locked_nodes(session, context.dir, nodes))
+    if (const int e = locked_nodes(lookup, context.dir, nodes))
         return -e;
     if (const int e = parent_error(nodes, path))
         return -e;
@@ -204,16 +204,17 @@ std::int64_t stat_kept_node(ReaderContext& context, const std::string& path, str
 
 std::int64_t open_kept_node(ReaderContext& context, const std::string& path, int flags)
 {
-    Session session = context.session();
-    JsonLine line("open");
-    line.add("path", path).add("flags", flags);
+    DeviceRequest opening(context, {}, "open");
+    opening.line().add("path", path).add("flags", flags);
+    if (const auto ended = opening.start_unfaulted())
+        return *ended;
     KeptNodes nodes;
-    if (const int e = locked_nodes(session, context.dir, nodes))
-        return session.finish(line, -e, false);
+    if (const int e = locked_nodes(opening, context.dir, nodes))
+        return opening.finish(-e);
     int error = parent_error(nodes, path);
     if (error == 0)
         error = find_kept_node(nodes, path) != nullptr ? ENXIO : ENOENT;
-    return session.finish(line, -error, false);
+    return opening.finish(-error);
 }
 
 }  // namespace vreader

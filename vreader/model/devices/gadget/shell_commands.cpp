@@ -1,6 +1,6 @@
 #include "vreader/model/devices/gadget/shell_commands.hpp"
 
-#include "vreader/model/core/request_opening.hpp"
+#include "vreader/model/core/device_request.hpp"
 #include "vreader/model/state/gadget_content.hpp"
 
 #include <algorithm>
@@ -62,25 +62,24 @@ int apply_shell_commands(std::string_view command, std::vector<std::string>& mod
 
 std::int64_t run_shell_command(ReaderContext& context, const std::string& command)
 {
-    Session session = context.session();
-    JsonLine line("system");
-    line.add("command", command);
-    if (const auto ended = open_request(session, line, "system", {}, FaultEnds::Any))
+    DeviceRequest shell(context, {}, "system");
+    shell.line().add("command", command);
+    if (const auto ended = shell.start(FaultEnds::Any))
         return *ended;
-    if (const int e = session.lock())
-        return session.finish(line, -e, false);
+    if (const int e = shell.lock_reader())
+        return shell.finish(-e);
     GadgetContent gadget;
     std::string why;
     if (!load_gadget(context.dir.path(), gadget, why))
-        return session.finish(line, -EIO, false);
+        return shell.finish(-EIO);
     const int status = apply_shell_commands(command, gadget.modules);
     if (const int e = save_gadget(context.dir.path(), gadget))
-        return session.finish(line, -e, false);
+        return shell.finish(-e);
     std::string modules;
     for (const auto& module : gadget.modules)
         modules += (modules.empty() ? "" : " ") + module;
-    line.add("status", status).add("modules", modules);
-    return session.finish(line, std::int64_t{status} << 8, false);
+    shell.line().add("status", status).add("modules", modules);
+    return shell.finish(std::int64_t{status} << 8);
 }
 
 }  // namespace vreader

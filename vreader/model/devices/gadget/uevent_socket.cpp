@@ -1,6 +1,5 @@
 #include "vreader/model/devices/gadget/uevent_socket.hpp"
 
-#include "vreader/model/core/request_opening.hpp"
 #include "vreader/model/core/wake_pipe.hpp"
 #include "vreader/model/devices/gadget/uevent_queue.hpp"
 
@@ -24,28 +23,25 @@ bool is_uevent_socket(int domain, int type, int protocol)
 std::int64_t UeventSocketFile::open(ReaderContext& context, int domain, int type, int protocol, int fd,
                                     std::unique_ptr<DeviceFile>& out)
 {
-    Session session = context.session();
-    JsonLine line("socket");
-    line.add("domain", domain).add("type", type).add("protocol", protocol);
-    if (const auto ended = open_request(session, line, "socket", kUeventDevice, FaultEnds::Any))
+    DeviceRequest opening(context, kUeventDevice, "socket");
+    opening.line().add("domain", domain).add("type", type).add("protocol", protocol);
+    if (const auto ended = opening.start(FaultEnds::Any))
         return *ended;
     std::string queue;
     if (const int e = open_uevent_queue(context.dir.path(), queue))
-        return session.finish(line, -e, false);
-    const int wake_fd = open_wake_pipe(uevent_wake_pipe(queue));
-    if (wake_fd < 0) {
+        return opening.finish(-e);
+    HostFd wake(open_wake_pipe(uevent_wake_pipe(queue)));
+    if (!wake.valid()) {
         const int e = errno;
         close_uevent_queue(queue);
-        return session.finish(line, -e, false);
+        return opening.finish(-e);
     }
-    out.reset(new UeventSocketFile(context, std::move(queue), wake_fd, (type & SOCK_NONBLOCK) != 0));
-    return session.finish(line, fd, false);
+    out.reset(new UeventSocketFile(context, std::move(queue), std::move(wake), (type & SOCK_NONBLOCK) != 0));
+    return opening.finish(fd);
 }
 
 UeventSocketFile::~UeventSocketFile()
 {
-    if (wake_fd_ >= 0)
-        ::close(wake_fd_);
     if (!queue_.empty())
         close_uevent_queue(queue_);
 }
@@ -60,43 +56,42 @@ void UeventSocketFile::fill_stat(struct stat& st) const
 
 std::int64_t UeventSocketFile::bind(const void* address, std::size_t length)
 {
-    Session session = context_.session();
-    JsonLine line("bind");
-    line.add("path", path_).add("length", length);
+    DeviceRequest binding = node_request("bind");
+    binding.line().add("path", path_).add("length", length);
     sockaddr_nl nl{};
     if (address != nullptr && length >= sizeof nl) {
         std::memcpy(&nl, address, sizeof nl);
-        line.add("family", nl.nl_family).add("pid", nl.nl_pid).add("groups", nl.nl_groups);
+        binding.line().add("family", nl.nl_family).add("pid", nl.nl_pid).add("groups", nl.nl_groups);
     }
-    if (const auto ended = open_request(session, line, "bind", kUeventDevice, FaultEnds::Any))
+    if (const auto ended = binding.start(FaultEnds::Any))
         return *ended;
     // The call copies at most a sockaddr_storage of the caller's, from an
     // address that must be there when there is anything to copy.
     if (length > sizeof(sockaddr_storage))
-        return session.finish(line, -EINVAL, false);
+        return binding.finish(-EINVAL);
     if (address == nullptr && length > 0)
-        return session.finish(line, -EFAULT, false);
+        return binding.finish(-EFAULT);
     if (length < sizeof nl || nl.nl_family != AF_NETLINK)
-        return session.finish(line, -EINVAL, false);
+        return binding.finish(-EINVAL);
     // A socket keeps its port once bound: a later bind names that port (0
     // included, which asked for one the first time, is refused) and may
     // change the groups only. The first bind takes the port asked for, or
     // for 0 the process's id, as the kernel gives a process's first socket.
     if (bound_ && nl.nl_pid != port_)
-        return session.finish(line, -EINVAL, false);
-    if (const int e = session.lock())
-        return session.finish(line, -e, false);
+        return binding.finish(-EINVAL);
+    if (const int e = binding.lock_reader())
+        return binding.finish(-e);
     if (const int e = set_uevent_listening(context_.dir.path(), queue_, (nl.nl_groups & kUeventGroup) != 0))
-        return session.finish(line, -e, false);
+        return binding.finish(-e);
     if (!bound_)
         port_ = nl.nl_pid != 0 ? nl.nl_pid : static_cast<std::uint32_t>(::getpid());
     bound_ = true;
-    return session.finish(line, 0, false);
+    return binding.finish(0);
 }
 
 bool UeventSocketFile::message_ready() const
 {
-    drain_wake_pipe(wake_fd_);
+    drain_wake_pipe(wake_.get());
     return uevent_waiting(queue_);
 }
 
@@ -110,64 +105,58 @@ short UeventSocketFile::poll_ready(short requested) const
 
 bool UeventSocketFile::read_would_block()
 {
-    return !nonblocking_ && !message_ready() && !context_.session().fault_pending("recv", kUeventDevice) &&
-           !context_.session().fault_pending("read", kUeventDevice);
+    return !nonblocking_ && !message_ready() && !fails_at_once("recv") && !fails_at_once("read");
 }
 
-std::int64_t UeventSocketFile::receive(void* buf, std::size_t count, int flags, std::string_view request)
+std::int64_t UeventSocketFile::receive(void* buf, std::size_t count, int flags, std::string_view name)
 {
-    Session session = context_.session();
-    JsonLine line(request);
-    line.add("path", path_).add("count", count).add("flags", flags);
-    FaultHit fault;
-    if (const auto ended = open_request(session, line, request, kUeventDevice, FaultEnds::Errors, fault))
+    DeviceRequest receiving = node_request(name);
+    receiving.line().add("path", path_).add("count", count).add("flags", flags);
+    if (const auto ended = receiving.start(FaultEnds::Errors))
         return *ended;
     // A short receive hands over half of the room given: a longer message
     // is cut there, as a datagram is.
-    if (fault.fired && fault.kind == FaultKind::Short)
+    if (receiving.faulted(FaultKind::Short))
         count /= 2;
-    drain_wake_pipe(wake_fd_);
+    drain_wake_pipe(wake_.get());
     std::string message;
-    if (const int e = session.lock())
-        return session.finish(line, -e, false);
+    if (const int e = receiving.lock_reader())
+        return receiving.finish(-e);
     const int error = take_uevent(queue_, message, (flags & MSG_PEEK) != 0);
     // Nothing waits: the binding only gets here when the caller must not wait.
     if (error == ENOENT)
-        return session.finish(line, -EAGAIN, false);
+        return receiving.finish(-EAGAIN);
     if (error != 0)
-        return session.finish(line, -EIO, false);
+        return receiving.finish(-EIO);
     const std::size_t copied = std::min(count, message.size());
     if (copied > 0)
         std::memcpy(buf, message.data(), copied);
     // The journal keeps a long message's start: enough to tell it.
     constexpr std::size_t kJournaled = 4096;
-    line.add("length", message.size()).add("strings", escape_uevent(std::string_view(message).substr(0, kJournaled)));
+    receiving.line()
+        .add("length", message.size())
+        .add("strings", escape_uevent(std::string_view(message).substr(0, kJournaled)));
     if (copied < message.size())
-        line.add("truncated", true);
-    return session.finish(line, static_cast<std::int64_t>((flags & MSG_TRUNC) != 0 ? message.size() : copied),
-                          fault.fired);
+        receiving.line().add("truncated", true);
+    return receiving.finish(static_cast<std::int64_t>((flags & MSG_TRUNC) != 0 ? message.size() : copied),
+                            receiving.fault().fired);
 }
 
 std::int64_t UeventSocketFile::write(const void*, std::size_t count)
 {
     // Programs do not send to the kernel's uevent group.
-    Session session = context_.session();
-    JsonLine line("write");
-    line.add("path", path_).add("count", count);
-    return session.finish(line, -EPERM, false);
+    DeviceRequest write = node_request("write");
+    write.line().add("path", path_).add("count", count);
+    if (const auto ended = write.start_unfaulted())
+        return *ended;
+    return write.finish(-EPERM);
 }
 
-std::int64_t UeventSocketFile::close()
+void UeventSocketFile::release()
 {
-    Session session = context_.session();
-    JsonLine line("close");
-    line.add("path", path_);
-    ::close(wake_fd_);
-    wake_fd_ = -1;
+    wake_.reset();
     close_uevent_queue(queue_);
     queue_.clear();
-    const FaultHit fault = session.take_fault("close", kUeventDevice);
-    return session.finish(line, -fault.error, fault.fired);
 }
 
 }  // namespace vreader

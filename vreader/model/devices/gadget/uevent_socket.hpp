@@ -10,8 +10,8 @@
 // requests and faults belong to the device "uevent".
 #pragma once
 
-#include "vreader/model/core/device_file.hpp"
-#include "vreader/model/core/reader_context.hpp"
+#include "vreader/model/core/host_fd.hpp"
+#include "vreader/model/core/node_file.hpp"
 
 #include <memory>
 #include <string>
@@ -25,14 +25,13 @@ inline constexpr unsigned kUeventGroup = 1;
 
 bool is_uevent_socket(int domain, int type, int protocol);
 
-class UeventSocketFile final : public DeviceFile {
+class UeventSocketFile final : public NodeFile {
 public:
     // Journals the socket request and its fault; returns `fd` or -errno.
     static std::int64_t open(ReaderContext& context, int domain, int type, int protocol, int fd,
                              std::unique_ptr<DeviceFile>& out);
     ~UeventSocketFile() override;
 
-    const std::string& path() const override { return path_; }
     void fill_stat(struct stat& st) const override;
     std::int64_t bind(const void* address, std::size_t length) override;
     std::int64_t recv(void* buf, std::size_t count, int flags) override { return receive(buf, count, flags, "recv"); }
@@ -40,22 +39,24 @@ public:
     std::int64_t write(const void* buf, std::size_t count) override;
     short poll_ready(short requested) const override;
     bool read_would_block() override;
-    int input_fd() const override { return wake_fd_; }
-    std::int64_t close() override;
+    int input_fd() const override { return wake_.get(); }
 
 private:
-    UeventSocketFile(ReaderContext& context, std::string queue, int wake_fd, bool nonblocking)
-        : context_(context), queue_(std::move(queue)), wake_fd_(wake_fd), nonblocking_(nonblocking)
+    UeventSocketFile(ReaderContext& context, std::string queue, HostFd wake, bool nonblocking)
+        : NodeFile(context, "socket:uevent", kUeventDevice, O_RDWR),
+          queue_(std::move(queue)),
+          wake_(std::move(wake)),
+          nonblocking_(nonblocking)
     {
     }
     bool message_ready() const;
     // A recv or a read, journaled and faulted under that name.
-    std::int64_t receive(void* buf, std::size_t count, int flags, std::string_view request);
+    std::int64_t receive(void* buf, std::size_t count, int flags, std::string_view name);
+    // Leaves the receive queue.
+    void release() override;
 
-    ReaderContext& context_;
-    std::string path_ = "socket:uevent";
     std::string queue_;  // its receive queue's directory; empty once closed
-    int wake_fd_;
+    HostFd wake_;        // the queue's wake-up pipe
     bool nonblocking_;
     bool bound_ = false;
     std::uint32_t port_ = 0;  // the port id the first bind gave it

@@ -1,7 +1,6 @@
 #include "vreader/model/devices/input/input_device.hpp"
 
 #include "vreader/model/core/node_open.hpp"
-#include "vreader/model/core/request_opening.hpp"
 #include "vreader/model/devices/input/input_record.hpp"
 
 #include <fcntl.h>
@@ -68,17 +67,11 @@ std::int64_t InputFile::open(ReaderContext& context, const std::string& path, un
                      std::strerror(e));
     // Read and write: the device itself keeps a writer, so the pipe never
     // reads as ended between two sources.
-    const int pipe_fd = ::open(pipe.c_str(), O_RDWR | O_NONBLOCK | O_CLOEXEC);
-    if (pipe_fd < 0)
+    HostFd pipe_fd(::open(pipe.c_str(), O_RDWR | O_NONBLOCK | O_CLOEXEC));
+    if (!pipe_fd.valid())
         return -ENODEV;  // the reader's directory changed under the open
-    out.reset(new InputFile(context, path, number, pipe_fd, (flags & O_NONBLOCK) != 0));
+    out.reset(new InputFile(context, path, number, access, std::move(pipe_fd), (flags & O_NONBLOCK) != 0));
     return result;
-}
-
-InputFile::~InputFile()
-{
-    if (pipe_fd_ >= 0)
-        ::close(pipe_fd_);
 }
 
 void InputFile::fill_stat(struct stat& st) const { char_device_stat(st, kInputMajor, kInputMinorBase + number_); }
@@ -86,57 +79,42 @@ void InputFile::fill_stat(struct stat& st) const { char_device_stat(st, kInputMa
 short InputFile::poll_ready(short requested) const
 {
     struct pollfd wait {
-        pipe_fd_, requested, 0
+        pipe_.get(), requested, 0
     };
     return ::poll(&wait, 1, 0) > 0 ? static_cast<short>(wait.revents & requested) : 0;
 }
 
 bool InputFile::read_would_block()
 {
-    return !nonblocking_ && (poll_ready(POLLIN) & POLLIN) == 0 &&
-           !context_.session().fault_pending("read", "event" + std::to_string(number_));
+    return !nonblocking_ && (poll_ready(POLLIN) & POLLIN) == 0 && !fails_at_once("read");
 }
 
 std::int64_t InputFile::read(void* buf, std::size_t count)
 {
-    Session session = context_.session();
-    JsonLine line("read");
-    line.add("path", path_).add("count", count);
-    const std::string device = "event" + std::to_string(number_);
-    FaultHit fault;
-    if (const auto ended = open_request(session, line, "read", device, FaultEnds::Errors, fault))
+    DeviceRequest read = node_request("read");
+    read.line().add("path", path_).add("count", count);
+    if (const auto ended = read.start(FaultEnds::Errors))
         return *ended;
     // The device hands over whole records, as the kernel's event device
     // does: a buffer too small for one is refused, and a short read takes
     // half the records asked for, at least one.
     if (count == 0)
-        return session.finish(line, 0, false);
+        return read.finish(0);
     if (count < sizeof(input_event))
-        return session.finish(line, -EINVAL, false);
+        return read.finish(-EINVAL);
     count -= count % sizeof(input_event);
-    const bool short_read = fault.fired && fault.kind == FaultKind::Short;
+    const bool short_read = read.faulted(FaultKind::Short);
     if (short_read && count >= 2 * sizeof(input_event))
         count = count / sizeof(input_event) / 2 * sizeof(input_event);
-    const ssize_t n = ::read(pipe_fd_, buf, count);
+    const ssize_t n = ::read(pipe_.get(), buf, count);
     if (n < 0)
-        return session.finish(line, -errno, short_read);
+        return read.finish(-errno, short_read);
     if (static_cast<std::size_t>(n) == sizeof(input_event)) {
         input_event event;
         std::memcpy(&event, buf, sizeof event);
-        line.add("type", event.type).add("code", event.code).add("value", event.value);
+        read.line().add("type", event.type).add("code", event.code).add("value", event.value);
     }
-    return session.finish(line, n, short_read);
-}
-
-std::int64_t InputFile::close()
-{
-    Session session = context_.session();
-    JsonLine line("close");
-    line.add("path", path_);
-    ::close(pipe_fd_);
-    pipe_fd_ = -1;
-    const FaultHit fault = session.take_fault("close", "event" + std::to_string(number_));
-    return session.finish(line, -fault.error, fault.fired);
+    return read.finish(n, short_read);
 }
 
 }  // namespace vreader

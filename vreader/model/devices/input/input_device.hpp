@@ -9,8 +9,8 @@
 // no end of input.
 #pragma once
 
-#include "vreader/model/core/device_file.hpp"
-#include "vreader/model/core/reader_context.hpp"
+#include "vreader/model/core/host_fd.hpp"
+#include "vreader/model/core/node_file.hpp"
 
 #include <linux/input.h>
 
@@ -29,30 +29,29 @@ int input_device_number(const ReaderConfig& config, std::string_view dev_path);
 // Makes the pipes of a new reader. 0 or an errno value.
 int create_input_pipes(const std::string& root, const ReaderConfig& config);
 
-class InputFile final : public DeviceFile {
+class InputFile final : public NodeFile {
 public:
     static std::int64_t open(ReaderContext& context, const std::string& path, unsigned number, int flags, int fd,
                              std::unique_ptr<DeviceFile>& out);
-    ~InputFile() override;
 
-    const std::string& path() const override { return path_; }
     void fill_stat(struct stat& st) const override;
     std::int64_t read(void* buf, std::size_t count) override;
     short poll_ready(short requested) const override;
     bool read_would_block() override;
-    int input_fd() const override { return pipe_fd_; }
-    std::int64_t close() override;
+    int input_fd() const override { return pipe_.get(); }
 
 private:
-    InputFile(ReaderContext& context, std::string path, unsigned number, int pipe_fd, bool nonblocking)
-        : context_(context), path_(std::move(path)), number_(number), pipe_fd_(pipe_fd), nonblocking_(nonblocking)
+    InputFile(ReaderContext& context, std::string path, unsigned number, int access, HostFd pipe, bool nonblocking)
+        : NodeFile(context, std::move(path), "event" + std::to_string(number), access),
+          number_(number),
+          pipe_(std::move(pipe)),
+          nonblocking_(nonblocking)
     {
     }
+    void release() override { pipe_.reset(); }
 
-    ReaderContext& context_;
-    std::string path_;
     unsigned number_;
-    int pipe_fd_;
+    HostFd pipe_;
     bool nonblocking_;  // opened O_NONBLOCK: a read with nothing queued fails with EAGAIN
 };
 

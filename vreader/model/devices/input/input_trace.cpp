@@ -1,5 +1,6 @@
 #include "vreader/model/devices/input/input_trace.hpp"
 
+#include "vreader/model/core/host_fd.hpp"
 #include "vreader/model/devices/input/input_device.hpp"
 #include "vreader/model/devices/input/input_record.hpp"
 #include "vreader/model/state/key_value.hpp"
@@ -173,14 +174,14 @@ namespace {
 // far. A program looks at its standard input and the key device before the
 // touch devices, so a line or a HOME press must not overtake touches that
 // are still queued: an operator's finger is never that fast.
-void wait_until_read(const std::map<unsigned, int>& pipes, const std::function<bool()>& stop)
+void wait_until_read(const std::map<unsigned, HostFd>& pipes, const std::function<bool()>& stop)
 {
     const auto give_up = std::chrono::steady_clock::now() + std::chrono::seconds(10);
     for (;;) {
         bool queued = false;
         for (const auto& [device, fd] : pipes) {
             int unread = 0;
-            if (::ioctl(fd, FIONREAD, &unread) == 0 && unread > 0)
+            if (::ioctl(fd.get(), FIONREAD, &unread) == 0 && unread > 0)
                 queued = true;
         }
         if (!queued || stop() || std::chrono::steady_clock::now() >= give_up)
@@ -195,10 +196,11 @@ std::string play_trace(const ReaderDir& dir, const std::vector<TraceStep>& steps
                        const std::function<bool()>& stop)
 {
     // A device's pipe opens for writing only while a program reads it. A
-    // device no program opens in time keeps -1: its events are dropped, as
-    // the kernel drops the events of an input device nobody reads, and the
-    // rest of the trace still plays (a HOME press can end the program).
-    std::map<unsigned, int> pipes;
+    // device no program opens in time keeps no descriptor: its events are
+    // dropped, as the kernel drops the events of an input device nobody
+    // reads, and the rest of the trace still plays (a HOME press can end the
+    // program).
+    std::map<unsigned, HostFd> pipes;
     // Each device's records as the program holding it reads them.
     std::map<unsigned, std::size_t> record_sizes;
     std::string unread;
@@ -216,16 +218,16 @@ std::string play_trace(const ReaderDir& dir, const std::vector<TraceStep>& steps
     while (!waiting.empty()) {
         for (auto device = waiting.begin(); device != waiting.end();) {
             const std::string pipe = dir.file(input_pipe(*device));
-            const int fd = ::open(pipe.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
-            if (fd < 0 && errno != ENXIO)
+            HostFd fd(::open(pipe.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC));
+            if (!fd.valid() && errno != ENXIO)
                 return "cannot open " + pipe + ": " + std::strerror(errno);
-            if (fd < 0) {
+            if (!fd.valid()) {
                 ++device;
                 continue;
             }
             // Full pipes wait for the program to read, as a queue would.
-            ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
-            pipes[*device] = fd;
+            ::fcntl(fd.get(), F_SETFL, ::fcntl(fd.get(), F_GETFL) & ~O_NONBLOCK);
+            pipes[*device] = std::move(fd);
             record_sizes[*device] = program_input_record_size(dir, *device);
             device = waiting.erase(device);
         }
@@ -236,7 +238,7 @@ std::string play_trace(const ReaderDir& dir, const std::vector<TraceStep>& steps
         if (std::chrono::steady_clock::now() >= deadline) {
             for (const unsigned device : waiting) {
                 unread += (unread.empty() ? "" : ", ") + std::string("/dev/input/event") + std::to_string(device);
-                pipes[device] = -1;
+                pipes[device].reset();
             }
             break;
         }
@@ -261,7 +263,7 @@ std::string play_trace(const ReaderDir& dir, const std::vector<TraceStep>& steps
                                     : std::string("cannot type a line: ") + std::strerror(errno);
                 break;
             }
-        } else if (pipes[step.device] >= 0) {
+        } else if (pipes[step.device].valid()) {
             // The input core hands a reader a packet whole, up to its
             // SYN_REPORT: a program that stops at one event of a packet
             // (tpinspect closes the key device at the release) must find
@@ -280,7 +282,7 @@ std::string play_trace(const ReaderDir& dir, const std::vector<TraceStep>& steps
                     break;
             }
             const auto bytes = static_cast<ssize_t>(packet.size());
-            if (::write(pipes[step.device], packet.data(), static_cast<size_t>(bytes)) != bytes) {
+            if (::write(pipes[step.device].get(), packet.data(), static_cast<size_t>(bytes)) != bytes) {
                 error = "the program stopped reading /dev/input/event" + std::to_string(step.device);
                 break;
             }
@@ -290,9 +292,6 @@ std::string play_trace(const ReaderDir& dir, const std::vector<TraceStep>& steps
     // caller that ends the program's input next must not overtake it.
     if (error.empty())
         wait_until_read(pipes, stop);
-    for (const auto& [device, fd] : pipes)
-        if (fd >= 0)
-            ::close(fd);
     if (error.empty() && !unread.empty())
         error = "no program read " + unread + ": its events were dropped";
     return error;

@@ -1,7 +1,6 @@
 #include "vreader/model/devices/modem/modem_node.hpp"
 
 #include "vreader/model/core/node_open.hpp"
-#include "vreader/model/core/request_opening.hpp"
 #include "vreader/model/devices/modem/wan_modem.hpp"
 
 #include <fcntl.h>
@@ -48,10 +47,7 @@ const ModemContent* ModemNode::content()
     return &*content_;
 }
 
-bool ModemNode::read_would_block()
-{
-    return received_.empty() && !nonblocking_ && !context_.session().fault_pending("read", device_);
-}
+bool ModemNode::read_would_block() { return received_.empty() && !nonblocking_ && !fails_at_once("read"); }
 
 short ModemNode::poll_ready(short requested) const { return received_.poll_ready(requested); }
 
@@ -77,38 +73,35 @@ void ModemNode::unasked_input_arrives()
 
 std::int64_t ModemNode::read(void* buf, std::size_t count)
 {
-    Session session = context_.session();
-    JsonLine line("read");
-    line.add("count", count);
-    FaultHit fault;
-    if (const auto ended = open_request(session, line, "read", device_, FaultEnds::Errors, fault))
+    DeviceRequest read = node_request("read");
+    read.line().add("count", count);
+    if (const auto ended = read.start(FaultEnds::Errors))
         return *ended;
     if (access_ == O_WRONLY)
-        return session.finish(line, -EBADF, false);
+        return read.finish(-EBADF);
     // Nothing will come while this process waits in the model.
     if (received_.empty())
-        return session.finish(line, nonblocking_ ? -EAGAIN : -EINTR, false);
+        return read.finish(nonblocking_ ? -EAGAIN : -EINTR);
     if (count == 0)
-        return session.finish(line, 0, false);
-    const std::size_t n = received_.take(buf, count, fault.fired && fault.kind == FaultKind::Short, line);
-    return session.finish(line, static_cast<std::int64_t>(n), fault.fired);
+        return read.finish(0);
+    const std::size_t n = received_.take(buf, count, read.faulted(FaultKind::Short), read.line());
+    return read.finish(static_cast<std::int64_t>(n), read.fault().fired);
 }
 
 std::int64_t ModemNode::write(const void* buf, std::size_t count)
 {
-    Session session = context_.session();
-    JsonLine line("write");
-    line.add("count", count).add("bytes", hex_bytes(buf, count));
-    FaultHit fault;
-    if (const auto ended = open_request(session, line, "write", device_, FaultEnds::Errors, fault))
+    DeviceRequest write = node_request("write");
+    write.line().add("count", count).add("bytes", hex_bytes(buf, count));
+    if (const auto ended = write.start(FaultEnds::Errors))
         return *ended;
     if (access_ == O_RDONLY)
-        return session.finish(line, -EBADF, false);
+        return write.finish(-EBADF);
+    const FaultHit& fault = write.fault();
     std::size_t taken = count;
     if (fault.fired)
         taken = fault.kind == FaultKind::Short ? count / 2 : 0;  // short, or lost
     const std::int64_t result =
-        session.finish(line, static_cast<std::int64_t>(fault.kind == FaultKind::Lost ? count : taken), fault.fired);
+        write.finish(static_cast<std::int64_t>(fault.kind == FaultKind::Lost ? count : taken), fault.fired);
 
     const std::string_view text(static_cast<const char*>(buf), taken);
     if (text.empty())
@@ -120,7 +113,7 @@ std::int64_t ModemNode::write(const void* buf, std::size_t count)
     if (modem != nullptr && modem->echo) {
         JsonLine echo("modem_echo");
         echo.add("text", text);
-        session.finish(echo, 0, false);
+        write.follow(echo);
         queue(std::string(text), 1);
     }
     for (const char c : text) {
@@ -128,38 +121,38 @@ std::int64_t ModemNode::write(const void* buf, std::size_t count)
             if (line_.size() < kMaxCommandLine)
                 line_ += c;
         } else if (!line_.empty()) {
-            command(session, std::exchange(line_, {}));
+            command(write, std::exchange(line_, {}));
         }
     }
     return result;
 }
 
-void ModemNode::command(Session& session, const std::string& text)
+void ModemNode::command(DeviceRequest& write, const std::string& text)
 {
-    JsonLine request("modem_command");
-    request.add("text", text);
+    JsonLine command("modem_command");
+    command.add("text", text);
     const ModemContent* modem = content();
     if (modem == nullptr) {
-        request.add("answer", "none: modem.conf is unreadable");
-        session.finish(request, 0, false);
+        command.add("answer", "none: modem.conf is unreadable");
+        write.follow(command);
         return;
     }
     wan_modem::Answer answer = wan_modem::answer(text, *modem, handshakes_);
-    request.add("answer", answer.kind);
+    command.add("answer", answer.kind);
     // A reply fault makes the modem keep silent or send its answer in pieces.
     std::size_t pieces = 1;
-    const FaultHit fault = session.take_fault("reply", device_);
+    const FaultHit fault = write.fault_on("reply");
     if (fault.fired && fault.kind == FaultKind::Silent)
         answer.lines.clear();
     if (fault.fired && fault.kind == FaultKind::Split)
         pieces = fault.value;
     if (fault.fired)
-        request.add("faulted", true);
-    session.finish(request, 0, false);
+        command.add("faulted", true);
+    write.follow(command);
     for (const std::string& sent : answer.lines) {
         JsonLine reply("modem_answer");
         reply.add("text", sent);
-        session.finish(reply, 0, false);
+        write.follow(reply);
     }
     queue(wan_modem::wire(answer.lines, modem->blank_lines), pieces);
 }

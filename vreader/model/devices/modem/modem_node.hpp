@@ -49,7 +49,7 @@ private:
     }
 
     // Answers one command line and queues the answer.
-    void command(Session& session, const std::string& line);
+    void command(DeviceRequest& write, const std::string& line);
     void queue(const std::string& bytes, std::size_t pieces);
     // modem.conf, read again only when it changed; nullptr when unreadable.
     const ModemContent* content();

@@ -1,7 +1,5 @@
 #include "vreader/model/devices/net/inet_socket_file.hpp"
 
-#include "vreader/model/core/request_opening.hpp"
-
 #include <net/if.h>
 #include <net/if_arp.h>
 #include <netinet/in.h>
@@ -31,13 +29,12 @@ bool is_inet_datagram(int domain, int type, int protocol)
 std::int64_t InetSocketFile::open(ReaderContext& context, int domain, int type, int protocol, int fd,
                                   std::unique_ptr<DeviceFile>& out)
 {
-    Session session = context.session();
-    JsonLine line("socket");
-    line.add("domain", domain).add("type", type).add("protocol", protocol);
-    if (const auto ended = open_request(session, line, "socket", kNetDevice, FaultEnds::Any))
+    DeviceRequest opening(context, kNetDevice, "socket");
+    opening.line().add("domain", domain).add("type", type).add("protocol", protocol);
+    if (const auto ended = opening.start(FaultEnds::Any))
         return *ended;
     out.reset(new InetSocketFile(context, (type & SOCK_NONBLOCK) != 0));
-    return session.finish(line, fd, false);
+    return opening.finish(fd);
 }
 
 void InetSocketFile::fill_stat(struct stat& st) const
@@ -50,22 +47,20 @@ void InetSocketFile::fill_stat(struct stat& st) const
 
 std::int64_t InetSocketFile::read(void*, std::size_t count)
 {
-    Session session = context_.session();
-    JsonLine line("read");
-    line.add("path", path_).add("count", count);
-    if (const FaultHit fault = session.take_fault("read", kNetDevice); fault.fired && fault.kind == FaultKind::Error)
-        return session.finish(line, -fault.error, true);
-    return session.finish(line, nonblocking_ ? -EAGAIN : -EINTR, false);
+    DeviceRequest read = node_request("read");
+    read.line().add("path", path_).add("count", count);
+    if (const auto ended = read.start(FaultEnds::Errors))
+        return *ended;
+    return read.finish(nonblocking_ ? -EAGAIN : -EINTR);
 }
 
 std::int64_t InetSocketFile::write(const void*, std::size_t count)
 {
-    Session session = context_.session();
-    JsonLine line("write");
-    line.add("path", path_).add("count", count);
-    if (const FaultHit fault = session.take_fault("write", kNetDevice); fault.fired && fault.kind == FaultKind::Error)
-        return session.finish(line, -fault.error, true);
-    return session.finish(line, -EDESTADDRREQ, false);
+    DeviceRequest write = node_request("write");
+    write.line().add("path", path_).add("count", count);
+    if (const auto ended = write.start(FaultEnds::Errors))
+        return *ended;
+    return write.finish(-EDESTADDRREQ);
 }
 
 short InetSocketFile::poll_ready(short requested) const
@@ -78,50 +73,41 @@ std::int64_t InetSocketFile::ioctl(unsigned long request, void* arg)
     const auto number = static_cast<std::uint32_t>(request);
     if (number == kSiocgifhwaddr)
         return hardware_address(arg);
-    Session session = context_.session();
-    JsonLine line("unknown");
+    DeviceRequest unknown = node_request("unknown");
     char text[16];
     std::snprintf(text, sizeof text, "0x%08X", number);
-    line.add("path", path_).add("number", text);
-    return session.finish(line, -ENOTTY, false);
+    unknown.line().add("path", path_).add("number", text);
+    if (const auto ended = unknown.start_unfaulted())
+        return *ended;
+    return unknown.finish(-ENOTTY);
 }
 
 std::int64_t InetSocketFile::hardware_address(void* arg)
 {
-    Session session = context_.session();
-    JsonLine line("SIOCGIFHWADDR");
+    DeviceRequest asked = node_request("SIOCGIFHWADDR");
     auto* request = static_cast<ifreq*>(arg);
     // The kernel ends the name at its last byte, whatever the caller left there.
     const std::string name =
         request != nullptr ? std::string(request->ifr_name, strnlen(request->ifr_name, IFNAMSIZ - 1)) : "";
-    line.add("name", name).add("at_us", context_.clock_ns / 1000);
-    if (const auto ended = open_request(session, line, "SIOCGIFHWADDR", kNetDevice, FaultEnds::Any))
+    asked.line().add("name", name).add("at_us", context_.clock_ns / 1000);
+    if (const auto ended = asked.start(FaultEnds::Any))
         return *ended;
     if (request == nullptr)
-        return session.finish(line, -EFAULT, false);
+        return asked.finish(-EFAULT);
     NetInterfaces interfaces;
     std::string why;
     if (!load_interfaces(context_.dir.file(kNetworkFile), interfaces, why)) {
         std::fprintf(stderr, "vreader: cannot read %s: %s\n", context_.dir.file(kNetworkFile).c_str(), why.c_str());
-        return session.finish(line, -EIO, false);
+        return asked.finish(-EIO);
     }
     const NetInterface* interface = interface_at(interfaces, name, context_.clock_ns);
     if (interface == nullptr)
-        return session.finish(line, -ENODEV, false);
+        return asked.finish(-ENODEV);
     request->ifr_hwaddr.sa_family = ARPHRD_ETHER;
     std::memset(request->ifr_hwaddr.sa_data, 0, sizeof request->ifr_hwaddr.sa_data);
     std::memcpy(request->ifr_hwaddr.sa_data, interface->mac.data(), interface->mac.size());
-    line.add("mac", format_mac(interface->mac));
-    return session.finish(line, 0, false);
-}
-
-std::int64_t InetSocketFile::close()
-{
-    Session session = context_.session();
-    JsonLine line("close");
-    line.add("path", path_);
-    const FaultHit fault = session.take_fault("close", kNetDevice);
-    return session.finish(line, -fault.error, fault.fired);
+    asked.line().add("mac", format_mac(interface->mac));
+    return asked.finish(0);
 }
 
 }  // namespace vreader

@@ -8,8 +8,7 @@
 // wait). Its requests and faults belong to the device "net".
 #pragma once
 
-#include "vreader/model/core/device_file.hpp"
-#include "vreader/model/core/reader_context.hpp"
+#include "vreader/model/core/node_file.hpp"
 #include "vreader/model/devices/net/network_interfaces.hpp"
 
 #include <memory>
@@ -23,27 +22,26 @@ inline constexpr unsigned long kSiocgifhwaddr = 0x8927;
 // SOCK_DGRAM (with SOCK_NONBLOCK or SOCK_CLOEXEC or not), protocol 0 or UDP.
 bool is_inet_datagram(int domain, int type, int protocol);
 
-class InetSocketFile final : public DeviceFile {
+class InetSocketFile final : public NodeFile {
 public:
     // Journals the socket request and its fault; returns `fd` or -errno.
     static std::int64_t open(ReaderContext& context, int domain, int type, int protocol, int fd,
                              std::unique_ptr<DeviceFile>& out);
 
-    const std::string& path() const override { return path_; }
     void fill_stat(struct stat& st) const override;
     std::int64_t read(void* buf, std::size_t count) override;
     std::int64_t write(const void* buf, std::size_t count) override;
     std::int64_t ioctl(unsigned long request, void* arg) override;
     short poll_ready(short requested) const override;
-    std::int64_t close() override;
 
 private:
-    InetSocketFile(ReaderContext& context, bool nonblocking) : context_(context), nonblocking_(nonblocking) {}
+    InetSocketFile(ReaderContext& context, bool nonblocking)
+        : NodeFile(context, "socket:udp", kNetDevice, O_RDWR), nonblocking_(nonblocking)
+    {
+    }
     std::int64_t hardware_address(void* arg);
 
-    ReaderContext& context_;
     bool nonblocking_;
-    std::string path_ = "socket:udp";
 };
 
 }  // namespace vreader

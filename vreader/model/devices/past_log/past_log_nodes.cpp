@@ -1,7 +1,6 @@
 #include "vreader/model/devices/past_log/past_log_nodes.hpp"
 
 #include "vreader/model/core/node_open.hpp"
-#include "vreader/model/core/request_opening.hpp"
 #include "vreader/model/devices/past_log/past_log.hpp"
 #include "vreader/model/devices/past_log/past_log_requests.hpp"
 
@@ -41,61 +40,63 @@ std::int64_t PastLogControlFile::open(ReaderContext& context, const std::string&
     int access = 0;
     const std::int64_t result = journal_open(context, path, kPastLogControlDevice, flags, fd, access);
     if (result >= 0)
-        out.reset(new PastLogControlFile(context, path));
+        out.reset(new PastLogControlFile(context, path, access));
     return result;
 }
 
 void PastLogControlFile::fill_stat(struct stat& st) const { char_device_stat(st, kMiscMajor, kPastLogControlMinor); }
 
-std::int64_t PastLogControlFile::ioctl(unsigned long request, void* arg)
+std::int64_t PastLogControlFile::ioctl(unsigned long number, void* arg)
 {
     // The kernel passes request numbers as 32-bit values.
-    const auto number = static_cast<std::uint32_t>(request);
-    Session session = context_.session();
-    const past_log::Request* known = find_request(number);
+    const auto code = static_cast<std::uint32_t>(number);
+    const past_log::Request* known = find_request(code);
     if (known == nullptr) {
-        JsonLine line("unknown");
+        DeviceRequest unknown = node_request("unknown");
         char hex[16];
-        std::snprintf(hex, sizeof hex, "0x%08X", number);
-        line.add("number", hex);
-        return session.finish(line, -ENOTTY, false);
+        std::snprintf(hex, sizeof hex, "0x%08X", code);
+        unknown.line().add("number", hex);
+        if (const auto ended = unknown.start_unfaulted())
+            return *ended;
+        return unknown.finish(-ENOTTY);
     }
-    JsonLine line(known->name);
-    FaultHit fault;
-    if (const auto ended = open_request(session, line, known->name, kPastLogControlDevice, FaultEnds::None, fault))
+    DeviceRequest asked = node_request(known->name);
+    if (const auto ended = asked.start(FaultEnds::None))
         return *ended;
-    if (number == past_log::kFlush.number) {
-        if (fault.fired)
-            return session.finish(line, -fault.error, true);
-        return flush(session, line, arg);
+    if (code == past_log::kFlush.number) {
+        if (asked.fault().fired)
+            return asked.finish_injected();
+        return flush(asked, arg);
     }
-    return handshake(session, line, number, arg, fault);
+    return handshake(asked, code, arg);
 }
 
-std::int64_t PastLogControlFile::flush(Session& session, JsonLine& line, void* arg)
+std::int64_t PastLogControlFile::flush(DeviceRequest& asked, void* arg)
 {
-    line.add("arg", reinterpret_cast<std::uintptr_t>(arg));
+    asked.line().add("arg", reinterpret_cast<std::uintptr_t>(arg));
+    if (const int e = asked.lock_reader())
+        return asked.finish(-e);
     past_log::Counters counters;
-    if (session.lock() != 0 || past_log::load_counters(context_.dir.path(), counters) != 0)
-        return session.finish(line, -EIO, false);
+    if (past_log::load_counters(context_.dir.path(), counters) != 0)
+        return asked.finish(-EIO);
     ++counters.flushes;
     if (const int e = past_log::save_counters(context_.dir.path(), counters))
-        return session.finish(line, -e, false);
-    line.add("flushes", counters.flushes);
-    return session.finish(line, 0, false);
+        return asked.finish(-e);
+    asked.line().add("flushes", counters.flushes);
+    return asked.finish(0);
 }
 
-std::int64_t PastLogControlFile::handshake(Session& session, JsonLine& line, std::uint32_t number, void* arg,
-                                           const FaultHit& fault)
+std::int64_t PastLogControlFile::handshake(DeviceRequest& step, std::uint32_t number, void* arg)
 {
     using Step = past_log::Access::Step;
     past_log::Access& access = context_.process_state<past_log::Access>();
+    const FaultHit& fault = step.fault();
     // Whatever fails, the next handshake starts from a new challenge.
     const auto refuse = [&](int error, std::string_view why, bool injected) {
         access.step = Step::Idle;
         if (!why.empty())
-            line.add("refused", why);
-        return session.finish(line, -error, injected);
+            step.line().add("refused", why);
+        return step.finish(-error, injected);
     };
     if (fault.fired && fault.kind == FaultKind::Error)
         return refuse(fault.error, {}, true);
@@ -103,8 +104,10 @@ std::int64_t PastLogControlFile::handshake(Session& session, JsonLine& line, std
         return refuse(EFAULT, "no argument", false);
 
     if (number == past_log::kChallenge.number) {
+        if (const int e = step.lock_reader())
+            return refuse(e, {}, false);
         past_log::Counters counters;
-        if (session.lock() != 0 || past_log::load_counters(context_.dir.path(), counters) != 0)
+        if (past_log::load_counters(context_.dir.path(), counters) != 0)
             return refuse(EIO, "state unreadable", false);
         ++counters.challenges;
         if (const int e = past_log::save_counters(context_.dir.path(), counters))
@@ -112,13 +115,13 @@ std::int64_t PastLogControlFile::handshake(Session& session, JsonLine& line, std
         access.challenge = scramble(static_cast<std::uint32_t>(counters.challenges));
         access.step = Step::Challenged;
         std::memcpy(arg, &access.challenge, sizeof access.challenge);
-        line.add("challenge", access.challenge);
-        return session.finish(line, 0, false);
+        step.line().add("challenge", access.challenge);
+        return step.finish(0);
     }
 
     std::uint32_t answer = 0;
     std::memcpy(&answer, arg, sizeof answer);
-    line.add("answer", answer);
+    step.line().add("answer", answer);
     const bool complement = number == past_log::kComplement.number;
     if (access.step != (complement ? Step::Challenged : Step::Complemented))
         return refuse(EINVAL, "out of order", false);
@@ -132,22 +135,13 @@ std::int64_t PastLogControlFile::handshake(Session& session, JsonLine& line, std
     } else {
         access.step = Step::Idle;
         access.unlocked = true;
-        line.add("unlocked", true);
+        step.line().add("unlocked", true);
     }
-    return session.finish(line, 0, false);
-}
-
-std::int64_t PastLogControlFile::close()
-{
-    Session session = context_.session();
-    JsonLine line("close");
-    line.add("path", path_);
-    const FaultHit fault = session.take_fault("close", kPastLogControlDevice);
-    return session.finish(line, -fault.error, fault.fired);
+    return step.finish(0);
 }
 
 PastLogFile::PastLogFile(ReaderContext& context, std::string path, int access, std::string dump)
-    : context_(context), path_(std::move(path)), access_(access), dump_(std::move(dump))
+    : NodeFile(context, std::move(path), kPastLogDevice, access), dump_(std::move(dump))
 {
     past_log::split(dump_, entries_);
 }
@@ -170,44 +164,33 @@ void PastLogFile::fill_stat(struct stat& st) const { char_device_stat(st, kMiscM
 
 std::int64_t PastLogFile::read(void* buf, std::size_t count)
 {
-    Session session = context_.session();
-    JsonLine line("read");
-    line.add("path", path_).add("count", count);
-    FaultHit fault;
-    if (const auto ended = open_request(session, line, "read", kPastLogDevice, FaultEnds::Errors, fault))
+    DeviceRequest read = node_request("read");
+    read.line().add("path", path_).add("count", count);
+    if (const auto ended = read.start(FaultEnds::Errors))
         return *ended;
     if (access_ == O_WRONLY)
-        return session.finish(line, -EBADF, false);
+        return read.finish(-EBADF);
     if (next_ == entries_.size())
-        return session.finish(line, 0, false);
+        return read.finish(0);
     const std::string_view entry = entries_[next_];
-    line.add("entry", next_ + 1).add("size", entry.size());
+    read.line().add("entry", next_ + 1).add("size", entry.size());
     if (entry.size() > count)
-        return session.finish(line, -EINVAL, false);
+        return read.finish(-EINVAL);
     // A "short" fault hands over the first half of the entry and moves on.
-    const std::size_t n = fault.fired ? entry.size() / 2 : entry.size();
+    const bool short_read = read.fault().fired;
+    const std::size_t n = short_read ? entry.size() / 2 : entry.size();
     std::memcpy(buf, entry.data(), n);
     ++next_;
-    return session.finish(line, static_cast<std::int64_t>(n), fault.fired);
+    return read.finish(static_cast<std::int64_t>(n), short_read);
 }
 
 std::int64_t PastLogFile::write(const void*, std::size_t count)
 {
-    Session session = context_.session();
-    JsonLine line("write");
-    line.add("path", path_).add("count", count);
-    if (const auto ended = open_request(session, line, "write", kPastLogDevice, FaultEnds::Errors))
+    DeviceRequest write = node_request("write");
+    write.line().add("path", path_).add("count", count);
+    if (const auto ended = write.start(FaultEnds::Errors))
         return *ended;
-    return session.finish(line, access_ == O_RDONLY ? -EBADF : -EINVAL, false);
-}
-
-std::int64_t PastLogFile::close()
-{
-    Session session = context_.session();
-    JsonLine line("close");
-    line.add("path", path_);
-    const FaultHit fault = session.take_fault("close", kPastLogDevice);
-    return session.finish(line, -fault.error, fault.fired);
+    return write.finish(access_ == O_RDONLY ? -EBADF : -EINVAL);
 }
 
 }  // namespace vreader

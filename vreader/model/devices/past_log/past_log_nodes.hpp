@@ -16,8 +16,7 @@
 // writes (EINVAL).
 #pragma once
 
-#include "vreader/model/core/device_file.hpp"
-#include "vreader/model/core/reader_context.hpp"
+#include "vreader/model/core/node_file.hpp"
 
 #include <memory>
 #include <string>
@@ -34,45 +33,38 @@ inline constexpr std::string_view kPastLogDevice = "log_past";
 inline constexpr unsigned kPastLogControlMinor = 58;
 inline constexpr unsigned kPastLogMinor = 57;
 
-class PastLogControlFile final : public DeviceFile {
+class PastLogControlFile final : public NodeFile {
 public:
     static std::int64_t open(ReaderContext& context, const std::string& path, int flags, int fd,
                              std::unique_ptr<DeviceFile>& out);
 
-    const std::string& path() const override { return path_; }
     void fill_stat(struct stat& st) const override;
-    std::int64_t ioctl(unsigned long request, void* arg) override;
-    std::int64_t close() override;
+    std::int64_t ioctl(unsigned long number, void* arg) override;
 
 private:
-    PastLogControlFile(ReaderContext& context, std::string path) : context_(context), path_(std::move(path)) {}
+    PastLogControlFile(ReaderContext& context, std::string path, int access)
+        : NodeFile(context, std::move(path), kPastLogControlDevice, access)
+    {
+    }
 
-    std::int64_t flush(Session& session, JsonLine& line, void* arg);
-    std::int64_t handshake(Session& session, JsonLine& line, std::uint32_t number, void* arg, const FaultHit& fault);
-
-    ReaderContext& context_;
-    std::string path_;
+    std::int64_t flush(DeviceRequest& asked, void* arg);
+    std::int64_t handshake(DeviceRequest& step, std::uint32_t number, void* arg);
 };
 
-class PastLogFile final : public DeviceFile {
+class PastLogFile final : public NodeFile {
 public:
     static std::int64_t open(ReaderContext& context, const std::string& path, int flags, int fd,
                              std::unique_ptr<DeviceFile>& out);
     PastLogFile(const PastLogFile&) = delete;
     PastLogFile& operator=(const PastLogFile&) = delete;
 
-    const std::string& path() const override { return path_; }
     void fill_stat(struct stat& st) const override;
     std::int64_t read(void* buf, std::size_t count) override;
     std::int64_t write(const void* buf, std::size_t count) override;
-    std::int64_t close() override;
 
 private:
     PastLogFile(ReaderContext& context, std::string path, int access, std::string dump);
 
-    ReaderContext& context_;
-    std::string path_;
-    int access_;
     std::string dump_;                       // the log as it was at the open
     std::vector<std::string_view> entries_;  // into dump_; a broken tail is left out
     std::size_t next_ = 0;

@@ -1,7 +1,6 @@
 #include "vreader/model/devices/subcpu/subcpu_node.hpp"
 
 #include "vreader/model/core/node_open.hpp"
-#include "vreader/model/core/request_opening.hpp"
 #include "vreader/model/core/tty_file.hpp"
 #include "vreader/model/devices/subcpu/subcpu_firmware.hpp"
 #include "vreader/model/state/files.hpp"
@@ -20,18 +19,18 @@ namespace {
 // The flash files, held open by the device for the length of a run.
 class FileFlash final : public sub_cpu::Flash {
 public:
-    explicit FileFlash(const int (&fds)[3]) : fds_(fds) {}
+    explicit FileFlash(const HostFd (&fds)[3]) : fds_(fds) {}
     bool read(unsigned cluster, std::uint32_t address, std::uint8_t* out, std::size_t count) override
     {
-        return ::pread(fds_[cluster], out, count, address - kFlashStart) == static_cast<ssize_t>(count);
+        return ::pread(fds_[cluster].get(), out, count, address - kFlashStart) == static_cast<ssize_t>(count);
     }
     bool write(unsigned cluster, std::uint32_t address, const std::uint8_t* data, std::size_t count) override
     {
-        return ::pwrite(fds_[cluster], data, count, address - kFlashStart) == static_cast<ssize_t>(count);
+        return ::pwrite(fds_[cluster].get(), data, count, address - kFlashStart) == static_cast<ssize_t>(count);
     }
 
 private:
-    const int (&fds_)[3];
+    const HostFd (&fds_)[3];
 };
 
 // A reply as faults make it arrive. A wrong lead, length, code or status
@@ -94,18 +93,11 @@ int save_subcpu(const ReaderDir& dir, const SubCpuState& state)
 }
 
 SubCpuNode::SubCpuNode(ReaderContext& context, std::string path, int access)
-    : context_(context), path_(std::move(path)), access_(access)
+    : NodeFile(context, std::move(path), kSubCpuDevice, access)
 {
     const std::string names[] = {cluster_file(0), cluster_file(1), std::string(kSubCpuReceivedFile)};
     for (int i = 0; i < 3; ++i)
-        flash_fds_[i] = ::open(context_.dir.file(names[i]).c_str(), O_RDWR | O_CLOEXEC);
-}
-
-SubCpuNode::~SubCpuNode()
-{
-    for (const int fd : flash_fds_)
-        if (fd >= 0)
-            ::close(fd);
+        flash_fds_[i].reset(::open(context_.dir.file(names[i]).c_str(), O_RDWR | O_CLOEXEC));
 }
 
 std::int64_t SubCpuNode::open(ReaderContext& context, const std::string& path, int flags, int fd,
@@ -122,49 +114,46 @@ void SubCpuNode::fill_stat(struct stat& st) const { char_device_stat(st, kMiscMa
 
 std::int64_t SubCpuNode::write(const void* buf, std::size_t count)
 {
-    Session session = context_.session();
-    JsonLine line("write");
-    line.add("count", count).add("bytes", hex_bytes(buf, count));
-    FaultHit fault;
-    if (const auto ended = open_request(session, line, "write", kSubCpuDevice, FaultEnds::Errors, fault))
+    DeviceRequest write = node_request("write");
+    write.line().add("count", count).add("bytes", hex_bytes(buf, count));
+    if (const auto ended = write.start(FaultEnds::Errors))
         return *ended;
     if (access_ == O_RDONLY)
-        return session.finish(line, -EBADF, false);
+        return write.finish(-EBADF);
     // Half a packet is no request; a lost one reaches nobody.
-    if (fault.fired)
-        return session.finish(line, static_cast<std::int64_t>(fault.kind == FaultKind::Short ? count / 2 : count),
-                              true);
-    if (const int e = session.lock())
-        return session.finish(line, -e, false);
+    if (write.fault().fired)
+        return write.finish(static_cast<std::int64_t>(write.faulted(FaultKind::Short) ? count / 2 : count), true);
+    if (const int e = write.lock_reader())
+        return write.finish(-e);
     SubCpuState state;
     std::string why;
     if (!load_subcpu(context_.dir, state, why)) {
         std::fprintf(stderr, "vreader: %s: %s\n", context_.dir.file(kSubCpuStateFile).c_str(), why.c_str());
-        return session.finish(line, -EIO, false);
+        return write.finish(-EIO);
     }
     // While the kernel owns the link, user space gets nothing through.
     if (state.control_mode != "update")
-        return session.finish(line, -EBUSY, false);
-    const std::int64_t result = session.finish(line, static_cast<std::int64_t>(count), false);
+        return write.finish(-EBUSY);
+    const std::int64_t result = write.finish(static_cast<std::int64_t>(count));
     const auto* bytes = static_cast<const std::uint8_t*>(buf);
-    request(session, std::vector<std::uint8_t>(bytes, bytes + count), state);
+    carry_out(write, std::vector<std::uint8_t>(bytes, bytes + count), state);
     return result;
 }
 
-void SubCpuNode::request(Session& session, const std::vector<std::uint8_t>& packet, SubCpuState& state)
+void SubCpuNode::carry_out(DeviceRequest& write, const std::vector<std::uint8_t>& packet, SubCpuState& state)
 {
     reply_.clear();
     JsonLine line("sub_cpu_request");
     line.add("bytes", hex_bytes(packet.data(), packet.size()));
     if (const std::string why = sub_cpu::refusal(packet); !why.empty()) {
         line.add("refused", why);
-        session.finish(line, 0, false);
+        write.follow(line);
         return;
     }
-    session.finish(line, 0, false);
+    write.follow(line);
     bool changed = false;
     FileFlash flash(flash_fds_);
-    const bool corrupt = packet[2] == protocol::sub_cpu::kReqWrite && session.take_fault("flash", kSubCpuDevice).fired;
+    const bool corrupt = packet[2] == protocol::sub_cpu::kReqWrite && write.fault_on("flash").fired;
     reply_ = sub_cpu::answer(packet, state, flash, corrupt, changed);
     if (changed)
         save_subcpu(context_.dir, state);
@@ -172,7 +161,7 @@ void SubCpuNode::request(Session& session, const std::vector<std::uint8_t>& pack
     std::snprintf(code, sizeof code, "reply_%02X", packet[2]);
     std::vector<FaultHit> faults;
     for (const std::string_view name : {std::string_view(code), std::string_view("reply")})
-        if (const FaultHit fault = session.take_fault(name, kSubCpuDevice); fault.fired)
+        if (const FaultHit fault = write.fault_on(name); fault.fired)
             faults.push_back(fault);
     if (!faults.empty())
         apply_reply_faults(reply_, faults);
@@ -180,35 +169,24 @@ void SubCpuNode::request(Session& session, const std::vector<std::uint8_t>& pack
     reply.add("bytes", hex_bytes(reply_.data(), reply_.size()));
     if (corrupt || !faults.empty())
         reply.add("faulted", true);
-    session.finish(reply, 0, false);
+    write.follow(reply);
 }
 
 std::int64_t SubCpuNode::read(void* buf, std::size_t count)
 {
-    Session session = context_.session();
-    JsonLine line("read");
-    line.add("count", count);
-    FaultHit fault;
-    if (const auto ended = open_request(session, line, "read", kSubCpuDevice, FaultEnds::Errors, fault))
+    DeviceRequest read = node_request("read");
+    read.line().add("count", count);
+    if (const auto ended = read.start(FaultEnds::Errors))
         return *ended;
     if (access_ == O_WRONLY)
-        return session.finish(line, -EBADF, false);
+        return read.finish(-EBADF);
     std::size_t n = std::min(count, reply_.size());
-    if (fault.fired && fault.kind == FaultKind::Short)
+    if (read.faulted(FaultKind::Short))
         n /= 2;
     std::memcpy(buf, reply_.data(), n);
-    line.add("bytes", hex_bytes(reply_.data(), n));
+    read.line().add("bytes", hex_bytes(reply_.data(), n));
     reply_.clear();
-    return session.finish(line, static_cast<std::int64_t>(n), fault.fired);
-}
-
-std::int64_t SubCpuNode::close()
-{
-    Session session = context_.session();
-    JsonLine line("close");
-    line.add("path", path_);
-    const FaultHit fault = session.take_fault("close", kSubCpuDevice);
-    return session.finish(line, -fault.error, fault.fired);
+    return read.finish(static_cast<std::int64_t>(n), read.fault().fired);
 }
 
 std::int64_t ControlModeFile::open(ReaderContext& context, const std::string& path, int flags, int fd,
@@ -221,101 +199,60 @@ std::int64_t ControlModeFile::open(ReaderContext& context, const std::string& pa
     return result;
 }
 
-void ControlModeFile::fill_stat(struct stat& st) const
-{
-    std::memset(&st, 0, sizeof st);
-    st.st_mode = S_IFREG | 0644;
-    st.st_nlink = 1;
-    st.st_size = 4096;
-}
-
-std::int64_t ControlModeFile::read(void* buf, std::size_t count)
-{
-    const std::int64_t n = pread(buf, count, position_);
-    if (n > 0)
-        position_ += n;
-    return n;
-}
-
-std::int64_t ControlModeFile::lseek(std::int64_t offset, int whence)
-{
-    return attribute_seek(position_, offset, whence);
-}
-
 std::int64_t ControlModeFile::pread(void* buf, std::size_t count, std::int64_t offset)
 {
-    Session session = context_.session();
-    JsonLine line("read");
-    line.add("path", path_).add("count", count);
-    const FaultHit fault = session.take_fault("read", kControlModeDevice);
-    if (fault.fired && fault.kind == FaultKind::Error)
-        return session.finish(line, -fault.error, true);
+    DeviceRequest read = node_request("read");
+    read.line().add("path", path_).add("count", count);
+    if (const auto ended = read.start(FaultEnds::Errors))
+        return *ended;
     if (access_ == O_WRONLY)
-        return session.finish(line, -EBADF, false);
+        return read.finish(-EBADF);
+    if (const int e = read.lock_reader())
+        return read.finish(-e);
     SubCpuState state;
     std::string why;
-    if (session.lock() != 0 || !load_subcpu(context_.dir, state, why))
-        return session.finish(line, -EIO, false);
+    if (!load_subcpu(context_.dir, state, why))
+        return read.finish(-EIO);
     const std::string text = state.control_mode + "\n";
     const auto at = static_cast<std::size_t>(std::max<std::int64_t>(offset, 0));
     std::size_t n = at < text.size() ? std::min(count, text.size() - at) : 0;
-    if (fault.fired)
-        n /= 2;  // a short read: half of the word
+    const bool short_read = read.fault().fired;
+    if (short_read)
+        n /= 2;  // half of the word
     std::memcpy(buf, text.data() + at, n);
-    return session.finish(line, static_cast<std::int64_t>(n), fault.fired);
-}
-
-std::int64_t ControlModeFile::write(const void* buf, std::size_t count)
-{
-    // As for any attribute, a write moves the position on by what it took.
-    const std::int64_t n = store(buf, count);
-    if (n > 0)
-        position_ += n;
-    return n;
+    return read.finish(static_cast<std::int64_t>(n), short_read);
 }
 
 std::int64_t ControlModeFile::store(const void* buf, std::size_t count)
 {
-    Session session = context_.session();
     std::string word(static_cast<const char*>(buf), count);
     while (!word.empty() && (word.back() == '\n' || word.back() == ' '))
         word.pop_back();
-    JsonLine line("write");
-    line.add("path", path_).add("text", word);
-    FaultHit fault;
-    if (const auto ended = open_request(session, line, "write", kControlModeDevice, FaultEnds::Errors, fault))
+    DeviceRequest write = node_request("write");
+    write.line().add("path", path_).add("text", word);
+    if (const auto ended = write.start(FaultEnds::Errors))
         return *ended;
     // Half a word, or none, is stored as no word: the attribute keeps its value.
-    if (fault.fired)
-        return session.finish(line, static_cast<std::int64_t>(fault.kind == FaultKind::Short ? count / 2 : count),
-                              true);
+    if (write.fault().fired)
+        return write.finish(static_cast<std::int64_t>(write.faulted(FaultKind::Short) ? count / 2 : count), true);
     if (access_ == O_RDONLY)
-        return session.finish(line, -EBADF, false);
+        return write.finish(-EBADF);
     // A write of nothing reaches no store, as on any attribute.
     if (count == 0)
-        return session.finish(line, 0, false);
+        return write.finish(0);
     // The attribute knows two words.
     if (word != "update" && word != "normal")
-        return session.finish(line, -EINVAL, false);
+        return write.finish(-EINVAL);
+    if (const int e = write.lock_reader())
+        return write.finish(-e);
     SubCpuState state;
     std::string why;
-    if (session.lock() != 0 || !load_subcpu(context_.dir, state, why))
-        return session.finish(line, -EIO, false);
+    if (!load_subcpu(context_.dir, state, why))
+        return write.finish(-EIO);
     state.control_mode = word;
     if (const int e = save_subcpu(context_.dir, state))
-        return session.finish(line, -e, false);
-    return session.finish(line, static_cast<std::int64_t>(count), false);
-}
-
-std::int64_t ControlModeFile::close()
-{
-    Session session = context_.session();
-    JsonLine line("close");
-    line.add("path", path_);
-    // A faulted close still releases the descriptor; the word was stored
-    // at the write.
-    const FaultHit fault = session.take_fault("close", kControlModeDevice);
-    return session.finish(line, fault.fired ? -fault.error : 0, fault.fired);
+        return write.finish(-e);
+    return write.finish(static_cast<std::int64_t>(count));
 }
 
 }  // namespace vreader

@@ -7,9 +7,9 @@
 // The attribute takes the words "update" and "normal".
 #pragma once
 
-#include "vreader/model/core/device_file.hpp"
-#include "vreader/model/core/reader_context.hpp"
-#include "vreader/model/core/watched_file.hpp"
+#include "vreader/model/core/attribute_file.hpp"
+#include "vreader/model/core/host_fd.hpp"
+#include "vreader/model/core/node_file.hpp"
 #include "vreader/model/devices/subcpu/subcpu_state.hpp"
 
 #include <memory>
@@ -29,59 +29,38 @@ std::string control_mode_path(const ReaderConfig& config);
 bool load_subcpu(const ReaderDir& dir, SubCpuState& out, std::string& error);
 int save_subcpu(const ReaderDir& dir, const SubCpuState& state);
 
-class SubCpuNode final : public DeviceFile {
+class SubCpuNode final : public NodeFile {
 public:
     static std::int64_t open(ReaderContext& context, const std::string& path, int flags, int fd,
                              std::unique_ptr<DeviceFile>& out);
-    ~SubCpuNode() override;
 
-    const std::string& path() const override { return path_; }
     void fill_stat(struct stat& st) const override;
     std::int64_t read(void* buf, std::size_t count) override;
     std::int64_t write(const void* buf, std::size_t count) override;
-    std::int64_t close() override;
 
 private:
     SubCpuNode(ReaderContext& context, std::string path, int access);
-    // Carries out a request the firmware takes; the reply waits for the read.
-    void request(Session& session, const std::vector<std::uint8_t>& packet, SubCpuState& state);
+    // Carries out the packet a write brought, if the firmware takes it; the
+    // reply waits for the read.
+    void carry_out(DeviceRequest& write, const std::vector<std::uint8_t>& packet, SubCpuState& state);
 
-    ReaderContext& context_;
-    std::string path_;
-    int access_;
-    int flash_fds_[3] = {-1, -1, -1};  // the two clusters and the received record
+    HostFd flash_fds_[3];  // the two clusters and the received record
     std::vector<std::uint8_t> reply_;
 };
 
-class ControlModeFile final : public DeviceFile {
+class ControlModeFile final : public AttributeFile {
 public:
     static std::int64_t open(ReaderContext& context, const std::string& path, int flags, int fd,
                              std::unique_ptr<DeviceFile>& out);
 
-    const std::string& path() const override { return path_; }
-    void fill_stat(struct stat& st) const override;
-    std::int64_t read(void* buf, std::size_t count) override;
     std::int64_t pread(void* buf, std::size_t count, std::int64_t offset) override;
-    std::int64_t lseek(std::int64_t offset, int whence) override;
-    std::int64_t write(const void* buf, std::size_t count) override;
-    // A store is the bytes of one write, wherever it starts.
-    std::int64_t pwrite(const void* buf, std::size_t count, std::int64_t) override { return store(buf, count); }
-    // sysfs flushes nothing and says so with success.
-    std::int64_t fsync() override { return 0; }
-    std::int64_t close() override;
 
 private:
     ControlModeFile(ReaderContext& context, std::string path, int access)
-        : context_(context), path_(std::move(path)), access_(access)
+        : AttributeFile(context, std::move(path), kControlModeDevice, access)
     {
     }
-    // One write's store, journaled: the count taken, or -errno.
-    std::int64_t store(const void* buf, std::size_t count);
-
-    ReaderContext& context_;
-    std::string path_;
-    int access_;
-    std::int64_t position_ = 0;
+    std::int64_t store(const void* buf, std::size_t count) override;
 };
 
 }  // namespace vreader

@@ -1,5 +1,6 @@
 #include "vreader/model/devices/subcpu/subcpu_row.hpp"
 
+#include "vreader/model/core/attribute_file.hpp"
 #include "vreader/model/devices/subcpu/subcpu_firmware.hpp"
 #include "vreader/model/devices/subcpu/subcpu_node.hpp"
 #include "vreader/model/devices/subcpu/subcpu_state.hpp"

@@ -1,7 +1,6 @@
 #include "vreader/model/devices/touch_panel/touch_panel_node.hpp"
 
 #include "vreader/model/core/node_open.hpp"
-#include "vreader/model/core/request_opening.hpp"
 #include "vreader/model/devices/touch_panel/touch_panel.hpp"
 #include "vreader/model/state/files.hpp"
 
@@ -52,65 +51,59 @@ const TouchPanelContent* TouchPanelNode::content()
     return &*content_;
 }
 
-bool TouchPanelNode::read_would_block()
-{
-    return received_.empty() && !nonblocking_ && !context_.session().fault_pending("read", device_);
-}
+bool TouchPanelNode::read_would_block() { return received_.empty() && !nonblocking_ && !fails_at_once("read"); }
 
 short TouchPanelNode::poll_ready(short requested) const { return received_.poll_ready(requested); }
 
 std::int64_t TouchPanelNode::read(void* buf, std::size_t count)
 {
-    Session session = context_.session();
-    JsonLine line("read");
-    line.add("count", count);
-    FaultHit fault;
-    if (const auto ended = open_request(session, line, "read", device_, FaultEnds::Errors, fault))
+    DeviceRequest read = node_request("read");
+    read.line().add("count", count);
+    if (const auto ended = read.start(FaultEnds::Errors))
         return *ended;
-    const bool short_read = fault.fired && fault.kind == FaultKind::Short;
+    const bool short_read = read.faulted(FaultKind::Short);
     if (access_ == O_WRONLY)
-        return session.finish(line, -EBADF, false);
+        return read.finish(-EBADF);
     // Nothing will come while this process waits in the model: a read that
     // would block ends as a signal would end it; a non-blocking one fails
     // at once.
     if (received_.empty())
-        return session.finish(line, nonblocking_ ? -EAGAIN : -EINTR, false);
+        return read.finish(nonblocking_ ? -EAGAIN : -EINTR);
     if (count == 0)
-        return session.finish(line, 0, false);
-    const std::size_t n = received_.take(buf, count, short_read, line);
-    return session.finish(line, static_cast<std::int64_t>(n), short_read);
+        return read.finish(0);
+    const std::size_t n = received_.take(buf, count, short_read, read.line());
+    return read.finish(static_cast<std::int64_t>(n), short_read);
 }
 
 std::int64_t TouchPanelNode::write(const void* buf, std::size_t count)
 {
-    Session session = context_.session();
-    JsonLine line("write");
+    DeviceRequest write = node_request("write");
     const auto* bytes = static_cast<const std::uint8_t*>(buf);
-    line.add("count", count).add("bytes", hex_bytes(bytes, count));
-    FaultHit fault;
-    if (const auto ended = open_request(session, line, "write", device_, FaultEnds::Errors, fault))
+    write.line().add("count", count).add("bytes", hex_bytes(bytes, count));
+    if (const auto ended = write.start(FaultEnds::Errors))
         return *ended;
     if (access_ == O_RDONLY)
-        return session.finish(line, -EBADF, false);
+        return write.finish(-EBADF);
     // A short write sends the first half of the bytes; a lost one none.
+    const bool faulted = write.fault().fired;
     const std::size_t asked = count;
-    if (fault.fired)
-        count = fault.kind == FaultKind::Short ? count / 2 : 0;
-    const std::int64_t result = session.finish(
-        line, static_cast<std::int64_t>(fault.fired && fault.kind == FaultKind::Lost ? asked : count), fault.fired);
-    if (fault.fired && count == 0)
+    if (faulted)
+        count = write.faulted(FaultKind::Short) ? count / 2 : 0;
+    const std::int64_t result =
+        write.finish(static_cast<std::int64_t>(write.faulted(FaultKind::Lost) ? asked : count), faulted);
+    if (faulted && count == 0)
         return result;
 
     // The controller listens only after the host asserted its line.
-    JsonLine request("panel_request");
-    request.add("bytes", hex_bytes(bytes, count));
+    JsonLine panel("panel_request");
+    panel.add("bytes", hex_bytes(bytes, count));
     if (!pulsed_ && !driven_) {
-        request.add("ignored", true);
-        session.finish(request, 0, false);
+        panel.add("ignored", true);
+        write.follow(panel);
         return result;
     }
-    request.add("pulse_us", driven_ ? now_us() - rise_us_ : last_pulse_us_);
-    session.finish(request, 0, false);
+    panel.add("pulse_us", driven_ ? now_us() - rise_us_ : last_pulse_us_);
+    write.follow(panel);
     pulsed_ = driven_;
     pending_.insert(pending_.end(), bytes, bytes + count);
     // A whole request is taken now, answered or not: a controller that
@@ -119,13 +112,13 @@ std::int64_t TouchPanelNode::write(const void* buf, std::size_t count)
     if (const TouchPanelContent* current = content())
         updated = *current;
     bool changed = false;
-    take_requests(session, updated ? &*updated : nullptr, changed);
+    take_requests(write, updated ? &*updated : nullptr, changed);
     if (changed)
         replace_file(context_.dir.file(kTouchPanelFile), format_touch_panel(*updated));
     return result;
 }
 
-void TouchPanelNode::take_requests(Session& session, TouchPanelContent* content, bool& changed)
+void TouchPanelNode::take_requests(DeviceRequest& write, TouchPanelContent* content, bool& changed)
 {
     while (!pending_.empty() && pending_.size() >= 1 + touch_panel::parameter_count(pending_[0])) {
         const std::size_t length = 1 + touch_panel::parameter_count(pending_[0]);
@@ -135,7 +128,7 @@ void TouchPanelNode::take_requests(Session& session, TouchPanelContent* content,
             JsonLine reply("panel_reply");
             reply.add("code", static_cast<unsigned>(request[0])).add("bytes", "").add("pieces", 0);
             reply.add("unanswered", "touch_panel.conf is unreadable");
-            session.finish(reply, 0, false);
+            write.follow(reply);
             continue;
         }
         if (request[0] == touch_panel::kTouchStart) {
@@ -149,7 +142,7 @@ void TouchPanelNode::take_requests(Session& session, TouchPanelContent* content,
         std::snprintf(code, sizeof code, "reply_%02X", request[0]);
         std::vector<FaultHit> faults;
         for (const std::string_view name : {std::string_view(code), std::string_view("reply")})
-            if (const FaultHit fault = session.take_fault(name, device_); fault.fired)
+            if (const FaultHit fault = write.fault_on(name); fault.fired)
                 faults.push_back(fault);
         const auto pieces = touch_panel::deliver(touch_panel::answer(request, *content, changed), faults);
         JsonLine reply("panel_reply");
@@ -164,43 +157,42 @@ void TouchPanelNode::take_requests(Session& session, TouchPanelContent* content,
         reply.add("bytes", bytes).add("pieces", pieces.size());
         if (!faults.empty())
             reply.add("faulted", true);
-        session.finish(reply, 0, false);
+        write.follow(reply);
     }
 }
 
-std::int64_t TouchPanelNode::modem_request(std::string_view name, unsigned long request, int* bits)
+std::int64_t TouchPanelNode::modem_request(std::string_view name, unsigned long number, int* bits)
 {
-    Session session = context_.session();
-    JsonLine line(name);
-    FaultHit fault;
-    if (const auto ended = open_request(session, line, name, device_, FaultEnds::None, fault))
+    DeviceRequest lines = node_request(name);
+    if (const auto ended = lines.start(FaultEnds::None))
         return *ended;
-    if (request != TIOCMGET) {
+    const FaultHit& fault = lines.fault();
+    if (number != TIOCMGET) {
         const int asked = bits != nullptr ? *bits : 0;
-        line.add("bits", modem_words(asked)).add("at_us", now_us());
+        lines.line().add("bits", modem_words(asked)).add("at_us", now_us());
         if (fault.fired)
-            return session.finish(line, -fault.error, true);
+            return lines.finish(-fault.error, true);
         if (bits == nullptr)
-            return session.finish(line, -EFAULT, false);
+            return lines.finish(-EFAULT);
         if (asked & TIOCM_RTS) {
-            const bool raise = request == TIOCMBIS;
+            const bool raise = number == TIOCMBIS;
             if (raise && !driven_) {
                 rise_us_ = now_us();
                 pulsed_ = true;
                 // The pulse announces a new request: the bytes of one left
                 // unfinished (written short) are not its start.
                 if (!pending_.empty())
-                    line.add("dropped", hex_bytes(pending_.data(), pending_.size()));
+                    lines.line().add("dropped", hex_bytes(pending_.data(), pending_.size()));
                 pending_.clear();
             } else if (!raise && driven_) {
                 last_pulse_us_ = now_us() - rise_us_;
             }
             driven_ = raise;
         }
-        return session.finish(line, 0, false);
+        return lines.finish(0);
     }
     if (fault.fired || bits == nullptr)
-        return fault.fired ? session.finish(line, -fault.error, true) : session.finish(line, -EFAULT, false);
+        return fault.fired ? lines.finish(-fault.error, true) : lines.finish(-EFAULT);
     const TouchPanelContent* panel = content();
     const bool panel_high = panel == nullptr || panel->rts_high;
     // The panel's line reads as CTS set while the panel holds it low.
@@ -209,8 +201,8 @@ std::int64_t TouchPanelNode::modem_request(std::string_view name, unsigned long 
     if (last_reported_bits_ == *bits)
         return 0;
     last_reported_bits_ = *bits;
-    line.add("bits", modem_words(*bits));
-    return session.finish(line, 0, false);
+    lines.line().add("bits", modem_words(*bits));
+    return lines.finish(0);
 }
 
 std::int64_t TouchPanelNode::ioctl(unsigned long request, void* arg)
@@ -222,12 +214,13 @@ std::int64_t TouchPanelNode::ioctl(unsigned long request, void* arg)
         return modem_request("TIOCMBIS", number, static_cast<int*>(arg));
     if (number == TIOCMBIC)
         return modem_request("TIOCMBIC", number, static_cast<int*>(arg));
-    Session session = context_.session();
-    JsonLine line("unknown");
+    DeviceRequest unknown = node_request("unknown");
     char text[16];
     std::snprintf(text, sizeof text, "0x%08X", number);
-    line.add("number", text);
-    return session.finish(line, -ENOTTY, false);
+    unknown.line().add("number", text);
+    if (const auto ended = unknown.start_unfaulted())
+        return *ended;
+    return unknown.finish(-ENOTTY);
 }
 
 }  // namespace vreader

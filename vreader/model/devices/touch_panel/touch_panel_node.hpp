@@ -40,10 +40,10 @@ private:
     {
     }
 
-    std::int64_t modem_request(std::string_view name, unsigned long request, int* bits);
+    std::int64_t modem_request(std::string_view name, unsigned long number, int* bits);
     // Hands whole requests to the controller and queues its answers; with
     // no content (touch_panel.conf unreadable) they go unanswered.
-    void take_requests(Session& session, TouchPanelContent* content, bool& changed);
+    void take_requests(DeviceRequest& write, TouchPanelContent* content, bool& changed);
     // touch_panel.conf, read again only when it changed.
     const TouchPanelContent* content();
     std::uint64_t now_us() const { return context_.clock_ns / 1000; }
