@@ -3,7 +3,6 @@
 // storage driver has the SCSI layer do, and an open node whose device has
 // gone fails with ENODEV.
 #include "hostlib/os/linux_kernel.hpp"
-#include "vreader/host/reader_link.hpp"
 #include "vreader/model/usb/usb_storage.hpp"
 
 #include <gtest/gtest.h>
@@ -13,6 +12,7 @@
 
 #include <cerrno>
 #include <cstdlib>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -44,7 +44,11 @@ public:
 
 }  // namespace
 
+// What the virtual SG_IO takes from the virtual library's reader link.
 namespace hostos::virtual_reader {
+std::mutex& lock();
+vreader::UsbStorage* storage();
+
 std::mutex& lock()
 {
     static std::mutex held;
