@@ -93,6 +93,9 @@ ratio() { [ "$2" -gt 0 ] && echo "$(($1 * 100 / $2 / 100)).$(($1 * 100 / $2 % 10
 cmp -s /tmp/dd.bin /tmp/throughput.bin && dd_same=equal || dd_same=differs
 fact throughput "$bytes bytes: fendrac file put $((put_cs * 10)) ms (the model's part $((put_model_cs * 10)) ms), dd to the plain LUN $((dd_put * 10)) ms: $(ratio $dd_put $put_cs), without the model $(ratio $dd_put $((put_cs - put_model_cs))); file get $((get_cs * 10)) ms (the model's part $((get_model_cs * 10)) ms), dd from it $((dd_get * 10)) ms: $(ratio $dd_get $get_cs), without the model $(ratio $dd_get $((get_cs - get_model_cs))) (dd's bytes read back $dd_same)"
 rm -f /tmp/throughput.bin /tmp/dd.bin
+model_ms >/dev/null
+interleaved=$(cat /tmp/gadget-luns/model-time.interleaved 2>/dev/null)
+fact interleaved "the disk driver's commands between a vendor command's exchanges so far (operation:count): ${interleaved:-none}"
 
 out=$($PC file rm /documents/kb-1024.bin 2>&1)
 status=$?

@@ -11,7 +11,9 @@
 // for comparisons with the same transport.
 // It prints "ready" once the descriptors are written (the gadget may then
 // be bound) and runs until it is killed. On SIGUSR2 it writes the time its
-// LUNs spent in the reader's model to BACKING_DIR/model-time ("MS EXCHANGES").
+// LUNs spent in the reader's model to BACKING_DIR/model-time ("MS EXCHANGES")
+// and the host's own commands that came inside a vendor command to
+// model-time.interleaved ("0xOP:COUNT ...").
 // A fault line (transport_fault.hpp) written to BACKING_DIR/fault is taken
 // at the next vendor command: renamed to fault.armed, or to fault.refused
 // with the reason appended; once it fires, fault.fired says on which
@@ -34,6 +36,7 @@
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
+#include <map>
 #include <memory>
 #include <optional>
 #include <poll.h>
@@ -215,8 +218,27 @@ void run_command(const kbench::bot::Cbw& cbw, std::vector<std::unique_ptr<kbench
     send_csw(cbw.tag, plan.residue, result.failed ? CswStatus::Failed : CswStatus::Passed);
 }
 
+// The host's own commands (operation code: count) that came after a vendor
+// command's opening or continuing exchange and before its next vendor
+// exchange: what the disk driver interleaves with a vendor command.
+std::map<std::uint8_t, unsigned> interleaved;
+bool inside_vendor_command = false;
+
+void note_interleaving(const kbench::bot::Cbw& cbw)
+{
+    if (cbw.cb_length > 4 && cbw.cb[0] == 0x20)
+        inside_vendor_command = cbw.cb[4] != 2;
+    else if (inside_vendor_command)
+        ++interleaved[cbw.cb[0]];
+}
+
 void write_stats(const std::string& path, const std::vector<std::unique_ptr<kbench::ReaderLun>>& luns)
 {
+    if (std::FILE* out = std::fopen((path + ".interleaved").c_str(), "w")) {
+        for (const auto& [operation, count] : interleaved)
+            std::fprintf(out, "0x%02x:%u ", operation, count);
+        std::fclose(out);
+    }
     std::chrono::nanoseconds time{0};
     std::uint64_t exchanges = 0;
     for (const auto& lun : luns) {
@@ -355,6 +377,7 @@ bool inject(const kbench::TransportFault& fault, const kbench::bot::Cbw& cbw, kb
 void run_with_fault(const kbench::bot::Cbw& cbw, std::vector<std::unique_ptr<kbench::ReaderLun>>& luns,
                     std::vector<std::uint8_t>& buffer)
 {
+    note_interleaving(cbw);
     if (cbw.cb_length > 0 && cbw.cb[0] == 0x20)
         take_fault_file();
     if (!armed || cbw.lun >= luns.size() || !armed->aim.fires_on(cbw)) {
