@@ -33,4 +33,27 @@ TEST(UeventNumbers, TheWholeValueIsRead)
         EXPECT_EQ(usbhotplug::parse_number(row.value), row.number) << '"' << row.value << '"';
 }
 
+TEST(UeventMessage, TheLastValueOfAKeyFromAnyStringToTheMessagesEnd)
+{
+    struct Row {
+        std::string message;
+        const char* key;
+        const char* value;  // null: not found
+    };
+    using namespace std::string_literals;
+    const Row rows[] = {
+        {"MAJOR=179\0add@/devices/x\0"s, "MAJOR=", "179"},              // the first string
+        {"add@/x\0MINOR=1\0MINOR=68\0"s, "MINOR=", "68"},               // the last of two
+        {"add@/x\0DEVNAME=mmcblk2p4"s, "DEVNAME=", "mmcblk2p4"},         // no NUL at the end
+        {"add@/x\0MAJOR=179\0"s, "MINOR=", nullptr},
+        {""s, "MAJOR=", nullptr},
+    };
+    for (const Row& row : rows) {
+        const usbhotplug::UeventMessage message(row.message.data(), row.message.size());
+        std::string_view value;
+        EXPECT_EQ(message.last_value(row.key, value), row.value != nullptr) << row.key;
+        EXPECT_EQ(value, row.value != nullptr ? row.value : "") << row.key;
+    }
+}
+
 }  // namespace
