@@ -64,6 +64,7 @@ else()
   set(CPACK_DEBIAN_PACKAGE_SOURCE ereader-tools)
   set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
   set(CPACK_DEBIAN_PACKAGE_GENERATE_SHLIBS ON)
+  set(CPACK_DEBIAN_PACKAGE_GENERATE_SHLIBS_POLICY ">=")
   # The tool's library is built here, not yet on the system.
   set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS_PRIVATE_DIRS ${CMAKE_BINARY_DIR}/hostlib)
   set(runtime_package libfendrac${PROJECT_VERSION_MAJOR})
@@ -85,7 +86,9 @@ else()
     "programs that use libfendrac.")
   set(CPACK_DEBIAN_HOST_PACKAGE_NAME fendrac)
   set(CPACK_DEBIAN_HOST_PACKAGE_SECTION utils)
-  set(CPACK_DEBIAN_HOST_PACKAGE_DEPENDS "${runtime_package} (= ${PROJECT_VERSION})")
+  # What the library's shlibs file says of it (the library is not yet on the
+  # system for dpkg-shlibdeps to find): this version or a later one.
+  set(CPACK_DEBIAN_HOST_PACKAGE_DEPENDS "${runtime_package} (>= ${PROJECT_VERSION})")
   string(CONCAT CPACK_COMPONENT_HOST_DESCRIPTION
     "command-line tool for the e-book reader over USB\n"
     "fendrac runs the reader's USB commands from a Linux PC through\n"
