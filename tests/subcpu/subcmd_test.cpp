@@ -35,6 +35,18 @@ TEST(Subcmd, SizesByCode)
     }
 }
 
+TEST(Subcmd, NumbersTravelBigEndianInTheirOwnBytes)
+{
+    const std::uint8_t wire[] = {0x12, 0x34, 0x56, 0x78};
+    EXPECT_EQ(subcmd::big2short(wire), 0x1234);
+    EXPECT_EQ(subcmd::big2long(wire), 0x12345678u);
+    std::uint8_t out[6] = {0xAA, 0xAA, 0xAA, 0xAA, 0xAA, 0xAA};
+    subcmd::long2big(0x12345678u, out);
+    EXPECT_EQ(std::vector<std::uint8_t>(out, out + 6), (std::vector<std::uint8_t>{0x12, 0x34, 0x56, 0x78, 0xAA, 0xAA}));
+    subcmd::short2big(0xBEEF, out);
+    EXPECT_EQ(std::vector<std::uint8_t>(out, out + 3), (std::vector<std::uint8_t>{0xBE, 0xEF, 0x56}));
+}
+
 TEST(Subcmd, CodesWithoutASizeAreRefusedBeforeAnythingIsSent)
 {
     for (const int code : {0x00, 0x05, 0x82, 0xFA, 0x10}) {
