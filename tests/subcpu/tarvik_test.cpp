@@ -118,6 +118,13 @@ TEST_F(Tarvik, LinkErrorsAreReportedWithTheirPackets)
         {"checksum one off", {"req", "st"}, {{"reply_F0", "sum:0xF4"}}, "recv sum error (size=5 sum=F3) : EE 03 F0 00 F4\nNG\n", 1},
         {"device will not open", {"req", "st"}, {{"sub_cpu:open", "ENODEV"}}, "  cannot open : /dev/sub_cpu\nNG\n", 1},
         {"status byte not 0", {"req", "st"}, {{"reply_F0", "result:3"}}, "FW status : NG\n", 0},
+        // Every other exchange ends the same way when its reply is cut.
+        {"register write", {"reg", "w", "30", "41"}, {{"sub_cpu:read", "short"}},
+         "recv error (size=6 read=3)\nsend data : EE 04 01 30 41 76\nSummit reg write 30 : 41 : NG\n", 1},
+        {"register read", {"reg", "r", "30"}, {{"sub_cpu:read", "short"}},
+         "recv error (size=6 read=3)\nsend data : EE 03 02 30 35\nSummit reg read 30 : NG\n", 1},
+        {"register block", {"reg", "c"}, {{"sub_cpu:read", "short"}},
+         "recv error (size=18 read=9)\nsend data : EE 02 03 05\nSummit config reg\n  NG\n", 1},
     };
     for (const Case& c : cases)
         check(c);
@@ -263,6 +270,8 @@ TEST_F(Tarvik, BlocksFourToTwentyEight)
         {"block 29", {"req", "v", "29"}, {}, "block number error : 29 (4 - 28) : NG\n", 1},
         {"block 4", {"req", "e", "4"}, {}, "Block erase : OK\n", 0},
         {"block 28", {"req", "v", "28"}, {}, "Block verify : OK\n", 0},
+        {"reply cut", {"req", "e", "4"}, {{"sub_cpu:read", "short"}},
+         "recv error (size=5 read=2)\nsend data : EE 03 F5 04 FC\nNG\n", 1},
         {"no block", {"req", "e"}, {}, "An argument error. : NG\n", 1},
     };
     for (const Case& c : cases)
