@@ -59,7 +59,17 @@ TEST_F(Tarvik, HelpLineForLineAndEveryWayToIt)
 {
     const std::string help = read_file(TARVIK_USAGE_GOLDEN);
     for (const std::vector<std::string>& arguments : std::vector<std::vector<std::string>>{
-             {}, {"h"}, {"-h"}, {"--help"}, {"reg", "help"}, {"ver"}, {"reg"}, {"req", "zz"}, {"frob"}, {"ver", "x"}}) {
+             {},
+             {"h"},
+             {"-h"},
+             {"--help"},
+             {"reg", "help"},
+             {"req", "st", "--help"},
+             {"ver"},
+             {"reg"},
+             {"req", "zz"},
+             {"frob"},
+             {"ver", "x"}}) {
         const ProcessResult result = tarvik(arguments);
         EXPECT_EQ(result.out, help) << (arguments.empty() ? "" : arguments.back());
         EXPECT_EQ(result.status, 1);
@@ -118,11 +128,17 @@ TEST_F(Tarvik, LinkErrorsAreReportedWithTheirPackets)
         {"checksum one off", {"req", "st"}, {{"reply_F0", "sum:0xF4"}}, "recv sum error (size=5 sum=F3) : EE 03 F0 00 F4\nNG\n", 1},
         {"device will not open", {"req", "st"}, {{"sub_cpu:open", "ENODEV"}}, "  cannot open : /dev/sub_cpu\nNG\n", 1},
         {"status byte not 0", {"req", "st"}, {{"reply_F0", "result:3"}}, "FW status : NG\n", 0},
+        {"register read, device will not open", {"reg", "r", "30"}, {{"sub_cpu:open", "ENODEV"}},
+         "  cannot open : /dev/sub_cpu\nNG\n", 1},
+        {"register block, device will not open", {"reg", "c"}, {{"sub_cpu:open", "ENODEV"}},
+         "  cannot open : /dev/sub_cpu\nNG\n", 1},
         // Every other exchange ends the same way when its reply is cut.
         {"register write", {"reg", "w", "30", "41"}, {{"sub_cpu:read", "short"}},
          "recv error (size=6 read=3)\nsend data : EE 04 01 30 41 76\nSummit reg write 30 : 41 : NG\n", 1},
         {"register read", {"reg", "r", "30"}, {{"sub_cpu:read", "short"}},
          "recv error (size=6 read=3)\nsend data : EE 03 02 30 35\nSummit reg read 30 : NG\n", 1},
+        {"version", {"ver", "mcu"}, {{"sub_cpu:read", "short"}}, "recv error (size=12 read=6)\nsend data : EE 02 80 82\nNG\n",
+         1},
         {"register block", {"reg", "c"}, {{"sub_cpu:read", "short"}},
          "recv error (size=18 read=9)\nsend data : EE 02 03 05\nSummit config reg\n  NG\n", 1},
     };
