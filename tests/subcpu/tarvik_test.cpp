@@ -116,6 +116,10 @@ TEST_F(Tarvik, ChargerRegisters)
     const ProcessResult status = tarvik({"reg", "s"});
     EXPECT_TRUE(status.out.starts_with("Summit status reg\n  32 : 01\n"));
     EXPECT_TRUE(status.out.ends_with("  3f : 07\n  OK\n"));
+    std::string numbers;
+    for (std::size_t at = status.out.find("\n  "); at != std::string::npos; at = status.out.find("\n  ", at + 1))
+        numbers += status.out.substr(at + 3, 2) + " ";
+    EXPECT_EQ(numbers, "32 33 34 35 36 37 38 39 3d 3e 3f OK ");
 }
 
 TEST_F(Tarvik, LinkErrorsAreReportedWithTheirPackets)
@@ -132,6 +136,8 @@ TEST_F(Tarvik, LinkErrorsAreReportedWithTheirPackets)
          "  cannot open : /dev/sub_cpu\nNG\n", 1},
         {"register block, device will not open", {"reg", "c"}, {{"sub_cpu:open", "ENODEV"}},
          "  cannot open : /dev/sub_cpu\nNG\n", 1},
+        {"flash write, device will not open: one NG more", {"req", "w", "1000", "1"}, {{"sub_cpu:open", "ENODEV"}},
+         "  cannot open : /dev/sub_cpu\nNG\nNG\n", 1},
         // Every other exchange ends the same way when its reply is cut.
         {"register write", {"reg", "w", "30", "41"}, {{"sub_cpu:read", "short"}},
          "recv error (size=6 read=3)\nsend data : EE 04 01 30 41 76\nSummit reg write 30 : 41 : NG\n", 1},
@@ -231,7 +237,7 @@ TEST_F(Tarvik, WritesInUnitsWithinTheFlash)
         {"below the flash", {"req", "w", "fff", "1"}, {}, "address error : fff (1000 - 73ff) : NG\n", 1},
         {"above the flash", {"req", "w", "7400", "1"}, {}, "address error : 7400 (1000 - 73ff) : NG\n", 1},
         {"no data", {"req", "w", "1000", "d"}, {}, "no write data : NG\n", 1},
-        {"no address", {"req", "w"}, {}, "An argument error. : NG\n", 1},
+        {"an address and no data", {"req", "w", "1000"}, {}, "An argument error. : NG\n", 1},
         {"no-send", {"req", "w", "2000", "1", "n"}, {},
          "send_data :  EE 14 F3 20 00 01 FF FF FF FF FF FF FF FF FF FF FF FF FF FF FF 19\nOK\n", 0},
     };
