@@ -264,6 +264,7 @@ TEST_F(Tarvik, ReadsInRowsOfSixteen)
     ASSERT_EQ(lines.size(), 3u);
     EXPECT_EQ(lines[1].size(), std::string("Read : 1010 : ff").size());
     const Case cases[] = {
+        {"below the flash", {"req", "r", "fff", "1"}, {}, "address error : fff (1000 - 73ff) : NG\n", 1},
         {"count 0", {"req", "r", "1000", "0"}, {}, "read count error : 0 : NG\n", 1},
         {"past the end", {"req", "r", "73f0", "11"}, {}, "address over error : address=73f0 + count=17 - 1 = 7400 > 73ff : NG\n", 1},
         // The reader's long is 32 bits: these sums pass its limit, and must not wrap past the check.
