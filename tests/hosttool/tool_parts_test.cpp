@@ -1,14 +1,18 @@
 // The tool's own parsing and output: clock times, numbers, options, the
 // JSON text, the reader's refusals and the PC's files.
+#include "hosttool/access_hint.hpp"
 #include "hosttool/arguments.hpp"
 #include "hosttool/clock_record.hpp"
 #include "hosttool/json_text.hpp"
 #include "hosttool/local_files.hpp"
 #include "hosttool/reader_answers.hpp"
+#include "tests/support/child_exit.hpp"
 
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -271,6 +275,38 @@ TEST(ToolLocalFiles, ASmallFileOutsideItsLimitIsRefusedInOneForm)
         if (c.piped)
             ::close(pipe_ends[0]);
     }
+}
+
+// A disk's block node passes the reader's commands only with CAP_SYS_RAWIO,
+// which a process that changed to another user has lost; a regular file,
+// or a process that has it, gets no hint.
+TEST(ToolAccessHint, ABlockNodeWithoutRawIoNamesTheCapability)
+{
+    const auto dir = std::filesystem::path(testing::TempDir()) / "tool_access_hint";
+    std::filesystem::remove_all(dir);
+    std::filesystem::create_directories(dir);
+    const std::string disk = (dir / "sdz").string();
+    if (::geteuid() != 0 || ::mknod(disk.c_str(), S_IFBLK | 0666, makedev(7, 0)) != 0)
+        GTEST_SKIP() << "making a block node needs root";
+    EXPECT_EQ(tool::access_hint(disk), "");
+    EXPECT_EQ(tool::access_hint((dir / "missing").string()), "");
+    int ends[2];
+    ASSERT_EQ(::pipe(ends), 0);
+    const pid_t child = ::fork();
+    if (child == 0) {
+        ::close(ends[0]);
+        const std::string hint = ::setuid(65534) == 0 ? tool::access_hint(disk) : "setuid failed";
+        testing_support::end_child(::write(ends[1], hint.data(), hint.size()) == static_cast<ssize_t>(hint.size()) ? 0 : 1);
+    }
+    ::close(ends[1]);
+    std::string hint;
+    char buffer[256];
+    for (ssize_t got; (got = ::read(ends[0], buffer, sizeof buffer)) > 0;)
+        hint.append(buffer, static_cast<std::size_t>(got));
+    ::close(ends[0]);
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    EXPECT_EQ(hint, ": the kernel passes the reader's commands through a disk node only with CAP_SYS_RAWIO (run as root)");
 }
 
 }  // namespace

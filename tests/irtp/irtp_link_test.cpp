@@ -2,6 +2,7 @@
 // modem lines, and the kernel refuses every line request with ENOTTY, as it
 // does on the USB gadget serial port. A wait must end all the same.
 #include "irtp/irtp_link.hpp"
+#include "tests/support/child_exit.hpp"
 
 #include <fcntl.h>
 #include <stdlib.h>
@@ -38,7 +39,7 @@ Outcome in_child(const std::function<int()>& wait)
         ::alarm(10);
         const int result = wait();
         std::fflush(stdout);
-        ::_exit(result == -1 ? 0 : 1);
+        testing_support::end_child(result == -1 ? 0 : 1);
     }
     ::close(out[1]);
     std::string printed;

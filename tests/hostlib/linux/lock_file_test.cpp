@@ -4,6 +4,7 @@
 #include "hostlib/include/fendrac.h"
 #include "hostlib/os/host_system.hpp"
 #include "hostlib/os/lock_files.hpp"
+#include "tests/support/child_exit.hpp"
 
 #include <gtest/gtest.h>
 
@@ -38,7 +39,7 @@ int in_child(bool as_nobody, Job job)
         ::alarm(2);
         if (as_nobody && (::setgid(kNobody) != 0 || ::setuid(kNobody) != 0))
             ::_exit(99);
-        ::_exit(job());
+        testing_support::end_child(job());
     }
     int status = -1;
     ::waitpid(child, &status, 0);
