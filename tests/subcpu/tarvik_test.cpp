@@ -136,6 +136,8 @@ TEST_F(Tarvik, LinkErrorsAreReportedWithTheirPackets)
          "  cannot open : /dev/sub_cpu\nNG\n", 1},
         {"register block, device will not open", {"reg", "c"}, {{"sub_cpu:open", "ENODEV"}},
          "  cannot open : /dev/sub_cpu\nNG\n", 1},
+        {"flash read, device will not open", {"req", "r", "1000", "1"}, {{"sub_cpu:open", "ENODEV"}},
+         "  cannot open : /dev/sub_cpu\nNG\n", 1},
         {"flash write, device will not open: one NG more", {"req", "w", "1000", "1"}, {{"sub_cpu:open", "ENODEV"}},
          "  cannot open : /dev/sub_cpu\nNG\nNG\n", 1},
         // Every other exchange ends the same way when its reply is cut.
