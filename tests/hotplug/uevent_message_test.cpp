@@ -44,6 +44,7 @@ TEST(UeventMessage, TheLastValueOfAKeyFromAnyStringToTheMessagesEnd)
     const Row rows[] = {
         {"MAJOR=179\0add@/devices/x\0"s, "MAJOR=", "179"},              // the first string
         {"add@/x\0MINOR=1\0MINOR=68\0"s, "MINOR=", "68"},               // the last of two
+        {"add@/x\0MINOR=1\0MINOR=\0"s, "MINOR=", ""},                    // the last, empty
         {"add@/x\0DEVNAME=mmcblk2p4"s, "DEVNAME=", "mmcblk2p4"},         // no NUL at the end
         {"add@/x\0MAJOR=179\0"s, "MINOR=", nullptr},
         {""s, "MAJOR=", nullptr},
