@@ -31,6 +31,9 @@ TEST(UeventNumbers, TheWholeValueIsRead)
     };
     for (const Row& row : rows)
         EXPECT_EQ(usbhotplug::parse_number(row.value), row.number) << '"' << row.value << '"';
+    // A value ends where its string ends, whatever the bytes after it.
+    EXPECT_EQ(usbhotplug::parse_number(std::string_view("  5", 1)), 0);
+    EXPECT_EQ(usbhotplug::parse_number(std::string_view("12345", 2)), 12);
 }
 
 TEST(UeventMessage, TheLastValueOfAKeyFromAnyStringToTheMessagesEnd)
