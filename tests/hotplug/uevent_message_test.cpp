@@ -24,6 +24,7 @@ TEST(UeventNumbers, TheWholeValueIsRead)
         {"00x1", 0},
         {"0x" + std::string(3, '0') + "x5", 0},
         {"12" + std::string(100, 'z'), 12},
+        {"1000", 1000},
         {std::string(80, '9'), INT_MAX},
         {"-" + std::string(3, '0') + std::string(80, '7'), INT_MIN},
         {std::string(70, ' '), 0},
@@ -34,6 +35,7 @@ TEST(UeventNumbers, TheWholeValueIsRead)
     // A value ends where its string ends, whatever the bytes after it.
     EXPECT_EQ(usbhotplug::parse_number(std::string_view("  5", 1)), 0);
     EXPECT_EQ(usbhotplug::parse_number(std::string_view("12345", 2)), 12);
+    EXPECT_EQ(usbhotplug::parse_number(std::string_view("0007", 2)), 0);
 }
 
 TEST(UeventMessage, TheLastValueOfAKeyFromAnyStringToTheMessagesEnd)
