@@ -18,7 +18,7 @@ TEST(UeventNumbers, TheWholeValueIsRead)
     const Row rows[] = {
         {std::string(70, ' ') + "71", 71},
         {"\t\n" + std::string(70, ' ') + "-0x47", -0x47},
-        {"0x" + std::string(70, '0') + "47", 0x47},
+        {"-0x" + std::string(70, '0') + "47", -0x47},
         {std::string(70, '0') + "107", 0107},
         {"+" + std::string(70, '0') + "9", 0},  // octal: 9 is no digit
         {"00x1", 0},
