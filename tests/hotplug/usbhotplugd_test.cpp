@@ -129,7 +129,7 @@ TEST_F(Hotplug, OptionsSetTheLunsAttachedAtStartAndEjectedAtExit)
     EXPECT_TRUE(reader_.requests("mknod").empty());
 }
 
-TEST_F(Hotplug, AGadgetWithTwoLunsStopsAfterLunOne)
+TEST_F(Hotplug, AGadgetWithTwoLunsStopsAfterLunOneAndOneWithTenAfterLunEight)
 {
     VirtualReader two({"--luns", "2"});
     two.fail("poll", "EIO");
@@ -138,6 +138,12 @@ TEST_F(Hotplug, AGadgetWithTwoLunsStopsAfterLunOne)
     EXPECT_EQ(two.state("lun0"), "ejected ro=0");
     EXPECT_EQ(two.state("lun1"), "ejected ro=0");
     EXPECT_EQ(two.state("gadget_luns"), "2");
+
+    VirtualReader ten({"--luns", "10"});
+    ten.fail("poll", "EIO");
+    EXPECT_EQ(ten.run("usbhotplugd", {}).status, 255);
+    for (const auto& open : ten.requests("open"))
+        EXPECT_EQ(open.text("path").find("/lun9/"), std::string::npos) << open.text("path");
 }
 
 TEST_F(Hotplug, AnEventForDeviceZeroLeavesTheLunsWithoutADeviceAlone)
