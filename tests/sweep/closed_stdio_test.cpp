@@ -51,6 +51,7 @@ const std::vector<Use>& uses()
             {{"tarvik", "reg", "r", "30"}, "", "", nothing, 1},
             {{"boskel", "recovery"}, "", "Boot Env", nothing, 1},
             {{"devprov", "-set-moa"}, "0a1b2c3d\n", "Id Data", nothing, 255},
+            {{"devprov", "-dump", "psn"}, "", "", nothing, 255},
             // Printing the key the run before stored.
             {{"devprov", "-get-moa"}, "", "",
              [](const VirtualReader& r) {
