@@ -7,7 +7,9 @@
 # its status (128 + the signal), no half file stays on the reader, and the
 # reader is told that the PC left. With EMULATOR (scripts/wine-run) the
 # Windows tool: Ctrl-C (Wine's SIGINT) while a put waits on standard input
-# from a FIFO and while a get waits on a FIFO nobody reads.
+# from a FIFO and while a get waits on a FIFO nobody reads. And natively, on
+# a terminal (script's), a large transfer's progress line, closed before the
+# outcome is said, which a pipe never shows.
 #   tool_interrupts.sh TOOL DIR [EMULATOR]
 set -u
 tool=$1
@@ -92,6 +94,7 @@ signal() {
 # 4 MiB on the reader: more than a pipe holds, 1024 pieces of an image.
 head -c 4194304 /dev/zero >big.bin
 ${emulator:+"$emulator"} "$tool" file put big.bin /documents/big.bin >/dev/null 2>err || fail "the first put"
+! grep -q 'MiB' err || fail "progress shown on a file"
 mkfifo pipe stalled
 
 # put_stalls SIGNAL STATUS LOCAL: a put from LOCAL ("-": standard input from
@@ -144,6 +147,15 @@ if [ -n "$emulator" ]; then
     echo "interrupts: every run of the Windows tool ended with the drive closed"
     exit 0
 fi
+
+# On a terminal: the bar fills to 100%, its line ends, then the outcome.
+for line in "file put big.bin /documents/term.bin" "file get /documents/big.bin got.bin"; do
+    script -qec "\"$tool\" $line" /dev/null >term 2>&1 || fail "$line on a terminal"
+    tr '\r' '\n' <term | grep -v '^$' | tail -n 2 >last
+    head -n 1 last | grep -q '^\[#*\] 100% 4.0 / 4.0 MiB$' || fail "$line on a terminal: $(cat -A term | tail -c 300)"
+    tail -n 1 last | grep -q ': 4194304 bytes$' || fail "$line on a terminal: no outcome after the bar"
+done
+cmp -s big.bin got.bin || fail "the get on a terminal differs"
 
 # The reader of the output goes away after 10 bytes.
 {
