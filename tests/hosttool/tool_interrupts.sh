@@ -1,7 +1,7 @@
 #!/bin/sh
 # fendrac ended from outside, on a fresh virtual reader: its output pipe
 # closed halfway or before it writes, SIGINT during one long library call (a
-# partition from an image), SIGINT, SIGTERM and SIGHUP while a put waits on
+# partition from an image; a second SIGINT there ends it at once), SIGINT, SIGTERM and SIGHUP while a put waits on
 # its PC side (standard input from a FIFO, a FIFO by name) and while a get
 # waits on a pipe nobody reads. Each time the tool says why and exits with
 # its status (128 + the signal), no half file stays on the reader, and the
@@ -201,4 +201,20 @@ for case in "INT 130 -" "TERM 143 -" "HUP 129 -" "TERM 143 pipe"; do
     put_stalls $case
 done
 get_stalls TERM 143
+
+# A second SIGINT while the first waits for a long library call to finish
+# ends the tool at once, and says what that leaves on the reader (last: the
+# reader may be left mid-command).
+head -c 16777216 /dev/zero >image.bin
+start /dev/null out partition create-image rootfs 16777216 0 0 image.bin
+until_said '^command=115$' usb.conf
+signal INT
+until_said 'finishing the current command' err
+signal INT
+ended $runner
+status=$?
+pid=
+runner=
+[ $status = 130 ] || fail "a second SIGINT during the image: status $status, not 130"
+expect_err "interrupted again: ended at once; the reader may still count this PC as connected"
 echo "interrupts: every run ended with the drive closed"
