@@ -206,3 +206,23 @@ TEST_F(MorvaneWaveform, AnImageTooLargeToHoldIsOutOfMemory)
 }
 
 }  // namespace
+
+// The reader cannot map 3 GiB or more in its 32-bit address space: a file or
+// an area that large is refused before any mapping, in every build.
+TEST(MorvaneWaveformLarge, WhatTheReaderCannotMapIsRefusedInEveryBuild)
+{
+    const VirtualReader reader({"--emmc-size", "8G"});
+    reader.write_table("Waveform Data:0x00100000:0xE0000000\n" + kOthers);  // 3.5 GiB
+    const std::string huge = reader.temp_file("huge.wbf");
+    write_file(huge, "");
+    if (::truncate(huge.c_str(), off_t{3} << 30) != 0)
+        GTEST_SKIP() << "this file system holds no sparse 3 GiB file";
+    ProcessResult result = reader.run("morvane", {"verifywf", huge});
+    EXPECT_EQ(result.out, "Fail to map waveform file !\n");
+    EXPECT_EQ(result.status, ENOMEM);
+    const std::string small = reader.temp_file("small.wbf");
+    write_file(small, "W");
+    result = reader.run("morvane", {"verifywf", small});
+    EXPECT_EQ(result.out, "Fail to map eMMC block file !\n");
+    EXPECT_EQ(result.status, ENOMEM);
+}
