@@ -311,3 +311,20 @@ TEST_F(Hotplug, FailuresAndAKilledDaemon)
 }
 
 }  // namespace
+
+// -usb watches the switch on event0 and the next eight input devices, no
+// more: the poll set holds the uevent socket and nine devices.
+TEST(HotplugInputs, NineInputDevicesAtMostAreWatched)
+{
+    const VirtualReader reader({"--touch-devices", "9"});
+    reader.fail("poll", "EIO");
+    EXPECT_EQ(reader.run("usbhotplugd", {"-usb"}).status, 255);
+    Strings opened;
+    for (const JsonLine& open : reader.requests("open"))
+        if (open.text("path").starts_with("/dev/input/"))
+            opened.push_back(open.text("path"));
+    Strings nine;
+    for (int n = 0; n < 9; ++n)
+        nine.push_back("/dev/input/event" + std::to_string(n));
+    EXPECT_EQ(opened, nine);
+}

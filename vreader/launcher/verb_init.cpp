@@ -60,7 +60,8 @@ int run_init(const Verb& verb, const Args& args)
         } else if (arg == "--touch-devices") {
             const auto count = parse_unsigned(value, kMaxTouchDevices);
             if (!count)
-                return usage_error(verb, "--touch-devices takes 0 to 8: " + std::string(value));
+                return usage_error(
+                    verb, "--touch-devices takes 0 to " + std::to_string(kMaxTouchDevices) + ": " + std::string(value));
             config.touch_devices = static_cast<std::uint32_t>(*count);
         } else if (arg == "--spi-cs") {
             if (value != "0" && value != "2")

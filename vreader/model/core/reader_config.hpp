@@ -32,7 +32,9 @@ struct ReaderConfig {
     bool modem = true;                // whether the WAN modem's port /dev/ttyUSB0 exists
 };
 
-inline constexpr std::uint32_t kMaxTouchDevices = 8;
+// Enough for a reader with more input devices than usbhotplugd watches
+// (event0 and nine touch devices: ten).
+inline constexpr std::uint32_t kMaxTouchDevices = 15;
 
 // "mmcblk2": the eMMC's kernel name, which scopes its faults.
 std::string emmc_device(const ReaderConfig& config);
