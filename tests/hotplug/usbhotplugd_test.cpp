@@ -129,7 +129,7 @@ TEST_F(Hotplug, OptionsSetTheLunsAttachedAtStartAndEjectedAtExit)
     EXPECT_TRUE(reader_.requests("mknod").empty());
 }
 
-TEST_F(Hotplug, AGadgetWithTwoLunsStopsAfterLunOneAndOneWithTenAfterLunEight)
+TEST_F(Hotplug, AGadgetWithTwoLunsStopsAfterLunOneAndOneWithElevenAfterLunEight)
 {
     VirtualReader two({"--luns", "2"});
     two.fail("poll", "EIO");
@@ -139,11 +139,20 @@ TEST_F(Hotplug, AGadgetWithTwoLunsStopsAfterLunOneAndOneWithTenAfterLunEight)
     EXPECT_EQ(two.state("lun1"), "ejected ro=0");
     EXPECT_EQ(two.state("gadget_luns"), "2");
 
-    VirtualReader ten({"--luns", "10"});
-    ten.fail("poll", "EIO");
-    EXPECT_EQ(ten.run("usbhotplugd", {}).status, 255);
-    for (const auto& open : ten.requests("open"))
+    // Neither the attach at start nor an event for a device no LUN has
+    // reaches past LUN 8.
+    VirtualReader eleven({"--luns", "11"});
+    Strings event = {"uevent", eleven.path(), "--at-bind"};
+    for (const std::string& text : mmc_block_uevent("add", 99))
+        event.push_back(text);
+    EXPECT_EQ(eleven.vreader(event).status, 0);
+    eleven.fail("poll", "EIO");
+    EXPECT_EQ(eleven.run("usbhotplugd", {}).status, 255);
+    EXPECT_EQ(eleven.requests("read").size(), 1u) << "the event was read";
+    for (const auto& open : eleven.requests("open")) {
         EXPECT_EQ(open.text("path").find("/lun9/"), std::string::npos) << open.text("path");
+        EXPECT_EQ(open.text("path").find("/lun10/"), std::string::npos) << open.text("path");
+    }
 }
 
 TEST_F(Hotplug, AnEventForDeviceZeroLeavesTheLunsWithoutADeviceAlone)
