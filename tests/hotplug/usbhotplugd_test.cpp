@@ -337,3 +337,22 @@ TEST(HotplugInputs, NineInputDevicesAtMostAreWatched)
         nine.push_back("/dev/input/event" + std::to_string(n));
     EXPECT_EQ(opened, nine);
 }
+
+// The subsystem is found in any string of a message, the first included: a
+// message without a header still ejects LUN 0 (its "file" is stored four
+// times: emptied and named at start, emptied by the event and at exit).
+TEST(HotplugMessages, ASubsystemInTheFirstStringCounts)
+{
+    const VirtualReader reader;
+    EXPECT_EQ(reader
+                  .vreader({"uevent", reader.path(), "--at-bind", "--no-header", "SUBSYSTEM=block", "ACTION=remove",
+                            "DEVNAME=mmcblk0p4", "MAJOR=179", "MINOR=68"})
+                  .status,
+              0);
+    reader.fail("poll", "EIO");
+    EXPECT_EQ(reader.run("usbhotplugd", {}).status, 255);
+    std::size_t stores = 0;
+    for (const JsonLine& store : reader.requests("store"))
+        stores += store.text("path").ends_with("/lun0/file") ? 1 : 0;
+    EXPECT_EQ(stores, 4u);
+}
