@@ -23,6 +23,7 @@ private:
     std::map<std::string, std::string> values_;
 };
 
+// The journal's complete lines (a last line without its line end is left out).
 std::vector<JsonLine> parse_journal(const std::string& text);
 
 }  // namespace testing_support
