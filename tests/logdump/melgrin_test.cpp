@@ -174,6 +174,15 @@ TEST_F(Melgrin, BrokenDumpsAreRetriedAndFail)
     EXPECT_EQ(reader_.requests("sync").size(), 9u);
 }
 
+TEST_F(Melgrin, TheLongestEntryTheReadLimitTakes)
+{
+    // A payload of 4588 bytes: with its header, 2 bytes under the limit.
+    const std::string message(4584, 'm');
+    const ProcessResult result = melgrin({"-i", file("longest.bin", dump({{4, "t", message}}))});
+    EXPECT_EQ(result.status, 0) << result.err;
+    EXPECT_EQ(result.out, "2023-11-14 22:13:20.005 I t (321:322) " + message + "\n");
+}
+
 TEST_F(Melgrin, EntriesShorterThanTheirStrings)
 {
     // Payloads cut before the strings' terminators: what is there is shown,
