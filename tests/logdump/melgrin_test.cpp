@@ -227,6 +227,11 @@ TEST_F(Melgrin, BinaryOutputAndItsSize)
     const std::string text = reader_.temp_file("out.txt");
     EXPECT_EQ(melgrin({"-o", text, "-i", big}).status, 0);
     EXPECT_EQ(read_file(text), melgrin({"-i", out}).out);
+
+    // Exactly 4096 bytes is enough.
+    const std::string exact = dump({{4, "t", std::string(4072, 'x')}});
+    ASSERT_EQ(exact.size(), 4096u);
+    EXPECT_EQ(melgrin({"bin", "-o", out, "-i", file("exact.bin", exact)}).status, 0);
 }
 
 TEST_F(Melgrin, OutputThatCannotBeWrittenIsAFailedAttempt)
