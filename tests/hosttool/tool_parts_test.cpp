@@ -279,9 +279,9 @@ TEST(ToolLocalFiles, ASmallFileOutsideItsLimitIsRefusedInOneForm)
     }
 }
 
-// A disk's block node passes the reader's commands only with CAP_SYS_RAWIO,
-// which a process that changed to another user has lost; a regular file,
-// or a process that has it, gets no hint.
+// A disk's block node passes the reader's commands only with CAP_SYS_RAWIO:
+// a process without it gets the hint; a missing node, or a process that has
+// it, gets none.
 TEST(ToolAccessHint, ABlockNodeWithoutRawIoNamesTheCapability)
 {
     const auto dir = std::filesystem::path(testing::TempDir()) / "tool_access_hint";

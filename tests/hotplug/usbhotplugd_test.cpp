@@ -18,6 +18,14 @@ namespace {
 
 using Strings = std::vector<std::string>;
 
+// The daemon run to its end: its first poll that waits fails, as a stop
+// would (a message sent at its bind is read first).
+ProcessResult run_until_poll(const VirtualReader& reader, const Strings& arguments)
+{
+    reader.fail("poll", "EIO");
+    return reader.run("usbhotplugd", arguments);
+}
+
 class Hotplug : public ::testing::Test {
 protected:
     // The gadget's LUNs and the nodes kept under /tmp, as `vreader state`
@@ -33,12 +41,7 @@ protected:
     Strings luns() const { return lines("lun"); }
     std::string lun(int n) const { return reader_.state("lun" + std::to_string(n)); }
 
-    // The daemon run to its end: its first poll fails, as a stop would.
-    ProcessResult run_once(const Strings& arguments) const
-    {
-        reader_.fail("poll", "EIO");
-        return reader_.run("usbhotplugd", arguments);
-    }
+    ProcessResult run_once(const Strings& arguments) const { return run_until_poll(reader_, arguments); }
     std::unique_ptr<Spawned> start(const Strings& arguments = {}) const
     {
         auto daemon = reader_.start("usbhotplugd", arguments, "daemon.out");
@@ -132,8 +135,7 @@ TEST_F(Hotplug, OptionsSetTheLunsAttachedAtStartAndEjectedAtExit)
 TEST_F(Hotplug, AGadgetWithTwoLunsStopsAfterLunOneAndOneWithElevenAfterLunEight)
 {
     VirtualReader two({"--luns", "2"});
-    two.fail("poll", "EIO");
-    EXPECT_EQ(two.run("usbhotplugd", {}).status, 255);
+    EXPECT_EQ(run_until_poll(two, {}).status, 255);
     EXPECT_EQ(two.requests("mknod").size(), 2u);
     EXPECT_EQ(two.state("lun0"), "ejected ro=0");
     EXPECT_EQ(two.state("lun1"), "ejected ro=0");
@@ -146,8 +148,7 @@ TEST_F(Hotplug, AGadgetWithTwoLunsStopsAfterLunOneAndOneWithElevenAfterLunEight)
     for (const std::string& text : mmc_block_uevent("add", 99))
         event.push_back(text);
     EXPECT_EQ(eleven.vreader(event).status, 0);
-    eleven.fail("poll", "EIO");
-    EXPECT_EQ(eleven.run("usbhotplugd", {}).status, 255);
+    EXPECT_EQ(run_until_poll(eleven, {}).status, 255);
     EXPECT_EQ(eleven.requests("read").size(), 1u) << "the event was read";
     for (const auto& open : eleven.requests("open")) {
         EXPECT_EQ(open.text("path").find("/lun9/"), std::string::npos) << open.text("path");
@@ -329,15 +330,12 @@ TEST_F(Hotplug, FailuresAndAKilledDaemon)
     EXPECT_EQ(host_has("/tmp/lun0"), host_lun0_);
 }
 
-}  // namespace
-
 // -usb watches the switch on event0 and the next eight input devices, no
 // more: the poll set holds the uevent socket and nine devices.
 TEST(HotplugInputs, NineInputDevicesAtMostAreWatched)
 {
     const VirtualReader reader({"--touch-devices", "9"});
-    reader.fail("poll", "EIO");
-    EXPECT_EQ(reader.run("usbhotplugd", {"-usb"}).status, 255);
+    EXPECT_EQ(run_until_poll(reader, {"-usb"}).status, 255);
     Strings opened;
     for (const JsonLine& open : reader.requests("open"))
         if (open.text("path").starts_with("/dev/input/"))
@@ -367,8 +365,7 @@ TEST(HotplugMessages, ASubsystemInTheFirstStringCountsAndAnEmptyMessageIsNoError
         Strings event = {"uevent", reader.path(), "--at-bind", "--no-header"};
         event.insert(event.end(), row.strings.begin(), row.strings.end());
         EXPECT_EQ(reader.vreader(event).status, 0);
-        reader.fail("poll", "EIO");
-        const ProcessResult result = reader.run("usbhotplugd", {});
+        const ProcessResult result = run_until_poll(reader, {});
         EXPECT_EQ(result.status, 255);
         EXPECT_EQ(result.err, "poll: Input/output error\n");
         std::size_t stores = 0;
@@ -377,3 +374,5 @@ TEST(HotplugMessages, ASubsystemInTheFirstStringCountsAndAnEmptyMessageIsNoError
         EXPECT_EQ(stores, row.lun0_stores);
     }
 }
+
+}  // namespace
