@@ -8,6 +8,8 @@
 #include <fstream>
 #include <sstream>
 
+#include <sys/stat.h>
+
 using namespace testing_support;
 
 namespace {
@@ -215,6 +217,11 @@ TEST_F(Melgrin, BinaryOutputAndItsSize)
     EXPECT_EQ(result.status, 1);
     EXPECT_EQ(pauses(), 3u);
     EXPECT_EQ(read_file(out), dump(kLog));
+    struct stat made {};
+    const mode_t mask = ::umask(0);
+    ::umask(mask);
+    ASSERT_EQ(::stat(out.c_str(), &made), 0);
+    EXPECT_EQ(made.st_mode & 07777, 0664 & ~mask) << "a new dump: 0664 less the umask";
 
     std::vector<Entry> many(60, Entry{4, "tag", std::string(80, 'x')});
     const std::string big = file("big.bin", dump(many));
