@@ -279,9 +279,11 @@ TEST_F(Morvane, PandispTogglesRelativeToTheReportedOffset)
 {
     ProcessResult result = morvane({"pandisp"});
     EXPECT_EQ(result.status, 0);
+    EXPECT_EQ(result.out, "");
     EXPECT_EQ(reader_.requests("FBIOPAN_DISPLAY").back().number("yoffset"), 800);
     result = morvane({"pandisp"});
     EXPECT_EQ(result.status, 0);
+    EXPECT_EQ(result.out, "");
     EXPECT_EQ(reader_.requests("FBIOPAN_DISPLAY").back().number("yoffset"), 0);
 }
 
