@@ -8,8 +8,9 @@
 # reader is told that the PC left. With EMULATOR (scripts/wine-run) the
 # Windows tool: Ctrl-C (Wine's SIGINT) while a put waits on standard input
 # from a FIFO and while a get waits on a FIFO nobody reads. And natively, on
-# a terminal (script's), a large transfer's progress line, closed before the
-# outcome is said, which a pipe never shows.
+# a terminal (script's), a large transfer's progress line and a long call's
+# count of seconds, each closed before the outcome is said, which a pipe
+# never shows.
 #   tool_interrupts.sh TOOL DIR [EMULATOR]
 set -u
 tool=$1
@@ -202,10 +203,20 @@ for case in "INT 130 -" "TERM 143 -" "HUP 129 -" "TERM 143 pipe"; do
 done
 get_stalls TERM 143
 
+head -c 16777216 /dev/zero >image.bin
+# On a terminal a long library call counts its seconds on one line, ended
+# before the outcome is said (a call under a second shows no count).
+script -qec "\"$tool\" partition create-image data 16777216 0 0 image.bin" /dev/null >term 2>&1 ||
+    fail "a long call on a terminal"
+tr '\r' '\n' <term | grep -v '^$' >last
+if ! tail -n 1 last | grep -q '^created data$' ||
+    sed '$d' last | grep -qv '^partition create-image data: [0-9]* s$'; then
+    fail "a long call on a terminal: $(cat -A term | tail -c 300)"
+fi
+
 # A second SIGINT while the first waits for a long library call to finish
 # ends the tool at once, and says what that leaves on the reader (last: the
 # reader may be left mid-command).
-head -c 16777216 /dev/zero >image.bin
 start /dev/null out partition create-image rootfs 16777216 0 0 image.bin
 until_said '^command=115$' usb.conf
 signal INT
