@@ -37,6 +37,8 @@ TEST(SysLibc, FileReadWriteSeekAndMapAtAnOffset)
     EXPECT_EQ(st.st_size, page * 2);
     ASSERT_EQ(sys::stat(path.c_str(), &st), 0);
     EXPECT_TRUE(S_ISREG(st.st_mode));
+    const sys::UniqueFd folder(sys::open(dir.path().c_str(), O_RDONLY | O_DIRECTORY));
+    EXPECT_TRUE(sys::UniqueFd(sys::openat(folder.get(), "data", O_RDONLY)).valid());
 
     char five[5];
     EXPECT_EQ(sys::pread(fd.get(), five, 5, page), 5);
@@ -107,8 +109,8 @@ TEST(SysLibc, TerminalSettingsOnAPseudoTerminal)
     termios settings{};
     ASSERT_EQ(sys::tcgetattr(slave.get(), &settings), 0);
     cfmakeraw(&settings);
-    cfsetispeed(&settings, B115200);
-    cfsetospeed(&settings, B115200);
+    ASSERT_EQ(sys::cfsetispeed(&settings, B115200), 0);
+    ASSERT_EQ(sys::cfsetospeed(&settings, B115200), 0);
     ASSERT_EQ(sys::tcsetattr(slave.get(), TCSANOW, &settings), 0);
 
     termios read_back{};
@@ -145,6 +147,11 @@ TEST(SysLibc, TextAttributes)
     EXPECT_EQ(sys::write_text(dir.file("missing").c_str(), "1"), -1);
     EXPECT_EQ(sys::read_text(path.c_str(), whole, 0), -1);
     EXPECT_EQ(errno, EINVAL);
+    // A folder opens but cannot be read; a full device takes nothing.
+    EXPECT_EQ(sys::read_text(dir.path().c_str(), whole, sizeof whole), -1);
+    EXPECT_EQ(errno, EISDIR);
+    EXPECT_EQ(sys::write_text("/dev/full", "1"), -1);
+    EXPECT_EQ(errno, ENOSPC);
 }
 
 TEST(SysLibc, NodesSocketsSleepsAndCommands)
@@ -175,6 +182,11 @@ TEST(SysLibc, NodesSocketsSleepsAndCommands)
     EXPECT_EQ(sys::nanosleep(&short_sleep, nullptr), 0);
     tms usage{};
     EXPECT_NE(sys::times(&usage), static_cast<clock_t>(-1));
+
+    EXPECT_EQ(sys::getpid(), ::getpid());
+    sys::sync();
+    std::FILE* stream = sys::fopen(fifo.c_str(), "r");
+    EXPECT_EQ(stream, nullptr) << "the node is gone";
 
     const int status = sys::system("exit 3");
     ASSERT_TRUE(WIFEXITED(status));
