@@ -33,6 +33,8 @@ struct Door {
     fs::path disk_node;
     bool locked = false;
     bool was_open = false;
+    bool none = false;   // no door: never locked, PREVENT ALLOW MEDIUM REMOVAL refused
+    bool stuck = false;  // locked whatever is asked
 };
 Door g_door;
 
@@ -64,7 +66,7 @@ int hostos::kernel::sg_io(int, sg_io_hdr_t& request)
 {
     g_commands.emplace_back(request.cmdp, request.cmdp + request.cmd_len);
     const bool open = disk_node_open();
-    if (open && !g_door.was_open)
+    if (open && !g_door.was_open && !g_door.none)
         g_door.locked = true;
     g_door.was_open = open;
     // Every data-in phase gets its full length of zeros: an unlocked
@@ -77,7 +79,9 @@ int hostos::kernel::sg_io(int, sg_io_hdr_t& request)
     request.sb_len_wr = 0;
     request.resid = 0;
     const unsigned char* cdb = request.cmdp;
-    if (cdb[0] == 0x1E)
+    if (cdb[0] == 0x1E && g_door.none)
+        check_condition(request, 0x05, 0x24, 0x00);
+    else if (cdb[0] == 0x1E && !g_door.stuck)
         g_door.locked = (cdb[4] & 0x01) != 0;
     else if (cdb[0] == 0x1B && (cdb[4] & 0x03) == 0x02 && g_door.locked)
         check_condition(request, 0x05, 0x53, 0x02);
@@ -183,6 +187,47 @@ TEST_F(LinuxEject, NoRemovableDeviceAboveTheDiskFailsIt)
     EXPECT_EQ(MSC_EjectMedia(), 0);
     EXPECT_FALSE(start_stop_sent());
     MSC_CloseDrive();
+}
+
+// Each step that can go wrong fails the eject, and what comes after it is
+// not done: no eject of a disk whose node does not open, no removal of a
+// device whose medium stayed in. A refused unlock alone is no failure.
+TEST_F(LinuxEject, AStepThatFailsEndsIt)
+{
+    const struct {
+        const char* why;
+        void (*setup)(const fs::path& root, const fs::path& scsi);
+        int result;
+        bool start_stop;
+        const char* deleted;
+    } cases[] = {
+        {"no door to unlock", [](const fs::path&, const fs::path&) { g_door.none = true; }, 1, true, "1"},
+        {"the door stays locked", [](const fs::path&, const fs::path&) { g_door.stuck = true; }, 0, true, ""},
+        {"the disk's node is gone", [](const fs::path& root, const fs::path&) { fs::remove(root / "dev/sdb"); }, 0,
+         false, ""},
+        {"no disk below the device",
+         [](const fs::path&, const fs::path& scsi) { fs::rename(scsi / "block", scsi / "gone"); }, 0, false, ""},
+        {"the removal cannot be written",
+         [](const fs::path&, const fs::path& scsi) {
+             fs::remove(scsi / "delete");
+             fs::create_directory(scsi / "delete");
+         },
+         0, true, ""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.why);
+        if (&c != cases) {
+            TearDown();
+            SetUp();
+        }
+        ASSERT_EQ(MSC_OpenDriveA((root_ / "dev/sg2").c_str()), 1);
+        c.setup(root_, scsi_);
+        g_commands.clear();
+        EXPECT_EQ(MSC_EjectMedia(), c.result);
+        EXPECT_EQ(start_stop_sent(), c.start_stop);
+        EXPECT_EQ(fs::is_regular_file(scsi_ / "delete") ? deleted() : "", c.deleted);
+        MSC_CloseDrive();
+    }
 }
 
 }  // namespace
