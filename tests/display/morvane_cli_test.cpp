@@ -8,6 +8,8 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
+
 using namespace testing_support;
 using display_test::make_bitmap;
 using display_test::put_le32;
@@ -455,10 +457,15 @@ TEST_F(Morvane, RequestFailuresAreReportedWithTheDriversErrno)
 
 TEST_F(Morvane, ThePictureSurvivesBetweenRunsLikeTheHardware)
 {
-    ASSERT_EQ(morvane({"gray", "GC16", "FULL", "6"}).status, 0);
+    // Bands down the screen and a black box: a picture that differs from
+    // row to row and from column to column.
+    ASSERT_EQ(morvane({"vpatt", "GC16", "FULL", "16"}).status, 0);
+    ASSERT_EQ(morvane({"gray", "GC16", "PART", "15", "AMB", "10", "20", "30", "40"}).status, 0);
     // A later run that refreshes without drawing shows the same memory.
     ASSERT_EQ(morvane({"gray", "GC16", "FULL", "99"}).status, 0);
-    EXPECT_EQ(reader_.panel_level(123, 456), 6);
+    for (const auto& [x, y, level] : {std::array{599, 49, 0}, {0, 50, 1}, {300, 799, 15}, {10, 20, 15},
+                                      {39, 59, 15}, {40, 59, 1}, {9, 20, 0}})
+        EXPECT_EQ(reader_.panel_level(x, y), level) << x << "," << y;
 }
 
 }  // namespace
