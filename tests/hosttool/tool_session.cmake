@@ -305,7 +305,13 @@ unset(output)
 string(REPEAT "d" 256 long_path)
 string(REPEAT "p" 32 long_name)
 foreach(case "file;size;/${long_path}|a reader path has 1 to 255 bytes, not 257"
+             "file;get;/${long_path}|a reader path has 1 to 255 bytes, not 257"
+             "file;put;small.txt;/${long_path}|a reader path has 1 to 255 bytes, not 257"
+             "file;rm;/${long_path}|a reader path has 1 to 255 bytes, not 257"
              "partition;rm;${long_name}|a partition name has 1 to 31 bytes, not 32"
+             "partition;create;${long_name};1;0;0|a partition name has 1 to 31 bytes, not 32"
+             "partition;create-image;${long_name};1;0;0;image.bin|a partition name has 1 to 31 bytes, not 32"
+             "partition;size;${long_name}|a partition name has 1 to 31 bytes, not 32"
              "partition;create-image;k;1;0;0;image.bin;--tag;12345678901234567|a tag has at most 16 bytes, not 17"
              "partition;create-image;k;1;0;0;${long_path}|an image path has at most 255 bytes, not 256"
              "unlock;12345678|an unlock code has at most 7 bytes, not 8")
@@ -321,7 +327,8 @@ json_is("${out}" code -201)
 
 # Bad arguments: status 64 and a message, before any drive opens.
 foreach(line "bogus" "file" "file get" "--frob;info" "time;set;2026-02-29T00:00:00" "partition;create;k;1;2;x"
-             "--tag;x;info" "unlock;12345678" "update;mode;many" "file;size")
+             "--tag;x;info" "unlock;12345678" "update;mode;many" "file;size" "partition;create-image;k;1;0;x;image.bin"
+             "partition;create-image;k;1;0;0;-" "notify;middle" "--json;tunnel;get" "--json;tunnel;put;small.txt")
   tool(64 ${line})
   expect("${err}" "^fendrac: [^\n]*\\(fendrac --help\\)\n")
 endforeach()
@@ -331,6 +338,8 @@ string(JSON type TYPE "${out}" code)
 if(NOT type STREQUAL "NULL")
   message(FATAL_ERROR "the tool's own failure has a code: ${out}")
 endif()
+tool(64)
+expect("${err}" "^usage: fendrac .*\nfendrac: a command is needed \\(fendrac --help\\)\n$")
 tool(0 file get --help)
 expect("${out}" "usage: fendrac \\[OPTIONS\\] file get REMOTE \\[LOCAL\\]")
 tool(0 --help)
@@ -352,3 +361,14 @@ file(READ ${DIR}/device_tree.conf tree)
 expect("${tree}" "attached=0")
 tool(69 info)
 expect("${err}" "no reader found")
+# Without a reader every command that needs one says so.
+foreach(line "time;set" "unlock;1234" "notify;begin" "file;size;/a" "file;get;/a;got.bin" "file;put;small.txt;/a"
+             "file;rm;/a" "update;mode;1" "partition;create;k;1;0;0" "partition;create-image;k;1;0;0;image.bin"
+             "partition;size;k" "partition;rm;k" "tunnel;get" "tunnel;put;small.txt" "eject")
+  tool(69 ${line})
+  expect("${err}" "no reader found")
+endforeach()
+tool(0 --version)
+expect("${out}" "^fendrac [0-9]")
+tool(0 help file)
+expect("${out}" "file get REMOTE")
