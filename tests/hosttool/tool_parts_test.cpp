@@ -99,6 +99,13 @@ TEST(ToolJson, TextIsEscapedAndAlwaysValidUtf8)
         {"\xed\xa0\x80", "\"\\ufffd\\ufffd\\ufffd\""},  // a surrogate
         {"\xc0\xaf", "\"\\ufffd\\ufffd\""},              // overlong
         {std::string("a\0b", 3), "\"a\\u0000b\""},
+        {"\xe2\x82\xac \xf0\x9f\x98\x80", "\"\xe2\x82\xac \xf0\x9f\x98\x80\""},  // three and four bytes
+        {"\xe0\x9f\xbf", "\"\\ufffd\\ufffd\\ufffd\""},                    // overlong
+        {"\xf0\x8f\xbf\xbf", "\"\\ufffd\\ufffd\\ufffd\\ufffd\""},        // overlong
+        {"\xf4\x90\x80\x80", "\"\\ufffd\\ufffd\\ufffd\\ufffd\""},        // past U+10FFFF
+        {"\xe2(\xa1", "\"\\ufffd(\\ufffd\""},                                // no continuation
+        {"\xf0\x9f\x98", "\"\\ufffd\\ufffd\\ufffd\""},                    // cut short
+        {"\xc1\xbf\xf5\x80", "\"\\ufffd\\ufffd\\ufffd\\ufffd\""},        // never a lead
     };
     for (const Case& c : cases)
         EXPECT_EQ(tool::json_string(c.in), c.out) << c.in;
