@@ -412,6 +412,17 @@ TEST(MorvaneNodes, TheGraphicsNodeIsTakenBeforeTheClassicOne)
     }
 }
 
+// Framebuffer memory the program can map but not also copy (132 MB here).
+TEST(MorvaneNodes, AnImageBufferThatCannotBeHadEndsTheRun)
+{
+    if (!VirtualReader::memory_limits_work())
+        GTEST_SKIP() << "address space limits need a native build without sanitizers";
+    const VirtualReader reader({"--screen", "4096x4096", "--stride-pad", "4000"});
+    const ProcessResult result = reader.run_limited("morvane", {"getinfo"}, 200 * 1024);
+    EXPECT_EQ(result.out, "Cannot alloc image buffer.\n");
+    EXPECT_EQ(result.status, 2);
+}
+
 TEST_F(Morvane, RequestFailuresAreReportedWithTheDriversErrno)
 {
     struct Case {
