@@ -158,6 +158,20 @@ for line in "file put big.bin /documents/term.bin" "file get /documents/big.bin 
 done
 cmp -s big.bin got.bin || fail "the get on a terminal differs"
 
+# SIGINT before the drive opens (the response is read from a FIFO first):
+# nothing to finish, so the tool ends at once.
+mkfifo response.fifo
+start /dev/null out tunnel put response.fifo
+exec 3>response.fifo
+signal INT
+ended $runner
+status=$?
+exec 3>&-
+pid=
+runner=
+[ $status = 130 ] || fail "SIGINT before the drive opens: status $status, not 130"
+[ "$(cat err)" = "fendrac: interrupted" ] || fail "SIGINT before the drive opens"
+
 # The reader of the output goes away after 10 bytes.
 {
     "$tool" file get /documents/big.bin 2>err
@@ -217,7 +231,7 @@ fi
 # A second SIGINT while the first waits for a long library call to finish
 # ends the tool at once, and says what that leaves on the reader (last: the
 # reader may be left mid-command).
-start /dev/null out partition create-image rootfs 16777216 0 0 image.bin
+start /dev/null out --json partition create-image rootfs 16777216 0 0 image.bin
 until_said '^command=115$' usb.conf
 signal INT
 until_said 'finishing the current command' err
@@ -228,4 +242,6 @@ pid=
 runner=
 [ $status = 130 ] || fail "a second SIGINT during the image: status $status, not 130"
 expect_err "interrupted again: ended at once; the reader may still count this PC as connected"
+grep -qx '{"error":"interrupted again: ended at once; the reader may still count this PC as connected","code":null,"status":130}' out ||
+    fail "a second SIGINT with --json: $(cat out)"
 echo "interrupts: every run ended with the drive closed"
