@@ -155,6 +155,31 @@ TEST_F(Morvane, FilePositionConversionAndTemperatureAreDecodedInOrder)
     EXPECT_NE(reader_.panel(100, 400), reader_.panel(400, 400));
 }
 
+TEST_F(Morvane, FileWordsStopWhereTheLineEnds)
+{
+    const std::string path = write_image("small.bmp", make_bitmap(40, 30, [](int, int) { return uint16_t{0}; }));
+    const struct {
+        std::vector<std::string> after_path;
+        const char* out;
+        int left;
+    } cases[] = {
+        {{"25"}, "Use pseudo temperature 25\n", 0},
+        {{"25", "5"}, "left pos = 5\nUse pseudo temperature 25\n", 5},
+        {{"25", "5", "0"}, "left pos = 5\ntop pos = 0\nUse pseudo temperature 25\n", 5},
+        {{"AMB", "5", "0", "NONE"}, "left pos = 5\ntop pos = 0\n", 5},  // an unknown conversion: no flags
+    };
+    for (const auto& c : cases) {
+        std::vector<std::string> words{"file", "GC16", "FULL", path};
+        words.insert(words.end(), c.after_path.begin(), c.after_path.end());
+        reader_.clear_journal();
+        const ProcessResult result = morvane(words);
+        EXPECT_EQ(result.out, c.out);
+        const JsonLine update = only_update();
+        expect_region(update, c.left, 0, 40, 30);
+        EXPECT_EQ(update.number("flags"), 0) << c.out;
+    }
+}
+
 TEST_F(Morvane, TallerBitmapShowsItsBottomRowsAndTheRegionIsClipped)
 {
     // 1000 rows: the top 200 image rows are white, the rest black.
