@@ -123,6 +123,8 @@ protected:
         write(root_ / "dev/sdb1", "");
         write(root_ / "mounts", "proc /proc proc rw 0 0\n");
         hostos::linux_paths::roots() = {(root_ / "sys").string(), (root_ / "mounts").string(), (root_ / "dev").string()};
+        // The library reads it once, at its first message: so in every test.
+        ::setenv("FENDRAC_DEBUG", "1", 1);
         g_commands.clear();
         g_door = {root_ / "dev/sdb"};
     }
@@ -200,19 +202,22 @@ TEST_F(LinuxEject, AStepThatFailsEndsIt)
         int result;
         bool start_stop;
         const char* deleted;
+        const char* said;  // with FENDRAC_DEBUG, where the step says why
     } cases[] = {
-        {"no door to unlock", [](const fs::path&, const fs::path&) { g_door.none = true; }, 1, true, "1"},
-        {"the door stays locked", [](const fs::path&, const fs::path&) { g_door.stuck = true; }, 0, true, ""},
+        {"no door to unlock", [](const fs::path&, const fs::path&) { g_door.none = true; }, 1, true, "1",
+         "eject: PREVENT ALLOW MEDIUM REMOVAL failed on "},
+        {"the door stays locked", [](const fs::path&, const fs::path&) { g_door.stuck = true; }, 0, true, "",
+         "eject: START STOP UNIT failed on sdb"},
         {"the disk's node is gone", [](const fs::path& root, const fs::path&) { fs::remove(root / "dev/sdb"); }, 0,
-         false, ""},
+         false, "", ""},
         {"no disk below the device",
-         [](const fs::path&, const fs::path& scsi) { fs::rename(scsi / "block", scsi / "gone"); }, 0, false, ""},
+         [](const fs::path&, const fs::path& scsi) { fs::rename(scsi / "block", scsi / "gone"); }, 0, false, "", ""},
         {"the removal cannot be written",
          [](const fs::path&, const fs::path& scsi) {
              fs::remove(scsi / "delete");
              fs::create_directory(scsi / "delete");
          },
-         0, true, ""},
+         0, true, "", "eject: the removal of sdb failed"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.why);
@@ -223,7 +228,10 @@ TEST_F(LinuxEject, AStepThatFailsEndsIt)
         ASSERT_EQ(MSC_OpenDriveA((root_ / "dev/sg2").c_str()), 1);
         c.setup(root_, scsi_);
         g_commands.clear();
+        testing::internal::CaptureStderr();
         EXPECT_EQ(MSC_EjectMedia(), c.result);
+        const std::string said = testing::internal::GetCapturedStderr();
+        EXPECT_NE(said.find(c.said), std::string::npos) << said;
         EXPECT_EQ(start_stop_sent(), c.start_stop);
         EXPECT_EQ(fs::is_regular_file(scsi_ / "delete") ? deleted() : "", c.deleted);
         MSC_CloseDrive();
