@@ -256,6 +256,12 @@ TEST_F(Melgrin, OutputThatCannotBeWrittenIsAFailedAttempt)
         {"a text file on a full file system", "trap '' XFSZ && ulimit -f 8", {"-i", big, "-o", out},
          "cannot write : " + out + "\n"},
     };
+    // A close that fails loses what it had yet to write: a node whose close
+    // the reader fails stands in for a full network or quota-bound disk.
+    reader_.fail("ttyGS0:close", "EIO", "always");
+    const ProcessResult closed = reader_.run("melgrin", {"bin", "-o", "/dev/ttyGS0", "-i", big});
+    EXPECT_EQ(closed.status, 1);
+    EXPECT_EQ(closed.err, "cannot write : /dev/ttyGS0\ncannot write : /dev/ttyGS0\ncannot write : /dev/ttyGS0\n");
     for (const auto& c : cases) {
         // qemu-user forwards the file-size signal to the program as it
         // came, its host's ignoring of it notwithstanding.
