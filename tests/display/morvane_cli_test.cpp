@@ -161,12 +161,12 @@ TEST_F(Morvane, FileWordsStopWhereTheLineEnds)
     const struct {
         std::vector<std::string> after_path;
         const char* out;
-        int left;
+        int left, top;
     } cases[] = {
-        {{"25"}, "Use pseudo temperature 25\n", 0},
-        {{"25", "5"}, "left pos = 5\nUse pseudo temperature 25\n", 5},
-        {{"25", "5", "0"}, "left pos = 5\ntop pos = 0\nUse pseudo temperature 25\n", 5},
-        {{"AMB", "5", "0", "NONE"}, "left pos = 5\ntop pos = 0\n", 5},  // an unknown conversion: no flags
+        {{"25"}, "Use pseudo temperature 25\n", 0, 0},
+        {{"25", "5"}, "left pos = 5\nUse pseudo temperature 25\n", 5, 0},
+        {{"25", "5", "7"}, "left pos = 5\ntop pos = 7\nUse pseudo temperature 25\n", 5, 7},
+        {{"AMB", "5", "0", "NONE"}, "left pos = 5\ntop pos = 0\n", 5, 0},  // an unknown conversion: no flags
     };
     for (const auto& c : cases) {
         std::vector<std::string> words{"file", "GC16", "FULL", path};
@@ -175,7 +175,7 @@ TEST_F(Morvane, FileWordsStopWhereTheLineEnds)
         const ProcessResult result = morvane(words);
         EXPECT_EQ(result.out, c.out);
         const JsonLine update = only_update();
-        expect_region(update, c.left, 0, 40, 30);
+        expect_region(update, c.left, c.top, 40, 30);
         EXPECT_EQ(update.number("flags"), 0) << c.out;
     }
 }
@@ -228,7 +228,9 @@ TEST_F(Morvane, SixteenGrayStripesReachThePanelThroughTheVirtualStride)
 
 TEST_F(Morvane, VerticalPatternMakesBandsDownTheScreen)
 {
-    EXPECT_EQ(morvane({"vpatt", "GC16", "FULL", "16"}).status, 0);
+    const ProcessResult result = morvane({"vpatt", "GC16", "FULL", "16", "25"});
+    EXPECT_EQ(result.out, "pattern 16\nUse pseudo temperature 25\n");
+    EXPECT_EQ(only_update().number("temp"), 25);
     EXPECT_EQ(reader_.panel_level(599, 49), 0);
     EXPECT_EQ(reader_.panel_level(0, 50), 1);
     EXPECT_EQ(reader_.panel_level(300, 799), 15);
