@@ -158,6 +158,13 @@ for line in "file put big.bin /documents/term.bin" "file get /documents/big.bin 
 done
 cmp -s big.bin got.bin || fail "the get on a terminal differs"
 
+# Standard input that cannot be read (a folder): no file on the reader.
+"$tool" file put - /documents/folder.txt <. 2>err
+status=$?
+[ $status = 66 ] || fail "a folder as standard input: status $status, not 66"
+expect_err "cannot read standard input: Is a directory"
+[ ! -e storage/documents/folder.txt ] || fail "a folder as standard input: a file was left on the reader"
+
 # SIGINT before the drive opens (the response is read from a FIFO first):
 # nothing to finish, so the tool ends at once.
 mkfifo response.fifo
