@@ -253,6 +253,32 @@ TEST_F(Morvane, GrayRectangleWithEveryArgument)
     EXPECT_EQ(reader_.panel_level(9, 20), kWhite);
 }
 
+TEST_F(Morvane, GrayWordsStopWhereTheLineEnds)
+{
+    const struct {
+        std::vector<std::string> after_level;
+        const char* out;
+        int left, top, width, height;
+    } cases[] = {
+        {{}, "", 0, 0, 600, 800},
+        {{"25"}, "Use pseudo temperature 25\n", 0, 0, 600, 800},
+        {{"25", "0"}, "left pos = 0\nUse pseudo temperature 25\n", 0, 0, 600, 800},
+        {{"25", "0", "0"}, "left pos = 0\ntop pos = 0\nUse pseudo temperature 25\n", 0, 0, 600, 800},
+        {{"AMB", "10", "0", "30"}, "left pos = 10\ntop pos = 0\nwidth = 30\n", 10, 0, 30, 800},
+        {{"AMB", "10", "20", "30", "40"}, "left pos = 10\ntop pos = 20\nwidth = 30\nheight = 40\n", 10, 20, 30, 40},
+        {{"AMB", "1", "2", "3", "4", "NONE"}, "left pos = 1\ntop pos = 2\nwidth = 3\nheight = 4\n", 1, 2, 3, 4},
+    };
+    for (const auto& c : cases) {
+        std::vector<std::string> words{"gray", "GC16", "PART", "15"};
+        words.insert(words.end(), c.after_level.begin(), c.after_level.end());
+        reader_.clear_journal();
+        EXPECT_EQ(morvane(words).out, std::string("gray level = 15\n") + c.out);
+        const JsonLine update = only_update();
+        expect_region(update, c.left, c.top, c.width, c.height);
+        EXPECT_EQ(update.number("flags"), 0) << c.out;
+    }
+}
+
 TEST_F(Morvane, InvalidGrayLevelKeepsThePictureAndStillUpdates)
 {
     ASSERT_EQ(morvane({"gray", "GC16", "FULL", "9"}).status, 0);
