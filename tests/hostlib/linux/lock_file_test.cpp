@@ -129,6 +129,41 @@ TEST_F(LockFiles, OwnedByAThreadReentrantlyAndAcrossProcesses)
     hostos::close_handle(second);
 }
 
+TEST_F(LockFiles, NamesAndAWaitOnAFileAnotherProcessHolds)
+{
+    // A separator in a name becomes an underscore: a file in the folder.
+    ASSERT_TRUE(hostos::create_mutex("Global\\a/b\\c"));
+    EXPECT_TRUE(fs::is_regular_file(dir_ / "a_b_c.lock"));
+    EXPECT_FALSE(hostos::create_mutex(nullptr));
+    EXPECT_EQ(hostos::open_mutex(nullptr), nullptr);
+    EXPECT_EQ(hostos::wait(nullptr, 0), WaitResult::Failed);
+
+    // A timed wait tries again until its time is up, and gets the lock once
+    // the other process lets go.
+    create(kFile);
+    const hostos::Handle handle = hostos::open_mutex(kName);
+    int held[2];
+    ASSERT_EQ(::pipe(held), 0);
+    const pid_t child = ::fork();
+    if (child == 0) {
+        const int fd = ::open((dir_ / kFile).c_str(), O_RDONLY);
+        const bool locked = fd >= 0 && ::flock(fd, LOCK_EX) == 0 && ::write(held[1], "!", 1) == 1;
+        ::usleep(300 * 1000);
+        testing_support::end_child(locked ? 0 : 1);
+    }
+    char byte;
+    ASSERT_EQ(::read(held[0], &byte, 1), 1);
+    EXPECT_EQ(hostos::wait(handle, 50), WaitResult::TimedOut);
+    EXPECT_EQ(hostos::wait(handle, 5000), WaitResult::Signaled);
+    hostos::release_mutex(handle);
+    hostos::close_handle(handle);
+    int status = -1;
+    ::waitpid(child, &status, 0);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    ::close(held[0]);
+    ::close(held[1]);
+}
+
 TEST(LockDirectory, OneForEveryUserWhateverTheirEnvironment)
 {
     // Root and every other user find the mutexes in the same folder, and a
