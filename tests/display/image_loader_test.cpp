@@ -289,6 +289,14 @@ TEST_F(ImageLoader, HostileHeadersNeverReachOutsideFileOrBuffer)
     // Just the letters, and a header cut before the height.
     load("BM", 0, 0);
     load(std::string("BM\0\0\0\0\0\0\0\0\0\0\0\0\x28\0\0\0\x02\0\0\0\x02", 23), 0, 0);
+    // Cut right after the height: a bitmap still, of its own size, whose
+    // rows are the file's last bytes as for every bitmap.
+    storage_.assign(storage_.size() - kFencePixels, kUntouched);
+    storage_.resize(storage_.size() + kFencePixels, kFence);
+    load(make_bitmap(2, 3, coordinate_pixel).substr(0, 26), 0, 0);
+    EXPECT_EQ(width_, 2);
+    EXPECT_EQ(height_, 3);
+    EXPECT_EQ(changed_pixels(), 6);
 }
 
 }  // namespace

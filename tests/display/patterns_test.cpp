@@ -147,13 +147,22 @@ TEST_F(FramebufferCopy, NothingLandsOutsideTheVirtualScreenOrTheMapping)
     EXPECT_EQ(fb(2, 0), 0);
 
     morvane::copy_img_to_buf(framebuffer_.data(), 0, 0, INT32_MAX, INT32_MAX, var_);
+    EXPECT_EQ(fb(5, 3), 24) << "the image's last pixel";
     morvane::copy_img_to_buf(framebuffer_.data(), INT32_MAX, INT32_MAX, INT32_MAX, INT32_MAX, var_);
     // A driver that reports a mapping smaller than its virtual screen.
     morvane::mmaplen = 8 * 2 * 2;
     std::fill(framebuffer_.begin(), framebuffer_.end(), 0);
     morvane::copy_img_to_buf(framebuffer_.data(), 0, 0, 8, 8, var_);
+    EXPECT_EQ(fb(5, 1), 12) << "the mapping's last row";
     for (size_t i = 16; i < framebuffer_.size(); ++i)
         ASSERT_EQ(framebuffer_[i], 0) << i;
+    // An image buffer that ends inside the last row.
+    morvane::mmaplen = 8 * 8 * 2;
+    morvane::imgbuf_len = 20 * 2;
+    std::fill(framebuffer_.begin(), framebuffer_.end(), 0);
+    morvane::copy_img_to_buf(framebuffer_.data(), 0, 0, 8, 8, var_);
+    EXPECT_EQ(fb(1, 3), 20);
+    EXPECT_EQ(fb(2, 3), 0);
 }
 
 }  // namespace
