@@ -97,6 +97,10 @@ TEST_F(Exports, TheReaderVolumesAreFoundAndOpened)
     MSC_CloseDrive();
     EXPECT_FALSE(usb().connected);
     EXPECT_EQ(MSC_OpenDriveA("\\\\.\\H:"), 0);
+    EXPECT_EQ(MSC_OpenDriveA(nullptr), 0);
+    EXPECT_EQ(MSC_OpenDriveW(nullptr), 0);
+    EXPECT_EQ(MSC_OpenDriveA("\xff\xfe"), 0) << "no wide form in the C locale";
+    EXPECT_FALSE(usb().connected);
 }
 #endif
 
