@@ -80,10 +80,8 @@ void draw_rows(const uint8_t* file, int64_t size, const Layout& layout, int64_t 
         const int64_t row = layout.rows_start + (layout.height - 1 - i) * layout.row_size;
         // Pixel j of this row is the two bytes at row + 2j; keep the j whose
         // bytes lie in the file and whose column lies in the picture.
-        int64_t first = std::max<int64_t>({0, -left, row < 0 ? (-row + 1) / 2 : 0});
-        int64_t last = std::min<int64_t>({layout.width, ResX - left, (size - row) / 2});
-        if (row > size)
-            last = 0;
+        const int64_t first = std::max<int64_t>({0, -left, row < 0 ? (-row + 1) / 2 : 0});
+        const int64_t last = std::min<int64_t>({layout.width, ResX - left, (size - row) / 2});
         if (first >= last)
             continue;
         const int64_t target = y * ResX + left + first;
