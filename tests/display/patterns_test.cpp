@@ -41,6 +41,17 @@ TEST_F(Patterns, GrayTableRunsFromLightestToBlack)
         EXPECT_EQ(graytable[level], expected[level]) << "level " << level;
 }
 
+// A driver's width or height of 0, or past INT_MAX (negative here): no
+// picture to draw, whatever the image buffer holds.
+TEST_F(Patterns, AScreenWithoutASizeHasNoPicture)
+{
+    for (const auto& [width, height] : {std::pair{0, 4}, {-6, 4}, {6, 0}, {6, -4}}) {
+        morvane::ResX = width;
+        morvane::ResY = height;
+        EXPECT_EQ(morvane::picture_pixels(), 0u) << width << "x" << height;
+    }
+}
+
 TEST_F(Patterns, SixteenStripesRoundTheirWidthUp)
 {
     // Bands of (width + 15) / 16 pixels; the last one takes what is left.
