@@ -31,12 +31,19 @@ R model_result(std::int64_t result)
     return result < 0 ? fail<R>(static_cast<int>(-result)) : static_cast<R>(result);
 }
 
-// Runs `body`; a failure to allocate inside the model becomes ENOMEM.
+// Runs `body`; a failure to allocate inside the model becomes ENOMEM. No
+// C library call sets errno to 0, so the model's own work (a parse that
+// clears errno first) must not either: a program that reads errno after a
+// call that worked sees what it saw before, as on the reader.
 template <class R, class Body>
 R guarded(R failure, Body body) noexcept
 {
+    const int before = errno;
     try {
-        return body();
+        R result = body();
+        if (errno == 0)
+            errno = before;
+        return result;
     } catch (...) {
         errno = ENOMEM;
         return failure;

@@ -36,6 +36,7 @@ TEST_F(BindingTest, DeviceTreeHoldsOnlyModelledNodes)
         EXPECT_GE(fd, 0) << path;
         sys::close(fd);
     }
+    EXPECT_EQ(errno, ENOENT) << "no call that worked sets errno to 0, as in the C library";
     const auto cwd = std::filesystem::current_path();
     std::filesystem::current_path("/");
     const int relative = sys::open("dev/fb0", O_RDWR);
