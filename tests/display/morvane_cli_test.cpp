@@ -399,7 +399,7 @@ TEST_F(Morvane, PanelInitFlagTakesOnlyTheExactWords)
     EXPECT_EQ(flags[1].number("flag"), 0);
 }
 
-TEST_F(Morvane, StandbyScreenFromAMissingFileIsAllBlackAndNotShown)
+TEST_F(Morvane, TheStandbyScreenIsTheFilesPictureAllBlackWithoutOneAndNotShown)
 {
     const ProcessResult result = morvane({"setss", reader_.temp_file("absent.bmp")});
     EXPECT_EQ(result.status, 0);
@@ -412,6 +412,10 @@ TEST_F(Morvane, StandbyScreenFromAMissingFileIsAllBlackAndNotShown)
     EXPECT_EQ(standby.find_first_not_of('\0'), std::string::npos);
     EXPECT_EQ(reader_.panel_level(0, 0), kWhite);
     EXPECT_TRUE(reader_.requests("MXCFB_SEND_UPDATE").empty());
+    // A bitmap's first pixel is the screen's first, over the zeroed memory.
+    const std::string dot = write_image("dot.bmp", make_bitmap(1, 1, [](int, int) { return uint16_t{0x1234}; }));
+    ASSERT_EQ(morvane({"setss", dot}).status, 0);
+    EXPECT_EQ(read_file(reader_.path() + "/standby.raw").substr(0, 4), std::string("\x34\x12\0\0", 4));
 }
 
 TEST_F(Morvane, FileAndStandbyScreenFromAFifoDoNotHang)
