@@ -108,17 +108,17 @@ TEST_F(Exports, TheReadersLock)
 {
     edit([](UsbContent& c) {
         c.locked = true;
-        c.unlock_code = "4711";
+        c.unlock_code = "4711235";  // as long as a code may be
     });
     ASSERT_EQ(MSC_OpenDriveW(built_in()), 1);
     EXPECT_FALSE(usb().connected);  // a locked reader is not told
-    EXPECT_EQ(MSC_UsbUnlockDevice("1234"), -5);
-    EXPECT_EQ(MSC_UsbUnlockDevice("4711"), 0);
+    EXPECT_EQ(MSC_UsbUnlockDevice("471123"), -5);
+    EXPECT_EQ(MSC_UsbUnlockDevice("4711235"), 0);
     EXPECT_FALSE(usb().locked);
 
     // No answer to the reply phase is -15, which the open's probe waits on.
     faults("usb:reply_04 silent always\n");
-    EXPECT_EQ(MSC_UsbUnlockDevice("4711"), -15);
+    EXPECT_EQ(MSC_UsbUnlockDevice("4711235"), -15);
 
     // A reader that refuses the request ends the probe at its first try.
     MSC_CloseDrive();
