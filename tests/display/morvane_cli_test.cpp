@@ -323,9 +323,10 @@ TEST_F(Morvane, RotationWordsAndTheRotatedPanel)
     EXPECT_EQ(reader_.panel_level(549, 0), kWhite);
     EXPECT_EQ(reader_.panel_level(0, 0), kWhite);
 
-    for (const char* word : {"180", "270", "0"}) {
+    for (const auto& [word, rotate] : {std::pair{"180", 2}, {"270", 3}, {"0", 0}}) {
         result = morvane({"rotate", word});
         EXPECT_EQ(result.status, 0) << word;
+        EXPECT_EQ(reader_.requests("FBIOPUT_VSCREENINFO").back().number("rotate"), rotate) << word;
     }
     EXPECT_EQ(result.out, "Set rotate 0 drgree.\n");
 }

@@ -69,6 +69,7 @@ TEST_F(Patterns, SixteenStripesRoundTheirWidthUp)
             EXPECT_EQ(at(15 * band, y), graytable[15]) << width;
             EXPECT_EQ(at(width - 1, y), graytable[15]) << width;
         }
+        EXPECT_EQ(buffer_[static_cast<size_t>(width) * 800], 0x1234) << "nothing past the picture";
     }
 }
 
@@ -96,6 +97,16 @@ TEST_F(Patterns, FourAndTwoFillByteSegmentsOfEachRun)
         for (int i = 0; i < 10; ++i)
             EXPECT_EQ(bytes[run * 10 + i], four[i]) << run << "," << i;
     EXPECT_EQ(buffer_[15], 0x1234) << "only ResX * ResY bytes are written";
+    // Runs of 9 in segments of (9 + 3) / 4 = 3; an image buffer of 7 bytes
+    // takes 7.
+    use_screen(3, 9);
+    morvane::imgbuf_len = 7;
+    bytes = reinterpret_cast<const uint8_t*>(buffer_.data());
+    morvane::makepattern("4", 0);
+    EXPECT_EQ(std::vector<uint8_t>(bytes, bytes + 8),
+              (std::vector<uint8_t>{0x00, 0x00, 0x00, 0x44, 0x44, 0x44, 0x88, 0x12}));
+    use_screen(3, 10);
+    bytes = reinterpret_cast<const uint8_t*>(buffer_.data());
 
     morvane::makepattern("2", 1);
     for (int i = 0; i < 10; ++i)
@@ -114,8 +125,9 @@ TEST_F(Patterns, UnknownPatternAndBadGrayLevelLeaveTheBuffer)
         ASSERT_EQ(pixel, 0x1234);
 
     testing::internal::CaptureStdout();
+    morvane::makegray(0);
     morvane::makegray(15);
-    EXPECT_EQ(testing::internal::GetCapturedStdout(), "gray level = 15\n");
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), "gray level = 0\ngray level = 15\n");
     EXPECT_EQ(at(3, 3), 0x0000);
     EXPECT_EQ(buffer_[16], 0x1234);
 }
