@@ -100,10 +100,11 @@ int write_waveform_data(const char* path)
     struct stat st {};
     if (const int result = open_waveform_file(path, fd, st); result != 0)
         return result;
-    // The driver's record counts bytes in 32 bits: a larger image cannot be
-    // described, let alone held.
+    // The reader holds no allocation of 3 GiB or more (and the driver's
+    // record counts bytes in 32 bits): every build refuses such an image, as
+    // the reader does, before trying.
     const auto size = static_cast<uint64_t>(st.st_size);
-    if (size > UINT32_MAX || size > SIZE_MAX) {
+    if (!sys::fits_reader_address_space(size)) {
         std::printf("Fail to alloc memory for waveform !\n");
         return ENOMEM;
     }

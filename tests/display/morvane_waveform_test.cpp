@@ -207,8 +207,9 @@ TEST_F(MorvaneWaveform, AnImageTooLargeToHoldIsOutOfMemory)
 
 }  // namespace
 
-// The reader cannot map 3 GiB or more in its 32-bit address space: a file or
-// an area that large is refused before any mapping, in every build.
+// The reader cannot map or allocate 3 GiB or more in its 32-bit address
+// space: a file or an area that large is refused before trying, in every
+// build.
 TEST(MorvaneWaveformLarge, WhatTheReaderCannotMapIsRefusedInEveryBuild)
 {
     const VirtualReader reader({"--emmc-size", "8G"});
@@ -220,6 +221,10 @@ TEST(MorvaneWaveformLarge, WhatTheReaderCannotMapIsRefusedInEveryBuild)
     ProcessResult result = reader.run("morvane", {"verifywf", huge});
     EXPECT_EQ(result.out, "Fail to map waveform file !\n");
     EXPECT_EQ(result.status, ENOMEM);
+    result = reader.run("morvane", {"writewf", huge});
+    EXPECT_EQ(result.out, "Fail to alloc memory for waveform !\n");
+    EXPECT_EQ(result.status, ENOMEM);
+    EXPECT_TRUE(reader.requests("MXCFB_WRITE_WAVEFORM").empty());
     const std::string small = reader.temp_file("small.wbf");
     write_file(small, "W");
     result = reader.run("morvane", {"verifywf", small});
