@@ -258,15 +258,16 @@ TEST_F(Morvane, GrayWordsStopWhereTheLineEnds)
     const struct {
         std::vector<std::string> after_level;
         const char* out;
-        int left, top, width, height;
+        int left, top, width, height, flags;
     } cases[] = {
-        {{}, "", 0, 0, 600, 800},
-        {{"25"}, "Use pseudo temperature 25\n", 0, 0, 600, 800},
-        {{"25", "0"}, "left pos = 0\nUse pseudo temperature 25\n", 0, 0, 600, 800},
-        {{"25", "0", "0"}, "left pos = 0\ntop pos = 0\nUse pseudo temperature 25\n", 0, 0, 600, 800},
-        {{"AMB", "10", "0", "30"}, "left pos = 10\ntop pos = 0\nwidth = 30\n", 10, 0, 30, 800},
-        {{"AMB", "10", "20", "30", "40"}, "left pos = 10\ntop pos = 20\nwidth = 30\nheight = 40\n", 10, 20, 30, 40},
-        {{"AMB", "1", "2", "3", "4", "NONE"}, "left pos = 1\ntop pos = 2\nwidth = 3\nheight = 4\n", 1, 2, 3, 4},
+        {{}, "", 0, 0, 600, 800, 0},
+        {{"25"}, "Use pseudo temperature 25\n", 0, 0, 600, 800, 0},
+        {{"25", "0"}, "left pos = 0\nUse pseudo temperature 25\n", 0, 0, 600, 800, 0},
+        {{"25", "0", "0"}, "left pos = 0\ntop pos = 0\nUse pseudo temperature 25\n", 0, 0, 600, 800, 0},
+        {{"AMB", "10", "0", "30"}, "left pos = 10\ntop pos = 0\nwidth = 30\n", 10, 0, 30, 800, 0},
+        {{"AMB", "10", "20", "30", "40"}, "left pos = 10\ntop pos = 20\nwidth = 30\nheight = 40\n", 10, 20, 30, 40, 0},
+        {{"AMB", "1", "2", "3", "4", "MONO"}, "left pos = 1\ntop pos = 2\nwidth = 3\nheight = 4\nmonochrome\n", 1, 2, 3,
+         4, 2},
     };
     for (const auto& c : cases) {
         std::vector<std::string> words{"gray", "GC16", "PART", "15"};
@@ -275,7 +276,7 @@ TEST_F(Morvane, GrayWordsStopWhereTheLineEnds)
         EXPECT_EQ(morvane(words).out, std::string("gray level = 15\n") + c.out);
         const JsonLine update = only_update();
         expect_region(update, c.left, c.top, c.width, c.height);
-        EXPECT_EQ(update.number("flags"), 0) << c.out;
+        EXPECT_EQ(update.number("flags"), c.flags) << c.out;
     }
 }
 
