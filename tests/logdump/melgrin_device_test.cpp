@@ -60,6 +60,10 @@ TEST_F(MelgrinDevice, FlushIsAllThatRunsWhenAsked)
     result = melgrin({"flushing"});
     EXPECT_EQ(result.status, 1);
     EXPECT_EQ(result.err, "flush error : /dev/melgrin\n");
+    reader_.fail("melgrin:open", "EACCES");
+    result = melgrin({"flush"});
+    EXPECT_EQ(result.status, 1);
+    EXPECT_EQ(result.err, "cannot open : /dev/melgrin\n");
 }
 
 TEST_F(MelgrinDevice, AFailedHandshakeOrReadIsRetriedThreeTimes)
@@ -84,7 +88,10 @@ TEST_F(MelgrinDevice, AFailedHandshakeOrReadIsRetriedThreeTimes)
         ProcessResult result = melgrin({});
         EXPECT_EQ(result.status, 1);
         EXPECT_EQ(result.err, row.message + row.message + row.message);
-        EXPECT_EQ(reader_.requests("nanosleep").size(), 3u);
+        const std::vector<JsonLine> pauses = reader_.requests("nanosleep");
+        EXPECT_EQ(pauses.size(), 3u);
+        for (const JsonLine& pause : pauses)
+            EXPECT_EQ(pause.number("sec"), 3);
         EXPECT_EQ(reader_.requests("sync").size(), 9u) << "every attempt ends with the clean-up";
 
         // Once only: the second attempt works, and prints the whole log once.
