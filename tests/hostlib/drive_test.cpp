@@ -230,6 +230,10 @@ TEST_F(Drive, TheApplicationLock)
     hostos::portable::create_mutex(FENDRAC_MUTEX_STATE3);
     EXPECT_EQ(MSC_checkAvailability(0), 1);
     EXPECT_EQ(MSC_LockUSBDLL(), 1);
+    if (hostos::portable::hold_elsewhere(FENDRAC_MUTEX_STATE3)) {
+        ADD_FAILURE() << "the lock is not held by this thread";
+        hostos::portable::release_elsewhere(FENDRAC_MUTEX_STATE3);
+    }
     EXPECT_EQ(MSC_LockUSBDLL(), 1);  // again by its holder: one unlock frees it
     EXPECT_EQ(MSC_UnlockUSBDLL(), 1);
     ASSERT_TRUE(hostos::portable::hold_elsewhere(FENDRAC_MUTEX_STATE3));
