@@ -137,6 +137,10 @@ TEST(Volume, VolumeKindsAndAudio)
     EXPECT_EQ(IsAudioSupported("J-QLX-610"), 1);
     EXPECT_EQ(IsAudioSupported("qlx-k2"), 1);  // case matters here
     EXPECT_EQ(IsAudioSupported("other"), 1);
+    // No text, no answer.
+    EXPECT_EQ(IsAudioSupported(nullptr), 0);
+    EXPECT_EQ(IsEbookProduct(nullptr), 0);
+    EXPECT_EQ(IsVenderSpecificReader(nullptr) + IsVenderSpecificMS(nullptr) + IsVenderSpecificSD(nullptr), 0);
 }
 
 }  // namespace
