@@ -183,6 +183,7 @@ TEST_F(Exports, MediaStateAndFreeSpace)
     ASSERT_EQ(MSC_ebookUsb_GetFreeSpace("whatever the text", space), 0);  // the text is not sent
     EXPECT_EQ(space[0], 0x08);
     EXPECT_EQ(space[7], 0x01);
+    EXPECT_EQ(MSC_ebookUsb_GetFreeSpace(nullptr, space), 0);
 
     faults("usb:scsi_0A short 1\n");
     EXPECT_EQ(msc_CheckMediaState(state), -2);
