@@ -217,6 +217,9 @@ TEST_F(Exports, InformationInPieces)
     EXPECT_EQ(usb().getinfo_ack, 0);
     EXPECT_EQ(MSC_GetInfo("unknown", text, sizeof text), 0);
     EXPECT_EQ(usb().getinfo_ack, 0);
+    // A query fills one phase at most.
+    EXPECT_EQ(MSC_GetInfo(std::string(4096, 'q').c_str(), text, sizeof text), 0);
+    EXPECT_EQ(MSC_GetInfo(std::string(4097, 'q').c_str(), text, sizeof text), -2);
 
     // A small buffer is filled and never overrun.
     char small[5] = {0, 0, 0, 0, '#'};
