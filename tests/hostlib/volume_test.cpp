@@ -116,6 +116,10 @@ TEST(Volume, WhichRecordsAreReaders)
         EXPECT_EQ(IsEbookProduct(&record), c.reader);
         EXPECT_EQ(IsXmlDatabase(&record), c.revision[0] == '1' ? 1 : 0);
     }
+    // The vendor is INQUIRY's 8 bytes, whatever a caller left in the field's last.
+    VolumeIdentity full = identity("ZEPA    ", "QLX-K1", "2081");
+    full.vendor[8] = 'X';
+    EXPECT_EQ(IsEbookProduct(&full), 1);
 }
 
 TEST(Volume, VolumeKindsAndAudio)
