@@ -142,26 +142,29 @@ TEST_F(LockFiles, NamesAndAWaitOnAFileAnotherProcessHolds)
     // the other process lets go.
     create(kFile);
     const hostos::Handle handle = hostos::open_mutex(kName);
-    int held[2];
+    int held[2], go[2];
     ASSERT_EQ(::pipe(held), 0);
+    ASSERT_EQ(::pipe(go), 0);
     const pid_t child = ::fork();
     if (child == 0) {
+        char byte;
         const int fd = ::open((dir_ / kFile).c_str(), O_RDONLY);
         const bool locked = fd >= 0 && ::flock(fd, LOCK_EX) == 0 && ::write(held[1], "!", 1) == 1;
-        ::usleep(300 * 1000);
-        testing_support::end_child(locked ? 0 : 1);
+        const bool told = ::read(go[0], &byte, 1) == 1;  // holds the lock until then
+        testing_support::end_child(locked && told ? 0 : 1);
     }
     char byte;
     ASSERT_EQ(::read(held[0], &byte, 1), 1);
     EXPECT_EQ(hostos::wait(handle, 50), WaitResult::TimedOut);
+    ASSERT_EQ(::write(go[1], "!", 1), 1);
     EXPECT_EQ(hostos::wait(handle, 5000), WaitResult::Signaled);
     hostos::release_mutex(handle);
     hostos::close_handle(handle);
     int status = -1;
     ::waitpid(child, &status, 0);
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
-    ::close(held[0]);
-    ::close(held[1]);
+    for (const int end : {held[0], held[1], go[0], go[1]})
+        ::close(end);
 }
 
 TEST(LockDirectory, OneForEveryUserWhateverTheirEnvironment)
