@@ -30,9 +30,13 @@ std::vector<std::uint8_t> inquiry(const char* vendor, const char* product, const
 VolumeIdentity identity(const char* vendor, const char* product, const char* revision)
 {
     VolumeIdentity record{};
-    std::strncpy(record.vendor, vendor, 8);
-    std::strncpy(record.product, product, 16);
-    std::strncpy(record.revision, revision, 4);
+    // INQUIRY's fields are not terminated: a text as long as its field fills it.
+    auto put = [](char* field, std::size_t size, const char* text) {
+        std::memcpy(field, text, std::min(size, std::strlen(text)));
+    };
+    put(record.vendor, 8, vendor);
+    put(record.product, 16, product);
+    put(record.revision, 4, revision);
     return record;
 }
 
