@@ -143,6 +143,11 @@ TEST_F(UsbStorageTest, InquiryTellsTheVolumesApartWithinTheLengthsAsked)
         EXPECT_EQ(reply.transfer_length, length.sent);
         EXPECT_EQ(reply.data_in.size(), length.sent);
     }
+    // A block with no data stage carries no direction: asking for nothing
+    // that way is no fault, asking for data is.
+    EXPECT_EQ(usb_->exchange('E', ScsiRequest{{0x12, 0, 0, 0, 0}, 6, false, 0, {}}).status, 0);
+    expect_check(usb_->exchange('E', ScsiRequest{{0x12, 0, 0, 0, 36}, 6, false, 0, {}}), 0x05, 0x24);
+    EXPECT_EQ(last().text("error"), "INQUIRY with no data-in stage");
     expect_check(inquiry('E', 255, 255, 1), 0x05, 0x24);
     EXPECT_EQ(last().text("error"), "INQUIRY for vital product data, which the reader does not offer");
 

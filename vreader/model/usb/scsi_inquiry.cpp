@@ -41,9 +41,10 @@ InquiryAnswer inquiry(const std::array<std::uint8_t, 16>& cdb, std::uint8_t cdb_
     } else if ((cdb[1] & 0x01) != 0 || cdb[2] != 0) {
         answer.refused = kInvalidCdbField;
         answer.error = "INQUIRY for vital product data, which the reader does not offer";
-    } else if (!data_in) {
+    } else if (!data_in && answer.allocation_length != 0) {
+        // The gadget's function checks the direction only when data is to move.
         answer.refused = kInvalidCdbField;
-        answer.error = "INQUIRY with data to the reader";
+        answer.error = "INQUIRY with no data-in stage";
     }
     if (answer.refused)
         return answer;

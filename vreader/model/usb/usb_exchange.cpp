@@ -40,7 +40,11 @@ std::string phase_text(bool data_in, std::uint8_t phase)
 std::optional<VendorAnswer> expect(std::string_view command, const VendorExchange& exchange, bool data_in,
                                    std::uint8_t phase)
 {
-    if (exchange.data_in == data_in && exchange.phase == phase)
+    // With no data to move the block carries no direction: the gadget's
+    // mass-storage function takes a transfer length of 0 as "no data", and
+    // the PC's kernel sends a data-in of 0 bytes as no data too.
+    const bool no_data = exchange.asked == 0 && exchange.data.empty();
+    if ((exchange.data_in == data_in || no_data) && exchange.phase == phase)
         return std::nullopt;
     return refuse(scsi::kCommandSequence, std::string(command) + " expects " + phase_text(data_in, phase) + ", not " +
                                               phase_text(exchange.data_in, exchange.phase));

@@ -157,10 +157,8 @@ VendorAnswer run_partition_image(const VendorExchange& exchange, UsbCommandInPro
         progress.reply = exchange.data;
         return {};
     }
-    if (!exchange.data_in) {
-        Piece piece = next_piece(progress.length, progress.moved);
-        if (piece.size == 0)
-            return *expect(kName, exchange, true, kClosing);
+    Piece piece = next_piece(progress.length, progress.moved);
+    if (!exchange.data_in && piece.size != 0) {
         piece.phase = kContinuing;
         if (auto wrong = expect_piece(kName, exchange, false, piece))
             return *wrong;
