@@ -163,13 +163,14 @@ TEST_F(IrtpTools, StatusRecordFields)
 
 TEST_F(IrtpTools, LedChecks)
 {
-    set_panel("led.0E", "0x23 0x11 / 0x03");
+    set_panel("led.0E", "0x23 0x11 / 0x02");
     set_panel("led.1B", "0x11 0x12 / 0x13");
-    const std::string lists = "X:23 11 \nY:03 \n";
+    const std::string lists = "X:23 11 \nY:02 \n";
     const Case cases[] = {
         {"low four bits pass", {"irtp_ledcheck1", "3"}, {}, "OK\n" + lists, 0},
         {"threshold 3x is 3", {"irtp_ledcheck1", "3x"}, {}, "OK\n" + lists, 0},
-        {"low four bits fail", {"irtp_ledcheck1", "2"}, {}, "NG\n" + lists, 0},
+        {"X fails, Y passes", {"irtp_ledcheck1", "2"}, {}, "NG\n" + lists, 0},
+        {"no port", {"irtp_ledcheck1", "3"}, {{"ttymxc1:open", "ENOENT"}}, "NG", 0},
         {"threshold 0", {"irtp_ledcheck1", "0"}, {}, "NG", 0},
         {"threshold z", {"irtp_ledcheck1", "z"}, {}, "NG", 0},
         {"no threshold", {"irtp_ledcheck1"}, {}, "NG", 0},
