@@ -18,6 +18,8 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cstdio>
+#include <ctime>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -51,6 +53,22 @@ TEST(ToolClock, DatesAndTheirWeekdays)
             EXPECT_EQ(tool::clock_text(*time), c.text);
         }
     }
+    // Each month's last days, against the C library's calendar: a day past
+    // the month's end moves mktime into the next month.
+    for (const int year : {2024, 2026})
+        for (int month = 1; month <= 12; ++month)
+            for (int day = 28; day <= 32; ++day) {
+                std::tm calendar{};
+                calendar.tm_year = year - 1900;
+                calendar.tm_mon = month - 1;
+                calendar.tm_mday = day;
+                calendar.tm_hour = 12;
+                calendar.tm_isdst = -1;
+                std::mktime(&calendar);
+                char text[64];
+                std::snprintf(text, sizeof text, "%04d-%02d-%02dT12:00:00", year, month, day);
+                EXPECT_EQ(tool::parse_clock(text).has_value(), calendar.tm_mon == month - 1) << text;
+            }
     const auto record = tool::clock_record(*tool::parse_clock("2024-02-29T10:00:00"));
     const unsigned char expected[28] = {0xE8, 7, 0, 0, 2, 0, 0, 0, 29, 0, 0, 0, 10, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 4};
     EXPECT_TRUE(std::equal(record.begin(), record.end(), expected));
