@@ -5,6 +5,7 @@
 #include "tests/support/child_exit.hpp"
 
 #include <fcntl.h>
+#include <poll.h>
 #include <stdlib.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -77,6 +78,51 @@ TEST(LineWaits, APortWithoutModemLinesEndsEachWaitWithOneMessage)
     // The driven line's requests fail alike, and say nothing.
     EXPECT_EQ(irtp::cts_on(port), -1);
     EXPECT_EQ(irtp::cts_off(port), -1);
+    ::close(port);
+    ::close(master);
+}
+
+// What each operation no tool calls puts on the line, on a pseudo-terminal
+// made raw by the link's own settings; a set-up exchange takes the answer
+// already waiting.
+TEST(LinkRequests, TheOperationsNoToolCallsSendTheirWholeCommand)
+{
+    const int master = ::posix_openpt(O_RDWR | O_NOCTTY);
+    ASSERT_GE(master, 0);
+    ASSERT_EQ(::grantpt(master), 0);
+    ASSERT_EQ(::unlockpt(master), 0);
+    const int port = ::open(::ptsname(master), O_RDWR | O_NOCTTY);
+    ASSERT_GE(port, 0);
+    irtp::setline(port, CS8, B115200);
+
+    using Bytes = std::string;
+    const struct {
+        const char* name;
+        std::function<int()> send;
+        Bytes answer, sent;
+    } requests[] = {
+        {"setconfig", [&] { return irtp::send_setconfig(port); }, Bytes("\xEE\x02\x03\x00", 4),
+         Bytes("\x03\x01\x00\x00\x00", 5)},
+        {"deactive", [&] { return irtp::send_deactive(port); }, Bytes("\xEE\x02\x00\x07", 4), Bytes(1, '\0')},
+        {"deactive, unanswered", [&] { return irtp::send_deactive(port); }, Bytes(), Bytes(1, '\0')},
+        {"touchstart", [&] { return irtp::send_touchstart(port); }, Bytes(), Bytes(1, '\x04')},
+    };
+    for (const auto& r : requests) {
+        ASSERT_EQ(::write(master, r.answer.data(), r.answer.size()), static_cast<ssize_t>(r.answer.size()));
+        EXPECT_EQ(r.send(), 0) << r.name;
+        Bytes sent;
+        char buffer[64];
+        struct pollfd wait {
+            master, POLLIN, 0
+        };
+        while (::poll(&wait, 1, 100) == 1) {
+            const ssize_t n = ::read(master, buffer, sizeof buffer);
+            if (n <= 0)
+                break;
+            sent.append(buffer, static_cast<std::size_t>(n));
+        }
+        EXPECT_EQ(sent, r.sent) << r.name;
+    }
     ::close(port);
     ::close(master);
 }

@@ -171,6 +171,7 @@ TEST_F(IrtpTools, LedChecks)
         {"threshold 3x is 3", {"irtp_ledcheck1", "3x"}, {}, "OK\n" + lists, 0},
         {"X fails, Y passes", {"irtp_ledcheck1", "2"}, {}, "NG\n" + lists, 0},
         {"no port", {"irtp_ledcheck1", "3"}, {{"ttymxc1:open", "ENOENT"}}, "NG", 0},
+        {"active unanswered once", {"irtp_ledcheck1", "3"}, {{"reply_01", "silent", "1"}}, "OK\n" + lists, 0},
         {"threshold 0", {"irtp_ledcheck1", "0"}, {}, "NG", 0},
         {"threshold z", {"irtp_ledcheck1", "z"}, {}, "NG", 0},
         {"no threshold", {"irtp_ledcheck1"}, {}, "NG", 0},
@@ -188,11 +189,15 @@ TEST_F(IrtpTools, LedChecks)
     };
     for (const Case& c : cases)
         check(c);
-    // The first check pauses 200 ms after the accepted active command.
-    bool paused = false;
-    for (const JsonLine& sleep : reader_.requests("usleep"))
+    // The first check pauses 200 ms after the accepted active command; each
+    // request's pulse is 50 us.
+    bool paused = false, pulsed = false;
+    for (const JsonLine& sleep : reader_.requests("usleep")) {
         paused |= sleep.number("usec") == 200000;
+        pulsed |= sleep.number("usec") == 50;
+    }
     EXPECT_TRUE(paused);
+    EXPECT_TRUE(pulsed);
 }
 
 TEST_F(IrtpTools, VersionToolTakesOneReadAndKeepsTheLineAsserted)
