@@ -223,9 +223,14 @@ TEST_F(IrtpTools, VersionToolTakesOneReadAndKeepsTheLineAsserted)
     EXPECT_EQ(reader_.requests("TIOCMBIS").size(), 1u);
     EXPECT_EQ(reader_.requests("TIOCMBIC").size(), 1u) << "released once, before the request";
     // The line as the tools set it: raw, 8 bits, 115200 baud, reads of one byte at least.
-    const auto set = reader_.requests("tcsetattr");
-    ASSERT_EQ(set.size(), 1u);
-    EXPECT_EQ(set[0].text("settings"), "115200 CS8 CREAD|HUPCL|CLOCAL iflag=IGNBRK|IGNPAR oflag=0 lflag=0 vmin=1 vtime=0");
+    for (const char* program : {"irtp_version", "irtp_status"}) {
+        reader_.clear_journal();
+        tool({program});
+        const auto set = reader_.requests("tcsetattr");
+        ASSERT_EQ(set.size(), 1u) << program;
+        EXPECT_EQ(set[0].text("settings"),
+                  "115200 CS8 CREAD|HUPCL|CLOCAL iflag=IGNBRK|IGNPAR oflag=0 lflag=0 vmin=1 vtime=0");
+    }
 }
 
 TEST_F(IrtpTools, ARequestNotSentWholeIsAFailedAttempt)
