@@ -72,6 +72,7 @@ TEST_F(IrtpTools, PulseToolArgumentsAndStatuses)
         {"threshold missing", {"irtp_pulse1", "1F"}, {}, "NG", 0},
         {"threshold 0", {"irtp_pulse1", "1F", "0"}, {}, "OK\n" + lists, 0},
         {"threshold reached", {"irtp_pulse1", "1F", "0A"}, {}, "OK\n" + lists, 0},
+        {"threshold reached by Y only", {"irtp_pulse1", "1F", "1F"}, {}, "NG\n" + lists, 0},
         {"lightlevel line", {"irtp_lightlevel", "1F"}, {}, "fixed_light_level,1F,X,10,20,30,,Y,40,50,\n", 0},
         {"port will not open", {"irtp_pulse2", "1F"}, {{"ttymxc1:open", "ENOENT"}}, "NG", 0},
         {"active refused", {"irtp_pulse1", "1F", "1"}, {{"reply_01", "result:1", "3"}}, "NG", 0},
@@ -146,12 +147,12 @@ TEST_F(IrtpTools, ReplyCollection)
 
 TEST_F(IrtpTools, StatusRecordFields)
 {
-    set_panel("config", "0x80000000");
+    set_panel("config", "0x80030201");
     set_panel("scanning_freq", "1 2 3");
     set_panel("version", "1 0xFFFF 3 4");
     ProcessResult result = tool({"irtp_status"});
     EXPECT_NE(result.out.find("version        : 1.65535.3.4\n"), std::string::npos);
-    EXPECT_NE(result.out.find("Config         : -2147483648\n"), std::string::npos);
+    EXPECT_NE(result.out.find("Config         : -2147286527\n"), std::string::npos);
     EXPECT_NE(result.out.find("ScanningFreq   : pen=3 finger=2 idle=1\n"), std::string::npos);
     // A record cut after byte 21: the fields past it print as 0.
     reader_.fail("reply_1E", "len:20");
@@ -215,6 +216,7 @@ TEST_F(IrtpTools, VersionToolTakesOneReadAndKeepsTheLineAsserted)
         {"send error", {"irtp_version"}, {{"ttymxc1:write", "EIO", "3"}},
          "send error 5\nsend error 5\nsend error 5\nNGretry over:packet 0,0,0\n", 1},
         {"no port", {"irtp_version"}, {{"ttymxc1:open", "ENOENT"}}, "NG", 0},
+        {"nothing sent", {"irtp_version"}, {{"ttymxc1:write", "short", "3"}}, "NGretry over:packet 0,0,0\n", 1},
     };
     for (const Case& c : cases)
         check(c);
@@ -222,6 +224,10 @@ TEST_F(IrtpTools, VersionToolTakesOneReadAndKeepsTheLineAsserted)
     tool({"irtp_version"});
     EXPECT_EQ(reader_.requests("TIOCMBIS").size(), 1u);
     EXPECT_EQ(reader_.requests("TIOCMBIC").size(), 1u) << "released once, before the request";
+    std::size_t pauses = 0;  // 50 us before the request and after it
+    for (const JsonLine& sleep : reader_.requests("usleep"))
+        pauses += sleep.number("usec") == 50;
+    EXPECT_EQ(pauses, 2u);
     // The line as the tools set it: raw, 8 bits, 115200 baud, reads of one byte at least.
     for (const char* program : {"irtp_version", "irtp_status"}) {
         reader_.clear_journal();

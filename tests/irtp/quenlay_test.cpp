@@ -112,6 +112,11 @@ TEST_F(Quenlay, RepliesComeBackUnchangedAndChunksAreSixteenBytesAtMost)
     EXPECT_EQ(uart_writes(), (std::vector<long long>{1, 1, 16, 4}));
     // Before touch start nothing waits for the panel's line.
     EXPECT_TRUE(reader_.requests("TIOCMGET").empty());
+    for (const JsonLine& read : reader_.requests("read")) {
+        if (!read.has("path")) {
+            EXPECT_EQ(read.number("count"), 1024) << "the panel's output is read 1 KiB at a time";
+        }
+    }
     EXPECT_EQ(bridge_->wait(0), -1) << "still running";
 }
 
