@@ -14,6 +14,10 @@
 
 namespace vreader {
 
+// The tick count of times() when a run starts: the reader's kernel starts
+// its 100 Hz count 300 s short of the 32-bit wrap.
+inline constexpr std::uint32_t kTicksAtBoot = 0xFFFF8AD0u;
+
 class Process {
 public:
     static Process& get();

@@ -28,6 +28,12 @@ namespace vreader_test {
 inline constexpr std::uint16_t kGrayTable[16] = {0xF79E, 0xE71C, 0xD69A, 0xC618, 0xB596, 0xA514, 0x9492, 0x8410,
                                                  0x738E, 0x630C, 0x528A, 0x4208, 0x3186, 0x2104, 0x1082, 0x0000};
 
+// times() at a run's start, and that many ticks later.
+inline clock_t ticks_after_boot(long ticks)
+{
+    return static_cast<clock_t>(static_cast<std::int32_t>(vreader::kTicksAtBoot + static_cast<std::uint32_t>(ticks)));
+}
+
 inline constexpr unsigned long kGetVar = 0x4600;
 inline constexpr unsigned long kPutVar = 0x4601;
 inline constexpr unsigned long kGetFix = 0x4602;
