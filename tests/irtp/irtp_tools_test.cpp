@@ -224,6 +224,7 @@ TEST_F(IrtpTools, VersionToolTakesOneReadAndKeepsTheLineAsserted)
     tool({"irtp_version"});
     EXPECT_EQ(reader_.requests("TIOCMBIS").size(), 1u);
     EXPECT_EQ(reader_.requests("TIOCMBIC").size(), 1u) << "released once, before the request";
+    EXPECT_EQ(reader_.requests("read").back().number("count"), 32) << "a reply of up to 32 bytes";
     std::size_t pauses = 0;  // 50 us before the request and after it
     for (const JsonLine& sleep : reader_.requests("usleep"))
         pauses += sleep.number("usec") == 50;

@@ -131,6 +131,13 @@ TEST_F(Quenlay, AWriteCutShortIsFollowedByTheRest)
     reader_.fail("ttyGS0:write", "short");
     send("\x01");
     EXPECT_EQ(receive(4), "EE020100");
+    // A write that takes nothing is a failed one: its byte is lost, not sent again.
+    reader_.fail("ttymxc1:write", "short");
+    const std::size_t before = uart_writes().size();
+    send("\x0A");
+    EXPECT_TRUE(eventually([&] { return uart_writes().size() > before; }, kReplySeconds));
+    send("\x01");
+    EXPECT_EQ(receive(4), "EE020100");
 }
 
 TEST_F(Quenlay, AfterTouchStartEachChunkWaitsForThePanelsLine)
