@@ -2,6 +2,7 @@
 // modem lines, and the kernel refuses every line request with ENOTTY, as it
 // does on the USB gadget serial port. A wait must end all the same.
 #include "irtp/irtp_link.hpp"
+#include "platform/unique_fd.hpp"
 #include "tests/support/child_exit.hpp"
 
 #include <fcntl.h>
@@ -55,14 +56,26 @@ Outcome in_child(const std::function<int()>& wait)
     return {status, printed};
 }
 
+// A pseudo-terminal: `port` is the line the link drives, `master` the
+// other end; -1 where it could not be had.
+struct Pty {
+    Pty()
+    {
+        if (master.valid() && ::grantpt(master.get()) == 0 && ::unlockpt(master.get()) == 0)
+            port_fd.reset(::open(::ptsname(master.get()), O_RDWR | O_NOCTTY));
+        port = port_fd.get();
+    }
+
+    sys::UniqueFd master{::posix_openpt(O_RDWR | O_NOCTTY)};
+    sys::UniqueFd port_fd;
+    int port = -1;
+};
+
 TEST(LineWaits, APortWithoutModemLinesEndsEachWaitWithOneMessage)
 {
-    const int master = ::posix_openpt(O_RDWR | O_NOCTTY);
-    ASSERT_GE(master, 0);
-    ASSERT_EQ(::grantpt(master), 0);
-    ASSERT_EQ(::unlockpt(master), 0);
-    const int port = ::open(::ptsname(master), O_RDWR | O_NOCTTY);
-    ASSERT_GE(port, 0);
+    Pty pty;
+    ASSERT_GE(pty.port, 0);
+    const int port = pty.port;
 
     const struct {
         const char* who;
@@ -79,8 +92,6 @@ TEST(LineWaits, APortWithoutModemLinesEndsEachWaitWithOneMessage)
     // The driven line's requests fail alike, and say nothing.
     EXPECT_EQ(irtp::cts_on(port), -1);
     EXPECT_EQ(irtp::cts_off(port), -1);
-    ::close(port);
-    ::close(master);
 }
 
 // What each operation no tool calls puts on the line, on a pseudo-terminal
@@ -88,12 +99,9 @@ TEST(LineWaits, APortWithoutModemLinesEndsEachWaitWithOneMessage)
 // already waiting.
 TEST(LinkRequests, TheOperationsNoToolCallsSendTheirWholeCommand)
 {
-    const int master = ::posix_openpt(O_RDWR | O_NOCTTY);
-    ASSERT_GE(master, 0);
-    ASSERT_EQ(::grantpt(master), 0);
-    ASSERT_EQ(::unlockpt(master), 0);
-    const int port = ::open(::ptsname(master), O_RDWR | O_NOCTTY);
-    ASSERT_GE(port, 0);
+    Pty pty;
+    ASSERT_GE(pty.port, 0);
+    const int port = pty.port;
     irtp::setline(port, CS8, B115200);
 
     using Bytes = std::string;
@@ -109,15 +117,15 @@ TEST(LinkRequests, TheOperationsNoToolCallsSendTheirWholeCommand)
         {"touchstart", [&] { return irtp::send_touchstart(port); }, Bytes(), Bytes(1, '\x04')},
     };
     for (const auto& r : requests) {
-        ASSERT_EQ(::write(master, r.answer.data(), r.answer.size()), static_cast<ssize_t>(r.answer.size()));
+        ASSERT_EQ(::write(pty.master.get(), r.answer.data(), r.answer.size()), static_cast<ssize_t>(r.answer.size()));
         EXPECT_EQ(r.send(), 0) << r.name;
         Bytes sent;
         char buffer[64];
         struct pollfd wait {
-            master, POLLIN, 0
+            pty.master.get(), POLLIN, 0
         };
         while (::poll(&wait, 1, 100) == 1) {
-            const ssize_t n = ::read(master, buffer, sizeof buffer);
+            const ssize_t n = ::read(pty.master.get(), buffer, sizeof buffer);
             if (n <= 0)
                 break;
             sent.append(buffer, static_cast<std::size_t>(n));
@@ -129,10 +137,9 @@ TEST(LinkRequests, TheOperationsNoToolCallsSendTheirWholeCommand)
     errno = EINTR;
     EXPECT_EQ(irtp::read_waiting(port, reply, sizeof reply), 0);
     // With the other end gone a write fails (EIO), and so does the request.
-    ::close(master);
+    pty.master.reset();
     EXPECT_EQ(irtp::send_deactive(port), -1);
     EXPECT_EQ(irtp::send_touchstart(port), -1);
-    ::close(port);
 }
 
 }  // namespace
