@@ -32,6 +32,10 @@ protected:
             if (text.find("MXCFB_SEND_UPDATE") == std::string::npos)
                 continue;
             const testing_support::JsonLine line(text);
+            // Every update: the driver picks the waveform, at the ambient temperature, marker 1.
+            EXPECT_EQ(line.number("waveform_mode"), 257);
+            EXPECT_EQ(line.number("temp"), 0x1000);
+            EXPECT_EQ(line.number("update_marker"), 1);
             regions.push_back({line.number("update_region.top"), line.number("update_region.left"),
                                line.number("update_region.width"), line.number("update_region.height")});
         }
@@ -59,6 +63,9 @@ TEST_F(Epd, TheDirtyAreaIsSentOnceAndOnlyWhenSomethingWasDrawn)
 
 TEST_F(Epd, RectanglesAreCutAtEveryEdge)
 {
+    epd::epd_drawrect(100, -50, 20, 20, 15);  // wholly above the screen
+    epd::epd_flush_area();
+    EXPECT_TRUE(updates().empty());
     epd::epd_drawfillrect(590, 790, 20, 20, 15);
     epd::epd_drawfillrect(-1, -1, 3, 3, 15);
     epd::epd_flush_area();
