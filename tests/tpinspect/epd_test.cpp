@@ -48,10 +48,12 @@ TEST_F(Epd, TheDirtyAreaIsSentOnceAndOnlyWhenSomethingWasDrawn)
     epd::epd_flush_area();
     epd::epd_flush_area();
     EXPECT_TRUE(updates().empty());
+    testing::internal::CaptureStderr();
     for (int i = 0; i < 2; ++i) {
         epd::epd_drawfillrect(10, 20, 3, 3, 15);
         epd::epd_flush_area();
     }
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "") << "an update that worked says nothing";
     EXPECT_EQ(updates(), (std::vector<std::array<long long, 4>>{{20, 10, 3, 3}}));
     // A full refresh in between leaves what was drawn to the next partial one.
     epd::epd_drawrect(100, 100, 10, 10, 13);
@@ -120,6 +122,7 @@ TEST_F(Epd, NothingIsDrawnWithoutADisplay)
     next_run();
     EXPECT_EQ(epd::epd_initialize(), -1);
     EXPECT_EQ(epd::epd_get_res_x(), 0) << "the screen of the earlier run is forgotten";
+    EXPECT_EQ(epd::epd_get_res_y(), 0);
     const size_t lines = journal().size();
     epd::epd_drawrect(10, 10, 20, 20, 15);
     epd::epd_flush_area();
