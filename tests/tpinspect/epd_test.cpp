@@ -87,6 +87,13 @@ TEST_F(Epd, RectanglesAreCutAtEveryEdge)
     EXPECT_EQ(pixel(2, 799), 0xF79E);
     EXPECT_EQ(pixel(3, 799), 0x0000);
     EXPECT_EQ(pixel(607, 798), 0x0000) << "nothing in the row's padding";
+    // Nothing below a rectangle's last row, filled or drawn.
+    epd::epd_drawfillrect(10, 10, 3, 3, 0);
+    epd::epd_drawrect(20, 10, 3, 3, 0);
+    EXPECT_EQ(pixel(10, 12), 0xF79E);
+    EXPECT_EQ(pixel(22, 12), 0xF79E);
+    EXPECT_EQ(pixel(10, 13), 0x0000);
+    EXPECT_EQ(pixel(20, 13), 0x0000);
     sys::close(fd);
 }
 
