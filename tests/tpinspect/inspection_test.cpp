@@ -46,6 +46,12 @@ TEST_F(Layouts, RingAlongTheEdges)
     EXPECT_EQ(Lcheck_point_aggregate[71].ordered, 0);
     EXPECT_EQ(cell(72), (Cell{8, 8, 56, 57}));
     EXPECT_EQ(Lcheck_point_aggregate[72].ordered, 0);
+    // Sides that the half cells divide exactly: each closing cell is a half
+    // cell and a whole one wide, not a half cell more.
+    reset_inspection();
+    register_layout(0, 608, 802);
+    EXPECT_EQ(Lcheck_points, 73);
+    EXPECT_EQ(cell(14), (Cell{512, 0, 607, 65}));
 }
 
 TEST_F(Layouts, LanesDiagonalsAndGrid)
