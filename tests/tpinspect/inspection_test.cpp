@@ -33,14 +33,19 @@ TEST_F(Layouts, RingAlongTheEdges)
     EXPECT_EQ(cell(0), (Cell{64, 0, 95, 65}));
     EXPECT_EQ(cell(14), (Cell{512, 0, 599, 65}));
     // The closing cells of the right and bottom edges, the corner, the start mark.
-    int right_closing = -1, bottom_closing = -1;
+    int right_closing = -1, bottom_first = -1, bottom_closing = -1;
     for (int i = 0; i < Lcheck_points; ++i) {
         if (cell(i) == Cell{536, 705, 599, 799})
             right_closing = i;
+        if (cell(i) == Cell{504, 735, 535, 799})
+            bottom_first = i;
         if (cell(i) == Cell{0, 735, 87, 799})
             bottom_closing = i;
     }
     EXPECT_GT(right_closing, 14);
+    EXPECT_EQ(cell(15), (Cell{536, 65, 600, 96})) << "the right edge's first";
+    EXPECT_EQ(bottom_first, right_closing + 1);
+    EXPECT_EQ(cell(bottom_closing + 1), (Cell{0, 703, 64, 734})) << "the left edge's first";
     EXPECT_GT(bottom_closing, right_closing);
     EXPECT_EQ(cell(71), (Cell{0, 0, 64, 94}));
     EXPECT_EQ(Lcheck_point_aggregate[71].ordered, 0);
