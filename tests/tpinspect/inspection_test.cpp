@@ -66,7 +66,21 @@ TEST_F(Layouts, LanesDiagonalsAndGrid)
     for (int lane = 0; lane < 3; ++lane) {
         const int left = 118 + 150 * lane;
         EXPECT_EQ(cell(22 * lane), (Cell{left, 0, left + 64, 65}));
+        EXPECT_EQ(cell(22 * lane + 1), (Cell{left, 65, left + 64, 96}));
         EXPECT_EQ(cell(22 * lane + 21), (Cell{left, 705, left + 64, 800}));
+    }
+
+    reset_inspection();
+    register_layout(2, 600, 800);
+    ASSERT_EQ(Lcheck_points, 48);
+    EXPECT_EQ(cell(0), (Cell{0, 168, 64, 233}));
+    EXPECT_EQ(cell(1), (Cell{64, 168, 95, 233}));
+    EXPECT_EQ(cell(47), (Cell{512, 568, 600, 633}));
+    // Lanes whose length the half cells divide exactly: no extra cell.
+    for (const auto& [layout, X, Y, count] : {std::array{1, 600, 801, 66}, {2, 607, 800, 48}}) {
+        reset_inspection();
+        register_layout(layout, X, Y);
+        EXPECT_EQ(Lcheck_points, count) << "layout " << layout;
     }
 
     reset_inspection();
