@@ -108,6 +108,12 @@ TEST_F(Layouts, LanesDiagonalsAndGrid)
     EXPECT_EQ(Lcheck_points, 2);
     register_layout(9, 600, 800);
     EXPECT_EQ(Lcheck_points, 2) << "no layout 9";
+    // Room for one cell: it steps the whole width.
+    reset_inspection();
+    register_layout(3, 600, 120);
+    ASSERT_EQ(Lcheck_points, 3);
+    EXPECT_EQ(cell(1), (Cell{528, 48, 592, 63}));
+    EXPECT_EQ(cell(2), (Cell{-8, 64, 64, 120})) << "the closing cell, a whole step on";
 }
 
 TEST_F(Layouts, ScreensUnderFourPixelsGetNoLanesNorGrid)
