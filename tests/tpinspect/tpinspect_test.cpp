@@ -73,6 +73,12 @@ TEST_F(Tpinspect, SkippingACellInOrderModeNamesTheFirstOutOfPlace)
         {"run", reader_.path(), "--trace", reader_.temp_file("skip.trace"), "tpinspect", "-c", "-t", "0"});
     EXPECT_EQ(result.out, "skip area: left=64 top=0 right=95 bottom=65\n");
     EXPECT_EQ(result.status, 1);
+    // The marks show while the finger moves, with the timer's partial
+    // updates, not only once it is lifted.
+    size_t partial = 0;
+    for (const JsonLine& update : reader_.requests("MXCFB_SEND_UPDATE"))
+        partial += update.number("update_mode") == 0;
+    EXPECT_GT(partial, 1u);
 }
 
 TEST_F(Tpinspect, ThePanelShowsTheTargetsAndTheTrail)
