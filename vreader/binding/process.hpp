@@ -14,8 +14,9 @@
 
 namespace vreader {
 
-// The tick count of times() when a run starts: the reader's kernel starts
-// its 100 Hz count 300 s short of the 32-bit wrap.
+// The tick count of times() when a run starts: a 32-bit kernel ticking at
+// 100 Hz starts its count 300 s short of the 32-bit wrap (a faster one
+// starts it further off).
 inline constexpr std::uint32_t kTicksAtBoot = 0xFFFF8AD0u;
 
 class Process {

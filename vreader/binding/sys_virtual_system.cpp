@@ -224,9 +224,9 @@ clock_t times(struct tms* buf) noexcept
     const std::lock_guard lock(process.mutex);
     if (buf != nullptr)
         std::memset(buf, 0, sizeof *buf);
-    // 100 ticks a second, counted on the virtual clock from where the
-    // reader's kernel starts its count: 300 s short of the 32-bit wrap, so
-    // that tick arithmetic which breaks at the wrap breaks soon after boot.
+    // 100 ticks a second, counted on the virtual clock from where a 100 Hz
+    // kernel starts its count: 300 s short of the 32-bit wrap, so that tick
+    // arithmetic which breaks at the wrap breaks soon after boot.
     const auto ticks = static_cast<std::uint32_t>(process.reader().clock_ns / 10000000u);
     return static_cast<clock_t>(static_cast<std::int32_t>(vreader::kTicksAtBoot + ticks));
 }
