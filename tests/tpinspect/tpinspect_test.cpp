@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <array>
+#include <utility>
 
 using namespace testing_support;
 
@@ -70,19 +71,32 @@ TEST_F(Tpinspect, SkippingACellInOrderModeNamesTheFirstOutOfPlace)
     // The top edge from its third cell on: the first two are skipped.
     write_file(reader_.temp_file("skip.trace"), "step 2\ndown 130 32\nmove 570 32 30\nup\nwait 100\nhome\n");
     const ProcessResult result = reader_.vreader(
-        {"run", reader_.path(), "--trace", reader_.temp_file("skip.trace"), "tpinspect", "-c", "-t", "0"});
+        {"run", reader_.path(), "--trace", reader_.temp_file("skip.trace"), "tpinspect", "-c", "-t", "0", "-i", "20"});
     EXPECT_EQ(result.out, "skip area: left=64 top=0 right=95 bottom=65\n");
     EXPECT_EQ(result.status, 1);
     // The marks show while the finger moves, with the timer's partial
-    // updates, not only once it is lifted.
+    // updates every -i milliseconds, not only once it is lifted.
     size_t partial = 0;
     for (const JsonLine& update : reader_.requests("MXCFB_SEND_UPDATE"))
         partial += update.number("update_mode") == 0;
     EXPECT_GT(partial, 1u);
+    size_t ticks = 0;
+    for (const JsonLine& wait : reader_.requests("poll")) {
+        if (wait.number("nfds") != 0)
+            continue;
+        ++ticks;
+        EXPECT_EQ(wait.number("timeout"), 20);
+    }
+    EXPECT_GT(ticks, 0u);
 }
 
 TEST_F(Tpinspect, ThePanelShowsTheTargetsAndTheTrail)
 {
+    // Targets in the -g gray level, 13 by default; 0 and 15 are its ends.
+    for (const auto& [gray, level] : {std::pair{"15", 15}, {"0", 0}}) {
+        ASSERT_EQ(inspect("ring.trace", {"-g", gray, "-t", "0"}).status, 0) << gray;
+        EXPECT_EQ(reader_.panel_level(8, 30), level) << gray;
+    }
     ASSERT_EQ(inspect("ring.trace", {"-t", "0", "-t", "5"}).status, 1);
     EXPECT_EQ(reader_.panel_level(8, 30), 13) << "the start mark's outline";
     EXPECT_EQ(reader_.panel_level(118, 200), 13) << "a grid cell's outline";
@@ -179,6 +193,13 @@ TEST_F(Tpinspect, LostInputEndsTheInspection)
     // terminal) ends it as a typed line does, instead of spinning.
     const ProcessResult closed_input = reader_.run("tpinspect", {"-t", "0"}, "");
     EXPECT_EQ(closed_input.status, 255) << closed_input.err;
+
+    // A reader without touch devices: nothing to follow, none opened, and
+    // no wait for the operator.
+    const VirtualReader untouchable({"--touch-devices", "0"});
+    EXPECT_EQ(untouchable.start("tpinspect", {"-t", "0"})->wait(30), 255);
+    for (const JsonLine& open : untouchable.requests("open"))
+        EXPECT_FALSE(open.text("path").starts_with("/dev/input/event1")) << open.text("path");
 
     // A touch device that fails to open loses its touches; HOME still ends
     // the inspection, and the launcher says what it dropped.
