@@ -72,7 +72,7 @@ TEST_F(Devprov, TheKeyBlob)
         std::string key;  // what get-moa prints afterwards
     } cases[] = {
         {"pairs, the odd digit not counted", "0a1b2", 0, "\x0a\x1b"},
-        {"line ends and tabs skipped", "0A\r\n1b\tff\n", 0, "\x0a\x1b\xff"},
+        {"line ends and tabs skipped", "0A\r\n19\tff\n", 0, "\x0a\x19\xff"},
         {"Ctrl-D ends the input", "ab\x04" "cd", 0, "\xab"},
         {"a space fails at once", "0a 1b", 255, ""},
         {"empty input", "", 255, ""},
@@ -195,6 +195,10 @@ TEST_F(DevprovDevices, CheckDigitsOfTheSerialNumber)
     set("modem.meid", "a100004a7c2e91");
     EXPECT_EQ(devprov({"-meid", "/dev/ttyUSB0"}).status, 0);
     EXPECT_EQ(id(0x200, 14), "A100004A7C2E91");
+    // A shorter answer leaves the rest of the field zeroed.
+    set("modem.meid", "a100004a7c2");
+    EXPECT_EQ(devprov({"-meid", "/dev/ttyUSB0"}).status, 0);
+    EXPECT_EQ(id(0x200, 14), std::string("A100004A7C2\0\0\0", 14));
 }
 
 TEST_F(DevprovDevices, ModemsThatAnswerOtherwise)
@@ -205,6 +209,7 @@ TEST_F(DevprovDevices, ModemsThatAnswerOtherwise)
         std::vector<std::pair<std::string, std::string>> settings;
         int status;
         std::string psn;  // the 11 bytes stored, then the check digits when written
+        std::size_t commands = 2;  // sent to the modem: each handshake and the question
     } cases[] = {
         {"echo and blank lines, byte by byte",
          {{"modem.echo", "on"}, {"modem.blank_lines", "on"}, {"modem.delivery", "bytes"}},
@@ -214,8 +219,8 @@ TEST_F(DevprovDevices, ModemsThatAnswerOtherwise)
         {"ERROR", {{"modem.psn_answer", "error"}}, 255, zeros},
         {"+CME ERROR: 10 is no error, and then silence", {{"modem.psn_answer", "cme_error"}}, 255, zeros},
         {"silence", {{"modem.psn_answer", "silent"}}, 255, zeros},
-        {"three failed handshakes", {{"modem.handshake_errors", "3"}}, 0, "QK1NB40517449"},
-        {"a handshake that never comes", {{"modem.handshake_errors", "always"}}, 255, erased},
+        {"three failed handshakes", {{"modem.handshake_errors", "3"}}, 0, "QK1NB40517449", 5},
+        {"a handshake that never comes", {{"modem.handshake_errors", "always"}}, 255, erased, 10},
         {"unsolicited lines between the answers", {{"modem.unsolicited", "+CREG: 1"}}, 0, "QK1NB40517449"},
         // Lines keep coming, none of them an answer: the exchange has its time.
         {"unsolicited lines and no answer", {{"modem.unsolicited", "+CREG: 1"}, {"modem.psn_answer", "silent"}}, 255,
@@ -227,7 +232,17 @@ TEST_F(DevprovDevices, ModemsThatAnswerOtherwise)
             set(key, value);
         EXPECT_EQ(devprov({"-psn", "/dev/ttyUSB0"}).status, c.status) << c.why;
         EXPECT_EQ(id(0x210, c.psn.size()), c.psn) << c.why;
+        EXPECT_EQ(reader_.requests("modem_command").size(), c.commands) << c.why;
+        // Each byte of an answer is awaited for 500 ms, and only a byte
+        // that came is read: a read of a silent port would wait for ever.
+        for (const JsonLine& wait : reader_.requests("poll"))
+            EXPECT_EQ(wait.number("timeout"), 500) << c.why;
+        for (const JsonLine& read : reader_.requests("read"))
+            EXPECT_GE(read.number("result"), 0) << c.why;
     }
+    // The last case's exchange had its ten seconds: a line every 100 ms.
+    EXPECT_EQ(reader_.requests("modem_unsolicited").size(), 100u);
+    EXPECT_EQ(reader_.requests("poll").size(), 100u);
     reader_.fail("ttyUSB0:read", "EIO");
     EXPECT_EQ(devprov({"-meid", "/dev/ttyUSB0"}).status, 255);
     EXPECT_EQ(devprov({"-meid", "/dev/ttyUSB9"}).status, 255);
