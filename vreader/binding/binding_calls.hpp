@@ -81,10 +81,11 @@ inline int journal_call(Process& process, JsonLine& line, int error)
 }
 
 // A read that would wait: on a real descriptor behind the model (a
-// pseudo-terminal) it waits for that one, the lock released; for input that
-// only another thread of this process can bring, it waits until a model
-// queues input. Nothing can come when there is no other thread: the model
-// answers.
+// pseudo-terminal) it waits for that one, the lock released; for what the
+// device sends unasked (the modem's unsolicited lines), on the virtual clock
+// until it comes, as a poll would; for input that only another thread of
+// this process can bring, until a model queues input. Nothing can come when
+// there is none of these: the model answers.
 inline vreader::DeviceFile* wait_for_input(Process& process, std::unique_lock<std::mutex>& lock, int fd)
 {
     vreader::DeviceFile* file = process.file(fd);
@@ -96,6 +97,9 @@ inline vreader::DeviceFile* wait_for_input(Process& process, std::unique_lock<st
             };
             ::poll(&wait, 1, -1);
             lock.lock();
+        } else if (const std::int64_t after = file->unasked_input_after(); after >= 0) {
+            process.reader().clock_ns += static_cast<std::uint64_t>(after);
+            file->unasked_input_arrives();
         } else if (process.threads_started > 0) {
             process.changed.wait(lock);
         } else {

@@ -112,6 +112,13 @@ TEST_F(ModemTest, HandshakeErrorsSplitCommandsPiecesAndSilence)
     EXPECT_EQ(sys::read(fd, &byte, 1), -1);
     EXPECT_EQ(errno, EINTR);
     sys::close(fd);
+    // Unless the modem sends lines unasked: the read waits for the next.
+    fd = open_modem("unsolicited=+CREG: 1\n");
+    char line[64];
+    EXPECT_EQ(sys::read(fd, line, sizeof line), 10);
+    EXPECT_EQ(std::string(line, 10), "+CREG: 1\r\n");
+    EXPECT_EQ(sys::times(nullptr), ticks_after_boot(10));
+    sys::close(fd);
 
     fd = open_modem("delivery=bytes\n");
     reads = 0;
