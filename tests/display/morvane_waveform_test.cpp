@@ -95,6 +95,7 @@ TEST_F(MorvaneWaveform, TableRulesForTheWaveformLine)
         int status;
     } cases[] = {
         {"no waveform line", kOthers, "NO waveform area.\n", 22},
+        {"empty table", "", "NO waveform area.\n", 22},
         {"colon right after the key", "Waveform:0x00100000:0x00001000\n" + kOthers, "NO size for waveform.\n", 22},
         {"no colon", "Waveform Data 0x00100000\n" + kOthers, "NO address for waveform.\n", 22},
         {"zero offset", "Waveform Data:0x0:0x1000\n" + kOthers, "NO address for waveform.\n", 22},

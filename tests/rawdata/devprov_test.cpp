@@ -293,6 +293,8 @@ TEST_F(DevprovDevices, TheWifiAddressWaitsForTheInterface)
         if (c.status != 0) {
             EXPECT_EQ(reader_.requests("SIOCGIFHWADDR").size(), 10u) << c.why;
         }
+        for (const JsonLine& pause : reader_.requests("poll"))
+            EXPECT_EQ(pause.number("timeout"), 1000) << c.why;  // a second before each attempt
     }
 }
 

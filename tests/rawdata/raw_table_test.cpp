@@ -55,6 +55,12 @@ TEST(AreaLookup, KeyPrefixAndColonRules)
         {"colon after key", "Waveform:0x1000:0x2000\n", "Waveform", AreaStatus::NoSize, 0, 0},
         {"colon after short key", "Id:0x1000:0x2000:0x3\n", "Id", AreaStatus::Found, 0x2000, 0x3},
         {"key alone", "Id", "Id", AreaStatus::NoOffset, 0, 0},
+        {"colon one past the key", "Idx:0x1000:0x2000\n", "Id", AreaStatus::Found, 0x1000, 0x2000},
+        {"empty offset", "Id Data::0x2000\n", "Id", AreaStatus::Found, 0, 0x2000},
+        // Lines are read 79 bytes at a time: a size colon as the 80th byte
+        // is in the line's next piece.
+        {"size colon in the next piece", "Id Data:0x1000" + std::string(65, ' ') + ":0x10\n", "Id", AreaStatus::NoSize,
+         0, 0},
         {"zeros", "Waveform Data:0x0:zz\n", "Waveform", AreaStatus::Found, 0, 0},
         {"32-bit saturation", "Waveform Data:0x100000000:0x10\n", "Waveform", AreaStatus::Found, 0xFFFFFFFF, 0x10},
     };
@@ -96,8 +102,13 @@ TEST(BootAreas, LineRules)
         {"later line overwrites", "Boot Env:0x1000:0x1000\nBoot Env2:0x9000:0x1000\n" + normal + recovery, true,
          0x9000},
         {"15-character offset", "Boot Env:0x0000000000001:0x1000\n" + normal + recovery, true, 1},
-        {"offset text too long", "Boot Env:0x1000:0x1000\nBoot Env:0x00000000000002000:0x1000\n" + normal + recovery,
-         true, 0x1000},
+        {"16-character offset", "Boot Env:0x1000:0x1000\nBoot Env:0x00000000002000:0x1000\n" + normal + recovery, true,
+         0x1000},
+        // Lines are read 127 bytes at a time: this one's size is cut after
+        // its ":0".
+        {"size in the next piece",
+         "Boot Env:0x1000:0x1000\nBoot Env" + std::string(110, 'x') + ":0x2000:0x1000\n" + normal + recovery, true,
+         0x1000},
         {"blank ends the offset", "Boot Env:0x1000:0x1000\nBoot Env:0x2000 :0x1000\n" + normal + recovery, true,
          0x1000},
         {"no :0x at all", "Boot Env:4096:4096\n" + normal + recovery, false, 0},
