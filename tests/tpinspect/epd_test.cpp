@@ -49,11 +49,13 @@ TEST_F(Epd, TheDirtyAreaIsSentOnceAndOnlyWhenSomethingWasDrawn)
     epd::epd_flush_area();
     EXPECT_TRUE(updates().empty());
     testing::internal::CaptureStderr();
+    epd::epd_finalize();
+    EXPECT_EQ(epd::epd_initialize(), 0);
     for (int i = 0; i < 2; ++i) {
         epd::epd_drawfillrect(10, 20, 3, 3, 15);
         epd::epd_flush_area();
     }
-    EXPECT_EQ(testing::internal::GetCapturedStderr(), "") << "an update that worked says nothing";
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "") << "a start and updates that worked say nothing";
     EXPECT_EQ(updates(), (std::vector<std::array<long long, 4>>{{20, 10, 3, 3}}));
     // A full refresh in between leaves what was drawn to the next partial one.
     epd::epd_drawrect(100, 100, 10, 10, 13);
@@ -92,6 +94,9 @@ TEST_F(Epd, RectanglesAreCutAtEveryEdge)
     epd::epd_drawrect(20, 10, 3, 3, 0);
     EXPECT_EQ(pixel(10, 12), 0xF79E);
     EXPECT_EQ(pixel(22, 12), 0xF79E);
+    EXPECT_EQ(pixel(21, 12), 0xF79E) << "the outline's last row";
+    EXPECT_EQ(pixel(22, 11), 0xF79E) << "its last column";
+    EXPECT_EQ(pixel(21, 11), 0x0000) << "its inside";
     EXPECT_EQ(pixel(10, 13), 0x0000);
     EXPECT_EQ(pixel(20, 13), 0x0000);
     sys::close(fd);
