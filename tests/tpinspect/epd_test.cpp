@@ -74,7 +74,7 @@ TEST_F(Epd, RectanglesAreCutAtEveryEdge)
     epd::epd_drawfillrect(-1, -1, 3, 3, 15);
     epd::epd_flush_area();
     EXPECT_EQ(updates(), (std::vector<std::array<long long, 4>>{{0, 0, 600, 800}}));
-    epd::epd_drawrect(-50, 500, 20, 20, 15);  // wholly off the screen
+    epd::epd_drawrect(-20, 500, 20, 20, 0);  // wholly off the screen, just
     epd::epd_flush_area();
     EXPECT_EQ(updates().size(), 1u);
     // Memory starts black: the gray index 0 drawn shows where drawing reached.
@@ -84,6 +84,7 @@ TEST_F(Epd, RectanglesAreCutAtEveryEdge)
         EXPECT_EQ(sys::pread(fd, &value, 2, (y * 608 + x) * 2), 2);
         return value;
     };
+    EXPECT_EQ(pixel(0, 510), 0x0000) << "nothing of a rectangle off the screen";
     epd::epd_drawfillrect(-2, 798, 5, 5, 0);
     EXPECT_EQ(pixel(0, 799), 0xF79E);
     EXPECT_EQ(pixel(2, 799), 0xF79E);
