@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <array>
 #include <utility>
 
@@ -102,6 +103,11 @@ TEST_F(Tpinspect, ThePanelShowsTheTargetsAndTheTrail)
     EXPECT_EQ(reader_.panel_level(118, 200), 13) << "a grid cell's outline";
     EXPECT_EQ(reader_.panel_level(300, 32), 15) << "the trail";
     EXPECT_EQ(reader_.panel_level(300, 400), 0) << "the cleared screen";
+    // The timer ticks every 50 ms unless -i says otherwise.
+    const auto ticks = reader_.requests("poll");
+    EXPECT_TRUE(std::any_of(ticks.begin(), ticks.end(), [](const JsonLine& p) { return p.number("nfds") == 0; }));
+    for (const JsonLine& tick : ticks)
+        EXPECT_TRUE(tick.number("nfds") != 0 || tick.number("timeout") == 50);
 }
 
 TEST_F(Tpinspect, ExtremeTouchPositionsAreJudgedAndMarkedWithinTheScreen)
