@@ -103,11 +103,18 @@ TEST_F(Tpinspect, ThePanelShowsTheTargetsAndTheTrail)
     EXPECT_EQ(reader_.panel_level(118, 200), 13) << "a grid cell's outline";
     EXPECT_EQ(reader_.panel_level(300, 32), 15) << "the trail";
     EXPECT_EQ(reader_.panel_level(300, 400), 0) << "the cleared screen";
+    EXPECT_EQ(reader_.panel_level(535, 400), 13) << "the ring's inner frame";
     // The timer ticks every 50 ms unless -i says otherwise.
     const auto ticks = reader_.requests("poll");
     EXPECT_TRUE(std::any_of(ticks.begin(), ticks.end(), [](const JsonLine& p) { return p.number("nfds") == 0; }));
     for (const JsonLine& tick : ticks)
         EXPECT_TRUE(tick.number("nfds") != 0 || tick.number("timeout") == 50);
+
+    // The lanes are outlined whole; their cells are not.
+    ASSERT_EQ(inspect("two_points.trace", {"-t", "1", "-t", "2"}).status, 0);
+    EXPECT_EQ(reader_.panel_level(118, 0), 13) << "a vertical lane's top row";
+    EXPECT_EQ(reader_.panel_level(0, 200), 13) << "a horizontal lane's first column";
+    EXPECT_EQ(reader_.panel_level(128, 705), 0) << "inside a vertical lane, at its closing cell";
 }
 
 TEST_F(Tpinspect, ExtremeTouchPositionsAreJudgedAndMarkedWithinTheScreen)
