@@ -93,6 +93,7 @@ TEST_F(Layouts, LanesDiagonalsAndGrid)
 
     reset_inspection();
     register_layout(4, 600, 800);
+    EXPECT_EQ(cell(0), (Cell{0, 0, 64, 48}));
     EXPECT_EQ(cell(1), (Cell{8, 48, 72, 63}));
     EXPECT_EQ(cell(45), (Cell{536, 752, 600, 800}));
 

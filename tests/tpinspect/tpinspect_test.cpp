@@ -115,6 +115,7 @@ TEST_F(Tpinspect, ThePanelShowsTheTargetsAndTheTrail)
     EXPECT_EQ(reader_.panel_level(118, 0), 13) << "a vertical lane's top row";
     EXPECT_EQ(reader_.panel_level(0, 200), 13) << "a horizontal lane's first column";
     EXPECT_EQ(reader_.panel_level(128, 705), 0) << "inside a vertical lane, at its closing cell";
+    EXPECT_EQ(reader_.panel_level(512, 400), 0) << "inside a horizontal lane, at its closing cell";
 }
 
 TEST_F(Tpinspect, ExtremeTouchPositionsAreJudgedAndMarkedWithinTheScreen)
