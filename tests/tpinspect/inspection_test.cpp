@@ -137,6 +137,22 @@ TEST_F(Layouts, ListsStopAtTheirLimitsButEntriesAreStillCounted)
     testing::internal::CaptureStdout();
     process_touch_point(0, 0, 0);
     EXPECT_EQ(testing::internal::GetCapturedStdout(), "outside coordinates: 0, 0\n");
+    // Nor is it judged: neither as entered twice nor as skipped in order.
+    reset_inspection();
+    register_check_point(100, 100, 109, 109, 0, 1);
+    register_check_point(200, 100, 209, 109, 0, 1);
+    Lcheck_points = 1;  // the second is the slot past the list now
+    Lcheck_point_aggregate[1].entries = 2;
+    Lcheck_point_order_mode = 1;
+    process_touch_point(105, 105, 0);
+    EXPECT_EQ(verdict(), 0);
+    // A stale order past the list's end is not taken for an entry.
+    Lcheck_points = 2;
+    Lcheck_point_aggregate[1].entries = 0;
+    Lcheck_point_order[1] = 1;
+    testing::internal::CaptureStdout();
+    EXPECT_EQ(verdict(), 1);
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), "skip area: left=200 top=100 right=209 bottom=109\n");
     reset_inspection();
 
     for (int i = 0; i < 1001; ++i)

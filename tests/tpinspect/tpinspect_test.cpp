@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+
 #include <algorithm>
 #include <array>
 #include <utility>
@@ -60,10 +62,15 @@ TEST_F(Tpinspect, RingInspections)
         EXPECT_EQ(result.out, c.out) << c.why;
         EXPECT_EQ(result.status, c.status) << c.why << result.err;
     }
-    // A bad option still releases the key device and the display.
+    // A bad option still releases the key device and the display. The key
+    // device is not handed on to any program it would start.
     size_t opened = 0;
-    for (const JsonLine& open : reader_.requests("open"))
+    for (const JsonLine& open : reader_.requests("open")) {
         opened += open.number("result") >= 0;
+        if (open.text("path") == "/dev/input/event0") {
+            EXPECT_NE(open.number("flags") & O_CLOEXEC, 0);
+        }
+    }
     EXPECT_EQ(reader_.requests("close").size(), opened);
 }
 
@@ -137,6 +144,8 @@ TEST_F(Tpinspect, ExtremeTouchPositionsAreJudgedAndMarkedWithinTheScreen)
         // Marks as large as -r allows cover the screen; negative ones nothing.
         {"3 53 -2147483648", {"-r", "2147483647", "-t", "4"}, "-2147483648, 100", {0, 0, 600, 800}},
         {"3 54 2147483647", {"-r", "-2147483648", "-t", "0"}, "100, 2147483647", {0, 0, 600, 800}},
+        // Marks of 5 pixels, centred on (100, 100) and on (300, 100).
+        {"3 53 300", {"-r", "5", "-t", "0"}, "300, 100", {98, 98, 205, 5}},
     };
     for (const auto& c : cases) {
         write_file(reader_.temp_file("extreme.trace"),
