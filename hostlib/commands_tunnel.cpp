@@ -12,7 +12,7 @@ namespace {
 // Fetches the body the header announces into a buffer of its own. A body
 // that cannot be allocated is left behind: the command still succeeds,
 // with no body. A failed piece releases everything fetched.
-std::int32_t fetch_body(CUSBCommand& command, const std::uint8_t (&header)[8], TunnelBody& body)
+std::int32_t fetch_body(CUSBCommand& command, const std::uint8_t (&header)[vendor::kTunnelHeaderSize], TunnelBody& body)
 {
     const std::int32_t size = read_le32_signed(header + 4);
     if (size <= 0)
@@ -48,7 +48,7 @@ std::int32_t CUSBCommand_GetHttpRequest::Execute(void* request, std::uint32_t le
     body = {nullptr, 0};
     if (SendPhase(*this, request, length, kPhaseOpening) != 0)
         return kPhaseFailed;
-    std::uint8_t header[8] = {};
+    std::uint8_t header[vendor::kTunnelHeaderSize] = {};
     if (ReceivePhase(*this, header, sizeof header, nullptr, kPhaseContinuing) != 0)
         return kPhaseFailed;
     return fetch_body(*this, header, body);
@@ -74,7 +74,7 @@ std::int32_t CUSBCommand_SetHttpResponse::Execute(void* request, std::uint32_t, 
         at += piece;
         remaining -= piece;
     }
-    std::uint8_t header[8] = {};
+    std::uint8_t header[vendor::kTunnelHeaderSize] = {};
     if (ReceivePhase(*this, header, sizeof header, nullptr, kPhaseContinuing) != 0)
         return kPhaseFailed;
     if (read_le32_signed(header) != 0)

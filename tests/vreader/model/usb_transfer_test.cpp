@@ -281,6 +281,7 @@ TEST_F(UsbTransferTest, PositionsAndMissingFilesGiveTheReadersCodes)
         {"read a folder", false, "documents", 0, 1, -205},
         {"write past the end", true, "documents/readme.txt", 150, 1, -202},
         {"write a missing file at 5", true, "documents/none.txt", 5, 1, -201},
+        {"write under a file, as if a folder", true, "documents/readme.txt/new.txt", 0, 1, -204},
     };
     ASSERT_EQ(file_size("documents/readme.txt"), 149);
     for (const auto& c : cases) {
