@@ -295,6 +295,11 @@ TEST_F(UsbTransferTest, PositionsAndMissingFilesGiveTheReadersCodes)
     }
     EXPECT_FALSE(fs::exists(storage("documents/none.txt")));
     EXPECT_EQ(file_size("documents"), -205);
+    // A file of 2 GiB (sparse) has a size 31 bits cannot carry; it can still be deleted.
+    testing_support::write_file(storage("huge.bin"), "");
+    fs::resize_file(storage("huge.bin"), std::uintmax_t{1} << 31);
+    EXPECT_EQ(file_size("huge.bin"), -206);
+    EXPECT_EQ(file_delete("huge.bin"), 0);
     EXPECT_EQ(file_delete("documents/none.txt"), -201);
     EXPECT_EQ(write("empty.txt", 0, {}), 0);
     EXPECT_EQ(file_size("empty.txt"), 0);
