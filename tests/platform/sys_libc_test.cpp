@@ -5,6 +5,7 @@
 
 #include <fcntl.h>
 #include <sys/mman.h>
+#include <sys/resource.h>
 #include <sys/un.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -152,6 +153,17 @@ TEST(SysLibc, TextAttributes)
     EXPECT_EQ(errno, EISDIR);
     EXPECT_EQ(sys::write_text("/dev/full", "1"), -1);
     EXPECT_EQ(errno, ENOSPC);
+    // An empty text is written; a write cut short, here by a file size limit, fails.
+    EXPECT_EQ(sys::write_text(path.c_str(), ""), 0);
+    rlimit limit{};
+    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &limit), 0);
+    const rlimit small{4, limit.rlim_max};
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
+    const int written = sys::write_text(path.c_str(), "123456");
+    const int error = errno;
+    setrlimit(RLIMIT_FSIZE, &limit);
+    EXPECT_EQ(written, -1);
+    EXPECT_EQ(error, EIO);
 }
 
 TEST(SysLibc, NodesSocketsSleepsAndCommands)
