@@ -46,6 +46,8 @@ TEST(ReaderNumbers, StrtoulReadsBasesPrefixesAndLimitsAsA32BitLibrary)
         {"0x1F:rest", 0, 0x1F, 4, false},
         {"0X1f", 16, 0x1F, 4, false},
         {"1F", 16, 0x1F, 2, false},
+        {"0xAz", 0, 0xA, 3, false},
+        {"zZ", 36, 1295, 2, false},
         {"017", 0, 15, 3, false},
         {"19", 0, 19, 2, false},
         {" 12 ", 10, 12, 3, false},
