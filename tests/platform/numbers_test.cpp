@@ -78,11 +78,17 @@ TEST(ReaderNumbers, StrtolSaturatesAtTheInt32Range)
         const char* text;
         int base;
         std::int32_t value;
-    } cases[] = {{"7fffffff", 16, INT32_MAX}, {"80000000", 16, INT32_MAX}, {"ffffffff", 16, INT32_MAX},
-                 {"-80000000", 16, INT32_MIN}, {"-80000001", 16, INT32_MIN}, {"0x1000", 16, 0x1000},
-                 {"73ff", 16, 0x73FF},       {"28", 10, 28},                 {"-3", 10, -3}};
-    for (const auto& c : cases)
+        bool range_error;
+    } cases[] = {{"7fffffff", 16, INT32_MAX, false},  {"80000000", 16, INT32_MAX, true},
+                 {"ffffffff", 16, INT32_MAX, true},   {"-80000000", 16, INT32_MIN, false},
+                 {"-80000001", 16, INT32_MIN, true},  {"0x1000", 16, 0x1000, false},
+                 {"73ff", 16, 0x73FF, false},         {"28", 10, 28, false},
+                 {"-3", 10, -3, false}};
+    for (const auto& c : cases) {
+        errno = 0;
         EXPECT_EQ(sys::strtol(c.text, nullptr, c.base), c.value) << c.text;
+        EXPECT_EQ(errno == ERANGE, c.range_error) << c.text;
+    }
 }
 
 // Where `long` is 32 bits, as on the reader, the C library itself is the
