@@ -1,4 +1,5 @@
 // The C-library binding against the real kernel, where no hardware is needed.
+#include "platform/standard_output.hpp"
 #include "platform/sys.hpp"
 #include "platform/unique_fd.hpp"
 #include "tests/support/process.hpp"
@@ -13,6 +14,7 @@
 #include <gtest/gtest.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <string>
 
@@ -203,6 +205,25 @@ TEST(SysLibc, NodesSocketsSleepsAndCommands)
     const int status = sys::system("exit 3");
     ASSERT_TRUE(WIFEXITED(status));
     EXPECT_EQ(WEXITSTATUS(status), 3);
+}
+
+// A write to standard output that failed is reported at the end even when
+// the last flush, with nothing left to write, succeeds: as EIO, since the
+// stream keeps no error number.
+TEST(StandardOutput, AnEarlierFailedWriteIsReportedAsEio)
+{
+    const pid_t child = ::fork();
+    if (child == 0) {
+        // Open for reading only, the stream refuses the character and is marked.
+        if (std::freopen("/dev/null", "r", stdout) == nullptr || std::freopen("/dev/null", "w", stderr) == nullptr)
+            ::_exit(99);
+        std::fputc('x', stdout);
+        ::_exit(sys::flush_standard_output());
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), EIO);
 }
 
 // A detached thread's write to a pipe nobody reads fails instead of ending
