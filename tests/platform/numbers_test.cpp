@@ -79,14 +79,10 @@ TEST(ReaderNumbers, StrtolSaturatesAtTheInt32Range)
         int base;
         std::int32_t value;
         bool range_error;
-    } cases[] = {{"7fffffff", 16, INT32_MAX, false},
-                 {"80000000", 16, INT32_MAX, true},
-                 {"ffffffff", 16, INT32_MAX, true},
-                 {"-80000000", 16, INT32_MIN, false},
-                 {"-80000001", 16, INT32_MIN, true},
-                 {"0x1000", 16, 0x1000, false},
-                 {"73ff", 16, 0x73FF, false},
-                 {"28", 10, 28, false},
+    } cases[] = {{"7fffffff", 16, INT32_MAX, false}, {"80000000", 16, INT32_MAX, true},
+                 {"ffffffff", 16, INT32_MAX, true},  {"-80000000", 16, INT32_MIN, false},
+                 {"-80000001", 16, INT32_MIN, true}, {"0x1000", 16, 0x1000, false},
+                 {"73ff", 16, 0x73FF, false},        {"28", 10, 28, false},
                  {"-3", 10, -3, false}};
     for (const auto& c : cases) {
         errno = 0;
@@ -105,31 +101,11 @@ TEST(ReaderNumbers, MatchTheCLibraryWhereLongIs32Bits)
         const char* text;
         int base;
     } cases[] = {
-        {"2147483647", 10},
-        {"2147483648", 10},
-        {"-2147483648", 10},
-        {"-2147483649", 10},
-        {"4294967295", 10},
-        {"4294967296", 0},
-        {"0xffffffff", 0},
-        {"-0x80000000", 0},
-        {"-0xffffffff", 0},
-        {"0x", 16},
-        {"0xg", 0},
-        {"  +017", 0},
-        {"-1", 16},
-        {"zz", 36},
-        {"\v\f12", 10},
-        {"7ffff000", 16},
-        {"100000000", 16},
-        {"99999999999999999999", 10},
-        {"", 10},
-        {"-", 10},
-        {"0x7fffffff0", 16},
-        {"08", 0},
-        {"1e3", 10},
-        {"+-1", 10},
-        {"ZZZZZZZ", 36},
+        {"2147483647", 10},  {"2147483648", 10}, {"-2147483648", 10},   {"-2147483649", 10}, {"4294967295", 10},
+        {"4294967296", 0},   {"0xffffffff", 0},  {"-0x80000000", 0},    {"-0xffffffff", 0},  {"0x", 16},
+        {"0xg", 0},          {"  +017", 0},      {"-1", 16},            {"zz", 36},          {"\v\f12", 10},
+        {"7ffff000", 16},    {"100000000", 16},  {"99999999999999999999", 10}, {"", 10},     {"-", 10},
+        {"0x7fffffff0", 16}, {"08", 0},          {"1e3", 10},           {"+-1", 10},         {"ZZZZZZZ", 36},
     };
     for (const auto& c : cases) {
         char* expected_end = nullptr;
