@@ -162,15 +162,20 @@ TEST_F(SgIo, TheKernelsAnswerComesBackIntoTheRecord)
         unsigned char sense;
         bool ok;
         std::uint32_t length, returned;
+        const char* said;  // on standard error, with $FENDRAC_DEBUG
     } cases[] = {
-        {"whole", 0, 0, 0, 0, 0, true, 64, 144},
-        {"short by the residual count", 0, 3, 0, 0, 0, true, 61, 141},
-        {"a residual count past the length moves nothing", 0, 100, 0, 0, 0, true, 0, 80},
-        {"a negative residual count moves everything", 0, -5, 0, 0, 0, true, 64, 144},
-        {"CHECK CONDITION with sense data", 2, 64, 0, 0x08, 18, true, 0, 80},
-        {"the adapter failed", 0, 0, 0x01, 0, 0, false, 0, 0},
-        {"the kernel driver timed out", 0, 0, 0, 0x06, 0, false, 0, 0},
+        {"whole", 0, 0, 0, 0, 0, true, 64, 144, ""},
+        {"short by the residual count", 0, 3, 0, 0, 0, true, 61, 141, "resid 3 of 64, sense 0/00/00"},
+        {"a residual count past the length moves nothing", 0, 100, 0, 0, 0, true, 0, 80,
+         "resid 100 of 64, sense 0/00/00"},
+        {"a negative residual count moves everything", 0, -5, 0, 0, 0, true, 64, 144, "resid -5 of 64, sense 0/00/00"},
+        {"CHECK CONDITION with sense data", 2, 64, 0, 0x08, 18, true, 0, 80,
+         "SG_IO: status 2 host 0 driver 8 resid 64 of 64, sense 0/70/70\n"},
+        {"the adapter failed", 0, 0, 0x01, 0, 0, false, 0, 0, "status 0 host 1 driver 0 resid 0"},
+        {"the kernel driver timed out", 0, 0, 0, 0x06, 0, false, 0, 0, "driver 6"},
     };
+    // The library reads it once, at its first message.
+    ::setenv("FENDRAC_DEBUG", "1", 1);
     for (const auto& c : cases) {
         SCOPED_TRACE(c.why);
         g_kernel.answer = [&c](sg_io_hdr_t& request) {
@@ -186,7 +191,11 @@ TEST_F(SgIo, TheKernelsAnswerComesBackIntoTheRecord)
         PassThroughRecord out;
         std::uint32_t returned = 0;
         errno = 0;
+        testing::internal::CaptureStderr();
         EXPECT_EQ(exchange(in, out, returned), c.ok);
+        const std::string said = testing::internal::GetCapturedStderr();
+        EXPECT_EQ(said.empty(), *c.said == '\0') << said;
+        EXPECT_NE(said.find(c.said), std::string::npos) << said;
         EXPECT_EQ(returned, c.returned);
         if (!c.ok) {
             EXPECT_EQ(errno, EIO);
