@@ -3,8 +3,12 @@
 // call stood in for by a scripted device.
 #include "hostlib/os/host_device.hpp"
 #include "hostlib/os/linux_block.hpp"
+#include "hostlib/os/linux_handles.hpp"
 #include "hostlib/os/linux_kernel.hpp"
 #include "hostlib/pass_through.hpp"
+
+#include <fcntl.h>
+#include <unistd.h>
 
 #include <gtest/gtest.h>
 
@@ -170,7 +174,7 @@ TEST_F(SgIo, TheKernelsAnswerComesBackIntoTheRecord)
          "resid 100 of 64, sense 0/00/00"},
         {"a negative residual count moves everything", 0, -5, 0, 0, 0, true, 64, 144, "resid -5 of 64, sense 0/00/00"},
         {"CHECK CONDITION with sense data", 2, 64, 0, 0x08, 18, true, 0, 80,
-         "SG_IO: status 2 host 0 driver 8 resid 64 of 64, sense 0/70/70\n"},
+         "SG_IO: status 2 host 0 driver 8 resid 64 of 64, sense 2/7c/7d\n"},
         {"the adapter failed", 0, 0, 0x01, 0, 0, false, 0, 0, "status 0 host 1 driver 0 resid 0"},
         {"the kernel driver timed out", 0, 0, 0, 0x06, 0, false, 0, 0, "driver 6"},
     };
@@ -184,7 +188,8 @@ TEST_F(SgIo, TheKernelsAnswerComesBackIntoTheRecord)
             request.host_status = c.host;
             request.driver_status = c.driver;
             request.sb_len_wr = c.sense;
-            std::memset(request.sbp, 0x70, c.sense);
+            for (unsigned i = 0; i < c.sense; ++i)
+                request.sbp[i] = static_cast<unsigned char>(0x70 + i);
             return 0;
         };
         PassThroughRecord in = record(true, 64, 160, 3);
@@ -261,6 +266,26 @@ TEST_F(SgIo, OtherRequestsAndHandlesFailCleanly)
     EXPECT_EQ(errno, EACCES);
     EXPECT_FALSE(hostos::usable(hostos::open_volume(L"/nonexistent/sdz")));
     EXPECT_FALSE(hostos::usable(hostos::broker_open(L"/dev/sdb", 1)));
+}
+
+// The node is opened for every command SG_IO carries, without waiting for
+// a medium, and kept from programs the application starts. An application
+// whose standard input is closed gets descriptor 0 for it.
+TEST(LinuxDevice, TheNodesDescriptorAndItsFlagsEvenAsDescriptorZero)
+{
+    const int saved = ::dup(0);
+    ASSERT_GE(saved, 0);
+    ::close(0);
+    const hostos::Handle volume = hostos::open_volume_ansi("/dev/null");
+    const int fd = hostos::linux_handles::fd_of(volume);
+    EXPECT_EQ(fd, 0);
+    EXPECT_TRUE(hostos::usable(volume));
+    EXPECT_EQ(::fcntl(fd, F_GETFL) & (O_ACCMODE | O_NONBLOCK), O_RDWR | O_NONBLOCK);
+    EXPECT_EQ(::fcntl(fd, F_GETFD), FD_CLOEXEC);
+    hostos::close_volume(volume);
+    EXPECT_EQ(::fcntl(0, F_GETFD), -1) << "closed with the volume";
+    ::dup2(saved, 0);
+    ::close(saved);
 }
 
 TEST(LinuxBlock, TheScsiDisksInTheKernelsOrder)
