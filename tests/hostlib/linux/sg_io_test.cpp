@@ -282,6 +282,10 @@ TEST(LinuxDevice, TheNodesDescriptorAndItsFlagsEvenAsDescriptorZero)
     EXPECT_TRUE(hostos::usable(volume));
     EXPECT_EQ(::fcntl(fd, F_GETFL) & (O_ACCMODE | O_NONBLOCK), O_RDWR | O_NONBLOCK);
     EXPECT_EQ(::fcntl(fd, F_GETFD), FD_CLOEXEC);
+    std::uint32_t returned = 0;
+    errno = 0;
+    EXPECT_FALSE(hostos::device_io_control(volume, 0x00070000, nullptr, 0, nullptr, 0, returned));
+    EXPECT_EQ(errno, ENOTTY) << "a request the node does not know, not a bad descriptor";
     hostos::close_volume(volume);
     EXPECT_EQ(::fcntl(0, F_GETFD), -1) << "closed with the volume";
     ::dup2(saved, 0);
