@@ -59,6 +59,22 @@ TEST(SysLibc, FileReadWriteSeekAndMapAtAnOffset)
     EXPECT_EQ(errno, EINVAL);
 }
 
+// A program started with its standard input closed gets descriptor 0 for
+// the first node it opens: its owner holds and closes it like any other.
+TEST(SysLibc, AnOwnerOfDescriptorZeroClosesIt)
+{
+    const int saved = ::dup(0);
+    ASSERT_GE(saved, 0);
+    {
+        const sys::UniqueFd zero(0);
+        EXPECT_TRUE(zero.valid());
+    }
+    const bool closed = ::fcntl(0, F_GETFD) == -1 && errno == EBADF;
+    ::dup2(saved, 0);
+    ::close(saved);
+    EXPECT_TRUE(closed);
+}
+
 // The reader's eMMC is larger than a 32-bit offset reaches: sizes, seeks
 // and reads past 4 GiB go through whole, and so does a mapping past 2 GiB,
 // where the raw-data table's 32-bit offsets end (a sparse file here).
