@@ -10,6 +10,7 @@
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -24,6 +25,15 @@ namespace {
 namespace fs = std::filesystem;
 
 std::vector<std::vector<unsigned char>> g_commands;
+
+// How the last START STOP UNIT reached the kernel.
+struct Descriptor {
+    int fd = -1;
+    int status_flags = 0;
+    int descriptor_flags = 0;
+    unsigned timeout = 0;
+};
+Descriptor g_eject;
 
 // The door of the reader's removable disk. The kernel's sd driver locks it
 // (PREVENT MEDIUM REMOVAL) when the disk's node is opened while nobody
@@ -62,9 +72,11 @@ void check_condition(sg_io_hdr_t& request, unsigned char key, unsigned char asc,
 
 }  // namespace
 
-int hostos::kernel::sg_io(int, sg_io_hdr_t& request)
+int hostos::kernel::sg_io(int fd, sg_io_hdr_t& request)
 {
     g_commands.emplace_back(request.cmdp, request.cmdp + request.cmd_len);
+    if (request.cmdp[0] == 0x1B)
+        g_eject = {fd, ::fcntl(fd, F_GETFL) & (O_ACCMODE | O_NONBLOCK), ::fcntl(fd, F_GETFD), request.timeout};
     const bool open = disk_node_open();
     if (open && !g_door.was_open && !g_door.none)
         g_door.locked = true;
@@ -159,9 +171,21 @@ TEST_F(LinuxEject, TheReaderIsEjectedAndRemovedFromItsDiskOrGenericNode)
         g_commands.clear();
         write(scsi_ / "delete", "");
         ASSERT_EQ(MSC_OpenDriveA((root_ / node).c_str()), 1);
+        // The generic node's pass runs without standard input: the disk's
+        // node and the removal are opened as descriptor 0, which serves.
+        const bool without_input = std::string(node) == "dev/sg2";
+        const int saved = ::dup(0);
+        if (without_input)
+            ::close(0);
         EXPECT_EQ(MSC_EjectMedia(), 1);
+        ::dup2(saved, 0);
+        ::close(saved);
         EXPECT_TRUE(start_stop_sent());
         EXPECT_EQ(deleted(), "1");
+        EXPECT_EQ(g_eject.fd == 0, without_input);
+        EXPECT_EQ(g_eject.status_flags, O_RDWR | O_NONBLOCK);
+        EXPECT_EQ(g_eject.descriptor_flags, FD_CLOEXEC);
+        EXPECT_EQ(g_eject.timeout, 10000u);
         MSC_CloseDrive();
     }
 }
