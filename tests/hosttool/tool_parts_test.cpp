@@ -44,6 +44,7 @@ TEST(ToolClock, DatesAndTheirWeekdays)
         {"2026-12-/8T08:00:00", -1}, {"2026-12-08T0:T00:00", -1}, {"2026-12-08T08:/0:00", -1},
         {"2026-00-08T08:00:00", -1}, {"2026-12-00T08:00:00", -1}, {"2026-12-32T08:00:00", -1},
         {"2026-12-08T08:60:00", -1}, {"2026-12-08T08:00:60", -1}, {"2026-12-31T23:59:59", 4},
+        {"2400-03-01T00:00:00", 3},  // the first day of a 400-year era
     };
     for (const Case& c : cases) {
         const auto time = tool::parse_clock(c.text);
@@ -69,6 +70,20 @@ TEST(ToolClock, DatesAndTheirWeekdays)
                 std::snprintf(text, sizeof text, "%04d-%02d-%02dT12:00:00", year, month, day);
                 EXPECT_EQ(tool::parse_clock(text).has_value(), calendar.tm_mon == month - 1) << text;
             }
+    // The PC's clock as the C library reads it, taken on both sides of a
+    // second that may turn.
+    const auto library_now = [] {
+        const std::time_t now = std::time(nullptr);
+        std::tm local{};
+        localtime_r(&now, &local);
+        char text[32];
+        std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%S", &local);
+        return std::string(text);
+    };
+    const std::string before = library_now();
+    const std::string ours = tool::clock_text(tool::local_now());
+    EXPECT_TRUE(ours == before || ours == library_now()) << ours;
+
     const auto record = tool::clock_record(*tool::parse_clock("2024-02-29T10:00:00"));
     const unsigned char expected[28] = {0xE8, 7, 0, 0, 2, 0, 0, 0, 29, 0, 0, 0, 10, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 4};
     EXPECT_TRUE(std::equal(record.begin(), record.end(), expected));
@@ -79,6 +94,8 @@ TEST(ToolArguments, NumbersAndOptions)
     unsigned u = 0;
     int i = 0;
     EXPECT_TRUE(tool::parse_u32("0xFFFFFFFF", u) && u == 0xFFFFFFFFu);
+    EXPECT_TRUE(tool::parse_u32("0xabcdef", u) && u == 0xABCDEFu);
+    EXPECT_TRUE(tool::parse_u32("0x00000000000000ff", u) && u == 0xFFu) << "sixteen digits";
     EXPECT_TRUE(tool::parse_i32("-2147483648", i) && i == INT32_MIN);
     for (const char* bad : {"", "0x", "4294967296", "-1", "12a", "0x1g", "99999999999999999999"})
         EXPECT_FALSE(tool::parse_u32(bad, u)) << bad;
