@@ -341,7 +341,7 @@ endif()
 tool(64)
 expect("${err}" "^usage: fendrac .*\nfendrac: a command is needed \\(fendrac --help\\)\n$")
 tool(0 file get --help)
-expect("${out}" "usage: fendrac \\[OPTIONS\\] file get REMOTE \\[LOCAL\\]")
+expect("${out}" "usage: fendrac \\[OPTIONS\\] file get REMOTE \\[LOCAL\\]\n\ncopy a file of the reader to the PC.\nWrites the file to LOCAL")
 tool(0 --help)
 expect("${out}" "Commands:")
 
