@@ -129,6 +129,26 @@ TEST_F(LockFiles, OwnedByAThreadReentrantlyAndAcrossProcesses)
     hostos::close_handle(second);
 }
 
+// A process without standard input opens its lock file as descriptor 0,
+// and lets it go like any other once the file is made anew.
+TEST_F(LockFiles, ALockFileHeldAsDescriptorZeroIsClosedWhenReplaced)
+{
+    create(kFile);
+    const int saved = ::dup(0);
+    ASSERT_GE(saved, 0);
+    ::close(0);
+    hostos::close_handle(hostos::open_mutex(kName));
+    const bool held = ::fcntl(0, F_GETFD) != -1;
+    fs::remove(dir_ / kFile);
+    create(kFile);
+    hostos::close_handle(hostos::open_mutex(kName));
+    const bool closed = ::fcntl(0, F_GETFD) == -1 && errno == EBADF;
+    ::dup2(saved, 0);
+    ::close(saved);
+    EXPECT_TRUE(held);
+    EXPECT_TRUE(closed);
+}
+
 TEST_F(LockFiles, NamesAndAWaitOnAFileAnotherProcessHolds)
 {
     // A separator in a name becomes an underscore: a file in the folder.
