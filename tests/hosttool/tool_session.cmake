@@ -332,6 +332,12 @@ foreach(line "bogus" "file" "file get" "--frob;info" "time;set;2026-02-29T00:00:
   tool(64 ${line})
   expect("${err}" "^fendrac: [^\n]*\\(fendrac --help\\)\n")
 endforeach()
+# A group without its command: its commands listed for a person, only the
+# message beside JSON.
+tool(64 file)
+expect("${err}" "needs a subcommand \\(fendrac --help\\)\n  file size REMOTE")
+tool(64 --json file)
+expect("${err}" "^fendrac: file needs a subcommand \\(fendrac --help\\)\n$")
 tool(64 --json file get /documents/book.txt)
 json_is("${out}" status 64)
 string(JSON type TYPE "${out}" code)
