@@ -291,13 +291,13 @@ TEST_F(LockFiles, EveryUserCanOpenWhatTheLibraryMakes)
     ::umask(saved);
     struct stat st {};
     ASSERT_EQ(::stat((dir_ / kFile).c_str(), &st), 0);
-    EXPECT_EQ(st.st_mode & 0444, 0444u);
+    EXPECT_EQ(st.st_mode & 07777, 0644u) << "readable by all, writable by its owner, nothing more";
     ASSERT_EQ(::chmod((dir_ / kFile).c_str(), 0600), 0);
     const hostos::Handle handle = hostos::open_mutex(kName);
     ASSERT_NE(handle, nullptr);
     hostos::close_handle(handle);
     ASSERT_EQ(::stat((dir_ / kFile).c_str(), &st), 0);
-    EXPECT_EQ(st.st_mode & 0444, 0444u);
+    EXPECT_EQ(st.st_mode & 07777, 0644u);
     if (::geteuid() != 0)
         return;
 
