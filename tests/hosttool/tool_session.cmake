@@ -1,5 +1,5 @@
 # fendrac as a user runs it, against a fresh virtual reader: every command's
-# output and status, --json read back, a 4 MiB file to the reader and back,
+# output and status, --json read back, 4 MiB and 16 KiB to the reader and back,
 # a copy beside links planted at names a partial file once had, the
 # reader's failure codes, transfers that fail halfway, output that cannot
 # be written, PC files and words outside their limits, several readers,
@@ -91,18 +91,19 @@ expect("${err}" "unlock: the reader stays locked: failed with -5")
 tool(0 unlock 0000)
 expect("${out}" "unlocked")
 
-# A 4 MiB file to the reader and back, then a shorter one over it.
+# 4 MiB and 16 KiB to the reader and back, the last piece a short one, then a
+# shorter file over it.
 string(REPEAT "0123456789abcdef" 1024 kib)
 string(REPEAT "${kib}" 64 quarter)
-file(WRITE ${DIR}/big.bin "${quarter}${quarter}${quarter}${quarter}")
+file(WRITE ${DIR}/big.bin "${quarter}${quarter}${quarter}${quarter}${kib}")
 tool(0 file put big.bin /documents/big.bin)
-expect("${out}" "big.bin -> /documents/big.bin: 4194304 bytes")
+expect("${out}" "big.bin -> /documents/big.bin: 4210688 bytes")
 tool(0 --json file get /documents/big.bin copy.bin)
-json_is("${out}" bytes 4194304)
+json_is("${out}" bytes 4210688)
 file(SHA256 ${DIR}/big.bin sent)
 file(SHA256 ${DIR}/copy.bin received)
 if(NOT sent STREQUAL received)
-  message(FATAL_ERROR "the 4 MiB file did not come back the same")
+  message(FATAL_ERROR "the large file did not come back the same")
 endif()
 file(WRITE ${DIR}/small.txt "Chapter 1\n")
 tool(0 file put small.txt /documents/big.bin)
