@@ -243,27 +243,33 @@ TEST_F(LockFiles, OnlyARootOwnedStickyFolderOpenToAllIsShared)
 TEST_F(LockFiles, APlantedFileIsNoMutexAndRedirectsNothing)
 {
     // Whatever another user left under a mutex's name, the library neither
-    // follows it nor waits on it: the mutex counts as missing.
+    // follows it nor waits on it: the mutex counts as missing, and the
+    // debugger output says why.
+    ::setenv("FENDRAC_DEBUG", "1", 1);
     const fs::path lock = dir_ / kFile;
     const fs::path elsewhere = dir_ / "elsewhere";
     struct Row {
         const char* name;
         std::function<void()> plant;
+        const char* said;
     };
     const Row rows[] = {
-        {"a symbolic link to a file not there", [&] { fs::create_symlink(elsewhere, lock); }},
+        {"a symbolic link to a file not there", [&] { fs::create_symlink(elsewhere, lock); },
+         "is a symbolic link: not used"},
         {"a symbolic link to a lock file",
          [&] {
              create("elsewhere");
              fs::create_symlink(elsewhere, lock);
-         }},
-        {"a FIFO", [&] { ASSERT_EQ(::mkfifo(lock.c_str(), 0666), 0); }},
-        {"a directory", [&] { fs::create_directory(lock); }},
+         },
+         "is a symbolic link: not used"},
+        {"a FIFO", [&] { ASSERT_EQ(::mkfifo(lock.c_str(), 0666), 0); }, "is not a plain file: not used"},
+        {"a directory", [&] { fs::create_directory(lock); }, "is not a plain file: not used"},
         {"a second link to another file",
          [&] {
              create("elsewhere");
              fs::create_hard_link(elsewhere, lock);
-         }},
+         },
+         "has other links: not used"},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
@@ -272,12 +278,15 @@ TEST_F(LockFiles, APlantedFileIsNoMutexAndRedirectsNothing)
         row.plant();
         const bool existed = fs::exists(elsewhere);
         // In a child: a FIFO opened for reading would wait for a writer.
+        testing::internal::CaptureStderr();
         EXPECT_EQ(in_child(false,
                            [] {
                                const hostos::Handle handle = hostos::open_mutex(kName);
                                return !hostos::create_mutex(kName) && handle == nullptr ? 0 : 1;
                            }),
                   0);
+        const std::string said = testing::internal::GetCapturedStderr();
+        EXPECT_NE(said.find(row.said), std::string::npos) << said;
         EXPECT_EQ(fs::exists(elsewhere), existed) << "made through the link";
     }
 }
