@@ -325,6 +325,10 @@ endforeach()
 string(REPEAT "d" 254 longest_path)
 tool(125 --json file size /${longest_path})
 json_is("${out}" code -201)
+# So does the longest partition name: the reader, in normal mode, refuses it.
+string(REPEAT "p" 31 longest_name)
+tool(125 --json partition size ${longest_name})
+json_is("${out}" code -212)
 
 # Bad arguments: status 64 and a message, before any drive opens.
 foreach(line "bogus" "file" "file get" "--frob;info" "time;set;2026-02-29T00:00:00" "partition;create;k;1;2;x"
