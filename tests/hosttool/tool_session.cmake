@@ -149,11 +149,16 @@ tool(0 update mode 1)
 tool(0 partition create-image kernel 9600 0 0 image.bin --tag kernel-1)
 tool(0 --json partition size kernel)
 json_is("${out}" third 9600)
+json_is("${out}" first 9600)
 tool(0 partition rm kernel)
 tool(0 --json partition create words 1 2 3)
 json_is("${out}" first 1)
 json_is("${out}" second 2)
 json_is("${out}" third 3)
+file(READ ${DIR}/partitions/words.conf conf)
+expect("${conf}" "\nfirst=1\nsecond=2\nthird=3\n")
+tool(0 partition size words)
+expect("${out}" "^1 2 0\n$")
 tool(0 partition rm words)
 tool(0 partition create-image untagged 9600 0 0 image.bin)
 file(READ ${DIR}/partitions/untagged.conf conf)
@@ -330,10 +335,14 @@ endforeach()
 string(REPEAT "d" 254 longest_path)
 tool(125 --json file size /${longest_path})
 json_is("${out}" code -201)
-# So does the longest partition name: the reader, in normal mode, refuses it.
+# So do the longest partition name and tag: the reader, in normal mode,
+# refuses them; the longest image name reaches the PC's file system.
 string(REPEAT "p" 31 longest_name)
 tool(125 --json partition size ${longest_name})
 json_is("${out}" code -212)
+tool(125 partition create-image k 1 0 0 image.bin --tag 1234567890123456)
+string(REPEAT "i" 255 longest_image)
+tool(66 partition create-image k 1 0 0 ${longest_image})
 
 # Bad arguments: status 64 and a message, before any drive opens.
 foreach(line "bogus" "file" "file get" "--frob;info" "time;set;2026-02-29T00:00:00" "partition;create;k;1;2;x"
