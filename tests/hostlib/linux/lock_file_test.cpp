@@ -171,6 +171,7 @@ TEST_F(LockFiles, NamesAndAWaitOnAFileAnotherProcessHolds)
         const int fd = ::open((dir_ / kFile).c_str(), O_RDONLY);
         const bool locked = fd >= 0 && ::flock(fd, LOCK_EX) == 0 && ::write(held[1], "!", 1) == 1;
         const bool told = ::read(go[0], &byte, 1) == 1;  // holds the lock until then
+        ::usleep(100000);                                  // and a little longer: the wait starts first
         testing_support::end_child(locked && told ? 0 : 1);
     }
     char byte;
