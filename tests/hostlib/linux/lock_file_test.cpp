@@ -129,14 +129,15 @@ TEST_F(LockFiles, OwnedByAThreadReentrantlyAndAcrossProcesses)
     hostos::close_handle(second);
 }
 
-// A process without standard input opens its lock file as descriptor 0,
-// and lets it go like any other once the file is made anew.
+// A process without standard input makes and opens its lock file as
+// descriptor 0, and lets it go like any other: once made, and once the
+// file is made anew.
 TEST_F(LockFiles, ALockFileHeldAsDescriptorZeroIsClosedWhenReplaced)
 {
-    create(kFile);
     const int saved = ::dup(0);
     ASSERT_GE(saved, 0);
     ::close(0);
+    const bool made = hostos::create_mutex(kName) && ::fcntl(0, F_GETFD) == -1;
     hostos::close_handle(hostos::open_mutex(kName));
     const bool held = ::fcntl(0, F_GETFD) != -1;
     fs::remove(dir_ / kFile);
@@ -145,6 +146,7 @@ TEST_F(LockFiles, ALockFileHeldAsDescriptorZeroIsClosedWhenReplaced)
     const bool closed = ::fcntl(0, F_GETFD) == -1 && errno == EBADF;
     ::dup2(saved, 0);
     ::close(saved);
+    EXPECT_TRUE(made) << "made and closed";
     EXPECT_TRUE(held);
     EXPECT_TRUE(closed);
 }
