@@ -381,6 +381,11 @@ json_is("${out}" device "H:")
 tool(69 --device K: info)
 replace(usb.conf "volumes=[^\n]*" "volumes=E:emb, F:ext,sd,")
 
+# An eject the PC vetoes fails, and the reader stays.
+file(WRITE ${DIR}/device_tree.conf "eject=veto\n")
+tool(1 eject)
+expect("${err}" "eject: failed; the reader is connected again")
+file(REMOVE ${DIR}/device_tree.conf)
 # The eject: the reader goes, and no reader is found after it.
 tool(0 --lock eject)
 expect("${out}" "ejected E:")
