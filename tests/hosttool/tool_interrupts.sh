@@ -2,8 +2,8 @@
 # fendrac ended from outside, on a fresh virtual reader: its output pipe
 # closed halfway or before it writes, SIGINT during one long library call (a
 # partition from an image; a second SIGINT there ends it at once), SIGINT, SIGTERM and SIGHUP while a put waits on
-# its PC side (standard input from a FIFO, a FIFO by name) and while a get
-# waits on a pipe nobody reads. Each time the tool says why and exits with
+# its PC side (standard input from a FIFO, a FIFO by name) and while a get or
+# a tunnel request waits on a pipe nobody reads. Each time the tool says why and exits with
 # its status (128 + the signal), no half file stays on the reader, and the
 # reader is told that the PC left. With EMULATOR (scripts/wine-run) the
 # Windows tool: Ctrl-C (Wine's SIGINT) while a put waits on standard input
@@ -223,6 +223,23 @@ for case in "INT 130 -" "TERM 143 -" "HUP 129 -" "TERM 143 pipe"; do
     put_stalls $case
 done
 get_stalls TERM 143
+
+# A tunnel request of 1 MiB whose output nobody reads: the same.
+mkdir -p tunnel
+head -c 1048576 /dev/zero >tunnel/000001.request
+start /dev/null stalled tunnel get
+exec 4<stalled
+until_said '^connected=1$' usb.conf
+sleep 0.3
+signal TERM
+ended $runner
+status=$?
+pid=
+runner=
+exec 4<&-
+[ $status = 143 ] || fail "SIGTERM during a tunnel request to a stalled pipe: status $status, not 143"
+expect_err "tunnel: the request not written: interrupted"
+left "SIGTERM during a tunnel request to a stalled pipe"
 
 head -c 16777216 /dev/zero >image.bin
 # On a terminal a long library call counts its seconds on one line, ended
