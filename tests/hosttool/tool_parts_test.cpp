@@ -135,6 +135,7 @@ TEST(ToolJson, TextIsEscapedAndAlwaysValidUtf8)
         {"\xc0\xaf", "\"\\ufffd\\ufffd\""},              // overlong
         {std::string("a\0b", 3), "\"a\\u0000b\""},
         {"\xe2\x82\xac \xf0\x9f\x98\x80", "\"\xe2\x82\xac \xf0\x9f\x98\x80\""},  // three and four bytes
+        {"\xc2\xa9 \xe0\xa4\x85", "\"\xc2\xa9 \xe0\xa4\x85\""},  // the lowest leads of two and three bytes
         {"\xe0\x9f\xbf", "\"\\ufffd\\ufffd\\ufffd\""},                    // overlong
         {"\xf0\x8f\xbf\xbf", "\"\\ufffd\\ufffd\\ufffd\\ufffd\""},        // overlong
         {"\xf4\x90\x80\x80", "\"\\ufffd\\ufffd\\ufffd\\ufffd\""},        // past U+10FFFF
