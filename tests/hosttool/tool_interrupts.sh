@@ -224,6 +224,24 @@ for case in "INT 130 -" "TERM 143 -" "HUP 129 -" "TERM 143 pipe"; do
 done
 get_stalls TERM 143
 
+# A signal ignored from the start stays so (nohup): SIGHUP while a put waits
+# on its PC side changes nothing, and the copy ends whole.
+env --ignore-signal=HUP "$tool" file put - /documents/nohup.bin <pipe >out 2>err &
+pid=$!
+runner=$pid
+exec 3>pipe
+head -c 300000 big.bin >&3
+until [ "$(stat -c %s storage/documents/nohup.bin 2>/dev/null)" = 262144 ]; do sleep 0.01; done
+kill -HUP $pid
+sleep 0.2
+exec 3>&-
+ended $runner
+status=$?
+pid=
+runner=
+[ $status = 0 ] || fail "SIGHUP ignored from the start: status $status, not 0"
+[ "$(stat -c %s storage/documents/nohup.bin)" = 300000 ] || fail "SIGHUP ignored from the start: the copy is not whole"
+
 # A tunnel request of 1 MiB whose output nobody reads: the same.
 mkdir -p tunnel
 head -c 1048576 /dev/zero >tunnel/000001.request
