@@ -10,6 +10,7 @@
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
 #include <linux/capability.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
@@ -196,6 +197,32 @@ TEST(ToolLocalFiles, AFileTakesItsPlaceOnlyWhenWhole)
     tool::LocalSource source;
     ASSERT_TRUE(source.open(path, error));
     EXPECT_EQ(source.size().value_or(-1), 3);
+
+    // Standard input from a file read partway: what remains of it.
+    const int saved = ::dup(0);
+    const int file = ::open(path.c_str(), O_RDONLY);
+    ASSERT_TRUE(saved >= 0 && file >= 0 && ::lseek(file, 1, SEEK_SET) == 1);
+    ::dup2(file, 0);
+    ::close(file);
+    tool::LocalSource rest;
+    const bool opened = rest.open("-", error);
+    const auto remaining = rest.size();
+    ::dup2(saved, 0);
+    ::close(saved);
+    EXPECT_TRUE(opened);
+    EXPECT_EQ(remaining.value_or(-1), 2);
+
+    // A new file has the mode any new file has; a device is written in place.
+    const std::string made = (dir / "made.bin").string();
+    tool::LocalSink fresh;
+    ASSERT_TRUE(fresh.open(made, error) && fresh.write(bytes, error) && fresh.commit(error)) << error;
+    const mode_t mask = ::umask(0);
+    ::umask(mask);
+    struct stat st {};
+    ASSERT_EQ(::stat(made.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0666 & ~mask);
+    tool::LocalSink device;
+    EXPECT_TRUE(device.open("/dev/null", error) && device.write(bytes, error) && device.commit(error)) << error;
 }
 
 // What is in `dir`, by name, and which names are links.
