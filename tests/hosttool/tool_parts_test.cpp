@@ -24,6 +24,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <regex>
 #include <vector>
 
 namespace {
@@ -185,6 +186,12 @@ TEST(ToolLocalFiles, AFileTakesItsPlaceOnlyWhenWhole)
     {
         tool::LocalSink abandoned;
         ASSERT_TRUE(abandoned.open(path, error) && abandoned.write(bytes, error)) << error;
+        // Beside it while it is written: a name of twelve random hexadecimal digits.
+        for (const auto& entry : std::filesystem::directory_iterator(dir)) {
+            const std::string name = entry.path().filename().string();
+            EXPECT_TRUE(name == "copy.bin" || std::regex_match(name, std::regex(R"(copy\.bin\.fendrac-[0-9a-f]{12})")))
+                << name;
+        }
     }
     EXPECT_EQ(content(path), "old");
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir), {}), 1) << "the partial file stayed";
