@@ -242,6 +242,14 @@ TEST_F(SgIo, RecordsThatDoNotFitNeverReachTheKernel)
         EXPECT_EQ(returned, 0u);
     }
     EXPECT_EQ(g_kernel.calls, 0);
+
+    // No direction and no data does fit: a command without data.
+    PassThroughRecord none = record(true, 0, 160, 3);
+    none.header.DataIn = 2;
+    PassThroughRecord out;
+    std::uint32_t returned = 0;
+    EXPECT_TRUE(exchange(none, out, returned, 80));
+    EXPECT_EQ(g_kernel.seen.dxfer_direction, SG_DXFER_NONE);
 }
 
 TEST_F(SgIo, OtherRequestsAndHandlesFailCleanly)
