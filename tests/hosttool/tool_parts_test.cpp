@@ -317,6 +317,7 @@ TEST(ToolLocalFiles, ASmallFileOutsideItsLimitIsRefusedInOneForm)
     std::filesystem::create_directories(dir);
     const tool::SizeLimit extra{128, true, "an extra block"};
     const tool::SizeLimit response{100, false, "a response"};
+    const tool::SizeLimit large{200000, false, "a response"};
     struct Case {
         std::size_t size;
         bool piped;  // read through a pipe, its size unknown beforehand
@@ -336,6 +337,7 @@ TEST(ToolLocalFiles, ASmallFileOutsideItsLimitIsRefusedInOneForm)
         {0, true, response, ""},
         {101, false, response, " has 101 bytes; a response has at most 100"},
         {101, true, response, " has more than 100 bytes; a response has at most 100"},
+        {100000, false, large, ""},  // more than one piece
     };
     for (const Case& c : cases) {
         std::string path = (dir / "block.bin").string();
