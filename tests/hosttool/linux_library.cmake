@@ -33,7 +33,7 @@ tool(69 ${TOOL} --lock info)
 # would wait on for ever); without it a warning, and the command goes on.
 set(ENV{FENDRAC_LOCK_DIR} ${DIR}/missing)
 execute_process(COMMAND ${TOOL} --lock info ERROR_VARIABLE err RESULT_VARIABLE status)
-if(NOT status EQUAL 78 OR NOT err MATCHES "^fendrac: cannot create the library's named mutexes [^\n]*: No such file or directory; --lock needs them\n$")
+if(NOT status EQUAL 78 OR NOT err MATCHES "^fendrac: cannot create the library's named mutexes \\(its lock files, FENDRAC_LOCK_DIR is ${DIR}/missing\\): No such file or directory; --lock needs them\n$")
   message(FATAL_ERROR "--lock without its mutexes: status ${status}\n${err}")
 endif()
 execute_process(COMMAND ${TOOL} -d /dev/null info ERROR_VARIABLE err RESULT_VARIABLE status)
