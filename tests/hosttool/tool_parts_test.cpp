@@ -7,6 +7,7 @@
 #include "hosttool/local_files.hpp"
 #include "hosttool/reader_answers.hpp"
 #include "tests/support/child_exit.hpp"
+#include "tests/support/standard_input.hpp"
 
 #include <gtest/gtest.h>
 
@@ -206,16 +207,15 @@ TEST(ToolLocalFiles, AFileTakesItsPlaceOnlyWhenWhole)
     EXPECT_EQ(source.size().value_or(-1), 3);
 
     // Standard input from a file read partway: what remains of it.
-    const int saved = ::dup(0);
+    testing_support::StandardInputAside input;
     const int file = ::open(path.c_str(), O_RDONLY);
-    ASSERT_TRUE(saved >= 0 && file >= 0 && ::lseek(file, 1, SEEK_SET) == 1);
+    ASSERT_TRUE(input.held() && file >= 0 && ::lseek(file, 1, SEEK_SET) == 1);
     ::dup2(file, 0);
     ::close(file);
     tool::LocalSource rest;
     const bool opened = rest.open("-", error);
     const auto remaining = rest.size();
-    ::dup2(saved, 0);
-    ::close(saved);
+    input.restore();
     EXPECT_TRUE(opened);
     EXPECT_EQ(remaining.value_or(-1), 2);
 

@@ -3,6 +3,7 @@
 #include "platform/sys.hpp"
 #include "platform/unique_fd.hpp"
 #include "tests/support/process.hpp"
+#include "tests/support/standard_input.hpp"
 
 #include <fcntl.h>
 #include <sys/mman.h>
@@ -63,15 +64,14 @@ TEST(SysLibc, FileReadWriteSeekAndMapAtAnOffset)
 // the first node it opens: its owner holds and closes it like any other.
 TEST(SysLibc, AnOwnerOfDescriptorZeroClosesIt)
 {
-    const int saved = ::dup(0);
-    ASSERT_GE(saved, 0);
+    testing_support::StandardInputAside input;
+    ASSERT_TRUE(input.held());
     {
         const sys::UniqueFd zero(0);
         EXPECT_TRUE(zero.valid());
     }
     const bool closed = ::fcntl(0, F_GETFD) == -1 && errno == EBADF;
-    ::dup2(saved, 0);
-    ::close(saved);
+    input.restore();
     EXPECT_TRUE(closed);
 }
 

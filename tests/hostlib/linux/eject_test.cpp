@@ -7,6 +7,7 @@
 #include "hostlib/include/fendrac.h"
 #include "hostlib/os/linux_kernel.hpp"
 #include "hostlib/os/linux_paths.hpp"
+#include "tests/support/standard_input.hpp"
 
 #include <gtest/gtest.h>
 
@@ -174,12 +175,11 @@ TEST_F(LinuxEject, TheReaderIsEjectedAndRemovedFromItsDiskOrGenericNode)
         // The generic node's pass runs without standard input: the disk's
         // node and the removal are opened as descriptor 0, which serves.
         const bool without_input = std::string(node) == "dev/sg2";
-        const int saved = ::dup(0);
+        testing_support::StandardInputAside input;
         if (without_input)
             ::close(0);
         EXPECT_EQ(MSC_EjectMedia(), 1);
-        ::dup2(saved, 0);
-        ::close(saved);
+        input.restore();
         EXPECT_TRUE(start_stop_sent());
         EXPECT_EQ(deleted(), "1");
         EXPECT_EQ(g_eject.fd == 0, without_input);

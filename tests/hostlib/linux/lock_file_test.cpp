@@ -5,6 +5,7 @@
 #include "hostlib/os/host_system.hpp"
 #include "hostlib/os/lock_files.hpp"
 #include "tests/support/child_exit.hpp"
+#include "tests/support/standard_input.hpp"
 
 #include <gtest/gtest.h>
 
@@ -134,8 +135,8 @@ TEST_F(LockFiles, OwnedByAThreadReentrantlyAndAcrossProcesses)
 // file is made anew.
 TEST_F(LockFiles, ALockFileHeldAsDescriptorZeroIsClosedWhenReplaced)
 {
-    const int saved = ::dup(0);
-    ASSERT_GE(saved, 0);
+    testing_support::StandardInputAside input;
+    ASSERT_TRUE(input.held());
     ::close(0);
     const bool made = hostos::create_mutex(kName) && ::fcntl(0, F_GETFD) == -1;
     hostos::close_handle(hostos::open_mutex(kName));
@@ -144,8 +145,7 @@ TEST_F(LockFiles, ALockFileHeldAsDescriptorZeroIsClosedWhenReplaced)
     create(kFile);
     hostos::close_handle(hostos::open_mutex(kName));
     const bool closed = ::fcntl(0, F_GETFD) == -1 && errno == EBADF;
-    ::dup2(saved, 0);
-    ::close(saved);
+    input.restore();
     EXPECT_TRUE(made) << "made and closed";
     EXPECT_TRUE(held);
     EXPECT_TRUE(closed);

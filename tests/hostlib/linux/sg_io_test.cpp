@@ -6,6 +6,7 @@
 #include "hostlib/os/linux_handles.hpp"
 #include "hostlib/os/linux_kernel.hpp"
 #include "hostlib/pass_through.hpp"
+#include "tests/support/standard_input.hpp"
 
 #include <fcntl.h>
 #include <unistd.h>
@@ -281,8 +282,8 @@ TEST_F(SgIo, OtherRequestsAndHandlesFailCleanly)
 // whose standard input is closed gets descriptor 0 for it.
 TEST(LinuxDevice, TheNodesDescriptorAndItsFlagsEvenAsDescriptorZero)
 {
-    const int saved = ::dup(0);
-    ASSERT_GE(saved, 0);
+    testing_support::StandardInputAside input;
+    ASSERT_TRUE(input.held());
     ::close(0);
     const hostos::Handle volume = hostos::open_volume_ansi("/dev/null");
     const int fd = hostos::linux_handles::fd_of(volume);
@@ -296,8 +297,7 @@ TEST(LinuxDevice, TheNodesDescriptorAndItsFlagsEvenAsDescriptorZero)
     EXPECT_EQ(errno, ENOTTY) << "a request the node does not know, not a bad descriptor";
     hostos::close_volume(volume);
     EXPECT_EQ(::fcntl(0, F_GETFD), -1) << "closed with the volume";
-    ::dup2(saved, 0);
-    ::close(saved);
+    input.restore();
 }
 
 TEST(LinuxBlock, TheScsiDisksInTheKernelsOrder)
