@@ -25,6 +25,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <optional>
 #include <regex>
 #include <vector>
 
@@ -157,16 +158,16 @@ TEST(ToolReaderAnswers, APartitionSizeRefusalIsThreeEqualNegativeWords)
 {
     struct Case {
         unsigned words[3];
-        int refusal;  // 0: a partition's words
+        std::optional<int> refusal;  // none: a partition's words
     } cases[] = {
         {{0xFFFFFF29u, 0xFFFFFF29u, 0xFFFFFF29u}, -215},
         {{0xFFFFFF2Cu, 0xFFFFFF2Cu, 0xFFFFFF2Cu}, -212},
-        {{0xFFFFFFFFu, 0xFFFFFFFFu, 9600}, 0},
-        {{0x7FFFFFFFu, 0x7FFFFFFFu, 0x7FFFFFFFu}, 0},
-        {{0, 0, 0}, 0},
+        {{0xFFFFFFFFu, 0xFFFFFFFFu, 9600}, std::nullopt},
+        {{0x7FFFFFFFu, 0x7FFFFFFFu, 0x7FFFFFFFu}, std::nullopt},
+        {{0, 0, 0}, std::nullopt},
     };
     for (const Case& c : cases)
-        EXPECT_EQ(tool::partition_size_refusal(c.words).value_or(0), c.refusal) << c.words[0];
+        EXPECT_EQ(tool::partition_size_refusal(c.words), c.refusal) << c.words[0];
 }
 
 std::string content(const std::filesystem::path& path)
