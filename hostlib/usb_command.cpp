@@ -89,7 +89,6 @@ bool Transfer(CUSBCommand& command, std::uint32_t& moved)
     bool call_ok = false;
     std::uint32_t returned = 0;
     for (int attempt = 1;; ++attempt) {
-        returned = 0;
         call_ok = hostos::device_io_control(command.device_handle, hostos::kIoctlScsiPassThrough, &command.record,
                                             kDataOffset + length, &reply, sizeof reply, returned);
         const bool check_condition = reply.header.ScsiStatus == kScsiCheckCondition;

@@ -19,7 +19,7 @@ Handle open_volume_ansi(const char* path);
 void close_volume(Handle handle);
 
 // DeviceIoControl: true when the call succeeded; `returned` is the output
-// byte count the driver reported.
+// byte count the driver reported, set by every call (0 when none).
 bool device_io_control(Handle handle, std::uint32_t code, void* in, std::uint32_t in_size, void* out,
                        std::uint32_t out_size, std::uint32_t& returned);
 
