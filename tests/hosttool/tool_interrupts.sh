@@ -161,6 +161,14 @@ for line in "file put big.bin /documents/term.bin" "file get /documents/big.bin 
     tail -n 1 last | grep -q ': 4194304 bytes$' || fail "$line on a terminal: no outcome after the bar"
 done
 cmp -s big.bin got.bin || fail "the get on a terminal differs"
+# Progress shows for more than 1 MiB: not for 1 MiB, but for 512 bytes more.
+head -c 1048576 /dev/zero >mib.bin
+head -c 1049088 /dev/zero >over.bin
+for size in mib over; do
+    script -qec "\"$tool\" file put $size.bin /documents/$size.bin" /dev/null >term 2>&1 || fail "$size.bin on a terminal"
+    if grep -q 'MiB' term; then shown=over; else shown=mib; fi
+    [ $shown = $size ] || fail "$size.bin on a terminal: progress $(grep -q 'MiB' term || echo not) shown"
+done
 
 # Standard input that cannot be read (a folder): no file on the reader.
 "$tool" file put - /documents/folder.txt <. 2>err
