@@ -190,7 +190,7 @@ TEST_F(Drive, TheVersionGatesTheNewerCommands)
         bool passes;
     };
     for (const Case& c : {Case{"01000010", true}, Case{"01000000", false}, Case{"02000010", false},
-                          Case{"0100\x30\x30\x31\x2F", false}}) {
+                          Case{"0100\x30\x30\x31\x2F", false}, Case{"0100/010", false}}) {
         SCOPED_TRACE(c.version);
         scripted::reset();
         reader(0, 0, c.version);
