@@ -51,6 +51,16 @@ protected:
         ::tcsetattr(pc_, TCSANOW, &raw);
     }
 
+    // A panel that fails while bridged ends the bridge as one that fails at
+    // once: its message after what was said before, and status 0.
+    void ends_on_a_panel_error(const std::string& said_before)
+    {
+        reader_.fail("ttymxc1:read", "EIO");
+        send("\x01");
+        EXPECT_EQ(bridge_->wait(kReplySeconds), 0);
+        EXPECT_EQ(bridge_->output(), said_before + "quenlay: IR read error(5)\n");
+    }
+
     void TearDown() override
     {
         if (pc_ >= 0)
@@ -118,6 +128,7 @@ TEST_F(Quenlay, RepliesComeBackUnchangedAndChunksAreSixteenBytesAtMost)
         }
     }
     EXPECT_EQ(bridge_->wait(0), -1) << "still running";
+    ends_on_a_panel_error("");
 }
 
 TEST_F(Quenlay, AWriteCutShortIsFollowedByTheRest)
@@ -164,7 +175,9 @@ TEST_F(Quenlay, AfterTouchStartEachChunkWaitsForThePanelsLine)
     reader_.fail("ttymxc1:TIOCMGET", "EIO");
     send("\x0A");
     EXPECT_EQ(receive(11), "EE090A0200010007010300");
-    EXPECT_EQ(bridge_->output(), "RTS HIGH wait timeout(before send)(1000)\nrts_wait_high:ioctl error(5)\n");
+    const std::string said = "RTS HIGH wait timeout(before send)(1000)\nrts_wait_high:ioctl error(5)\n";
+    EXPECT_EQ(bridge_->output(), said);
+    ends_on_a_panel_error(said);
 }
 
 TEST_F(Quenlay, APanelLineThatCannotBeReadHoldsNoChunkForEver)
